@@ -1,0 +1,30 @@
+#include "platform/TextConv.h"
+
+#include "store/Cp1252.h"
+
+namespace dorvanta {
+
+QString ToQString(const std::string& cp1252) {
+    const std::u16string u = Cp1252ToUtf16(cp1252);
+    return QString(reinterpret_cast<const QChar*>(u.data()), static_cast<qsizetype>(u.size()));
+}
+
+std::optional<std::string> FromQString(const QString& text) {
+    std::string out;
+    out.reserve(static_cast<std::size_t>(text.size()));
+    for (QChar ch : text) {
+        const auto byte = CodePointToCp1252(ch.unicode());
+        if (!byte) return std::nullopt;
+        out += static_cast<char>(*byte);
+    }
+    return out;
+}
+
+bool FitsCp1252(const QString& text) {
+    for (QChar ch : text) {
+        if (!CodePointToCp1252(ch.unicode())) return false;
+    }
+    return true;
+}
+
+}  // namespace dorvanta

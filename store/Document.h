@@ -1,0 +1,72 @@
+#pragma once
+// The one collection the program holds: sub-categories (keys) under parent names,
+// each with its entries. Views address keys and entries by position.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace dorvanta {
+
+// All texts are Windows-1252 byte strings.
+struct TDataRec {
+    std::string Title;
+    std::string Value;
+    std::string Info;
+    double Date = 0.0;  // days since 1899-12-30, local time
+};
+
+struct TDataKey {
+    std::string Name;
+    std::string Parent;
+    std::vector<TDataRec> Data;
+};
+
+// The document state and its operations. Operations do not validate: callers
+// check their input first and pass only indices of existing keys and entries.
+class TDocument {
+public:
+    std::vector<TDataKey> Keys;
+    std::string Password;  // empty: not protected
+    std::string FileName;  // native path (UTF-8); empty: untitled
+    bool Modified = false;
+    bool Loading = false;
+    std::int32_t SelectedKey = -1;
+    std::int32_t NewKeyOrigin = -1;
+
+    // The clock that stamps entries; tests replace it.
+    std::function<double()> Now;
+
+    TDocument();
+
+    void ClearDocument();
+    std::int32_t AddKey(const std::string& parent, const std::string& name);
+    std::int32_t UpdateKey(std::int32_t key, const std::string& parent, const std::string& name);
+    void DeleteKey(std::int32_t key);
+    bool RenameParent(std::int32_t key, const std::string& newParent);
+    bool IsGroupStart(std::int32_t key) const;
+    void SortKeys();
+
+    std::int32_t FindEntry(std::int32_t key, const std::string& title) const;
+    void AddEntry(std::int32_t key, const std::string& title, const std::string& value,
+                  const std::string& info);
+    void UpdateEntry(std::int32_t key, std::int32_t entry, const std::string& title,
+                     const std::string& value, const std::string& info);
+    void DeleteEntry(std::int32_t key, std::int32_t entry);
+    void SortEntries(std::int32_t key);
+
+    void SetPassword(const std::string& password);
+
+private:
+    std::int32_t IndexOfKey(const std::string& parent, const std::string& name) const;
+};
+
+// Key order: parent by the case-sensitive locale collation, then name by the
+// ASCII case-insensitive order. Entry order: title by the case-insensitive
+// locale collation. Both sorts reproduce, ties included, the sequence of the
+// classic exchange procedure: for i, for j > i, swap when item i sorts after item j.
+void SortKeyList(std::vector<TDataKey>& keys);
+void SortEntryList(std::vector<TDataRec>& entries);
+
+}  // namespace dorvanta

@@ -1,0 +1,161 @@
+#include "store/Mask.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace dorvanta {
+namespace {
+
+struct Case {
+    const char* mask;
+    const char* text;
+    bool matches;
+};
+
+TEST(Mask, MatchesAsDocumented) {
+    const Case cases[] = {
+        {"*", "", true},         {"*", "anything", true}, {"", "", true},
+        {"", "a", false},        {"a*", "A", true},       {"a*", "abc", true},
+        {"a*", "ba", false},     {"*b*", "abc", true},    {"*?", "", true},
+        {"?", "", false},        {"??", "ab", true},      {"??", "a", false},
+        {"??", "abc", false},    {"[a-c]x", "Bx", true},  {"[a-c]x", "bX", true},
+        {"[a-c]x", "x", false},  {"[!a-c]x", "dx", true}, {"[!a-c]x", "ax", false},
+        {"[!a-c]x", "x", false}, {"[z-a]", "z", true},    {"[z-a]", "a", false},
+        {"[a-]]", "]", true},    {"[a-]]", "\\", true},   {"[a-]]", "^", false},
+        {"\xE4", "\xC4", false}, {"\xE4", "\xE4", true},  {"*.txt", "a.b.TXT", true},
+        {"a*b*c", "aXbYbZc", true}, {"a*b*c", "aXbYbZ", false}, {"**a", "ba", true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(MatchesMask(c.text, c.mask), c.matches) << "mask " << c.mask << " text " << c.text;
+    }
+}
+
+int ErrorPosition(const std::string& mask) {
+    try {
+        TMask m(mask);
+    } catch (const EMaskException& e) {
+        return e.Position();
+    }
+    return 0;
+}
+
+TEST(Mask, MalformedMasksReportThePosition) {
+    EXPECT_EQ(ErrorPosition("[]"), 2);
+    EXPECT_EQ(ErrorPosition("[!]"), 3);
+    EXPECT_EQ(ErrorPosition("[abc"), 5);
+    EXPECT_EQ(ErrorPosition("[-a]"), 2);
+    EXPECT_EQ(ErrorPosition("[a-"), 4);  // a trailing '-' leaves the set open
+    try {
+        TMask m("x[]");
+    } catch (const EMaskException& e) {
+        EXPECT_STREQ(e.what(), "'x[]' ist eine ungültige Maske für (3)");
+    }
+}
+
+TEST(Mask, ThirtySkipStatesAtMost) {
+    std::string ok;
+    for (int i = 0; i < 30; ++i) ok += "*a";
+    EXPECT_EQ(ErrorPosition(ok), 0);
+    EXPECT_TRUE(MatchesMask(std::string(30, 'a'), ok));
+    EXPECT_FALSE(MatchesMask(std::string(29, 'a'), ok));
+    EXPECT_EQ(ErrorPosition(ok + "*a"), 62);  // the 31st literal
+    EXPECT_EQ(ErrorPosition(ok + "*"), 62);   // the end state counts too: length + 1
+}
+
+TEST(Mask, PathologicalBacktrackingEnds) {
+    std::string mask;
+    for (int i = 0; i < 30; ++i) mask += "*a";
+    EXPECT_FALSE(MatchesMask(std::string(200, 'a') + "b", mask + "c"));
+}
+
+}  // namespace
+}  // namespace dorvanta
+
+namespace dorvanta {
+namespace {
+
+// The classic matcher with its explicit stack of retries, over a tiny mask
+// language (letters, ?, *, [ab], [!a]); the production matcher must agree.
+struct OracleState {
+    bool skip = false;
+    char kind = 'E';  // L literal, A any, S set, E end
+    std::string set;
+    bool negate = false;
+    char literal = 0;
+    bool Accepts(char c) const {
+        const char u = (c >= 'a' && c <= 'z') ? c - 32 : c;
+        if (kind == 'L') return u == literal;
+        if (kind == 'A') return true;
+        if (kind == 'S') return (set.find(u) != std::string::npos) != negate;
+        return false;
+    }
+};
+
+std::vector<OracleState> OracleCompile(const std::string& mask) {
+    std::vector<OracleState> states;
+    bool skip = false;
+    for (std::size_t i = 0; i < mask.size(); ++i) {
+        OracleState s;
+        const char c = mask[i];
+        if (c == '*') { skip = true; continue; }
+        if (c == '?') {
+            if (skip) continue;
+            s.kind = 'A';
+        } else if (c == '[') {
+            s.kind = 'S';
+            if (mask[i + 1] == '!') { s.negate = true; ++i; }
+            for (++i; mask[i] != ']'; ++i) s.set += static_cast<char>(mask[i] - 32);
+        } else {
+            s.kind = 'L';
+            s.literal = (c >= 'a' && c <= 'z') ? c - 32 : c;
+        }
+        s.skip = skip;
+        skip = false;
+        states.push_back(s);
+    }
+    OracleState end;
+    end.skip = skip;
+    states.push_back(end);
+    return states;
+}
+
+bool OracleMatch(const std::vector<OracleState>& states, const std::string& text) {
+    std::vector<std::pair<std::size_t, std::size_t>> stack;
+    std::size_t p = 0, i = 0;
+    for (;;) {
+        bool ok = true;
+        for (; i < states.size(); ++i) {
+            const OracleState& s = states[i];
+            if (s.skip) {
+                while (p < text.size() && !s.Accepts(text[p])) ++p;
+                if (p < text.size()) stack.push_back({p + 1, i});
+            }
+            if (s.kind == 'E') { ok = p == text.size(); break; }
+            if (p >= text.size() || !s.Accepts(text[p])) { ok = false; break; }
+            ++p;
+        }
+        if (ok) return true;
+        if (stack.empty()) return false;
+        std::tie(p, i) = stack.back();
+        stack.pop_back();
+    }
+}
+
+TEST(Mask, AgreesWithTheBacktrackingMatcher) {
+    std::mt19937 rng(7);
+    const std::vector<std::string> maskParts = {"a", "b", "A", "?", "*", "**", "[ab]", "[!a]"};
+    const std::string letters = "abAB";
+    for (int round = 0; round < 20000; ++round) {
+        std::string mask, text;
+        const int parts = std::uniform_int_distribution<int>(0, 6)(rng);
+        for (int k = 0; k < parts; ++k) mask += maskParts[rng() % maskParts.size()];
+        const int len = std::uniform_int_distribution<int>(0, 8)(rng);
+        for (int k = 0; k < len; ++k) text += letters[rng() % letters.size()];
+        ASSERT_EQ(MatchesMask(text, mask), OracleMatch(OracleCompile(mask), text))
+            << "mask " << mask << " text " << text;
+    }
+}
+
+}  // namespace
+}  // namespace dorvanta

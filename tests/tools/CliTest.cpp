@@ -1,0 +1,126 @@
+#include "tools/Cli.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <sstream>
+
+#include "store/PdtFile.h"
+#include "support/TempDir.h"
+
+namespace dorvanta::cli {
+namespace {
+
+using dorvanta::testing::Hex;
+using dorvanta::testing::ReadBytes;
+using dorvanta::testing::TempDir;
+using dorvanta::testing::WriteBytes;
+
+struct Result {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+Result Cli(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    const int code = Run(args, out, err);
+    return {code, out.str(), err.str()};
+}
+
+const std::string kExample51 = Hex(
+    "01 06 00 02 00 06 04 42 61 6E 6B 06 03 65 69 6D 02 02 06 03 65 69 6D 06 00 06 00"
+    "11 00 00 00 00 D0 5E E2 40 02 01 14 07 00 00 00 7C E2 82 AC E2 80 9E 00");
+
+TEST(Cli, DumpAndBuildRoundTripTheExample) {
+    TempDir dir;
+    WriteBytes(dir.File("a.pdt"), kExample51);
+    const Result dump = Cli({"dump", dir.File("a.pdt")});
+    ASSERT_EQ(dump.code, kOk) << dump.err;
+    EXPECT_NE(dump.out.find("\"parent\": \"Bank\""), std::string::npos);
+    EXPECT_NE(dump.out.find("\"date\": 37622.5"), std::string::npos);
+    WriteBytes(dir.File("a.json"), dump.out);
+    const Result build = Cli({"build", dir.File("a.json"), dir.File("b.pdt")});
+    ASSERT_EQ(build.code, kOk) << build.err;
+    EXPECT_EQ(ReadBytes(dir.File("b.pdt")), kExample51);
+}
+
+TEST(Cli, TextsAreUtf8OutsideAndWindows1252Inside) {
+    TempDir dir;
+    WriteBytes(dir.File("in.json"),
+               R"({"password": "p\u00e4", "keys": [{"parent": "B\u00e4nke \u20ac", "name": "\u0081",)"
+               R"( "entries": [{"title": "t", "value": "v", "info": "i", "date": 0.1}]}]})");
+    ASSERT_EQ(Cli({"build", dir.File("in.json"), dir.File("o.pdt")}).code, kOk);
+    TDocument doc;
+    TLoadHooks hooks;
+    hooks.AskPassword = [](const std::string&) { return std::optional<std::string>("p\xE4"); };
+    ASSERT_TRUE(LoadDocument(doc, dir.File("o.pdt"), hooks));
+    EXPECT_EQ(doc.Keys[0].Parent, "B\xE4nke \x80");
+    EXPECT_EQ(doc.Keys[0].Name, "\x81");
+    EXPECT_EQ(doc.Keys[0].Data[0].Date, 0.1);
+
+    const Result dump = Cli({"dump", dir.File("o.pdt"), "--password", "p\xC3\xA4"});
+    ASSERT_EQ(dump.code, kOk) << dump.err;
+    EXPECT_NE(dump.out.find("B\xC3\xA4nke \xE2\x82\xAC"), std::string::npos);
+
+    WriteBytes(dir.File("bad.json"), R"({"keys": [{"parent": "\u03a9", "name": "x"}]})");
+    const Result bad = Cli({"build", dir.File("bad.json"), dir.File("x.pdt")});
+    EXPECT_EQ(bad.code, kError);
+    EXPECT_NE(bad.err.find("Windows-1252"), std::string::npos);
+}
+
+TEST(Cli, PasswordMissingOrWrong) {
+    TempDir dir;
+    TDocument doc;
+    doc.Password = "Geheim";
+    SaveDocument(doc, dir.File("p.pdt"));
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"dump", dir.File("p.pdt")}, {"dump", dir.File("p.pdt"), "--password", "geheim"}}) {
+        const Result r = Cli(args);
+        EXPECT_EQ(r.code, kWrongPassword);
+        EXPECT_EQ(r.err, std::string(kMsgWrongPassword) + "\n");
+    }
+    EXPECT_EQ(Cli({"dump", dir.File("p.pdt"), "--password=Geheim"}).code, kOk);
+}
+
+TEST(Cli, SortOrdersKeysAndEntries) {
+    TempDir dir;
+    WriteBytes(dir.File("in.json"),
+               R"({"keys": [{"parent": "Z", "name": "b", "entries": [{"title": "Zeta"}, {"title": "alpha"}]},)"
+               R"( {"parent": "A", "name": "a"}]})");
+    ASSERT_EQ(Cli({"build", dir.File("in.json"), dir.File("u.pdt")}).code, kOk);
+    ASSERT_EQ(Cli({"sort", dir.File("u.pdt"), dir.File("s.pdt")}).code, kOk);
+    const Result dump = Cli({"dump", dir.File("s.pdt")});
+    EXPECT_LT(dump.out.find("\"parent\": \"A\""), dump.out.find("\"parent\": \"Z\""));
+    EXPECT_LT(dump.out.find("alpha"), dump.out.find("Zeta"));
+}
+
+TEST(Cli, ErrorsCarryTheGermanMessages) {
+    TempDir dir;
+    WriteBytes(dir.File("t.pdt"), Hex("01 06 00"));
+    Result r = Cli({"dump", dir.File("t.pdt")});
+    EXPECT_EQ(r.code, kError);
+    EXPECT_EQ(r.err, "Stream-Lesefehler\n");
+    r = Cli({"dump", dir.File("none.pdt")});
+    EXPECT_EQ(r.err, "Datei " + dir.File("none.pdt") + " kann nicht geöffnet werden\n");
+    r = Cli({"match", "[abc", "x"});
+    EXPECT_EQ(r.code, kError);
+    EXPECT_EQ(r.err, "'[abc' ist eine ungültige Maske für (5)\n");
+    EXPECT_EQ(Cli({"frobnicate"}).code, kError);
+    EXPECT_EQ(Cli({"build", "only-one"}).code, kError);
+}
+
+TEST(Cli, RealBinaryExitCodes) {
+    auto status = [](const std::string& args) {
+        const int raw = std::system((std::string(DORVANTA_CLI_PATH) + " " + args + " 2>/dev/null >/dev/null").c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    };
+    EXPECT_EQ(status("match 'a*' ABC"), 0);
+    EXPECT_EQ(status("match 'a*' ba"), 1);
+    EXPECT_EQ(status("match '[]' x"), 2);
+    EXPECT_EQ(status("--help"), 0);
+    EXPECT_EQ(status("match '\xC3\xA4' '\xC3\x84'"), 1);  // only a..z fold
+}
+
+}  // namespace
+}  // namespace dorvanta::cli

@@ -1,0 +1,239 @@
+#include "tools/Cli.h"
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+#include <cmath>
+#include <optional>
+
+#include "store/Cp1252.h"
+#include "store/FileIO.h"
+#include "store/Mask.h"
+#include "store/PdtFile.h"
+
+namespace dorvanta::cli {
+namespace {
+
+constexpr const char* kHelp = R"(Aufruf: dorvanta-cli BEFEHL ...
+
+Befehle:
+  dump DATEI [--password TEXT]
+      Gibt das Dokument als JSON aus, in der Reihenfolge der Datei:
+      {"password": "...", "keys": [{"parent": "...", "name": "...",
+        "entries": [{"title": "...", "value": "...", "info": "...", "date": 37622.5}]}]}
+      Datumswerte sind die gespeicherte Zahl (Tage seit dem 30.12.1899).
+  build JSON AUSGABE
+      Schreibt JSON in dieser Form als pdt-Datei, ohne zu sortieren.
+      Fehlt "password", hat die Datei kein Passwort.
+  sort DATEI AUSGABE [--password TEXT]
+      Lädt die Datei, sortiert Rubriken und Einträge und speichert sie.
+  match MASKE TEXT
+      Prüft, ob TEXT auf die Maske (*, ?, [a-z], [!a-z]) passt.
+  --help
+      Zeigt diese Hilfe.
+
+Texte auf der Befehlszeile und in JSON sind UTF-8; die Dateien speichern sie
+in Windows-1252. Ein Zeichen, das Windows-1252 nicht kennt, wird abgewiesen.
+
+Rückgabewerte:
+  0  Erfolg (match: der Text passt)
+  1  match: der Text passt nicht
+  2  Fehler (die Meldung steht auf der Standardfehlerausgabe)
+  3  Passwort fehlt oder ist falsch
+)";
+
+// A failure whose message goes to stderr with exit status 2.
+struct CliError {
+    std::string message;
+};
+
+std::string ToCp1252(const std::string& utf8, const char* what) {
+    auto text = Utf8ToCp1252Strict(utf8);
+    if (!text) {
+        throw CliError{std::string(what) + " enthält Zeichen, die Windows-1252 nicht darstellen kann: " +
+                       utf8};
+    }
+    return *text;
+}
+
+std::string ToCp1252(const QString& text, const char* what) {
+    return ToCp1252(text.toStdString(), what);
+}
+
+// A JSON string literal, escaped by Qt.
+std::string JsonString(const std::string& cp1252) {
+    const QByteArray array =
+        QJsonDocument(QJsonArray{QString::fromStdString(Cp1252ToUtf8(cp1252))})
+            .toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2).toStdString();
+}
+
+std::string JsonNumber(double value) {
+    if (!std::isfinite(value)) return "null";
+    return QByteArray::number(value, 'g', QLocale::FloatingPointShortest).toStdString();
+}
+
+void WriteJson(const TDocument& doc, std::ostream& out) {
+    out << "{\"password\": " << JsonString(doc.Password) << ", \"keys\": [";
+    for (std::size_t k = 0; k < doc.Keys.size(); ++k) {
+        const TDataKey& key = doc.Keys[k];
+        out << (k ? ",\n  " : "\n  ") << "{\"parent\": " << JsonString(key.Parent)
+            << ", \"name\": " << JsonString(key.Name) << ", \"entries\": [";
+        for (std::size_t e = 0; e < key.Data.size(); ++e) {
+            const TDataRec& rec = key.Data[e];
+            out << (e ? ",\n    " : "\n    ") << "{\"title\": " << JsonString(rec.Title)
+                << ", \"value\": " << JsonString(rec.Value) << ", \"info\": " << JsonString(rec.Info)
+                << ", \"date\": " << JsonNumber(rec.Date) << "}";
+        }
+        out << (key.Data.empty() ? "]}" : "\n  ]}");
+    }
+    out << (doc.Keys.empty() ? "]}\n" : "\n]}\n");
+}
+
+QString RequireString(const QJsonObject& object, const char* field, bool optional = false) {
+    const QJsonValue v = object.value(QLatin1String(field));
+    if (v.isUndefined() && optional) return {};
+    if (!v.isString()) {
+        throw CliError{std::string("Ungültiges JSON: \"") + field + "\" muss ein Text sein"};
+    }
+    return v.toString();
+}
+
+TDocument ReadJson(const std::string& path) {
+    std::string bytes;
+    if (ReadWholeFile(path, bytes) != ReadFileResult::Ok) {
+        throw CliError{FormatMessage(kMsgCannotOpen, path)};
+    }
+    QJsonParseError error{};
+    const QJsonDocument json = QJsonDocument::fromJson(QByteArray::fromStdString(bytes), &error);
+    if (error.error != QJsonParseError::NoError) {
+        throw CliError{"Ungültiges JSON an Position " + std::to_string(error.offset) + ": " +
+                       error.errorString().toStdString()};
+    }
+    if (!json.isObject()) throw CliError{"Ungültiges JSON: ein Objekt wird erwartet"};
+    const QJsonObject root = json.object();
+    TDocument doc;
+    doc.Password = ToCp1252(RequireString(root, "password", true), "Das Passwort");
+    const QJsonValue keys = root.value(QLatin1String("keys"));
+    if (!keys.isUndefined() && !keys.isArray()) {
+        throw CliError{"Ungültiges JSON: \"keys\" muss eine Liste sein"};
+    }
+    for (const QJsonValue& keyValue : keys.toArray()) {
+        if (!keyValue.isObject()) throw CliError{"Ungültiges JSON: eine Rubrik muss ein Objekt sein"};
+        const QJsonObject keyObject = keyValue.toObject();
+        TDataKey key;
+        key.Parent = ToCp1252(RequireString(keyObject, "parent"), "Eine Oberrubrik");
+        key.Name = ToCp1252(RequireString(keyObject, "name"), "Ein Rubrikname");
+        const QJsonValue entries = keyObject.value(QLatin1String("entries"));
+        if (!entries.isUndefined() && !entries.isArray()) {
+            throw CliError{"Ungültiges JSON: \"entries\" muss eine Liste sein"};
+        }
+        for (const QJsonValue& entryValue : entries.toArray()) {
+            if (!entryValue.isObject()) {
+                throw CliError{"Ungültiges JSON: ein Eintrag muss ein Objekt sein"};
+            }
+            const QJsonObject entry = entryValue.toObject();
+            TDataRec rec;
+            rec.Title = ToCp1252(RequireString(entry, "title"), "Ein Titel");
+            rec.Value = ToCp1252(RequireString(entry, "value", true), "Ein Wert");
+            rec.Info = ToCp1252(RequireString(entry, "info", true), "Eine Info");
+            const QJsonValue date = entry.value(QLatin1String("date"));
+            if (!date.isUndefined() && !date.isNull() && !date.isDouble()) {
+                throw CliError{"Ungültiges JSON: \"date\" muss eine Zahl sein"};
+            }
+            rec.Date = date.toDouble(0.0);
+            key.Data.push_back(std::move(rec));
+        }
+        doc.Keys.push_back(std::move(key));
+    }
+    return doc;
+}
+
+struct Options {
+    std::vector<std::string> positional;
+    std::optional<std::string> password;
+};
+
+Options ParseOptions(const std::vector<std::string>& args) {
+    Options options;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--password") {
+            if (i + 1 >= args.size()) throw CliError{"--password erwartet einen Text"};
+            options.password = ToCp1252(args[++i], "Das Passwort");
+        } else if (args[i].rfind("--password=", 0) == 0) {
+            options.password = ToCp1252(args[i].substr(11), "Das Passwort");
+        } else {
+            options.positional.push_back(args[i]);
+        }
+    }
+    return options;
+}
+
+void RequireCount(const Options& options, std::size_t count, const std::string& command) {
+    if (options.positional.size() != count) {
+        throw CliError{"Falsche Anzahl Argumente für \"" + command + "\" (siehe --help)"};
+    }
+}
+
+// Loads a file; false when the password is missing or wrong.
+bool Load(TDocument& doc, const std::string& path, const std::optional<std::string>& password) {
+    TLoadHooks hooks;
+    hooks.AskPassword = [&](const std::string&) { return password; };
+    return LoadDocument(doc, path, hooks);
+}
+
+int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        (args.empty() ? err : out) << kHelp;
+        return args.empty() ? kError : kOk;
+    }
+    const std::string& command = args[0];
+    const Options options = ParseOptions(args);
+    if (command == "dump" || command == "sort") {
+        RequireCount(options, command == "dump" ? 1 : 2, command);
+        TDocument doc;
+        if (!Load(doc, options.positional[0], options.password)) {
+            err << kMsgWrongPassword << "\n";
+            return kWrongPassword;
+        }
+        if (command == "dump") {
+            WriteJson(doc, out);
+        } else {
+            doc.SortKeys();
+            for (std::size_t k = 0; k < doc.Keys.size(); ++k) {
+                doc.SortEntries(static_cast<std::int32_t>(k));
+            }
+            SaveDocument(doc, options.positional[1]);
+        }
+        return kOk;
+    }
+    if (command == "build") {
+        RequireCount(options, 2, command);
+        SaveDocument(ReadJson(options.positional[0]), options.positional[1]);
+        return kOk;
+    }
+    if (command == "match") {
+        RequireCount(options, 2, command);
+        const std::string mask = ToCp1252(options.positional[0], "Die Maske");
+        const std::string text = ToCp1252(options.positional[1], "Der Text");
+        return MatchesMask(text, mask) ? kOk : kNoMatch;
+    }
+    throw CliError{"Unbekannter Befehl \"" + command + "\" (siehe --help)"};
+}
+
+}  // namespace
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    try {
+        return Dispatch(args, out, err);
+    } catch (const CliError& e) {
+        err << e.message << "\n";
+    } catch (const std::exception& e) {
+        err << e.what() << "\n";
+    }
+    return kError;
+}
+
+}  // namespace dorvanta::cli
