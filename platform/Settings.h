@@ -93,13 +93,15 @@ public:
     // False when there was nothing to delete (silent, as in the registry). A change
     // that cannot be stored throws ESettingsError rather than report success.
     bool DeleteValue(const std::string& name);
-    // Deletes a key with everything below it. Deleting the open key closes it.
+    // Deletes a key with everything below it. A key left open on it (here or in
+    // another copy of the program) then takes no more writes.
     bool DeleteKey(const std::string& path);
 
 private:
-    struct Value;
+    // The full path (from the root) that `path` names.
     std::string Resolve(const std::string& path) const;
-    const Value* FindValue(const std::string& name) const;
+    // Looks a value of the open key up in the hive as it is on disk now.
+    bool LookUp(const std::string& name, int& type, std::string& data) const;
     void WriteValue(const std::string& name, int type, const std::string& bytes);
 
     Hive root_;

@@ -78,8 +78,10 @@ enum class BeepKind { Default, Information, Question, Exclamation, Error };
 void Beep(BeepKind kind = BeepKind::Default);
 
 // Opens a web or mail target ("http://...", "mailto:...") in the user's program
-// for it. False when nothing took it; callers may ignore that.
+// for it. False when nothing took it; callers may ignore that. In the message
+// service's test mode nothing is opened; the targets are collected instead.
 bool OpenUrl(const QString& url);
+const QStringList& OpenedUrlsInTestMode();
 
 // Starts a prepared shell script once the running program has ended: detached,
 // in a session of its own, without terminal or window, not waited for. The script
