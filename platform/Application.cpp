@@ -1,0 +1,37 @@
+#include "platform/Application.h"
+
+#include <exception>
+
+#include "platform/MessageService.h"
+#include "platform/System.h"
+
+namespace dorvanta {
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    SetApplicationTitle(QStringLiteral("Dorvanta"));
+    MessageService::Instance();  // reads the test switches before the first question
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+    bool handled = false;
+    // An error leaves the command it ended; the program goes on.
+    RunGuarded([&] { handled = QApplication::notify(receiver, event); });
+    return handled;
+}
+
+bool RunGuarded(const std::function<void()>& action) {
+    QString message;
+    try {
+        action();
+        return true;
+    } catch (const std::exception& error) {
+        message = QString::fromUtf8(error.what());
+    } catch (...) {
+        message = QStringLiteral("Unbekannter Fehler");
+    }
+    // Shown outside the handler so that the box's own events are delivered normally.
+    MessageService::Instance().ShowApplicationError(message);
+    return false;
+}
+
+}  // namespace dorvanta

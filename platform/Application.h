@@ -1,0 +1,26 @@
+#pragma once
+// The application object: the central catch that shows any error a command raises
+// in the application error box and lets the program go on.
+
+#include <QApplication>
+#include <functional>
+
+namespace dorvanta {
+
+class TApplication : public QApplication {
+    Q_OBJECT
+public:
+    // Sets the application title ("Dorvanta") and reads the test switches of the
+    // message service.
+    TApplication(int& argc, char** argv);
+
+    // Delivers the event; a std::exception (UTF-8 message) escaping a handler is
+    // shown with ShowApplicationError and the event counts as handled.
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+// Runs `action`; an error it raises is shown in the application error box.
+// False when it raised one. For work outside event delivery (start-up, shut-down).
+bool RunGuarded(const std::function<void()>& action);
+
+}  // namespace dorvanta

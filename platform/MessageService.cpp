@@ -1,0 +1,362 @@
+#include "platform/MessageService.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTextStream>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/System.h"
+
+namespace dorvanta {
+namespace {
+
+struct ButtonInfo {
+    MsgButton button;
+    const char* name;
+    const char* caption;
+    QMessageBox::ButtonRole role;
+};
+
+constexpr ButtonInfo kButtons[] = {
+    {MsgButton::Ok, "Ok", "OK", QMessageBox::AcceptRole},
+    {MsgButton::Cancel, "Cancel", "Abbrechen", QMessageBox::RejectRole},
+    {MsgButton::Yes, "Yes", "&Ja", QMessageBox::YesRole},
+    {MsgButton::No, "No", "&Nein", QMessageBox::NoRole},
+    {MsgButton::Abort, "Abort", "&Abbrechen", QMessageBox::RejectRole},
+    {MsgButton::Retry, "Retry", "&Wiederholen", QMessageBox::AcceptRole},
+    {MsgButton::Ignore, "Ignore", "&Ignorieren", QMessageBox::AcceptRole},
+};
+
+const ButtonInfo& Info(MsgButton button) {
+    for (const auto& info : kButtons) {
+        if (info.button == button) return info;
+    }
+    return kButtons[0];
+}
+
+QMessageBox::Icon ToQtIcon(MsgIcon icon) {
+    switch (icon) {
+        case MsgIcon::Information: return QMessageBox::Information;
+        case MsgIcon::Warning: return QMessageBox::Warning;
+        case MsgIcon::Error: return QMessageBox::Critical;
+        case MsgIcon::Question: return QMessageBox::Question;
+        case MsgIcon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+BeepKind BeepFor(MsgIcon icon) {
+    switch (icon) {
+        case MsgIcon::Information: return BeepKind::Information;
+        case MsgIcon::Warning: return BeepKind::Exclamation;
+        case MsgIcon::Error: return BeepKind::Error;
+        case MsgIcon::Question: return BeepKind::Question;
+        case MsgIcon::None: break;
+    }
+    return BeepKind::Default;
+}
+
+QWidget* DialogParent() { return QApplication::activeWindow(); }
+
+// What a file dialog does with a default suffix: a name without one gets it.
+QString WithDefaultSuffix(const QString& path, const QString& suffix) {
+    if (suffix.isEmpty() || !QFileInfo(path).suffix().isEmpty()) return path;
+    return path + QLatin1Char('.') + suffix;
+}
+
+const char* KindName(AskedQuestion::Kind kind) {
+    switch (kind) {
+        case AskedQuestion::Kind::Message: return "Message";
+        case AskedQuestion::Kind::Input: return "Input";
+        case AskedQuestion::Kind::OpenFile: return "OpenFile";
+        case AskedQuestion::Kind::SaveFile: return "SaveFile";
+    }
+    return "";
+}
+
+QString OneLine(QString text) {
+    return text.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+        .replace(QLatin1Char('\t'), QStringLiteral("\\t"))
+        .replace(QLatin1Char('\r'), QStringLiteral("\\r"))
+        .replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+}
+
+QStringList Lines(const char* variable) {
+    QStringList lines = qEnvironmentVariable(variable).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.back().isEmpty()) lines.pop_back();
+    return lines;
+}
+
+}  // namespace
+
+QString ButtonCaption(MsgButton button) { return QString::fromUtf8(Info(button).caption); }
+
+QString ButtonName(MsgButton button) { return QString::fromLatin1(Info(button).name); }
+
+std::optional<MsgButton> ButtonFromName(const QString& name) {
+    for (const auto& info : kButtons) {
+        if (name.trimmed().compare(QLatin1String(info.name), Qt::CaseInsensitive) == 0) {
+            return info.button;
+        }
+    }
+    return std::nullopt;
+}
+
+QString ApplicationErrorText(const QString& message) {
+    if (!message.isEmpty() && message.back().unicode() > u'.') return message + QLatin1Char('.');
+    return message;
+}
+
+MessageService& MessageService::Instance() {
+    static MessageService service;
+    return service;
+}
+
+MessageService::MessageService() { LoadTestAnswersFromEnvironment(); }
+
+void MessageService::LoadTestAnswersFromEnvironment() {
+    bool any = false;
+    if (qEnvironmentVariableIsSet("DORVANTA_TEST_ANSWERS")) {
+        any = true;
+        for (const QString& name : qEnvironmentVariable("DORVANTA_TEST_ANSWERS").split(
+                 QLatin1Char(','), Qt::SkipEmptyParts)) {
+            if (auto button = ButtonFromName(name)) {
+                answers_.push_back(*button);
+            } else {
+                std::fprintf(stderr, "DORVANTA_TEST_ANSWERS: unknown button '%s'\n",
+                             qPrintable(name));
+            }
+        }
+    }
+    const QString cancel = QStringLiteral("<cancel>");
+    if (qEnvironmentVariableIsSet("DORVANTA_TEST_INPUTS")) {
+        any = true;
+        for (const QString& line : Lines("DORVANTA_TEST_INPUTS")) {
+            inputs_.push_back(line == cancel ? std::nullopt : std::optional<QString>(line));
+        }
+    }
+    if (qEnvironmentVariableIsSet("DORVANTA_TEST_FILES")) {
+        any = true;
+        for (const QString& line : Lines("DORVANTA_TEST_FILES")) {
+            files_.push_back(line == cancel ? std::nullopt : std::optional<QString>(line));
+        }
+    }
+    if (qEnvironmentVariableIsSet("DORVANTA_TEST_LOG")) {
+        any = true;
+        logPath_ = qEnvironmentVariable("DORVANTA_TEST_LOG");
+    }
+    if (any) testMode_ = true;
+}
+
+void MessageService::ClearLog() {
+    asked_.clear();
+    answers_.clear();
+    inputs_.clear();
+    files_.clear();
+}
+
+void MessageService::Record(AskedQuestion question) {
+    if (!logPath_.isEmpty()) {
+        QFile log(logPath_);
+        if (log.open(QIODevice::Append | QIODevice::Text)) {
+            QString answer;
+            if (question.kind == AskedQuestion::Kind::Message) {
+                answer = ButtonName(question.answer);
+            } else {
+                answer = question.textAnswer ? *question.textAnswer : QStringLiteral("<cancel>");
+            }
+            if (!question.answered) answer += QStringLiteral(" (unanswered)");
+            QTextStream(&log) << KindName(question.kind) << '\t' << OneLine(question.caption)
+                              << '\t' << OneLine(question.text) << '\t' << OneLine(answer) << '\n';
+        }
+    }
+    asked_.push_back(std::move(question));
+}
+
+MsgButton MessageService::Ask(const QString& text, const QString& caption, MsgIcon icon,
+                              std::vector<MsgButton> buttons, MsgButton defaultButton,
+                              MsgButton escapeButton, bool beep) {
+    if (buttons.empty()) buttons.push_back(MsgButton::Ok);
+    AskedQuestion q;
+    q.kind = AskedQuestion::Kind::Message;
+    q.text = text;
+    q.caption = caption;
+    q.icon = icon;
+    q.buttons = buttons;
+    q.defaultButton = defaultButton;
+    q.escapeButton = escapeButton;
+    q.beep = beep;
+    if (beep) Beep(BeepFor(icon));
+
+    if (!answers_.empty() || testMode_) {
+        q.answer = escapeButton;
+        if (!answers_.empty()) {
+            const MsgButton queued = answers_.front();
+            answers_.pop_front();
+            // A queued answer the box does not offer is a test fault; it is logged.
+            if (std::find(buttons.begin(), buttons.end(), queued) != buttons.end()) {
+                q.answer = queued;
+                q.answered = true;
+            }
+        }
+        const MsgButton answer = q.answer;
+        Record(std::move(q));
+        return answer;
+    }
+
+    QMessageBox box(ToQtIcon(icon), caption, text, QMessageBox::NoButton, DialogParent());
+    std::vector<std::pair<QAbstractButton*, MsgButton>> made;
+    for (MsgButton button : buttons) {
+        QPushButton* pushButton = box.addButton(ButtonCaption(button), Info(button).role);
+        made.emplace_back(pushButton, button);
+        if (button == defaultButton) box.setDefaultButton(pushButton);
+        if (button == escapeButton) box.setEscapeButton(pushButton);
+    }
+    box.exec();
+    q.answer = escapeButton;  // the close box answers like Escape
+    for (const auto& [pushButton, button] : made) {
+        if (box.clickedButton() == pushButton) q.answer = button;
+    }
+    q.answered = true;
+    const MsgButton answer = q.answer;
+    Record(std::move(q));
+    return answer;
+}
+
+void MessageService::Message(const QString& text, const QString& caption, MsgIcon icon) {
+    Ask(text, caption, icon, {MsgButton::Ok}, MsgButton::Ok, MsgButton::Ok);
+}
+
+bool MessageService::Confirm(const QString& text) {
+    return Ask(text, QStringLiteral("Warnung"), MsgIcon::Warning, {MsgButton::Yes, MsgButton::No},
+               MsgButton::Yes, MsgButton::No, true) == MsgButton::Yes;
+}
+
+MsgButton MessageService::ConfirmWithCancel(const QString& text) {
+    return Ask(text, QStringLiteral("Warnung"), MsgIcon::Warning,
+               {MsgButton::Yes, MsgButton::No, MsgButton::Cancel}, MsgButton::Yes,
+               MsgButton::Cancel, true);
+}
+
+std::optional<QString> MessageService::InputText(const QString& caption, const QString& prompt,
+                                                 const QString& initial, int maxLength,
+                                                 bool password) {
+    AskedQuestion q;
+    q.kind = AskedQuestion::Kind::Input;
+    q.text = prompt;
+    q.caption = caption;
+    q.initial = initial;
+    q.maxLength = maxLength;
+    q.password = password;
+
+    if (!inputs_.empty() || testMode_) {
+        if (!inputs_.empty()) {
+            q.textAnswer = inputs_.front();
+            inputs_.pop_front();
+            // The edit field would not take more than maxLength characters.
+            if (q.textAnswer && maxLength > 0) q.textAnswer = q.textAnswer->left(maxLength);
+            q.answered = true;
+        }
+        auto answer = q.textAnswer;
+        Record(std::move(q));
+        return answer;
+    }
+
+    QDialog dialog(DialogParent());
+    dialog.setWindowTitle(caption);
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* label = new QLabel(prompt, &dialog);
+    auto* edit = new QLineEdit(initial, &dialog);
+    if (maxLength > 0) edit->setMaxLength(maxLength);
+    if (password) edit->setEchoMode(QLineEdit::Password);
+    label->setBuddy(edit);
+    edit->selectAll();
+    auto* buttons = new QDialogButtonBox(&dialog);
+    buttons->addButton(ButtonCaption(MsgButton::Ok), QDialogButtonBox::AcceptRole)->setDefault(true);
+    buttons->addButton(ButtonCaption(MsgButton::Cancel), QDialogButtonBox::RejectRole);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(label);
+    layout->addWidget(edit);
+    layout->addWidget(buttons);
+    dialog.setMinimumWidth(350);
+    if (dialog.exec() == QDialog::Accepted) q.textAnswer = edit->text();
+    q.answered = true;
+    auto answer = q.textAnswer;
+    Record(std::move(q));
+    return answer;
+}
+
+std::optional<QString> MessageService::OpenFileName(QWidget* parent, const QString& caption,
+                                                    const QString& filter,
+                                                    const QString& defaultSuffix,
+                                                    const QString& initialPath) {
+    return FileName(false, parent, caption, filter, defaultSuffix, initialPath);
+}
+
+std::optional<QString> MessageService::SaveFileName(QWidget* parent, const QString& caption,
+                                                    const QString& filter,
+                                                    const QString& defaultSuffix,
+                                                    const QString& initialPath) {
+    return FileName(true, parent, caption, filter, defaultSuffix, initialPath);
+}
+
+std::optional<QString> MessageService::FileName(bool save, QWidget* parent, const QString& caption,
+                                                const QString& filter,
+                                                const QString& defaultSuffix,
+                                                const QString& initialPath) {
+    AskedQuestion q;
+    q.kind = save ? AskedQuestion::Kind::SaveFile : AskedQuestion::Kind::OpenFile;
+    q.caption = caption;
+    q.filter = filter;
+    q.defaultSuffix = defaultSuffix;
+    q.initial = initialPath;
+
+    if (!files_.empty() || testMode_) {
+        if (!files_.empty()) {
+            q.textAnswer = files_.front();
+            files_.pop_front();
+            if (q.textAnswer) q.textAnswer = WithDefaultSuffix(*q.textAnswer, defaultSuffix);
+            q.answered = true;
+        }
+        auto answer = q.textAnswer;
+        Record(std::move(q));
+        return answer;
+    }
+
+    QFileDialog dialog(parent ? parent : DialogParent(), caption, initialPath, filter);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    // Open wants an existing file; Save asks before replacing one (Qt's default).
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(defaultSuffix);
+    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Suchen in:"));
+    dialog.setLabelText(QFileDialog::FileName, QStringLiteral("Dateiname:"));
+    dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Dateityp:"));
+    dialog.setLabelText(QFileDialog::Accept,
+                        save ? QStringLiteral("&Speichern") : QStringLiteral("Ö&ffnen"));
+    dialog.setLabelText(QFileDialog::Reject, ButtonCaption(MsgButton::Cancel));
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        q.textAnswer = dialog.selectedFiles().constFirst();
+    }
+    q.answered = true;
+    auto answer = q.textAnswer;
+    Record(std::move(q));
+    return answer;
+}
+
+void MessageService::ShowApplicationError(const QString& message) {
+    Ask(ApplicationErrorText(message), ApplicationTitle(), MsgIcon::Error, {MsgButton::Ok},
+        MsgButton::Ok, MsgButton::Ok);
+}
+
+}  // namespace dorvanta

@@ -1,0 +1,724 @@
+#include "platform/Settings.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QString>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "platform/TextConv.h"
+#include "store/Cp1252.h"
+#include "store/FileIO.h"
+
+namespace dorvanta {
+namespace {
+
+// Registry value types as the .reg format numbers them in "hex(n):".
+constexpr int kRegSz = 1;
+constexpr int kRegExpandSz = 2;
+constexpr int kRegBinary = 3;
+constexpr int kRegDword = 4;
+
+struct RegValue {
+    std::string name;  // Windows-1252, as first written
+    int type = kRegSz;
+    std::string data;  // strings without terminator; a dword as 4 little-endian bytes
+};
+
+struct RegKey {
+    std::string name;
+    std::vector<RegValue> values;                               // in order of creation
+    std::map<std::string, std::unique_ptr<RegKey>> subkeys;     // by folded name
+};
+
+// Names compare like the registry's: case-insensitively, beyond ASCII too.
+std::string Fold(const std::string& name) {
+    return ToQString(name).toUpper().toStdString();
+}
+
+std::string ToUtf8(const std::string& cp1252) { return Cp1252ToUtf8(cp1252); }
+
+ESettingsError SetError(const std::string& name) {
+    return ESettingsError(FormatMessage("Fehler beim Setzen der Daten für '%s'", ToUtf8(name)));
+}
+ESettingsError GetError(const std::string& name) {
+    return ESettingsError(FormatMessage("Fehler beim Holen der Daten für '%s'", ToUtf8(name)));
+}
+ESettingsError TypeError(const std::string& name) {
+    return ESettingsError(FormatMessage("Ungültiger Datentyp für '%s'", ToUtf8(name)));
+}
+
+std::vector<std::string> SplitPath(const std::string& path) {
+    std::vector<std::string> parts;
+    if (path.empty()) return parts;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t pos = path.find('\\', start);
+        parts.push_back(path.substr(start, pos == std::string::npos ? pos : pos - start));
+        if (pos == std::string::npos) break;
+        start = pos + 1;
+    }
+    return parts;
+}
+
+bool ValidKeyName(const std::string& name) {
+    if (name.empty() || name.size() > 255) return false;
+    for (unsigned char c : name) {
+        if (c < 0x20 || c == 0x7F) return false;
+    }
+    return true;
+}
+
+bool ValidValueName(const std::string& name) {
+    for (unsigned char c : name) {
+        if (c < 0x20 || c == 0x7F) return false;
+    }
+    return true;
+}
+
+RegKey* FindKey(RegKey& root, const std::vector<std::string>& parts) {
+    RegKey* key = &root;
+    for (const auto& part : parts) {
+        auto it = key->subkeys.find(Fold(part));
+        if (it == key->subkeys.end()) return nullptr;
+        key = it->second.get();
+    }
+    return key;
+}
+
+RegKey* CreateKey(RegKey& root, const std::vector<std::string>& parts, bool& created) {
+    RegKey* key = &root;
+    for (const auto& part : parts) {
+        auto& slot = key->subkeys[Fold(part)];
+        if (!slot) {
+            slot = std::make_unique<RegKey>();
+            slot->name = part;
+            created = true;
+        }
+        key = slot.get();
+    }
+    return key;
+}
+
+RegValue* FindValueIn(RegKey& key, const std::string& name) {
+    const std::string folded = Fold(name);
+    for (auto& value : key.values) {
+        if (Fold(value.name) == folded) return &value;
+    }
+    return nullptr;
+}
+
+// ---- The REGEDIT4 text form ----------------------------------------------------
+
+class DamagedFile {
+public:
+    DamagedFile(int line, std::string reason) : line(line), reason(std::move(reason)) {}
+    int line;
+    std::string reason;
+};
+
+std::string EscapeQuoted(const std::string& utf8) {
+    std::string out;
+    for (char c : utf8) {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+// A string that the quoted form would not keep intact goes out as hex(1).
+bool NeedsHexForm(const std::string& cp1252) {
+    for (unsigned char c : cp1252) {
+        if (c < 0x20 || c == 0x7F) return true;
+    }
+    return false;
+}
+
+void AppendHex(std::string& out, std::size_t prefixLength, const std::string& bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::size_t column = prefixLength;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        out += kDigits[b >> 4];
+        out += kDigits[b & 15];
+        column += 2;
+        if (i + 1 < bytes.size()) {
+            out += ',';
+            ++column;
+            // regedit keeps lines below 80 columns with a continuation.
+            if (column > 75) {
+                out += "\\\n  ";
+                column = 2;
+            }
+        }
+    }
+}
+
+void WriteValueLine(std::string& out, const RegValue& value) {
+    std::string line = value.name.empty() ? "@=" : "\"" + EscapeQuoted(ToUtf8(value.name)) + "\"=";
+    std::string data;
+    if (value.type == kRegSz && !NeedsHexForm(value.data)) {
+        line += "\"" + EscapeQuoted(ToUtf8(value.data)) + "\"";
+        out += line;
+    } else if (value.type == kRegDword && value.data.size() == 4) {
+        std::uint32_t v = 0;
+        std::memcpy(&v, value.data.data(), 4);
+        char buffer[16];
+        std::snprintf(buffer, sizeof buffer, "dword:%08x", v);
+        out += line + buffer;
+    } else {
+        std::string bytes = value.data;
+        if (value.type == kRegSz || value.type == kRegExpandSz) bytes += '\0';
+        if (value.type == kRegBinary) {
+            line += "hex:";
+        } else {
+            char buffer[16];
+            std::snprintf(buffer, sizeof buffer, "hex(%x):", static_cast<unsigned>(value.type));
+            line += buffer;
+        }
+        out += line;
+        AppendHex(out, line.size(), bytes);
+    }
+    out += '\n';
+}
+
+void WriteKey(std::string& out, const RegKey& key, const std::string& path, bool isRoot) {
+    if (!isRoot || !key.values.empty()) {
+        out += "[" + ToUtf8(path) + "]\n";
+        for (const auto& value : key.values) WriteValueLine(out, value);
+        out += '\n';
+    }
+    for (const auto& [folded, sub] : key.subkeys) {
+        WriteKey(out, *sub, path + "\\" + sub->name, false);
+    }
+}
+
+std::string Serialize(const RegKey& root, Hive hive) {
+    std::string out = "REGEDIT4\n\n";
+    WriteKey(out, root, HiveName(hive), true);
+    return out;
+}
+
+std::string FromUtf8(const std::string& utf8, int line) {
+    auto text = Utf8ToCp1252Strict(utf8);
+    if (!text) throw DamagedFile(line, "Zeichen außerhalb von Windows-1252");
+    return *text;
+}
+
+// Reads a quoted string starting at text[pos] == '"'; pos ends after the closing quote.
+std::string ParseQuoted(const std::string& text, std::size_t& pos, int line) {
+    std::string out;
+    ++pos;
+    while (pos < text.size()) {
+        const char c = text[pos++];
+        if (c == '"') return FromUtf8(out, line);
+        if (c == '\\') {
+            if (pos >= text.size() || (text[pos] != '\\' && text[pos] != '"')) {
+                throw DamagedFile(line, "ungültige Escape-Folge");
+            }
+            out += text[pos++];
+        } else {
+            out += c;
+        }
+    }
+    throw DamagedFile(line, "Anführungszeichen fehlt");
+}
+
+std::string ParseHexBytes(const std::string& text, int line) {
+    std::string out;
+    std::size_t i = 0;
+    auto skipBlanks = [&] {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    };
+    skipBlanks();
+    if (i == text.size()) return out;
+    for (;;) {
+        skipBlanks();
+        if (i + 2 > text.size() || !std::isxdigit(static_cast<unsigned char>(text[i])) ||
+            !std::isxdigit(static_cast<unsigned char>(text[i + 1]))) {
+            throw DamagedFile(line, "ungültige Binärdaten");
+        }
+        out += static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16));
+        i += 2;
+        skipBlanks();
+        if (i == text.size()) return out;
+        if (text[i] != ',') throw DamagedFile(line, "ungültige Binärdaten");
+        ++i;
+    }
+}
+
+void ParseValueData(const std::string& text, RegValue& value, int line) {
+    if (!text.empty() && text[0] == '"') {
+        std::size_t pos = 0;
+        value.type = kRegSz;
+        value.data = ParseQuoted(text, pos, line);
+        if (text.find_first_not_of(" \t", pos) != std::string::npos) {
+            throw DamagedFile(line, "Zeichen nach dem Wert");
+        }
+        return;
+    }
+    if (text.rfind("dword:", 0) == 0) {
+        const std::string digits = text.substr(6);
+        if (digits.empty() || digits.size() > 8 ||
+            digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+            throw DamagedFile(line, "ungültige Zahl");
+        }
+        const auto v = static_cast<std::uint32_t>(std::stoul(digits, nullptr, 16));
+        value.type = kRegDword;
+        value.data.assign(4, '\0');
+        std::memcpy(value.data.data(), &v, 4);
+        return;
+    }
+    if (text.rfind("hex:", 0) == 0) {
+        value.type = kRegBinary;
+        value.data = ParseHexBytes(text.substr(4), line);
+        return;
+    }
+    if (text.rfind("hex(", 0) == 0) {
+        const std::size_t close = text.find("):");
+        const std::string digits = close == std::string::npos ? "" : text.substr(4, close - 4);
+        if (digits.empty() || digits.size() > 8 ||
+            digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+            throw DamagedFile(line, "ungültiger Datentyp");
+        }
+        value.type = static_cast<int>(std::stoul(digits, nullptr, 16));
+        value.data = ParseHexBytes(text.substr(close + 2), line);
+        if (value.type == kRegSz || value.type == kRegExpandSz) {
+            if (!value.data.empty() && value.data.back() == '\0') value.data.pop_back();
+        }
+        return;
+    }
+    throw DamagedFile(line, "ungültiger Wert");
+}
+
+void Parse(const std::string& bytes, Hive hive, RegKey& root) {
+    std::string text = bytes;
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
+
+    std::vector<std::string> lines;
+    {
+        std::size_t start = 0;
+        while (start <= text.size()) {
+            std::size_t end = text.find('\n', start);
+            if (end == std::string::npos) end = text.size();
+            std::string line = text.substr(start, end - start);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            lines.push_back(std::move(line));
+            start = end + 1;
+        }
+    }
+
+    std::size_t i = 0;
+    while (i < lines.size() && lines[i].find_first_not_of(" \t") == std::string::npos) ++i;
+    if (i == lines.size()) return;  // an empty file is an empty hive
+    if (lines[i] != "REGEDIT4") throw DamagedFile(static_cast<int>(i) + 1, "Kopfzeile REGEDIT4 fehlt");
+    ++i;
+
+    const std::string rootName = Fold(HiveName(hive));
+    RegKey* current = nullptr;
+    for (; i < lines.size(); ++i) {
+        const int lineNo = static_cast<int>(i) + 1;
+        std::string line = lines[i];
+        const std::size_t first = line.find_first_not_of(" \t");
+        if (first == std::string::npos || line[first] == ';') continue;
+        line.erase(0, first);
+
+        if (line[0] == '[') {
+            const std::size_t close = line.rfind(']');
+            if (close == std::string::npos || line.find_first_not_of(" \t", close + 1) != std::string::npos) {
+                throw DamagedFile(lineNo, "ungültiger Schlüssel");
+            }
+            const std::string path = FromUtf8(line.substr(1, close - 1), lineNo);
+            std::vector<std::string> parts = SplitPath(path);
+            if (parts.empty() || Fold(parts[0]) != rootName) {
+                throw DamagedFile(lineNo, "Schlüssel gehört nicht zu " + std::string(HiveName(hive)));
+            }
+            parts.erase(parts.begin());
+            for (const auto& part : parts) {
+                if (!ValidKeyName(part)) throw DamagedFile(lineNo, "ungültiger Schlüsselname");
+            }
+            bool created = false;
+            current = CreateKey(root, parts, created);
+            continue;
+        }
+
+        if (line[0] != '"' && line[0] != '@') throw DamagedFile(lineNo, "unbekannte Zeile");
+        if (!current) throw DamagedFile(lineNo, "Wert außerhalb eines Schlüssels");
+
+        // Binary data may continue over lines ending in '\'.
+        auto trimmedEnd = [](std::string& s) {
+            while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.pop_back();
+        };
+        trimmedEnd(line);
+        while (!line.empty() && line.back() == '\\' && line.find("=hex") != std::string::npos &&
+               i + 1 < lines.size()) {
+            line.pop_back();
+            std::string next = lines[++i];
+            const std::size_t start = next.find_first_not_of(" \t");
+            line += start == std::string::npos ? "" : next.substr(start);
+            trimmedEnd(line);
+        }
+
+        RegValue value;
+        std::size_t pos = 0;
+        if (line[0] == '@') {
+            pos = 1;
+        } else {
+            value.name = ParseQuoted(line, pos, lineNo);
+        }
+        if (pos >= line.size() || line[pos] != '=') throw DamagedFile(lineNo, "'=' fehlt");
+        ParseValueData(line.substr(pos + 1), value, lineNo);
+        if (RegValue* existing = FindValueIn(*current, value.name)) {
+            *existing = std::move(value);
+        } else {
+            current->values.push_back(std::move(value));
+        }
+    }
+}
+
+// ---- The hive files ------------------------------------------------------------
+
+void LoadHive(Hive hive, RegKey& root) {
+    const std::string path = HiveFilePath(hive);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) return;  // not written yet: empty
+    std::string bytes;
+    if (ReadWholeFile(path, bytes) != ReadFileResult::Ok) {
+        throw ESettingsError(
+            FormatMessage("Die Einstellungsdatei '%s' kann nicht gelesen werden.", path));
+    }
+    try {
+        Parse(bytes, hive, root);
+    } catch (const DamagedFile& damaged) {
+        throw ESettingsError("Die Einstellungsdatei '" + path + "' ist beschädigt (Zeile " +
+                             std::to_string(damaged.line) + ": " + damaged.reason +
+                             "). Sie wird nicht verändert.");
+    }
+}
+
+bool MakeFolders(const std::string& folder) {
+    std::string partial;
+    for (std::size_t pos = 0; pos != std::string::npos;) {
+        pos = folder.find('/', pos + 1);
+        partial = folder.substr(0, pos);
+        if (partial.empty()) continue;
+        if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    }
+    struct stat st {};
+    return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Holds the hive's lock file locked for as long as it lives.
+class HiveLock {
+public:
+    explicit HiveLock(Hive hive) {
+        const std::string path = HiveFilePath(hive) + ".lock";
+        if (!MakeFolders(SettingsFolder())) return;
+        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd_ < 0) return;
+        while (::flock(fd_, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                ::close(fd_);
+                fd_ = -1;
+                return;
+            }
+        }
+    }
+    ~HiveLock() {
+        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+    }
+    HiveLock(const HiveLock&) = delete;
+    HiveLock& operator=(const HiveLock&) = delete;
+    bool Held() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+enum class ChangeResult { Unchanged, Stored, Failed };
+
+// Re-reads the hive under the lock, lets `change` edit it (returning whether it
+// changed anything) and stores the result. A damaged file throws before any change.
+ChangeResult ChangeHive(Hive hive, const std::function<bool(RegKey&)>& change) {
+    HiveLock lock(hive);
+    if (!lock.Held()) {
+        // Still report a damaged file as such rather than as a write failure.
+        RegKey probe;
+        LoadHive(hive, probe);
+        return ChangeResult::Failed;
+    }
+    RegKey root;
+    LoadHive(hive, root);
+    if (!change(root)) return ChangeResult::Unchanged;
+    if (WriteFileAtomically(HiveFilePath(hive), Serialize(root, hive)) != AtomicWriteResult::Ok) {
+        return ChangeResult::Failed;
+    }
+    return ChangeResult::Stored;
+}
+
+}  // namespace
+
+// ---- Paths ------------------------------------------------------------------------
+
+std::string SettingsFolder() {
+    if (const char* dir = std::getenv("DORVANTA_REGISTRY_DIR"); dir && *dir) {
+        std::string folder = dir;
+        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        return folder;
+    }
+    std::string base;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
+        base = xdg;
+    } else if (const char* home = std::getenv("HOME"); home && *home) {
+        base = std::string(home) + "/.config";
+    } else if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) {
+        base = std::string(pw->pw_dir) + "/.config";
+    } else {
+        base = ".";
+    }
+    return base + "/Dorvanta";
+}
+
+const char* HiveName(Hive hive) {
+    return hive == Hive::CurrentUser ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
+}
+
+std::string HiveFilePath(Hive hive) { return SettingsFolder() + "/" + HiveName(hive) + ".reg"; }
+
+// ---- TRegistry --------------------------------------------------------------------
+
+TRegistry::TRegistry(Hive root) : root_(root) {}
+TRegistry::~TRegistry() = default;
+
+void TRegistry::SetRootKey(Hive root) {
+    CloseKey();
+    root_ = root;
+}
+
+std::string TRegistry::Resolve(const std::string& path) const {
+    std::string full;
+    std::string rest = path;
+    if (!rest.empty() && rest[0] == '\\') {
+        rest.erase(0, 1);
+    } else if (open_) {
+        full = currentPath_;
+    }
+    while (!rest.empty() && rest.back() == '\\') rest.pop_back();
+    if (!rest.empty()) full = full.empty() ? rest : full + "\\" + rest;
+    return full;
+}
+
+bool TRegistry::OpenKey(const std::string& path, bool create) {
+    const std::string full = Resolve(path);
+    const std::vector<std::string> parts = SplitPath(full);
+    for (const auto& part : parts) {
+        if (!ValidKeyName(part)) return false;
+    }
+    RegKey root;
+    LoadHive(root_, root);
+    bool exists = FindKey(root, parts) != nullptr;
+    if (!exists) {
+        if (!create) return false;
+        const ChangeResult result = ChangeHive(root_, [&](RegKey& fresh) {
+            bool created = false;
+            CreateKey(fresh, parts, created);
+            return created;
+        });
+        if (result == ChangeResult::Failed) return false;
+    }
+    open_ = true;
+    currentPath_ = full;
+    return true;
+}
+
+void TRegistry::CloseKey() {
+    open_ = false;
+    currentPath_.clear();
+}
+
+bool TRegistry::ValueExists(const std::string& name) const {
+    int type = 0;
+    std::string data;
+    return LookUp(name, type, data);
+}
+
+bool TRegistry::KeyExists(const std::string& path) const {
+    RegKey root;
+    LoadHive(root_, root);
+    return FindKey(root, SplitPath(Resolve(path))) != nullptr;
+}
+
+RegDataType TRegistry::GetDataType(const std::string& name) const {
+    int type = 0;
+    std::string data;
+    if (!LookUp(name, type, data)) return RegDataType::Unknown;
+    switch (type) {
+        case kRegSz: return RegDataType::String;
+        case kRegExpandSz: return RegDataType::ExpandString;
+        case kRegDword: return data.size() == 4 ? RegDataType::Integer : RegDataType::Unknown;
+        case kRegBinary: return RegDataType::Binary;
+        default: return RegDataType::Unknown;
+    }
+}
+
+std::vector<std::string> TRegistry::GetValueNames() const {
+    std::vector<std::string> names;
+    if (!open_) return names;
+    RegKey root;
+    LoadHive(root_, root);
+    if (const RegKey* key = FindKey(root, SplitPath(currentPath_))) {
+        for (const auto& value : key->values) names.push_back(value.name);
+    }
+    return names;
+}
+
+std::vector<std::string> TRegistry::GetKeyNames() const {
+    std::vector<std::string> names;
+    RegKey root;
+    LoadHive(root_, root);
+    if (const RegKey* key = FindKey(root, SplitPath(open_ ? currentPath_ : std::string()))) {
+        for (const auto& [folded, sub] : key->subkeys) names.push_back(sub->name);
+    }
+    return names;
+}
+
+bool TRegistry::LookUp(const std::string& name, int& type, std::string& data) const {
+    if (!open_) return false;
+    RegKey root;
+    LoadHive(root_, root);
+    RegKey* key = FindKey(root, SplitPath(currentPath_));
+    RegValue* value = key ? FindValueIn(*key, name) : nullptr;
+    if (!value) return false;
+    type = value->type;
+    data = std::move(value->data);
+    return true;
+}
+
+std::string TRegistry::ReadString(const std::string& name) const {
+    int type = 0;
+    std::string data;
+    if (!LookUp(name, type, data)) throw GetError(name);
+    if (type != kRegSz && type != kRegExpandSz) throw TypeError(name);
+    return data;
+}
+
+std::int32_t TRegistry::ReadInteger(const std::string& name) const {
+    int type = 0;
+    std::string data;
+    if (!LookUp(name, type, data)) throw GetError(name);
+    if (type != kRegDword || data.size() != 4) throw TypeError(name);
+    std::int32_t v = 0;
+    std::memcpy(&v, data.data(), 4);
+    return v;
+}
+
+bool TRegistry::ReadBool(const std::string& name) const { return ReadInteger(name) != 0; }
+
+std::string TRegistry::ReadBinary(const std::string& name) const {
+    int type = 0;
+    std::string data;
+    if (!LookUp(name, type, data)) throw GetError(name);
+    if (type != kRegBinary) throw TypeError(name);
+    return data;
+}
+
+double TRegistry::ReadDateTime(const std::string& name) const {
+    const std::string bytes = ReadBinary(name);
+    if (bytes.size() != sizeof(double)) throw TypeError(name);
+    double v = 0;
+    std::memcpy(&v, bytes.data(), sizeof v);
+    return v;
+}
+
+void TRegistry::WriteValue(const std::string& name, int type, const std::string& bytes) {
+    if (!open_ || !ValidValueName(name)) throw SetError(name);
+    const std::vector<std::string> parts = SplitPath(currentPath_);
+    bool keyGone = false;
+    const ChangeResult result = ChangeHive(root_, [&](RegKey& root) {
+        RegKey* key = FindKey(root, parts);
+        if (!key) {
+            keyGone = true;
+            return false;
+        }
+        RegValue* value = FindValueIn(*key, name);
+        if (value && value->type == type && value->data == bytes) return false;
+        if (!value) {
+            key->values.push_back({name, type, bytes});
+        } else {
+            value->type = type;
+            value->data = bytes;
+        }
+        return true;
+    });
+    if (keyGone || result == ChangeResult::Failed) throw SetError(name);
+}
+
+void TRegistry::WriteString(const std::string& name, const std::string& value) {
+    WriteValue(name, kRegSz, value);
+}
+
+void TRegistry::WriteInteger(const std::string& name, std::int32_t value) {
+    std::string bytes(4, '\0');
+    std::memcpy(bytes.data(), &value, 4);
+    WriteValue(name, kRegDword, bytes);
+}
+
+void TRegistry::WriteBool(const std::string& name, bool value) { WriteInteger(name, value ? 1 : 0); }
+
+void TRegistry::WriteBinary(const std::string& name, const std::string& bytes) {
+    WriteValue(name, kRegBinary, bytes);
+}
+
+void TRegistry::WriteDateTime(const std::string& name, double value) {
+    std::string bytes(sizeof value, '\0');
+    std::memcpy(bytes.data(), &value, sizeof value);
+    WriteValue(name, kRegBinary, bytes);
+}
+
+bool TRegistry::DeleteValue(const std::string& name) {
+    if (!open_) return false;
+    const std::vector<std::string> parts = SplitPath(currentPath_);
+    const ChangeResult result = ChangeHive(root_, [&](RegKey& root) {
+        RegKey* key = FindKey(root, parts);
+        if (!key) return false;
+        const std::string folded = Fold(name);
+        for (auto it = key->values.begin(); it != key->values.end(); ++it) {
+            if (Fold(it->name) == folded) {
+                key->values.erase(it);
+                return true;
+            }
+        }
+        return false;
+    });
+    if (result == ChangeResult::Failed) {
+        throw ESettingsError(
+            FormatMessage("Der Wert '%s' konnte nicht gelöscht werden", ToUtf8(name)));
+    }
+    return result == ChangeResult::Stored;
+}
+
+bool TRegistry::DeleteKey(const std::string& path) {
+    const std::string full = Resolve(path);
+    std::vector<std::string> parts = SplitPath(full);
+    if (parts.empty()) return false;  // the hive's root cannot go
+    const ChangeResult result = ChangeHive(root_, [&](RegKey& root) {
+        std::vector<std::string> parentParts(parts.begin(), parts.end() - 1);
+        RegKey* parent = FindKey(root, parentParts);
+        return parent && parent->subkeys.erase(Fold(parts.back())) > 0;
+    });
+    if (result == ChangeResult::Failed) {
+        throw ESettingsError(
+            FormatMessage("Der Schlüssel '%s' konnte nicht gelöscht werden", ToUtf8(full)));
+    }
+    return result == ChangeResult::Stored;
+}
+
+}  // namespace dorvanta
