@@ -1,11 +1,9 @@
-#include <QApplication>
-
 #include "mainwindow/MainWindow.h"
+#include "platform/Application.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Dorvanta"));
+    dorvanta::TApplication app(argc, argv);
     dorvanta::TForm1 window;
     window.show();
-    return QApplication::exec();
+    return dorvanta::TApplication::exec();
 }

@@ -1,20 +1,176 @@
 #pragma once
+// The main window: tool bar, category list, entry list with its editor, status
+// bar, and the file commands. It owns the one document of the program.
+
 #include <QMainWindow>
+#include <QPointer>
+#include <functional>
+#include <memory>
 
 #include "store/Document.h"
 
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QSplitter;
+class QTableView;
+class QToolButton;
+
 namespace dorvanta {
 
-// The program's main window.
+class TEntryModel;
+class TForm2;
+class TKeyListBox;
+class TPageScroller;
+class TRegistry;
+
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
+    // Header band start colours: other groups, and the selected row's group.
+    static const QColor kHeaderColors[2];
+    static constexpr int kDesignClientWidth = 790;
+    static constexpr int kDesignClientHeight = 327;
+    static constexpr int kMinClientHeight = 329;
+    static constexpr int kMinRightPart = 200;
+    static constexpr int kMinListShrink = 100;
+
     explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
 
     TDocument& Document() { return document_; }
 
+    // --- used by the dialogs ---
+    bool QuerySave();
+    void UpdtListBox(bool force, const std::string& newParent);
+    void ListBox_KeysClick();
+    void ListView_DataClick();
+    // Hides the search dialog if it is open; the search dialog registers itself.
+    void CloseSearchDialog();
+    void SetSearchDialog(QWidget* dialog) { searchDialog_ = dialog; }
+
+    // --- file commands ---
+    void MenuItem_NewClick();
+    void MenuItem_OpenClick();
+    void MenuItem_SaveClick();
+    void MenuItem_SaveUnderClick();
+    void MenuItem_PasswordClick();
+    // Opens a file as Open does after its dialog and question (also the start-up load).
+    void OpenFile(const QString& path);
+
+    // --- category list ---
+    void SpeedButton_NewKeyClick();
+    void SpeedButton_DelKeyClick();
+    void ListBox_KeysDblClick();
+    void MenuItem_ChangeKeyNameClick();
+    void SpeedButton_ShowDataClick();
+    int ListBox_KeysMeasureItem(int index) const;
+    void ListBox_KeysDrawItem(QPainter& painter, int index, const QRect& rect, bool selected) const;
+    // Shortens a text to a pixel width, ending it in "...".
+    static QString EllipsisText(const QString& text, const QFont& font, int maxWidth);
+
+    // --- entry list and editor ---
+    void Button_ApplyDataClick();
+    void SpeedButton_NewDataClick();
+    void SpeedButton_DeleteDataClick();
+    void SpeedButton_CopyClick();
+    void CopyField(int field);  // 0 title, 1 value, 2 info
+    int SelectedEntryRow() const;
+    void SelectEntryRow(int row);
+    // "Datum des Eintrags: " with the date in the user's short date and long time format.
+    static QString EntryDateHint(double date);
+
+    // The client area as the size rules and settings see it (below the menu bar).
+    QSize ClientSize() const;
+    void SetClientSize(const QSize& size);
+
+    int LineHeight() const { return lineHeight_; }
+    int HeaderHeight() const { return lineHeight_ + 2; }
+    int LastFillIndex() const { return lastFillIndex_; }
+
+    // Controls, named as the rest of the program refers to them.
+    TPageScroller* PageScroller_Main = nullptr;
+    QWidget* Panel_Main = nullptr;
+    QToolButton* SpeedButton_New = nullptr;
+    QToolButton* SpeedButton_Open = nullptr;
+    QToolButton* SpeedButton_Save = nullptr;
+    QToolButton* SpeedButton_NewKey = nullptr;
+    QToolButton* SpeedButton_DelKey = nullptr;
+    QToolButton* SpeedButton_ShowData = nullptr;
+    QToolButton* SpeedButton_CompressView = nullptr;
+    QToolButton* SpeedButton_Exit = nullptr;
+    TKeyListBox* ListBox_Keys = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    QWidget* Panel1 = nullptr;
+    QWidget* Panel3 = nullptr;
+    QWidget* Panel4 = nullptr;
+    QTableView* ListView_Data = nullptr;
+    TEntryModel* EntryModel = nullptr;
+    QLineEdit* Edit_DataName = nullptr;
+    QLineEdit* Edit_Value = nullptr;
+    QLineEdit* Edit_Info = nullptr;
+    QPushButton* Button_ApplyData = nullptr;
+    QToolButton* SpeedButton_NewData = nullptr;
+    QToolButton* SpeedButton_DeleteData = nullptr;
+    QToolButton* SpeedButton_Copy = nullptr;
+    QMenu* PopupMenu_Clipboard = nullptr;
+    QMenu* PopupMenu_Key = nullptr;
+    QAction* MenuItem_ChangeKeyName = nullptr;
+    QAction* MenuItem_New = nullptr;
+    QAction* MenuItem_Open = nullptr;
+    QAction* MenuItem_Save = nullptr;
+    QAction* MenuItem_SaveUnder = nullptr;
+    QAction* MenuItem_Exit = nullptr;
+    QAction* MenuItem_Search = nullptr;
+    QAction* MenuItem_Import = nullptr;
+    QAction* MenuItem_Password = nullptr;
+    QAction* MenuItem_Settings = nullptr;
+    QAction* MenuItem_Info = nullptr;
+    TForm2* Form2 = nullptr;
+
+    // Commands that other parts of the program attach later (search, import,
+    // settings, about box); they stay inert until set.
+    std::function<void()> OnSearch, OnImport, OnSettings, OnInfo;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void BuildToolBar();
+    void BuildMenus();
+    void BuildClientArea();
+    void FormCreate();
+    void FormShow();
+    void FormDestroy();
+    void FormCanResize();
+    void Splitter1Moved();
+    void ResetToNew();
+    void SetCaptionForFile();
+    void ListView_DataMouseMove(const QPoint& pos);
+    void Edit_DatasKeyPress();
+    void LayoutEditorStrip();
+    void SizeEntryColumns();
+    bool Loading() const { return document_.Loading; }
+
+    void ClearKeyRows();
+
     TDocument document_;
+    // Parent and name of each category-list row as they were when it was added;
+    // they find the selected sub-category again after a refill.
+    std::vector<std::pair<std::string, std::string>> keyRows_;
+    std::unique_ptr<TRegistry> settings_;  // open from creation to destruction
+    QPointer<QWidget> searchDialog_;
+    int lineHeight_ = 0;
+    int frameWidth_ = 0;
+    int frameHeight_ = 0;
+    int lastFillIndex_ = -1;
+    bool shown_ = false;
+    bool uninstallRun_ = false;
 };
 
 }  // namespace dorvanta

@@ -26,12 +26,13 @@ std::vector<std::uint32_t> RanksOf(std::size_t n, Less less) {
 
 // Runs the exchange procedure on the ranks (cheap integer comparisons) and then
 // moves the items once into the resulting places.
+// Returns where each item came from: new position i holds the old item perm[i].
 template <typename T>
-void ExchangeSortByRank(std::vector<T>& items, std::vector<std::uint32_t> rank) {
+std::vector<std::uint32_t> ExchangeSortByRank(std::vector<T>& items, std::vector<std::uint32_t> rank) {
     const std::size_t n = items.size();
-    if (std::is_sorted(rank.begin(), rank.end())) return;  // the procedure would swap nothing
     std::vector<std::uint32_t> perm(n);
     std::iota(perm.begin(), perm.end(), 0u);
+    if (std::is_sorted(rank.begin(), rank.end())) return perm;  // the procedure would swap nothing
     for (std::size_t i = 0; i < n; ++i) {
         std::uint32_t ri = rank[i];
         for (std::size_t j = i + 1; j < n; ++j) {
@@ -47,6 +48,7 @@ void ExchangeSortByRank(std::vector<T>& items, std::vector<std::uint32_t> rank) 
     sorted.reserve(n);
     for (std::uint32_t p : perm) sorted.push_back(std::move(items[p]));
     items = std::move(sorted);
+    return perm;
 }
 
 }  // namespace
@@ -65,14 +67,14 @@ void SortKeyList(std::vector<TDataKey>& keys) {
     ExchangeSortByRank(keys, std::move(rank));
 }
 
-void SortEntryList(std::vector<TDataRec>& entries) {
+std::vector<std::uint32_t> SortEntryList(std::vector<TDataRec>& entries) {
     const std::size_t n = entries.size();
-    if (n < 2) return;
+    if (n < 2) return std::vector<std::uint32_t>(n, 0);
     const Collator& collator = TitleCollator();
     std::vector<std::string> titleKeys(n);
     for (std::size_t i = 0; i < n; ++i) titleKeys[i] = collator.SortKey(entries[i].Title);
     auto rank = RanksOf(n, [&](std::uint32_t a, std::uint32_t b) { return titleKeys[a] < titleKeys[b]; });
-    ExchangeSortByRank(entries, std::move(rank));
+    return ExchangeSortByRank(entries, std::move(rank));
 }
 
 TDocument::TDocument() : Now(&NowDateTime) {}
@@ -146,11 +148,13 @@ void TDocument::AddEntry(std::int32_t key, const std::string& title, const std::
     Modified = true;
 }
 
-void TDocument::UpdateEntry(std::int32_t key, std::int32_t entry, const std::string& title,
-                            const std::string& value, const std::string& info) {
+std::int32_t TDocument::UpdateEntry(std::int32_t key, std::int32_t entry, const std::string& title,
+                                    const std::string& value, const std::string& info) {
     Keys[key].Data[entry] = TDataRec{title, value, info, Now()};
-    SortEntries(key);
+    const auto perm = SortEntryList(Keys[key].Data);
     Modified = true;
+    const auto it = std::find(perm.begin(), perm.end(), static_cast<std::uint32_t>(entry));
+    return static_cast<std::int32_t>(it - perm.begin());
 }
 
 void TDocument::DeleteEntry(std::int32_t key, std::int32_t entry) {

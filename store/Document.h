@@ -51,8 +51,9 @@ public:
     std::int32_t FindEntry(std::int32_t key, const std::string& title) const;
     void AddEntry(std::int32_t key, const std::string& title, const std::string& value,
                   const std::string& info);
-    void UpdateEntry(std::int32_t key, std::int32_t entry, const std::string& title,
-                     const std::string& value, const std::string& info);
+    // Returns the entry's position after the re-sort, so a view can keep it selected.
+    std::int32_t UpdateEntry(std::int32_t key, std::int32_t entry, const std::string& title,
+                             const std::string& value, const std::string& info);
     void DeleteEntry(std::int32_t key, std::int32_t entry);
     void SortEntries(std::int32_t key);
 
@@ -67,6 +68,7 @@ private:
 // locale collation. Both sorts reproduce, ties included, the sequence of the
 // classic exchange procedure: for i, for j > i, swap when item i sorts after item j.
 void SortKeyList(std::vector<TDataKey>& keys);
-void SortEntryList(std::vector<TDataRec>& entries);
+// Returns where each entry came from: position i now holds the former entry result[i].
+std::vector<std::uint32_t> SortEntryList(std::vector<TDataRec>& entries);
 
 }  // namespace dorvanta

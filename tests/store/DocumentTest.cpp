@@ -145,7 +145,7 @@ TEST(Document, UpdateEntryRestampsAndResorts) {
     doc.AddEntry(k, "a", "", "");
     doc.AddEntry(k, "b", "", "");
     clock = 2.0;
-    doc.UpdateEntry(k, 0, "c", "v", "i");
+    EXPECT_EQ(doc.UpdateEntry(k, 0, "c", "v", "i"), 1);  // its place after the re-sort
     EXPECT_EQ(Titles(doc.Keys[k]), (std::vector<std::string>{"b", "c"}));
     EXPECT_EQ(doc.Keys[k].Data[1].Date, 2.0);
     EXPECT_EQ(doc.Keys[k].Data[0].Date, 1.0);

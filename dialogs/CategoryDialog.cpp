@@ -1,0 +1,119 @@
+#include "dialogs/CategoryDialog.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "mainwindow/KeyListBox.h"
+#include "mainwindow/MainWindow.h"
+#include "platform/Cp1252Validator.h"
+#include "platform/TextConv.h"
+
+namespace dorvanta {
+
+TForm2::TForm2(TForm1& owner) : QDialog(&owner), owner_(owner) {
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(225, 112);
+
+    Label1 = new QLabel(QStringLiteral("&Rubrik:"), this);
+    Label1->setGeometry(8, 8, 60, 21);
+    ComboBox_Key = new QComboBox(this);
+    ComboBox_Key->setEditable(true);
+    ComboBox_Key->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox_Key->setDuplicatesEnabled(true);
+    ComboBox_Key->setGeometry(64, 8, 153, 21);
+    RestrictToCp1252(ComboBox_Key);
+    Label1->setBuddy(ComboBox_Key);
+
+    auto* titleLabel = new QLabel(QStringLiteral("&Titel:"), this);
+    titleLabel->setGeometry(8, 40, 60, 21);
+    Edit_Title = new QLineEdit(this);
+    Edit_Title->setGeometry(64, 40, 153, 21);
+    RestrictToCp1252(Edit_Title);
+    titleLabel->setBuddy(Edit_Title);
+
+    auto* bevel = new QFrame(this);
+    bevel->setFrameShape(QFrame::HLine);
+    bevel->setFrameShadow(QFrame::Sunken);
+    bevel->setGeometry(8, 70, 209, 2);
+
+    Button_Cancel = new QPushButton(QStringLiteral("Ab&brechen"), this);
+    Button_Cancel->setGeometry(64, 80, 75, 25);
+    Button_OK = new QPushButton(QStringLiteral("&OK"), this);
+    Button_OK->setGeometry(142, 80, 75, 25);
+    Button_OK->setDefault(true);
+    Button_OK->setAutoDefault(true);
+    Button_Cancel->setAutoDefault(false);
+    connect(Button_OK, &QPushButton::clicked, this, [this] { Button_OKClick(); });
+    connect(Button_Cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    setTabOrder(ComboBox_Key, Edit_Title);
+    setTabOrder(Edit_Title, Button_Cancel);
+    setTabOrder(Button_Cancel, Button_OK);
+}
+
+void TForm2::showEvent(QShowEvent* event) {
+    // Centred over the main window the first time; later where it was last closed.
+    if (!placed_) {
+        const QRect owner = owner_.frameGeometry();
+        move(owner.center() - QPoint(width() / 2, height() / 2));
+        placed_ = true;
+    } else {
+        move(lastPos_);
+    }
+    FormShow();
+    QDialog::showEvent(event);
+}
+
+void TForm2::done(int result) {
+    lastPos_ = pos();
+    QDialog::done(result);
+}
+
+void TForm2::FormShow() {
+    const TDocument& doc = owner_.Document();
+    const auto& keys = doc.Keys;
+    ComboBox_Key->clear();
+    ComboBox_Key->setEditText(QString());
+    const bool editing = Tag >= 0 && Tag < static_cast<int>(keys.size());
+    if (!editing) {
+        setWindowTitle(QStringLiteral("Neue Rubrik erstellen"));
+        Edit_Title->clear();
+    } else {
+        setWindowTitle(QStringLiteral("Rubrik bearbeiten"));
+        Edit_Title->setText(ToQString(keys[Tag].Name));
+    }
+    // Each parent once, in key order; spellings that differ only in case count as one.
+    for (const TDataKey& key : keys) {
+        const QString parent = ToQString(key.Parent);
+        if (ComboBox_Key->findText(parent, Qt::MatchFixedString) < 0) ComboBox_Key->addItem(parent);
+    }
+    if (editing) {
+        ComboBox_Key->setCurrentIndex(-1);
+        ComboBox_Key->setEditText(ToQString(keys[Tag].Parent));
+    } else {
+        ComboBox_Key->setCurrentIndex(-1);
+        ComboBox_Key->setEditText(QString());
+    }
+    if (doc.NewKeyOrigin >= 0 && doc.NewKeyOrigin < static_cast<int>(keys.size())) {
+        ComboBox_Key->setEditText(ToQString(keys[doc.NewKeyOrigin].Parent));
+    }
+    ComboBox_Key->setFocus();
+}
+
+void TForm2::Button_OKClick() {
+    TDocument& doc = owner_.Document();
+    const std::string parent = FromQString(ComboBox_Key->currentText()).value_or(std::string());
+    const std::string name = FromQString(Edit_Title->text()).value_or(std::string());
+    const int index = (Tag >= 0 && Tag < static_cast<int>(doc.Keys.size()))
+                          ? doc.UpdateKey(Tag, parent, name)
+                          : doc.AddKey(parent, name);
+    owner_.UpdtListBox(true, {});
+    owner_.ListBox_Keys->SetItemIndex(index);
+    accept();
+}
+
+}  // namespace dorvanta

@@ -1,0 +1,43 @@
+#pragma once
+// The category dialog: creates a sub-category or edits one, with its parent
+// category chosen from the existing ones or typed anew.
+
+#include <QDialog>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace dorvanta {
+
+class TForm1;
+
+class TForm2 : public QDialog {
+    Q_OBJECT
+public:
+    explicit TForm2(TForm1& owner);
+
+    // -1: create a new sub-category; otherwise the position of the one to edit.
+    int Tag = -1;
+
+    QLabel* Label1 = nullptr;
+    QComboBox* ComboBox_Key = nullptr;
+    QLineEdit* Edit_Title = nullptr;
+    QPushButton* Button_Cancel = nullptr;
+    QPushButton* Button_OK = nullptr;
+
+    void FormShow();
+    void Button_OKClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void done(int result) override;
+
+private:
+    TForm1& owner_;
+    bool placed_ = false;
+    QPoint lastPos_;
+};
+
+}  // namespace dorvanta

@@ -1,0 +1,63 @@
+#pragma once
+// An owner-drawn list box whose rows have individual heights, zero included.
+// Heights are fixed when a row is added and change only by a refill; only the
+// rows inside the viewport are painted, so thousands of tall rows scroll smoothly.
+
+#include <QAbstractScrollArea>
+#include <functional>
+#include <vector>
+
+namespace dorvanta {
+
+class TKeyListBox : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    using DrawItem = std::function<void(QPainter&, int index, const QRect& rect, bool selected)>;
+
+    explicit TKeyListBox(QWidget* parent = nullptr);
+
+    void SetDrawItem(DrawItem draw) { draw_ = std::move(draw); }
+
+    // Removes every row (and the selection).
+    void Clear();
+    // Appends a row of the given height.
+    void AddRow(int height);
+    int Count() const { return static_cast<int>(tops_.size()) - 1; }
+    int RowHeight(int index) const { return tops_[index + 1] - tops_[index]; }
+    QRect RowRect(int index) const;
+
+    // The selected row, -1 for none. Setting it does not emit Clicked.
+    int ItemIndex() const { return itemIndex_; }
+    void SetItemIndex(int index);
+    // The first row at the top of the viewport, and scrolling to it.
+    int TopIndex() const;
+    void SetTopIndex(int index);
+    int RowAt(int y) const;
+
+signals:
+    // The user changed the selection with mouse or keyboard.
+    void Clicked();
+    void DoubleClicked();
+    void ContextMenuRequested(const QPoint& globalPos);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    void UpdateScrollBar();
+    void EnsureVisible(int index);
+    void SelectByUser(int index);
+
+    DrawItem draw_;
+    std::vector<int> tops_{0};  // tops_[i] = top of row i; tops_.back() = total height
+    int itemIndex_ = -1;
+};
+
+}  // namespace dorvanta

@@ -1,0 +1,132 @@
+#include "dialogs/CategoryDialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include "mainwindow/KeyListBox.h"
+#include "mainwindow/MainWindow.h"
+#include "platform/MessageService.h"
+
+namespace dorvanta {
+namespace {
+
+class CategoryDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        MessageService::Instance().ClearLog();
+        form_ = std::make_unique<TForm1>();
+        form_->show();
+        TDocument& doc = form_->Document();
+        doc.Keys = {{"Giro", "Bank", {}}, {"Spar", "bank", {}}, {"Privat", "Mail", {}},
+                    {"Arbeit", "Mail", {}}};
+        doc.SortKeys();  // bank/Spar, Bank/Giro, Mail/Arbeit, Mail/Privat
+        form_->UpdtListBox(true, {});
+        form_->ListBox_KeysClick();
+    }
+    void TearDown() override {
+        form_->Document().Modified = false;
+        form_.reset();
+    }
+
+    // Runs `command`, which opens the dialog modally; `interact` works the open dialog.
+    void WithDialog(const std::function<void()>& command, const std::function<void(TForm2&)>& interact) {
+        QTimer::singleShot(0, [this, interact] {
+            interact(*form_->Form2);
+            if (form_->Form2->isVisible()) form_->Form2->reject();
+        });
+        command();
+    }
+
+    std::unique_ptr<TForm1> form_;
+};
+
+TEST_F(CategoryDialogTest, NewKeyIsPresetFromTheSelectedRow) {
+    form_->ListBox_Keys->SetItemIndex(3);
+    QStringList parents;
+    QString preset, caption;
+    WithDialog([this] { form_->SpeedButton_NewKeyClick(); }, [&](TForm2& d) {
+        caption = d.windowTitle();
+        preset = d.ComboBox_Key->currentText();
+        for (int i = 0; i < d.ComboBox_Key->count(); ++i) parents << d.ComboBox_Key->itemText(i);
+        d.Edit_Title->setText("Neu");
+        d.Button_OK->click();
+    });
+    EXPECT_EQ(caption, "Neue Rubrik erstellen");
+    EXPECT_EQ(preset, "Mail");
+    // Case-insensitively unique, spelled as first met, in key order.
+    EXPECT_EQ(parents, (QStringList{"bank", "Mail"}));
+    EXPECT_EQ(form_->Document().NewKeyOrigin, -1);
+    const int sel = form_->ListBox_Keys->ItemIndex();
+    ASSERT_GE(sel, 0);
+    EXPECT_EQ(form_->Document().Keys[sel].Name, "Neu");
+    EXPECT_EQ(form_->Document().Keys[sel].Parent, "Mail");
+    EXPECT_EQ(form_->Document().SelectedKey, sel);
+    EXPECT_TRUE(form_->Document().Modified);
+}
+
+TEST_F(CategoryDialogTest, NewKeyWithoutSelectionStartsEmpty) {
+    form_->ListBox_Keys->SetItemIndex(-1);
+    QString preset = "x";
+    WithDialog([this] { form_->SpeedButton_NewKeyClick(); },
+               [&](TForm2& d) { preset = d.ComboBox_Key->currentText(); });
+    EXPECT_EQ(preset, "");
+    EXPECT_FALSE(form_->Document().Modified);
+}
+
+TEST_F(CategoryDialogTest, EditingWithoutChangesStillMarksModified) {
+    form_->ListBox_Keys->SetItemIndex(1);
+    QString caption, parent, name;
+    WithDialog([this] { form_->ListBox_KeysDblClick(); }, [&](TForm2& d) {
+        caption = d.windowTitle();
+        parent = d.ComboBox_Key->currentText();
+        name = d.Edit_Title->text();
+        d.Button_OK->click();
+    });
+    EXPECT_EQ(caption, "Rubrik bearbeiten");
+    EXPECT_EQ(parent, "Bank");
+    EXPECT_EQ(name, "Giro");
+    EXPECT_TRUE(form_->Document().Modified);
+    EXPECT_EQ(form_->ListBox_Keys->ItemIndex(), 1);
+}
+
+TEST_F(CategoryDialogTest, DuplicateKeySelectsTheFirstAndCaseChangeSelectsTheChanged) {
+    form_->ListBox_Keys->SetItemIndex(-1);
+    WithDialog([this] { form_->SpeedButton_NewKeyClick(); }, [&](TForm2& d) {
+        d.ComboBox_Key->setEditText("Bank");
+        d.Edit_Title->setText("Giro");
+        d.Button_OK->click();
+    });
+    EXPECT_EQ(form_->Document().Keys.size(), 5u);
+    EXPECT_EQ(form_->ListBox_Keys->ItemIndex(), 1);  // the first of the two
+
+    const int spar = 0;
+    ASSERT_EQ(form_->Document().Keys[spar].Name, "Spar");
+    form_->ListBox_Keys->SetItemIndex(spar);
+    WithDialog([this] { form_->ListBox_KeysDblClick(); }, [&](TForm2& d) {
+        d.Edit_Title->setText("spar");
+        d.Button_OK->click();
+    });
+    const int sel = form_->ListBox_Keys->ItemIndex();
+    ASSERT_GE(sel, 0);
+    EXPECT_EQ(form_->Document().Keys[sel].Name, "spar");
+}
+
+TEST_F(CategoryDialogTest, CancelChangesNothing) {
+    form_->ListBox_Keys->SetItemIndex(1);
+    const auto before = form_->Document().Keys.size();
+    WithDialog([this] { form_->ListBox_KeysDblClick(); }, [&](TForm2& d) {
+        d.Edit_Title->setText("anders");
+        d.Button_Cancel->click();
+    });
+    EXPECT_EQ(form_->Document().Keys.size(), before);
+    EXPECT_EQ(form_->Document().Keys[1].Name, "Giro");
+    EXPECT_FALSE(form_->Document().Modified);
+}
+
+}  // namespace
+}  // namespace dorvanta

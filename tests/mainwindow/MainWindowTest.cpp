@@ -1,0 +1,481 @@
+#include "mainwindow/MainWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTest>
+#include <QToolButton>
+
+#include "mainwindow/EntryModel.h"
+#include "mainwindow/KeyListBox.h"
+#include "platform/MessageService.h"
+#include "platform/Settings.h"
+#include "store/DateTime.h"
+#include "store/PdtFile.h"
+#include "support/TempDir.h"
+
+namespace dorvanta {
+namespace {
+
+using testing::TempDir;
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Messages().ClearLog();
+        // Every window starts from empty settings.
+        TRegistry(Hive::CurrentUser).DeleteKey("\\Software\\QZ\\Dorvanta");
+        form_ = std::make_unique<TForm1>();
+        form_->show();
+        QApplication::processEvents();
+    }
+    void TearDown() override {
+        form_->Document().Modified = false;
+        form_.reset();
+        EXPECT_TRUE(Unanswered().isEmpty()) << Unanswered().toStdString();
+    }
+
+    static MessageService& Messages() { return MessageService::Instance(); }
+    TForm1& Form() { return *form_; }
+    TDocument& Doc() { return form_->Document(); }
+
+    // Questions that found no queued answer.
+    static QString Unanswered() {
+        QString out;
+        for (const auto& q : Messages().Asked()) {
+            if (!q.answered) out += q.caption + ": " + q.text + "\n";
+        }
+        return out;
+    }
+    static QStringList AskedTexts() {
+        QStringList out;
+        for (const auto& q : Messages().Asked()) out << q.text;
+        return out;
+    }
+
+    // A saved collection: Bank (Giro with three entries, Spar), Mail (Privat).
+    std::string SampleFile(const TempDir& dir, const std::string& password = {}) {
+        TDocument doc;
+        doc.Password = password;
+        doc.Keys = {{"Giro", "Bank", {{"IBAN", "DE12", "Haus", 1.5}, {"Online", "kunde", "", 2.0},
+                                      {"PIN", "4711", "EC", 3.25}}},
+                    {"Spar", "Bank", {}},
+                    {"Privat", "Mail", {{"Adresse", "a@b.c", "", 4.0}}}};
+        const std::string path = dir.File("sample.pdt");
+        SaveDocument(doc, path);
+        return path;
+    }
+
+    void SelectKey(int index) {
+        Form().ListBox_Keys->SetItemIndex(index);
+        Form().ListBox_KeysClick();
+    }
+
+    void TypeEntry(const QString& title, const QString& value = {}, const QString& info = {}) {
+        Form().Edit_DataName->setText(title);
+        Form().Edit_Value->setText(value);
+        Form().Edit_Info->setText(info);
+    }
+
+    std::unique_ptr<TForm1> form_;
+};
+
+TEST_F(MainWindowTest, FirstStartShowsTheDesignedEmptyWindow) {
+    EXPECT_EQ(Form().windowTitle(), "Dorvanta");
+    EXPECT_FALSE(Form().SpeedButton_ShowData->isChecked());
+    EXPECT_FALSE(Form().SpeedButton_CompressView->isChecked());
+    EXPECT_EQ(Form().ClientSize().width(), 790);
+    EXPECT_FALSE(Form().SpeedButton_DelKey->isEnabled());
+    EXPECT_FALSE(Form().SpeedButton_NewData->isEnabled());
+    EXPECT_FALSE(Form().Button_ApplyData->isEnabled());
+    EXPECT_EQ(Form().ListBox_Keys->Count(), 0);
+    EXPECT_EQ(Form().LineHeight(), QFontMetrics(Form().font()).height() + 1);
+}
+
+TEST_F(MainWindowTest, WindowSettingsAreWrittenAtTheEndAndReadAtTheStart) {
+    Form().SpeedButton_ShowData->setChecked(true);
+    Form().SetClientSize(QSize(900, 400));
+    form_.reset();
+    TRegistry reg(Hive::CurrentUser);
+    ASSERT_TRUE(reg.OpenKey("Software\\QZ\\Dorvanta", false));
+    EXPECT_TRUE(reg.ReadBool("ShowData"));
+    EXPECT_FALSE(reg.ReadBool("CompressView"));
+    EXPECT_EQ(reg.ReadInteger("Form1Width"), 900);
+    EXPECT_EQ(reg.ReadInteger("Form1Height"), 400);
+
+    form_ = std::make_unique<TForm1>();
+    EXPECT_TRUE(Form().SpeedButton_ShowData->isChecked());
+    EXPECT_EQ(Form().ClientSize(), QSize(900, 400));
+}
+
+TEST_F(MainWindowTest, CloseQuestionAnswers) {
+    Doc().Modified = true;
+    Messages().QueueAnswer(MsgButton::Cancel);
+    EXPECT_FALSE(Form().close());
+    EXPECT_TRUE(Form().isVisible());
+    EXPECT_EQ(Messages().Asked().back().text, "Wollen Sie die aktuelle Datei speichern?");
+    EXPECT_EQ(Messages().Asked().back().caption, "Warnung");
+
+    Messages().QueueAnswer(MsgButton::No);
+    EXPECT_TRUE(Form().close());
+
+    // Yes on an untitled document asks for a name; cancelling it still closes.
+    Form().show();
+    Doc().Modified = true;
+    Messages().QueueAnswer(MsgButton::Yes);
+    Messages().QueueFileName(std::nullopt);
+    EXPECT_TRUE(Form().close());
+    EXPECT_EQ(Messages().Asked().back().kind, AskedQuestion::Kind::SaveFile);
+}
+
+TEST_F(MainWindowTest, FailedSaveOnCloseKeepsTheWindowOpen) {
+    TempDir dir;
+    Doc().Modified = true;
+    Doc().FileName = dir.File("no/such/folder/x.pdt");
+    Messages().QueueAnswer(MsgButton::Yes);  // save
+    Messages().QueueAnswer(MsgButton::Ok);   // the error box
+    EXPECT_FALSE(Form().close());
+    EXPECT_TRUE(Doc().Modified);
+    EXPECT_EQ(Messages().Asked().back().caption, "Dorvanta");
+}
+
+TEST_F(MainWindowTest, OpenWithPasswordRightWrongCaseAndCancelled) {
+    TempDir dir;
+    const std::string path = SampleFile(dir, "Geheim");
+
+    Messages().QueueInput(QString("Geheim"));
+    Form().OpenFile(QString::fromStdString(path));
+    EXPECT_EQ(Doc().Keys.size(), 3u);
+    EXPECT_EQ(Form().windowTitle(), QString::fromStdString("Dorvanta - [" + path + "]"));
+    EXPECT_FALSE(Doc().Modified);
+    const AskedQuestion& prompt = Messages().Asked().back();
+    EXPECT_EQ(prompt.caption, "Passwort");
+    EXPECT_EQ(prompt.text, QString::fromStdString(
+                               "Die Datei \"" + path +
+                               "\" ist passwortgeschützt. Geben Sie das erforderliche Passwort "
+                               "ein, um die Daten zu laden."));
+    EXPECT_EQ(prompt.maxLength, 255);
+    EXPECT_FALSE(prompt.password);
+
+    Messages().QueueInput(QString("geheim"));
+    Messages().QueueAnswer(MsgButton::Ok);
+    Form().OpenFile(QString::fromStdString(path));
+    EXPECT_EQ(Messages().Asked().back().caption, "Ungültiges Passwort");
+    EXPECT_TRUE(Doc().Keys.empty());
+    EXPECT_EQ(Form().windowTitle(), "Dorvanta");
+    EXPECT_EQ(Form().ListBox_Keys->Count(), 0);
+
+    const auto before = Messages().Asked().size();
+    Messages().QueueInput(std::nullopt);
+    Form().OpenFile(QString::fromStdString(path));
+    EXPECT_EQ(Messages().Asked().size(), before + 1);  // the prompt only, no message
+    EXPECT_TRUE(Doc().Keys.empty());
+    EXPECT_TRUE(Doc().FileName.empty());
+    EXPECT_FALSE(Doc().Loading);
+}
+
+TEST_F(MainWindowTest, FailedLoadResetsToAnEmptyUntitledWindow) {
+    TempDir dir;
+    const std::string good = SampleFile(dir);
+    Form().OpenFile(QString::fromStdString(good));
+    SelectKey(0);
+    // The same file cut short after its first key.
+    std::string bytes = testing::ReadBytes(good);
+    testing::WriteBytes(dir.File("cut.pdt"), bytes.substr(0, 30));
+    Messages().QueueFileName(QString::fromStdString(dir.File("cut.pdt")));
+    EXPECT_THROW(Form().MenuItem_OpenClick(), EStoreError);
+    EXPECT_TRUE(Doc().Keys.empty());
+    EXPECT_FALSE(Doc().Loading);
+    EXPECT_TRUE(Doc().FileName.empty());
+    EXPECT_EQ(Form().windowTitle(), "Dorvanta");
+    EXPECT_EQ(Form().ListBox_Keys->Count(), 0);
+    EXPECT_EQ(Form().EntryModel->rowCount(), 0);
+    // The file commands work again.
+    Doc().Modified = true;
+    Messages().QueueFileName(std::nullopt);
+    Form().MenuItem_SaveClick();
+    EXPECT_TRUE(Doc().Modified);
+}
+
+TEST_F(MainWindowTest, OpenAsksAboutChangesOnlyAfterAFileWasChosen) {
+    TempDir dir;
+    const std::string path = SampleFile(dir);
+    Doc().AddKey("P", "K");
+    Messages().QueueFileName(std::nullopt);
+    Form().MenuItem_OpenClick();
+    EXPECT_EQ(Messages().Asked().size(), 1u);
+    Messages().QueueFileName(QString::fromStdString(path));
+    Messages().QueueAnswer(MsgButton::Cancel);
+    Form().MenuItem_OpenClick();
+    EXPECT_EQ(Doc().Keys.size(), 1u);
+    EXPECT_TRUE(Doc().Modified);
+}
+
+TEST_F(MainWindowTest, SaveAsSetsTheNameAndSaveWritesIt) {
+    TempDir dir;
+    Doc().AddKey("Bank", "Giro");
+    const QString path = QString::fromStdString(dir.File("neu.pdt"));
+    Messages().QueueFileName(path);
+    Form().MenuItem_SaveClick();
+    EXPECT_EQ(Form().windowTitle(), "Dorvanta - [" + path + "]");
+    EXPECT_FALSE(Doc().Modified);
+    TDocument back;
+    ASSERT_TRUE(LoadDocument(back, path.toStdString()));
+    EXPECT_EQ(back.Keys.size(), 1u);
+    // New after that: untitled again, so the next Save asks for a name.
+    Form().MenuItem_NewClick();
+    EXPECT_EQ(Form().windowTitle(), "Dorvanta");
+    Doc().Modified = true;
+    Messages().QueueFileName(std::nullopt);
+    Form().MenuItem_SaveClick();
+    EXPECT_EQ(Messages().Asked().back().kind, AskedQuestion::Kind::SaveFile);
+}
+
+TEST_F(MainWindowTest, PasswordCommandSetsModifiedEvenWhenCancelled) {
+    Doc().Password = "alt";
+    Messages().QueueInput(std::nullopt);
+    Form().MenuItem_PasswordClick();
+    EXPECT_EQ(Doc().Password, "alt");
+    EXPECT_TRUE(Doc().Modified);
+    Messages().QueueInput(QString("neu\u00e4"));
+    Form().MenuItem_PasswordClick();
+    EXPECT_EQ(Doc().Password, "neu\xE4");
+    Messages().QueueInput(QString());
+    Form().MenuItem_PasswordClick();
+    EXPECT_TRUE(Doc().Password.empty());
+}
+
+TEST_F(MainWindowTest, BlockedCommandsDoNothingWhileLoading) {
+    Doc().Loading = true;
+    Form().MenuItem_OpenClick();
+    Form().MenuItem_SaveClick();
+    Form().MenuItem_SaveUnderClick();
+    Form().MenuItem_PasswordClick();
+    EXPECT_TRUE(Messages().Asked().empty());
+    EXPECT_FALSE(Doc().Modified);
+    Doc().Loading = false;
+}
+
+TEST_F(MainWindowTest, RowHeightsFollowTheViews) {
+    TempDir dir;
+    Form().OpenFile(QString::fromStdString(SampleFile(dir)));
+    const int line = Form().LineHeight();
+    const int header = Form().HeaderHeight();
+    TKeyListBox* list = Form().ListBox_Keys;
+    ASSERT_EQ(list->Count(), 3);
+    EXPECT_EQ(list->RowHeight(0), header + line);
+    EXPECT_EQ(list->RowHeight(1), line);
+
+    Form().SpeedButton_ShowData->setChecked(true);
+    Form().SpeedButton_ShowDataClick();
+    EXPECT_EQ(list->RowHeight(0), header + 4 * line);  // three entries
+    EXPECT_EQ(list->RowHeight(1), line);
+
+    // Filtered right after a load: nothing selected, only the header bands remain.
+    Form().SpeedButton_CompressView->setChecked(true);
+    Form().SpeedButton_ShowDataClick();
+    EXPECT_EQ(list->RowHeight(0), header);
+    EXPECT_EQ(list->RowHeight(1), 0);
+    EXPECT_EQ(list->RowHeight(2), header);
+
+    // Selecting a group's row expands that group only.
+    SelectKey(2);
+    EXPECT_EQ(list->RowHeight(0), header);
+    EXPECT_EQ(list->RowHeight(2), header + 2 * line);
+    EXPECT_EQ(list->ItemIndex(), 2);
+}
+
+TEST_F(MainWindowTest, FilteredClickInTheSameGroupRefillsNothing) {
+    TempDir dir;
+    Form().OpenFile(QString::fromStdString(SampleFile(dir)));
+    Form().SpeedButton_CompressView->setChecked(true);
+    Form().SpeedButton_ShowDataClick();
+    SelectKey(0);
+    EXPECT_EQ(Form().LastFillIndex(), 0);
+    SelectKey(1);
+    EXPECT_EQ(Form().LastFillIndex(), 0);  // same group: no refill
+    SelectKey(2);
+    EXPECT_EQ(Form().LastFillIndex(), 2);
+}
+
+TEST_F(MainWindowTest, RenameParentMergesGroupsAndKeepsTheSelection) {
+    TempDir dir;
+    Form().OpenFile(QString::fromStdString(SampleFile(dir)));
+    SelectKey(2);  // Mail / Privat
+    Messages().QueueInput(QString("Bank"));
+    Form().MenuItem_ChangeKeyNameClick();
+    EXPECT_EQ(Messages().Asked().back().caption, "Neuer Rubrikname");
+    EXPECT_EQ(Messages().Asked().back().initial, "Mail");
+    EXPECT_TRUE(Doc().Modified);
+    ASSERT_EQ(Doc().Keys.size(), 3u);
+    int starts = 0;
+    for (int i = 0; i < 3; ++i) starts += Doc().IsGroupStart(i);
+    EXPECT_EQ(starts, 1);
+    const int sel = Form().ListBox_Keys->ItemIndex();
+    ASSERT_GE(sel, 0);
+    EXPECT_EQ(Doc().Keys[sel].Name, "Privat");
+    EXPECT_EQ(Doc().SelectedKey, sel);
+}
+
+TEST_F(MainWindowTest, DeletingTheOnlyKeyOfAParentRemovesItsGroup) {
+    TempDir dir;
+    Form().OpenFile(QString::fromStdString(SampleFile(dir)));
+    SelectKey(2);
+    Messages().QueueAnswer(MsgButton::No);
+    Form().SpeedButton_DelKeyClick();
+    EXPECT_EQ(Doc().Keys.size(), 3u);
+    Messages().QueueAnswer(MsgButton::Yes);
+    Form().SpeedButton_DelKeyClick();
+    EXPECT_EQ(Messages().Asked().back().text, "Soll die markierte Rubrik wirklich gelöscht werden?");
+    EXPECT_EQ(Doc().Keys.size(), 2u);
+    EXPECT_EQ(Form().ListBox_Keys->Count(), 2);
+    EXPECT_EQ(Form().ListBox_Keys->ItemIndex(), -1);
+    EXPECT_EQ(Form().EntryModel->rowCount(), 0);
+    EXPECT_FALSE(Form().SpeedButton_DelKey->isEnabled());
+}
+
+TEST_F(MainWindowTest, CreatingAndChangingEntries) {
+    TempDir dir;
+    Form().OpenFile(QString::fromStdString(SampleFile(dir)));
+    SelectKey(0);
+    ASSERT_EQ(Form().EntryModel->rowCount(), 3);
+    EXPECT_TRUE(Form().Button_ApplyData->isEnabled());
+
+    // A duplicate title is refused when creating...
+    TypeEntry("PIN", "0000");
+    Messages().QueueAnswer(MsgButton::Ok);
+    Form().Button_ApplyDataClick();
+    EXPECT_EQ(Messages().Asked().back().caption, "Ungültige oder unvollständige Eingaben");
+    EXPECT_EQ(Doc().Keys[0].Data.size(), 3u);
+    EXPECT_EQ(Form().Edit_Value->text(), "0000");  // the input stays
+    // ...but one differing in case is a new title.
+    TypeEntry("pin", "1");
+    Form().Button_ApplyDataClick();
+    EXPECT_EQ(Doc().Keys[0].Data.size(), 4u);
+    EXPECT_EQ(Form().SelectedEntryRow(), -1);
+    EXPECT_EQ(Form().EntryModel->rowCount(), 4);
+
+    // Changing a title to an existing one is accepted, and the row follows its entry.
+    Form().SelectEntryRow(1);  // Online
+    EXPECT_EQ(Form().Button_ApplyData->text(), "Än&dern");
+    EXPECT_EQ(Form().Edit_DataName->text(), "Online");
+    TypeEntry("Aaa first", "moved");
+    Form().Button_ApplyDataClick();
+    EXPECT_EQ(Form().SelectedEntryRow(), 0);
+    EXPECT_EQ(Doc().Keys[0].Data[0].Value, "moved");
+    EXPECT_EQ(Form().Edit_DataName->text(), "Aaa first");
+    Form().SelectEntryRow(0);
+    TypeEntry("PIN");
+    Form().Button_ApplyDataClick();
+    EXPECT_EQ(Doc().FindEntry(0, "PIN") >= 0, true);
+    int pins = 0;
+    for (const auto& rec : Doc().Keys[0].Data) pins += rec.Title == "PIN";
+    EXPECT_EQ(pins, 2);
+    EXPECT_TRUE(Doc().Modified);
+}
+
+TEST_F(MainWindowTest, EnterCreatesAndStartsTheNextEntry) {
+    TempDir dir;
+    Form().OpenFile(QString::fromStdString(SampleFile(dir)));
+    SelectKey(1);  // Spar, no entries
+    TypeEntry("Konto", "123", "info");
+    QTest::keyClick(Form().Edit_Info, Qt::Key_Return);
+    ASSERT_EQ(Doc().Keys[1].Data.size(), 1u);
+    EXPECT_EQ(Doc().Keys[1].Data[0].Info, "info");
+    EXPECT_TRUE(Form().Edit_DataName->text().isEmpty());
+    EXPECT_EQ(Form().Button_ApplyData->text(), "Er&stellen");
+
+    // An empty title: the message, and the fields are emptied all the same.
+    TypeEntry("", "lost");
+    Messages().QueueAnswer(MsgButton::Ok);
+    QTest::keyClick(Form().Edit_Value, Qt::Key_Return);
+    EXPECT_EQ(Messages().Asked().back().text, "Sie müssen einen Titel für den Wert eingeben.");
+    EXPECT_TRUE(Form().Edit_Value->text().isEmpty());
+    EXPECT_EQ(Doc().Keys[1].Data.size(), 1u);
+}
+
+TEST_F(MainWindowTest, EnterWithoutASubCategoryDoesNothing) {
+    TypeEntry("x");
+    QTest::keyClick(Form().Edit_DataName, Qt::Key_Return);
+    EXPECT_TRUE(Messages().Asked().empty());
+    EXPECT_EQ(Form().Edit_DataName->text(), "x");
+}
+
+TEST_F(MainWindowTest, DeleteAndCopyEntries) {
+    TempDir dir;
+    Form().OpenFile(QString::fromStdString(SampleFile(dir)));
+    SelectKey(0);
+    Form().SelectEntryRow(2);  // PIN
+    EXPECT_TRUE(Form().SpeedButton_Copy->isEnabled());
+    Form().CopyField(1);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "4711");
+    Messages().QueueAnswer(MsgButton::Yes);
+    Form().SpeedButton_DeleteDataClick();
+    EXPECT_EQ(Doc().Keys[0].Data.size(), 2u);
+    EXPECT_EQ(Form().EntryModel->rowCount(), 2);
+    EXPECT_FALSE(Form().SpeedButton_DeleteData->isEnabled());
+    EXPECT_FALSE(Form().SpeedButton_Copy->isEnabled());
+}
+
+// Types text character by character, as a keyboard with any layout would.
+void Type(QWidget* widget, const QString& text) {
+    for (QChar ch : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(widget, &press);
+    }
+}
+
+TEST_F(MainWindowTest, TextsOutsideTheCodePageAreRefusedAsTypedOrPasted) {
+    QLineEdit* edit = Form().Edit_DataName;
+    Type(edit, QString::fromUtf8("a\xCE\xA9" "b"));  // the Omega is refused
+    EXPECT_EQ(edit->text(), "ab");
+    Type(edit, QString::fromUtf8("\xE2\x82\xAC\xC3\xA4"));  // euro sign and umlaut fit
+    EXPECT_EQ(edit->text(), QString::fromUtf8("ab\xE2\x82\xAC\xC3\xA4"));
+    QGuiApplication::clipboard()->setText(QString::fromUtf8("x\xE2\x88\x9E"));
+    edit->paste();
+    EXPECT_EQ(edit->text(), QString::fromUtf8("ab\xE2\x82\xAC\xC3\xA4"));
+}
+
+TEST_F(MainWindowTest, EntryDateHintUsesTheLocaleFormats) {
+    const double noon = EncodeDateTime({2003, 1, 1, 12, 0, 0, 0});
+    const QString hint = TForm1::EntryDateHint(noon);
+    EXPECT_TRUE(hint.startsWith("Datum des Eintrags: "));
+    EXPECT_TRUE(hint.contains(QLocale::system().toString(QDate(2003, 1, 1), QLocale::ShortFormat)));
+    EXPECT_TRUE(hint.contains("12"));
+    // Midnight leaves the time out.
+    EXPECT_EQ(TForm1::EntryDateHint(EncodeDateTime({2003, 1, 1})),
+              "Datum des Eintrags: " +
+                  QLocale::system().toString(QDate(2003, 1, 1), QLocale::ShortFormat));
+}
+
+TEST_F(MainWindowTest, EllipsisTextCutsAtLeastTwoCharacters) {
+    const QFont font = Form().font();
+    const QFontMetrics metrics(font);
+    EXPECT_EQ(TForm1::EllipsisText("kurz", font, 1000), "kurz");
+    const QString longText = "Ein recht langer Titel fuer die Liste";
+    const QString cut = TForm1::EllipsisText(longText, font, metrics.horizontalAdvance(longText) - 1);
+    EXPECT_TRUE(cut.endsWith("..."));
+    EXPECT_LE(cut.size() - 3, longText.size() - 2);
+    EXPECT_LE(metrics.horizontalAdvance(cut), metrics.horizontalAdvance(longText) - 1);
+    EXPECT_EQ(TForm1::EllipsisText(longText, font, 1), "...");
+}
+
+TEST_F(MainWindowTest, TheRightPartKeepsTwoHundredPixels) {
+    Form().Splitter1->setSizes({300, 482});
+    Form().SetClientSize(QSize(450, 400));
+    QApplication::processEvents();
+    const int list = Form().Splitter1->sizes().value(0);
+    EXPECT_LE(list, 450 - 200);
+    EXPECT_GE(list, 100);
+    EXPECT_GE(Form().minimumWidth(), 300);
+    EXPECT_GE(Form().ClientSize().height(), 329);
+}
+
+}  // namespace
+}  // namespace dorvanta
