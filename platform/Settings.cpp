@@ -389,7 +389,9 @@ void Parse(const std::string& bytes, Hive hive, RegKey& root) {
 void LoadHive(Hive hive, RegKey& root) {
     const std::string path = HiveFilePath(hive);
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) return;  // not written yet: empty
+    if (::stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
+        return;  // not written yet: an empty hive
+    }
     std::string bytes;
     if (ReadWholeFile(path, bytes) != ReadFileResult::Ok) {
         throw ESettingsError(
