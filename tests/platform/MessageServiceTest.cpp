@@ -1,5 +1,3 @@
-#include "platform/MessageService.h"
-
 #include <gtest/gtest.h>
 
 #include <QKeyEvent>
@@ -9,6 +7,7 @@
 #include <stdexcept>
 
 #include "platform/Application.h"
+#include "platform/MessageService.h"
 #include "platform/System.h"
 #include "support/TempDir.h"
 
@@ -24,7 +23,7 @@ TApplication& App() {
 }
 
 class MessageServiceTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         App();
         service().SetTestMode(true);
@@ -40,9 +39,11 @@ protected:
 TEST_F(MessageServiceTest, QueuedAnswersAreUsedInOrderAndQuestionsLogged) {
     service().QueueAnswer(MsgButton::No);
     service().QueueAnswer(MsgButton::Yes);
-    EXPECT_FALSE(service().Confirm(QStringLiteral("Soll der markierte Eintrag wirklich gelöscht werden?")));
-    EXPECT_EQ(service().ConfirmWithCancel(QStringLiteral("Wollen Sie die aktuelle Datei speichern?")),
-              MsgButton::Yes);
+    EXPECT_FALSE(
+        service().Confirm(QStringLiteral("Soll der markierte Eintrag wirklich gelöscht werden?")));
+    EXPECT_EQ(
+        service().ConfirmWithCancel(QStringLiteral("Wollen Sie die aktuelle Datei speichern?")),
+        MsgButton::Yes);
 
     ASSERT_EQ(service().Asked().size(), 2u);
     const AskedQuestion& q = service().Asked()[0];
@@ -119,9 +120,10 @@ TEST_F(MessageServiceTest, ApplicationErrorBoxAndItsFullStop) {
 
 // A receiver whose handler fails like a command that raises an error.
 class Failing : public QObject {
-public:
+  public:
     bool event(QEvent* e) override {
-        if (e->type() == QEvent::User) throw std::runtime_error("Datei x.pdt kann nicht geöffnet werden");
+        if (e->type() == QEvent::User)
+            throw std::runtime_error("Datei x.pdt kann nicht geöffnet werden");
         return QObject::event(e);
     }
 };

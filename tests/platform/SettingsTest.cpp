@@ -1,5 +1,3 @@
-#include "platform/Settings.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -9,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/Settings.h"
 #include "support/TempDir.h"
 
 namespace dorvanta {
@@ -21,7 +20,7 @@ using testing::WriteBytes;
 const std::string kKey = "Software\\QZ\\Dorvanta";
 
 class SettingsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ::setenv("DORVANTA_REGISTRY_DIR", dir_.File("reg").c_str(), 1); }
     void TearDown() override { ::unsetenv("DORVANTA_REGISTRY_DIR"); }
 
@@ -303,7 +302,8 @@ TEST_F(SettingsTest, AStoreThatCannotBeWrittenReportsIt) {
 TEST_F(SettingsTest, TheStoreFolderFollowsTheEnvironment) {
     ::unsetenv("DORVANTA_REGISTRY_DIR");
     ::setenv("XDG_CONFIG_HOME", dir_.File("cfg").c_str(), 1);
-    EXPECT_EQ(HiveFilePath(Hive::LocalMachine), dir_.File("cfg") + "/Dorvanta/HKEY_LOCAL_MACHINE.reg");
+    EXPECT_EQ(HiveFilePath(Hive::LocalMachine),
+              dir_.File("cfg") + "/Dorvanta/HKEY_LOCAL_MACHINE.reg");
     TRegistry reg(Hive::LocalMachine);
     ASSERT_TRUE(reg.OpenKey(kKey, true)) << "creates the folders on first use";
     struct stat st {};
@@ -328,8 +328,8 @@ TEST_F(SettingsTest, TwoProcessesWritingAtOnceLoseNothing) {
                 TRegistry reg;
                 if (!reg.OpenKey(kKey, false)) ::_exit(2);
                 for (int i = 0; i < kPerProcess; ++i) {
-                    const std::string name = std::string(1, static_cast<char>('A' + c)) +
-                                             std::to_string(i);
+                    const std::string name =
+                        std::string(1, static_cast<char>('A' + c)) + std::to_string(i);
                     reg.WriteInteger(name, i);
                     if (i % 2 == 0) reg.WriteString(name + "s", name);
                 }

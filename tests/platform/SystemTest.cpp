@@ -1,5 +1,3 @@
-#include "platform/System.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,6 +8,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "platform/System.h"
 #include "store/DateTime.h"
 #include "store/StoreError.h"
 #include "support/TempDir.h"
@@ -21,11 +20,13 @@ using testing::TempDir;
 using testing::WriteBytes;
 namespace fs = std::filesystem;
 
-std::string Std(const QString& s) { return s.toStdString(); }
+std::string Std(const QString& s) {
+    return s.toStdString();
+}
 
 // Sets an environment variable for one test and restores it afterwards.
 class ScopedEnv {
-public:
+  public:
     ScopedEnv(const char* name, const std::string& value) : name_(name) {
         if (const char* old = std::getenv(name)) old_ = old;
         ::setenv(name, value.c_str(), 1);
@@ -38,7 +39,7 @@ public:
         }
     }
 
-private:
+  private:
     const char* name_;
     std::optional<std::string> old_;
 };
