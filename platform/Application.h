@@ -9,7 +9,7 @@ namespace dorvanta {
 
 class TApplication : public QApplication {
     Q_OBJECT
-public:
+  public:
     // Sets the application title ("Dorvanta") and reads the test switches of the
     // message service.
     TApplication(int& argc, char** argv);

@@ -46,27 +46,39 @@ const ButtonInfo& Info(MsgButton button) {
 
 QMessageBox::Icon ToQtIcon(MsgIcon icon) {
     switch (icon) {
-        case MsgIcon::Information: return QMessageBox::Information;
-        case MsgIcon::Warning: return QMessageBox::Warning;
-        case MsgIcon::Error: return QMessageBox::Critical;
-        case MsgIcon::Question: return QMessageBox::Question;
-        case MsgIcon::None: break;
+        case MsgIcon::Information:
+            return QMessageBox::Information;
+        case MsgIcon::Warning:
+            return QMessageBox::Warning;
+        case MsgIcon::Error:
+            return QMessageBox::Critical;
+        case MsgIcon::Question:
+            return QMessageBox::Question;
+        case MsgIcon::None:
+            break;
     }
     return QMessageBox::NoIcon;
 }
 
 BeepKind BeepFor(MsgIcon icon) {
     switch (icon) {
-        case MsgIcon::Information: return BeepKind::Information;
-        case MsgIcon::Warning: return BeepKind::Exclamation;
-        case MsgIcon::Error: return BeepKind::Error;
-        case MsgIcon::Question: return BeepKind::Question;
-        case MsgIcon::None: break;
+        case MsgIcon::Information:
+            return BeepKind::Information;
+        case MsgIcon::Warning:
+            return BeepKind::Exclamation;
+        case MsgIcon::Error:
+            return BeepKind::Error;
+        case MsgIcon::Question:
+            return BeepKind::Question;
+        case MsgIcon::None:
+            break;
     }
     return BeepKind::Default;
 }
 
-QWidget* DialogParent() { return QApplication::activeWindow(); }
+QWidget* DialogParent() {
+    return QApplication::activeWindow();
+}
 
 // What a file dialog does with a default suffix: a name without one gets it.
 QString WithDefaultSuffix(const QString& path, const QString& suffix) {
@@ -76,10 +88,14 @@ QString WithDefaultSuffix(const QString& path, const QString& suffix) {
 
 const char* KindName(AskedQuestion::Kind kind) {
     switch (kind) {
-        case AskedQuestion::Kind::Message: return "Message";
-        case AskedQuestion::Kind::Input: return "Input";
-        case AskedQuestion::Kind::OpenFile: return "OpenFile";
-        case AskedQuestion::Kind::SaveFile: return "SaveFile";
+        case AskedQuestion::Kind::Message:
+            return "Message";
+        case AskedQuestion::Kind::Input:
+            return "Input";
+        case AskedQuestion::Kind::OpenFile:
+            return "OpenFile";
+        case AskedQuestion::Kind::SaveFile:
+            return "SaveFile";
     }
     return "";
 }
@@ -99,9 +115,13 @@ QStringList Lines(const char* variable) {
 
 }  // namespace
 
-QString ButtonCaption(MsgButton button) { return QString::fromUtf8(Info(button).caption); }
+QString ButtonCaption(MsgButton button) {
+    return QString::fromUtf8(Info(button).caption);
+}
 
-QString ButtonName(MsgButton button) { return QString::fromLatin1(Info(button).name); }
+QString ButtonName(MsgButton button) {
+    return QString::fromLatin1(Info(button).name);
+}
 
 std::optional<MsgButton> ButtonFromName(const QString& name) {
     for (const auto& info : kButtons) {
@@ -122,14 +142,16 @@ MessageService& MessageService::Instance() {
     return service;
 }
 
-MessageService::MessageService() { LoadTestAnswersFromEnvironment(); }
+MessageService::MessageService() {
+    LoadTestAnswersFromEnvironment();
+}
 
 void MessageService::LoadTestAnswersFromEnvironment() {
     bool any = false;
     if (qEnvironmentVariableIsSet("DORVANTA_TEST_ANSWERS")) {
         any = true;
-        for (const QString& name : qEnvironmentVariable("DORVANTA_TEST_ANSWERS").split(
-                 QLatin1Char(','), Qt::SkipEmptyParts)) {
+        for (const QString& name : qEnvironmentVariable("DORVANTA_TEST_ANSWERS")
+                                       .split(QLatin1Char(','), Qt::SkipEmptyParts)) {
             if (auto button = ButtonFromName(name)) {
                 answers_.push_back(*button);
             } else {
@@ -282,7 +304,8 @@ std::optional<QString> MessageService::InputText(const QString& caption, const Q
     label->setBuddy(edit);
     edit->selectAll();
     auto* buttons = new QDialogButtonBox(&dialog);
-    buttons->addButton(ButtonCaption(MsgButton::Ok), QDialogButtonBox::AcceptRole)->setDefault(true);
+    buttons->addButton(ButtonCaption(MsgButton::Ok), QDialogButtonBox::AcceptRole)
+        ->setDefault(true);
     buttons->addButton(ButtonCaption(MsgButton::Cancel), QDialogButtonBox::RejectRole);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
@@ -312,8 +335,7 @@ std::optional<QString> MessageService::SaveFileName(QWidget* parent, const QStri
 }
 
 std::optional<QString> MessageService::FileName(bool save, QWidget* parent, const QString& caption,
-                                                const QString& filter,
-                                                const QString& defaultSuffix,
+                                                const QString& filter, const QString& defaultSuffix,
                                                 const QString& initialPath) {
     AskedQuestion q;
     q.kind = save ? AskedQuestion::Kind::SaveFile : AskedQuestion::Kind::OpenFile;

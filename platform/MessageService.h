@@ -57,14 +57,14 @@ struct AskedQuestion {
     QString defaultSuffix;
     int maxLength = 0;  // input
     bool password = false;
-    bool answered = false;  // false: nothing queued in test mode (or a queued answer
-                            // that was not one of the offered buttons)
-    MsgButton answer = MsgButton::Ok;         // Message
-    std::optional<QString> textAnswer;        // Input, OpenFile, SaveFile
+    bool answered = false;              // false: nothing queued in test mode (or a queued answer
+                                        // that was not one of the offered buttons)
+    MsgButton answer = MsgButton::Ok;   // Message
+    std::optional<QString> textAnswer;  // Input, OpenFile, SaveFile
 };
 
 class MessageService {
-public:
+  public:
     static MessageService& Instance();
 
     MsgButton Ask(const QString& text, const QString& caption, MsgIcon icon,
@@ -110,7 +110,7 @@ public:
     // Reads the DORVANTA_TEST_* variables; done once by Instance().
     void LoadTestAnswersFromEnvironment();
 
-private:
+  private:
     MessageService();
     void Record(AskedQuestion question);
     std::optional<QString> FileName(bool save, QWidget* parent, const QString& caption,

@@ -35,8 +35,8 @@ struct RegValue {
 
 struct RegKey {
     std::string name;
-    std::vector<RegValue> values;                               // in order of creation
-    std::map<std::string, std::unique_ptr<RegKey>> subkeys;     // by folded name
+    std::vector<RegValue> values;                            // in order of creation
+    std::map<std::string, std::unique_ptr<RegKey>> subkeys;  // by folded name
 };
 
 // Names compare like the registry's: case-insensitively, beyond ASCII too.
@@ -44,7 +44,9 @@ std::string Fold(const std::string& name) {
     return ToQString(name).toUpper().toStdString();
 }
 
-std::string ToUtf8(const std::string& cp1252) { return Cp1252ToUtf8(cp1252); }
+std::string ToUtf8(const std::string& cp1252) {
+    return Cp1252ToUtf8(cp1252);
+}
 
 ESettingsError SetError(const std::string& name) {
     return ESettingsError(FormatMessage("Fehler beim Setzen der Daten für '%s'", ToUtf8(name)));
@@ -119,7 +121,7 @@ RegValue* FindValueIn(RegKey& key, const std::string& name) {
 // ---- The REGEDIT4 text form ----------------------------------------------------
 
 class DamagedFile {
-public:
+  public:
     DamagedFile(int line, std::string reason) : line(line), reason(std::move(reason)) {}
     int line;
     std::string reason;
@@ -319,7 +321,8 @@ void Parse(const std::string& bytes, Hive hive, RegKey& root) {
     std::size_t i = 0;
     while (i < lines.size() && lines[i].find_first_not_of(" \t") == std::string::npos) ++i;
     if (i == lines.size()) return;  // an empty file is an empty hive
-    if (lines[i] != "REGEDIT4") throw DamagedFile(static_cast<int>(i) + 1, "Kopfzeile REGEDIT4 fehlt");
+    if (lines[i] != "REGEDIT4")
+        throw DamagedFile(static_cast<int>(i) + 1, "Kopfzeile REGEDIT4 fehlt");
     ++i;
 
     const std::string rootName = Fold(HiveName(hive));
@@ -333,13 +336,15 @@ void Parse(const std::string& bytes, Hive hive, RegKey& root) {
 
         if (line[0] == '[') {
             const std::size_t close = line.rfind(']');
-            if (close == std::string::npos || line.find_first_not_of(" \t", close + 1) != std::string::npos) {
+            if (close == std::string::npos ||
+                line.find_first_not_of(" \t", close + 1) != std::string::npos) {
                 throw DamagedFile(lineNo, "ungültiger Schlüssel");
             }
             const std::string path = FromUtf8(line.substr(1, close - 1), lineNo);
             std::vector<std::string> parts = SplitPath(path);
             if (parts.empty() || Fold(parts[0]) != rootName) {
-                throw DamagedFile(lineNo, "Schlüssel gehört nicht zu " + std::string(HiveName(hive)));
+                throw DamagedFile(lineNo,
+                                  "Schlüssel gehört nicht zu " + std::string(HiveName(hive)));
             }
             parts.erase(parts.begin());
             for (const auto& part : parts) {
@@ -389,7 +394,9 @@ void Parse(const std::string& bytes, Hive hive, RegKey& root) {
 void LoadHive(Hive hive, RegKey& root) {
     const std::string path = HiveFilePath(hive);
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) return;  // not written yet: empty
+    if (::stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
+        return;  // not written yet: an empty hive
+    }
     std::string bytes;
     if (ReadWholeFile(path, bytes) != ReadFileResult::Ok) {
         throw ESettingsError(
@@ -418,7 +425,7 @@ bool MakeFolders(const std::string& folder) {
 
 // Holds the hive's lock file locked for as long as it lives.
 class HiveLock {
-public:
+  public:
     explicit HiveLock(Hive hive) {
         const std::string path = HiveFilePath(hive) + ".lock";
         if (!MakeFolders(SettingsFolder())) return;
@@ -439,7 +446,7 @@ public:
     HiveLock& operator=(const HiveLock&) = delete;
     bool Held() const { return fd_ >= 0; }
 
-private:
+  private:
     int fd_ = -1;
 };
 
@@ -491,7 +498,9 @@ const char* HiveName(Hive hive) {
     return hive == Hive::CurrentUser ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
 }
 
-std::string HiveFilePath(Hive hive) { return SettingsFolder() + "/" + HiveName(hive) + ".reg"; }
+std::string HiveFilePath(Hive hive) {
+    return SettingsFolder() + "/" + HiveName(hive) + ".reg";
+}
 
 // ---- TRegistry --------------------------------------------------------------------
 
@@ -561,11 +570,16 @@ RegDataType TRegistry::GetDataType(const std::string& name) const {
     std::string data;
     if (!LookUp(name, type, data)) return RegDataType::Unknown;
     switch (type) {
-        case kRegSz: return RegDataType::String;
-        case kRegExpandSz: return RegDataType::ExpandString;
-        case kRegDword: return data.size() == 4 ? RegDataType::Integer : RegDataType::Unknown;
-        case kRegBinary: return RegDataType::Binary;
-        default: return RegDataType::Unknown;
+        case kRegSz:
+            return RegDataType::String;
+        case kRegExpandSz:
+            return RegDataType::ExpandString;
+        case kRegDword:
+            return data.size() == 4 ? RegDataType::Integer : RegDataType::Unknown;
+        case kRegBinary:
+            return RegDataType::Binary;
+        default:
+            return RegDataType::Unknown;
     }
 }
 
@@ -620,7 +634,9 @@ std::int32_t TRegistry::ReadInteger(const std::string& name) const {
     return v;
 }
 
-bool TRegistry::ReadBool(const std::string& name) const { return ReadInteger(name) != 0; }
+bool TRegistry::ReadBool(const std::string& name) const {
+    return ReadInteger(name) != 0;
+}
 
 std::string TRegistry::ReadBinary(const std::string& name) const {
     int type = 0;
@@ -671,7 +687,9 @@ void TRegistry::WriteInteger(const std::string& name, std::int32_t value) {
     WriteValue(name, kRegDword, bytes);
 }
 
-void TRegistry::WriteBool(const std::string& name, bool value) { WriteInteger(name, value ? 1 : 0); }
+void TRegistry::WriteBool(const std::string& name, bool value) {
+    WriteInteger(name, value ? 1 : 0);
+}
 
 void TRegistry::WriteBinary(const std::string& name, const std::string& bytes) {
     WriteValue(name, kRegBinary, bytes);

@@ -28,7 +28,7 @@ enum class Hive { CurrentUser, LocalMachine };
 
 // Errors of the store; the message (UTF-8, German) is shown to the user as it stands.
 class ESettingsError : public EStoreError {
-public:
+  public:
     using EStoreError::EStoreError;
 };
 
@@ -43,7 +43,7 @@ std::string HiveFilePath(Hive hive);
 const char* HiveName(Hive hive);
 
 class TRegistry {
-public:
+  public:
     explicit TRegistry(Hive root = Hive::CurrentUser);
     ~TRegistry();
     TRegistry(const TRegistry&) = delete;
@@ -97,7 +97,7 @@ public:
     // another copy of the program) then takes no more writes.
     bool DeleteKey(const std::string& path);
 
-private:
+  private:
     // The full path (from the root) that `path` names.
     std::string Resolve(const std::string& path) const;
     // Looks a value of the open key up in the hive as it is on disk now.

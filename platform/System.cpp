@@ -36,8 +36,12 @@ extern char** environ;
 namespace dorvanta {
 namespace {
 
-std::string Native(const QString& path) { return QFile::encodeName(path).toStdString(); }
-QString FromNative(const std::string& path) { return QFile::decodeName(path.c_str()); }
+std::string Native(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+QString FromNative(const std::string& path) {
+    return QFile::decodeName(path.c_str());
+}
 
 QString& TitleStorage() {
     static QString title = QStringLiteral("Dorvanta");
@@ -69,7 +73,9 @@ QStringList CommandLineArguments() {
     return args.mid(1);
 }
 
-QString ApplicationTitle() { return TitleStorage(); }
+QString ApplicationTitle() {
+    return TitleStorage();
+}
 
 void SetApplicationTitle(const QString& title) {
     TitleStorage() = title;
@@ -96,7 +102,9 @@ std::optional<double> FileDateTime(const QString& path) {
     return EncodeDateTime(parts);
 }
 
-double ProgramFileDateTime() { return FileDateTime(ProgramPath()).value_or(0.0); }
+double ProgramFileDateTime() {
+    return FileDateTime(ProgramPath()).value_or(0.0);
+}
 
 // ---- Version --------------------------------------------------------------------
 
@@ -106,7 +114,9 @@ QString GetFileVersionString(const QString& path) {
     return QStringLiteral(DORVANTA_FILE_VERSION);
 }
 
-QString GetFileVersionText() { return GetFileVersionString(ProgramPath()); }
+QString GetFileVersionText() {
+    return GetFileVersionString(ProgramPath());
+}
 
 // ---- Drives ---------------------------------------------------------------------
 
@@ -116,10 +126,10 @@ DriveType DriveTypeOfFilesystem(std::string_view fsType, bool removableDevice) {
     if (fsType.rfind("fuse.", 0) == 0) fsType.remove_prefix(5);
     // Network file systems: the program then runs from another machine.
     static constexpr std::string_view kRemote[] = {
-        "nfs",   "nfs4",      "cifs",   "smb3",    "smbfs",     "sshfs",   "9p",
-        "afs",   "ceph",      "coda",   "ncpfs",   "glusterfs", "lustre",  "beegfs",
-        "gpfs",  "davfs",     "davfs2", "rclone",  "s3fs",      "curlftpfs", "gvfsd-fuse",
-        "ocfs2", "orangefs",  "pvfs2",  "virtiofs"};
+        "nfs",   "nfs4",     "cifs",   "smb3",    "smbfs",     "sshfs",     "9p",
+        "afs",   "ceph",     "coda",   "ncpfs",   "glusterfs", "lustre",    "beegfs",
+        "gpfs",  "davfs",    "davfs2", "rclone",  "s3fs",      "curlftpfs", "gvfsd-fuse",
+        "ocfs2", "orangefs", "pvfs2",  "virtiofs"};
     for (auto name : kRemote) {
         if (fsType == name) return DriveType::Remote;
     }
@@ -138,7 +148,8 @@ namespace {
 std::string UnescapeMountPath(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 3 < text.size() && std::isdigit(static_cast<unsigned char>(text[i + 1]))) {
+        if (text[i] == '\\' && i + 3 < text.size() &&
+            std::isdigit(static_cast<unsigned char>(text[i + 1]))) {
             out += static_cast<char>(std::stoi(text.substr(i + 1, 3), nullptr, 8));
             i += 3;
         } else {
@@ -272,8 +283,8 @@ QString TempFolder() {
     if (fallback.empty() || !EnsurePrivateFolder(fallback)) {
         std::string pattern = path + "-XXXXXX";
         if (!::mkdtemp(pattern.data())) {
-            throw EStoreError(FormatMessage(
-                "Der temporäre Ordner '%s' kann nicht angelegt werden", path));
+            throw EStoreError(
+                FormatMessage("Der temporäre Ordner '%s' kann nicht angelegt werden", path));
         }
         fallback = pattern;
     }
@@ -306,7 +317,9 @@ bool OpenUrl(const QString& url) {
     return QDesktopServices::openUrl(QUrl(url));
 }
 
-const QStringList& OpenedUrlsInTestMode() { return TestUrls(); }
+const QStringList& OpenedUrlsInTestMode() {
+    return TestUrls();
+}
 
 bool RunAfterExit(const QString& scriptPath) {
     if (!FileExists(scriptPath)) return false;
@@ -340,8 +353,8 @@ bool RunAfterExit(const QString& scriptPath) {
     std::string arg0 = "sh", arg1 = "-c", arg3 = "dorvanta-after-exit";
     std::string waiterText = waiter;
     std::string scriptArg = script;
-    char* argv[] = {arg0.data(), arg1.data(), waiterText.data(), arg3.data(), scriptArg.data(),
-                    nullptr};
+    char* argv[] = {arg0.data(), arg1.data(),      waiterText.data(),
+                    arg3.data(), scriptArg.data(), nullptr};
     pid_t pid = 0;
     const int rc = ::posix_spawn(&pid, "/bin/sh", &actions, &attr, argv, environ);
     posix_spawnattr_destroy(&attr);
@@ -370,6 +383,8 @@ bool IsConnected() {
     return info->reachability() != QNetworkInformation::Reachability::Disconnected;
 }
 
-std::string AnsiToOem(std::string_view cp1252) { return Cp1252ToUtf8(cp1252); }
+std::string AnsiToOem(std::string_view cp1252) {
+    return Cp1252ToUtf8(cp1252);
+}
 
 }  // namespace dorvanta

@@ -1,0 +1,208 @@
+#include <gtest/gtest.h>
+
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <stdexcept>
+
+#include "platform/Application.h"
+#include "platform/MessageService.h"
+#include "platform/System.h"
+#include "support/TempDir.h"
+
+namespace dorvanta {
+namespace {
+
+TApplication& App() {
+    static int argc = 1;
+    static char name[] = "platform_tests";
+    static char* argv[] = {name, nullptr};
+    static TApplication* app = new TApplication(argc, argv);
+    return *app;
+}
+
+class MessageServiceTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        App();
+        service().SetTestMode(true);
+        service().ClearLog();
+    }
+    void TearDown() override {
+        service().SetTestMode(true);
+        service().ClearLog();
+    }
+    static MessageService& service() { return MessageService::Instance(); }
+};
+
+TEST_F(MessageServiceTest, QueuedAnswersAreUsedInOrderAndQuestionsLogged) {
+    service().QueueAnswer(MsgButton::No);
+    service().QueueAnswer(MsgButton::Yes);
+    EXPECT_FALSE(
+        service().Confirm(QStringLiteral("Soll der markierte Eintrag wirklich gelöscht werden?")));
+    EXPECT_EQ(
+        service().ConfirmWithCancel(QStringLiteral("Wollen Sie die aktuelle Datei speichern?")),
+        MsgButton::Yes);
+
+    ASSERT_EQ(service().Asked().size(), 2u);
+    const AskedQuestion& q = service().Asked()[0];
+    EXPECT_EQ(q.kind, AskedQuestion::Kind::Message);
+    EXPECT_EQ(q.caption, "Warnung");
+    EXPECT_EQ(q.icon, MsgIcon::Warning);
+    EXPECT_EQ(q.buttons, (std::vector<MsgButton>{MsgButton::Yes, MsgButton::No}));
+    EXPECT_EQ(q.defaultButton, MsgButton::Yes);
+    EXPECT_EQ(q.escapeButton, MsgButton::No);
+    EXPECT_TRUE(q.beep);
+    EXPECT_TRUE(q.answered);
+    EXPECT_EQ(service().Asked()[1].escapeButton, MsgButton::Cancel);
+    EXPECT_EQ(service().Asked()[1].buttons.size(), 3u);
+}
+
+TEST_F(MessageServiceTest, UnansweredQuestionsNeverBlockAndTakeTheEscapeAnswer) {
+    EXPECT_EQ(service().ConfirmWithCancel(QStringLiteral("?")), MsgButton::Cancel);
+    EXPECT_FALSE(service().Confirm(QStringLiteral("?")));
+    EXPECT_EQ(service().InputText(QStringLiteral("Passwort"), QStringLiteral("Passwort:"), {}),
+              std::nullopt);
+    EXPECT_EQ(service().OpenFileName(nullptr, {}, QStringLiteral("Private Daten (*.pdt)"),
+                                     QStringLiteral("pdt")),
+              std::nullopt);
+    // An answer the box does not offer is a test fault: logged as unanswered.
+    service().QueueAnswer(MsgButton::Retry);
+    EXPECT_EQ(service().ConfirmWithCancel(QStringLiteral("?")), MsgButton::Cancel);
+    ASSERT_EQ(service().Asked().size(), 5u);
+    for (const auto& q : service().Asked()) EXPECT_FALSE(q.answered);
+}
+
+TEST_F(MessageServiceTest, InputsAndFileNames) {
+    service().QueueInput(QStringLiteral("geheimgeheim"));
+    service().QueueInput(std::nullopt);
+    EXPECT_EQ(service().InputText(QStringLiteral("Passwort"), QStringLiteral("Bitte eingeben:"),
+                                  QStringLiteral("alt"), 6, true),
+              "geheim");
+    EXPECT_EQ(service().InputText({}, {}, {}), std::nullopt);
+    EXPECT_TRUE(service().Asked()[0].password);
+    EXPECT_EQ(service().Asked()[0].initial, "alt");
+    EXPECT_EQ(service().Asked()[0].text, "Bitte eingeben:");
+
+    const QString filter = QStringLiteral("Private Daten (*.pdt)");
+    service().QueueFileName(QStringLiteral("/home/u/daten"));
+    service().QueueFileName(QStringLiteral("/home/u/daten.txt"));
+    service().QueueFileName(std::nullopt);
+    EXPECT_EQ(service().SaveFileName(nullptr, {}, filter, QStringLiteral("pdt")),
+              "/home/u/daten.pdt");
+    EXPECT_EQ(service().OpenFileName(nullptr, {}, filter, QStringLiteral("pdt")),
+              "/home/u/daten.txt");
+    EXPECT_EQ(service().OpenFileName(nullptr, {}, filter, QStringLiteral("pdt")), std::nullopt);
+    EXPECT_EQ(service().Asked()[2].kind, AskedQuestion::Kind::SaveFile);
+    EXPECT_EQ(service().Asked()[3].filter, filter);
+    EXPECT_TRUE(service().Asked()[4].answered);
+}
+
+TEST_F(MessageServiceTest, ApplicationErrorBoxAndItsFullStop) {
+    EXPECT_EQ(ApplicationErrorText(QStringLiteral("Datei a.pdt kann nicht geöffnet werden")),
+              "Datei a.pdt kann nicht geöffnet werden.");
+    EXPECT_EQ(ApplicationErrorText(QStringLiteral("Schon zu Ende.")), "Schon zu Ende.");
+    EXPECT_EQ(ApplicationErrorText(QStringLiteral("Wirklich?")), "Wirklich?.");
+    EXPECT_EQ(ApplicationErrorText(QStringLiteral("Ende!")), "Ende!");
+    EXPECT_EQ(ApplicationErrorText(QStringLiteral("für 'ShowData'")), "für 'ShowData'");
+    EXPECT_EQ(ApplicationErrorText(QStringLiteral("Größe ü")), "Größe ü.");
+    EXPECT_EQ(ApplicationErrorText(QString()), "");
+
+    service().ShowApplicationError(QStringLiteral("Ungültiges Passwort"));
+    ASSERT_EQ(service().Asked().size(), 1u);
+    const AskedQuestion& q = service().Asked()[0];
+    EXPECT_EQ(q.caption, "Dorvanta");
+    EXPECT_EQ(q.text, "Ungültiges Passwort.");
+    EXPECT_EQ(q.icon, MsgIcon::Error);
+    EXPECT_EQ(q.buttons, std::vector<MsgButton>{MsgButton::Ok});
+}
+
+// A receiver whose handler fails like a command that raises an error.
+class Failing : public QObject {
+  public:
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::User)
+            throw std::runtime_error("Datei x.pdt kann nicht geöffnet werden");
+        return QObject::event(e);
+    }
+};
+
+TEST_F(MessageServiceTest, TheCentralCatchShowsTheErrorAndTheProgramGoesOn) {
+    Failing receiver;
+    QEvent event(QEvent::User);
+    QCoreApplication::sendEvent(&receiver, &event);
+    QCoreApplication::postEvent(&receiver, new QEvent(QEvent::User));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(service().Asked().size(), 2u);
+    for (const auto& q : service().Asked()) {
+        EXPECT_EQ(q.text, "Datei x.pdt kann nicht geöffnet werden.");
+        EXPECT_EQ(q.caption, "Dorvanta");
+    }
+    EXPECT_TRUE(RunGuarded([] {}));
+    EXPECT_FALSE(RunGuarded([] { throw 42; }));
+    EXPECT_EQ(service().Asked().back().text, "Unbekannter Fehler.");
+}
+
+TEST_F(MessageServiceTest, TheRealBoxCarriesTheGermanButtonsAndEscapeAnswers) {
+    service().SetTestMode(false);
+    QStringList captions;
+    QString defaultCaption;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        poll.stop();
+        for (QAbstractButton* b : box->buttons()) captions << b->text();
+        if (box->defaultButton()) defaultCaption = box->defaultButton()->text();
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QCoreApplication::sendEvent(box, &escape);
+    });
+    poll.start(20);
+    QTimer::singleShot(10000, [] {
+        if (auto* w = QApplication::activeModalWidget()) w->close();  // never hang the suite
+    });
+    const MsgButton answer = service().ConfirmWithCancel(QStringLiteral("Speichern?"));
+    EXPECT_EQ(answer, MsgButton::Cancel);
+    captions.sort();
+    EXPECT_EQ(captions, (QStringList{"&Ja", "&Nein", "Abbrechen"}));
+    EXPECT_EQ(defaultCaption, "&Ja");
+    ASSERT_EQ(service().Asked().size(), 1u);
+    EXPECT_TRUE(service().Asked()[0].answered);
+}
+
+TEST_F(MessageServiceTest, TheEnvironmentSwitchQueuesAnswersAndLogs) {
+    testing::TempDir dir;
+    const std::string log = dir.File("asked.log");
+    service().SetTestMode(false);
+    ::setenv("DORVANTA_TEST_ANSWERS", "no, Yes,Bogus", 1);
+    ::setenv("DORVANTA_TEST_FILES", "/tmp/a.pdt\n<cancel>\n", 1);
+    ::setenv("DORVANTA_TEST_LOG", log.c_str(), 1);
+    service().LoadTestAnswersFromEnvironment();
+    ::unsetenv("DORVANTA_TEST_ANSWERS");
+    ::unsetenv("DORVANTA_TEST_FILES");
+    ::unsetenv("DORVANTA_TEST_LOG");
+
+    EXPECT_TRUE(service().TestMode());
+    EXPECT_FALSE(service().Confirm(QStringLiteral("Erste\nFrage")));
+    EXPECT_TRUE(service().Confirm(QStringLiteral("Zweite")));
+    EXPECT_FALSE(service().Confirm(QStringLiteral("Dritte")));  // nothing left: Escape
+    EXPECT_EQ(service().OpenFileName(nullptr, {}, {}, QStringLiteral("pdt")), "/tmp/a.pdt");
+    EXPECT_EQ(service().OpenFileName(nullptr, {}, {}, QStringLiteral("pdt")), std::nullopt);
+    EXPECT_EQ(testing::ReadBytes(log),
+              "Message\tWarnung\tErste\\nFrage\tNo\n"
+              "Message\tWarnung\tZweite\tYes\n"
+              "Message\tWarnung\tDritte\tNo (unanswered)\n"
+              "OpenFile\t\t\t/tmp/a.pdt\n"
+              "OpenFile\t\t\t<cancel>\n");
+}
+
+TEST_F(MessageServiceTest, UrlsAreCollectedInTestMode) {
+    OpenUrl(QStringLiteral("mailto:info@example.org"));
+    EXPECT_EQ(OpenedUrlsInTestMode().back(), "mailto:info@example.org");
+    (void)IsConnected();  // must answer without blocking, whatever the backend
+    EXPECT_FALSE(MessageFontFamily().isEmpty());
+}
+
+}  // namespace
+}  // namespace dorvanta
