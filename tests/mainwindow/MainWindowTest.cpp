@@ -10,6 +10,7 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QTest>
+#include <filesystem>
 #include <QToolButton>
 
 #include "mainwindow/EntryModel.h"
@@ -112,6 +113,35 @@ TEST_F(MainWindowTest, WindowSettingsAreWrittenAtTheEndAndReadAtTheStart) {
     form_ = std::make_unique<TForm1>();
     EXPECT_TRUE(Form().SpeedButton_ShowData->isChecked());
     EXPECT_EQ(Form().ClientSize(), QSize(900, 400));
+}
+
+TEST_F(MainWindowTest, AutoLoadFileOpensAtStartAndAMissingOneLeavesAnEmptyWindow) {
+    TempDir dir;
+    const std::string path = SampleFile(dir);
+    form_.reset();
+    {
+        TRegistry reg(Hive::CurrentUser);
+        ASSERT_TRUE(reg.OpenKey("Software\\QZ\\Dorvanta", true));
+        reg.WriteString("AutoLoadFile", path);
+    }
+    form_ = std::make_unique<TForm1>();
+    form_->show();
+    EXPECT_EQ(Doc().Keys.size(), 3u);
+    EXPECT_EQ(Form().windowTitle(), QString::fromStdString("Dorvanta - [" + path + "]"));
+    form_.reset();
+
+    std::filesystem::remove(path);
+    Messages().QueueAnswer(MsgButton::Ok);
+    form_ = std::make_unique<TForm1>();
+    form_->show();
+    ASSERT_FALSE(Messages().Asked().empty());
+    const AskedQuestion& error = Messages().Asked().back();
+    EXPECT_EQ(error.caption, "Dorvanta");
+    EXPECT_EQ(error.icon, MsgIcon::Error);
+    EXPECT_EQ(error.text, QString::fromStdString("Datei " + path + " kann nicht geöffnet werden."));
+    EXPECT_TRUE(Doc().Keys.empty());
+    EXPECT_FALSE(Doc().Loading);
+    EXPECT_EQ(Form().windowTitle(), "Dorvanta");
 }
 
 TEST_F(MainWindowTest, CloseQuestionAnswers) {
