@@ -33,6 +33,7 @@
 #include "platform/Settings.h"
 #include "platform/System.h"
 #include "platform/TextConv.h"
+#include "setup/Setup.h"
 #include "store/DateTime.h"
 #include "store/PdtFile.h"
 
@@ -63,7 +64,7 @@ std::string Text(const QLineEdit* edit) { return FromQString(edit->text()).value
 
 }  // namespace
 
-TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+TForm1::TForm1(const QStringList& arguments, QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(kTitle);
     // The window is designed for an 8-point font in the system's message typeface.
     QFont designFont = font();
@@ -75,6 +76,10 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     BuildMenus();
     BuildClientArea();
     Form2 = new TForm2(*this);
+    // The setup component uninstalls during its construction when asked to.
+    QZSetup = new TQZSetup(arguments, this);
+    QZSetup->QZUpdateUsed = true;
+    uninstallRun_ = QZSetup->UninstallRun();
     FormCreate();
 }
 
@@ -317,6 +322,8 @@ void TForm1::BuildClientArea() {
 // ---------------------------------------------------------------- life cycle
 
 void TForm1::FormCreate() {
+    // A failed registration is reported; the window still reads its settings.
+    RunGuarded([this] { QZSetup->RegisterUninstall(); });
     document_.SelectedKey = -1;
     SetClientSize(QSize(kDesignClientWidth, kDesignClientHeight));
     if (uninstallRun_) return;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "platform/System.h"
 #include "store/Document.h"
 
 class QAction;
@@ -24,6 +25,7 @@ class TEntryModel;
 class TForm2;
 class TKeyListBox;
 class TPageScroller;
+class TQZSetup;
 class TRegistry;
 
 class TForm1 : public QMainWindow {
@@ -37,7 +39,8 @@ public:
     static constexpr int kMinRightPart = 200;
     static constexpr int kMinListShrink = 100;
 
-    explicit TForm1(QWidget* parent = nullptr);
+    // `arguments`: the command line after the program name.
+    explicit TForm1(const QStringList& arguments = CommandLineArguments(), QWidget* parent = nullptr);
     ~TForm1() override;
 
     TDocument& Document() { return document_; }
@@ -129,6 +132,7 @@ public:
     QAction* MenuItem_Settings = nullptr;
     QAction* MenuItem_Info = nullptr;
     TForm2* Form2 = nullptr;
+    TQZSetup* QZSetup = nullptr;
 
     // Commands that other parts of the program attach later (search, import,
     // settings, about box); they stay inert until set.
