@@ -81,6 +81,10 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent) : QMainWindow(pare
     QZSetup->QZUpdateUsed = true;
     uninstallRun_ = QZSetup->UninstallRun();
     FormCreate();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
 }
 
 TForm1::~TForm1() { RunGuarded([this] { FormDestroy(); }); }

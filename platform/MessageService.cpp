@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/Cp1252Validator.h"
 #include "platform/System.h"
 
 namespace dorvanta {
@@ -301,6 +302,8 @@ std::optional<QString> MessageService::InputText(const QString& caption, const Q
     auto* edit = new QLineEdit(initial, &dialog);
     if (maxLength > 0) edit->setMaxLength(maxLength);
     if (password) edit->setEchoMode(QLineEdit::Password);
+    // Every text the program asks for ends up in a Windows-1252 file or setting.
+    RestrictToCp1252(edit);
     label->setBuddy(edit);
     edit->selectAll();
     auto* buttons = new QDialogButtonBox(&dialog);
