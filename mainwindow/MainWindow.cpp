@@ -50,7 +50,7 @@ const QString kInvalidInput = QStringLiteral("Ungültige oder unvollständige Ei
 const QString kUnstorableText =
     QStringLiteral("Der Text enthält Zeichen, die in der Datei nicht gespeichert werden können.");
 
-struct ToolButtonSpec {
+struct ToolButtonDef {
     QToolButton* TForm1::*member;
     int left;
     int width;
@@ -94,7 +94,7 @@ TForm1::~TForm1() { RunGuarded([this] { FormDestroy(); }); }
 void TForm1::BuildToolBar() {
     Panel_Main = new QWidget;
     Panel_Main->setFixedSize(790, 63);
-    const ToolButtonSpec buttons[] = {
+    const ToolButtonDef buttons[] = {
         {&TForm1::SpeedButton_New, 4, 69, "Neu", "Erstellt eine neue Datei.", IconId::New},
         {&TForm1::SpeedButton_Open, 76, 69, "Öffnen", "Öffnet eine vorhandene Datei.", IconId::Open},
         {&TForm1::SpeedButton_Save, 148, 69, "Speichern", "Speichert die aktuelle Datei neu.",
@@ -111,13 +111,13 @@ void TForm1::BuildToolBar() {
          IconId::CompressView},
         {&TForm1::SpeedButton_Exit, 564, 77, "Beenden", "Beendet das Programm.", IconId::Exit},
     };
-    for (const ToolButtonSpec& spec : buttons) {
+    for (const ToolButtonDef& def : buttons) {
         auto* button = new QToolButton(Panel_Main);
-        button->setObjectName(QString::fromUtf8(spec.caption));
-        button->setGeometry(spec.left, 2, spec.width, 59);
-        button->setText(QString::fromUtf8(spec.caption));
-        button->setStatusTip(QString::fromUtf8(spec.hint));
-        button->setIcon(ToolIcon(spec.icon));
+        button->setObjectName(QString::fromUtf8(def.caption));
+        button->setGeometry(def.left, 2, def.width, 59);
+        button->setText(QString::fromUtf8(def.caption));
+        button->setStatusTip(QString::fromUtf8(def.hint));
+        button->setIcon(ToolIcon(def.icon));
         button->setIconSize(QSize(24, 24));
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setAutoRaise(true);
@@ -127,7 +127,7 @@ void TForm1::BuildToolBar() {
         captionFont.setStretch(QFont::Condensed);
         button->setFont(captionFont);
         button->setStyleSheet(QStringLiteral("QToolButton { padding: 0px; }"));
-        this->*spec.member = button;
+        this->*def.member = button;
     }
     SpeedButton_DelKey->setEnabled(false);
     SpeedButton_ShowData->setCheckable(true);
@@ -360,8 +360,6 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::FormShow() {
-    frameHeight_ = frameGeometry().height() - ClientSize().height();
-    frameWidth_ = frameGeometry().width() - ClientSize().width();
     lineHeight_ = QFontMetrics(font()).height() + 1;
     FormCanResize();
     if (settings_ && settings_->ValueExists("AutoLoadFile")) {
@@ -408,20 +406,20 @@ bool TForm1::QuerySave() {
     }
 }
 
-QSize TForm1::ClientSize() const {
-    const int menu = menuBar()->isVisible() ? menuBar()->height() : menuBar()->sizeHint().height();
-    return QSize(width(), height() - menu);
+// The menu bar lies outside the client area, as a window's menu does.
+int TForm1::MenuHeight() const {
+    return menuBar()->isVisible() ? menuBar()->height() : menuBar()->sizeHint().height();
 }
 
+QSize TForm1::ClientSize() const { return QSize(width(), height() - MenuHeight()); }
+
 void TForm1::SetClientSize(const QSize& size) {
-    const int menu = menuBar()->isVisible() ? menuBar()->height() : menuBar()->sizeHint().height();
-    resize(size.width(), std::max(size.height(), kMinClientHeight) + menu);
+    resize(size.width(), std::max(size.height(), kMinClientHeight) + MenuHeight());
 }
 
 // The client area never gets lower than 329 pixels; the right part keeps 200
 // pixels, taken from the category list while that is at least 100 wide.
 void TForm1::FormCanResize() {
-    const int menu = menuBar()->isVisible() ? menuBar()->height() : menuBar()->sizeHint().height();
     const QList<int> sizes = Splitter1->sizes();
     int list = sizes.value(0);
     const int w = ClientSize().width();
@@ -430,7 +428,7 @@ void TForm1::FormCanResize() {
         Splitter1->setSizes({list, w - list - Splitter1->handleWidth()});
     }
     const int minWidth = std::min(list, kMinListShrink) + kMinRightPart;
-    setMinimumSize(minWidth, kMinClientHeight + menu);
+    setMinimumSize(minWidth, kMinClientHeight + MenuHeight());
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {

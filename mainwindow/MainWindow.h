@@ -160,6 +160,7 @@ private:
     void LayoutEditorStrip();
     void SizeEntryColumns();
     bool Loading() const { return document_.Loading; }
+    int MenuHeight() const;
 
     void ClearKeyRows();
 
@@ -170,8 +171,6 @@ private:
     std::unique_ptr<TRegistry> settings_;  // open from creation to destruction
     QPointer<QWidget> searchDialog_;
     int lineHeight_ = 0;
-    int frameWidth_ = 0;
-    int frameHeight_ = 0;
     int lastFillIndex_ = -1;
     bool shown_ = false;
     bool uninstallRun_ = false;
