@@ -29,8 +29,8 @@ QString BigFile() {
         for (int k = 0; k < 10000; ++k) {
             TDataKey key{"Rubrik " + std::to_string(k), "Oberrubrik " + std::to_string(k / 20), {}};
             for (int e = 0; e < 10; ++e) {
-                key.Data.push_back({"Titel " + std::to_string(e), "Wert " + std::to_string(rng() % 100000),
-                                    "Info", 45000.5});
+                key.Data.push_back({"Titel " + std::to_string(e),
+                                    "Wert " + std::to_string(rng() % 100000), "Info", 45000.5});
             }
             doc.Keys.push_back(std::move(key));
         }

@@ -18,10 +18,12 @@ TDocument MakeDocument(int keys, int entriesPerKey) {
     TDocument doc;
     doc.Keys.reserve(keys);
     for (int k = 0; k < keys; ++k) {
-        TDataKey key{"Rubrik " + std::to_string(rng() % 100000), "Oberrubrik " + std::to_string(k % 500), {}};
+        TDataKey key{"Rubrik " + std::to_string(rng() % 100000),
+                     "Oberrubrik " + std::to_string(k % 500),
+                     {}};
         for (int e = 0; e < entriesPerKey; ++e) {
-            key.Data.push_back({"Titel " + std::to_string(rng() % 1000), "Wert \xE4\xF6\xFC " + std::to_string(e),
-                                "Info", 45000.5});
+            key.Data.push_back({"Titel " + std::to_string(rng() % 1000),
+                                "Wert \xE4\xF6\xFC " + std::to_string(e), "Info", 45000.5});
         }
         doc.Keys.push_back(std::move(key));
     }

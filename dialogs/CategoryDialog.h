@@ -15,7 +15,7 @@ class TForm1;
 
 class TForm2 : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TForm2(TForm1& owner);
 
     // -1: create a new sub-category; otherwise the position of the one to edit.
@@ -30,11 +30,11 @@ public:
     void FormShow();
     void Button_OKClick();
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
     void done(int result) override;
 
-private:
+  private:
     TForm1& owner_;
     bool placed_ = false;
     QPoint lastPos_;

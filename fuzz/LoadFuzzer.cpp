@@ -9,7 +9,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     dorvanta::TDocument doc;
     dorvanta::TLoadHooks hooks;
-    hooks.AskPassword = [&](const std::string&) { return std::optional<std::string>(doc.Password); };
+    hooks.AskPassword = [&](const std::string&) {
+        return std::optional<std::string>(doc.Password);
+    };
     try {
         const std::string bytes(reinterpret_cast<const char*>(data), size);
         if (dorvanta::LoadDocumentFromBytes(doc, bytes, "fuzz.pdt", hooks)) {

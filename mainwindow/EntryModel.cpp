@@ -41,9 +41,13 @@ const TDataRec* TEntryModel::Entry(int row) const {
     return row < static_cast<int>(data.size()) ? &data[row] : nullptr;
 }
 
-int TEntryModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+int TEntryModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : rows_;
+}
 
-int TEntryModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 3; }
+int TEntryModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 3;
+}
 
 QVariant TEntryModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::BackgroundRole) {
@@ -54,9 +58,12 @@ QVariant TEntryModel::data(const QModelIndex& index, int role) const {
     const TDataRec* rec = Entry(index.row());
     if (!rec) return {};
     switch (index.column()) {
-        case 0: return ToQString(rec->Title);
-        case 1: return ToQString(rec->Value);
-        case 2: return ToQString(rec->Info);
+        case 0:
+            return ToQString(rec->Title);
+        case 1:
+            return ToQString(rec->Value);
+        case 2:
+            return ToQString(rec->Info);
     }
     return {};
 }

@@ -11,7 +11,7 @@ namespace dorvanta {
 
 class TEntryModel : public QAbstractTableModel {
     Q_OBJECT
-public:
+  public:
     explicit TEntryModel(const TDocument& document, QObject* parent = nullptr);
 
     // Shows the entries of a key (-1: none).
@@ -30,7 +30,7 @@ public:
     // The entry behind a row, or null when it no longer exists.
     const TDataRec* Entry(int row) const;
 
-private:
+  private:
     const TDocument& document_;
     int key_ = -1;
     int rows_ = 0;

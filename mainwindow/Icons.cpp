@@ -20,7 +20,8 @@ constexpr std::size_t kToolIconCount = static_cast<std::size_t>(IconId::Copy) + 
 
 // In the order of IconId.
 constexpr std::array<const char*, kToolIconCount> kToolIconNames = {
-    "new", "open", "save", "newkey", "delkey", "showdata", "compressview", "exit", "newdata", "deletedata", "copy",
+    "new",          "open", "save",    "newkey",     "delkey", "showdata",
+    "compressview", "exit", "newdata", "deletedata", "copy",
 };
 
 QIcon LoadIcon(const char* name) {

@@ -6,7 +6,19 @@
 
 namespace dorvanta {
 
-enum class IconId { New, Open, Save, NewKey, DelKey, ShowData, CompressView, Exit, NewData, DeleteData, Copy };
+enum class IconId {
+    New,
+    Open,
+    Save,
+    NewKey,
+    DelKey,
+    ShowData,
+    CompressView,
+    Exit,
+    NewData,
+    DeleteData,
+    Copy
+};
 
 // The tool button picture for id, from ":/icons/<name>.svg".
 QIcon ToolIcon(IconId id);

@@ -140,12 +140,24 @@ void TKeyListBox::keyPressEvent(QKeyEvent* event) {
     const int page = std::max(1, viewport()->height() / std::max(1, fontMetrics().height()));
     int target = current;
     switch (event->key()) {
-        case Qt::Key_Up: target = current < 0 ? 0 : std::max(0, current - 1); break;
-        case Qt::Key_Down: target = std::min(count - 1, current + 1); break;
-        case Qt::Key_Home: target = 0; break;
-        case Qt::Key_End: target = count - 1; break;
-        case Qt::Key_PageUp: target = std::max(0, current - page); break;
-        case Qt::Key_PageDown: target = std::min(count - 1, std::max(0, current) + page); break;
+        case Qt::Key_Up:
+            target = current < 0 ? 0 : std::max(0, current - 1);
+            break;
+        case Qt::Key_Down:
+            target = std::min(count - 1, current + 1);
+            break;
+        case Qt::Key_Home:
+            target = 0;
+            break;
+        case Qt::Key_End:
+            target = count - 1;
+            break;
+        case Qt::Key_PageUp:
+            target = std::max(0, current - page);
+            break;
+        case Qt::Key_PageDown:
+            target = std::min(count - 1, std::max(0, current) + page);
+            break;
         default:
             QAbstractScrollArea::keyPressEvent(event);
             return;

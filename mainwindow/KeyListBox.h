@@ -11,7 +11,7 @@ namespace dorvanta {
 
 class TKeyListBox : public QAbstractScrollArea {
     Q_OBJECT
-public:
+  public:
     using DrawItem = std::function<void(QPainter&, int index, const QRect& rect, bool selected)>;
 
     explicit TKeyListBox(QWidget* parent = nullptr);
@@ -34,13 +34,13 @@ public:
     void SetTopIndex(int index);
     int RowAt(int y) const;
 
-signals:
+  signals:
     // The user changed the selection with mouse or keyboard.
     void Clicked();
     void DoubleClicked();
     void ContextMenuRequested(const QPoint& globalPos);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -50,7 +50,7 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
-private:
+  private:
     void UpdateScrollBar();
     void EnsureVisible(int index);
     void SelectByUser(int index);

@@ -4,13 +4,12 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDate>
-#include <QLocale>
-#include <QTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
@@ -19,6 +18,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableView>
+#include <QTime>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -60,7 +60,9 @@ struct ToolButtonDef {
 };
 
 // Converts a field's text; the fields accept only what Windows-1252 holds.
-std::string Text(const QLineEdit* edit) { return FromQString(edit->text()).value_or(std::string()); }
+std::string Text(const QLineEdit* edit) {
+    return FromQString(edit->text()).value_or(std::string());
+}
 
 }  // namespace
 
@@ -87,7 +89,9 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent) : QMainWindow(pare
     }
 }
 
-TForm1::~TForm1() { RunGuarded([this] { FormDestroy(); }); }
+TForm1::~TForm1() {
+    RunGuarded([this] { FormDestroy(); });
+}
 
 // ---------------------------------------------------------------- construction
 
@@ -96,7 +100,8 @@ void TForm1::BuildToolBar() {
     Panel_Main->setFixedSize(790, 63);
     const ToolButtonDef buttons[] = {
         {&TForm1::SpeedButton_New, 4, 69, "Neu", "Erstellt eine neue Datei.", IconId::New},
-        {&TForm1::SpeedButton_Open, 76, 69, "Öffnen", "Öffnet eine vorhandene Datei.", IconId::Open},
+        {&TForm1::SpeedButton_Open, 76, 69, "Öffnen", "Öffnet eine vorhandene Datei.",
+         IconId::Open},
         {&TForm1::SpeedButton_Save, 148, 69, "Speichern", "Speichert die aktuelle Datei neu.",
          IconId::Save},
         {&TForm1::SpeedButton_NewKey, 228, 77, "Neue Rubrik", "Erstellt eine neue Rubrik",
@@ -157,13 +162,15 @@ void TForm1::BuildMenus() {
         return action;
     };
     QMenu* file = menuBar()->addMenu(QStringLiteral("&Datei"));
-    MenuItem_New = add(file, "&Neu", QKeySequence(Qt::CTRL | Qt::Key_N), [this] { MenuItem_NewClick(); });
-    MenuItem_Open = add(file, "Ö&ffnen", QKeySequence(Qt::CTRL | Qt::Key_O),
-                        [this] { MenuItem_OpenClick(); });
+    MenuItem_New =
+        add(file, "&Neu", QKeySequence(Qt::CTRL | Qt::Key_N), [this] { MenuItem_NewClick(); });
+    MenuItem_Open =
+        add(file, "Ö&ffnen", QKeySequence(Qt::CTRL | Qt::Key_O), [this] { MenuItem_OpenClick(); });
     MenuItem_Save = add(file, "&Speichern", QKeySequence(Qt::CTRL | Qt::Key_S),
                         [this] { MenuItem_SaveClick(); });
-    MenuItem_SaveUnder = add(file, "Speichern &unter", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
-                             [this] { MenuItem_SaveUnderClick(); });
+    MenuItem_SaveUnder =
+        add(file, "Speichern &unter", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
+            [this] { MenuItem_SaveUnderClick(); });
     file->addSeparator();
     MenuItem_Exit = add(file, "Be&enden", QKeySequence(Qt::ALT | Qt::Key_F4), [this] { close(); });
 
@@ -172,9 +179,10 @@ void TForm1::BuildMenus() {
         if (OnSearch) OnSearch();
     });
     edit->addSeparator();
-    MenuItem_Import = add(edit, "Einträge &importieren", QKeySequence(Qt::CTRL | Qt::Key_I), [this] {
-        if (OnImport) OnImport();
-    });
+    MenuItem_Import =
+        add(edit, "Einträge &importieren", QKeySequence(Qt::CTRL | Qt::Key_I), [this] {
+            if (OnImport) OnImport();
+        });
 
     QMenu* options = menuBar()->addMenu(QStringLiteral("&Optionen"));
     MenuItem_Password = add(options, "Pass&wort...", QKeySequence(Qt::CTRL | Qt::Key_P),
@@ -190,9 +198,12 @@ void TForm1::BuildMenus() {
     });
 
     PopupMenu_Clipboard = new QMenu(this);
-    PopupMenu_Clipboard->addAction(QStringLiteral("&Titel kopieren"), this, [this] { CopyField(0); });
-    PopupMenu_Clipboard->addAction(QStringLiteral("&Wert kopieren"), this, [this] { CopyField(1); });
-    PopupMenu_Clipboard->addAction(QStringLiteral("&Info kopieren"), this, [this] { CopyField(2); });
+    PopupMenu_Clipboard->addAction(QStringLiteral("&Titel kopieren"), this,
+                                   [this] { CopyField(0); });
+    PopupMenu_Clipboard->addAction(QStringLiteral("&Wert kopieren"), this,
+                                   [this] { CopyField(1); });
+    PopupMenu_Clipboard->addAction(QStringLiteral("&Info kopieren"), this,
+                                   [this] { CopyField(2); });
 
     PopupMenu_Key = new QMenu(this);
     MenuItem_ChangeKeyName = PopupMenu_Key->addAction(QStringLiteral("&Rubriknamen ändern"), this,
@@ -235,7 +246,8 @@ void TForm1::BuildClientArea() {
     ListView_Data->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView_Data->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView_Data->verticalHeader()->hide();
-    ListView_Data->verticalHeader()->setDefaultSectionSize(ListView_Data->fontMetrics().height() + 4);
+    ListView_Data->verticalHeader()->setDefaultSectionSize(ListView_Data->fontMetrics().height() +
+                                                           4);
     ListView_Data->horizontalHeader()->setHighlightSections(false);
     ListView_Data->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     ListView_Data->setShowGrid(false);
@@ -246,7 +258,8 @@ void TForm1::BuildClientArea() {
     {
         // The selection stays visible when the list has no focus.
         QPalette pal = ListView_Data->palette();
-        pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
+        pal.setColor(QPalette::Inactive, QPalette::Highlight,
+                     pal.color(QPalette::Active, QPalette::Highlight));
         pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
                      pal.color(QPalette::Active, QPalette::HighlightedText));
         ListView_Data->setPalette(pal);
@@ -270,10 +283,12 @@ void TForm1::BuildClientArea() {
         return b;
     };
     SpeedButton_NewData = makeToolButton(4, "Fügt einen neuen Eintrag hinzu.", IconId::NewData);
-    SpeedButton_DeleteData = makeToolButton(60, "Löscht den ausgewählten Eintrag.", IconId::DeleteData);
+    SpeedButton_DeleteData =
+        makeToolButton(60, "Löscht den ausgewählten Eintrag.", IconId::DeleteData);
     SpeedButton_Copy =
         makeToolButton(116, "Kopiert den markierten Wert in die Zwischenablage.", IconId::Copy);
-    connect(SpeedButton_NewData, &QToolButton::clicked, this, [this] { SpeedButton_NewDataClick(); });
+    connect(SpeedButton_NewData, &QToolButton::clicked, this,
+            [this] { SpeedButton_NewDataClick(); });
     connect(SpeedButton_DeleteData, &QToolButton::clicked, this,
             [this] { SpeedButton_DeleteDataClick(); });
     connect(SpeedButton_Copy, &QToolButton::clicked, this, [this] { SpeedButton_CopyClick(); });
@@ -344,8 +359,10 @@ void TForm1::FormCreate() {
             SpeedButton_CompressView->setChecked(settings_->ReadBool("CompressView"));
         }
         QSize size = ClientSize();
-        if (settings_->ValueExists("Form1Width")) size.setWidth(settings_->ReadInteger("Form1Width"));
-        if (settings_->ValueExists("Form1Height")) size.setHeight(settings_->ReadInteger("Form1Height"));
+        if (settings_->ValueExists("Form1Width"))
+            size.setWidth(settings_->ReadInteger("Form1Width"));
+        if (settings_->ValueExists("Form1Height"))
+            size.setHeight(settings_->ReadInteger("Form1Height"));
         SetClientSize(size);
     });
     if (settings_ && !settings_->HasCurrentKey()) settings_.reset();
@@ -411,7 +428,9 @@ int TForm1::MenuHeight() const {
     return menuBar()->isVisible() ? menuBar()->height() : menuBar()->sizeHint().height();
 }
 
-QSize TForm1::ClientSize() const { return QSize(width(), height() - MenuHeight()); }
+QSize TForm1::ClientSize() const {
+    return QSize(width(), height() - MenuHeight());
+}
 
 void TForm1::SetClientSize(const QSize& size) {
     resize(size.width(), std::max(size.height(), kMinClientHeight) + MenuHeight());
@@ -535,8 +554,8 @@ void TForm1::OpenFile(const QString& path) {
         return FromQString(*typed).value_or(std::string("\x01\x02", 2) + document_.Password);
     };
     hooks.ShowWrongPassword = [] {
-        MessageService::Instance().Message(
-            QString::fromUtf8(kMsgWrongPassword), QStringLiteral("Ungültiges Passwort"), MsgIcon::Error);
+        MessageService::Instance().Message(QString::fromUtf8(kMsgWrongPassword),
+                                           QStringLiteral("Ungültiges Passwort"), MsgIcon::Error);
     };
     hooks.ResetToNew = [this] { ResetToNew(); };
     hooks.RebuildViews = [this] {
@@ -624,7 +643,8 @@ void TForm1::UpdtListBox(bool force, const std::string& newParent) {
     if (lastFillIndex_ >= 0) {
         int match = -1;
         for (int i = 0; i < static_cast<int>(keys.size()); ++i) {
-            if (keys[i].Name == n0 && (keys[i].Parent == newParent || keys[i].Parent == p0)) match = i;
+            if (keys[i].Name == n0 && (keys[i].Parent == newParent || keys[i].Parent == p0))
+                match = i;
         }
         ListBox_Keys->SetItemIndex(match);
     }
@@ -661,8 +681,8 @@ void TForm1::ListBox_KeysDrawItem(QPainter& painter, int index, const QRect& rec
 
     if (document_.IsGroupStart(index)) {
         const int sel = ListBox_Keys->ItemIndex();
-        const bool ownGroup = sel >= 0 && sel < static_cast<int>(keys.size()) &&
-                              keys[sel].Parent == key.Parent;
+        const bool ownGroup =
+            sel >= 0 && sel < static_cast<int>(keys.size()) && keys[sel].Parent == key.Parent;
         const QColor c0 = kHeaderColors[ownGroup ? 1 : 0];
         const int span = std::max(1, right - left);
         for (int x = left; x <= right; ++x) {
@@ -680,7 +700,8 @@ void TForm1::ListBox_KeysDrawItem(QPainter& painter, int index, const QRect& rec
         painter.drawText(QRect(left + 2, rect.top() + 1, rect.width() - 2, lineHeight_),
                          Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, ToQString(key.Parent));
         painter.setFont(ListBox_Keys->font());
-        area = QRect(left, rect.top() + HeaderHeight(), rect.width(), rect.height() - HeaderHeight());
+        area =
+            QRect(left, rect.top() + HeaderHeight(), rect.width(), rect.height() - HeaderHeight());
     }
     // Row background below the band, a black line along the band's lower edge.
     if (area.height() > 0) {
@@ -710,16 +731,18 @@ void TForm1::ListBox_KeysDrawItem(QPainter& painter, int index, const QRect& rec
     painter.setPen(textColor);
     const int mid = (left + 2) / 2 + right / 2;
     const QFont& font = ListBox_Keys->font();
-    const int firstVisible =
-        std::max(0, (painter.clipBoundingRect().toRect().top() - area.top()) / std::max(1, lineHeight_) - 1);
+    const int firstVisible = std::max(
+        0, (painter.clipBoundingRect().toRect().top() - area.top()) / std::max(1, lineHeight_) - 1);
     const int lastY = painter.clipBoundingRect().toRect().bottom();
     for (int j = firstVisible; j < static_cast<int>(key.Data.size()); ++j) {
         const int y = area.top() + (j + 1) * lineHeight_;
         if (y > lastY) break;  // below what is being painted
         const TDataRec& rec = key.Data[j];
-        painter.drawText(QRect(left + 2, y, mid - 4, lineHeight_), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+        painter.drawText(QRect(left + 2, y, mid - 4, lineHeight_),
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
                          EllipsisText(ToQString(rec.Title), font, mid - 4));
-        painter.drawText(QRect(mid, y, mid, lineHeight_), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+        painter.drawText(QRect(mid, y, mid, lineHeight_),
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
                          EllipsisText(ToQString(rec.Value), font, mid));
     }
 }
@@ -810,7 +833,9 @@ void TForm1::MenuItem_ChangeKeyNameClick() {
     ListBox_KeysClick();
 }
 
-void TForm1::SpeedButton_ShowDataClick() { UpdtListBox(true, {}); }
+void TForm1::SpeedButton_ShowDataClick() {
+    UpdtListBox(true, {});
+}
 
 void TForm1::ClearKeyRows() {
     keyRows_.clear();
@@ -870,7 +895,8 @@ void TForm1::Button_ApplyDataClick() {
     }
     CloseSearchDialog();
     // Keep the fields' texts: re-selecting a row would overwrite them.
-    const QString name = Edit_DataName->text(), value = Edit_Value->text(), info = Edit_Info->text();
+    const QString name = Edit_DataName->text(), value = Edit_Value->text(),
+                  info = Edit_Info->text();
     const QSignalBlocker block(ListView_Data->selectionModel());
     if (row < 0) {
         document_.AddEntry(key, title, Text(Edit_Value), Text(Edit_Info));
@@ -923,7 +949,8 @@ void TForm1::SpeedButton_DeleteDataClick() {
 }
 
 void TForm1::SpeedButton_CopyClick() {
-    PopupMenu_Clipboard->popup(SpeedButton_Copy->mapToGlobal(QPoint(0, SpeedButton_Copy->height())));
+    PopupMenu_Clipboard->popup(
+        SpeedButton_Copy->mapToGlobal(QPoint(0, SpeedButton_Copy->height())));
 }
 
 void TForm1::CopyField(int field) {
@@ -942,7 +969,8 @@ QString TForm1::EntryDateHint(double date) {
         // The long time format without a time zone, which entries do not carry.
         QString format = locale.timeFormat(QLocale::LongFormat);
         format.remove(QLatin1Char('t'));
-        text += QLatin1Char(' ') + locale.toString(QTime(p.hour, p.minute, p.second), format.trimmed());
+        text +=
+            QLatin1Char(' ') + locale.toString(QTime(p.hour, p.minute, p.second), format.trimmed());
     }
     return text;
 }

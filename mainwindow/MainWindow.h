@@ -30,7 +30,7 @@ class TRegistry;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     // Header band start colours: other groups, and the selected row's group.
     static const QColor kHeaderColors[2];
     static constexpr int kDesignClientWidth = 790;
@@ -40,7 +40,8 @@ public:
     static constexpr int kMinListShrink = 100;
 
     // `arguments`: the command line after the program name.
-    explicit TForm1(const QStringList& arguments = CommandLineArguments(), QWidget* parent = nullptr);
+    explicit TForm1(const QStringList& arguments = CommandLineArguments(),
+                    QWidget* parent = nullptr);
     ~TForm1() override;
 
     TDocument& Document() { return document_; }
@@ -138,13 +139,13 @@ public:
     // settings, about box); they stay inert until set.
     std::function<void()> OnSearch, OnImport, OnSettings, OnInfo;
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void BuildToolBar();
     void BuildMenus();
     void BuildClientArea();

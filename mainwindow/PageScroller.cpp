@@ -39,7 +39,9 @@ void TPageScroller::ScrollBy(int dx) {
     bar->setValue(bar->value() + dx);
 }
 
-int TPageScroller::Position() const { return area_->horizontalScrollBar()->value(); }
+int TPageScroller::Position() const {
+    return area_->horizontalScrollBar()->value();
+}
 
 void TPageScroller::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);

@@ -11,16 +11,16 @@ namespace dorvanta {
 
 class TPageScroller : public QWidget {
     Q_OBJECT
-public:
+  public:
     TPageScroller(QWidget* panel, QWidget* parent = nullptr);
     void ScrollBy(int dx);
     int Position() const;
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
 
-private:
+  private:
     void UpdateArrows();
     QScrollArea* area_;
     QToolButton* left_;

@@ -22,7 +22,9 @@ std::string Cp1252Of(const QString& text) {
     return out;
 }
 
-Hive HiveOf(bool hkcu) { return hkcu ? Hive::CurrentUser : Hive::LocalMachine; }
+Hive HiveOf(bool hkcu) {
+    return hkcu ? Hive::CurrentUser : Hive::LocalMachine;
+}
 
 }  // namespace
 

@@ -10,7 +10,7 @@ namespace dorvanta {
 
 class TQZSetup : public QObject {
     Q_OBJECT
-public:
+  public:
     // Sets the defaults and, when the first argument is the uninstall parameter,
     // uninstalls at once.
     TQZSetup(const QStringList& arguments, QObject* owner);
@@ -50,7 +50,7 @@ public:
     static constexpr const char* kUninstallListKey =
         "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
-private:
+  private:
     void RequestExit();
     QStringList arguments_;
     bool exitRequested_ = false;

@@ -34,15 +34,16 @@ Collator::Collator(Case caseRule, const std::string& icuLocale) {
     ucol_setStrength(collator_, caseRule == Case::Insensitive ? UCOL_SECONDARY : UCOL_TERTIARY);
 }
 
-Collator::~Collator() { ucol_close(collator_); }
+Collator::~Collator() {
+    ucol_close(collator_);
+}
 
 int Collator::Compare(std::string_view a, std::string_view b) const {
     const std::u16string ua = Cp1252ToUtf16(a);
     const std::u16string ub = Cp1252ToUtf16(b);
-    const UCollationResult r =
-        ucol_strcoll(collator_, reinterpret_cast<const UChar*>(ua.data()),
-                     static_cast<int32_t>(ua.size()), reinterpret_cast<const UChar*>(ub.data()),
-                     static_cast<int32_t>(ub.size()));
+    const UCollationResult r = ucol_strcoll(
+        collator_, reinterpret_cast<const UChar*>(ua.data()), static_cast<int32_t>(ua.size()),
+        reinterpret_cast<const UChar*>(ub.data()), static_cast<int32_t>(ub.size()));
     return r == UCOL_LESS ? -1 : (r == UCOL_GREATER ? 1 : 0);
 }
 
@@ -96,12 +97,16 @@ std::unique_ptr<CollatorPair>& Current() {
 
 }  // namespace
 
-const Collator& ParentCollator() { return Current()->parent; }
-const Collator& TitleCollator() { return Current()->title; }
+const Collator& ParentCollator() {
+    return Current()->parent;
+}
+const Collator& TitleCollator() {
+    return Current()->title;
+}
 
 void SetCollationLocale(const std::string& icuLocale) {
     Current() = std::make_unique<CollatorPair>(icuLocale.empty() ? CollationLocaleFromEnvironment()
-                                                                  : icuLocale);
+                                                                 : icuLocale);
 }
 
 }  // namespace dorvanta

@@ -14,11 +14,13 @@ namespace dorvanta {
 int CompareAsciiCI(std::string_view a, std::string_view b);
 
 // Folds only a..z to A..Z.
-inline unsigned char AsciiUpper(unsigned char c) { return (c >= 'a' && c <= 'z') ? c - 0x20 : c; }
+inline unsigned char AsciiUpper(unsigned char c) {
+    return (c >= 'a' && c <= 'z') ? c - 0x20 : c;
+}
 
 // One ICU collator over Windows-1252 texts.
 class Collator {
-public:
+  public:
     enum class Case { Sensitive, Insensitive };
     Collator(Case caseRule, const std::string& icuLocale);
     ~Collator();
@@ -30,7 +32,7 @@ public:
     // A key whose byte order (memcmp, shorter first) is the collator's order.
     std::string SortKey(std::string_view text) const;
 
-private:
+  private:
     UCollator* collator_ = nullptr;
 };
 

@@ -28,7 +28,8 @@ std::vector<std::uint32_t> RanksOf(std::size_t n, Less less) {
 // moves the items once into the resulting places.
 // Returns where each item came from: new position i holds the old item perm[i].
 template <typename T>
-std::vector<std::uint32_t> ExchangeSortByRank(std::vector<T>& items, std::vector<std::uint32_t> rank) {
+std::vector<std::uint32_t> ExchangeSortByRank(std::vector<T>& items,
+                                              std::vector<std::uint32_t> rank) {
     const std::size_t n = items.size();
     std::vector<std::uint32_t> perm(n);
     std::iota(perm.begin(), perm.end(), 0u);
@@ -73,7 +74,8 @@ std::vector<std::uint32_t> SortEntryList(std::vector<TDataRec>& entries) {
     const Collator& collator = TitleCollator();
     std::vector<std::string> titleKeys(n);
     for (std::size_t i = 0; i < n; ++i) titleKeys[i] = collator.SortKey(entries[i].Title);
-    auto rank = RanksOf(n, [&](std::uint32_t a, std::uint32_t b) { return titleKeys[a] < titleKeys[b]; });
+    auto rank =
+        RanksOf(n, [&](std::uint32_t a, std::uint32_t b) { return titleKeys[a] < titleKeys[b]; });
     return ExchangeSortByRank(entries, std::move(rank));
 }
 
@@ -131,7 +133,9 @@ bool TDocument::IsGroupStart(std::int32_t key) const {
     return key == 0 || Keys[key].Parent != Keys[key - 1].Parent;
 }
 
-void TDocument::SortKeys() { SortKeyList(Keys); }
+void TDocument::SortKeys() {
+    SortKeyList(Keys);
+}
 
 std::int32_t TDocument::FindEntry(std::int32_t key, const std::string& title) const {
     const auto& data = Keys[key].Data;
@@ -163,7 +167,9 @@ void TDocument::DeleteEntry(std::int32_t key, std::int32_t entry) {
     Modified = true;
 }
 
-void TDocument::SortEntries(std::int32_t key) { SortEntryList(Keys[key].Data); }
+void TDocument::SortEntries(std::int32_t key) {
+    SortEntryList(Keys[key].Data);
+}
 
 void TDocument::SetPassword(const std::string& password) {
     Password = password;

@@ -26,7 +26,7 @@ struct TDataKey {
 // The document state and its operations. Operations do not validate: callers
 // check their input first and pass only indices of existing keys and entries.
 class TDocument {
-public:
+  public:
     std::vector<TDataKey> Keys;
     std::string Password;  // empty: not protected
     std::string FileName;  // native path (UTF-8); empty: untitled
@@ -59,7 +59,7 @@ public:
 
     void SetPassword(const std::string& password);
 
-private:
+  private:
     std::int32_t IndexOfKey(const std::string& parent, const std::string& name) const;
 };
 

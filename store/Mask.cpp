@@ -7,8 +7,9 @@
 namespace dorvanta {
 
 EMaskException::EMaskException(const std::string& mask, int position)
-    : std::runtime_error(FormatMessage(FormatMessage("'%s' ist eine ungültige Maske für (%d)", Cp1252ToUtf8(mask)),
-                                       std::to_string(position))),
+    : std::runtime_error(
+          FormatMessage(FormatMessage("'%s' ist eine ungültige Maske für (%d)", Cp1252ToUtf8(mask)),
+                        std::to_string(position))),
       position_(position) {}
 
 TMask::TMask(const std::string& mask) {
@@ -51,7 +52,7 @@ TMask::TMask(const std::string& mask) {
                     ++i;
                 } else {
                     if (!haveSingle) throw EMaskException(mask, static_cast<int>(i + 1));
-                    ++i;  // past '-'
+                    ++i;                // past '-'
                     if (i >= n) break;  // a trailing '-' leaves the set unclosed
                     const unsigned char upper = AsciiUpper(static_cast<unsigned char>(mask[i]));
                     for (unsigned v = last; v <= upper; ++v) set.members.set(v);

@@ -11,16 +11,16 @@ namespace dorvanta {
 
 // Message (UTF-8): "'%s' ist eine ungültige Maske für (%d)".
 class EMaskException : public std::runtime_error {
-public:
+  public:
     EMaskException(const std::string& mask, int position);
     int Position() const { return position_; }
 
-private:
+  private:
     int position_;
 };
 
 class TMask {
-public:
+  public:
     static constexpr int kMaxSkipStates = 30;
 
     // Compiles a Windows-1252 mask text; throws EMaskException when malformed.
@@ -28,7 +28,7 @@ public:
 
     bool Matches(const std::string& text) const;
 
-private:
+  private:
     enum class Kind { Literal, Any, Set, End };
     struct MaskState {
         bool skip = false;

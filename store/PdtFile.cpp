@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "store/FileIO.h"
 #include "store/Cp1252.h"
+#include "store/FileIO.h"
 
 namespace dorvanta {
 namespace {
@@ -24,8 +24,12 @@ enum Tag : unsigned char {
 
 enum Marker : int { kMarkerGroupStart = 0, kMarkerSameGroup = 1, kMarkerEntry = 2 };
 
-[[noreturn]] void ReadError() { throw EStoreError(kMsgReadError); }
-[[noreturn]] void BadValue() { throw EStoreError(kMsgBadValue); }
+[[noreturn]] void ReadError() {
+    throw EStoreError(kMsgReadError);
+}
+[[noreturn]] void BadValue() {
+    throw EStoreError(kMsgBadValue);
+}
 
 // ---- writing ----
 
@@ -112,8 +116,9 @@ std::string DecodeUtf16(const char* data, std::size_t units) {
     std::string out;
     out.reserve(units);
     for (std::size_t i = 0; i < units; ++i) {
-        const char16_t u = static_cast<char16_t>(static_cast<unsigned char>(data[2 * i]) |
-                                                 (static_cast<unsigned char>(data[2 * i + 1]) << 8));
+        const char16_t u =
+            static_cast<char16_t>(static_cast<unsigned char>(data[2 * i]) |
+                                  (static_cast<unsigned char>(data[2 * i + 1]) << 8));
         if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
             const char16_t low =
                 static_cast<char16_t>(static_cast<unsigned char>(data[2 * i + 2]) |
@@ -129,7 +134,7 @@ std::string DecodeUtf16(const char* data, std::size_t units) {
 }
 
 class Reader {
-public:
+  public:
     explicit Reader(const std::string& bytes) : data_(bytes.data()), size_(bytes.size()) {}
 
     unsigned char Tag() { return Byte(); }
@@ -172,7 +177,7 @@ public:
         return d;
     }
 
-private:
+  private:
     std::int32_t IntegerOfTag(unsigned char tag) {
         switch (tag) {
             case kInt8:

@@ -6,7 +6,7 @@ namespace dorvanta {
 
 // An error whose message (UTF-8, German) is shown to the user as it stands.
 class EStoreError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

@@ -52,8 +52,8 @@ struct CliError {
 std::string ToCp1252(const std::string& utf8, const char* what) {
     auto text = Utf8ToCp1252Strict(utf8);
     if (!text) {
-        throw CliError{std::string(what) + " enthält Zeichen, die Windows-1252 nicht darstellen kann: " +
-                       utf8};
+        throw CliError{std::string(what) +
+                       " enthält Zeichen, die Windows-1252 nicht darstellen kann: " + utf8};
     }
     return *text;
 }
@@ -64,9 +64,8 @@ std::string ToCp1252(const QString& text, const char* what) {
 
 // A JSON string literal, escaped by Qt.
 std::string JsonString(const std::string& cp1252) {
-    const QByteArray array =
-        QJsonDocument(QJsonArray{QString::fromStdString(Cp1252ToUtf8(cp1252))})
-            .toJson(QJsonDocument::Compact);
+    const QByteArray array = QJsonDocument(QJsonArray{QString::fromStdString(Cp1252ToUtf8(cp1252))})
+                                 .toJson(QJsonDocument::Compact);
     return array.mid(1, array.size() - 2).toStdString();
 }
 
@@ -84,8 +83,9 @@ void WriteJson(const TDocument& doc, std::ostream& out) {
         for (std::size_t e = 0; e < key.Data.size(); ++e) {
             const TDataRec& rec = key.Data[e];
             out << (e ? ",\n    " : "\n    ") << "{\"title\": " << JsonString(rec.Title)
-                << ", \"value\": " << JsonString(rec.Value) << ", \"info\": " << JsonString(rec.Info)
-                << ", \"date\": " << JsonNumber(rec.Date) << "}";
+                << ", \"value\": " << JsonString(rec.Value)
+                << ", \"info\": " << JsonString(rec.Info) << ", \"date\": " << JsonNumber(rec.Date)
+                << "}";
         }
         out << (key.Data.empty() ? "]}" : "\n  ]}");
     }
@@ -121,7 +121,8 @@ TDocument ReadJson(const std::string& path) {
         throw CliError{"Ungültiges JSON: \"keys\" muss eine Liste sein"};
     }
     for (const QJsonValue& keyValue : keys.toArray()) {
-        if (!keyValue.isObject()) throw CliError{"Ungültiges JSON: eine Rubrik muss ein Objekt sein"};
+        if (!keyValue.isObject())
+            throw CliError{"Ungültiges JSON: eine Rubrik muss ein Objekt sein"};
         const QJsonObject keyObject = keyValue.toObject();
         TDataKey key;
         key.Parent = ToCp1252(RequireString(keyObject, "parent"), "Eine Oberrubrik");

@@ -1,5 +1,3 @@
-#include "dialogs/CategoryDialog.h"
-
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -8,6 +6,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "dialogs/CategoryDialog.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
 #include "platform/MessageService.h"
@@ -16,13 +15,15 @@ namespace dorvanta {
 namespace {
 
 class CategoryDialogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         MessageService::Instance().ClearLog();
         form_ = std::make_unique<TForm1>();
         form_->show();
         TDocument& doc = form_->Document();
-        doc.Keys = {{"Giro", "Bank", {}}, {"Spar", "bank", {}}, {"Privat", "Mail", {}},
+        doc.Keys = {{"Giro", "Bank", {}},
+                    {"Spar", "bank", {}},
+                    {"Privat", "Mail", {}},
                     {"Arbeit", "Mail", {}}};
         doc.SortKeys();  // bank/Spar, Bank/Giro, Mail/Arbeit, Mail/Privat
         form_->UpdtListBox(true, {});
@@ -34,7 +35,8 @@ protected:
     }
 
     // Runs `command`, which opens the dialog modally; `interact` works the open dialog.
-    void WithDialog(const std::function<void()>& command, const std::function<void(TForm2&)>& interact) {
+    void WithDialog(const std::function<void()>& command,
+                    const std::function<void(TForm2&)>& interact) {
         QTimer::singleShot(0, [this, interact] {
             interact(*form_->Form2);
             if (form_->Form2->isVisible()) form_->Form2->reject();
@@ -49,13 +51,15 @@ TEST_F(CategoryDialogTest, NewKeyIsPresetFromTheSelectedRow) {
     form_->ListBox_Keys->SetItemIndex(3);
     QStringList parents;
     QString preset, caption;
-    WithDialog([this] { form_->SpeedButton_NewKeyClick(); }, [&](TForm2& d) {
-        caption = d.windowTitle();
-        preset = d.ComboBox_Key->currentText();
-        for (int i = 0; i < d.ComboBox_Key->count(); ++i) parents << d.ComboBox_Key->itemText(i);
-        d.Edit_Title->setText("Neu");
-        d.Button_OK->click();
-    });
+    WithDialog([this] { form_->SpeedButton_NewKeyClick(); },
+               [&](TForm2& d) {
+                   caption = d.windowTitle();
+                   preset = d.ComboBox_Key->currentText();
+                   for (int i = 0; i < d.ComboBox_Key->count(); ++i)
+                       parents << d.ComboBox_Key->itemText(i);
+                   d.Edit_Title->setText("Neu");
+                   d.Button_OK->click();
+               });
     EXPECT_EQ(caption, "Neue Rubrik erstellen");
     EXPECT_EQ(preset, "Mail");
     // Case-insensitively unique, spelled as first met, in key order.
@@ -81,12 +85,13 @@ TEST_F(CategoryDialogTest, NewKeyWithoutSelectionStartsEmpty) {
 TEST_F(CategoryDialogTest, EditingWithoutChangesStillMarksModified) {
     form_->ListBox_Keys->SetItemIndex(1);
     QString caption, parent, name;
-    WithDialog([this] { form_->ListBox_KeysDblClick(); }, [&](TForm2& d) {
-        caption = d.windowTitle();
-        parent = d.ComboBox_Key->currentText();
-        name = d.Edit_Title->text();
-        d.Button_OK->click();
-    });
+    WithDialog([this] { form_->ListBox_KeysDblClick(); },
+               [&](TForm2& d) {
+                   caption = d.windowTitle();
+                   parent = d.ComboBox_Key->currentText();
+                   name = d.Edit_Title->text();
+                   d.Button_OK->click();
+               });
     EXPECT_EQ(caption, "Rubrik bearbeiten");
     EXPECT_EQ(parent, "Bank");
     EXPECT_EQ(name, "Giro");
@@ -96,21 +101,23 @@ TEST_F(CategoryDialogTest, EditingWithoutChangesStillMarksModified) {
 
 TEST_F(CategoryDialogTest, DuplicateKeySelectsTheFirstAndCaseChangeSelectsTheChanged) {
     form_->ListBox_Keys->SetItemIndex(-1);
-    WithDialog([this] { form_->SpeedButton_NewKeyClick(); }, [&](TForm2& d) {
-        d.ComboBox_Key->setEditText("Bank");
-        d.Edit_Title->setText("Giro");
-        d.Button_OK->click();
-    });
+    WithDialog([this] { form_->SpeedButton_NewKeyClick(); },
+               [&](TForm2& d) {
+                   d.ComboBox_Key->setEditText("Bank");
+                   d.Edit_Title->setText("Giro");
+                   d.Button_OK->click();
+               });
     EXPECT_EQ(form_->Document().Keys.size(), 5u);
     EXPECT_EQ(form_->ListBox_Keys->ItemIndex(), 1);  // the first of the two
 
     const int spar = 0;
     ASSERT_EQ(form_->Document().Keys[spar].Name, "Spar");
     form_->ListBox_Keys->SetItemIndex(spar);
-    WithDialog([this] { form_->ListBox_KeysDblClick(); }, [&](TForm2& d) {
-        d.Edit_Title->setText("spar");
-        d.Button_OK->click();
-    });
+    WithDialog([this] { form_->ListBox_KeysDblClick(); },
+               [&](TForm2& d) {
+                   d.Edit_Title->setText("spar");
+                   d.Button_OK->click();
+               });
     const int sel = form_->ListBox_Keys->ItemIndex();
     ASSERT_GE(sel, 0);
     EXPECT_EQ(form_->Document().Keys[sel].Name, "spar");
@@ -119,10 +126,11 @@ TEST_F(CategoryDialogTest, DuplicateKeySelectsTheFirstAndCaseChangeSelectsTheCha
 TEST_F(CategoryDialogTest, CancelChangesNothing) {
     form_->ListBox_Keys->SetItemIndex(1);
     const auto before = form_->Document().Keys.size();
-    WithDialog([this] { form_->ListBox_KeysDblClick(); }, [&](TForm2& d) {
-        d.Edit_Title->setText("anders");
-        d.Button_Cancel->click();
-    });
+    WithDialog([this] { form_->ListBox_KeysDblClick(); },
+               [&](TForm2& d) {
+                   d.Edit_Title->setText("anders");
+                   d.Button_Cancel->click();
+               });
     EXPECT_EQ(form_->Document().Keys.size(), before);
     EXPECT_EQ(form_->Document().Keys[1].Name, "Giro");
     EXPECT_FALSE(form_->Document().Modified);

@@ -1,16 +1,17 @@
-#include "mainwindow/Icons.h"
-
 #include <gtest/gtest.h>
 
 #include <QImage>
 #include <QPixmap>
 
+#include "mainwindow/Icons.h"
+
 namespace dorvanta {
 namespace {
 
 constexpr IconId kAllToolIcons[] = {
-    IconId::New,          IconId::Open, IconId::Save,    IconId::NewKey,     IconId::DelKey, IconId::ShowData,
-    IconId::CompressView, IconId::Exit, IconId::NewData, IconId::DeleteData, IconId::Copy,
+    IconId::New,     IconId::Open,       IconId::Save,         IconId::NewKey,
+    IconId::DelKey,  IconId::ShowData,   IconId::CompressView, IconId::Exit,
+    IconId::NewData, IconId::DeleteData, IconId::Copy,
 };
 
 // True when the picture has at least one pixel that is not fully transparent.
@@ -42,7 +43,8 @@ TEST(Icons, ToolIconsDifferFromEachOther) {
     for (IconId a : kAllToolIcons) {
         for (IconId b : kAllToolIcons) {
             if (a < b) {
-                EXPECT_NE(ToolIcon(a).pixmap(32, 32).toImage(), ToolIcon(b).pixmap(32, 32).toImage())
+                EXPECT_NE(ToolIcon(a).pixmap(32, 32).toImage(),
+                          ToolIcon(b).pixmap(32, 32).toImage())
                     << static_cast<int>(a) << " and " << static_cast<int>(b);
             }
         }

@@ -1,5 +1,3 @@
-#include "mainwindow/MainWindow.h"
-
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -10,11 +8,12 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QTest>
-#include <filesystem>
 #include <QToolButton>
+#include <filesystem>
 
 #include "mainwindow/EntryModel.h"
 #include "mainwindow/KeyListBox.h"
+#include "mainwindow/MainWindow.h"
 #include "platform/MessageService.h"
 #include "platform/Settings.h"
 #include "store/DateTime.h"
@@ -27,7 +26,7 @@ namespace {
 using testing::TempDir;
 
 class MainWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         Messages().ClearLog();
         // Every window starts from empty settings.
@@ -64,8 +63,11 @@ protected:
     std::string SampleFile(const TempDir& dir, const std::string& password = {}) {
         TDocument doc;
         doc.Password = password;
-        doc.Keys = {{"Giro", "Bank", {{"IBAN", "DE12", "Haus", 1.5}, {"Online", "kunde", "", 2.0},
-                                      {"PIN", "4711", "EC", 3.25}}},
+        doc.Keys = {{"Giro",
+                     "Bank",
+                     {{"IBAN", "DE12", "Haus", 1.5},
+                      {"Online", "kunde", "", 2.0},
+                      {"PIN", "4711", "EC", 3.25}}},
                     {"Spar", "Bank", {}},
                     {"Privat", "Mail", {{"Adresse", "a@b.c", "", 4.0}}}};
         const std::string path = dir.File("sample.pdt");
@@ -362,7 +364,8 @@ TEST_F(MainWindowTest, DeletingTheOnlyKeyOfAParentRemovesItsGroup) {
     EXPECT_EQ(Doc().Keys.size(), 3u);
     Messages().QueueAnswer(MsgButton::Yes);
     Form().SpeedButton_DelKeyClick();
-    EXPECT_EQ(Messages().Asked().back().text, "Soll die markierte Rubrik wirklich gelöscht werden?");
+    EXPECT_EQ(Messages().Asked().back().text,
+              "Soll die markierte Rubrik wirklich gelöscht werden?");
     EXPECT_EQ(Doc().Keys.size(), 2u);
     EXPECT_EQ(Form().ListBox_Keys->Count(), 2);
     EXPECT_EQ(Form().ListBox_Keys->ItemIndex(), -1);
@@ -463,7 +466,8 @@ void Type(QWidget* widget, const QString& text) {
 
 TEST_F(MainWindowTest, TextsOutsideTheCodePageAreRefusedAsTypedOrPasted) {
     QLineEdit* edit = Form().Edit_DataName;
-    Type(edit, QString::fromUtf8("a\xCE\xA9" "b"));  // the Omega is refused
+    Type(edit, QString::fromUtf8("a\xCE\xA9"
+                                 "b"));  // the Omega is refused
     EXPECT_EQ(edit->text(), "ab");
     Type(edit, QString::fromUtf8("\xE2\x82\xAC\xC3\xA4"));  // euro sign and umlaut fit
     EXPECT_EQ(edit->text(), QString::fromUtf8("ab\xE2\x82\xAC\xC3\xA4"));
@@ -489,7 +493,8 @@ TEST_F(MainWindowTest, EllipsisTextCutsAtLeastTwoCharacters) {
     const QFontMetrics metrics(font);
     EXPECT_EQ(TForm1::EllipsisText("kurz", font, 1000), "kurz");
     const QString longText = "Ein recht langer Titel fuer die Liste";
-    const QString cut = TForm1::EllipsisText(longText, font, metrics.horizontalAdvance(longText) - 1);
+    const QString cut =
+        TForm1::EllipsisText(longText, font, metrics.horizontalAdvance(longText) - 1);
     EXPECT_TRUE(cut.endsWith("..."));
     EXPECT_LE(cut.size() - 3, longText.size() - 2);
     EXPECT_LE(metrics.horizontalAdvance(cut), metrics.horizontalAdvance(longText) - 1);

@@ -1,5 +1,3 @@
-#include "setup/Setup.h"
-
 #include <gtest/gtest.h>
 
 #include <QProcess>
@@ -10,6 +8,7 @@
 #include "platform/MessageService.h"
 #include "platform/Settings.h"
 #include "platform/System.h"
+#include "setup/Setup.h"
 
 namespace dorvanta {
 namespace {
@@ -17,7 +16,7 @@ namespace {
 const std::string kEntryKey = std::string(TQZSetup::kUninstallListKey) + "\\Dorvanta";
 
 class SetupTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         MessageService::Instance().ClearLog();
         for (Hive hive : {Hive::CurrentUser, Hive::LocalMachine}) {
@@ -61,7 +60,9 @@ TEST_F(SetupTest, RegisterWritesTheEntryAndDeletesEmptyValues) {
     EXPECT_EQ(reg.ReadString("Publisher"), "QZ-Software");
     EXPECT_EQ(reg.ReadString("URLInfoAbout").substr(reg.ReadString("URLInfoAbout").size() - 14),
               "/Programme.htm");
-    EXPECT_EQ(reg.ReadString("URLUpdateInfo"), "Strg+U im Programm dr\xFC" "cken");
+    EXPECT_EQ(reg.ReadString("URLUpdateInfo"),
+              "Strg+U im Programm dr\xFC"
+              "cken");
     EXPECT_EQ(reg.ReadString("HelpLink").back(), '/');
     EXPECT_EQ(reg.ReadInteger("NoModify"), 1);
     EXPECT_EQ(reg.ReadInteger("NoRepair"), 1);
@@ -135,7 +136,9 @@ TEST_F(SetupTest, MainWindowRegistersOnAnyOtherArgument) {
     EXPECT_TRUE(KeyExists(Hive::LocalMachine, kEntryKey));
     TRegistry reg(Hive::LocalMachine);
     ASSERT_TRUE(reg.OpenKey(kEntryKey, false));
-    EXPECT_EQ(reg.ReadString("URLUpdateInfo"), "Strg+U im Programm dr\xFC" "cken");
+    EXPECT_EQ(reg.ReadString("URLUpdateInfo"),
+              "Strg+U im Programm dr\xFC"
+              "cken");
     EXPECT_TRUE(KeyExists(Hive::CurrentUser, "SOFTWARE\\QZ\\Dorvanta"));  // window settings
 }
 

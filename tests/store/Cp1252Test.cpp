@@ -1,6 +1,6 @@
-#include "store/Cp1252.h"
-
 #include <gtest/gtest.h>
+
+#include "store/Cp1252.h"
 
 namespace dorvanta {
 namespace {
@@ -26,7 +26,10 @@ TEST(Cp1252, RefusesWhatTheCodePageCannotHoldAndMalformedUtf8) {
     EXPECT_FALSE(Utf8ToCp1252Strict("\xC3"));              // cut off
     EXPECT_FALSE(Utf8ToCp1252Strict("\xC3\x41"));          // no continuation
     EXPECT_FALSE(Utf8ToCp1252Strict("\xE0\x80\x80"));      // overlong
-    EXPECT_EQ(Utf8ToCp1252Strict("Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC"), "Gr\xFC\xDF" "e \x80");
+    EXPECT_EQ(Utf8ToCp1252Strict("Gr\xC3\xBC\xC3\x9F"
+                                 "e \xE2\x82\xAC"),
+              "Gr\xFC\xDF"
+              "e \x80");
 }
 
 }  // namespace

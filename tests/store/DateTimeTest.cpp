@@ -1,6 +1,6 @@
-#include "store/DateTime.h"
-
 #include <gtest/gtest.h>
+
+#include "store/DateTime.h"
 
 namespace dorvanta {
 namespace {

@@ -1,8 +1,7 @@
-#include "store/Document.h"
-
 #include <gtest/gtest.h>
 
 #include "store/Collation.h"
+#include "store/Document.h"
 
 namespace dorvanta {
 namespace {
@@ -22,7 +21,7 @@ std::vector<std::string> Parents(const TDocument& doc) {
 // The orders must hold both under a German locale and under C/POSIX, where
 // the root collation stands in.
 class DocumentOrder : public ::testing::TestWithParam<const char*> {
-protected:
+  protected:
     void SetUp() override { SetCollationLocale(GetParam()); }
     void TearDown() override { SetCollationLocale(""); }
 };
@@ -184,7 +183,10 @@ TEST(Collation, LocaleComesFromTheEnvironment) {
     EXPECT_EQ(CollationLocaleFromEnvironment(), "");
     setenv("LC_ALL", "POSIX", 1);
     EXPECT_EQ(CollationLocaleFromEnvironment(), "");
-    if (saved) setenv("LC_ALL", keep.c_str(), 1); else unsetenv("LC_ALL");
+    if (saved)
+        setenv("LC_ALL", keep.c_str(), 1);
+    else
+        unsetenv("LC_ALL");
 }
 
 TEST(Collation, AsciiCaseInsensitiveOrder) {

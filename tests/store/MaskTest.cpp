@@ -1,8 +1,8 @@
-#include "store/Mask.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
+
+#include "store/Mask.h"
 
 namespace dorvanta {
 namespace {
@@ -15,19 +15,40 @@ struct Case {
 
 TEST(Mask, MatchesAsDocumented) {
     const Case cases[] = {
-        {"*", "", true},         {"*", "anything", true}, {"", "", true},
-        {"", "a", false},        {"a*", "A", true},       {"a*", "abc", true},
-        {"a*", "ba", false},     {"*b*", "abc", true},    {"*?", "", true},
-        {"?", "", false},        {"??", "ab", true},      {"??", "a", false},
-        {"??", "abc", false},    {"[a-c]x", "Bx", true},  {"[a-c]x", "bX", true},
-        {"[a-c]x", "x", false},  {"[!a-c]x", "dx", true}, {"[!a-c]x", "ax", false},
-        {"[!a-c]x", "x", false}, {"[z-a]", "z", true},    {"[z-a]", "a", false},
-        {"[a-]]", "]", true},    {"[a-]]", "\\", true},   {"[a-]]", "^", false},
-        {"\xE4", "\xC4", false}, {"\xE4", "\xE4", true},  {"*.txt", "a.b.TXT", true},
-        {"a*b*c", "aXbYbZc", true}, {"a*b*c", "aXbYbZ", false}, {"**a", "ba", true},
+        {"*", "", true},
+        {"*", "anything", true},
+        {"", "", true},
+        {"", "a", false},
+        {"a*", "A", true},
+        {"a*", "abc", true},
+        {"a*", "ba", false},
+        {"*b*", "abc", true},
+        {"*?", "", true},
+        {"?", "", false},
+        {"??", "ab", true},
+        {"??", "a", false},
+        {"??", "abc", false},
+        {"[a-c]x", "Bx", true},
+        {"[a-c]x", "bX", true},
+        {"[a-c]x", "x", false},
+        {"[!a-c]x", "dx", true},
+        {"[!a-c]x", "ax", false},
+        {"[!a-c]x", "x", false},
+        {"[z-a]", "z", true},
+        {"[z-a]", "a", false},
+        {"[a-]]", "]", true},
+        {"[a-]]", "\\", true},
+        {"[a-]]", "^", false},
+        {"\xE4", "\xC4", false},
+        {"\xE4", "\xE4", true},
+        {"*.txt", "a.b.TXT", true},
+        {"a*b*c", "aXbYbZc", true},
+        {"a*b*c", "aXbYbZ", false},
+        {"**a", "ba", true},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(MatchesMask(c.text, c.mask), c.matches) << "mask " << c.mask << " text " << c.text;
+        EXPECT_EQ(MatchesMask(c.text, c.mask), c.matches)
+            << "mask " << c.mask << " text " << c.text;
     }
 }
 
@@ -98,13 +119,19 @@ std::vector<OracleState> OracleCompile(const std::string& mask) {
     for (std::size_t i = 0; i < mask.size(); ++i) {
         OracleState s;
         const char c = mask[i];
-        if (c == '*') { skip = true; continue; }
+        if (c == '*') {
+            skip = true;
+            continue;
+        }
         if (c == '?') {
             if (skip) continue;
             s.kind = 'A';
         } else if (c == '[') {
             s.kind = 'S';
-            if (mask[i + 1] == '!') { s.negate = true; ++i; }
+            if (mask[i + 1] == '!') {
+                s.negate = true;
+                ++i;
+            }
             for (++i; mask[i] != ']'; ++i) s.set += static_cast<char>(mask[i] - 32);
         } else {
             s.kind = 'L';
@@ -131,8 +158,14 @@ bool OracleMatch(const std::vector<OracleState>& states, const std::string& text
                 while (p < text.size() && !s.Accepts(text[p])) ++p;
                 if (p < text.size()) stack.push_back({p + 1, i});
             }
-            if (s.kind == 'E') { ok = p == text.size(); break; }
-            if (p >= text.size() || !s.Accepts(text[p])) { ok = false; break; }
+            if (s.kind == 'E') {
+                ok = p == text.size();
+                break;
+            }
+            if (p >= text.size() || !s.Accepts(text[p])) {
+                ok = false;
+                break;
+            }
             ++p;
         }
         if (ok) return true;

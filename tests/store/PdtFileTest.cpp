@@ -1,9 +1,8 @@
-#include "store/PdtFile.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 
+#include "store/PdtFile.h"
 #include "support/TempDir.h"
 
 namespace dorvanta {
@@ -14,9 +13,9 @@ using testing::ReadBytes;
 using testing::TempDir;
 using testing::WriteBytes;
 
-const std::string kExample51 = Hex(
-    "01 06 00 02 00 06 04 42 61 6E 6B 06 03 65 69 6D 02 02 06 03 65 69 6D 06 00 06 00"
-    "11 00 00 00 00 D0 5E E2 40 02 01 14 07 00 00 00 7C E2 82 AC E2 80 9E 00");
+const std::string kExample51 =
+    Hex("01 06 00 02 00 06 04 42 61 6E 6B 06 03 65 69 6D 02 02 06 03 65 69 6D 06 00 06 00"
+        "11 00 00 00 00 D0 5E E2 40 02 01 14 07 00 00 00 7C E2 82 AC E2 80 9E 00");
 
 TDocument ExampleDocument() {
     TDocument doc;
@@ -107,12 +106,12 @@ TEST(PdtFormat, RoundTripsEveryByteInEveryField) {
 TEST(PdtFormat, AcceptsOtherMarkersIntegersDatesAndStringKinds) {
     // marker 3 (as 16-bit) continues the group; dates as integers are whole days;
     // a wide string and a long string are read too.
-    const std::string bytes = Hex(
-        "01 06 00"
-        "02 00 06 01 50 06 01 70"          // key "n" under P
-        "03 03 00 06 01 71"                // marker 3: key "o" in the same group
-        "02 02 12 01 00 00 00 63 00 0C 00 00 00 00 06 00 04 10 27 00 00"  // entry, date 10000
-        "00");
+    const std::string bytes =
+        Hex("01 06 00"
+            "02 00 06 01 50 06 01 70"  // key "n" under P
+            "03 03 00 06 01 71"        // marker 3: key "o" in the same group
+            "02 02 12 01 00 00 00 63 00 0C 00 00 00 00 06 00 04 10 27 00 00"  // entry, date 10000
+            "00");
     TDocument doc;
     ASSERT_TRUE(LoadDocumentFromBytes(doc, bytes, "x")) << LoadError(bytes);
     ASSERT_EQ(doc.Keys.size(), 2u);
@@ -125,24 +124,26 @@ TEST(PdtFormat, AcceptsOtherMarkersIntegersDatesAndStringKinds) {
 
 TEST(PdtFormat, BrokenUtf8EmptiesTheText) {
     TDocument doc;
-    ASSERT_TRUE(LoadDocumentFromBytes(doc, Hex("01 06 00 02 00 14 02 00 00 00 C3 41 06 00 00"), "x"));
+    ASSERT_TRUE(
+        LoadDocumentFromBytes(doc, Hex("01 06 00 02 00 14 02 00 00 00 C3 41 06 00 00"), "x"));
     EXPECT_EQ(doc.Keys[0].Parent, "");
     ASSERT_TRUE(LoadDocumentFromBytes(doc, Hex("01 06 00 02 00 14 01 00 00 00 C3 06 00 00"), "x"));
     EXPECT_EQ(doc.Keys[0].Parent, "");
     // A character beyond the code page becomes '?'.
-    ASSERT_TRUE(LoadDocumentFromBytes(doc, Hex("01 06 00 02 00 14 03 00 00 00 E2 88 9E 06 00 00"), "x"));
+    ASSERT_TRUE(
+        LoadDocumentFromBytes(doc, Hex("01 06 00 02 00 14 03 00 00 00 E2 88 9E 06 00 00"), "x"));
     EXPECT_EQ(doc.Keys[0].Parent, "?");
 }
 
 TEST(PdtFormat, MalformedFilesGiveTheirMessages) {
     EXPECT_EQ(LoadError(""), kMsgReadError);
     EXPECT_EQ(LoadError(Hex("02")), kMsgBadValue);
-    EXPECT_EQ(LoadError(Hex("01 06 00")), kMsgReadError);  // truncated after the password
-    EXPECT_EQ(LoadError(Hex("01 11 00")), kMsgBadValue);   // password of the wrong kind
+    EXPECT_EQ(LoadError(Hex("01 06 00")), kMsgReadError);          // truncated after the password
+    EXPECT_EQ(LoadError(Hex("01 11 00")), kMsgBadValue);           // password of the wrong kind
     EXPECT_EQ(LoadError(Hex("01 06 00 06 00 00")), kMsgBadValue);  // marker as a string
     EXPECT_EQ(LoadError(Hex("01 06 00 02 01 06 00 00")), kMsgBadValue);  // no group to continue
     EXPECT_EQ(LoadError(Hex("01 06 00 02 02 06 00 06 00 06 00 11 00 00 00 00 00 00 00 00 00")),
-              kMsgBadValue);  // entry before any key
+              kMsgBadValue);                                  // entry before any key
     EXPECT_EQ(LoadError(Hex("01 06 05 61")), kMsgReadError);  // string cut short
 }
 

@@ -22,12 +22,14 @@ namespace fs = std::filesystem;
 TDocument BigDocument() {
     TDocument doc;
     doc.Keys.push_back({"k", "p", {}});
-    for (int i = 0; i < 2000; ++i) doc.Keys[0].Data.push_back({std::to_string(i), "value", "", 1.0});
+    for (int i = 0; i < 2000; ++i)
+        doc.Keys[0].Data.push_back({std::to_string(i), "value", "", 1.0});
     return doc;
 }
 
 std::size_t FilesIn(const fs::path& dir) {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
 }
 
 TEST(SaveSafety, FullDiskLeavesTheOldFileAndNoLeftovers) {
@@ -69,7 +71,8 @@ TEST(SaveSafety, UnwritableFolderLeavesTheOldFile) {
         try {
             SaveDocument(BigDocument(), path);
         } catch (const EStoreError& e) {
-            _exit(std::string(e.what()) == "Datei " + path + " kann nicht erstellt werden" ? 0 : 11);
+            _exit(std::string(e.what()) == "Datei " + path + " kann nicht erstellt werden" ? 0
+                                                                                           : 11);
         }
         _exit(12);
     }

@@ -33,16 +33,16 @@ std::string Pick(std::mt19937& rng, const std::vector<std::string>& pool) {
 }
 
 class SortOracle : public ::testing::TestWithParam<const char*> {
-protected:
+  protected:
     void SetUp() override { SetCollationLocale(GetParam()); }
     void TearDown() override { SetCollationLocale(""); }
 };
 
 // Small pools make ties frequent: equal titles in other cases, identical titles
 // with different values, accents, empty texts.
-const std::vector<std::string> kWords = {"a",      "A",     "b",   "B",   "abc", "ABC", "Abc",
-                                         "\xE4",   "\xC4",  "ae",  "",    "z",   "Bank", "bank",
-                                         "b\xE4r", "Bar",   "10",  "9",   " x",  "x"};
+const std::vector<std::string> kWords = {"a",      "A",    "b",  "B", "abc", "ABC",  "Abc",
+                                         "\xE4",   "\xC4", "ae", "",  "z",   "Bank", "bank",
+                                         "b\xE4r", "Bar",  "10", "9", " x",  "x"};
 
 TEST_P(SortOracle, EntriesMatchTheExchangeProcedure) {
     std::mt19937 rng(1234);
@@ -83,7 +83,8 @@ TEST_P(SortOracle, KeysMatchTheExchangeProcedure) {
 }
 
 TEST_P(SortOracle, EqualNamesUnderOneParentAreNeverSwappedDirectly) {
-    std::vector<TDataKey> keys = {{"abc", "P", {{"1", "", "", 0}}}, {"ABC", "P", {{"2", "", "", 0}}}};
+    std::vector<TDataKey> keys = {{"abc", "P", {{"1", "", "", 0}}},
+                                  {"ABC", "P", {{"2", "", "", 0}}}};
     SortKeyList(keys);
     EXPECT_EQ(keys[0].Data[0].Title, "1");
 }

@@ -10,9 +10,10 @@
 namespace dorvanta::testing {
 
 class TempDir {
-public:
+  public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "dorvanta-test-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "dorvanta-test-XXXXXX").string();
         path_ = ::mkdtemp(pattern.data());
     }
     ~TempDir() {
@@ -27,7 +28,7 @@ public:
     const std::filesystem::path& Path() const { return path_; }
     std::string File(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

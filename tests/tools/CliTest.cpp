@@ -1,5 +1,3 @@
-#include "tools/Cli.h"
-
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -7,6 +5,7 @@
 
 #include "store/PdtFile.h"
 #include "support/TempDir.h"
+#include "tools/Cli.h"
 
 namespace dorvanta::cli {
 namespace {
@@ -28,9 +27,9 @@ Result Cli(const std::vector<std::string>& args) {
     return {code, out.str(), err.str()};
 }
 
-const std::string kExample51 = Hex(
-    "01 06 00 02 00 06 04 42 61 6E 6B 06 03 65 69 6D 02 02 06 03 65 69 6D 06 00 06 00"
-    "11 00 00 00 00 D0 5E E2 40 02 01 14 07 00 00 00 7C E2 82 AC E2 80 9E 00");
+const std::string kExample51 =
+    Hex("01 06 00 02 00 06 04 42 61 6E 6B 06 03 65 69 6D 02 02 06 03 65 69 6D 06 00 06 00"
+        "11 00 00 00 00 D0 5E E2 40 02 01 14 07 00 00 00 7C E2 82 AC E2 80 9E 00");
 
 TEST(Cli, DumpAndBuildRoundTripTheExample) {
     TempDir dir;
@@ -47,9 +46,10 @@ TEST(Cli, DumpAndBuildRoundTripTheExample) {
 
 TEST(Cli, TextsAreUtf8OutsideAndWindows1252Inside) {
     TempDir dir;
-    WriteBytes(dir.File("in.json"),
-               R"({"password": "p\u00e4", "keys": [{"parent": "B\u00e4nke \u20ac", "name": "\u0081",)"
-               R"( "entries": [{"title": "t", "value": "v", "info": "i", "date": 0.1}]}]})");
+    WriteBytes(
+        dir.File("in.json"),
+        R"({"password": "p\u00e4", "keys": [{"parent": "B\u00e4nke \u20ac", "name": "\u0081",)"
+        R"( "entries": [{"title": "t", "value": "v", "info": "i", "date": 0.1}]}]})");
     ASSERT_EQ(Cli({"build", dir.File("in.json"), dir.File("o.pdt")}).code, kOk);
     TDocument doc;
     TLoadHooks hooks;
@@ -85,9 +85,10 @@ TEST(Cli, PasswordMissingOrWrong) {
 
 TEST(Cli, SortOrdersKeysAndEntries) {
     TempDir dir;
-    WriteBytes(dir.File("in.json"),
-               R"({"keys": [{"parent": "Z", "name": "b", "entries": [{"title": "Zeta"}, {"title": "alpha"}]},)"
-               R"( {"parent": "A", "name": "a"}]})");
+    WriteBytes(
+        dir.File("in.json"),
+        R"({"keys": [{"parent": "Z", "name": "b", "entries": [{"title": "Zeta"}, {"title": "alpha"}]},)"
+        R"( {"parent": "A", "name": "a"}]})");
     ASSERT_EQ(Cli({"build", dir.File("in.json"), dir.File("u.pdt")}).code, kOk);
     ASSERT_EQ(Cli({"sort", dir.File("u.pdt"), dir.File("s.pdt")}).code, kOk);
     const Result dump = Cli({"dump", dir.File("s.pdt")});
@@ -112,7 +113,8 @@ TEST(Cli, ErrorsCarryTheGermanMessages) {
 
 TEST(Cli, RealBinaryExitCodes) {
     auto status = [](const std::string& args) {
-        const int raw = std::system((std::string(DORVANTA_CLI_PATH) + " " + args + " 2>/dev/null >/dev/null").c_str());
+        const int raw = std::system(
+            (std::string(DORVANTA_CLI_PATH) + " " + args + " 2>/dev/null >/dev/null").c_str());
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     };
     EXPECT_EQ(status("match 'a*' ABC"), 0);
