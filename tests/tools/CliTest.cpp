@@ -44,6 +44,20 @@ TEST(Cli, DumpAndBuildRoundTripTheExample) {
     EXPECT_EQ(ReadBytes(dir.File("b.pdt")), kExample51);
 }
 
+TEST(Cli, BuildWritesTheEmptyDocumentAndBothStringLengths) {
+    TempDir dir;
+    WriteBytes(dir.File("empty.json"), "{}");
+    ASSERT_EQ(Cli({"build", dir.File("empty.json"), dir.File("e.pdt")}).code, kOk);
+    EXPECT_EQ(ReadBytes(dir.File("e.pdt")), Hex("01 06 00 00"));
+    WriteBytes(dir.File("long.json"), "{\"keys\": [{\"parent\": \"" + std::string(255, 'a') +
+                                          "\", \"name\": \"\"}, {\"parent\": \"" +
+                                          std::string(256, 'a') + "\", \"name\": \"\"}]}");
+    ASSERT_EQ(Cli({"build", dir.File("long.json"), dir.File("l.pdt")}).code, kOk);
+    const std::string bytes = ReadBytes(dir.File("l.pdt"));
+    EXPECT_EQ(bytes.substr(5, 2), Hex("06 FF"));
+    EXPECT_EQ(bytes.substr(5 + 2 + 255 + 2 + 2, 5), Hex("0C 00 01 00 00"));
+}
+
 TEST(Cli, TextsAreUtf8OutsideAndWindows1252Inside) {
     TempDir dir;
     WriteBytes(
