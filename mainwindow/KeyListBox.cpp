@@ -117,9 +117,10 @@ void TKeyListBox::resizeEvent(QResizeEvent* event) {
 }
 
 void TKeyListBox::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton) {
+    // Only the left button selects; the right one opens the context menu as it is.
+    if (event->button() == Qt::LeftButton) {
         const int row = RowAt(event->position().toPoint().y());
-        if (row >= 0 && event->button() == Qt::LeftButton) SelectByUser(row);
+        if (row >= 0) SelectByUser(row);
     }
     QAbstractScrollArea::mousePressEvent(event);
 }

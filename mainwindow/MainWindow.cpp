@@ -550,8 +550,9 @@ void TForm1::OpenFile(const QString& path) {
                                "ein, um die Daten zu laden."),
             QString(), 255, false);
         if (!typed) return std::nullopt;
-        // A character the file cannot hold can never match; it counts as wrong.
-        return FromQString(*typed).value_or(std::string("\x01\x02", 2) + document_.Password);
+        // A character the file cannot hold can never match: the empty text never
+        // equals a password that is asked for, so it counts as wrong.
+        return FromQString(*typed).value_or(std::string());
     };
     hooks.ShowWrongPassword = [] {
         MessageService::Instance().Message(QString::fromUtf8(kMsgWrongPassword),
