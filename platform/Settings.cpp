@@ -301,9 +301,58 @@ void ParseValueData(const std::string& text, RegValue& value, int line) {
     throw DamagedFile(line, "ungültiger Wert");
 }
 
+bool IsUtf8(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t len;
+        char32_t cp;
+        if (lead < 0x80) {
+            len = 1;
+            cp = lead;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            len = 2;
+            cp = lead & 0x1F;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            len = 3;
+            cp = lead & 0x0F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            len = 4;
+            cp = lead & 0x07;
+        } else {
+            return false;
+        }
+        if (i + len > text.size()) return false;
+        for (std::size_t k = 1; k < len; ++k) {
+            const auto c = static_cast<unsigned char>(text[i + k]);
+            if ((c & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return false;
+        }
+        i += len;
+    }
+    return true;
+}
+
+constexpr const char* kVersion5Header = "Windows Registry Editor Version 5.00";
+const std::string kVersion5Reason = std::string("Format „") + kVersion5Header +
+                                    "“ wird nicht unterstützt; bitte als REGEDIT4 (Win9x/NT4) "
+                                    "exportieren";
+
 void Parse(const std::string& bytes, Hive hive, RegKey& root) {
+    // regedit of NT 5 and later exports "Version 5.00" files in UTF-16, whose
+    // strings in hex(2)/hex(7) are UTF-16 too: not readable as REGEDIT4.
+    if (bytes.rfind("\xFF\xFE", 0) == 0 || bytes.rfind("\xFE\xFF", 0) == 0) {
+        throw DamagedFile(1, "UTF-16-Datei im " + kVersion5Reason);
+    }
     std::string text = bytes;
     if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
+    // We write UTF-8, but regedit writes REGEDIT4 in the ANSI code page. A file that
+    // is not UTF-8 throughout is taken as such; the next change stores it as UTF-8.
+    if (!IsUtf8(text)) text = Cp1252ToUtf8(text);
 
     std::vector<std::string> lines;
     {
@@ -321,6 +370,9 @@ void Parse(const std::string& bytes, Hive hive, RegKey& root) {
     std::size_t i = 0;
     while (i < lines.size() && lines[i].find_first_not_of(" \t") == std::string::npos) ++i;
     if (i == lines.size()) return;  // an empty file is an empty hive
+    if (lines[i] == kVersion5Header) {
+        throw DamagedFile(static_cast<int>(i) + 1, kVersion5Reason);
+    }
     if (lines[i] != "REGEDIT4")
         throw DamagedFile(static_cast<int>(i) + 1, "Kopfzeile REGEDIT4 fehlt");
     ++i;

@@ -14,7 +14,8 @@
 // Key paths use '\' and are compared case-insensitively, as are value names. A path
 // that starts with '\' is taken from the hive's root, any other path from the open
 // key (or from the root when no key is open). Names and string values are the
-// program's Windows-1252 texts; the file itself is UTF-8.
+// program's Windows-1252 texts; the file itself is written in UTF-8. A file that is
+// not UTF-8 (as regedit writes REGEDIT4) is read as Windows-1252.
 
 #include <cstdint>
 #include <string>

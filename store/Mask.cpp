@@ -7,9 +7,8 @@
 namespace dorvanta {
 
 EMaskException::EMaskException(const std::string& mask, int position)
-    : std::runtime_error(
-          FormatMessage(FormatMessage("'%s' ist eine ungültige Maske für (%d)", Cp1252ToUtf8(mask)),
-                        std::to_string(position))),
+    : std::runtime_error(FormatMessage("'%s' ist eine ungültige Maske für (%d)",
+                                       {Cp1252ToUtf8(mask), std::to_string(position)})),
       position_(position) {}
 
 TMask::TMask(const std::string& mask) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
 
@@ -10,7 +11,10 @@ class EStoreError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Replaces the first %s (or %d) of a message pattern.
+// Replaces the placeholders (%s or %d) of a message pattern, in order, with the
+// arguments. The pattern is read once: an argument is inserted verbatim, even when
+// it holds "%s" itself. Placeholders beyond the arguments stay as they are.
+std::string FormatMessage(const std::string& pattern, std::initializer_list<std::string> args);
 std::string FormatMessage(const std::string& pattern, const std::string& arg);
 
 }  // namespace dorvanta

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "platform/Settings.h"
 #include "support/TempDir.h"
@@ -260,7 +261,6 @@ TEST_F(SettingsTest, ADamagedHiveIsReportedAndNeverOverwritten) {
         good + "\"Open=\"value\n",
         good + "\"Bad\"=\"\\n\"\n",
         good + "\"Name\"=-\n",
-        good + "\"Text\"=\"\xC3\x28\"\n",      // malformed UTF-8
         good + "\"Text\"=\"\xE2\x88\x9E\"\n",  // "∞", not in Windows-1252
         "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n",
         "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\n",
@@ -287,6 +287,45 @@ TEST_F(SettingsTest, ADamagedHiveIsReportedAndNeverOverwritten) {
     EXPECT_NE(ErrorOf([&] { reg.DeleteKey("\\Software"); }).find("beschädigt"), std::string::npos);
     EXPECT_NE(ErrorOf([&] { reg.ValueExists("A"); }).find("beschädigt"), std::string::npos);
     EXPECT_EQ(ReadBytes(HiveFile()), good + "\"A\"=\"1\n");
+}
+
+TEST_F(SettingsTest, ReadsWindows1252AndNamesTheUtf16Format) {
+    ::mkdir(dir_.File("reg").c_str(), 0700);
+    const std::string key = kKey + "\\M\xFCller";
+    // Not UTF-8 throughout (the last value would be malformed UTF-8): all Windows-1252.
+    WriteBytes(HiveFile(), "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + key +
+                               "]\r\n\"Gr\xF6\xDF\x65\"=\"\x80 5\"\r\n\"Text\"=\"\xC3\x28\"\r\n");
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(key, false));
+        EXPECT_EQ(reg.ReadString("gr\xD6\xDF\x45"), "\x80 5");
+        EXPECT_EQ(reg.ReadString("Text"), "\xC3\x28");
+        reg.WriteInteger("N", 1);
+    }
+    EXPECT_NE(ReadBytes(HiveFile()).find("Müller]\n\"Größe\"=\"€ 5\"\n\"Text\"=\"Ã(\"\n"),
+              std::string::npos);
+
+    const std::string header = "Windows Registry Editor Version 5.00";
+    std::string le = "\xFF\xFE", be = "\xFE\xFF";
+    for (char c : header + "\r\n") {
+        le += {c, '\0'};
+        be += {'\0', c};
+    }
+    const std::string prefix =
+        "Die Einstellungsdatei '" + HiveFile() + "' ist beschädigt (Zeile 1: ";
+    const std::string unsupported =
+        "Format „" + header +
+        "“ wird nicht unterstützt; bitte als REGEDIT4 (Win9x/NT4) exportieren)."
+        " Sie wird nicht verändert.";
+    for (const auto& [content, message] :
+         {std::pair{le, prefix + "UTF-16-Datei im " + unsupported},
+          std::pair{be, prefix + "UTF-16-Datei im " + unsupported},
+          std::pair{header + "\r\n\r\n[HKEY_CURRENT_USER\\Software]\r\n", prefix + unsupported}}) {
+        WriteBytes(HiveFile(), content);
+        TRegistry reg;
+        EXPECT_EQ(ErrorOf([&] { reg.OpenKey(kKey, true); }), message);
+        EXPECT_EQ(ReadBytes(HiveFile()), content);
+    }
 }
 
 TEST_F(SettingsTest, AStoreThatCannotBeWrittenReportsIt) {

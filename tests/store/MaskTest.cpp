@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <utility>
 
 #include "store/Mask.h"
 
@@ -71,6 +72,24 @@ TEST(Mask, MalformedMasksReportThePosition) {
         TMask m("x[]");
     } catch (const EMaskException& e) {
         EXPECT_STREQ(e.what(), "'x[]' ist eine ungültige Maske für (3)");
+    }
+}
+
+TEST(Mask, TheMessageQuotesTheMaskVerbatim) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"[%s", "'[%s' ist eine ungültige Maske für (4)"},
+        {"[%d", "'[%d' ist eine ungültige Maske für (4)"},
+        {"%d[", "'%d[' ist eine ungültige Maske für (4)"},
+        {"%s%d[]", "'%s%d[]' ist eine ungültige Maske für (6)"},
+        {"\xE4[", "'ä[' ist eine ungültige Maske für (3)"},
+    };
+    for (const auto& [mask, message] : cases) {
+        try {
+            TMask m(mask);
+            ADD_FAILURE() << mask << " accepted";
+        } catch (const EMaskException& e) {
+            EXPECT_STREQ(e.what(), message);
+        }
     }
 }
 

@@ -121,6 +121,8 @@ TEST(Cli, ErrorsCarryTheGermanMessages) {
     r = Cli({"match", "[abc", "x"});
     EXPECT_EQ(r.code, kError);
     EXPECT_EQ(r.err, "'[abc' ist eine ungültige Maske für (5)\n");
+    r = Cli({"match", "[%s", "abc"});  // the mask comes out verbatim, never re-read
+    EXPECT_EQ(r.err, "'[%s' ist eine ungültige Maske für (4)\n");
     EXPECT_EQ(Cli({"frobnicate"}).code, kError);
     EXPECT_EQ(Cli({"build", "only-one"}).code, kError);
 }

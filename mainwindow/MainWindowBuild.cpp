@@ -1,0 +1,286 @@
+// The main window: its controls, menus and tool bar.
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTableView>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "mainwindow/EntryModel.h"
+#include "mainwindow/Icons.h"
+#include "mainwindow/KeyListBox.h"
+#include "mainwindow/MainWindow.h"
+#include "mainwindow/MainWindowShared.h"
+#include "mainwindow/PageScroller.h"
+#include "platform/Cp1252Validator.h"
+
+namespace dorvanta {
+
+using namespace mainwindow;
+
+namespace {
+
+struct ToolButtonDef {
+    QToolButton* TForm1::*member;
+    int left;
+    int width;
+    const char* caption;
+    const char* hint;
+    IconId icon;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------- construction
+
+void TForm1::BuildToolBar() {
+    Panel_Main = new QWidget;
+    Panel_Main->setFixedSize(790, 63);
+    const ToolButtonDef buttons[] = {
+        {&TForm1::SpeedButton_New, 4, 69, "Neu", "Erstellt eine neue Datei.", IconId::New},
+        {&TForm1::SpeedButton_Open, 76, 69, "Öffnen", "Öffnet eine vorhandene Datei.",
+         IconId::Open},
+        {&TForm1::SpeedButton_Save, 148, 69, "Speichern", "Speichert die aktuelle Datei neu.",
+         IconId::Save},
+        {&TForm1::SpeedButton_NewKey, 228, 77, "Neue Rubrik", "Erstellt eine neue Rubrik",
+         IconId::NewKey},
+        {&TForm1::SpeedButton_DelKey, 308, 77, "Rubrik löschen", "Löscht die markierte Rubrik.",
+         IconId::DelKey},
+        {&TForm1::SpeedButton_ShowData, 396, 77, "Daten zeigen...",
+         "Legt fest, ob in der Rubrikliste die Daten zu allen Rubriken angezeigt werden sollen.",
+         IconId::ShowData},
+        {&TForm1::SpeedButton_CompressView, 476, 77, "Ansicht filtern",
+         "Legt fest, ob nur die Daten der aktuellen Oberrubrik angezeigt werden.",
+         IconId::CompressView},
+        {&TForm1::SpeedButton_Exit, 564, 77, "Beenden", "Beendet das Programm.", IconId::Exit},
+    };
+    for (const ToolButtonDef& def : buttons) {
+        auto* button = new QToolButton(Panel_Main);
+        button->setObjectName(QString::fromUtf8(def.caption));
+        button->setGeometry(def.left, 2, def.width, 59);
+        button->setText(QString::fromUtf8(def.caption));
+        button->setStatusTip(QString::fromUtf8(def.hint));
+        button->setIcon(ToolIcon(def.icon));
+        button->setIconSize(QSize(24, 24));
+        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        button->setAutoRaise(true);
+        button->setFocusPolicy(Qt::NoFocus);
+        // The captions must fit the designed widths; a slightly narrower face does it.
+        QFont captionFont = button->font();
+        captionFont.setStretch(QFont::Condensed);
+        button->setFont(captionFont);
+        button->setStyleSheet(QStringLiteral("QToolButton { padding: 0px; }"));
+        this->*def.member = button;
+    }
+    SpeedButton_DelKey->setEnabled(false);
+    SpeedButton_ShowData->setCheckable(true);
+    SpeedButton_CompressView->setCheckable(true);
+
+    connect(SpeedButton_New, &QToolButton::clicked, this, [this] { MenuItem_NewClick(); });
+    connect(SpeedButton_Open, &QToolButton::clicked, this, [this] { MenuItem_OpenClick(); });
+    connect(SpeedButton_Save, &QToolButton::clicked, this, [this] { MenuItem_SaveClick(); });
+    connect(SpeedButton_NewKey, &QToolButton::clicked, this, [this] { SpeedButton_NewKeyClick(); });
+    connect(SpeedButton_DelKey, &QToolButton::clicked, this, [this] { SpeedButton_DelKeyClick(); });
+    connect(SpeedButton_ShowData, &QToolButton::clicked, this,
+            [this] { SpeedButton_ShowDataClick(); });
+    connect(SpeedButton_CompressView, &QToolButton::clicked, this,
+            [this] { SpeedButton_ShowDataClick(); });
+    connect(SpeedButton_Exit, &QToolButton::clicked, this, [this] { close(); });
+
+    PageScroller_Main = new TPageScroller(Panel_Main);
+    PageScroller_Main->setFixedHeight(65);
+}
+
+void TForm1::BuildMenus() {
+    auto add = [this](QMenu* menu, const char* text, const QKeySequence& keys, auto handler) {
+        QAction* action = menu->addAction(QString::fromUtf8(text));
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&Datei"));
+    MenuItem_New =
+        add(file, "&Neu", QKeySequence(Qt::CTRL | Qt::Key_N), [this] { MenuItem_NewClick(); });
+    MenuItem_Open =
+        add(file, "Ö&ffnen", QKeySequence(Qt::CTRL | Qt::Key_O), [this] { MenuItem_OpenClick(); });
+    MenuItem_Save = add(file, "&Speichern", QKeySequence(Qt::CTRL | Qt::Key_S),
+                        [this] { MenuItem_SaveClick(); });
+    MenuItem_SaveUnder =
+        add(file, "Speichern &unter", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
+            [this] { MenuItem_SaveUnderClick(); });
+    file->addSeparator();
+    MenuItem_Exit = add(file, "Be&enden", QKeySequence(Qt::ALT | Qt::Key_F4), [this] { close(); });
+
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("Be&arbeiten"));
+    MenuItem_Search = add(edit, "&Suchen", QKeySequence(Qt::Key_F3), [this] {
+        if (OnSearch) OnSearch();
+    });
+    edit->addSeparator();
+    MenuItem_Import =
+        add(edit, "Einträge &importieren", QKeySequence(Qt::CTRL | Qt::Key_I), [this] {
+            if (OnImport) OnImport();
+        });
+
+    QMenu* options = menuBar()->addMenu(QStringLiteral("&Optionen"));
+    MenuItem_Password = add(options, "Pass&wort...", QKeySequence(Qt::CTRL | Qt::Key_P),
+                            [this] { MenuItem_PasswordClick(); });
+    options->addSeparator();
+    MenuItem_Settings = add(options, "&Einstellungen", QKeySequence(Qt::Key_F2), [this] {
+        if (!Loading() && OnSettings) OnSettings();
+    });
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&?"));
+    MenuItem_Info = add(help, "&Info", QKeySequence(Qt::Key_F1), [this] {
+        if (OnInfo) OnInfo();
+    });
+
+    PopupMenu_Clipboard = new QMenu(this);
+    PopupMenu_Clipboard->addAction(QStringLiteral("&Titel kopieren"), this,
+                                   [this] { CopyField(0); });
+    PopupMenu_Clipboard->addAction(QStringLiteral("&Wert kopieren"), this,
+                                   [this] { CopyField(1); });
+    PopupMenu_Clipboard->addAction(QStringLiteral("&Info kopieren"), this,
+                                   [this] { CopyField(2); });
+
+    PopupMenu_Key = new QMenu(this);
+    MenuItem_ChangeKeyName = PopupMenu_Key->addAction(QStringLiteral("&Rubriknamen ändern"), this,
+                                                      [this] { MenuItem_ChangeKeyNameClick(); });
+}
+
+void TForm1::BuildClientArea() {
+    auto* central = new QWidget;
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(PageScroller_Main);
+
+    ListBox_Keys = new TKeyListBox;
+    ListBox_Keys->setMinimumWidth(30);
+    ListBox_Keys->SetDrawItem([this](QPainter& p, int i, const QRect& r, bool selected) {
+        ListBox_KeysDrawItem(p, i, r, selected);
+    });
+    connect(ListBox_Keys, &TKeyListBox::Clicked, this, [this] { ListBox_KeysClick(); });
+    connect(ListBox_Keys, &TKeyListBox::DoubleClicked, this, [this] { ListBox_KeysDblClick(); });
+    connect(ListBox_Keys, &TKeyListBox::ContextMenuRequested, this, [this](const QPoint& pos) {
+        // The rename item is there only with a selection.
+        MenuItem_ChangeKeyName->setVisible(ListBox_Keys->ItemIndex() >= 0);
+        PopupMenu_Key->popup(pos);
+    });
+
+    Panel1 = new QWidget;
+    Panel1->setMinimumWidth(kMinRightPart - 8);
+    auto* right = new QVBoxLayout(Panel1);
+    right->setContentsMargins(0, 0, 0, 0);
+    right->setSpacing(0);
+    auto* upper = new QHBoxLayout;
+    upper->setContentsMargins(0, 0, 0, 0);
+    upper->setSpacing(0);
+
+    EntryModel = new TEntryModel(document_, this);
+    ListView_Data = new QTableView;
+    ListView_Data->setModel(EntryModel);
+    ListView_Data->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView_Data->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView_Data->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView_Data->verticalHeader()->hide();
+    ListView_Data->verticalHeader()->setDefaultSectionSize(ListView_Data->fontMetrics().height() +
+                                                           4);
+    ListView_Data->horizontalHeader()->setHighlightSections(false);
+    ListView_Data->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    ListView_Data->setShowGrid(false);
+    ListView_Data->setWordWrap(false);
+    ListView_Data->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ListView_Data->setMouseTracking(true);
+    ListView_Data->viewport()->installEventFilter(this);
+    {
+        // The selection stays visible when the list has no focus.
+        QPalette pal = ListView_Data->palette();
+        pal.setColor(QPalette::Inactive, QPalette::Highlight,
+                     pal.color(QPalette::Active, QPalette::Highlight));
+        pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     pal.color(QPalette::Active, QPalette::HighlightedText));
+        ListView_Data->setPalette(pal);
+    }
+    connect(ListView_Data->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { ListView_DataClick(); });
+    connect(ListView_Data, &QTableView::clicked, this, [this] { ListView_DataClick(); });
+    upper->addWidget(ListView_Data, 1);
+
+    Panel4 = new QWidget;
+    Panel4->setFixedWidth(59);
+    auto makeToolButton = [this](int top, const char* hint, IconId icon) {
+        auto* b = new QToolButton(Panel4);
+        b->setGeometry(4, top, 52, 52);
+        b->setIcon(ToolIcon(icon));
+        b->setIconSize(QSize(32, 32));
+        b->setStatusTip(QString::fromUtf8(hint));
+        b->setAutoRaise(true);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setEnabled(false);
+        return b;
+    };
+    SpeedButton_NewData = makeToolButton(4, "Fügt einen neuen Eintrag hinzu.", IconId::NewData);
+    SpeedButton_DeleteData =
+        makeToolButton(60, "Löscht den ausgewählten Eintrag.", IconId::DeleteData);
+    SpeedButton_Copy =
+        makeToolButton(116, "Kopiert den markierten Wert in die Zwischenablage.", IconId::Copy);
+    connect(SpeedButton_NewData, &QToolButton::clicked, this,
+            [this] { SpeedButton_NewDataClick(); });
+    connect(SpeedButton_DeleteData, &QToolButton::clicked, this,
+            [this] { SpeedButton_DeleteDataClick(); });
+    connect(SpeedButton_Copy, &QToolButton::clicked, this, [this] { SpeedButton_CopyClick(); });
+    upper->addWidget(Panel4);
+    right->addLayout(upper, 1);
+
+    Panel3 = new QWidget;
+    Panel3->setFixedHeight(71);
+    Panel3->installEventFilter(this);
+    auto makeEdit = [this](int top, const char* label) {
+        auto* edit = new QLineEdit(Panel3);
+        edit->setGeometry(40, top, 430, 21);
+        RestrictToCp1252(edit);
+        edit->installEventFilter(this);
+        auto* caption = new QLabel(QString::fromUtf8(label), Panel3);
+        caption->setBuddy(edit);
+        caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        caption->setGeometry(0, top, 40 - 4, 21);
+        return edit;
+    };
+    Edit_DataName = makeEdit(0, "&Name:");
+    Edit_Value = makeEdit(24, "&Wert:");
+    Edit_Info = makeEdit(48, "&Info:");
+    Button_ApplyData = new QPushButton(QStringLiteral("Er&stellen"), Panel3);
+    Button_ApplyData->setGeometry(471, 0, 93, 70);
+    Button_ApplyData->setEnabled(false);
+    connect(Button_ApplyData, &QPushButton::clicked, this, [this] { Button_ApplyDataClick(); });
+    setTabOrder(Edit_DataName, Edit_Value);
+    setTabOrder(Edit_Value, Edit_Info);
+    setTabOrder(Edit_Info, Button_ApplyData);
+    right->addWidget(Panel3);
+
+    Splitter1 = new QSplitter(Qt::Horizontal);
+    Splitter1->setChildrenCollapsible(false);
+    Splitter1->setOpaqueResize(true);
+    Splitter1->setHandleWidth(8);
+    Splitter1->addWidget(ListBox_Keys);
+    Splitter1->addWidget(Panel1);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({217, kDesignClientWidth - 217 - 8});
+    connect(Splitter1, &QSplitter::splitterMoved, this, [this] { Splitter1Moved(); });
+    column->addWidget(Splitter1, 1);
+    setCentralWidget(central);
+
+    statusBar()->setSizeGripEnabled(true);
+    statusBar()->setFixedHeight(19);
+}
+
+}  // namespace dorvanta

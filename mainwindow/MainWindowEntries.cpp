@@ -1,0 +1,168 @@
+// The main window: the entry list and the entry editor.
+#include <QApplication>
+#include <QClipboard>
+#include <QDate>
+#include <QLocale>
+#include <QMenu>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTime>
+#include <QToolButton>
+
+#include "mainwindow/EntryModel.h"
+#include "mainwindow/KeyListBox.h"
+#include "mainwindow/MainWindow.h"
+#include "mainwindow/MainWindowShared.h"
+#include "platform/MessageService.h"
+#include "platform/TextConv.h"
+#include "store/DateTime.h"
+
+namespace dorvanta {
+
+using namespace mainwindow;
+
+// ---------------------------------------------------------------- entry list
+
+int TForm1::SelectedEntryRow() const {
+    const QModelIndexList rows = ListView_Data->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void TForm1::SelectEntryRow(int row) {
+    if (row < 0 || row >= EntryModel->rowCount()) {
+        ListView_Data->clearSelection();
+        return;
+    }
+    ListView_Data->selectRow(row);
+    ListView_Data->scrollTo(EntryModel->index(row, 0));
+}
+
+void TForm1::ListView_DataClick() {
+    const int row = SelectedEntryRow();
+    const TDataRec* rec = EntryModel->Entry(row);
+    SpeedButton_DeleteData->setEnabled(rec != nullptr);
+    SpeedButton_Copy->setEnabled(rec != nullptr);
+    if (!rec) {
+        Button_ApplyData->setText(QStringLiteral("Er&stellen"));
+        Edit_DataName->clear();
+        Edit_Value->clear();
+        Edit_Info->clear();
+    } else {
+        Button_ApplyData->setText(QStringLiteral("Än&dern"));
+        Edit_DataName->setText(ToQString(rec->Title));
+        Edit_Value->setText(ToQString(rec->Value));
+        Edit_Info->setText(ToQString(rec->Info));
+    }
+}
+
+void TForm1::Button_ApplyDataClick() {
+    const int key = document_.SelectedKey;
+    if (key < 0 || key >= static_cast<int>(document_.Keys.size())) return;
+    const int row = SelectedEntryRow();
+    const std::string title = Text(Edit_DataName);
+    QString message;
+    if (title.empty()) {
+        message = QStringLiteral("Sie müssen einen Titel für den Wert eingeben.");
+    } else if (row < 0 && document_.FindEntry(key, title) >= 0) {
+        message = QStringLiteral(
+            "Der eingegebene Titel existiert bereits. Geben Sie einen anderen Titel ein oder "
+            "editieren Sie den vorhandenen, unter diesem Titel gespeicherten Eintrag.");
+    }
+    if (!message.isEmpty()) {
+        MessageService::Instance().Message(message, kInvalidInput, MsgIcon::Warning);
+        return;
+    }
+    CloseSearchDialog();
+    // Keep the fields' texts: re-selecting a row would overwrite them.
+    const QString name = Edit_DataName->text(), value = Edit_Value->text(),
+                  info = Edit_Info->text();
+    const QSignalBlocker block(ListView_Data->selectionModel());
+    if (row < 0) {
+        document_.AddEntry(key, title, Text(Edit_Value), Text(Edit_Info));
+        EntryModel->Refresh();
+        ListView_Data->clearSelection();
+    } else {
+        const int moved = document_.UpdateEntry(key, row, title, Text(Edit_Value), Text(Edit_Info));
+        EntryModel->Refresh();
+        SelectEntryRow(moved);
+    }
+    ListView_Data->viewport()->update();
+    Edit_DataName->setText(name);
+    Edit_Value->setText(value);
+    Edit_Info->setText(info);
+    SpeedButton_DeleteData->setEnabled(SelectedEntryRow() >= 0);
+    SpeedButton_Copy->setEnabled(SelectedEntryRow() >= 0);
+    Button_ApplyData->setText(SelectedEntryRow() >= 0 ? QStringLiteral("Än&dern")
+                                                      : QStringLiteral("Er&stellen"));
+    if (SpeedButton_ShowData->isChecked()) UpdtListBox(false, {});
+    ListBox_Keys->viewport()->update();
+}
+
+void TForm1::SpeedButton_NewDataClick() {
+    Edit_DataName->clear();
+    Edit_Value->clear();
+    Edit_Info->clear();
+    ListView_Data->clearSelection();
+    ListView_DataClick();
+    Edit_DataName->setFocus();
+}
+
+void TForm1::Edit_DatasKeyPress() {
+    Button_ApplyDataClick();
+    SpeedButton_NewDataClick();
+}
+
+void TForm1::SpeedButton_DeleteDataClick() {
+    const int key = document_.SelectedKey;
+    const int row = SelectedEntryRow();
+    if (key < 0 || !EntryModel->Entry(row)) return;
+    if (!MessageService::Instance().Confirm(
+            QStringLiteral("Soll der markierte Eintrag wirklich gelöscht werden?"))) {
+        return;
+    }
+    document_.DeleteEntry(key, row);
+    EntryModel->RemoveRow(row);
+    ListView_Data->clearSelection();
+    ListView_DataClick();
+    ListBox_Keys->viewport()->update();
+}
+
+void TForm1::SpeedButton_CopyClick() {
+    PopupMenu_Clipboard->popup(
+        SpeedButton_Copy->mapToGlobal(QPoint(0, SpeedButton_Copy->height())));
+}
+
+void TForm1::CopyField(int field) {
+    const TDataRec* rec = EntryModel->Entry(SelectedEntryRow());
+    if (!rec) return;
+    const std::string& text = field == 0 ? rec->Title : field == 1 ? rec->Value : rec->Info;
+    QGuiApplication::clipboard()->setText(ToQString(text));
+}
+
+QString TForm1::EntryDateHint(double date) {
+    const DateTimeParts p = DecodeDateTime(date);
+    const QLocale locale = QLocale::system();
+    QString text = QStringLiteral("Datum des Eintrags: ") +
+                   locale.toString(QDate(p.year, p.month, p.day), QLocale::ShortFormat);
+    if (p.hour != 0 || p.minute != 0 || p.second != 0 || p.millisecond != 0) {
+        // The long time format without a time zone, which entries do not carry.
+        QString format = locale.timeFormat(QLocale::LongFormat);
+        format.remove(QLatin1Char('t'));
+        text +=
+            QLatin1Char(' ') + locale.toString(QTime(p.hour, p.minute, p.second), format.trimmed());
+    }
+    return text;
+}
+
+void TForm1::ListView_DataMouseMove(const QPoint& pos) {
+    const QModelIndex index = ListView_Data->indexAt(pos);
+    const TDataRec* rec = index.isValid() ? EntryModel->Entry(index.row()) : nullptr;
+    if (rec) {
+        statusBar()->showMessage(EntryDateHint(rec->Date));
+    } else {
+        statusBar()->clearMessage();
+    }
+}
+
+}  // namespace dorvanta

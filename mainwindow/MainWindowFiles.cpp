@@ -1,0 +1,123 @@
+// The main window: the file commands.
+#include "mainwindow/EntryModel.h"
+#include "mainwindow/KeyListBox.h"
+#include "mainwindow/MainWindow.h"
+#include "mainwindow/MainWindowShared.h"
+#include "platform/MessageService.h"
+#include "platform/TextConv.h"
+#include "store/PdtFile.h"
+
+namespace dorvanta {
+
+using namespace mainwindow;
+
+// ---------------------------------------------------------------- file commands
+
+void TForm1::ResetToNew() {
+    document_.ClearDocument();
+    ClearKeyRows();
+    EntryModel->Clear();
+    Edit_DataName->clear();
+    Edit_Value->clear();
+    ListBox_KeysClick();
+    setWindowTitle(kTitle);
+}
+
+void TForm1::MenuItem_NewClick() {
+    if (!QuerySave()) return;
+    CloseSearchDialog();
+    ResetToNew();
+}
+
+void TForm1::MenuItem_OpenClick() {
+    if (Loading()) return;
+    const auto path = MessageService::Instance().OpenFileName(this, QStringLiteral("Öffnen"),
+                                                              kFileFilter, QStringLiteral("pdt"));
+    if (!path) return;
+    CloseSearchDialog();
+    if (!QuerySave()) return;
+    OpenFile(*path);
+}
+
+void TForm1::OpenFile(const QString& path) {
+    const std::string file = path.toStdString();
+    TLoadHooks hooks;
+    hooks.ClearSelection = [this] { ListBox_Keys->SetItemIndex(-1); };
+    hooks.AskPassword = [this](const std::string& p) -> std::optional<std::string> {
+        const auto typed = MessageService::Instance().InputText(
+            QStringLiteral("Passwort"),
+            QStringLiteral("Die Datei \"") + QString::fromStdString(p) +
+                QStringLiteral("\" ist passwortgeschützt. Geben Sie das erforderliche Passwort "
+                               "ein, um die Daten zu laden."),
+            QString(), 255, false);
+        if (!typed) return std::nullopt;
+        // A character the file cannot hold can never match: the empty text never
+        // equals a password that is asked for, so it counts as wrong.
+        return FromQString(*typed).value_or(std::string());
+    };
+    hooks.ShowWrongPassword = [] {
+        MessageService::Instance().Message(QString::fromUtf8(kMsgWrongPassword),
+                                           QStringLiteral("Ungültiges Passwort"), MsgIcon::Error);
+    };
+    hooks.ResetToNew = [this] { ResetToNew(); };
+    hooks.RebuildViews = [this] {
+        ListBox_KeysClick();
+        UpdtListBox(false, {});
+    };
+    bool loaded = false;
+    try {
+        loaded = LoadDocument(document_, file, hooks);
+    } catch (...) {
+        // Never leave a half-read document that a later save could write over the file.
+        document_.Loading = false;
+        ResetToNew();
+        throw;
+    }
+    if (loaded) {
+        document_.FileName = file;
+        SetCaptionForFile();
+        document_.Modified = false;
+    }
+}
+
+void TForm1::MenuItem_SaveClick() {
+    if (Loading()) return;
+    if (document_.FileName.empty()) {
+        MenuItem_SaveUnderClick();
+        return;
+    }
+    SaveDocument(document_, document_.FileName);
+    document_.Modified = false;
+}
+
+void TForm1::MenuItem_SaveUnderClick() {
+    if (Loading()) return;
+    const auto path = MessageService::Instance().SaveFileName(
+        this, QStringLiteral("Speichern unter"), kFileFilter, QStringLiteral("pdt"),
+        QString::fromStdString(document_.FileName));
+    if (!path) return;
+    document_.FileName = path->toStdString();
+    SetCaptionForFile();
+    SaveDocument(document_, document_.FileName);
+    document_.Modified = false;
+}
+
+void TForm1::MenuItem_PasswordClick() {
+    if (Loading()) return;
+    const QString current = ToQString(document_.Password);
+    const QString answer =
+        MessageService::Instance()
+            .InputText(QStringLiteral("Passwort"),
+                       QStringLiteral("Geben Sie ein Passwort ein, um die Daten zu schützen, oder "
+                                      "lassen Sie das Feld leer, um kein Passwort zu verwenden."),
+                       current, 255, false)
+            .value_or(current);
+    const auto password = FromQString(answer);
+    if (!password) {
+        MessageService::Instance().Message(kUnstorableText, kInvalidInput, MsgIcon::Warning);
+        return;
+    }
+    document_.SetPassword(*password);
+}
+
+}  // namespace dorvanta

@@ -1,0 +1,24 @@
+#pragma once
+// Texts and helpers that the main window's source files share.
+
+#include <QLineEdit>
+#include <QString>
+#include <string>
+
+#include "platform/TextConv.h"
+
+namespace dorvanta::mainwindow {
+
+inline const char* const kSettingsKey = "Software\\QZ\\Dorvanta";
+inline const QString kTitle = QStringLiteral("Dorvanta");
+inline const QString kFileFilter = QStringLiteral("Private Daten (*.pdt)");
+inline const QString kInvalidInput = QStringLiteral("Ungültige oder unvollständige Eingaben");
+inline const QString kUnstorableText =
+    QStringLiteral("Der Text enthält Zeichen, die in der Datei nicht gespeichert werden können.");
+
+// Converts a field's text; the fields accept only what Windows-1252 holds.
+inline std::string Text(const QLineEdit* edit) {
+    return FromQString(edit->text()).value_or(std::string());
+}
+
+}  // namespace dorvanta::mainwindow
