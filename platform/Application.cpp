@@ -1,5 +1,8 @@
 #include "platform/Application.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <exception>
 
 #include "platform/MessageService.h"
@@ -9,6 +12,17 @@ namespace dorvanta {
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     SetApplicationTitle(QStringLiteral("Dorvanta"));
+    // Qt's own texts (file dialogs, edit menus, the overwrite question) in German,
+    // whatever language the user's session has.
+    auto* translator = new QTranslator(this);
+    if (translator->load(QStringLiteral("qtbase_de"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        installTranslator(translator);
+    }
+    // Qt's dialogs also format sizes, dates and file types by the default locale.
+    if (QLocale::system().language() != QLocale::German) {
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    }
     MessageService::Instance();  // reads the test switches before the first question
 }
 

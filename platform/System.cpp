@@ -79,10 +79,8 @@ QString ApplicationTitle() {
 
 void SetApplicationTitle(const QString& title) {
     TitleStorage() = title;
+    // Not the display name: Qt would append it to every window caption on X11.
     QCoreApplication::setApplicationName(title);
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        QGuiApplication::setApplicationDisplayName(title);
-    }
 }
 
 std::optional<double> FileDateTime(const QString& path) {

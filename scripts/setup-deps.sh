@@ -10,7 +10,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core fonts-dejavu-extra
   locales
-  xvfb xauth imagemagick
+  qt6-translations-l10n
+  xvfb xauth imagemagick xdotool x11-utils
 )
 
 missing=()

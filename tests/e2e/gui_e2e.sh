@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Drives the real program on a private X server and reads what the window
+# system shows: window captions exactly as set, and Qt's own dialogs in German.
+# Usage: gui_e2e.sh PROGRAM CLI
+set -euo pipefail
+program=$1
+cli=$2
+
+work=$(mktemp -d)
+xvfb_pid=
+app_pid=
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAILED: $*" >&2
+    import -display "$DISPLAY" -window root "$work/failure.png" 2>/dev/null &&
+        cp "$work/failure.png" "${TMPDIR:-/tmp}/dorvanta-e2e-failure.png" &&
+        echo "screenshot: ${TMPDIR:-/tmp}/dorvanta-e2e-failure.png" >&2
+    echo "windows:" >&2
+    xdotool search --name . 2>/dev/null | while read -r w; do
+        echo "  $(xdotool getwindowname "$w" 2>/dev/null)" >&2
+    done
+    echo "0 passed, 1 failed"
+    exit 1
+}
+
+# A free display: the lowest number without a lock file.
+display=90
+while [ -e "/tmp/.X${display}-lock" ]; do display=$((display + 1)); done
+export DISPLAY=":$display"
+Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
+
+# The window whose name is exactly $1 (other than window $2), waited for up to 10 s.
+window() {
+    local name=$1 other=${2:-} w
+    for _ in $(seq 100); do
+        while read -r w; do
+            [ "$w" != "$other" ] && [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$name" ] &&
+                { echo "$w"; return 0; }
+        done < <(xdotool search --name . 2>/dev/null)
+        sleep 0.1
+    done
+    return 1
+}
+# The caption as the window system holds it (WM_NAME), compared exactly.
+expect_caption() {
+    local w
+    w=$(window "$1") || fail "no window named '$1'"
+    local held
+    held=$(xprop -id "$w" WM_NAME | sed -n 's/^WM_NAME([A-Z_0-9]*) = "\(.*\)"$/\1/p')
+    [ "$held" = "$1" ] || fail "WM_NAME is '$held', expected '$1'"
+    echo "$w"
+}
+keys() {
+    local w=$1
+    shift
+    xdotool windowfocus --sync "$w"
+    sleep 0.1
+    xdotool key "$@"
+}
+
+# Two collections; b.pdt is to be replaced by a save of a.pdt.
+cat >"$work/a.json" <<'JSON'
+{"keys":[{"parent":"Bank","name":"Giro","entries":[{"title":"IBAN","value":"DE12","info":"","date":40000.5}]},
+         {"parent":"Mail","name":"Privat","entries":[]}]}
+JSON
+echo '{"keys":[{"parent":"Alt","name":"Alt","entries":[]}]}' >"$work/b.json"
+"$cli" build "$work/a.json" "$work/a.pdt"
+"$cli" build "$work/b.json" "$work/b.pdt"
+
+# The file opens at start through the settings.
+mkdir "$work/reg"
+printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\QZ\\Dorvanta]\n"AutoLoadFile"="%s"\n' \
+    "$work/a.pdt" >"$work/reg/HKEY_CURRENT_USER.reg"
+export DORVANTA_REGISTRY_DIR="$work/reg"
+export LANG=C.UTF-8 LC_ALL=C.UTF-8  # Qt's texts must be German all the same
+unset QT_QPA_PLATFORM DORVANTA_TEST_ANSWERS DORVANTA_TEST_INPUTS DORVANTA_TEST_FILES DORVANTA_TEST_LOG
+"$program" >"$work/app.log" 2>&1 &
+app_pid=$!
+
+main=$(expect_caption "Dorvanta - [$work/a.pdt]")
+
+# The category dialog, through the "Neue Rubrik" tool button.
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool mousemove $((X + 260)) $((Y + 55)) click 1
+dialog=$(expect_caption "Neue Rubrik erstellen")
+keys "$dialog" Escape
+
+# The password box, then the close question in a message box; Escape keeps the window.
+keys "$main" ctrl+p
+input=$(expect_caption "Passwort")
+keys "$input" Return
+keys "$main" alt+F4
+box=$(expect_caption "Warnung")
+keys "$box" Escape
+sleep 0.3
+kill -0 "$app_pid" 2>/dev/null || fail "the program ended after 'Abbrechen'"
+
+# Save as onto an existing file: Qt's overwrite question must be German, so its
+# "&Ja" answers the key J.
+keys "$main" ctrl+shift+s
+save=$(expect_caption "Speichern unter")
+keys "$save" ctrl+a
+xdotool type --delay 5 "$work/b.pdt"
+keys "$save" Return
+question=$(window "Speichern unter" "$save") || fail "no overwrite question"
+keys "$question" j
+expect_caption "Dorvanta - [$work/b.pdt]" >/dev/null
+for _ in $(seq 50); do
+    "$cli" dump "$work/b.pdt" | grep -q '"Giro"' && break
+    sleep 0.1
+done
+"$cli" dump "$work/b.pdt" | grep -q '"Giro"' || fail "b.pdt was not replaced after answering J"
+
+echo "1 passed, 0 failed"
