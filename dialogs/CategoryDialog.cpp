@@ -24,6 +24,9 @@ TForm2::TForm2(TForm1& owner) : QDialog(&owner), owner_(owner) {
     ComboBox_Key->setEditable(true);
     ComboBox_Key->setInsertPolicy(QComboBox::NoInsert);
     ComboBox_Key->setDuplicatesEnabled(true);
+    // The parent is stored exactly as typed: Qt's inline completion would replace
+    // "bank" by a listed "Bank" when the field loses focus or Enter is pressed.
+    ComboBox_Key->setCompleter(nullptr);
     ComboBox_Key->setGeometry(64, 8, 153, 21);
     RestrictToCp1252(ComboBox_Key);
     Label1->setBuddy(ComboBox_Key);

@@ -133,8 +133,9 @@ bool TForm1::QuerySave() {
     switch (MessageService::Instance().ConfirmWithCancel(
         QStringLiteral("Wollen Sie die aktuelle Datei speichern?"))) {
         case MsgButton::Yes:
-            MenuItem_SaveClick();
-            return true;
+            // Only a save that wrote the file lets the pending action go on; a
+            // cancelled save dialog must not discard what the user wanted kept.
+            return MenuItem_SaveClick();
         case MsgButton::No:
             return true;
         default:

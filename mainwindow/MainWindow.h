@@ -58,8 +58,9 @@ class TForm1 : public QMainWindow {
     // --- file commands ---
     void MenuItem_NewClick();
     void MenuItem_OpenClick();
-    void MenuItem_SaveClick();
-    void MenuItem_SaveUnderClick();
+    // True when the file was written.
+    bool MenuItem_SaveClick();
+    bool MenuItem_SaveUnderClick();
     void MenuItem_PasswordClick();
     // Opens a file as Open does after its dialog and question (also the start-up load).
     void OpenFile(const QString& path);

@@ -3,6 +3,7 @@
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/MainWindowShared.h"
+#include "platform/Application.h"
 #include "platform/MessageService.h"
 #include "platform/TextConv.h"
 #include "store/PdtFile.h"
@@ -65,13 +66,12 @@ void TForm1::OpenFile(const QString& path) {
         UpdtListBox(false, {});
     };
     bool loaded = false;
-    try {
-        loaded = LoadDocument(document_, file, hooks);
-    } catch (...) {
-        // Never leave a half-read document that a later save could write over the file.
+    // The error is shown first; then the half-read document is dropped, so that no
+    // later save can write it over the file.
+    if (!RunGuarded([&] { loaded = LoadDocument(document_, file, hooks); })) {
         document_.Loading = false;
         ResetToNew();
-        throw;
+        return;
     }
     if (loaded) {
         document_.FileName = file;
@@ -80,26 +80,25 @@ void TForm1::OpenFile(const QString& path) {
     }
 }
 
-void TForm1::MenuItem_SaveClick() {
-    if (Loading()) return;
-    if (document_.FileName.empty()) {
-        MenuItem_SaveUnderClick();
-        return;
-    }
+bool TForm1::MenuItem_SaveClick() {
+    if (Loading()) return false;
+    if (document_.FileName.empty()) return MenuItem_SaveUnderClick();
     SaveDocument(document_, document_.FileName);
     document_.Modified = false;
+    return true;
 }
 
-void TForm1::MenuItem_SaveUnderClick() {
-    if (Loading()) return;
+bool TForm1::MenuItem_SaveUnderClick() {
+    if (Loading()) return false;
     const auto path = MessageService::Instance().SaveFileName(
         this, QStringLiteral("Speichern unter"), kFileFilter, QStringLiteral("pdt"),
         QString::fromStdString(document_.FileName));
-    if (!path) return;
+    if (!path) return false;
     document_.FileName = path->toStdString();
     SetCaptionForFile();
     SaveDocument(document_, document_.FileName);
     document_.Modified = false;
+    return true;
 }
 
 void TForm1::MenuItem_PasswordClick() {

@@ -183,6 +183,7 @@ void MessageService::LoadTestAnswersFromEnvironment() {
 
 void MessageService::ClearLog() {
     asked_.clear();
+    askedHook_ = nullptr;
     answers_.clear();
     inputs_.clear();
     files_.clear();
@@ -203,6 +204,7 @@ void MessageService::Record(AskedQuestion question) {
                               << '\t' << OneLine(question.text) << '\t' << OneLine(answer) << '\n';
         }
     }
+    if (askedHook_) askedHook_(question);
     asked_.push_back(std::move(question));
 }
 

@@ -22,6 +22,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -105,6 +106,9 @@ class MessageService {
     void QueueInput(std::optional<QString> text) { inputs_.push_back(std::move(text)); }
     void QueueFileName(std::optional<QString> path) { files_.push_back(std::move(path)); }
     const std::vector<AskedQuestion>& Asked() const { return asked_; }
+    // Called with every question as it is logged, while its caller still waits:
+    // tests look at the program's state at that moment.
+    void SetAskedHook(std::function<void(const AskedQuestion&)> hook) { askedHook_ = std::move(hook); }
     // Forgets the log and every queued answer.
     void ClearLog();
     // Reads the DORVANTA_TEST_* variables; done once by Instance().
@@ -123,6 +127,7 @@ class MessageService {
     std::deque<std::optional<QString>> files_;
     std::vector<AskedQuestion> asked_;
     QString logPath_;
+    std::function<void(const AskedQuestion&)> askedHook_;
 };
 
 }  // namespace dorvanta

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include "dialogs/CategoryDialog.h"
@@ -134,6 +135,39 @@ TEST_F(CategoryDialogTest, CancelChangesNothing) {
     EXPECT_EQ(form_->Document().Keys.size(), before);
     EXPECT_EQ(form_->Document().Keys[1].Name, "Giro");
     EXPECT_FALSE(form_->Document().Modified);
+}
+
+// Typed with real key events, left with Tab and confirmed with Enter: the parent
+// is stored exactly as typed, even where another parent differs only in case.
+TEST_F(CategoryDialogTest, TypedTextsAreKeptExactlyThroughFocusChangesAndEnter) {
+    struct Case {
+        int tag;         // -1 new, else the key to edit
+        QString typed;   // typed into the emptied parent field; empty: left as preset
+        std::string parent;
+    };
+    // Edits first, while positions are those of SetUp (0 bank/Spar, 1 Bank/Giro).
+    const Case cases[] = {{0, "", "bank"},      {1, "", "Bank"},      {1, "bAnk", "bAnk"},
+                          {-1, "bank", "bank"}, {-1, "BANK", "BANK"}, {-1, "ma", "ma"}};
+    for (const Case& c : cases) {
+        form_->ListBox_Keys->SetItemIndex(c.tag);
+        WithDialog([&] { c.tag < 0 ? form_->SpeedButton_NewKeyClick()
+                                   : form_->ListBox_KeysDblClick(); },
+                   [&](TForm2& d) {
+                       QApplication::setActiveWindow(&d);
+                       QLineEdit* edit = d.ComboBox_Key->lineEdit();
+                       edit->setFocus();
+                       if (!c.typed.isEmpty()) {
+                           edit->clear();
+                           QTest::keyClicks(edit, c.typed);
+                       }
+                       QTest::keyClick(edit, Qt::Key_Tab);
+                       if (c.tag < 0) QTest::keyClicks(d.Edit_Title, "Neu");
+                       QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+                   });
+        const int sel = form_->ListBox_Keys->ItemIndex();
+        ASSERT_GE(sel, 0) << c.typed.toStdString();
+        EXPECT_EQ(form_->Document().Keys[sel].Parent, c.parent) << c.typed.toStdString();
+    }
 }
 
 }  // namespace

@@ -157,13 +157,34 @@ TEST_F(MainWindowTest, CloseQuestionAnswers) {
     Messages().QueueAnswer(MsgButton::No);
     EXPECT_TRUE(Form().close());
 
-    // Yes on an untitled document asks for a name; cancelling it still closes.
+    // Yes on an untitled document asks for a name; cancelling it keeps the window
+    // and the changes, for closing, New and Open alike.
     Form().show();
-    Doc().Modified = true;
+    Doc().AddKey("Bank", "Giro");
+    TempDir dir;
+    const QString other = QString::fromStdString(SampleFile(dir));
+    struct Command {
+        std::function<bool()> run;  // true when the pending action went on
+        bool choosesFile;           // Open asks for its file before the question
+    };
+    const Command commands[] = {
+        {[&] { return Form().close(); }, false},
+        {[&] { Form().MenuItem_NewClick(); return Doc().Keys.empty(); }, false},
+        {[&] { Form().MenuItem_OpenClick(); return Doc().Keys.size() != 1; }, true}};
+    for (const Command& command : commands) {
+        if (command.choosesFile) Messages().QueueFileName(other);
+        Messages().QueueAnswer(MsgButton::Yes);
+        Messages().QueueFileName(std::nullopt);
+        EXPECT_FALSE(command.run());
+        EXPECT_EQ(Messages().Asked().back().kind, AskedQuestion::Kind::SaveFile);
+        EXPECT_EQ(Doc().Keys.size(), 1u);
+        EXPECT_TRUE(Doc().Modified);
+        Messages().ClearLog();
+    }
+    // A save that writes lets the close go on.
     Messages().QueueAnswer(MsgButton::Yes);
-    Messages().QueueFileName(std::nullopt);
+    Messages().QueueFileName(QString::fromStdString(dir.File("neu.pdt")));
     EXPECT_TRUE(Form().close());
-    EXPECT_EQ(Messages().Asked().back().kind, AskedQuestion::Kind::SaveFile);
 }
 
 TEST_F(MainWindowTest, FailedSaveOnCloseKeepsTheWindowOpen) {
@@ -221,7 +242,13 @@ TEST_F(MainWindowTest, FailedLoadResetsToAnEmptyUntitledWindow) {
     std::string bytes = testing::ReadBytes(good);
     testing::WriteBytes(dir.File("cut.pdt"), bytes.substr(0, 30));
     Messages().QueueFileName(QString::fromStdString(dir.File("cut.pdt")));
-    EXPECT_THROW(Form().MenuItem_OpenClick(), EStoreError);
+    Messages().QueueAnswer(MsgButton::Ok);
+    // The error box comes first, the reset after it.
+    QString titleDuringError;
+    Messages().SetAskedHook([&](const AskedQuestion&) { titleDuringError = Form().windowTitle(); });
+    Form().MenuItem_OpenClick();
+    EXPECT_EQ(Messages().Asked().back().caption, "Dorvanta");
+    EXPECT_EQ(titleDuringError, QString::fromStdString("Dorvanta - [" + good + "]"));
     EXPECT_TRUE(Doc().Keys.empty());
     EXPECT_FALSE(Doc().Loading);
     EXPECT_TRUE(Doc().FileName.empty());
