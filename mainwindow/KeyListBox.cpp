@@ -30,6 +30,18 @@ void TKeyListBox::AddRow(int height) {
     viewport()->update();
 }
 
+void TKeyListBox::SetRowHeight(int index, int height) {
+    if (index < 0 || index >= Count()) return;
+    const int delta = std::max(0, height) - RowHeight(index);
+    if (delta == 0) return;
+    const int offset = verticalScrollBar()->value();
+    for (std::size_t i = static_cast<std::size_t>(index) + 1; i < tops_.size(); ++i)
+        tops_[i] += delta;
+    UpdateScrollBar();
+    verticalScrollBar()->setValue(offset);
+    viewport()->update();
+}
+
 QRect TKeyListBox::RowRect(int index) const {
     const int offset = verticalScrollBar()->value();
     return QRect(0, tops_[index] - offset, viewport()->width(), RowHeight(index));
@@ -126,9 +138,8 @@ void TKeyListBox::mousePressEvent(QMouseEvent* event) {
 }
 
 void TKeyListBox::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && RowAt(event->position().toPoint().y()) >= 0) {
-        emit DoubleClicked();
-    }
+    // Anywhere in the list, below the last row too: the handler edits the selected row.
+    if (event->button() == Qt::LeftButton) emit DoubleClicked();
 }
 
 void TKeyListBox::keyPressEvent(QKeyEvent* event) {

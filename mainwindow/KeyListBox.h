@@ -22,6 +22,8 @@ class TKeyListBox : public QAbstractScrollArea {
     void Clear();
     // Appends a row of the given height.
     void AddRow(int height);
+    // Gives one row a new height; the rows below move, the scroll position stays.
+    void SetRowHeight(int index, int height);
     int Count() const { return static_cast<int>(tops_.size()) - 1; }
     int RowHeight(int index) const { return tops_[index + 1] - tops_[index]; }
     QRect RowRect(int index) const;

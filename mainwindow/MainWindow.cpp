@@ -12,6 +12,7 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QToolButton>
+#include <algorithm>
 
 #include "dialogs/CategoryDialog.h"
 #include "mainwindow/Icons.h"
@@ -97,14 +98,19 @@ void TForm1::showEvent(QShowEvent* event) {
 
 void TForm1::FormShow() {
     lineHeight_ = QFontMetrics(font()).height() + 1;
-    FormCanResize();
+    UpdateMinimumSize();
     if (settings_ && settings_->ValueExists("AutoLoadFile")) {
         OpenFile(ToQString(settings_->ReadString("AutoLoadFile")));
     }
 }
 
 void TForm1::FormDestroy() {
-    if (!settings_) return;
+    if (uninstallRun_) return;
+    // A settings key that could not be opened at the start is reported at the end,
+    // naming the first value that could not be written.
+    if (!settings_) {
+        throw ESettingsError(FormatMessage("Fehler beim Setzen der Daten für '%s'", "ShowData"));
+    }
     // The first value that cannot be written ends the writing; the caller shows it.
     struct Closer {
         TRegistry* r;
@@ -156,32 +162,64 @@ void TForm1::SetClientSize(const QSize& size) {
     resize(size.width(), std::max(size.height(), kMinClientHeight) + MenuHeight());
 }
 
-// The client area never gets lower than 329 pixels; the right part keeps 200
-// pixels, taken from the category list while that is at least 100 wide.
-void TForm1::FormCanResize() {
-    const QList<int> sizes = Splitter1->sizes();
-    int list = sizes.value(0);
-    const int w = ClientSize().width();
-    if (w < list + kMinRightPart && list >= kMinListShrink) {
-        list = std::max(kMinListShrink, w - kMinRightPart);
-        Splitter1->setSizes({list, w - list - Splitter1->handleWidth()});
+// The client area never gets lower than 329 pixels. The right part keeps 200
+// pixels: a narrower window takes them from the category list while that is at
+// least 100 wide; after that, or while the divider is dragged, the window stops.
+void TForm1::FormCanResize(int& newWidth, int& newHeight) {
+    const int frameHeight = MenuHeight();  // the client area lies below the menu bar
+    if (newHeight - frameHeight < kMinClientHeight) newHeight = frameHeight + kMinClientHeight;
+    const int s = listWidth_;
+    if (newWidth >= s + kMinRightPart) return;
+    if (s < kMinListShrink || dividerDragged_) {
+        newWidth = s + kMinRightPart;
+    } else {
+        SetListWidth(newWidth - kMinRightPart);
     }
-    const int minWidth = std::min(list, kMinListShrink) + kMinRightPart;
+}
+
+void TForm1::SetListWidth(int width) {
+    listWidth_ = std::max(0, width);
+    // A list squeezed by the window may stay narrower than a drag could make it.
+    ListBox_Keys->setMinimumWidth(std::clamp(listWidth_, 1, kMinDragWidth));
+    const int rest = std::max(0, Splitter1->width() - listWidth_ - Splitter1->handleWidth());
+    Splitter1->setSizes({listWidth_, rest});
+    UpdateMinimumSize();
+}
+
+// Lets the window system refuse what FormCanResize would undo.
+void TForm1::UpdateMinimumSize() {
+    const int minWidth = listWidth_ < kMinListShrink || dividerDragged_ ? listWidth_ + kMinRightPart
+                                                                        : kMinRightPart + 1;
     setMinimumSize(minWidth, kMinClientHeight + MenuHeight());
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    FormCanResize();
+    int w = width(), h = height();
+    FormCanResize(w, h);
+    if (w != width() || h != height()) resize(w, h);
+    UpdateMinimumSize();
     SizeEntryColumns();
 }
 
 void TForm1::Splitter1Moved() {
-    FormCanResize();
+    listWidth_ = Splitter1->sizes().value(0);
+    ListBox_Keys->setMinimumWidth(std::clamp(listWidth_, 1, kMinDragWidth));
+    UpdateMinimumSize();
     ListBox_Keys->viewport()->update();
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (Splitter1 && watched == Splitter1->handle(1)) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            dividerDragged_ = true;
+            UpdateMinimumSize();
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            dividerDragged_ = false;
+            UpdateMinimumSize();
+        }
+        return QMainWindow::eventFilter(watched, event);
+    }
     if (watched == ListView_Data->viewport()) {
         if (event->type() == QEvent::Resize) {
             SizeEntryColumns();
@@ -195,8 +233,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     } else if ((watched == Edit_DataName || watched == Edit_Value || watched == Edit_Info) &&
                event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            if (Button_ApplyData->isEnabled()) Edit_DatasKeyPress();
+        // Enter is taken only when there is a sub-category to write into.
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && Button_ApplyData->isEnabled()) {
+            Edit_DatasKeyPress();
             return true;
         }
     }

@@ -38,6 +38,7 @@ class TForm1 : public QMainWindow {
     static constexpr int kMinClientHeight = 329;
     static constexpr int kMinRightPart = 200;
     static constexpr int kMinListShrink = 100;
+    static constexpr int kMinDragWidth = 30;  // the divider is not dragged closer
 
     // `arguments`: the command line after the program name.
     explicit TForm1(const QStringList& arguments = CommandLineArguments(),
@@ -51,6 +52,9 @@ class TForm1 : public QMainWindow {
     void UpdtListBox(bool force, const std::string& newParent);
     void ListBox_KeysClick();
     void ListView_DataClick();
+    // After the entries of sub-category `key` changed: its row shows them all again
+    // (with "Daten zeigen..."), selection and scroll position unchanged.
+    void UpdtKeyRow(int key);
     // Hides the search dialog if it is open; the search dialog registers itself.
     void CloseSearchDialog();
     void SetSearchDialog(QWidget* dialog) { searchDialog_ = dialog; }
@@ -90,6 +94,11 @@ class TForm1 : public QMainWindow {
     // The client area as the size rules and settings see it (below the menu bar).
     QSize ClientSize() const;
     void SetClientSize(const QSize& size);
+    // The size rules for a requested window size (the client area plus the menu
+    // bar): may change the request or the category list's width.
+    void FormCanResize(int& newWidth, int& newHeight);
+    int ListWidth() const { return listWidth_; }
+    void SetListWidth(int width);
 
     int LineHeight() const { return lineHeight_; }
     int HeaderHeight() const { return lineHeight_ + 2; }
@@ -153,7 +162,7 @@ class TForm1 : public QMainWindow {
     void FormCreate();
     void FormShow();
     void FormDestroy();
-    void FormCanResize();
+    void UpdateMinimumSize();
     void Splitter1Moved();
     void ResetToNew();
     void SetCaptionForFile();
@@ -174,6 +183,8 @@ class TForm1 : public QMainWindow {
     QPointer<QWidget> searchDialog_;
     int lineHeight_ = 0;
     int lastFillIndex_ = -1;
+    int listWidth_ = 217;  // the divider's left edge, as the size rules see it
+    bool dividerDragged_ = false;
     bool shown_ = false;
     bool uninstallRun_ = false;
 };

@@ -72,10 +72,6 @@ void TForm1::BuildToolBar() {
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setAutoRaise(true);
         button->setFocusPolicy(Qt::NoFocus);
-        // The captions must fit the designed widths; a slightly narrower face does it.
-        QFont captionFont = button->font();
-        captionFont.setStretch(QFont::Condensed);
-        button->setFont(captionFont);
         button->setStyleSheet(QStringLiteral("QToolButton { padding: 0px; }"));
         this->*def.member = button;
     }
@@ -163,16 +159,17 @@ void TForm1::BuildClientArea() {
     column->addWidget(PageScroller_Main);
 
     ListBox_Keys = new TKeyListBox;
-    ListBox_Keys->setMinimumWidth(30);
+    ListBox_Keys->setMinimumWidth(kMinDragWidth);
     ListBox_Keys->SetDrawItem([this](QPainter& p, int i, const QRect& r, bool selected) {
         ListBox_KeysDrawItem(p, i, r, selected);
     });
     connect(ListBox_Keys, &TKeyListBox::Clicked, this, [this] { ListBox_KeysClick(); });
     connect(ListBox_Keys, &TKeyListBox::DoubleClicked, this, [this] { ListBox_KeysDblClick(); });
     connect(ListBox_Keys, &TKeyListBox::ContextMenuRequested, this, [this](const QPoint& pos) {
-        // The rename item is there only with a selection.
+        // The rename item is there only with a selection; a menu without a visible
+        // item is not opened at all (it would swallow the next click).
         MenuItem_ChangeKeyName->setVisible(ListBox_Keys->ItemIndex() >= 0);
-        PopupMenu_Key->popup(pos);
+        if (MenuItem_ChangeKeyName->isVisible()) PopupMenu_Key->popup(pos);
     });
 
     Panel1 = new QWidget;
@@ -274,7 +271,8 @@ void TForm1::BuildClientArea() {
     Splitter1->addWidget(Panel1);
     Splitter1->setStretchFactor(0, 0);
     Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({217, kDesignClientWidth - 217 - 8});
+    Splitter1->setSizes({listWidth_, kDesignClientWidth - listWidth_ - 8});
+    Splitter1->handle(1)->installEventFilter(this);
     connect(Splitter1, &QSplitter::splitterMoved, this, [this] { Splitter1Moved(); });
     column->addWidget(Splitter1, 1);
     setCentralWidget(central);

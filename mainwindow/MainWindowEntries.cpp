@@ -96,7 +96,7 @@ void TForm1::Button_ApplyDataClick() {
     Button_ApplyData->setText(SelectedEntryRow() >= 0 ? QStringLiteral("Än&dern")
                                                       : QStringLiteral("Er&stellen"));
     if (SpeedButton_ShowData->isChecked()) UpdtListBox(false, {});
-    ListBox_Keys->viewport()->update();
+    UpdtKeyRow(key);
 }
 
 void TForm1::SpeedButton_NewDataClick() {
@@ -125,7 +125,7 @@ void TForm1::SpeedButton_DeleteDataClick() {
     EntryModel->RemoveRow(row);
     ListView_Data->clearSelection();
     ListView_DataClick();
-    ListBox_Keys->viewport()->update();
+    UpdtKeyRow(key);
 }
 
 void TForm1::SpeedButton_CopyClick() {

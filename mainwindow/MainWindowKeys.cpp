@@ -47,6 +47,13 @@ void TForm1::UpdtListBox(bool force, const std::string& newParent) {
     }
 }
 
+void TForm1::UpdtKeyRow(int key) {
+    if (key >= 0 && key < ListBox_Keys->Count() && key < static_cast<int>(document_.Keys.size())) {
+        ListBox_Keys->SetRowHeight(key, ListBox_KeysMeasureItem(key));
+    }
+    ListBox_Keys->viewport()->update();
+}
+
 int TForm1::ListBox_KeysMeasureItem(int index) const {
     const auto& keys = document_.Keys;
     int height = document_.IsGroupStart(index) ? HeaderHeight() : 0;

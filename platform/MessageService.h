@@ -108,7 +108,9 @@ class MessageService {
     const std::vector<AskedQuestion>& Asked() const { return asked_; }
     // Called with every question as it is logged, while its caller still waits:
     // tests look at the program's state at that moment.
-    void SetAskedHook(std::function<void(const AskedQuestion&)> hook) { askedHook_ = std::move(hook); }
+    void SetAskedHook(std::function<void(const AskedQuestion&)> hook) {
+        askedHook_ = std::move(hook);
+    }
     // Forgets the log and every queued answer.
     void ClearLog();
     // Reads the DORVANTA_TEST_* variables; done once by Instance().

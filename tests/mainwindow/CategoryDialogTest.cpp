@@ -141,8 +141,8 @@ TEST_F(CategoryDialogTest, CancelChangesNothing) {
 // is stored exactly as typed, even where another parent differs only in case.
 TEST_F(CategoryDialogTest, TypedTextsAreKeptExactlyThroughFocusChangesAndEnter) {
     struct Case {
-        int tag;         // -1 new, else the key to edit
-        QString typed;   // typed into the emptied parent field; empty: left as preset
+        int tag;        // -1 new, else the key to edit
+        QString typed;  // typed into the emptied parent field; empty: left as preset
         std::string parent;
     };
     // Edits first, while positions are those of SetUp (0 bank/Spar, 1 Bank/Giro).
@@ -150,20 +150,20 @@ TEST_F(CategoryDialogTest, TypedTextsAreKeptExactlyThroughFocusChangesAndEnter) 
                           {-1, "bank", "bank"}, {-1, "BANK", "BANK"}, {-1, "ma", "ma"}};
     for (const Case& c : cases) {
         form_->ListBox_Keys->SetItemIndex(c.tag);
-        WithDialog([&] { c.tag < 0 ? form_->SpeedButton_NewKeyClick()
-                                   : form_->ListBox_KeysDblClick(); },
-                   [&](TForm2& d) {
-                       QApplication::setActiveWindow(&d);
-                       QLineEdit* edit = d.ComboBox_Key->lineEdit();
-                       edit->setFocus();
-                       if (!c.typed.isEmpty()) {
-                           edit->clear();
-                           QTest::keyClicks(edit, c.typed);
-                       }
-                       QTest::keyClick(edit, Qt::Key_Tab);
-                       if (c.tag < 0) QTest::keyClicks(d.Edit_Title, "Neu");
-                       QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-                   });
+        WithDialog(
+            [&] { c.tag < 0 ? form_->SpeedButton_NewKeyClick() : form_->ListBox_KeysDblClick(); },
+            [&](TForm2& d) {
+                QApplication::setActiveWindow(&d);
+                QLineEdit* edit = d.ComboBox_Key->lineEdit();
+                edit->setFocus();
+                if (!c.typed.isEmpty()) {
+                    edit->clear();
+                    QTest::keyClicks(edit, c.typed);
+                }
+                QTest::keyClick(edit, Qt::Key_Tab);
+                if (c.tag < 0) QTest::keyClicks(d.Edit_Title, "Neu");
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            });
         const int sel = form_->ListBox_Keys->ItemIndex();
         ASSERT_GE(sel, 0) << c.typed.toStdString();
         EXPECT_EQ(form_->Document().Keys[sel].Parent, c.parent) << c.typed.toStdString();

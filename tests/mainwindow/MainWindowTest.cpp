@@ -2,15 +2,20 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <filesystem>
 
+#include "dialogs/CategoryDialog.h"
 #include "mainwindow/EntryModel.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
@@ -117,6 +122,22 @@ TEST_F(MainWindowTest, WindowSettingsAreWrittenAtTheEndAndReadAtTheStart) {
     EXPECT_EQ(Form().ClientSize(), QSize(900, 400));
 }
 
+TEST_F(MainWindowTest, SettingsThatCannotBeStoredAreReportedAtTheEnd) {
+    form_.reset();
+    const QByteArray saved = qgetenv("DORVANTA_REGISTRY_DIR");
+    qputenv("DORVANTA_REGISTRY_DIR", "/dev/null/keine");  // no folder can be made there
+    for (int i = 0; i < 4; ++i) Messages().QueueAnswer(MsgButton::Ok);
+    form_ = std::make_unique<TForm1>();
+    form_.reset();
+    qputenv("DORVANTA_REGISTRY_DIR", saved);
+    ASSERT_FALSE(Messages().Asked().empty());
+    EXPECT_EQ(Messages().Asked().back().text.toStdString(),
+              "Fehler beim Setzen der Daten für 'ShowData'");
+    EXPECT_EQ(Messages().Asked().back().caption, "Dorvanta");
+    Messages().ClearLog();
+    form_ = std::make_unique<TForm1>();
+}
+
 TEST_F(MainWindowTest, AutoLoadFileOpensAtStartAndAMissingOneLeavesAnEmptyWindow) {
     TempDir dir;
     const std::string path = SampleFile(dir);
@@ -167,10 +188,17 @@ TEST_F(MainWindowTest, CloseQuestionAnswers) {
         std::function<bool()> run;  // true when the pending action went on
         bool choosesFile;           // Open asks for its file before the question
     };
-    const Command commands[] = {
-        {[&] { return Form().close(); }, false},
-        {[&] { Form().MenuItem_NewClick(); return Doc().Keys.empty(); }, false},
-        {[&] { Form().MenuItem_OpenClick(); return Doc().Keys.size() != 1; }, true}};
+    const Command commands[] = {{[&] { return Form().close(); }, false},
+                                {[&] {
+                                     Form().MenuItem_NewClick();
+                                     return Doc().Keys.empty();
+                                 },
+                                 false},
+                                {[&] {
+                                     Form().MenuItem_OpenClick();
+                                     return Doc().Keys.size() != 1;
+                                 },
+                                 true}};
     for (const Command& command : commands) {
         if (command.choosesFile) Messages().QueueFileName(other);
         Messages().QueueAnswer(MsgButton::Yes);
@@ -348,6 +376,75 @@ TEST_F(MainWindowTest, RowHeightsFollowTheViews) {
     EXPECT_EQ(list->RowHeight(0), header);
     EXPECT_EQ(list->RowHeight(2), header + 2 * line);
     EXPECT_EQ(list->ItemIndex(), 2);
+}
+
+// With "Daten zeigen..." down, every entry change shows at once in the row of its
+// sub-category, without moving the selection or the scroll position.
+TEST_F(MainWindowTest, EntryChangesShowInTheCategoryListAtOnce) {
+    TempDir dir;
+    Form().OpenFile(QString::fromStdString(SampleFile(dir)));
+    Form().SpeedButton_ShowData->setChecked(true);
+    Form().SpeedButton_ShowDataClick();
+    Form().SetClientSize(QSize(790, 329));
+    TKeyListBox* list = Form().ListBox_Keys;
+    const int line = Form().LineHeight();
+    SelectKey(1);  // Bank/Spar, no entries yet
+    for (int i = 0; i < 30; ++i) {
+        TypeEntry(QString("E%1").arg(i, 2, 10, QChar('0')));
+        Form().Button_ApplyDataClick();
+    }
+    EXPECT_EQ(list->RowHeight(1), 31 * line);
+    list->verticalScrollBar()->setValue(40);
+    Form().SelectEntryRow(3);
+    TypeEntry("Anders");
+    Form().Button_ApplyDataClick();  // change
+    Form().SelectEntryRow(0);
+    Messages().QueueAnswer(MsgButton::Yes);
+    Form().SpeedButton_DeleteDataClick();
+    EXPECT_EQ(list->RowHeight(1), 30 * line);
+    EXPECT_EQ(list->ItemIndex(), 1);
+    EXPECT_EQ(list->verticalScrollBar()->value(), 40);
+}
+
+// Enter in an editor field is left to the field when there is nothing to write
+// into; a right click without a selection opens no empty menu; a double click
+// below the last row edits the selected sub-category.
+TEST_F(MainWindowTest, KeysAndClicksReachTheirTargets) {
+    TempDir dir;
+    Form().OpenFile(QString::fromStdString(SampleFile(dir)));
+    int returns = 0;
+    QObject::connect(Form().Edit_Value, &QLineEdit::returnPressed, [&] { ++returns; });
+    QTest::keyClick(Form().Edit_Value, Qt::Key_Return);
+    EXPECT_EQ(returns, 1);
+    SelectKey(2);
+    TypeEntry("Neu");
+    QTest::keyClick(Form().Edit_Value, Qt::Key_Return);
+    EXPECT_EQ(returns, 1);
+    EXPECT_EQ(Doc().Keys[2].Data.size(), 2u);
+
+    QWidget* viewport = Form().ListBox_Keys->viewport();
+    auto rightClick = [&] {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                viewport->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(viewport, &event);
+        const bool shown = Form().PopupMenu_Key->isVisible();
+        Form().PopupMenu_Key->hide();
+        return shown;
+    };
+    Form().ListBox_Keys->SetItemIndex(-1);
+    EXPECT_FALSE(rightClick());
+    Form().ListBox_Keys->SetItemIndex(0);
+    EXPECT_TRUE(rightClick());
+
+    SelectKey(1);
+    QString caption;
+    QTimer::singleShot(0, [&] {
+        caption = Form().Form2->windowTitle();
+        Form().Form2->reject();
+    });
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, QPoint(5, viewport->height() - 5));
+    EXPECT_EQ(caption, "Rubrik bearbeiten");
+    EXPECT_EQ(Form().ListBox_Keys->ItemIndex(), 1);
 }
 
 TEST_F(MainWindowTest, FilteredClickInTheSameGroupRefillsNothing) {
@@ -529,14 +626,37 @@ TEST_F(MainWindowTest, EllipsisTextCutsAtLeastTwoCharacters) {
 }
 
 TEST_F(MainWindowTest, TheRightPartKeepsTwoHundredPixels) {
-    Form().Splitter1->setSizes({300, 482});
-    Form().SetClientSize(QSize(450, 400));
+    struct Case {
+        int list, requested;  // list width and requested client width before
+        bool dragging;
+        int width, listAfter;  // the client width granted and the list width after
+    };
+    const Case cases[] = {
+        {300, 600, false, 600, 300}, {300, 250, false, 250, 50}, {150, 220, false, 220, 20},
+        {100, 250, false, 250, 50},  {99, 250, false, 299, 99},  {50, 220, false, 250, 50},
+        {300, 400, true, 500, 300},
+    };
+    const int menu = Form().height() - Form().ClientSize().height();
+    QWidget* handle = Form().Splitter1->handle(1);
+    for (const Case& c : cases) {
+        Form().SetListWidth(c.list);
+        if (c.dragging) QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(2, 20));
+        int w = c.requested, h = 400 + menu;
+        Form().FormCanResize(w, h);
+        if (c.dragging) QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(2, 20));
+        EXPECT_EQ(w, c.width) << c.list << " " << c.requested;
+        EXPECT_EQ(Form().ListWidth(), c.listAfter) << c.list << " " << c.requested;
+        EXPECT_EQ(h, 400 + menu);
+    }
+    int w = 800, h = 300 + menu;
+    Form().FormCanResize(w, h);
+    EXPECT_EQ(h, 329 + menu);
+    // The window itself: shrinking it squeezes the list as far as the rule says.
+    Form().SetListWidth(300);
+    Form().SetClientSize(QSize(250, 400));
     QApplication::processEvents();
-    const int list = Form().Splitter1->sizes().value(0);
-    EXPECT_LE(list, 450 - 200);
-    EXPECT_GE(list, 100);
-    EXPECT_GE(Form().minimumWidth(), 300);
-    EXPECT_GE(Form().ClientSize().height(), 329);
+    EXPECT_EQ(Form().ClientSize().width(), 250);
+    EXPECT_EQ(Form().Splitter1->sizes().value(0), 50);
 }
 
 }  // namespace
