@@ -1,6 +1,7 @@
 // The main window with a large collection: 10,000 sub-categories under 500 parents
-// holding 100,000 entries. Read every figure as a ratio to BM_Baseline_PaintEmptyList,
-// which paints the same list viewport with no rows, measured in the same run.
+// holding 100,000 entries, and one sub-category of 100,000 entries. Read every figure as a ratio to
+// BM_Baseline_PaintEmptyList, which paints the same list viewport with no rows, measured in the
+// same run.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -36,6 +37,26 @@ QString BigFile() {
         }
         doc.SortKeys();
         path = dir.filePath("big.pdt");
+        SaveDocument(doc, path.toStdString());
+    }
+    return path;
+}
+
+// One sub-category holding 100,000 entries between two small ones.
+QString OneLargeFile() {
+    static QTemporaryDir dir;
+    static QString path;
+    if (path.isEmpty()) {
+        TDocument doc;
+        doc.Keys.push_back({"Klein", "A", {{"Titel", "Wert", "Info", 45000.5}}});
+        TDataKey large{"Gross", "B", {}};
+        for (int e = 0; e < 100000; ++e) {
+            large.Data.push_back(
+                {"Titel " + std::to_string(e), "Wert " + std::to_string(e), "Info", 45000.5});
+        }
+        doc.Keys.push_back(std::move(large));
+        doc.Keys.push_back({"Klein", "C", {{"Titel", "Wert", "Info", 45000.5}}});
+        path = dir.filePath("large.pdt");
         SaveDocument(doc, path.toStdString());
     }
     return path;
@@ -90,6 +111,26 @@ void BM_ScrollAndPaint(benchmark::State& state) {
     form.SpeedButton_ShowData->setChecked(false);
 }
 BENCHMARK(BM_ScrollAndPaint)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// With "Daten zeigen..." down, the 100,000 entry lines of one row: a repaint draws
+// only the lines inside the viewport.
+void BM_ScrollAndPaint_OneSubCategoryOf100kEntries(benchmark::State& state) {
+    TForm1& form = Window();
+    form.OpenFile(OneLargeFile());
+    form.SpeedButton_ShowData->setChecked(true);
+    form.SpeedButton_ShowDataClick();
+    form.ListBox_Keys->SetItemIndex(1);
+    form.ListBox_KeysClick();
+    QScrollBar* bar = form.ListBox_Keys->verticalScrollBar();
+    int position = 0;
+    for (auto _ : state) {
+        position = (position + 997 * 13) % std::max(1, bar->maximum());
+        bar->setValue(position);
+        Paint(form);
+    }
+    form.SpeedButton_ShowData->setChecked(false);
+}
+BENCHMARK(BM_ScrollAndPaint_OneSubCategoryOf100kEntries)->Unit(benchmark::kMicrosecond);
 
 // Selecting another sub-category: the entry list is refilled and the list repainted.
 void BM_SwitchSubCategory(benchmark::State& state) {

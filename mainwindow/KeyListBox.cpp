@@ -107,7 +107,9 @@ void TKeyListBox::paintEvent(QPaintEvent* event) {
         if (rect.height() == 0) continue;
         const bool selected = i == itemIndex_;
         painter.save();
-        painter.setClipRect(rect);
+        // Clipped to the exposed part of the row, so that a tall row draws only the
+        // lines that show.
+        painter.setClipRect(rect.intersected(area));
         painter.fillRect(rect, palette().color(selected ? QPalette::Highlight : QPalette::Base));
         painter.setPen(palette().color(selected ? QPalette::HighlightedText : QPalette::Text));
         painter.setFont(font());
