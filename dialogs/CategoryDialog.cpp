@@ -6,7 +6,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
 #include "platform/Cp1252Validator.h"
 #include "platform/TextConv.h"
@@ -115,7 +114,7 @@ void TForm2::Button_OKClick() {
                           ? doc.UpdateKey(Tag, parent, name)
                           : doc.AddKey(parent, name);
     owner_.UpdtListBox(true, {});
-    owner_.ListBox_Keys->SetItemIndex(index);
+    owner_.SelectKeyRow(index);
     accept();
 }
 

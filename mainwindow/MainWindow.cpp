@@ -264,9 +264,4 @@ void TForm1::CloseSearchDialog() {
     if (searchDialog_ && searchDialog_->isVisible()) searchDialog_->close();
 }
 
-void TForm1::SetCaptionForFile() {
-    setWindowTitle(QStringLiteral("Dorvanta - [") + QString::fromStdString(document_.FileName) +
-                   QStringLiteral("]"));
-}
-
 }  // namespace dorvanta

@@ -47,7 +47,7 @@ class TForm1 : public QMainWindow {
 
     TDocument& Document() { return document_; }
 
-    // --- used by the dialogs ---
+    // ---- What the dialogs use: the named operations and the lists' selection ----
     bool QuerySave();
     void UpdtListBox(bool force, const std::string& newParent);
     void ListBox_KeysClick();
@@ -55,21 +55,30 @@ class TForm1 : public QMainWindow {
     // After the entries of sub-category `key` changed: its row shows them all again
     // (with "Daten zeigen..."), selection and scroll position unchanged.
     void UpdtKeyRow(int key);
+    // The selected row of the category list (-1: none); setting it runs no handler.
+    int SelectedKeyRow() const;
+    void SelectKeyRow(int index);
+    // The selected row of the entry list (-1: none); setting it runs the entry
+    // list's selection handling.
+    int SelectedEntryRow() const;
+    void SelectEntryRow(int row);
     // Hides the search dialog if it is open; the search dialog registers itself.
     void CloseSearchDialog();
     void SetSearchDialog(QWidget* dialog) { searchDialog_ = dialog; }
 
-    // --- file commands ---
-    void MenuItem_NewClick();
-    void MenuItem_OpenClick();
-    // True when the file was written.
-    bool MenuItem_SaveClick();
-    bool MenuItem_SaveUnderClick();
-    void MenuItem_PasswordClick();
-    // Opens a file as Open does after its dialog and question (also the start-up load).
-    void OpenFile(const QString& path);
+    // ---- Start-up, settings and size rules (MainWindow.cpp) ----
+    // The client area as the size rules and settings see it (below the menu bar).
+    QSize ClientSize() const;
+    void SetClientSize(const QSize& size);
+    // The size rules for a requested window size (the client area plus the menu
+    // bar): may change the request or the category list's width.
+    void FormCanResize(int& newWidth, int& newHeight);
+    int ListWidth() const { return listWidth_; }
+    void SetListWidth(int width);
+    int LineHeight() const { return lineHeight_; }
+    int HeaderHeight() const { return lineHeight_ + 2; }
 
-    // --- category list ---
+    // ---- Category list (MainWindowKeys.cpp) ----
     void SpeedButton_NewKeyClick();
     void SpeedButton_DelKeyClick();
     void ListBox_KeysDblClick();
@@ -79,32 +88,28 @@ class TForm1 : public QMainWindow {
     void ListBox_KeysDrawItem(QPainter& painter, int index, const QRect& rect, bool selected) const;
     // Shortens a text to a pixel width, ending it in "...".
     static QString EllipsisText(const QString& text, const QFont& font, int maxWidth);
+    int LastFillIndex() const { return lastFillIndex_; }
 
-    // --- entry list and editor ---
+    // ---- Entry list and editor (MainWindowEntries.cpp) ----
     void Button_ApplyDataClick();
     void SpeedButton_NewDataClick();
     void SpeedButton_DeleteDataClick();
     void SpeedButton_CopyClick();
     void CopyField(int field);  // 0 title, 1 value, 2 info
-    int SelectedEntryRow() const;
-    void SelectEntryRow(int row);
     // "Datum des Eintrags: " with the date in the user's short date and long time format.
     static QString EntryDateHint(double date);
 
-    // The client area as the size rules and settings see it (below the menu bar).
-    QSize ClientSize() const;
-    void SetClientSize(const QSize& size);
-    // The size rules for a requested window size (the client area plus the menu
-    // bar): may change the request or the category list's width.
-    void FormCanResize(int& newWidth, int& newHeight);
-    int ListWidth() const { return listWidth_; }
-    void SetListWidth(int width);
+    // ---- File commands (MainWindowFiles.cpp) ----
+    void MenuItem_NewClick();
+    void MenuItem_OpenClick();
+    // True when the file was written.
+    bool MenuItem_SaveClick();
+    bool MenuItem_SaveUnderClick();
+    void MenuItem_PasswordClick();
+    // Opens a file as Open does after its dialog and question (also the start-up load).
+    void OpenFile(const QString& path);
 
-    int LineHeight() const { return lineHeight_; }
-    int HeaderHeight() const { return lineHeight_ + 2; }
-    int LastFillIndex() const { return lastFillIndex_; }
-
-    // Controls, named as the rest of the program refers to them.
+    // ---- Controls (built in MainWindowBuild.cpp), named as the program refers to them ----
     TPageScroller* PageScroller_Main = nullptr;
     QWidget* Panel_Main = nullptr;
     QToolButton* SpeedButton_New = nullptr;
@@ -156,24 +161,28 @@ class TForm1 : public QMainWindow {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // Construction (MainWindowBuild.cpp).
     void BuildToolBar();
     void BuildMenus();
     void BuildClientArea();
+    void LayoutEditorStrip();
+    void SizeEntryColumns();
+    // Start-up, settings and size rules (MainWindow.cpp).
     void FormCreate();
     void FormShow();
     void FormDestroy();
     void UpdateMinimumSize();
     void Splitter1Moved();
-    void ResetToNew();
-    void SetCaptionForFile();
+    int MenuHeight() const;
+    // Category list (MainWindowKeys.cpp).
+    void ClearKeyRows();
+    // Entry list and editor (MainWindowEntries.cpp).
     void ListView_DataMouseMove(const QPoint& pos);
     void Edit_DatasKeyPress();
-    void LayoutEditorStrip();
-    void SizeEntryColumns();
+    // File commands (MainWindowFiles.cpp).
+    void ResetToNew();
+    void SetCaptionForFile();
     bool Loading() const { return document_.Loading; }
-    int MenuHeight() const;
-
-    void ClearKeyRows();
 
     TDocument document_;
     // Parent and name of each category-list row as they were when it was added;

@@ -24,6 +24,11 @@ void TForm1::ResetToNew() {
     setWindowTitle(kTitle);
 }
 
+void TForm1::SetCaptionForFile() {
+    setWindowTitle(QStringLiteral("Dorvanta - [") + QString::fromStdString(document_.FileName) +
+                   QStringLiteral("]"));
+}
+
 void TForm1::MenuItem_NewClick() {
     if (!QuerySave()) return;
     CloseSearchDialog();

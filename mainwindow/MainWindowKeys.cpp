@@ -47,6 +47,14 @@ void TForm1::UpdtListBox(bool force, const std::string& newParent) {
     }
 }
 
+int TForm1::SelectedKeyRow() const {
+    return ListBox_Keys->ItemIndex();
+}
+
+void TForm1::SelectKeyRow(int index) {
+    ListBox_Keys->SetItemIndex(index);
+}
+
 void TForm1::UpdtKeyRow(int key) {
     if (key >= 0 && key < ListBox_Keys->Count() && key < static_cast<int>(document_.Keys.size())) {
         ListBox_Keys->SetRowHeight(key, ListBox_KeysMeasureItem(key));
