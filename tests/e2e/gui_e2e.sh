@@ -59,6 +59,16 @@ expect_caption() {
     [ "$held" = "$1" ] || fail "WM_NAME is '$held', expected '$1'"
     echo "$w"
 }
+# Waits until window $1 is named exactly $2 (WM_NAME).
+expect_renamed() {
+    local held=
+    for _ in $(seq 100); do
+        held=$(xprop -id "$1" WM_NAME | sed -n 's/^WM_NAME([A-Z_0-9]*) = "\(.*\)"$/\1/p')
+        [ "$held" = "$2" ] && return 0
+        sleep 0.1
+    done
+    fail "WM_NAME is '$held', expected '$2'"
+}
 keys() {
     local w=$1
     shift
@@ -92,7 +102,17 @@ main=$(expect_caption "Dorvanta - [$work/a.pdt]")
 eval "$(xdotool getwindowgeometry --shell "$main")"
 xdotool mousemove $((X + 260)) $((Y + 55)) click 1
 dialog=$(expect_caption "Neue Rubrik erstellen")
-keys "$dialog" Escape
+# A parent typed in another case than a listed one ("Bank") is kept as typed.
+xdotool type --delay 5 "bank"
+keys "$dialog" Tab
+xdotool type --delay 5 "Neu"
+keys "$dialog" Return
+keys "$main" ctrl+s
+for _ in $(seq 50); do
+    "$cli" dump "$work/a.pdt" | grep -q '"parent": "bank"' && break
+    sleep 0.1
+done
+"$cli" dump "$work/a.pdt" | grep -q '"parent": "bank"' || fail "the typed parent 'bank' was not kept"
 
 # The password box, then the close question in a message box; Escape keeps the window.
 keys "$main" ctrl+p
@@ -113,11 +133,29 @@ xdotool type --delay 5 "$work/b.pdt"
 keys "$save" Return
 question=$(window "Speichern unter" "$save") || fail "no overwrite question"
 keys "$question" j
-expect_caption "Dorvanta - [$work/b.pdt]" >/dev/null
+expect_renamed "$main" "Dorvanta - [$work/b.pdt]"
 for _ in $(seq 50); do
     "$cli" dump "$work/b.pdt" | grep -q '"Giro"' && break
     sleep 0.1
 done
 "$cli" dump "$work/b.pdt" | grep -q '"Giro"' || fail "b.pdt was not replaced after answering J"
+
+# "&Ja" to the close question of an untitled document, then the save dialog
+# cancelled: the program stays, with its changes.
+keys "$main" ctrl+n
+expect_renamed "$main" "Dorvanta"
+untitled=$main
+keys "$untitled" ctrl+p
+keys "$(expect_caption "Passwort")" Return
+keys "$untitled" alt+F4
+keys "$(expect_caption "Warnung")" j
+keys "$(expect_caption "Speichern unter")" Escape
+sleep 0.3
+kill -0 "$app_pid" 2>/dev/null || fail "the program ended after a cancelled save"
+keys "$untitled" alt+F4
+keys "$(expect_caption "Warnung")" n
+for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app_pid" 2>/dev/null && fail "the program did not end after '&Nein'"
+app_pid=
 
 echo "1 passed, 0 failed"
