@@ -78,6 +78,17 @@ void Paint(TForm1& form) {
     benchmark::DoNotOptimize(target.cacheKey());
 }
 
+// Scrolls in uneven steps through the whole list, repainting after each.
+void ScrollAndPaint(TForm1& form, benchmark::State& state) {
+    QScrollBar* bar = form.ListBox_Keys->verticalScrollBar();
+    int position = 0;
+    for (auto _ : state) {
+        position = (position + 997 * 13) % std::max(1, bar->maximum());
+        bar->setValue(position);
+        Paint(form);
+    }
+}
+
 void BM_Baseline_PaintEmptyList(benchmark::State& state) {
     TForm1& form = Window();
     form.MenuItem_NewClick();
@@ -101,13 +112,7 @@ void BM_ScrollAndPaint(benchmark::State& state) {
     form.OpenFile(BigFile());
     form.SpeedButton_ShowData->setChecked(state.range(0) != 0);
     form.SpeedButton_ShowDataClick();
-    QScrollBar* bar = form.ListBox_Keys->verticalScrollBar();
-    int position = 0;
-    for (auto _ : state) {
-        position = (position + 997 * 13) % std::max(1, bar->maximum());
-        bar->setValue(position);
-        Paint(form);
-    }
+    ScrollAndPaint(form, state);
     form.SpeedButton_ShowData->setChecked(false);
 }
 BENCHMARK(BM_ScrollAndPaint)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
@@ -121,13 +126,7 @@ void BM_ScrollAndPaint_OneSubCategoryOf100kEntries(benchmark::State& state) {
     form.SpeedButton_ShowDataClick();
     form.ListBox_Keys->SetItemIndex(1);
     form.ListBox_KeysClick();
-    QScrollBar* bar = form.ListBox_Keys->verticalScrollBar();
-    int position = 0;
-    for (auto _ : state) {
-        position = (position + 997 * 13) % std::max(1, bar->maximum());
-        bar->setValue(position);
-        Paint(form);
-    }
+    ScrollAndPaint(form, state);
     form.SpeedButton_ShowData->setChecked(false);
 }
 BENCHMARK(BM_ScrollAndPaint_OneSubCategoryOf100kEntries)->Unit(benchmark::kMicrosecond);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QString>
+#include <QStringDecoder>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -302,39 +303,11 @@ void ParseValueData(const std::string& text, RegValue& value, int line) {
 }
 
 bool IsUtf8(const std::string& text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t len;
-        char32_t cp;
-        if (lead < 0x80) {
-            len = 1;
-            cp = lead;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            len = 2;
-            cp = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            len = 3;
-            cp = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            len = 4;
-            cp = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (i + len > text.size()) return false;
-        for (std::size_t k = 1; k < len; ++k) {
-            const auto c = static_cast<unsigned char>(text[i + k]);
-            if ((c & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-            (cp >= 0xD800 && cp <= 0xDFFF)) {
-            return false;
-        }
-        i += len;
-    }
-    return true;
+    // Qt's decoder refuses overlong forms, surrogates and cut-off sequences.
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString decoded =
+        decoder(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
+    return !decoder.hasError();
 }
 
 constexpr const char* kVersion5Header = "Windows Registry Editor Version 5.00";

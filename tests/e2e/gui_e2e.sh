@@ -69,6 +69,14 @@ expect_renamed() {
     done
     fail "WM_NAME is '$held', expected '$2'"
 }
+# Waits until the collection $1, dumped as JSON, holds the text $2; else fails with $3.
+expect_in_file() {
+    for _ in $(seq 50); do
+        "$cli" dump "$1" 2>/dev/null | grep -qF "$2" && return 0
+        sleep 0.1
+    done
+    fail "$3"
+}
 keys() {
     local w=$1
     shift
@@ -108,11 +116,7 @@ keys "$dialog" Tab
 xdotool type --delay 5 "Neu"
 keys "$dialog" Return
 keys "$main" ctrl+s
-for _ in $(seq 50); do
-    "$cli" dump "$work/a.pdt" | grep -q '"parent": "bank"' && break
-    sleep 0.1
-done
-"$cli" dump "$work/a.pdt" | grep -q '"parent": "bank"' || fail "the typed parent 'bank' was not kept"
+expect_in_file "$work/a.pdt" '"parent": "bank"' "the typed parent 'bank' was not kept"
 
 # The password box, then the close question in a message box; Escape keeps the window.
 keys "$main" ctrl+p
@@ -134,11 +138,7 @@ keys "$save" Return
 question=$(window "Speichern unter" "$save") || fail "no overwrite question"
 keys "$question" j
 expect_renamed "$main" "Dorvanta - [$work/b.pdt]"
-for _ in $(seq 50); do
-    "$cli" dump "$work/b.pdt" | grep -q '"Giro"' && break
-    sleep 0.1
-done
-"$cli" dump "$work/b.pdt" | grep -q '"Giro"' || fail "b.pdt was not replaced after answering J"
+expect_in_file "$work/b.pdt" '"Giro"' "b.pdt was not replaced after answering J"
 
 # "&Ja" to the close question of an untitled document, then the save dialog
 # cancelled: the program stays, with its changes.
