@@ -1,12 +1,20 @@
 // Store throughput. Figures are read as ratios against the Baseline benchmark of
 // the same run (copying the same bytes), so machines of other speeds compare.
+// The search is read against its own baseline, the substring pass alone over the
+// same million fields.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <random>
 
 #include "store/Document.h"
+#include "store/FileIO.h"
+#include "store/Import.h"
 #include "store/Mask.h"
 #include "store/PdtFile.h"
+#include "store/Search.h"
 
 namespace {
 
@@ -92,6 +100,117 @@ void BM_MatchMask_100kTexts(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_MatchMask_100kTexts)->Unit(benchmark::kMillisecond);
+
+// One million searched fields: 10,000 sub-category names and the titles, values
+// and info texts of 330,000 entries.
+const TDocument& Million() {
+    static const TDocument doc = MakeDocument(10000, 33);
+    return doc;
+}
+
+// No field holds the text "*7?1*" itself, so every field fails the substring
+// test and, with the wildcard test on, goes through the mask as well.
+void SearchMillion(benchmark::State& state, bool wildcard) {
+    TSearchOptions options;
+    options.Names = true;
+    options.Wildcard = wildcard;
+    std::vector<TSearchHit> hits;
+    for (auto _ : state) {
+        hits.clear();
+        SearchDocument(Million(), "*7?1*", options, hits);
+        benchmark::DoNotOptimize(hits.data());
+    }
+    state.SetItemsProcessed(state.iterations() * 1000000);
+    state.counters["hits"] = static_cast<double>(hits.size());
+}
+
+void BM_Baseline_SearchSubstringOnly_1MFields(benchmark::State& state) {
+    SearchMillion(state, false);
+}
+BENCHMARK(BM_Baseline_SearchSubstringOnly_1MFields)->Unit(benchmark::kMillisecond);
+
+void BM_SearchMask_1MFields(benchmark::State& state) {
+    SearchMillion(state, true);
+}
+BENCHMARK(BM_SearchMask_1MFields)->Unit(benchmark::kMillisecond);
+
+// A 100,000-line text file (title, value, info) for the import into a
+// sub-category of 10,000 entries; removed at exit.
+class ImportFile {
+  public:
+    ImportFile()
+        : path_(std::filesystem::temp_directory_path() /
+                ("dorvanta-bench-" + std::to_string(::getpid()) + ".txt")) {
+        std::mt19937 rng(7);
+        std::ofstream out(path_, std::ios::binary);
+        for (int i = 0; i < 100000; ++i) {
+            out << "Import " << rng() % 100000 << "\tWert " << i << "\tInfo \xE4\xF6\xFC\r\n";
+        }
+    }
+    ~ImportFile() { std::filesystem::remove(path_); }
+    std::string Path() const { return path_.string(); }
+
+  private:
+    std::filesystem::path path_;
+};
+
+const ImportFile& Lines100k() {
+    static const ImportFile file;
+    return file;
+}
+
+TDocument TenThousandEntries() {
+    TDocument doc = MakeDocument(1, 10000);
+    doc.SortEntries(0);
+    doc.Now = [] { return 45000.5; };
+    return doc;
+}
+
+void BM_Import_100kLinesInto10kEntries(benchmark::State& state) {
+    const TDocument start = TenThousandEntries();
+    for (auto _ : state) {
+        state.PauseTiming();
+        TDocument doc = start;
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(ImportEntries(doc, 0, Lines100k().Path(), '\t'));
+    }
+}
+BENCHMARK(BM_Import_100kLinesInto10kEntries)->Unit(benchmark::kMillisecond);
+
+// The import's two parts: reading and splitting the lines onto the entries ...
+void BM_ImportRead_100kLines(benchmark::State& state) {
+    const TDocument start = TenThousandEntries();
+    for (auto _ : state) {
+        state.PauseTiming();
+        TDocument doc = start;
+        state.ResumeTiming();
+        std::string bytes;
+        ReadWholeFile(Lines100k().Path(), bytes);
+        auto& data = doc.Keys[0].Data;
+        for (const std::string& line : SplitImportLines(bytes)) {
+            data.push_back(SplitImportLine(line, '\t'));
+        }
+        benchmark::DoNotOptimize(data.data());
+    }
+}
+BENCHMARK(BM_ImportRead_100kLines)->Unit(benchmark::kMillisecond);
+
+// ... and the one sort of the 110,000 entries afterwards.
+void BM_ImportSort_110kEntries(benchmark::State& state) {
+    TDocument appended = TenThousandEntries();
+    std::string bytes;
+    ReadWholeFile(Lines100k().Path(), bytes);
+    for (const std::string& line : SplitImportLines(bytes)) {
+        appended.Keys[0].Data.push_back(SplitImportLine(line, '\t'));
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::vector<TDataRec> entries = appended.Keys[0].Data;
+        state.ResumeTiming();
+        SortEntryList(entries);
+    }
+}
+BENCHMARK(BM_ImportSort_110kEntries)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -12,11 +12,7 @@
 
 namespace dorvanta {
 
-TForm2::TForm2(TForm1& owner) : QDialog(&owner), owner_(owner) {
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
-    setFixedSize(225, 112);
-
+TForm2::TForm2(TForm1& owner) : TFixedDialog(&owner, QSize(225, 112)), owner_(owner) {
     Label1 = new QLabel(QStringLiteral("&Rubrik:"), this);
     Label1->setGeometry(8, 8, 60, 21);
     ComboBox_Key = new QComboBox(this);
@@ -58,21 +54,8 @@ TForm2::TForm2(TForm1& owner) : QDialog(&owner), owner_(owner) {
 }
 
 void TForm2::showEvent(QShowEvent* event) {
-    // Centred over the main window the first time; later where it was last closed.
-    if (!placed_) {
-        const QRect owner = owner_.frameGeometry();
-        move(owner.center() - QPoint(width() / 2, height() / 2));
-        placed_ = true;
-    } else {
-        move(lastPos_);
-    }
     FormShow();
-    QDialog::showEvent(event);
-}
-
-void TForm2::done(int result) {
-    lastPos_ = pos();
-    QDialog::done(result);
+    TFixedDialog::showEvent(event);
 }
 
 void TForm2::FormShow() {

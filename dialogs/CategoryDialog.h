@@ -2,7 +2,7 @@
 // The category dialog: creates a sub-category or edits one, with its parent
 // category chosen from the existing ones or typed anew.
 
-#include <QDialog>
+#include "dialogs/FixedDialog.h"
 
 class QComboBox;
 class QLabel;
@@ -13,7 +13,7 @@ namespace dorvanta {
 
 class TForm1;
 
-class TForm2 : public QDialog {
+class TForm2 : public TFixedDialog {
     Q_OBJECT
   public:
     explicit TForm2(TForm1& owner);
@@ -32,12 +32,9 @@ class TForm2 : public QDialog {
 
   protected:
     void showEvent(QShowEvent* event) override;
-    void done(int result) override;
 
   private:
     TForm1& owner_;
-    bool placed_ = false;
-    QPoint lastPos_;
 };
 
 }  // namespace dorvanta

@@ -14,7 +14,11 @@
 #include <QToolButton>
 #include <algorithm>
 
+#include "dialogs/AboutBox.h"
 #include "dialogs/CategoryDialog.h"
+#include "dialogs/ImportDialog.h"
+#include "dialogs/SearchDialog.h"
+#include "dialogs/SettingsDialog.h"
 #include "mainwindow/Icons.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindowShared.h"
@@ -42,12 +46,18 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent) : QMainWindow(pare
     BuildToolBar();
     BuildMenus();
     BuildClientArea();
-    Form2 = new TForm2(*this);
     // The setup component uninstalls during its construction when asked to.
     QZSetup = new TQZSetup(arguments, this);
     QZSetup->QZUpdateUsed = true;
     uninstallRun_ = QZSetup->UninstallRun();
     FormCreate();
+    // The dialogs, created once in this order and hidden between uses.
+    Form2 = new TForm2(*this);
+    Form3 = new TForm3(*this);
+    Form4 = new TForm4(*this);
+    // Creating the about box gives the windows made so far the system's typeface.
+    Info = new TInfo(this);
+    Form5 = new TForm5(*this);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         move(area.center() - QPoint(width() / 2, height() / 2));
@@ -261,7 +271,11 @@ void TForm1::SizeEntryColumns() {
 }
 
 void TForm1::CloseSearchDialog() {
-    if (searchDialog_ && searchDialog_->isVisible()) searchDialog_->close();
+    if (Form4 && Form4->isVisible()) Form4->close();
+}
+
+void TForm1::ClearSearchResults() {
+    if (Form4) Form4->ClearSearch();
 }
 
 }  // namespace dorvanta

@@ -23,6 +23,10 @@ namespace dorvanta {
 
 class TEntryModel;
 class TForm2;
+class TForm3;
+class TForm4;
+class TForm5;
+class TInfo;
 class TKeyListBox;
 class TPageScroller;
 class TQZSetup;
@@ -62,9 +66,13 @@ class TForm1 : public QMainWindow {
     // list's selection handling.
     int SelectedEntryRow() const;
     void SelectEntryRow(int row);
-    // Hides the search dialog if it is open; the search dialog registers itself.
+    // Hides the search dialog if it is open.
     void CloseSearchDialog();
-    void SetSearchDialog(QWidget* dialog) { searchDialog_ = dialog; }
+    // Empties the search dialog's hits after a change that moves sub-categories or
+    // entries while it stays open, so that no hit can point at the wrong one.
+    void ClearSearchResults();
+    // The open settings key, nothing when it could not be opened.
+    TRegistry* SettingsKey() { return settings_.get(); }
 
     // ---- Start-up, settings and size rules (MainWindow.cpp) ----
     // The client area as the size rules and settings see it (below the menu bar).
@@ -108,6 +116,10 @@ class TForm1 : public QMainWindow {
     void MenuItem_PasswordClick();
     // Opens a file as Open does after its dialog and question (also the start-up load).
     void OpenFile(const QString& path);
+    void MenuItem_SearchClick();
+    void EintrgefrUnterrubrikimportieren1Click();
+    void MenuItem_SettingsClick();
+    void MenuItem_InfoClick();
 
     // ---- Controls (built in MainWindowBuild.cpp), named as the program refers to them ----
     TPageScroller* PageScroller_Main = nullptr;
@@ -147,12 +159,12 @@ class TForm1 : public QMainWindow {
     QAction* MenuItem_Password = nullptr;
     QAction* MenuItem_Settings = nullptr;
     QAction* MenuItem_Info = nullptr;
-    TForm2* Form2 = nullptr;
+    TForm2* Form2 = nullptr;  // category dialog
+    TForm3* Form3 = nullptr;  // settings
+    TForm4* Form4 = nullptr;  // search
+    TInfo* Info = nullptr;    // about box
+    TForm5* Form5 = nullptr;  // import
     TQZSetup* QZSetup = nullptr;
-
-    // Commands that other parts of the program attach later (search, import,
-    // settings, about box); they stay inert until set.
-    std::function<void()> OnSearch, OnImport, OnSettings, OnInfo;
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -189,7 +201,6 @@ class TForm1 : public QMainWindow {
     // they find the selected sub-category again after a refill.
     std::vector<std::pair<std::string, std::string>> keyRows_;
     std::unique_ptr<TRegistry> settings_;  // open from creation to destruction
-    QPointer<QWidget> searchDialog_;
     int lineHeight_ = 0;
     int lastFillIndex_ = -1;
     int listWidth_ = 217;  // the divider's left edge, as the size rules see it

@@ -116,27 +116,21 @@ void TForm1::BuildMenus() {
     MenuItem_Exit = add(file, "Be&enden", QKeySequence(Qt::ALT | Qt::Key_F4), [this] { close(); });
 
     QMenu* edit = menuBar()->addMenu(QStringLiteral("Be&arbeiten"));
-    MenuItem_Search = add(edit, "&Suchen", QKeySequence(Qt::Key_F3), [this] {
-        if (OnSearch) OnSearch();
-    });
+    MenuItem_Search =
+        add(edit, "&Suchen", QKeySequence(Qt::Key_F3), [this] { MenuItem_SearchClick(); });
     edit->addSeparator();
-    MenuItem_Import =
-        add(edit, "Einträge &importieren", QKeySequence(Qt::CTRL | Qt::Key_I), [this] {
-            if (OnImport) OnImport();
-        });
+    MenuItem_Import = add(edit, "Einträge &importieren", QKeySequence(Qt::CTRL | Qt::Key_I),
+                          [this] { EintrgefrUnterrubrikimportieren1Click(); });
 
     QMenu* options = menuBar()->addMenu(QStringLiteral("&Optionen"));
     MenuItem_Password = add(options, "Pass&wort...", QKeySequence(Qt::CTRL | Qt::Key_P),
                             [this] { MenuItem_PasswordClick(); });
     options->addSeparator();
-    MenuItem_Settings = add(options, "&Einstellungen", QKeySequence(Qt::Key_F2), [this] {
-        if (!Loading() && OnSettings) OnSettings();
-    });
+    MenuItem_Settings = add(options, "&Einstellungen", QKeySequence(Qt::Key_F2),
+                            [this] { MenuItem_SettingsClick(); });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&?"));
-    MenuItem_Info = add(help, "&Info", QKeySequence(Qt::Key_F1), [this] {
-        if (OnInfo) OnInfo();
-    });
+    MenuItem_Info = add(help, "&Info", QKeySequence(Qt::Key_F1), [this] { MenuItem_InfoClick(); });
 
     PopupMenu_Clipboard = new QMenu(this);
     PopupMenu_Clipboard->addAction(QStringLiteral("&Titel kopieren"), this,

@@ -122,6 +122,7 @@ void TForm1::SpeedButton_DeleteDataClick() {
         return;
     }
     document_.DeleteEntry(key, row);
+    ClearSearchResults();
     EntryModel->RemoveRow(row);
     ListView_Data->clearSelection();
     ListView_DataClick();

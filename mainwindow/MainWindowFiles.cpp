@@ -1,5 +1,10 @@
 // The main window: the file commands.
+#include "dialogs/AboutBox.h"
+#include "dialogs/ImportDialog.h"
+#include "dialogs/SearchDialog.h"
+#include "dialogs/SettingsDialog.h"
 #include "mainwindow/EntryModel.h"
+#include "mainwindow/Icons.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/MainWindowShared.h"
@@ -122,6 +127,30 @@ void TForm1::MenuItem_PasswordClick() {
         return;
     }
     document_.SetPassword(*password);
+}
+
+void TForm1::MenuItem_SearchClick() {
+    Form4->Open();
+}
+
+void TForm1::EintrgefrUnterrubrikimportieren1Click() {
+    // Without a selected sub-category there is nowhere to import to.
+    if (SelectedKeyRow() < 0) {
+        MessageService::Instance().Message(QString::fromUtf8(kMsgNoSubCategory),
+                                           QStringLiteral("Ungültige oder unvollständige Angaben"),
+                                           MsgIcon::Warning);
+        return;
+    }
+    Form5->exec();
+}
+
+void TForm1::MenuItem_SettingsClick() {
+    if (Loading()) return;
+    Form3->exec();
+}
+
+void TForm1::MenuItem_InfoClick() {
+    Info->ShowInfoDialog(kTitle, QStringLiteral("2003"), AppIcon());
 }
 
 }  // namespace dorvanta

@@ -208,7 +208,8 @@ void TForm1::SpeedButton_NewKeyClick() {
 void TForm1::ListBox_KeysDblClick() {
     if (ListBox_Keys->ItemIndex() < 0) return;
     Form2->Tag = ListBox_Keys->ItemIndex();
-    Form2->exec();
+    // The search dialog stays open; its hits may now point elsewhere.
+    if (Form2->exec() == QDialog::Accepted) ClearSearchResults();
     ListBox_KeysClick();
 }
 
@@ -241,6 +242,7 @@ void TForm1::MenuItem_ChangeKeyNameClick() {
     }
     if (*parent == old) return;
     document_.RenameParent(selected, *parent);
+    ClearSearchResults();
     UpdtListBox(true, *parent);
     ListBox_KeysClick();
 }

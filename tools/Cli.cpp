@@ -5,13 +5,17 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <optional>
 
 #include "store/Cp1252.h"
 #include "store/FileIO.h"
+#include "store/Import.h"
 #include "store/Mask.h"
 #include "store/PdtFile.h"
+#include "store/Search.h"
 
 namespace dorvanta::cli {
 namespace {
@@ -31,6 +35,22 @@ Befehle:
       Lädt die Datei, sortiert Rubriken und Einträge und speichert sie.
   match MASKE TEXT
       Prüft, ob TEXT auf die Maske (*, ?, [a-z], [!a-z]) passt.
+  search DATEI TEXT [--password TEXT] [--names] [--no-titles] [--no-values]
+         [--no-info] [--exact] [--no-wildcard]
+      Sucht TEXT in Titeln, Werten und Infos der Einträge, mit --names auch in
+      den Rubriknamen; --no-titles, --no-values und --no-info lassen Felder aus.
+      Ein Feld ist ein Treffer, wenn es TEXT enthält oder sonst als Ganzes auf
+      TEXT als Maske passt (nicht mit --no-wildcard). Ohne --exact zählt
+      Groß-/Kleinschreibung nicht. Gibt die Treffer als JSON aus:
+      [{"source": "Titel", "value": "...", "key": 0, "entry": 2}]
+      "source" ist Unterrubrikname, Titel, Wert oder Info; "key" und "entry"
+      zählen ab 0, ein Treffer im Rubriknamen hat "entry": -1.
+  import DATEI RUBRIK TEXTDATEI AUSGABE [--password TEXT]
+         [--separator tab|space|ZEICHEN]
+      Lädt die Datei, liest TEXTDATEI (Windows-1252) in die Rubrik an Position
+      RUBRIK (ab 0) ein und speichert das Ergebnis mit demselben Passwort in
+      AUSGABE. Jede Zeile wird ein Eintrag: Titel, Wert und Info, getrennt durch
+      das Trennzeichen (Standard: tab); die Info erhält den Rest der Zeile.
   --help
       Zeigt diese Hilfe.
 
@@ -38,8 +58,8 @@ Texte auf der Befehlszeile und in JSON sind UTF-8; die Dateien speichern sie
 in Windows-1252. Ein Zeichen, das Windows-1252 nicht kennt, wird abgewiesen.
 
 Rückgabewerte:
-  0  Erfolg (match: der Text passt)
-  1  match: der Text passt nicht
+  0  Erfolg (match: der Text passt; search: es gibt Treffer)
+  1  match: der Text passt nicht; search: kein Treffer
   2  Fehler (die Meldung steht auf der Standardfehlerausgabe)
   3  Passwort fehlt oder ist falsch
 )";
@@ -63,10 +83,14 @@ std::string ToCp1252(const QString& text, const char* what) {
 }
 
 // A JSON string literal, escaped by Qt.
-std::string JsonString(const std::string& cp1252) {
-    const QByteArray array = QJsonDocument(QJsonArray{QString::fromStdString(Cp1252ToUtf8(cp1252))})
-                                 .toJson(QJsonDocument::Compact);
+std::string JsonUtf8String(const std::string& utf8) {
+    const QByteArray array =
+        QJsonDocument(QJsonArray{QString::fromStdString(utf8)}).toJson(QJsonDocument::Compact);
     return array.mid(1, array.size() - 2).toStdString();
+}
+
+std::string JsonString(const std::string& cp1252) {
+    return JsonUtf8String(Cp1252ToUtf8(cp1252));
 }
 
 std::string JsonNumber(double value) {
@@ -152,9 +176,19 @@ TDocument ReadJson(const std::string& path) {
     return doc;
 }
 
+// The switches of search; any other argument stays positional as before.
+const std::vector<std::string> kSearchFlags = {"--names",     "--exact",   "--no-titles",
+                                               "--no-values", "--no-info", "--no-wildcard"};
+
 struct Options {
     std::vector<std::string> positional;
     std::optional<std::string> password;
+    std::optional<std::string> separator;  // as typed (UTF-8)
+    std::vector<std::string> flags;
+
+    bool Has(const std::string& flag) const {
+        return std::find(flags.begin(), flags.end(), flag) != flags.end();
+    }
 };
 
 Options ParseOptions(const std::vector<std::string>& args) {
@@ -165,11 +199,74 @@ Options ParseOptions(const std::vector<std::string>& args) {
             options.password = ToCp1252(args[++i], "Das Passwort");
         } else if (args[i].rfind("--password=", 0) == 0) {
             options.password = ToCp1252(args[i].substr(11), "Das Passwort");
+        } else if (args[i] == "--separator") {
+            if (i + 1 >= args.size()) throw CliError{"--separator erwartet ein Zeichen"};
+            options.separator = args[++i];
+        } else if (args[i].rfind("--separator=", 0) == 0) {
+            options.separator = args[i].substr(12);
+        } else if (std::find(kSearchFlags.begin(), kSearchFlags.end(), args[i]) !=
+                   kSearchFlags.end()) {
+            options.flags.push_back(args[i]);
         } else {
             options.positional.push_back(args[i]);
         }
     }
     return options;
+}
+
+// Refuses the options a command does not take rather than ignoring them.
+void RequireOnly(const Options& options, const std::string& command, bool flags, bool separator) {
+    std::string refused;
+    if (!flags && !options.flags.empty()) refused = options.flags.front();
+    if (!separator && options.separator) refused = "--separator";
+    if (!refused.empty()) {
+        throw CliError{"Die Option " + refused + " gilt nicht für \"" + command + "\""};
+    }
+}
+
+char SeparatorOf(const std::optional<std::string>& typed) {
+    if (!typed || *typed == "tab") return '\t';
+    if (*typed == "space") return ' ';
+    const std::string byte = ToCp1252(*typed, "Das Trennzeichen");
+    if (byte.size() != 1) {
+        throw CliError{"--separator erwartet tab, space oder ein einzelnes Zeichen: " + *typed};
+    }
+    return byte[0];
+}
+
+// A 0-based key position of `doc`, as typed.
+std::int32_t KeyIndexOf(const TDocument& doc, const std::string& typed) {
+    std::size_t index = 0;
+    const char* end = typed.data() + typed.size();
+    const auto [ptr, ec] = std::from_chars(typed.data(), end, index);
+    if (typed.empty() || ec != std::errc() || ptr != end) {
+        throw CliError{"Ungültige Rubriknummer \"" + typed + "\": eine Zahl ab 0 wird erwartet"};
+    }
+    if (index >= doc.Keys.size()) {
+        throw CliError{"Es gibt keine Rubrik " + typed + " (die Datei hat " +
+                       std::to_string(doc.Keys.size()) + " Rubriken, gezählt ab 0)"};
+    }
+    return static_cast<std::int32_t>(index);
+}
+
+// The number of arguments of a command that loads a pdt file; 0 for the others.
+std::size_t FileCommandArgs(const std::string& command) {
+    if (command == "dump") return 1;
+    if (command == "sort" || command == "search") return 2;
+    if (command == "import") return 4;
+    return 0;
+}
+
+void WriteHits(const TDocument& doc, const std::vector<TSearchHit>& hits, std::ostream& out) {
+    out << "[";
+    for (std::size_t i = 0; i < hits.size(); ++i) {
+        const TSearchHit& hit = hits[i];
+        out << (i ? ",\n  " : "\n  ")
+            << "{\"source\": " << JsonUtf8String(kSourceNames[static_cast<int>(hit.Source)])
+            << ", \"value\": " << JsonString(HitText(doc, hit)) << ", \"key\": " << hit.KeyIndex
+            << ", \"entry\": " << hit.DataIndex << "}";
+    }
+    out << (hits.empty() ? "]\n" : "\n]\n");
 }
 
 void RequireCount(const Options& options, std::size_t count, const std::string& command) {
@@ -192,8 +289,15 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     const std::string& command = args[0];
     const Options options = ParseOptions(args);
-    if (command == "dump" || command == "sort") {
-        RequireCount(options, command == "dump" ? 1 : 2, command);
+    if (FileCommandArgs(command) != 0 || command == "build" || command == "match") {
+        RequireOnly(options, command, command == "search", command == "import");
+    }
+    if (const std::size_t count = FileCommandArgs(command)) {
+        RequireCount(options, count, command);
+        // Command-line texts are checked before the file is touched.
+        const std::string text =
+            command == "search" ? ToCp1252(options.positional[1], "Der Suchtext") : "";
+        const char separator = SeparatorOf(options.separator);
         TDocument doc;
         if (!Load(doc, options.positional[0], options.password)) {
             err << kMsgWrongPassword << "\n";
@@ -201,6 +305,22 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         }
         if (command == "dump") {
             WriteJson(doc, out);
+        } else if (command == "search") {
+            TSearchOptions search;
+            search.Names = options.Has("--names");
+            search.Titles = !options.Has("--no-titles");
+            search.Values = !options.Has("--no-values");
+            search.Info = !options.Has("--no-info");
+            search.Exact = options.Has("--exact");
+            search.Wildcard = !options.Has("--no-wildcard");
+            std::vector<TSearchHit> hits;
+            SearchDocument(doc, text, search, hits);  // a malformed mask throws: no JSON
+            WriteHits(doc, hits, out);
+            return hits.empty() ? kNoMatch : kOk;
+        } else if (command == "import") {
+            ImportEntries(doc, KeyIndexOf(doc, options.positional[1]), options.positional[2],
+                          separator);
+            SaveDocument(doc, options.positional[3]);
         } else {
             doc.SortKeys();
             for (std::size_t k = 0; k < doc.Keys.size(); ++k) {

@@ -106,6 +106,15 @@ app_pid=$!
 
 main=$(expect_caption "Dorvanta - [$work/a.pdt]")
 
+# The other dialogs of the main window, each closed with Escape; nothing is
+# selected yet, so the import only says so.
+for pair in "F3:Suchen" "F2:Einstellungen" "F1:Info über Dorvanta" \
+    "ctrl+i:Ungültige oder unvollständige Angaben"; do
+    keys "$main" "${pair%%:*}"
+    dialog=$(expect_caption "${pair#*:}")
+    keys "$dialog" Escape
+done
+
 # The category dialog, through the "Neue Rubrik" tool button.
 eval "$(xdotool getwindowgeometry --shell "$main")"
 xdotool mousemove $((X + 260)) $((Y + 55)) click 1
@@ -146,14 +155,18 @@ keys "$main" ctrl+n
 expect_renamed "$main" "Dorvanta"
 untitled=$main
 keys "$untitled" ctrl+p
-keys "$(expect_caption "Passwort")" Return
+input=$(expect_caption "Passwort")
+keys "$input" Return
 keys "$untitled" alt+F4
-keys "$(expect_caption "Warnung")" j
-keys "$(expect_caption "Speichern unter")" Escape
+box=$(expect_caption "Warnung")
+keys "$box" j
+save=$(expect_caption "Speichern unter")
+keys "$save" Escape
 sleep 0.3
 kill -0 "$app_pid" 2>/dev/null || fail "the program ended after a cancelled save"
 keys "$untitled" alt+F4
-keys "$(expect_caption "Warnung")" n
+box=$(expect_caption "Warnung")
+keys "$box" n
 for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$app_pid" 2>/dev/null && fail "the program did not end after '&Nein'"
 app_pid=

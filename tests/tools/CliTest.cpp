@@ -127,6 +127,40 @@ TEST(Cli, ErrorsCarryTheGermanMessages) {
     EXPECT_EQ(Cli({"build", "only-one"}).code, kError);
 }
 
+TEST(Cli, SearchPrintsHitsAndImportWritesTheResult) {
+    TempDir dir;
+    WriteBytes(dir.File("in.json"),
+               R"({"password": "p", "keys": [{"parent": "P", "name": "K\u00e4se",)"
+               R"( "entries": [{"title": "abc", "value": "x"}]}]})");
+    ASSERT_EQ(Cli({"build", dir.File("in.json"), dir.File("a.pdt")}).code, kOk);
+    const std::string pdt = dir.File("a.pdt");
+    Result r = Cli({"search", pdt, "\xC3\x84S", "--names", "--no-values", "--password=p"});
+    EXPECT_EQ(r.code, kOk) << r.err;
+    EXPECT_EQ(r.out,
+              "[\n  {\"source\": \"Unterrubrikname\", \"value\": \"K\xC3\xA4se\", \"key\": 0, "
+              "\"entry\": -1}\n]\n");
+    r = Cli({"search", pdt, "\xC3\x84S", "--exact", "--password=p"});
+    EXPECT_EQ(std::make_pair(r.code, r.out), std::make_pair(int(kNoMatch), std::string("[]\n")));
+    r = Cli({"search", pdt, "[a", "--password=p"});
+    EXPECT_EQ(std::make_tuple(r.code, r.out, r.err),
+              std::make_tuple(int(kError), std::string(),
+                              std::string("'[A' ist eine ungültige Maske für (3)\n")));
+
+    WriteBytes(dir.File("in.txt"), "b;1;i;j\na");
+    r = Cli({"import", pdt, "0", dir.File("in.txt"), dir.File("b.pdt"), "--separator", ";",
+             "--password", "p"});
+    ASSERT_EQ(r.code, kOk) << r.err;
+    r = Cli({"dump", dir.File("b.pdt"), "--password", "p"});
+    EXPECT_LT(r.out.find("\"title\": \"a\""), r.out.find("\"title\": \"abc\""));
+    EXPECT_NE(r.out.find("\"title\": \"b\", \"value\": \"1\", \"info\": \"i;j\""),
+              std::string::npos);
+    for (const char* key : {"1", "x", "-1"}) {
+        r = Cli({"import", pdt, key, dir.File("in.txt"), dir.File("c.pdt"), "--password", "p"});
+        EXPECT_EQ(r.code, kError) << key;
+        EXPECT_NE(r.err.find("Rubrik"), std::string::npos) << r.err;
+    }
+}
+
 TEST(Cli, RealBinaryExitCodes) {
     auto status = [](const std::string& args) {
         const int raw = std::system(

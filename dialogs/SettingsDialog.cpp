@@ -1,0 +1,102 @@
+#include "dialogs/SettingsDialog.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "mainwindow/MainWindow.h"
+#include "platform/Cp1252Validator.h"
+#include "platform/MessageService.h"
+#include "platform/Settings.h"
+#include "platform/TextConv.h"
+
+namespace dorvanta {
+namespace {
+
+const char* const kAutoLoadFile = "AutoLoadFile";
+
+}  // namespace
+
+TForm3::TForm3(TForm1& owner) : TFixedDialog(&owner, QSize(313, 144)), owner_(owner) {
+    setWindowTitle(QStringLiteral("Einstellungen"));
+    GroupBox1 = new QGroupBox(QStringLiteral("Standard&datei"), this);
+    GroupBox1->setGeometry(8, 8, 297, 97);
+    CheckBox_AutoFile =
+        new QCheckBox(QStringLiteral("Beim Starten &automatisch diese Datei laden:"), GroupBox1);
+    CheckBox_AutoFile->setGeometry(12, 20, 275, 19);
+    Edit_AutoFile = new QLineEdit(GroupBox1);
+    Edit_AutoFile->setGeometry(12, 42, 273, 21);
+    RestrictToCp1252(Edit_AutoFile);
+    Button_Search = new QPushButton(QStringLiteral("Durch&suchen"), GroupBox1);
+    Button_Search->setGeometry(190, 67, 95, 23);
+    Button_Search->setAutoDefault(false);
+
+    Button_OK = new QPushButton(QStringLiteral("&OK"), this);
+    Button_OK->setGeometry(148, 112, 75, 25);
+    Button_OK->setDefault(true);
+    Button_Cancel = new QPushButton(QStringLiteral("Ab&brechen"), this);
+    Button_Cancel->setGeometry(230, 112, 75, 25);
+    Button_Cancel->setAutoDefault(false);
+
+    connect(Button_Search, &QPushButton::clicked, this, [this] { Button_SearchClick(); });
+    connect(Button_OK, &QPushButton::clicked, this, [this] { Button_OKClick(); });
+    connect(Button_Cancel, &QPushButton::clicked, this, &QDialog::reject);
+    setTabOrder(CheckBox_AutoFile, Edit_AutoFile);
+    setTabOrder(Edit_AutoFile, Button_Search);
+    setTabOrder(Button_Search, Button_OK);
+    setTabOrder(Button_OK, Button_Cancel);
+}
+
+void TForm3::showEvent(QShowEvent* event) {
+    FormShow();
+    TFixedDialog::showEvent(event);
+}
+
+void TForm3::FormShow() {
+    TRegistry* settings = owner_.SettingsKey();
+    const bool present = settings && settings->ValueExists(kAutoLoadFile);
+    CheckBox_AutoFile->setChecked(present);
+    Edit_AutoFile->setText(present ? ToQString(settings->ReadString(kAutoLoadFile)) : QString());
+    CheckBox_AutoFile->setFocus();
+}
+
+void TForm3::Button_SearchClick() {
+    const auto path = MessageService::Instance().OpenFileName(
+        this, QStringLiteral("Öffnen"), QStringLiteral("Private Daten (*.pdt)"),
+        QStringLiteral("pdt"), Edit_AutoFile->text());
+    if (!path) return;
+    Edit_AutoFile->setText(*path);
+    Edit_AutoFile->setFocus();
+}
+
+void TForm3::Button_OKClick() {
+    TRegistry* settings = owner_.SettingsKey();
+    if (!CheckBox_AutoFile->isChecked()) {
+        if (settings && settings->ValueExists(kAutoLoadFile)) settings->DeleteValue(kAutoLoadFile);
+        accept();
+        return;
+    }
+    // A relative path counts from the current folder; a folder is no file.
+    const QString text = Edit_AutoFile->text();
+    const auto stored = FromQString(text);
+    const bool exists = !text.isEmpty() && QFileInfo(text).isFile();
+    if (!exists || !stored) {
+        // A chosen path may hold characters the settings cannot keep.
+        MessageService::Instance().Message(
+            exists ? QStringLiteral("Der Pfad enthält Zeichen, die nicht gespeichert werden "
+                                    "können.")
+                   : QStringLiteral("Die angegebene Datei existiert nicht."),
+            QStringLiteral("Ungültiger Dateiname"), MsgIcon::Warning);
+        Edit_AutoFile->setFocus();
+        return;
+    }
+    if (!settings) {
+        throw ESettingsError(FormatMessage("Fehler beim Setzen der Daten für '%s'", kAutoLoadFile));
+    }
+    settings->WriteString(kAutoLoadFile, *stored);
+    accept();
+}
+
+}  // namespace dorvanta

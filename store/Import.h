@@ -1,0 +1,37 @@
+#pragma once
+// The import of a text file into one sub-category: one entry per line, title,
+// value and info separated by one chosen character.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/Document.h"
+
+namespace dorvanta {
+
+// The most entries a sub-category may hold after an import; a longer file is
+// refused as a whole.
+inline constexpr std::int32_t kMaxEntriesAfterImport = 1000000;
+inline constexpr const char* kMsgTooManyLines =
+    "Die Datei %s hat zu viele Zeilen: eine Unterrubrik fasst höchstens %d Einträge.";
+
+// The lines of a file's bytes: a line ends at CR LF, a lone LF or a lone CR (LF
+// followed by CR ends two lines); a final line break adds no empty line; the
+// text ends at the first NUL byte.
+std::vector<std::string> SplitImportLines(std::string_view bytes);
+
+// One line's fields: title, value and info; the info takes the rest of the line,
+// separators included. Pieces are neither trimmed nor unquoted.
+TDataRec SplitImportLine(std::string_view line, char separator);
+
+// Reads `path` and appends one entry per line to key `key`, every one stamped
+// with the document's one current time, then sorts the key's entries once and
+// sets Modified. Returns the number of entries added. A file that cannot be
+// opened or read throws EStoreError before the document changes, and so does
+// one whose lines would take the key beyond kMaxEntriesAfterImport.
+std::int32_t ImportEntries(TDocument& doc, std::int32_t key, const std::string& path,
+                           char separator);
+
+}  // namespace dorvanta

@@ -1,0 +1,244 @@
+// The search, import and settings dialogs, driven headless through the main
+// window's commands; every question is answered through the message service.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "dialogs/ImportDialog.h"
+#include "dialogs/SearchDialog.h"
+#include "dialogs/SettingsDialog.h"
+#include "mainwindow/EntryModel.h"
+#include "mainwindow/MainWindow.h"
+#include "platform/MessageService.h"
+#include "platform/Settings.h"
+#include "store/Mask.h"
+#include "support/TempDir.h"
+
+namespace dorvanta {
+namespace {
+
+using testing::TempDir;
+
+class DialogsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        Messages().ClearLog();
+        TRegistry(Hive::CurrentUser).DeleteKey("\\Software\\QZ\\Dorvanta");
+        form_ = std::make_unique<TForm1>();
+        form_->show();
+        TDocument& doc = form_->Document();
+        doc.Keys = {{"Giro", "Bank", {{"IBAN", "DE12", "Haus", 1.0}, {"PIN", "4711", "", 2.0}}},
+                    {"Spar", "Bank", {}},
+                    {"Privat", "Mail", {{"Adresse", "a@b.c", "PIN-Brief", 3.0}}}};
+        form_->UpdtListBox(true, {});
+        form_->ListBox_KeysClick();
+    }
+    void TearDown() override {
+        form_->Document().Modified = false;
+        form_.reset();
+    }
+    static MessageService& Messages() { return MessageService::Instance(); }
+    TForm1& Form() { return *form_; }
+    TDocument& Doc() { return form_->Document(); }
+    QString LastMessage() const {
+        return Messages().Asked().empty() ? QString() : Messages().Asked().back().text;
+    }
+
+    // Runs a command that opens a modal dialog; `work` acts in the open dialog,
+    // which is cancelled afterwards if it is still open.
+    void WithModal(QDialog* dialog, const std::function<void()>& command,
+                   const std::function<void()>& work) {
+        QTimer::singleShot(0, [dialog, work] {
+            work();
+            if (dialog->isVisible()) dialog->reject();
+        });
+        command();
+    }
+
+    std::unique_ptr<TForm1> form_;
+};
+
+TEST_F(DialogsTest, SearchSelectsHitsWidensAndResetsOnClose) {
+    TForm4& search = *Form().Form4;
+    Form().MenuItem_SearchClick();
+    EXPECT_TRUE(search.isVisible());
+    EXPECT_EQ(search.width(), TForm4::kNarrowWidth);
+    EXPECT_FALSE(search.Button_Search->isEnabled());
+    search.CheckBox_SubKeys->setChecked(true);
+    search.Edit_SearchFor->setText("pin");
+    EXPECT_TRUE(search.Button_Search->isEnabled());
+    search.Button_Search->click();
+    // Giro/PIN title, then Privat's info "PIN-Brief".
+    ASSERT_EQ(search.ListView_Results->topLevelItemCount(), 2);
+    EXPECT_EQ(search.ListView_Results->topLevelItem(1)->text(0), "Info");
+    EXPECT_EQ(search.ListView_Results->topLevelItem(1)->text(1), "PIN-Brief");
+    EXPECT_EQ(search.width(), TForm4::kWideWidth);
+
+    // Activating a hit selects the sub-category and the entry in the main window.
+    search.ListView_Results->setCurrentItem(search.ListView_Results->topLevelItem(1));
+    EXPECT_EQ(Form().SelectedKeyRow(), 2);
+    EXPECT_EQ(Form().SelectedEntryRow(), 0);
+    EXPECT_EQ(Form().Edit_Info->text(), "PIN-Brief");
+
+    // A change that moves entries while the dialog stays open empties the hits.
+    Form().SelectEntryRow(0);
+    Messages().QueueAnswer(MsgButton::Yes);
+    Form().SpeedButton_DeleteDataClick();
+    EXPECT_EQ(search.ListView_Results->topLevelItemCount(), 0);
+    EXPECT_TRUE(search.SearchResults().empty());
+
+    // No hit: a message, the width stays.
+    search.Edit_SearchFor->setText("nichts");
+    search.Button_Search->click();
+    EXPECT_EQ(LastMessage(), "Die Suche hat keine Ergebnisse geliefert.");
+    EXPECT_EQ(Messages().Asked().back().caption, "Keine Suchergebnisse");
+    EXPECT_EQ(search.width(), TForm4::kWideWidth);
+
+    // A malformed mask reports its error; the hits before it stay listed.
+    search.Edit_SearchFor->setText("[");
+    EXPECT_THROW(search.Button_SearchClick(), EMaskException);
+
+    search.close();
+    Form().MenuItem_SearchClick();
+    EXPECT_EQ(search.width(), TForm4::kNarrowWidth);
+    EXPECT_TRUE(search.Edit_SearchFor->text().isEmpty());
+    EXPECT_TRUE(search.CheckBox_SubKeys->isChecked());  // kept between openings
+    // Storing an entry closes the dialog.
+    Form().SelectKeyRow(1);
+    Form().ListBox_KeysClick();
+    Form().Edit_DataName->setText("Neu");
+    Form().Button_ApplyDataClick();
+    EXPECT_FALSE(search.isVisible());
+}
+
+TEST_F(DialogsTest, ImportChecksInOrderThenAddsSortedEntries) {
+    TempDir dir;
+    TForm5& import = *Form().Form5;
+    const std::string file = dir.File("neu.txt");
+    testing::WriteBytes(file, "Zeta;1\r\nAlpha;2;x;y\n\n");
+    struct Check {
+        QString path;
+        bool otherChar;
+        const char* message;
+    };
+    const Check checks[] = {
+        {"", true, "Die angegebene Quelldatei existiert nicht."},
+        {QString::fromStdString(dir.Path().string()), false,
+         "Die angegebene Quelldatei existiert nicht."},
+        {QString::fromStdString(file), true, "Sie müssen ein Trennungszeichen angeben."},
+    };
+    Form().SelectKeyRow(1);
+    Form().ListBox_KeysClick();
+    for (const Check& c : checks) {
+        Messages().QueueAnswer(MsgButton::Ok);
+        WithModal(
+            &import, [&] { Form().EintrgefrUnterrubrikimportieren1Click(); },
+            [&] {
+                import.Edit_File->setText(c.path);
+                if (c.otherChar) {
+                    import.RadioButton_OtherChar->setChecked(true);
+                    import.Edit_OtherChar->clear();
+                }
+                import.Button_OK->click();
+                EXPECT_TRUE(import.isVisible());
+            });
+        EXPECT_EQ(LastMessage().toStdString(), c.message);
+        EXPECT_EQ(Messages().Asked().back().caption, "Ungültige oder unvollständige Angaben");
+    }
+    EXPECT_TRUE(Doc().Keys[1].Data.empty());
+
+    WithModal(
+        &import, [&] { Form().EintrgefrUnterrubrikimportieren1Click(); },
+        [&] {
+            // Every showing starts from the tab and a disabled "?".
+            EXPECT_TRUE(import.RadioButton_Tab->isChecked());
+            EXPECT_FALSE(import.Edit_OtherChar->isEnabled());
+            EXPECT_EQ(import.Edit_OtherChar->text(), "?");
+            EXPECT_TRUE(import.Edit_File->text().isEmpty());
+            import.Edit_File->setText(QString::fromStdString(file));
+            import.RadioButton_OtherChar->setChecked(true);
+            EXPECT_TRUE(import.Edit_OtherChar->isEnabled());
+            import.Edit_OtherChar->setText(";");
+            import.Button_OK->click();
+            EXPECT_FALSE(import.isVisible());
+        });
+    const auto& data = Doc().Keys[1].Data;
+    ASSERT_EQ(data.size(), 3u);
+    EXPECT_EQ(data[0].Title, "");  // the empty line
+    EXPECT_EQ(data[1].Title, "Alpha");
+    EXPECT_EQ(data[1].Info, "x;y");
+    EXPECT_EQ(data[2].Title, "Zeta");
+    EXPECT_TRUE(Doc().Modified);
+    EXPECT_EQ(Form().EntryModel->rowCount(), 3);
+
+    // Without a selected sub-category nothing is imported anywhere.
+    Form().SelectKeyRow(-1);
+    Form().ListBox_KeysClick();
+    Messages().QueueAnswer(MsgButton::Ok);
+    Form().EintrgefrUnterrubrikimportieren1Click();
+    EXPECT_EQ(LastMessage().toStdString(), kMsgNoSubCategory);
+    EXPECT_FALSE(import.isVisible());
+}
+
+TEST_F(DialogsTest, SettingsStoreDeleteAndCancel) {
+    TempDir dir;
+    TForm3& settings = *Form().Form3;
+    const std::string file = dir.File("start.pdt");
+    testing::WriteBytes(file, "x");
+    auto stored = [&]() -> std::optional<std::string> {
+        TRegistry reg(Hive::CurrentUser);
+        if (!reg.OpenKey("Software\\QZ\\Dorvanta", false) || !reg.ValueExists("AutoLoadFile"))
+            return std::nullopt;
+        return reg.ReadString("AutoLoadFile");
+    };
+    auto run = [&](const std::function<void()>& work) {
+        WithModal(
+            &settings, [&] { Form().MenuItem_SettingsClick(); }, work);
+    };
+    run([&] {
+        EXPECT_FALSE(settings.CheckBox_AutoFile->isChecked());
+        EXPECT_TRUE(settings.Edit_AutoFile->text().isEmpty());
+        settings.Button_OK->click();
+    });
+    EXPECT_FALSE(stored());
+
+    Messages().QueueAnswer(MsgButton::Ok);
+    run([&] {
+        settings.CheckBox_AutoFile->setChecked(true);
+        settings.Button_OK->click();  // empty path
+        EXPECT_TRUE(settings.isVisible());
+        settings.Edit_AutoFile->setText(QString::fromStdString(file));
+        settings.Button_OK->click();
+    });
+    EXPECT_EQ(LastMessage(), "Die angegebene Datei existiert nicht.");
+    EXPECT_EQ(stored(), file);
+
+    run([&] {
+        EXPECT_TRUE(settings.CheckBox_AutoFile->isChecked());
+        EXPECT_EQ(settings.Edit_AutoFile->text().toStdString(), file);
+        settings.CheckBox_AutoFile->setChecked(false);
+        settings.Button_Cancel->click();
+    });
+    EXPECT_EQ(stored(), file);
+    run([&] {
+        settings.CheckBox_AutoFile->setChecked(false);
+        settings.Button_OK->click();
+    });
+    EXPECT_FALSE(stored());
+
+    // Ignored while a file is being read.
+    Doc().Loading = true;
+    Form().MenuItem_SettingsClick();
+    Doc().Loading = false;
+    EXPECT_FALSE(settings.isVisible());
+}
+
+}  // namespace
+}  // namespace dorvanta

@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <random>
+#include <tuple>
+
+#include "store/Import.h"
+#include "store/Mask.h"
+#include "store/Search.h"
+#include "store/StoreError.h"
+#include "support/TempDir.h"
+
+namespace dorvanta {
+namespace {
+
+// Option letters: n names, T/V/I leave titles/values/info out, e exact, w no wildcard.
+TSearchOptions Options(const std::string& letters) {
+    auto has = [&](char c) { return letters.find(c) != std::string::npos; };
+    return {has('n'), !has('T'), !has('V'), !has('I'), has('e'), !has('w')};
+}
+
+// The hits as "key.entry+source" (N T V I), then "!message" if the search threw.
+std::string Search(const TDocument& doc, const std::string& text, const TSearchOptions& options) {
+    std::vector<TSearchHit> hits{{9, 9, TSearchSource::Info}};  // appended to, never cleared
+    std::string out;
+    try {
+        SearchDocument(doc, text, options, hits);
+    } catch (const EMaskException& e) {
+        out = std::string(" !") + e.what();
+    }
+    std::string list;
+    for (std::size_t i = 1; i < hits.size(); ++i) {
+        const TSearchHit& h = hits[i];
+        list += " " + std::to_string(h.KeyIndex) +
+                (h.DataIndex >= 0 ? "." + std::to_string(h.DataIndex) : "") +
+                "NTVI"[static_cast<int>(h.Source)];
+    }
+    list += out;
+    return hits[0].KeyIndex != 9 ? "cleared" : list.empty() ? list : list.substr(1);
+}
+
+TEST(Search, UpperCasesAsWindows1252) {
+    EXPECT_EQ(UpperCaseCp1252("az\xE4\xF6\xFC\xE9\xFE\xF7\xDF\xB5\xFF\x9A\x9C\x9E\x8A\xC4 1"),
+              "AZ\xC4\xD6\xDC\xC9\xDE\xF7\xDF\xB5\x9F\x8A\x8C\x8E\x8A\xC4 1");
+}
+
+TEST(Search, FindsBySubstringThenWholeMask) {
+    TDocument doc;
+    doc.Keys = {{"Konto []abc", "P", {{"ABC", "", "xABCx"}, {"aXYc", "zabcz", "a*c"}}},
+                {"?", "P", {{"x", "\304B", "\344?"}}}};
+    const std::array<const char*, 3> cases[] = {
+        {"*", "n", "0N 0.0T 0.0V 0.0I 0.1T 0.1V 0.1I 1N 1.0T 1.0V 1.0I"},  // empty fields too
+        {"a*c", "", "0.0T 0.1T 0.1I"},  // not zabcz; a*c literally
+        {"a*c", "w", "0.1I"},
+        {"?", "n", "1N 1.0T 1.0I"},
+        {"abc", "n", "0N 0.0T 0.0I 0.1V"},  // the name first, then the entry fields
+        {"abc", "e", "0.0T 0.1V"},          // ABC as a mask (a..z fold); xABCx not whole
+        {"\344b", "", "1.0V"},
+        {"\344b", "e", ""},          // ä against Ä: only a..z fold in the mask
+        {"\304*", "", "1.0V 1.0I"},  // the mask sees the upper-cased field
+        {"\304*", "e", "1.0V"},
+        {"x", "nT", "0.0I"},
+        {"x", "VI", "0.1T 1.0T"},
+        {"x", "e", "0.0I 1.0T"},
+        {"[", "n", "0N !'[' ist eine ungültige Maske für (2)"},  // fails at ABC
+        {"[]", "n", "0N !'[]' ist eine ungültige Maske für (2)"},
+        {"o [", "n", "0N !'O [' ist eine ungültige Maske für (4)"},  // the mask as used
+        {"[", "nw", "0N"},                                           // the mask never compiled
+    };
+    for (const auto& [text, options, expected] : cases) {
+        EXPECT_EQ(Search(doc, text, Options(options)), expected) << text << " /" << options;
+    }
+    std::vector<TSearchHit> hits;
+    SearchDocument(doc, "abc", Options("n"), hits);
+    std::string texts;
+    for (const TSearchHit& h : hits) texts += HitText(doc, h) + "|";
+    EXPECT_EQ(texts, "Konto []abc|ABC|xABCx|zabcz|");
+}
+
+// The search compiles the mask once; it must behave as MatchesMask field by field.
+TEST(Search, AgreesWithMatchesMaskFieldByField) {
+    std::mt19937 rng(7);
+    auto word = [&](int most) {
+        std::string s(rng() % (most + 1), ' ');
+        for (char& c : s) c = "aAb\xE4\xC4*?[]!-x"[rng() % 12];
+        return s;
+    };
+    for (int round = 0; round < 1000; ++round) {
+        TDocument doc;
+        for (int k = rng() % 3; k > 0; --k) {
+            doc.Keys.push_back({word(3), "P", {}});
+            for (int e = rng() % 3; e > 0; --e)
+                doc.Keys.back().Data.push_back({word(4), word(4), word(4)});
+        }
+        const std::string text = word(4);
+        const TSearchOptions options{rng() % 2 == 0, rng() % 4 != 0, rng() % 4 != 0,
+                                     rng() % 4 != 0, rng() % 2 == 0, rng() % 4 != 0};
+        const auto up = [&](const std::string& s) {
+            return options.Exact ? s : UpperCaseCp1252(s);
+        };
+        std::string expected;
+        try {
+            for (const TDataKey& key : doc.Keys) {
+                auto test = [&](bool on, const std::string& f) {
+                    return on && (up(f).find(up(text)) != std::string::npos ||
+                                  (options.Wildcard && MatchesMask(up(f), up(text))));
+                };
+                const std::string k = std::to_string(&key - doc.Keys.data());
+                if (test(options.Names, key.Name)) expected += " " + k + "N";
+                for (const TDataRec& r : key.Data) {
+                    const std::string e = k + "." + std::to_string(&r - key.Data.data());
+                    if (test(options.Titles, r.Title)) expected += " " + e + "T";
+                    if (test(options.Values, r.Value)) expected += " " + e + "V";
+                    if (test(options.Info, r.Info)) expected += " " + e + "I";
+                }
+            }
+        } catch (const EMaskException& e) {
+            expected += std::string(" !") + e.what();
+        }
+        ASSERT_EQ(Search(doc, text, options), expected.empty() ? "" : expected.substr(1)) << round;
+    }
+}
+
+TEST(Import, SplitsLinesAtEveryKindOfBreakUpToNul) {
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {"", {}},
+        {"\n", {""}},
+        {"a\r\nb\n", {"a", "b"}},
+        {"a\n\rb", {"a", "", "b"}},
+        {"a\r\rb\r", {"a", "", "b"}},
+        {std::string("a\nb\0c\nd", 7), {"a", "b"}},
+        {std::string("\0a", 2), {}},
+    };
+    for (const auto& [bytes, lines] : cases) EXPECT_EQ(SplitImportLines(bytes), lines) << bytes;
+}
+
+TEST(Import, SplitsTitleValueAndTheRestAsInfo) {
+    const std::tuple<const char*, char, const char*> cases[] = {
+        {"a\tb\tc\td", '\t', "a|b|c\td"},
+        {"\tx", '\t', "|x|"},
+        {"a\t\tc", '\t', "a||c"},
+        {"a\t", '\t', "a||"},
+        {"", '\t', "||"},
+        {"a b;c;d;", ';', "a b|c|d;"},
+        {"a b;c d", ' ', "a|b;c|d"},
+    };
+    for (const auto& [line, separator, fields] : cases) {
+        const TDataRec r = SplitImportLine(line, separator);
+        EXPECT_EQ(r.Title + "|" + r.Value + "|" + r.Info, fields) << line;
+    }
+}
+
+TEST(Import, AppendsWithOneTimeStampAndSortsOnceOrChangesNothing) {
+    testing::TempDir dir;
+    testing::WriteBytes(dir.File("in.txt"), "z\tv1\n\r\nb\ti\tx\ty\r\nA");
+    testing::WriteBytes(dir.File("empty.txt"), "");
+    testing::WriteBytes(dir.File("long.txt"), std::string(kMaxEntriesAfterImport, '\n'));
+    const std::array<std::string, 3> cases[] = {
+        {"in.txt", ",7;A,7;b,7;c,1;m,1;z,7;|1", "4"},  // entries "title,date;", clock calls
+        {"empty.txt", "c,1;m,1;|1", "0"},
+        {"none.txt", "m,1;c,1;|0", "Datei " + dir.File("none.txt") + " kann nicht geöffnet werden"},
+        {"", "m,1;c,1;|0", "Datei " + dir.File("") + " kann nicht geöffnet werden"},  // a folder
+        {"long.txt", "m,1;c,1;|0",
+         FormatMessage(kMsgTooManyLines, {dir.File("long.txt"), "1000000"})},
+    };
+    for (const auto& [file, entries, result] : cases) {
+        TDocument doc;
+        int calls = 0;
+        doc.Now = [&] { return ++calls + 6.0; };
+        doc.Keys = {{"K", "P", {{"m", "", "", 1.0}, {"c", "", "", 1.0}}}};
+        std::string got;
+        try {
+            got = std::to_string(ImportEntries(doc, 0, dir.File(file), '\t'));
+        } catch (const EStoreError& e) {
+            got = e.what();
+        }
+        EXPECT_EQ(got, result);
+        std::string list;
+        for (const TDataRec& r : doc.Keys[0].Data)
+            list += r.Title + "," + std::to_string(int(r.Date)) + ";";
+        EXPECT_EQ(list + "|" + std::to_string(calls), entries) << file;
+        EXPECT_EQ(doc.Modified, result.size() == 1) << file;
+    }
+}
+
+}  // namespace
+}  // namespace dorvanta
