@@ -10,17 +10,8 @@
 #include <QSvgRenderer>
 #include <functional>
 
+#include "mainwindow/Icons.h"
 #include "platform/System.h"
-
-// The logo lives in the same resource file as the icons; registering twice is
-// harmless, and the box must not depend on an icon having been loaded first.
-static void RegisterLogoResource() {
-    static const bool registered = [] {
-        Q_INIT_RESOURCE(resources);
-        return true;
-    }();
-    (void)registered;
-}
 
 namespace dorvanta {
 namespace {
@@ -114,7 +105,7 @@ TInfo::TInfo(QWidget* parent) : QDialog(parent) {
 }
 
 void TInfo::FormCreate() {
-    RegisterLogoResource();
+    RegisterResources();
     Logo = QImage(kLogoSize, QImage::Format_RGB32);
     Logo.fill(Qt::white);
     {

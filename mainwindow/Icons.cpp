@@ -3,9 +3,9 @@
 #include <array>
 #include <cstddef>
 
-// The icons are compiled into a static library (resources.qrc). Registering
+// The resources are compiled into a static library (resources.qrc). Registering
 // them here also keeps the linker from dropping that library's object file.
-static void RegisterIconResources() {
+static void RegisterResourcesOnce() {
     static const bool registered = [] {
         Q_INIT_RESOURCE(resources);
         return true;
@@ -14,6 +14,10 @@ static void RegisterIconResources() {
 }
 
 namespace dorvanta {
+
+void RegisterResources() {
+    RegisterResourcesOnce();
+}
 namespace {
 
 constexpr std::size_t kToolIconCount = static_cast<std::size_t>(IconId::Copy) + 1;
@@ -25,7 +29,7 @@ constexpr std::array<const char*, kToolIconCount> kToolIconNames = {
 };
 
 QIcon LoadIcon(const char* name) {
-    RegisterIconResources();
+    RegisterResourcesOnce();
     return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
 }
 

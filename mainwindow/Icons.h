@@ -6,6 +6,9 @@
 
 namespace dorvanta {
 
+// Makes the program's compiled-in resources (icons, logo) available; idempotent.
+void RegisterResources();
+
 enum class IconId {
     New,
     Open,

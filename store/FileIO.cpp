@@ -8,6 +8,9 @@
 #include <filesystem>
 #include <vector>
 
+#include "store/PdtFile.h"
+#include "store/StoreError.h"
+
 namespace dorvanta {
 namespace fs = std::filesystem;
 
@@ -110,6 +113,19 @@ ReadFileResult ReadWholeFile(const std::string& path, std::string& bytes) {
     }
     ::close(fd);
     return ReadFileResult::Ok;
+}
+
+std::string ReadWholeFileOrThrow(const std::string& path) {
+    std::string bytes;
+    switch (ReadWholeFile(path, bytes)) {
+        case ReadFileResult::Ok:
+            break;
+        case ReadFileResult::CannotOpen:
+            throw EStoreError(FormatMessage(kMsgCannotOpen, path));
+        case ReadFileResult::ReadFailed:
+            throw EStoreError(kMsgReadError);
+    }
+    return bytes;
 }
 
 }  // namespace dorvanta

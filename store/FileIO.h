@@ -25,5 +25,8 @@ enum class ReadFileResult { Ok, CannotOpen, ReadFailed };
 
 // Reads a regular file whole; a folder or a device cannot be opened as a file.
 ReadFileResult ReadWholeFile(const std::string& path, std::string& bytes);
+// The same, failing with the store's German messages ("Datei %s kann nicht
+// geöffnet werden", "Stream-Lesefehler").
+std::string ReadWholeFileOrThrow(const std::string& path);
 
 }  // namespace dorvanta

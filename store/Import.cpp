@@ -57,15 +57,7 @@ TDataRec SplitImportLine(std::string_view line, char separator) {
 
 std::int32_t ImportEntries(TDocument& doc, std::int32_t key, const std::string& path,
                            char separator) {
-    std::string bytes;
-    switch (ReadWholeFile(path, bytes)) {
-        case ReadFileResult::Ok:
-            break;
-        case ReadFileResult::CannotOpen:
-            throw EStoreError(FormatMessage(kMsgCannotOpen, path));
-        case ReadFileResult::ReadFailed:
-            throw EStoreError(kMsgReadError);
-    }
+    const std::string bytes = ReadWholeFileOrThrow(path);
 
     std::vector<TDataRec>& data = doc.Keys[key].Data;
     const std::size_t before = data.size();

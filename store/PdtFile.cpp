@@ -275,15 +275,7 @@ void SaveDocument(const TDocument& doc, const std::string& path) {
 bool LoadDocument(TDocument& doc, const std::string& path, const TLoadHooks& hooks) {
     if (hooks.ClearSelection) hooks.ClearSelection();
     doc.Keys.clear();
-    std::string bytes;
-    switch (ReadWholeFile(path, bytes)) {
-        case ReadFileResult::Ok:
-            break;
-        case ReadFileResult::CannotOpen:
-            throw EStoreError(FormatMessage(kMsgCannotOpen, path));
-        case ReadFileResult::ReadFailed:
-            ReadError();
-    }
+    const std::string bytes = ReadWholeFileOrThrow(path);
     return LoadDocumentFromBytes(doc, bytes, path, hooks);
 }
 

@@ -17,12 +17,12 @@ enum class TSearchSource { Name = 0, Title = 1, Value = 2, Info = 3 };
 extern const char* const kSourceNames[4];
 
 struct TSearchOptions {
-    bool Names = false;   // sub-category names
-    bool Titles = true;   // entry titles
-    bool Values = true;   // entry values
-    bool Info = true;     // entry info texts
-    bool Exact = false;   // case-sensitive; otherwise both sides are upper-cased
-    bool Wildcard = true; // the whole-field wildcard test after the substring test
+    bool Names = false;    // sub-category names
+    bool Titles = true;    // entry titles
+    bool Values = true;    // entry values
+    bool Info = true;      // entry info texts
+    bool Exact = false;    // case-sensitive; otherwise both sides are upper-cased
+    bool Wildcard = true;  // the whole-field wildcard test after the substring test
 };
 
 struct TSearchHit {
