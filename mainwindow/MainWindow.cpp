@@ -28,6 +28,7 @@
 #include "platform/System.h"
 #include "platform/TextConv.h"
 #include "setup/Setup.h"
+#include "update/UpdateComponent.h"
 
 namespace dorvanta {
 
@@ -46,6 +47,9 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent) : QMainWindow(pare
     BuildToolBar();
     BuildMenus();
     BuildClientArea();
+    QZUpdateFile = new TQZUpdateFile(this, arguments);
+    // Ending the program from the wizard goes through the close question.
+    QZUpdateFile->OnRequestEnd = [this] { close(); };
     // The setup component uninstalls during its construction when asked to.
     QZSetup = new TQZSetup(arguments, this);
     QZSetup->QZUpdateUsed = true;
@@ -65,7 +69,12 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent) : QMainWindow(pare
 }
 
 TForm1::~TForm1() {
-    RunGuarded([this] { FormDestroy(); });
+    // An update-only start ends without the window's own closing work.
+    if (!QZUpdateFile->ExitRequested()) RunGuarded([this] { FormDestroy(); });
+}
+
+bool TForm1::ExitRequested() const {
+    return QZSetup->ExitRequested() || QZUpdateFile->ExitRequested();
 }
 
 // ---------------------------------------------------------------- life cycle
@@ -75,7 +84,12 @@ void TForm1::FormCreate() {
     RunGuarded([this] { QZSetup->RegisterUninstall(); });
     document_.SelectedKey = -1;
     SetClientSize(QSize(kDesignClientWidth, kDesignClientHeight));
-    if (uninstallRun_) return;
+    if (!uninstallRun_) ReadSettings();
+    // Last: a due update wizard shows before the window does.
+    RunGuarded([this] { QZUpdateFile->AutomaticUpdate({}, false, 0); });
+}
+
+void TForm1::ReadSettings() {
     settings_ = std::make_unique<TRegistry>(Hive::CurrentUser);
     RunGuarded([this] {
         if (!settings_->OpenKey(kSettingsKey, true)) {

@@ -30,6 +30,7 @@ class TInfo;
 class TKeyListBox;
 class TPageScroller;
 class TQZSetup;
+class TQZUpdateFile;
 class TRegistry;
 
 class TForm1 : public QMainWindow {
@@ -48,6 +49,8 @@ class TForm1 : public QMainWindow {
     explicit TForm1(const QStringList& arguments = CommandLineArguments(),
                     QWidget* parent = nullptr);
     ~TForm1() override;
+    // An uninstall or update-only start: the program ends without showing the window.
+    bool ExitRequested() const;
 
     TDocument& Document() { return document_; }
 
@@ -165,6 +168,7 @@ class TForm1 : public QMainWindow {
     TInfo* Info = nullptr;    // about box
     TForm5* Form5 = nullptr;  // import
     TQZSetup* QZSetup = nullptr;
+    TQZUpdateFile* QZUpdateFile = nullptr;
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -181,6 +185,7 @@ class TForm1 : public QMainWindow {
     void SizeEntryColumns();
     // Start-up, settings and size rules (MainWindow.cpp).
     void FormCreate();
+    void ReadSettings();
     void FormShow();
     void FormDestroy();
     void UpdateMinimumSize();

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTextStream>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstdio>
@@ -97,6 +98,8 @@ const char* KindName(AskedQuestion::Kind kind) {
             return "OpenFile";
         case AskedQuestion::Kind::SaveFile:
             return "SaveFile";
+        case AskedQuestion::Kind::Dialog:
+            return "Dialog";
     }
     return "";
 }
@@ -187,6 +190,7 @@ void MessageService::ClearLog() {
     answers_.clear();
     inputs_.clear();
     files_.clear();
+    drivers_.clear();
 }
 
 void MessageService::Record(AskedQuestion question) {
@@ -379,6 +383,20 @@ std::optional<QString> MessageService::FileName(bool save, QWidget* parent, cons
     auto answer = q.textAnswer;
     Record(std::move(q));
     return answer;
+}
+
+int MessageService::RunModal(QDialog& dialog) {
+    if (!testMode_ && drivers_.empty()) return dialog.exec();
+    AskedQuestion q;
+    q.kind = AskedQuestion::Kind::Dialog;
+    q.caption = dialog.windowTitle();
+    q.answered = true;
+    Record(std::move(q));
+    if (drivers_.empty()) return QDialog::Rejected;
+    auto driver = std::move(drivers_.front());
+    drivers_.pop_front();
+    QTimer::singleShot(0, &dialog, [&dialog, driver] { driver(dialog); });
+    return dialog.exec();
 }
 
 void MessageService::ShowApplicationError(const QString& message) {

@@ -26,6 +26,7 @@
 #include <optional>
 #include <vector>
 
+class QDialog;
 class QWidget;
 
 namespace dorvanta {
@@ -44,7 +45,7 @@ QString ButtonName(MsgButton button);
 QString ApplicationErrorText(const QString& message);
 
 struct AskedQuestion {
-    enum class Kind { Message, Input, OpenFile, SaveFile };
+    enum class Kind { Message, Input, OpenFile, SaveFile, Dialog };
     Kind kind = Kind::Message;
     QString text;     // message text; the prompt of an input; empty for file dialogs
     QString caption;  // window caption
@@ -95,6 +96,14 @@ class MessageService {
                                         const QString& filter, const QString& defaultSuffix,
                                         const QString& initialPath = {});
 
+    // Shows a window of the program's own modally (the update wizard) and returns
+    // its result. In test mode it is only logged (kind Dialog, answered) and not
+    // shown, unless a driver is queued: that runs once the window is open.
+    int RunModal(QDialog& dialog);
+    void QueueDialogDriver(std::function<void(QDialog&)> driver) {
+        drivers_.push_back(std::move(driver));
+    }
+
     // The application error box: caption "Dorvanta", error icon, OK, text from
     // ApplicationErrorText.
     void ShowApplicationError(const QString& message);
@@ -127,6 +136,7 @@ class MessageService {
     std::deque<MsgButton> answers_;
     std::deque<std::optional<QString>> inputs_;
     std::deque<std::optional<QString>> files_;
+    std::deque<std::function<void(QDialog&)>> drivers_;
     std::vector<AskedQuestion> asked_;
     QString logPath_;
     std::function<void(const AskedQuestion&)> askedHook_;

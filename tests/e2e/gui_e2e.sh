@@ -98,6 +98,9 @@ echo '{"keys":[{"parent":"Alt","name":"Alt","entries":[]}]}' >"$work/b.json"
 mkdir "$work/reg"
 printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\QZ\\Dorvanta]\n"AutoLoadFile"="%s"\n' \
     "$work/a.pdt" >"$work/reg/HKEY_CURRENT_USER.reg"
+# The update wizard of a first start is switched off here.
+printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\QZ\\Dorvanta]\n"NoUpdate"=""\n' \
+    >"$work/reg/HKEY_LOCAL_MACHINE.reg"
 export DORVANTA_REGISTRY_DIR="$work/reg"
 export LANG=C.UTF-8 LC_ALL=C.UTF-8  # Qt's texts must be German all the same
 unset QT_QPA_PLATFORM DORVANTA_TEST_ANSWERS DORVANTA_TEST_INPUTS DORVANTA_TEST_FILES DORVANTA_TEST_LOG

@@ -39,6 +39,7 @@ class MainWindowTest : public ::testing::Test {
         form_ = std::make_unique<TForm1>();
         form_->show();
         QApplication::processEvents();
+        Messages().ClearLog();  // the first start's update wizard is logged, not shown
     }
     void TearDown() override {
         form_->Document().Modified = false;

@@ -1,0 +1,59 @@
+#pragma once
+// The update's HTTP client: a GET that blocks its caller in a nested event loop
+// while window messages keep flowing, with the body streamed into a file.
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace dorvanta {
+
+// The update server: $DORVANTA_UPDATE_HOST (host with optional port) or the
+// maker's update server.
+QString UpdateHost();
+
+class THttpClient : public QObject {
+    Q_OBJECT
+  public:
+    explicit THttpClient(QObject* parent = nullptr);
+    ~THttpClient() override;
+
+    QString Host = UpdateHost();
+    int TimeoutMs = 10000;  // a transfer that stalls this long fails
+    // The file the next fetch writes its body into (replaced, created if missing).
+    QString BodyFile = QStringLiteral("Default.htm");
+    // A body larger than this fails (Failure("get")), so a server cannot fill the disk.
+    qint64 MaxBodySize = qint64(1) << 30;
+
+    // Fetches `url` (redirects followed, no proxy) into BodyFile and returns when
+    // the body is complete, the transfer failed or it was aborted. True only for
+    // a complete body with a status below 400. Emits Failure("get") for a status
+    // of 400 or above and ConnectionFailed() when the server cannot be reached or
+    // the transfer times out. Nothing is thrown.
+    bool Get(const QString& url);
+    // Stops the running transfer; Get then returns false.
+    void Abort();
+    bool Busy() const { return reply_ != nullptr; }
+
+    // During a fetch: the body's total size (0 when unknown) and the bytes so far.
+    qint64 TotalSize() const { return total_; }
+    qint64 Received() const { return received_; }
+
+  signals:
+    // After every received packet, on the thread that called Get.
+    void PacketReceived();
+    void Failure(const QString& requestKind);
+    void ConnectionFailed();
+
+  private:
+    std::unique_ptr<QNetworkAccessManager> manager_;
+    QNetworkReply* reply_ = nullptr;
+    qint64 total_ = 0;
+    qint64 received_ = 0;
+    bool aborted_ = false;
+};
+
+}  // namespace dorvanta

@@ -1,0 +1,56 @@
+#pragma once
+// Preparing an installation: the downloaded archive's signature, its extraction
+// into the private temporary folder and the installation script completed from
+// the template the archive carries. The program never replaces its own files;
+// the script does that after the program has ended.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace dorvanta {
+
+// The maker's Ed25519 public key (32 bytes), a build setting.
+QByteArray UpdatePublicKey();
+
+// Whether `signatureBase64` is a valid detached Ed25519 signature of the file's
+// bytes under `publicKey`. False for a missing file, a malformed signature or key.
+bool VerifyArchiveSignature(const QString& archivePath, const QString& signatureBase64,
+                            const QByteArray& publicKey = UpdatePublicKey());
+
+// Extracts every entry of the ZIP archive into `folder` (ending in '/') under its
+// bare file name; folders stored in the archive are not recreated, entries whose
+// bare name is empty, "." or ".." are skipped, nothing is written outside
+// `folder`, and an existing file of the same name is replaced. Throws EStoreError
+// with a German message when the archive cannot be read or a file not written.
+void ExtractArchive(const QString& archivePath, const QString& folder);
+// The same with a limit on the bytes written in all (the default is 1 GB): an
+// archive that unpacks to more throws EStoreError, so it cannot fill the disk.
+void ExtractArchive(const QString& archivePath, const QString& folder, qint64 maxTotalBytes);
+
+// Text for the shell: the argument in single quotes, safe for blanks, quotes,
+// '$' and backquotes.
+QString ShellQuote(const QString& text);
+
+// Completes the template's lines: blocks of four lines (the first copied, the
+// second and third filled with P, the fourth with T then P) up to a line that
+// starts with a blank, from which on every line is filled with T; "%s" takes the
+// next argument and "%%" gives '%'. P and T are the program's folder and the
+// temporary folder, both ending in '/', inserted shell-quoted. Then the restart
+// line (the program started in the background) when `restart`, and always the
+// line that removes the script itself.
+QStringList FillInstallScript(const QStringList& templateLines, const QString& programFolder,
+                              const QString& tempFolder, const QString& programPath, bool restart);
+
+enum class TPrepareResult { Prepared, ArchiveMissing };
+
+// The whole preparation in `tempFolder` (ending in '/'): the archive
+// `tempFolder + zipFileName` must exist and carry a valid signature (otherwise it
+// is deleted and reported as missing); it is extracted, "Update.bat" is read,
+// completed and written back with LF line ends, and the archive is deleted.
+// A missing "Update.bat" throws EStoreError; nothing is prepared then.
+TPrepareResult PrepareInstallation(const QString& tempFolder, const QString& zipFileName,
+                                   const QString& signatureBase64, const QString& programPath,
+                                   bool restart);
+
+}  // namespace dorvanta

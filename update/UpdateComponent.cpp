@@ -1,0 +1,81 @@
+#include "update/UpdateComponent.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QWidget>
+#include <cmath>
+
+#include "platform/MessageService.h"
+#include "platform/Settings.h"
+#include "store/DateTime.h"
+#include "update/UpdateWizard.h"
+
+namespace dorvanta {
+
+TQZUpdateFile::TQZUpdateFile(QWidget* owner, const QStringList& arguments)
+    : QObject(owner), Now(&NowDateTime), arguments_(arguments) {
+    UpdateAction = new QAction(owner);
+    UpdateAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
+    UpdateAction->setShortcutContext(Qt::WindowShortcut);
+    owner->addAction(UpdateAction);
+    connect(UpdateAction, &QAction::triggered, this, [this] { AutomaticUpdate({}, true, 0); });
+    // The wizard belongs to the program, not to a window: it outlives the main
+    // window's own closing work and is destroyed with this component.
+    statusForm_ = std::make_unique<TStatusForm>();
+    statusForm_->OnRequestEnd = [this] {
+        if (inLoop_ && OnRequestEnd) {
+            OnRequestEnd();
+        } else {
+            exitRequested_ = true;
+        }
+    };
+}
+
+TQZUpdateFile::~TQZUpdateFile() = default;
+
+void TQZUpdateFile::AutomaticUpdate(const QString& params, bool manual, double programDate) {
+    if (!arguments_.isEmpty() && arguments_.first() == QStringLiteral("/uninstall")) return;
+    TRegistry settings(HKCU ? Hive::CurrentUser : Hive::LocalMachine);
+    const std::string key = "Software\\QZ\\" + RegistryKey.toStdString();
+    if (!settings.OpenKey(key, true)) {
+        throw ESettingsError(FormatMessage("Fehler beim Setzen der Daten für '%s'", key));
+    }
+    const QString program = ProgramFile();
+    if (!manual) {
+        QString line = QLatin1Char('"') + program + QLatin1Char('"');
+        if (!params.isEmpty()) line += QLatin1Char(' ') + params;
+        settings.WriteString("ApplicationFileName", line.toStdString());
+    }
+    switch (DriveOf(program)) {
+        case DriveType::Removable:
+        case DriveType::Fixed:
+        case DriveType::Remote:
+        case DriveType::RamDisk:
+            break;
+        default:
+            return;  // a CD-ROM, or no drive that can be told
+    }
+    const double date = programDate != 0 ? programDate : ProgramFileDate();
+    const double today = std::floor(Now());
+    const double threshold =
+        settings.ValueExists("Update") ? settings.ReadDateTime("Update") : today - 1;
+    const bool onlyUpdate = settings.ValueExists("OnlyUpdate");
+    if (!manual && !onlyUpdate) {
+        if (!(today > threshold) || settings.ValueExists("NoUpdate")) return;
+    }
+    TStatusForm& wizard = *statusForm_;
+    wizard.ProgramName = ProgramName;
+    wizard.ZIPFileName = ZIPFileName;
+    wizard.RegistryKey = RegistryKey;
+    wizard.ProgramDate = date;
+    wizard.HKCU = HKCU;
+    wizard.Now = Now;
+    wizard.ProgramFile = ProgramFile;
+    inLoop_ = QCoreApplication::instance() && manual;
+    MessageService::Instance().RunModal(wizard);
+    inLoop_ = false;
+    settings.CloseKey();
+    if (onlyUpdate) exitRequested_ = true;
+}
+
+}  // namespace dorvanta

@@ -1,0 +1,64 @@
+#pragma once
+// The update component of the main window: decides at start-up whether the update
+// wizard is due, offers Ctrl+U to open it at any time, records the program's
+// command line for an update launcher, and honours an update-only start.
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+#include "platform/System.h"
+
+class QAction;
+class QWidget;
+
+namespace dorvanta {
+
+class TStatusForm;
+
+class TQZUpdateFile : public QObject {
+    Q_OBJECT
+  public:
+    // Registers Ctrl+U with `owner` and creates the one wizard. `arguments`: the
+    // command line after the program name.
+    TQZUpdateFile(QWidget* owner, const QStringList& arguments);
+    ~TQZUpdateFile() override;
+
+    QString ProgramName = QStringLiteral("Dorvanta");
+    QString RegistryKey = QStringLiteral("Dorvanta");
+    QString ZIPFileName = QStringLiteral("Dorvanta.zip");
+    bool HKCU = false;
+
+    // Shows the wizard when it is due (or always when `manual`). A non-zero
+    // `programDate` replaces the program file's date.
+    void AutomaticUpdate(const QString& params, bool manual, double programDate);
+
+    // True after an update-only start: the program ends right after the wizard,
+    // without the main window's closing work.
+    bool ExitRequested() const { return exitRequested_; }
+
+    // What the wizard's "end the program" does once the main loop runs; the main
+    // window sets it (closing itself, which asks about unsaved changes).
+    std::function<void()> OnRequestEnd;
+
+    TStatusForm* StatusForm() const { return statusForm_.get(); }
+    QAction* UpdateAction = nullptr;
+
+    // Seams for tests: the clock, the program file's path, its drive type and date.
+    std::function<double()> Now;
+    std::function<QString()> ProgramFile = [] { return ProgramPath(); };
+    std::function<DriveType(const QString&)> DriveOf = [](const QString& p) {
+        return GetDriveType(p);
+    };
+    std::function<double()> ProgramFileDate = [] { return ProgramFileDateTime(); };
+
+  private:
+    QStringList arguments_;
+    std::unique_ptr<TStatusForm> statusForm_;
+    bool exitRequested_ = false;
+    bool inLoop_ = false;
+};
+
+}  // namespace dorvanta

@@ -1,0 +1,126 @@
+#pragma once
+// The update wizard "Updates installieren": welcome, check of the update server,
+// result, download, installation and finish, and a page with the settings of the
+// automatic prompt. One instance lives for the whole run; its destruction at the
+// end of the program records the next due date and starts a prepared installation.
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "update/UpdateInfo.h"
+
+class QCheckBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QStackedWidget;
+
+namespace dorvanta {
+
+class THttpClient;
+class TRegistry;
+
+class TStatusForm : public QDialog {
+    Q_OBJECT
+  public:
+    static const char* const kStepTexts[10];
+
+    explicit TStatusForm(QWidget* parent = nullptr);
+    ~TStatusForm() override;
+
+    // Set before each showing (by the update component).
+    QString ProgramName;
+    QString ZIPFileName;
+    QString RegistryKey;
+    double ProgramDate = 0;
+    bool HKCU = false;
+
+    // The wizard-wide state.
+    int Step = 0;
+    bool UpdateAvailable = false;
+    bool Downloading = false;
+    bool AbortRequested = false;
+    bool DownloadFailed = false;
+    bool InstallReady = false;
+    double StartTime = 0;  // time of day of the download's start, as a fraction of a day
+    QString TempDir;       // the private temporary folder, ending in '/'
+    QString IniFileName;
+    std::optional<TUpdateInfo> UpdateInfo;
+
+    // Called when the finished wizard asks the program to end ("Beenden" on the
+    // last page, or closing it there).
+    std::function<void()> OnRequestEnd;
+    // The clock of the due date and the program file the installation replaces;
+    // tests replace them.
+    std::function<double()> Now;
+    std::function<QString()> ProgramFile;
+
+    QWidget* PaintBox_Process = nullptr;
+    QLabel* Panel_Title = nullptr;
+    QStackedWidget* Pages = nullptr;
+    QPushButton* Button_Settings = nullptr;
+    QStackedWidget* Notebook_StdButtons = nullptr;
+    QPushButton* Button_Cancel = nullptr;
+    QPushButton* Button_Next = nullptr;
+    QPushButton* Button_SettingsCancel = nullptr;
+    QPushButton* Button_SettingsSave = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label4 = nullptr;
+    QPushButton* Button_Check = nullptr;
+    QLabel* Label_CheckResult = nullptr;
+    QLabel* Label_Download = nullptr;
+    QProgressBar* Status = nullptr;
+    QLabel* PerCent = nullptr;
+    QLabel* StatusLabel = nullptr;
+    QLabel* TimeLeft = nullptr;
+    QPushButton* CancelDownload = nullptr;
+    QLabel* Image_Icon2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QCheckBox* CheckBox_Restart = nullptr;
+    QLabel* Label5 = nullptr;
+    QRadioButton* RadioButton_NoAutoUpdt = nullptr;
+    QRadioButton* RadioButton_AutoUpdt = nullptr;
+    QLabel* Label_AutoUpdt1 = nullptr;
+    QSpinBox* SpinEdit_AutoUpdt = nullptr;
+    QLabel* Label_AutoUpdt2 = nullptr;
+    THttpClient* HTTP = nullptr;
+
+    void Button_NextClick();
+    void Button_CheckClick();
+    void Button_CancelClick();
+    void Button_SettingsClick();
+    void Button_SettingsSaveClick();
+    void Button_SettingsCancelClick();
+    void RadioButton_UpdtClick();
+    void CancelDownloadClick();
+    void DownloadUpdate(const QString& target);
+    void OnUpdateTimer();
+    void PaintBox_ProcessPaint(QPainter& painter);
+    // Writes the next due date and starts a prepared installation (program end).
+    void FormDestroy();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void done(int result) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    void FormShow();
+    void ShowStep();
+    void HTTPFailure(const QString& kind);
+    void HTTPConnectionFailed();
+    // The update's settings key: machine-wide unless HKCU.
+    std::unique_ptr<TRegistry> OpenSettings() const;
+    QString ServerUrl(const QString& path) const;
+
+    bool closePending_ = false;  // a close confirmed during a download
+    bool destroyed_ = false;
+};
+
+}  // namespace dorvanta
