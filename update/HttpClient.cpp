@@ -36,8 +36,8 @@ bool IsConnectionError(QNetworkReply::NetworkError error) {
         case QNetworkReply::RemoteHostClosedError:
         case QNetworkReply::HostNotFoundError:
         case QNetworkReply::TimeoutError:
-        case QNetworkReply::OperationCanceledError:  // the transfer timeout; our own abort is
-                                                     // told apart by aborted_
+        // The transfer timeout; our own Abort() is told apart by aborted_.
+        case QNetworkReply::OperationCanceledError:
         case QNetworkReply::SslHandshakeFailedError:
         case QNetworkReply::TemporaryNetworkFailureError:
         case QNetworkReply::NetworkSessionFailedError:
@@ -115,7 +115,7 @@ bool THttpClient::Get(const QString& url) {
                 reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&ok);
             total_ = ok && length > 0 ? length : 0;
         }
-        qint64 before = received_;
+        const qint64 before = received_;
         while (reply->bytesAvailable() > 0) {
             const QByteArray chunk = reply->read(kChunk);
             if (chunk.isEmpty()) break;

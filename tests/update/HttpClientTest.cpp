@@ -94,7 +94,7 @@ TEST_F(HttpClientTest, OutcomesAndProgress) {
         EXPECT_LT(timer.elapsed(), 3000);
         EXPECT_FALSE(client_.Busy());
         EXPECT_EQ(failures_.count(), int(c.signal == kFailure));
-        if (!failures_.empty()) EXPECT_EQ(failures_[0][0].toString(), "get");
+        for (const auto& args : failures_) EXPECT_EQ(args[0].toString(), "get");
         EXPECT_EQ(connectionFailures_.count(), int(c.signal == kConnectionFailed));
         EXPECT_TRUE(Body() == Pattern(c.body)) << Body().size() << " bytes";
         EXPECT_EQ(client_.Received(), qint64(c.body));
