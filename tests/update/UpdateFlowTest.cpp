@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include "platform/MessageService.h"
 #include "platform/Settings.h"
@@ -169,6 +170,56 @@ TEST_F(UpdateFlowTest, AForgedArchiveOrAMissingFileIsRefused) {
     EXPECT_EQ(again->Step, 1);
     EXPECT_EQ(MessageService::Instance().Asked().back().text,
               "Es besteht keine Internetverbindung.");
+}
+
+// A download the user aborts: the partial archive goes after a pause, and
+// "Erneut versuchen" starts the download again. Served by the scripted server.
+TEST(UpdateDownloadTest, AnAbortedDownloadIsDeletedAndCanBeRetried) {
+    QTemporaryDir root;
+    qputenv("XDG_RUNTIME_DIR", root.filePath("run").toUtf8());
+    QDir().mkpath(root.filePath("run"));
+    WriteFile(root.filePath("Updates.ini"),
+              "[Dorvanta]\r\nDate=01.01.2099\r\nFile=slow?bytes=400000&delay=0.05\r\n");
+    QProcess server;
+    server.start("python3", {DORVANTA_UPDATE_TEST_DATA "/server.py", "--root", root.path(),
+                             "--lifetime", "60"});
+    ASSERT_TRUE(server.waitForReadyRead(10000));
+    const QString port = QString::fromLatin1(server.readLine()).trimmed();
+
+    TStatusForm wizard;
+    wizard.ProgramName = "Dorvanta";
+    wizard.ZIPFileName = "Dorvanta.zip";
+    wizard.RegistryKey = "Dorvanta";
+    wizard.HKCU = true;
+    wizard.ProgramDate = NowDateTime();
+    wizard.HTTP->Host = "127.0.0.1:" + port;
+    wizard.show();
+    wizard.Button_NextClick();
+    wizard.Button_CheckClick();
+    ASSERT_EQ(wizard.Step, 2);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        bool sawTransfer = false;
+        QTimer::singleShot(400, &wizard, [&] {
+            sawTransfer = wizard.Downloading && QFile::exists(wizard.TempDir + "Dorvanta.zip");
+            MessageService::Instance().QueueAnswer(MsgButton::Yes);
+            wizard.CancelDownload->click();  // "Soll der Download wirklich abgebrochen werden?"
+        });
+        if (attempt == 0) {
+            wizard.Button_NextClick();
+        } else {
+            wizard.CancelDownload->click();  // "Erneut versuchen"
+        }
+        EXPECT_TRUE(sawTransfer) << attempt;
+        EXPECT_EQ(wizard.Step, 3);
+        EXPECT_TRUE(wizard.DownloadFailed);
+        EXPECT_EQ(wizard.CancelDownload->text(), "Erneut versuchen");
+        EXPECT_FALSE(wizard.Button_Next->isEnabled());
+        EXPECT_TRUE(
+            wizard.Label_Download->text().startsWith("Der Download wurde nicht vollendet."));
+        EXPECT_FALSE(QFile::exists(wizard.TempDir + "Dorvanta.zip"));
+    }
+    server.terminate();
+    server.waitForFinished(5000);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 Prints the chosen port as its first line. Serves the files below DIR and these paths:
   /status/N                      answers with status N
   /stall                         headers (Content-Length 1000), then nothing
-  /slow?bytes=N&delay=S&chunk=C  N bytes in chunks of C, S seconds apart
+  .../slow?bytes=N&delay=S&chunk=C  N bytes in chunks of C, S seconds apart (any folder)
   /nolength?bytes=N&delay=S      like /slow, without Content-Length, ended by closing
   /redirect?to=PATH              302 to PATH
 Generated bodies are byte i = i % 251. Ends after --lifetime seconds or on SIGTERM, so a
@@ -55,10 +55,10 @@ class Handler(http.server.SimpleHTTPRequestHandler):
                 self.end_headers()
                 self.wfile.flush()
                 stop.wait()
-            elif url.path in ("/slow", "/nolength"):
+            elif url.path.endswith("/slow") or url.path == "/nolength":
                 size = min(max(number("bytes", 10000), 0), MAX_GENERATED)
                 self.trickle(size, number("delay", 0.05, float),
-                             max(number("chunk", 1000), 1), url.path == "/slow")
+                             max(number("chunk", 1000), 1), url.path != "/nolength")
             elif url.path == "/redirect":
                 self.send_response(302)
                 self.send_header("Location", query.get("to", ["/"])[0])
