@@ -35,11 +35,8 @@ TQZUpdateFile::~TQZUpdateFile() = default;
 
 void TQZUpdateFile::AutomaticUpdate(const QString& params, bool manual, double programDate) {
     if (!arguments_.isEmpty() && arguments_.first() == QStringLiteral("/uninstall")) return;
-    TRegistry settings(HKCU ? Hive::CurrentUser : Hive::LocalMachine);
-    const std::string key = "Software\\QZ\\" + RegistryKey.toStdString();
-    if (!settings.OpenKey(key, true)) {
-        throw ESettingsError(FormatMessage("Fehler beim Setzen der Daten für '%s'", key));
-    }
+    const auto key = OpenUpdateSettings(HKCU, RegistryKey);
+    TRegistry& settings = *key;
     const QString program = ProgramFile();
     if (!manual) {
         QString line = QLatin1Char('"') + program + QLatin1Char('"');

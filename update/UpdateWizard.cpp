@@ -478,75 +478,6 @@ QString TStatusForm::ServerUrl(const QString& path) const {
     return QStringLiteral("http://") + HTTP->Host + path;
 }
 
-// ---------------------------------------------------------------- download
-
-void TStatusForm::DownloadUpdate(const QString& target) {
-    if (!UpdateInfo) return;
-    StartTime = Now() - std::floor(Now());
-    const auto connection =
-        connect(HTTP, &THttpClient::PacketReceived, this, [this] { OnUpdateTimer(); });
-    Downloading = true;
-    const QString file = UpdateInfo->Value(ProgramName, QStringLiteral("File")).value_or(QString());
-    HTTP->BodyFile = target;
-    HTTP->Get(ServerUrl(QStringLiteral("/Updates/") + file));
-    Downloading = false;
-    disconnect(connection);
-    if (DownloadFailed) {
-        // The partial archive goes after a pause; the window stays responsive meanwhile,
-        // with nothing to click that could start another transfer.
-        CancelDownload->setEnabled(false);
-        QEventLoop wait;
-        QTimer::singleShot(3000, &wait, &QEventLoop::quit);
-        wait.exec();
-        DeleteFile(target);
-    }
-}
-
-void TStatusForm::OnUpdateTimer() {
-    QCoreApplication::processEvents();
-    const qint64 total = HTTP->TotalSize();
-    const qint64 received = HTTP->Received();
-    double remaining = 0;
-    if (StartTime != 0 && received != 0) {
-        const double elapsed = (Now() - std::floor(Now())) - StartTime;
-        remaining = static_cast<double>(total) / static_cast<double>(received) * elapsed - elapsed;
-    }
-    // The bar counts in KB above 2 GB, where an int no longer holds the bytes.
-    const int scale = total > INT32_MAX ? 1024 : 1;
-    Status->setRange(0, static_cast<int>(total / scale));
-    Status->setValue(static_cast<int>(std::min(received, total) / scale));
-    PerCent->setText(total != 0 ? QString::number(qRound64(received * 100.0 / total)) +
-                                      QStringLiteral(" %")
-                                : QStringLiteral("100 %"));
-    StatusLabel->setText(FormatSize(received) + QStringLiteral(" von ") + FormatSize(total) +
-                         QStringLiteral(" gedownloadet"));
-    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
-    format.remove(QLatin1Char('t'));
-    const int ms = static_cast<int>(std::clamp(remaining, 0.0, 0.99999) * 86400000.0);
-    TimeLeft->setText(QStringLiteral("verbleibende Zeit: ") +
-                      QTime(0, 0).addMSecs(ms).toString(format.trimmed()));
-    if (AbortRequested) {
-        HTTP->Abort();
-        DownloadFailed = true;
-    }
-}
-
-void TStatusForm::CancelDownloadClick() {
-    if (Downloading) {
-        if (MessageService::Instance().Ask(
-                QStringLiteral("Soll der Download wirklich abgebrochen werden?"),
-                QStringLiteral("Bestätigung"), MsgIcon::Question, {MsgButton::Yes, MsgButton::No},
-                MsgButton::Yes, MsgButton::No, true) == MsgButton::Yes) {
-            AbortRequested = true;
-        }
-        return;
-    }
-    Step = 2;
-    DownloadFailed = false;
-    AbortRequested = false;
-    Button_NextClick();
-}
-
 // ---------------------------------------------------------------- closing
 
 void TStatusForm::Button_CancelClick() {
@@ -600,13 +531,17 @@ void TStatusForm::FormDestroy() {
 
 // ---------------------------------------------------------------- settings page
 
-std::unique_ptr<TRegistry> TStatusForm::OpenSettings() const {
-    auto settings = std::make_unique<TRegistry>(HKCU ? Hive::CurrentUser : Hive::LocalMachine);
-    const std::string key = "Software\\QZ\\" + RegistryKey.toStdString();
+std::unique_ptr<TRegistry> OpenUpdateSettings(bool hkcu, const QString& registryKey) {
+    auto settings = std::make_unique<TRegistry>(hkcu ? Hive::CurrentUser : Hive::LocalMachine);
+    const std::string key = "Software\\QZ\\" + registryKey.toStdString();
     if (!settings->OpenKey(key, true)) {
         throw ESettingsError(FormatMessage("Fehler beim Setzen der Daten für '%s'", key));
     }
     return settings;
+}
+
+std::unique_ptr<TRegistry> TStatusForm::OpenSettings() const {
+    return OpenUpdateSettings(HKCU, RegistryKey);
 }
 
 void TStatusForm::Button_SettingsClick() {

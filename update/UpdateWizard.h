@@ -25,6 +25,10 @@ namespace dorvanta {
 class THttpClient;
 class TRegistry;
 
+// The update's settings key `Software\QZ\<registryKey>`, machine-wide unless
+// `hkcu`, created when missing; throws ESettingsError when it cannot be had.
+std::unique_ptr<TRegistry> OpenUpdateSettings(bool hkcu, const QString& registryKey);
+
 class TStatusForm : public QDialog {
     Q_OBJECT
   public:

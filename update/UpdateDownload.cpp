@@ -1,0 +1,88 @@
+// The update wizard's download: the transfer with its progress display, the
+// user's abort and the retry.
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QLabel>
+#include <QLocale>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTime>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+
+#include "platform/MessageService.h"
+#include "platform/System.h"
+#include "update/HttpClient.h"
+#include "update/UpdateWizard.h"
+
+namespace dorvanta {
+
+void TStatusForm::DownloadUpdate(const QString& target) {
+    if (!UpdateInfo) return;
+    StartTime = Now() - std::floor(Now());
+    const auto connection =
+        connect(HTTP, &THttpClient::PacketReceived, this, [this] { OnUpdateTimer(); });
+    Downloading = true;
+    const QString file = UpdateInfo->Value(ProgramName, QStringLiteral("File")).value_or(QString());
+    HTTP->BodyFile = target;
+    HTTP->Get(ServerUrl(QStringLiteral("/Updates/") + file));
+    Downloading = false;
+    disconnect(connection);
+    if (DownloadFailed) {
+        // The partial archive goes after a pause; the window stays responsive meanwhile,
+        // with nothing to click that could start another transfer.
+        CancelDownload->setEnabled(false);
+        QEventLoop wait;
+        QTimer::singleShot(3000, &wait, &QEventLoop::quit);
+        wait.exec();
+        DeleteFile(target);
+    }
+}
+
+void TStatusForm::OnUpdateTimer() {
+    QCoreApplication::processEvents();
+    const qint64 total = HTTP->TotalSize();
+    const qint64 received = HTTP->Received();
+    double remaining = 0;
+    if (StartTime != 0 && received != 0) {
+        const double elapsed = (Now() - std::floor(Now())) - StartTime;
+        remaining = static_cast<double>(total) / static_cast<double>(received) * elapsed - elapsed;
+    }
+    // The bar counts in KB above 2 GB, where an int no longer holds the bytes.
+    const int scale = total > INT32_MAX ? 1024 : 1;
+    Status->setRange(0, static_cast<int>(total / scale));
+    Status->setValue(static_cast<int>(std::min(received, total) / scale));
+    PerCent->setText(total != 0 ? QString::number(qRound64(received * 100.0 / total)) +
+                                      QStringLiteral(" %")
+                                : QStringLiteral("100 %"));
+    StatusLabel->setText(FormatSize(received) + QStringLiteral(" von ") + FormatSize(total) +
+                         QStringLiteral(" gedownloadet"));
+    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
+    format.remove(QLatin1Char('t'));
+    const int ms = static_cast<int>(std::clamp(remaining, 0.0, 0.99999) * 86400000.0);
+    TimeLeft->setText(QStringLiteral("verbleibende Zeit: ") +
+                      QTime(0, 0).addMSecs(ms).toString(format.trimmed()));
+    if (AbortRequested) {
+        HTTP->Abort();
+        DownloadFailed = true;
+    }
+}
+
+void TStatusForm::CancelDownloadClick() {
+    if (Downloading) {
+        if (MessageService::Instance().Ask(
+                QStringLiteral("Soll der Download wirklich abgebrochen werden?"),
+                QStringLiteral("Bestätigung"), MsgIcon::Question, {MsgButton::Yes, MsgButton::No},
+                MsgButton::Yes, MsgButton::No, true) == MsgButton::Yes) {
+            AbortRequested = true;
+        }
+        return;
+    }
+    Step = 2;
+    DownloadFailed = false;
+    AbortRequested = false;
+    Button_NextClick();
+}
+
+}  // namespace dorvanta
