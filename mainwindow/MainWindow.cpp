@@ -70,7 +70,7 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent) : QMainWindow(pare
 
 TForm1::~TForm1() {
     // An update-only start ends without the window's own closing work.
-    if (!QZUpdateFile->ExitRequested()) RunGuarded([this] { FormDestroy(); });
+    if (!QZUpdateFile->OnlyUpdateRun()) RunGuarded([this] { FormDestroy(); });
 }
 
 bool TForm1::ExitRequested() const {

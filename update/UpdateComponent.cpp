@@ -72,7 +72,7 @@ void TQZUpdateFile::AutomaticUpdate(const QString& params, bool manual, double p
     MessageService::Instance().RunModal(wizard);
     inLoop_ = false;
     settings.CloseKey();
-    if (onlyUpdate) exitRequested_ = true;
+    if (onlyUpdate) exitRequested_ = onlyUpdateRun_ = true;
 }
 
 }  // namespace dorvanta

@@ -35,9 +35,11 @@ class TQZUpdateFile : public QObject {
     // `programDate` replaces the program file's date.
     void AutomaticUpdate(const QString& params, bool manual, double programDate);
 
-    // True after an update-only start: the program ends right after the wizard,
-    // without the main window's closing work.
+    // True when the wizard ended the program before the main window was shown,
+    // and after an update-only start.
     bool ExitRequested() const { return exitRequested_; }
+    // An update-only start ends without the main window's own closing work.
+    bool OnlyUpdateRun() const { return onlyUpdateRun_; }
 
     // What the wizard's "end the program" does once the main loop runs; the main
     // window sets it (closing itself, which asks about unsaved changes).
@@ -58,6 +60,7 @@ class TQZUpdateFile : public QObject {
     QStringList arguments_;
     std::unique_ptr<TStatusForm> statusForm_;
     bool exitRequested_ = false;
+    bool onlyUpdateRun_ = false;
     bool inLoop_ = false;
 };
 

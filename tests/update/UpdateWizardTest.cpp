@@ -89,6 +89,7 @@ TEST_F(UpdateScheduleTest, TheWizardOpensWhenDue) {
         component->AutomaticUpdate({}, c.manual, 0);
         EXPECT_EQ(WizardShown(), c.shown ? 1 : 0) << c.what;
         EXPECT_EQ(component->ExitRequested(), c.onlyUpdate) << c.what;
+        EXPECT_EQ(component->OnlyUpdateRun(), c.onlyUpdate) << c.what;
         // The command line is recorded by every automatic start, whatever the drive.
         EXPECT_EQ(Key()->ValueExists("ApplicationFileName"), !c.manual) << c.what;
         if (!c.manual) {
