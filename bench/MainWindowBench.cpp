@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -130,6 +131,36 @@ void BM_ScrollAndPaint_OneSubCategoryOf100kEntries(benchmark::State& state) {
     form.SpeedButton_ShowData->setChecked(false);
 }
 BENCHMARK(BM_ScrollAndPaint_OneSubCategoryOf100kEntries)->Unit(benchmark::kMicrosecond);
+
+// Selecting the sub-category of 100,000 entries: the entry list shows them.
+void BM_SelectSubCategoryOf100kEntries(benchmark::State& state) {
+    TForm1& form = Window();
+    form.OpenFile(OneLargeFile());
+    for (auto _ : state) {
+        form.SelectKeyRow(state.iterations() % 2 == 0 ? 1 : 0);
+        form.ListBox_KeysClick();
+        Paint(form);
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(BM_SelectSubCategoryOf100kEntries)->Unit(benchmark::kMillisecond);
+
+// Storing one new entry from the editor into the sub-category of 100,000 entries:
+// the entries are sorted again and the entry list shows the new order.
+void BM_StoreEntryIn100kSubCategory(benchmark::State& state) {
+    TForm1& form = Window();
+    form.OpenFile(OneLargeFile());
+    form.SelectKeyRow(1);
+    form.ListBox_KeysClick();
+    int n = 0;
+    for (auto _ : state) {
+        form.Edit_DataName->setText(QStringLiteral("Neu %1").arg(n++));
+        form.Button_ApplyDataClick();
+        QApplication::processEvents();
+    }
+    form.Document().Modified = false;
+}
+BENCHMARK(BM_StoreEntryIn100kSubCategory)->Unit(benchmark::kMillisecond);
 
 // Selecting another sub-category: the entry list is refilled and the list repainted.
 void BM_SwitchSubCategory(benchmark::State& state) {

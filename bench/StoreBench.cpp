@@ -212,6 +212,100 @@ void BM_ImportSort_110kEntries(benchmark::State& state) {
 }
 BENCHMARK(BM_ImportSort_110kEntries)->Unit(benchmark::kMillisecond);
 
+// ---- One million entries: load and save against the floor of reading the file's
+// bytes and copying the document's strings; peak memory against the texts' size.
+
+// 20,000 sub-categories of 50 entries each.
+const std::string& MillionFile() {
+    static const std::string path = [] {
+        const std::string file = (std::filesystem::temp_directory_path() /
+                                  ("dorvanta-bench-1m-" + std::to_string(::getpid()) + ".pdt"))
+                                     .string();
+        SaveDocument(MakeDocument(20000, 50), file);
+        return file;
+    }();
+    return path;
+}
+
+std::size_t TextBytes(const TDocument& doc) {
+    std::size_t n = 0;
+    for (const TDataKey& key : doc.Keys) {
+        n += key.Name.size() + key.Parent.size();
+        for (const TDataRec& rec : key.Data)
+            n += rec.Title.size() + rec.Value.size() + rec.Info.size();
+    }
+    return n;
+}
+
+// Kilobytes of a /proc/self/status field ("VmHWM", "VmRSS").
+long StatusKb(const char* field) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(field) + ":";
+    while (std::getline(in, line)) {
+        if (line.rfind(prefix, 0) == 0) return std::stol(line.substr(prefix.size()));
+    }
+    return 0;
+}
+
+// Starts the peak anew (Linux: writing 5 to clear_refs resets VmHWM).
+void ResetPeak() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+void BM_Baseline_ReadBytesAndCopyStrings_1MEntries(benchmark::State& state) {
+    TDocument doc;
+    LoadDocument(doc, MillionFile());
+    for (auto _ : state) {
+        std::string bytes;
+        ReadWholeFile(MillionFile(), bytes);
+        TDocument copy;
+        copy.Keys = doc.Keys;
+        benchmark::DoNotOptimize(copy.Keys.data());
+        benchmark::DoNotOptimize(bytes.data());
+    }
+}
+BENCHMARK(BM_Baseline_ReadBytesAndCopyStrings_1MEntries)->Unit(benchmark::kMillisecond);
+
+void BM_Load_1MEntries(benchmark::State& state) {
+    double texts = 0, held = 0, peak = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const long before = StatusKb("VmRSS");
+        ResetPeak();
+        state.ResumeTiming();
+        TDocument doc;
+        LoadDocument(doc, MillionFile());
+        state.PauseTiming();
+        texts = static_cast<double>(TextBytes(doc));
+        held = static_cast<double>(StatusKb("VmRSS") - before) * 1024.0;
+        peak = std::max(peak, static_cast<double>(StatusKb("VmHWM") - before) * 1024.0);
+        state.ResumeTiming();
+    }
+    // The load's peak memory against what the loaded texts occupy in memory (the
+    // strings with their bookkeeping), and against their bare bytes.
+    state.counters["peak_per_held"] = held > 0 ? peak / held : 0;
+    state.counters["peak_per_text_bytes"] = texts > 0 ? peak / texts : 0;
+    state.counters["held_MB"] = held / 1e6;
+}
+BENCHMARK(BM_Load_1MEntries)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_Save_1MEntries(benchmark::State& state) {
+    TDocument doc;
+    LoadDocument(doc, MillionFile());
+    const std::string out = MillionFile() + ".out";
+    for (auto _ : state) SaveDocument(doc, out);
+    std::filesystem::remove(out);
+}
+BENCHMARK(BM_Save_1MEntries)->Unit(benchmark::kMillisecond)->Iterations(3);
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::error_code ignored;
+    std::filesystem::remove(MillionFile(), ignored);
+    return 0;
+}
