@@ -104,7 +104,16 @@ const Collator& TitleCollator() {
     return Current()->title;
 }
 
+namespace {
+std::uint64_t generation = 0;
+}  // namespace
+
+std::uint64_t CollationGeneration() {
+    return generation;
+}
+
 void SetCollationLocale(const std::string& icuLocale) {
+    ++generation;
     Current() = std::make_unique<CollatorPair>(icuLocale.empty() ? CollationLocaleFromEnvironment()
                                                                  : icuLocale);
 }

@@ -2,6 +2,7 @@
 // The three comparison rules of the document: exact (plain ==), ASCII
 // case-insensitive, and the user's locale collation through ICU.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -47,5 +48,7 @@ const Collator& TitleCollator();
 
 // Replaces both collators (tests switch locales); an empty name re-reads the environment.
 void SetCollationLocale(const std::string& icuLocale);
+// Counts the replacements, so that kept sort keys can tell they are from another collator.
+std::uint64_t CollationGeneration();
 
 }  // namespace dorvanta

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string_view>
+#include <unordered_map>
 
 #include "store/Collation.h"
 #include "store/DateTime.h"
+#include "store/ExchangeOrder.h"
 
 namespace dorvanta {
 namespace {
@@ -14,7 +17,12 @@ template <typename Less>
 std::vector<std::uint32_t> RanksOf(std::size_t n, Less less) {
     std::vector<std::uint32_t> order(n);
     std::iota(order.begin(), order.end(), 0u);
-    std::sort(order.begin(), order.end(), less);
+    // Lists are mostly sorted already with new items appended: only the tail needs sorting.
+    std::size_t sorted = std::min<std::size_t>(n, 1);
+    while (sorted < n && !less(order[sorted], order[sorted - 1])) ++sorted;
+    const auto tail = order.begin() + static_cast<std::ptrdiff_t>(sorted);
+    std::sort(tail, order.end(), less);
+    std::inplace_merge(order.begin(), tail, order.end(), less);
     std::vector<std::uint32_t> rank(n);
     std::uint32_t current = 0;
     for (std::size_t k = 0; k < n; ++k) {
@@ -24,29 +32,52 @@ std::vector<std::uint32_t> RanksOf(std::size_t n, Less less) {
     return rank;
 }
 
-// Runs the exchange procedure on the ranks (cheap integer comparisons) and then
-// moves the items once into the resulting places.
+// Ranks texts by their collation keys. Computing keys is what costs, so each
+// distinct text gets one: repeats side by side (sorted lists) are caught for free,
+// scattered ones through a hash when `hashRepeats` (parent names repeat by nature).
+template <typename TextOf>
+std::vector<std::uint32_t> CollationRanks(std::size_t n, const Collator& collator, bool hashRepeats,
+                                          TextOf textOf) {
+    std::vector<std::string> keys;  // one per distinct text met
+    std::vector<std::uint32_t> keyOf(n);
+    std::unordered_map<std::string_view, std::uint32_t> seen;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string_view text = textOf(i);
+        if (i > 0 && text == textOf(i - 1)) {
+            keyOf[i] = keyOf[i - 1];
+            continue;
+        }
+        const auto next = static_cast<std::uint32_t>(keys.size());
+        if (hashRepeats) {
+            const auto [it, fresh] = seen.try_emplace(text, next);
+            if (!fresh) {
+                keyOf[i] = it->second;
+                continue;
+            }
+        }
+        keyOf[i] = next;
+        keys.push_back(collator.SortKey(text));
+    }
+    const auto keyRank =
+        RanksOf(keys.size(), [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
+    for (std::uint32_t& k : keyOf) k = keyRank[k];
+    return keyOf;
+}
+
+// Puts the items into the order the exchange procedure gives on the ranks (in
+// O(n log n), see ExchangeOrder) and moves each item once.
 // Returns where each item came from: new position i holds the old item perm[i].
 template <typename T>
 std::vector<std::uint32_t> ExchangeSortByRank(std::vector<T>& items,
-                                              std::vector<std::uint32_t> rank) {
-    const std::size_t n = items.size();
-    std::vector<std::uint32_t> perm(n);
-    std::iota(perm.begin(), perm.end(), 0u);
-    if (std::is_sorted(rank.begin(), rank.end())) return perm;  // the procedure would swap nothing
-    for (std::size_t i = 0; i < n; ++i) {
-        std::uint32_t ri = rank[i];
-        for (std::size_t j = i + 1; j < n; ++j) {
-            if (ri > rank[j]) {
-                rank[i] = rank[j];
-                rank[j] = ri;
-                ri = rank[i];
-                std::swap(perm[i], perm[j]);
-            }
-        }
+                                              const std::vector<std::uint32_t>& rank) {
+    if (std::is_sorted(rank.begin(), rank.end())) {  // the procedure would swap nothing
+        std::vector<std::uint32_t> perm(items.size());
+        std::iota(perm.begin(), perm.end(), 0u);
+        return perm;
     }
+    std::vector<std::uint32_t> perm = ExchangeOrder(rank);
     std::vector<T> sorted;
-    sorted.reserve(n);
+    sorted.reserve(items.size());
     for (std::uint32_t p : perm) sorted.push_back(std::move(items[p]));
     items = std::move(sorted);
     return perm;
@@ -54,35 +85,62 @@ std::vector<std::uint32_t> ExchangeSortByRank(std::vector<T>& items,
 
 }  // namespace
 
-void SortKeyList(std::vector<TDataKey>& keys) {
+std::vector<std::uint32_t> SortKeyList(std::vector<TDataKey>& keys) {
     const std::size_t n = keys.size();
-    if (n < 2) return;
-    const Collator& collator = ParentCollator();
-    std::vector<std::string> parentKeys(n);
-    for (std::size_t i = 0; i < n; ++i) parentKeys[i] = collator.SortKey(keys[i].Parent);
-    auto rank = RanksOf(n, [&](std::uint32_t a, std::uint32_t b) {
-        const int c = parentKeys[a].compare(parentKeys[b]);
-        if (c != 0) return c < 0;
+    if (n < 2) return std::vector<std::uint32_t>(n, 0);
+    const auto parentRank =
+        CollationRanks(n, ParentCollator(), true,
+                       [&](std::size_t i) -> std::string_view { return keys[i].Parent; });
+    const auto rank = RanksOf(n, [&](std::uint32_t a, std::uint32_t b) {
+        if (parentRank[a] != parentRank[b]) return parentRank[a] < parentRank[b];
         return CompareAsciiCI(keys[a].Name, keys[b].Name) < 0;
     });
-    ExchangeSortByRank(keys, std::move(rank));
+    return ExchangeSortByRank(keys, rank);
 }
 
-std::vector<std::uint32_t> SortEntryList(std::vector<TDataRec>& entries) {
+std::vector<std::uint32_t> SortEntryList(std::vector<TDataRec>& entries, TSortKeyCache* cache) {
     const std::size_t n = entries.size();
-    if (n < 2) return std::vector<std::uint32_t>(n, 0);
+    if (!cache) {
+        if (n < 2) return std::vector<std::uint32_t>(n, 0);
+        const auto rank =
+            CollationRanks(n, TitleCollator(), false,
+                           [&](std::size_t i) -> std::string_view { return entries[i].Title; });
+        return ExchangeSortByRank(entries, rank);
+    }
     const Collator& collator = TitleCollator();
-    std::vector<std::string> titleKeys(n);
-    for (std::size_t i = 0; i < n; ++i) titleKeys[i] = collator.SortKey(entries[i].Title);
-    auto rank =
-        RanksOf(n, [&](std::uint32_t a, std::uint32_t b) { return titleKeys[a] < titleKeys[b]; });
-    return ExchangeSortByRank(entries, std::move(rank));
+    if (cache->Generation != CollationGeneration()) {
+        cache->Texts.clear();
+        cache->Keys.clear();
+        cache->Generation = CollationGeneration();
+    }
+    std::vector<std::string> keys(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string& title = entries[i].Title;
+        if (i < cache->Texts.size() && cache->Texts[i] == title) {
+            keys[i] = std::move(cache->Keys[i]);
+        } else if (i > 0 && title == entries[i - 1].Title) {
+            keys[i] = keys[i - 1];
+        } else {
+            keys[i] = collator.SortKey(title);
+        }
+    }
+    const auto rank =
+        RanksOf(n, [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
+    const auto perm = ExchangeSortByRank(entries, rank);
+    cache->Texts.resize(n);
+    cache->Keys.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        cache->Texts[i] = entries[i].Title;
+        cache->Keys[i] = std::move(keys[perm[i]]);
+    }
+    return perm;
 }
 
 TDocument::TDocument() : Now(&NowDateTime) {}
 
 void TDocument::ClearDocument() {
     Keys.clear();
+    entryKeyCache_.clear();
     SelectedKey = -1;
     FileName.clear();
     Password.clear();
@@ -114,6 +172,9 @@ std::int32_t TDocument::UpdateKey(std::int32_t key, const std::string& parent,
 
 void TDocument::DeleteKey(std::int32_t key) {
     Keys.erase(Keys.begin() + key);
+    if (static_cast<std::size_t>(key) < entryKeyCache_.size()) {
+        entryKeyCache_.erase(entryKeyCache_.begin() + key);
+    }
     Modified = true;
 }
 
@@ -134,7 +195,13 @@ bool TDocument::IsGroupStart(std::int32_t key) const {
 }
 
 void TDocument::SortKeys() {
-    SortKeyList(Keys);
+    const auto perm = SortKeyList(Keys);
+    if (entryKeyCache_.empty()) return;
+    // The caches follow their keys to the new places.
+    entryKeyCache_.resize(std::max(entryKeyCache_.size(), Keys.size()));
+    std::vector<TSortKeyCache> moved(Keys.size());
+    for (std::size_t i = 0; i < perm.size(); ++i) moved[i] = std::move(entryKeyCache_[perm[i]]);
+    entryKeyCache_ = std::move(moved);
 }
 
 std::int32_t TDocument::FindEntry(std::int32_t key, const std::string& title) const {
@@ -155,7 +222,8 @@ void TDocument::AddEntry(std::int32_t key, const std::string& title, const std::
 std::int32_t TDocument::UpdateEntry(std::int32_t key, std::int32_t entry, const std::string& title,
                                     const std::string& value, const std::string& info) {
     Keys[key].Data[entry] = TDataRec{title, value, info, Now()};
-    const auto perm = SortEntryList(Keys[key].Data);
+    if (entryKeyCache_.size() <= static_cast<std::size_t>(key)) entryKeyCache_.resize(key + 1);
+    const auto perm = SortEntryList(Keys[key].Data, &entryKeyCache_[key]);
     Modified = true;
     const auto it = std::find(perm.begin(), perm.end(), static_cast<std::uint32_t>(entry));
     return static_cast<std::int32_t>(it - perm.begin());
@@ -164,11 +232,19 @@ std::int32_t TDocument::UpdateEntry(std::int32_t key, std::int32_t entry, const 
 void TDocument::DeleteEntry(std::int32_t key, std::int32_t entry) {
     auto& data = Keys[key].Data;
     data.erase(data.begin() + entry);
+    if (static_cast<std::size_t>(key) < entryKeyCache_.size()) {
+        TSortKeyCache& cache = entryKeyCache_[key];
+        if (static_cast<std::size_t>(entry) < cache.Texts.size()) {
+            cache.Texts.erase(cache.Texts.begin() + entry);
+            cache.Keys.erase(cache.Keys.begin() + entry);
+        }
+    }
     Modified = true;
 }
 
 void TDocument::SortEntries(std::int32_t key) {
-    SortEntryList(Keys[key].Data);
+    if (entryKeyCache_.size() <= static_cast<std::size_t>(key)) entryKeyCache_.resize(key + 1);
+    SortEntryList(Keys[key].Data, &entryKeyCache_[key]);
 }
 
 void TDocument::SetPassword(const std::string& password) {

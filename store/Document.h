@@ -23,6 +23,15 @@ struct TDataKey {
     std::vector<TDataRec> Data;
 };
 
+// The collation keys of a list of titles as they stood after its last sort, by
+// position: a later sort reuses the key of every title still in its place, so
+// adding one entry to a long list costs one key, not a key per entry.
+struct TSortKeyCache {
+    std::uint64_t Generation = 0;  // of the collator that made the keys
+    std::vector<std::string> Texts;
+    std::vector<std::string> Keys;
+};
+
 // The document state and its operations. Operations do not validate: callers
 // check their input first and pass only indices of existing keys and entries.
 class TDocument {
@@ -61,14 +70,20 @@ class TDocument {
 
   private:
     std::int32_t IndexOfKey(const std::string& parent, const std::string& name) const;
+
+    // One cache per key position, following the keys when they are sorted or
+    // deleted; a stale one only costs keys, since every title is checked.
+    std::vector<TSortKeyCache> entryKeyCache_;
 };
 
 // Key order: parent by the case-sensitive locale collation, then name by the
 // ASCII case-insensitive order. Entry order: title by the case-insensitive
 // locale collation. Both sorts reproduce, ties included, the sequence of the
 // classic exchange procedure: for i, for j > i, swap when item i sorts after item j.
-void SortKeyList(std::vector<TDataKey>& keys);
+// Returns where each key came from, like SortEntryList.
+std::vector<std::uint32_t> SortKeyList(std::vector<TDataKey>& keys);
 // Returns where each entry came from: position i now holds the former entry result[i].
-std::vector<std::uint32_t> SortEntryList(std::vector<TDataRec>& entries);
+std::vector<std::uint32_t> SortEntryList(std::vector<TDataRec>& entries,
+                                         TSortKeyCache* cache = nullptr);
 
 }  // namespace dorvanta

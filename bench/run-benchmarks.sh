@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Runs the benchmarks and prints each figure as a ratio to its baseline of the same run.
+# Usage: bench/run-benchmarks.sh [build-dir] [benchmark options...]
+# Runs sort_bench, store_bench and mainwindow_bench (or those named in $BENCHES), each
+# from build-dir/bin or else from build/bin, skipping those not built.
+# A benchmark BM_X/args is read against BM_Baseline_X/args when the run has it (the same
+# input); a family with a baseline at other sizes only gets no ratio; any other benchmark
+# against the baseline sharing the most leading words of its name, else the first one.
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+build="${1:-$here/../build}"
+fallback="$here/../build"
+if [[ $# -gt 0 ]]; then shift; fi
+export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
+out="$(mktemp -d)"
+trap 'rm -rf "$out"' EXIT
+
+results=()
+for name in ${BENCHES:-sort_bench store_bench mainwindow_bench}; do
+    exe="$build/bin/$name"
+    [[ -x "$exe" ]] || exe="$fallback/bin/$name"
+    if [[ ! -x "$exe" ]]; then
+        echo "($name not built: skipped)" >&2
+        continue
+    fi
+    echo "Running $exe ..." >&2
+    "$exe" --benchmark_format=json "$@" >"$out/$name.json"
+    results+=("$out/$name.json")
+done
+if [[ ${#results[@]} -eq 0 ]]; then
+    echo "no benchmark built" >&2
+    exit 1
+fi
+
+python3 - "${results[@]}" <<'PY'
+import json, os, re, sys
+
+SCALE = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}
+
+def words(family):
+    return re.findall(r"[A-Z][a-z]*|[a-z]+|\d+\w*", family.removeprefix("BM_"))
+
+def common(a, b):
+    n = 0
+    for x, y in zip(words(a), words(b)):
+        if x != y:
+            break
+        n += 1
+    return n
+
+def fmt_ms(v):
+    return f"{v:.4f}" if v < 1 else f"{v:.2f}" if v < 100 else f"{v:.0f}"
+
+for path in sys.argv[1:]:
+    runs = [b for b in json.load(open(path))["benchmarks"]
+            if b.get("run_type", "iteration") == "iteration" and not b.get("error_occurred")]
+    ms = {b["name"]: b["real_time"] * SCALE[b["time_unit"]] for b in runs}
+    baselines = [b["name"] for b in runs if b["name"].startswith("BM_Baseline_")]
+    own = {name.replace("BM_Baseline_", "BM_", 1): name for name in baselines}
+    own_families = {name.split("/")[0] for name in own}
+    rows = []
+    for b in runs:
+        name = b["name"]
+        family = name.split("/")[0]
+        if name in baselines:
+            base = name
+        elif name in own:
+            base = own[name]
+        elif family in own_families or not baselines:
+            base = None  # its baseline was measured at other sizes only
+        else:
+            stem = lambda x: x.split("/")[0].replace("Baseline_", "", 1)
+            base = max(baselines, key=lambda x: common(family, stem(x)))
+            if common(family, stem(base)) == 0:
+                base = baselines[0]
+        if base is None:
+            rows.append((name, fmt_ms(ms[name]), "-", "-", "-"))
+        else:
+            ratio = ms[name] / ms[base]
+            rows.append((name, fmt_ms(ms[name]), base, f"{ratio:.4g}", f"{1 / ratio:.4g}"))
+    head = ("benchmark", "ms", "baseline", "x baseline", "speed-up")
+    width = [max(len(r[i]) for r in rows + [head]) for i in range(5)]
+    print(f"\n{os.path.basename(path)[:-5]}")
+    for r in [head] + rows:
+        print(f"{r[0]:{width[0]}}  {r[1]:>{width[1]}}  {r[2]:{width[2]}}  {r[3]:>{width[3]}}  {r[4]:>{width[4]}}")
+PY
