@@ -253,7 +253,7 @@ void ResetPeak() {
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
-void BM_Baseline_ReadBytesAndCopyStrings_1MEntries(benchmark::State& state) {
+void BM_Baseline_File_ReadBytesAndCopyStrings_1MEntries(benchmark::State& state) {
     TDocument doc;
     LoadDocument(doc, MillionFile());
     for (auto _ : state) {
@@ -265,9 +265,9 @@ void BM_Baseline_ReadBytesAndCopyStrings_1MEntries(benchmark::State& state) {
         benchmark::DoNotOptimize(bytes.data());
     }
 }
-BENCHMARK(BM_Baseline_ReadBytesAndCopyStrings_1MEntries)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Baseline_File_ReadBytesAndCopyStrings_1MEntries)->Unit(benchmark::kMillisecond);
 
-void BM_Load_1MEntries(benchmark::State& state) {
+void BM_File_Load_1MEntries(benchmark::State& state) {
     double texts = 0, held = 0, peak = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -288,16 +288,16 @@ void BM_Load_1MEntries(benchmark::State& state) {
     state.counters["peak_per_text_bytes"] = texts > 0 ? peak / texts : 0;
     state.counters["held_MB"] = held / 1e6;
 }
-BENCHMARK(BM_Load_1MEntries)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_File_Load_1MEntries)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-void BM_Save_1MEntries(benchmark::State& state) {
+void BM_File_Save_1MEntries(benchmark::State& state) {
     TDocument doc;
     LoadDocument(doc, MillionFile());
     const std::string out = MillionFile() + ".out";
     for (auto _ : state) SaveDocument(doc, out);
     std::filesystem::remove(out);
 }
-BENCHMARK(BM_Save_1MEntries)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_File_Save_1MEntries)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

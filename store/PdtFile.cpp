@@ -34,7 +34,9 @@ enum Marker : int { kMarkerGroupStart = 0, kMarkerSameGroup = 1, kMarkerEntry = 
 // ---- writing ----
 
 void PutUInt32(std::string& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    char bytes[4];
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    out.append(bytes, 4);
 }
 
 void PutString(std::string& out, const std::string& text) {
@@ -62,10 +64,12 @@ void PutMarker(std::string& out, Marker m) {
 }
 
 void PutDate(std::string& out, double date) {
-    out += static_cast<char>(kDate);
     std::uint64_t bits;
     std::memcpy(&bits, &date, sizeof bits);
-    for (int i = 0; i < 8; ++i) out += static_cast<char>((bits >> (8 * i)) & 0xFF);
+    char bytes[9];
+    bytes[0] = static_cast<char>(kDate);
+    for (int i = 0; i < 8; ++i) bytes[1 + i] = static_cast<char>((bits >> (8 * i)) & 0xFF);
+    out.append(bytes, 9);
 }
 
 // ---- reading ----
@@ -237,7 +241,17 @@ std::string UnscrambleText(const std::string& text) {
 }
 
 std::string EncodeDocument(const TDocument& doc) {
+    // Sized once from the texts: markers, tags and lengths add at most 6 bytes per
+    // text and 11 per record; texts with high bytes grow when written as UTF-8.
+    std::size_t size = 64 + doc.Password.size() * 2;
+    for (const TDataKey& key : doc.Keys) {
+        size += 32 + (key.Parent.size() + key.Name.size()) * 2;
+        for (const TDataRec& rec : key.Data) {
+            size += 40 + rec.Title.size() + rec.Value.size() + rec.Info.size();
+        }
+    }
     std::string out;
+    out.reserve(size);
     out += static_cast<char>(kListBegin);
     PutString(out, ScrambleText(doc.Password));
     for (std::size_t k = 0; k < doc.Keys.size(); ++k) {
