@@ -80,10 +80,7 @@ QLabel* LinkLabel(QWidget* parent, const QString& text, int right, int top) {
 
 }  // namespace
 
-TInfo::TInfo(QWidget* parent) : QDialog(parent) {
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
-    setFixedSize(435, 132);
+TInfo::TInfo(QWidget* parent) : TFixedDialog(parent, QSize(435, 132), FirstPlace::ScreenCentre) {
     // Laid out for an 8-point font; AdjustFormFonts gives it the system's typeface.
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
 
@@ -202,24 +199,6 @@ void TInfo::LogoPBPaint(QPainter& painter) {
          QStringLiteral("Version: ") + GetFileVersionText());
     line(h / 2 + static_cast<int>(0.5 * lineHeight),
          QStringLiteral("Entwicklungszeit: ") + DevTime);
-}
-
-void TInfo::showEvent(QShowEvent* event) {
-    // Centred on the screen the first time; later where it was last closed.
-    if (!placed_) {
-        if (const QScreen* screen = this->screen()) {
-            move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
-        }
-        placed_ = true;
-    } else {
-        move(lastPos_);
-    }
-    QDialog::showEvent(event);
-}
-
-void TInfo::done(int result) {
-    lastPos_ = pos();
-    QDialog::done(result);
 }
 
 void TInfo::keyPressEvent(QKeyEvent* event) {

@@ -3,9 +3,10 @@
 // with the logo, the maker's credit line and links to its e-mail and web site.
 
 #include <QColor>
-#include <QDialog>
 #include <QIcon>
 #include <QImage>
+
+#include "dialogs/FixedDialog.h"
 
 class QLabel;
 class QPainter;
@@ -13,7 +14,7 @@ class QPushButton;
 
 namespace dorvanta {
 
-class TInfo : public QDialog {
+class TInfo : public TFixedDialog {
     Q_OBJECT
   public:
     explicit TInfo(QWidget* parent = nullptr);
@@ -43,17 +44,12 @@ class TInfo : public QDialog {
     QPushButton* OK = nullptr;
 
   protected:
-    void showEvent(QShowEvent* event) override;
-    void done(int result) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void FormCreate();
     void OpenLink(const QLabel* label);
-
-    bool placed_ = false;
-    QPoint lastPos_;
 };
 
 }  // namespace dorvanta

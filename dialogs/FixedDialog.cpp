@@ -1,8 +1,11 @@
 #include "dialogs/FixedDialog.h"
 
+#include <QScreen>
+
 namespace dorvanta {
 
-TFixedDialog::TFixedDialog(QWidget* owner, const QSize& clientSize) : QDialog(owner) {
+TFixedDialog::TFixedDialog(QWidget* owner, const QSize& clientSize, FirstPlace firstPlace)
+    : QDialog(owner), firstPlace_(firstPlace) {
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(clientSize);
@@ -12,8 +15,11 @@ TFixedDialog::TFixedDialog(QWidget* owner, const QSize& clientSize) : QDialog(ow
 
 void TFixedDialog::showEvent(QShowEvent* event) {
     if (!placed_) {
-        const QRect owner = parentWidget() ? parentWidget()->frameGeometry() : QRect();
-        move(owner.center() - QPoint(width() / 2, height() / 2));
+        QRect area = parentWidget() ? parentWidget()->frameGeometry() : QRect();
+        if (firstPlace_ == FirstPlace::ScreenCentre || area.isNull()) {
+            if (const QScreen* screen = this->screen()) area = screen->availableGeometry();
+        }
+        move(area.center() - QPoint(width() / 2, height() / 2));
         placed_ = true;
     } else {
         move(lastPos_);

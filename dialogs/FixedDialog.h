@@ -1,6 +1,6 @@
 #pragma once
-// A dialog with a fixed border and client size that is centred over its owner
-// the first time it is shown and comes back where it was last closed.
+// A dialog with a fixed border and client size that is centred over its owner (or
+// the screen) the first time it is shown and comes back where it was last closed.
 
 #include <QDialog>
 
@@ -9,13 +9,16 @@ namespace dorvanta {
 class TFixedDialog : public QDialog {
     Q_OBJECT
   public:
-    TFixedDialog(QWidget* owner, const QSize& clientSize);
+    enum class FirstPlace { OverOwner, ScreenCentre };
+    TFixedDialog(QWidget* owner, const QSize& clientSize,
+                 FirstPlace firstPlace = FirstPlace::OverOwner);
 
   protected:
     void showEvent(QShowEvent* event) override;
     void done(int result) override;
 
   private:
+    FirstPlace firstPlace_;
     bool placed_ = false;
     QPoint lastPos_;
 };
