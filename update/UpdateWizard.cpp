@@ -55,12 +55,14 @@ namespace {
 constexpr qint64 kMaxIniBytes = 1 << 20;  // an update information file is a few lines
 
 QString Text(int index) {
-    // Qt labels break lines at "\n"; the texts keep their "\r\n" as written.
-    return QString::fromUtf8(TStatusForm::kStepTexts[index])
-        .replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return TStatusForm::LabelText(QString::fromUtf8(TStatusForm::kStepTexts[index]));
 }
 
 }  // namespace
+
+QString TStatusForm::LabelText(const QString& text) {
+    return QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
 
 TStatusForm::~TStatusForm() {
     FormDestroy();
@@ -153,7 +155,7 @@ void TStatusForm::Button_NextClick() {
                 QString text = Text(7);
                 const QString news =
                     UpdateInfo ? NewsList(*UpdateInfo, ProgramName, ProgramDate) : QString();
-                text.replace(QStringLiteral("%s"), QString(news).replace("\r\n", "\n"));
+                text.replace(QStringLiteral("%s"), LabelText(news));
                 Label_CheckResult->setText(text);
             } else {
                 Button_Next->setText(QStringLiteral("Beenden"));

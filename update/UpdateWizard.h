@@ -33,6 +33,8 @@ class TStatusForm : public QDialog {
     Q_OBJECT
   public:
     static const char* const kStepTexts[10];
+    // A text for a label: Qt breaks lines at "\n", the texts are written with "\r\n".
+    static QString LabelText(const QString& text);
 
     explicit TStatusForm(QWidget* parent = nullptr);
     ~TStatusForm() override;

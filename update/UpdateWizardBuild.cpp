@@ -34,7 +34,7 @@ namespace dorvanta {
 namespace {
 
 QString Crlf(const char* text) {
-    return QString::fromUtf8(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return TStatusForm::LabelText(QString::fromUtf8(text));
 }
 
 // A word-wrapped label at a fixed place of a page.
