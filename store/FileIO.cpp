@@ -90,13 +90,17 @@ AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view 
 
 namespace dorvanta {
 
-ReadFileResult ReadWholeFile(const std::string& path, std::string& bytes) {
+ReadFileResult ReadWholeFile(const std::string& path, std::string& bytes, std::uint64_t cap) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return ReadFileResult::CannotOpen;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return ReadFileResult::CannotOpen;
+    }
+    if (static_cast<std::uint64_t>(st.st_size) > cap) {
+        ::close(fd);
+        return ReadFileResult::TooBig;
     }
     bytes.clear();
     bytes.reserve(static_cast<std::size_t>(st.st_size));
@@ -108,6 +112,10 @@ ReadFileResult ReadWholeFile(const std::string& path, std::string& bytes) {
             if (errno == EINTR) continue;
             ::close(fd);
             return ReadFileResult::ReadFailed;
+        }
+        if (bytes.size() + static_cast<std::uint64_t>(n) > cap) {
+            ::close(fd);
+            return ReadFileResult::TooBig;
         }
         bytes.append(buffer, static_cast<std::size_t>(n));
     }
@@ -123,6 +131,7 @@ std::string ReadWholeFileOrThrow(const std::string& path) {
         case ReadFileResult::CannotOpen:
             throw EStoreError(FormatMessage(kMsgCannotOpen, path));
         case ReadFileResult::ReadFailed:
+        case ReadFileResult::TooBig:
             throw EStoreError(kMsgReadError);
     }
     return bytes;

@@ -3,6 +3,7 @@
 // file as it was: the bytes go to a temporary file in the same folder, which is
 // flushed to disk and then renamed over the target.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -21,10 +22,12 @@ std::string ResolveSymlinks(const std::string& path);
 
 namespace dorvanta {
 
-enum class ReadFileResult { Ok, CannotOpen, ReadFailed };
+enum class ReadFileResult { Ok, CannotOpen, ReadFailed, TooBig };
 
 // Reads a regular file whole; a folder or a device cannot be opened as a file.
-ReadFileResult ReadWholeFile(const std::string& path, std::string& bytes);
+// More than `cap` bytes is TooBig (counted while reading, as the file may grow).
+ReadFileResult ReadWholeFile(const std::string& path, std::string& bytes,
+                             std::uint64_t cap = UINT64_MAX);
 // The same, failing with the store's German messages ("Datei %s kann nicht
 // geöffnet werden", "Stream-Lesefehler").
 std::string ReadWholeFileOrThrow(const std::string& path);

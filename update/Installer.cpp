@@ -14,6 +14,7 @@
 #include <mutex>
 #include <string>
 
+#include "store/FileIO.h"
 #include "store/StoreError.h"
 
 #ifndef DORVANTA_UPDATE_PUBLIC_KEY
@@ -61,42 +62,6 @@ bool DecodeBase64(const QByteArray& text, std::size_t size, QByteArray& out) {
         return false;
     out = bin;
     return true;
-}
-
-enum class TReadResult { Ok, CannotOpen, TooBig, ReadFailed };
-
-// Reads a regular file whole, refusing more than `cap` bytes (the file may grow
-// while it is read, so the count is checked as well as the size).
-TReadResult ReadFileCapped(const std::string& path, qint64 cap, QByteArray& bytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return TReadResult::CannotOpen;
-    struct stat st {};
-    TReadResult result = TReadResult::Ok;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        result = TReadResult::CannotOpen;
-    } else if (st.st_size > cap) {
-        result = TReadResult::TooBig;
-    } else {
-        bytes.clear();
-        bytes.reserve(static_cast<qsizetype>(st.st_size));
-        std::array<char, 65536> buffer;
-        for (;;) {
-            const ssize_t n = ::read(fd, buffer.data(), buffer.size());
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
-                result = TReadResult::ReadFailed;
-                break;
-            }
-            if (n == 0) break;
-            if (bytes.size() + n > cap) {
-                result = TReadResult::TooBig;
-                break;
-            }
-            bytes.append(buffer.data(), n);
-        }
-    }
-    ::close(fd);
-    return result;
 }
 
 // A file written beside its target and renamed over it when complete: a stale
@@ -276,14 +241,14 @@ QByteArray UpdatePublicKey() {
 bool VerifyArchiveSignature(const QString& archivePath, const QString& signatureBase64,
                             const QByteArray& publicKey) {
     QByteArray signature;
-    QByteArray bytes;
+    std::string bytes;
     if (publicKey.size() != crypto_sign_PUBLICKEYBYTES ||
         !DecodeBase64(signatureBase64.toLatin1(), crypto_sign_BYTES, signature) ||
-        ReadFileCapped(Utf8(archivePath), kMaxArchiveSize, bytes) != TReadResult::Ok)
+        ReadWholeFile(Utf8(archivePath), bytes, kMaxArchiveSize) != ReadFileResult::Ok)
         return false;
     return crypto_sign_verify_detached(
                reinterpret_cast<const unsigned char*>(signature.constData()),
-               reinterpret_cast<const unsigned char*>(bytes.constData()),
+               reinterpret_cast<const unsigned char*>(bytes.data()),
                static_cast<unsigned long long>(bytes.size()),
                reinterpret_cast<const unsigned char*>(publicKey.constData())) == 0;
 }
@@ -345,15 +310,16 @@ TPrepareResult PrepareInstallation(const QString& tempFolder, const QString& zip
     ::unlink(script.c_str());
     ExtractArchive(archive, folder);
 
-    QByteArray bytes;
-    switch (ReadFileCapped(script, kMaxScriptSize, bytes)) {
-        case TReadResult::Ok:
+    std::string templateText;
+    switch (ReadWholeFile(script, templateText, kMaxScriptSize)) {
+        case ReadFileResult::Ok:
             break;
-        case TReadResult::CannotOpen:
+        case ReadFileResult::CannotOpen:
             throw EStoreError(FormatMessage("Datei %s kann nicht geöffnet werden", script));
         default:
             throw EStoreError(FormatMessage("Datei %s kann nicht gelesen werden", script));
     }
+    const QByteArray bytes = QByteArray::fromStdString(templateText);
     QList<QByteArray> rawLines = bytes.split('\n');
     if (rawLines.last().isEmpty()) rawLines.removeLast();  // the final line end
     QStringList lines;
