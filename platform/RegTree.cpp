@@ -1,7 +1,6 @@
 #include "platform/RegTree.h"
 
 #include <QString>
-#include <QStringDecoder>
 #include <cstring>
 
 #include "platform/TextConv.h"
@@ -259,14 +258,6 @@ void ParseValueData(const std::string& text, RegValue& value, int line) {
     throw DamagedFile(line, "ungültiger Wert");
 }
 
-bool IsUtf8(const std::string& text) {
-    // Qt's decoder refuses overlong forms, surrogates and cut-off sequences.
-    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    const QString decoded =
-        decoder(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
-    return !decoder.hasError();
-}
-
 constexpr const char* kVersion5Header = "Windows Registry Editor Version 5.00";
 const std::string kVersion5Reason = std::string("Format „") + kVersion5Header +
                                     "“ wird nicht unterstützt; bitte als REGEDIT4 (Win9x/NT4) "
@@ -284,7 +275,7 @@ void Parse(const std::string& bytes, Hive hive, RegKey& root) {
     if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
     // We write UTF-8, but regedit writes REGEDIT4 in the ANSI code page. A file that
     // is not UTF-8 throughout is taken as such; the next change stores it as UTF-8.
-    if (!IsUtf8(text)) text = Cp1252ToUtf8(text);
+    if (!IsValidUtf8(text)) text = Cp1252ToUtf8(text);
 
     std::vector<std::string> lines;
     {

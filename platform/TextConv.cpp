@@ -1,5 +1,7 @@
 #include "platform/TextConv.h"
 
+#include <QStringDecoder>
+
 #include "store/Cp1252.h"
 
 namespace dorvanta {
@@ -25,6 +27,26 @@ bool FitsCp1252(const QString& text) {
         if (!CodePointToCp1252(ch.unicode())) return false;
     }
     return true;
+}
+
+namespace {
+
+std::optional<QString> DecodeUtf8(std::string_view bytes) {
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    QString text = decoder(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    if (decoder.hasError()) return std::nullopt;
+    return text;
+}
+
+}  // namespace
+
+bool IsValidUtf8(std::string_view bytes) {
+    return DecodeUtf8(bytes).has_value();
+}
+
+QString DecodeUtf8OrCp1252(std::string_view bytes) {
+    if (auto text = DecodeUtf8(bytes)) return *text;
+    return ToQString(std::string(bytes));
 }
 
 }  // namespace dorvanta

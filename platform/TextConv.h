@@ -5,6 +5,7 @@
 #include <QString>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace dorvanta {
 
@@ -13,5 +14,11 @@ QString ToQString(const std::string& cp1252);
 std::optional<std::string> FromQString(const QString& text);
 // True when every character of the text fits Windows-1252.
 bool FitsCp1252(const QString& text);
+
+// Text from a file we did not write: UTF-8 when the bytes are valid UTF-8 (Qt's
+// decoder refuses overlong forms, surrogates and cut-off sequences), otherwise
+// Windows-1252, as an 8-bit editor in the ANSI code page writes it.
+QString DecodeUtf8OrCp1252(std::string_view bytes);
+bool IsValidUtf8(std::string_view bytes);
 
 }  // namespace dorvanta

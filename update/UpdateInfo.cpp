@@ -2,13 +2,12 @@
 
 #include <QDate>
 #include <QLocale>
-#include <QStringDecoder>
 #include <QStringView>
 #include <cmath>
 #include <string>
 #include <string_view>
 
-#include "store/Cp1252.h"
+#include "platform/TextConv.h"
 
 namespace dorvanta {
 namespace {
@@ -36,15 +35,8 @@ QByteArrayView ReadablePart(const QByteArray& bytes) {
 }
 
 QString Decode(QByteArrayView bytes) {
-    // Qt's decoder refuses overlong forms, surrogates and cut-off sequences.
-    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    QString text = decoder(bytes);
-    if (!decoder.hasError()) return text;
-    // The file was written with an 8-bit editor in the ANSI code page.
-    const std::u16string wide =
-        Cp1252ToUtf16(std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size())));
-    return QString(reinterpret_cast<const QChar*>(wide.data()),
-                   static_cast<qsizetype>(wide.size()));
+    return DecodeUtf8OrCp1252(
+        std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size())));
 }
 
 QString Fold(QStringView name) {
