@@ -17,13 +17,11 @@
 
 namespace dorvanta {
 
-TForm4::TForm4(TForm1& owner) : QDialog(&owner), owner_(owner) {
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+// Placed by the base: over the main window at first, later where the closing left it.
+TForm4::TForm4(TForm1& owner)
+    : TFixedDialog(&owner, QSize(kNarrowWidth, kClientHeight)), owner_(owner) {
     setWindowTitle(QStringLiteral("Suchen"));
     setModal(false);
-    setFont(owner.font());  // windows do not inherit their owner's font
-    SetClientWidth(kNarrowWidth);
 
     auto* label = new QLabel(QStringLiteral("Suchen &nach:"), this);
     label->setGeometry(8, 10, 78, 17);
@@ -102,11 +100,6 @@ void TForm4::SetClientWidth(int width) {
 }
 
 void TForm4::Open() {
-    if (!placed_) {
-        const QRect main = owner_.frameGeometry();
-        move(main.center() - QPoint(width() / 2, height() / 2));
-        placed_ = true;
-    }
     show();
     raise();
     activateWindow();
@@ -181,7 +174,7 @@ void TForm4::ListView_ResultsClick() {
 
 void TForm4::done(int result) {
     FormClose();
-    QDialog::done(result);
+    TFixedDialog::done(result);
 }
 
 void TForm4::FormClose() {

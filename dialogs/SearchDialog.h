@@ -3,9 +3,9 @@
 // the hits and, on activating one, selects its sub-category and entry in the main
 // window. It is not modal and stays above the main window.
 
-#include <QDialog>
 #include <vector>
 
+#include "dialogs/FixedDialog.h"
 #include "store/Search.h"
 
 class QCheckBox;
@@ -19,7 +19,7 @@ namespace dorvanta {
 
 class TForm1;
 
-class TForm4 : public QDialog {
+class TForm4 : public TFixedDialog {
     Q_OBJECT
   public:
     static constexpr int kNarrowWidth = 273;
@@ -61,7 +61,6 @@ class TForm4 : public QDialog {
 
     TForm1& owner_;
     std::vector<TSearchHit> results_;
-    bool placed_ = false;
 };
 
 }  // namespace dorvanta
