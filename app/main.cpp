@@ -1,7 +1,12 @@
+#include <csignal>
+
 #include "mainwindow/MainWindow.h"
 #include "platform/Application.h"
 
 int main(int argc, char** argv) {
+    // Past a file-size limit (ulimit -f) a write is to fail with EFBIG and be
+    // reported like a full disk, not end the program and its unsaved work with SIGXFSZ.
+    std::signal(SIGXFSZ, SIG_IGN);
     dorvanta::TApplication app(argc, argv);
     dorvanta::TForm1 window;
     // A start that only uninstalled or only updated ends without showing the window.

@@ -133,7 +133,7 @@ void FormerSortEntries(std::vector<TDataRec>& entries) {
 void FormerSortKeys(std::vector<TDataKey>& keys) {
     std::vector<std::string> parents(keys.size());
     for (std::size_t i = 0; i < keys.size(); ++i)
-        parents[i] = ParentCollator().SortKey(keys[i].Parent);
+        parents[i] = ParentCollator().SortKey(keys[i].Parent.str());
     LiteralExchangeSort(keys, Ranks(keys.size(), [&](std::uint32_t a, std::uint32_t b) {
                             const int c = parents[a].compare(parents[b]);
                             return c != 0 ? c < 0 : CompareAsciiCI(keys[a].Name, keys[b].Name) < 0;

@@ -72,8 +72,10 @@ void TForm2::FormShow() {
         Edit_Title->setText(ToQString(keys[Tag].Name));
     }
     // Each parent once, in key order; spellings that differ only in case count as one.
-    for (const TDataKey& key : keys) {
-        const QString parent = ToQString(key.Parent);
+    // The keys after a group's first share its parent: only group starts can add one.
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+        if (!doc.IsGroupStart(static_cast<std::int32_t>(k))) continue;
+        const QString parent = ToQString(keys[k].Parent);
         if (ComboBox_Key->findText(parent, Qt::MatchFixedString) < 0) ComboBox_Key->addItem(parent);
     }
     if (editing) {

@@ -203,8 +203,9 @@ class TForm1 : public QMainWindow {
 
     TDocument document_;
     // Parent and name of each category-list row as they were when it was added;
-    // they find the selected sub-category again after a refill.
-    std::vector<std::pair<std::string, std::string>> keyRows_;
+    // they find the selected sub-category again after a refill. The parent is the
+    // key's shared text, not a copy per row.
+    std::vector<std::pair<TSharedText, std::string>> keyRows_;
     std::unique_ptr<TRegistry> settings_;  // open from creation to destruction
     int lineHeight_ = 0;
     int lastFillIndex_ = -1;

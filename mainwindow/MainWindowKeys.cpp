@@ -1,6 +1,8 @@
 // The main window: the category list, its drawing and its commands.
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
 #include <QToolButton>
 
 #include "dialogs/CategoryDialog.h"
@@ -20,7 +22,8 @@ using namespace mainwindow;
 void TForm1::UpdtListBox(bool force, const std::string& newParent) {
     const auto& keys = document_.Keys;
     const int selected = ListBox_Keys->ItemIndex();
-    std::string p0, n0;
+    TSharedText p0;
+    std::string n0;
     if (selected >= 0 && selected < static_cast<int>(keyRows_.size())) {
         p0 = keyRows_[selected].first;
         n0 = keyRows_[selected].second;
@@ -33,10 +36,19 @@ void TForm1::UpdtListBox(bool force, const std::string& newParent) {
     lastFillIndex_ = selected;
     ClearKeyRows();
     keyRows_.reserve(keys.size());
+    // Every added row changes the scroll range, which the list's frame answers with
+    // a queued call: one per row would hold a message per key until the event loop
+    // runs. The frame hears of the final range once. (Rows are only added here, so
+    // the scroll position cannot move while the bar is quiet.)
+    QScrollBar* bar = ListBox_Keys->verticalScrollBar();
+    const int emptyMaximum = bar->maximum();
+    QSignalBlocker quiet(bar);
     for (int i = 0; i < static_cast<int>(keys.size()); ++i) {
         keyRows_.emplace_back(keys[i].Parent, keys[i].Name);
         ListBox_Keys->AddRow(ListBox_KeysMeasureItem(i));
     }
+    quiet.unblock();
+    if (bar->maximum() != emptyMaximum) emit bar->rangeChanged(bar->minimum(), bar->maximum());
     if (lastFillIndex_ >= 0) {
         int match = -1;
         for (int i = 0; i < static_cast<int>(keys.size()); ++i) {

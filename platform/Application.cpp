@@ -7,6 +7,7 @@
 
 #include "platform/MessageService.h"
 #include "platform/System.h"
+#include "store/ErrorMessage.h"
 
 namespace dorvanta {
 
@@ -38,10 +39,9 @@ bool RunGuarded(const std::function<void()>& action) {
     try {
         action();
         return true;
-    } catch (const std::exception& error) {
-        message = QString::fromUtf8(error.what());
     } catch (...) {
-        message = QStringLiteral("Unbekannter Fehler");
+        // German texts only: out of memory, the program's own messages, else a general one.
+        message = QString::fromStdString(CurrentErrorMessage());
     }
     // Shown outside the handler so that the box's own events are delivered normally.
     MessageService::Instance().ShowApplicationError(message);

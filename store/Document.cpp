@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
 
 #include "store/Collation.h"
@@ -33,25 +34,40 @@ std::vector<std::uint32_t> RanksOf(std::size_t n, Less less) {
 }
 
 // Ranks texts by their collation keys. Computing keys is what costs, so each
-// distinct text gets one: repeats side by side (sorted lists) are caught for free,
-// scattered ones through a hash when `hashRepeats` (parent names repeat by nature).
-template <typename TextOf>
-std::vector<std::uint32_t> CollationRanks(std::size_t n, const Collator& collator, bool hashRepeats,
-                                          TextOf textOf) {
+// distinct text gets one: repeats side by side (sorted lists) are caught for free.
+// Parent names repeat by nature, and the keys of a group share one text: with
+// `identityOf` scattered repeats are found too, by the shared text's address
+// first, so a long name is hashed once per distinct text rather than once per key.
+template <typename TextOf, typename IdentityOf = std::nullptr_t>
+std::vector<std::uint32_t> CollationRanks(std::size_t n, const Collator& collator, TextOf textOf,
+                                          IdentityOf identityOf = nullptr) {
+    constexpr bool kHashRepeats = !std::is_same_v<IdentityOf, std::nullptr_t>;
     std::vector<std::string> keys;  // one per distinct text met
     std::vector<std::uint32_t> keyOf(n);
-    std::unordered_map<std::string_view, std::uint32_t> seen;
+    std::unordered_map<const void*, std::uint32_t> seenIdentity;
+    std::unordered_map<std::string_view, std::uint32_t> seenText;
     for (std::size_t i = 0; i < n; ++i) {
+        if constexpr (kHashRepeats) {
+            if (i > 0 && identityOf(i) == identityOf(i - 1)) {
+                keyOf[i] = keyOf[i - 1];
+                continue;
+            }
+        }
         const std::string_view text = textOf(i);
         if (i > 0 && text == textOf(i - 1)) {
             keyOf[i] = keyOf[i - 1];
             continue;
         }
         const auto next = static_cast<std::uint32_t>(keys.size());
-        if (hashRepeats) {
-            const auto [it, fresh] = seen.try_emplace(text, next);
-            if (!fresh) {
-                keyOf[i] = it->second;
+        if constexpr (kHashRepeats) {
+            const auto [byIdentity, freshIdentity] = seenIdentity.try_emplace(identityOf(i), next);
+            if (!freshIdentity) {
+                keyOf[i] = byIdentity->second;
+                continue;
+            }
+            const auto [byText, freshText] = seenText.try_emplace(text, next);
+            if (!freshText) {
+                keyOf[i] = byIdentity->second = byText->second;
                 continue;
             }
         }
@@ -88,9 +104,10 @@ std::vector<std::uint32_t> ExchangeSortByRank(std::vector<T>& items,
 std::vector<std::uint32_t> SortKeyList(std::vector<TDataKey>& keys) {
     const std::size_t n = keys.size();
     if (n < 2) return std::vector<std::uint32_t>(n, 0);
-    const auto parentRank =
-        CollationRanks(n, ParentCollator(), true,
-                       [&](std::size_t i) -> std::string_view { return keys[i].Parent; });
+    const auto parentRank = CollationRanks(
+        n, ParentCollator(),
+        [&](std::size_t i) -> std::string_view { return keys[i].Parent.str(); },
+        [&](std::size_t i) -> const void* { return &keys[i].Parent.str(); });
     const auto rank = RanksOf(n, [&](std::uint32_t a, std::uint32_t b) {
         if (parentRank[a] != parentRank[b]) return parentRank[a] < parentRank[b];
         return CompareAsciiCI(keys[a].Name, keys[b].Name) < 0;
@@ -103,7 +120,7 @@ std::vector<std::uint32_t> SortEntryList(std::vector<TDataRec>& entries, TSortKe
     if (!cache) {
         if (n < 2) return std::vector<std::uint32_t>(n, 0);
         const auto rank =
-            CollationRanks(n, TitleCollator(), false,
+            CollationRanks(n, TitleCollator(),
                            [&](std::size_t i) -> std::string_view { return entries[i].Title; });
         return ExchangeSortByRank(entries, rank);
     }
@@ -154,20 +171,34 @@ std::int32_t TDocument::IndexOfKey(const std::string& parent, const std::string&
     return -1;
 }
 
+void TDocument::ShareParentWithNeighbours(std::int32_t key) {
+    if (key < 0) return;
+    TSharedText& parent = Keys[key].Parent;
+    if (key > 0 && Keys[key - 1].Parent == parent) {
+        parent = Keys[key - 1].Parent;
+    } else if (static_cast<std::size_t>(key) + 1 < Keys.size() && Keys[key + 1].Parent == parent) {
+        parent = Keys[key + 1].Parent;
+    }
+}
+
 std::int32_t TDocument::AddKey(const std::string& parent, const std::string& name) {
     Keys.push_back(TDataKey{name, parent, {}});
     SortKeys();
     Modified = true;
-    return IndexOfKey(parent, name);
+    const std::int32_t index = IndexOfKey(parent, name);
+    ShareParentWithNeighbours(index);
+    return index;
 }
 
 std::int32_t TDocument::UpdateKey(std::int32_t key, const std::string& parent,
                                   const std::string& name) {
-    Keys[key].Parent = parent;
+    if (Keys[key].Parent != parent) Keys[key].Parent = parent;
     Keys[key].Name = name;
     SortKeys();
     Modified = true;
-    return IndexOfKey(parent, name);
+    const std::int32_t index = IndexOfKey(parent, name);
+    ShareParentWithNeighbours(index);
+    return index;
 }
 
 void TDocument::DeleteKey(std::int32_t key) {
@@ -179,11 +210,12 @@ void TDocument::DeleteKey(std::int32_t key) {
 }
 
 bool TDocument::RenameParent(std::int32_t key, const std::string& newParent) {
-    const std::string old = Keys[key].Parent;
-    if (newParent == old) return false;
-    for (std::int32_t i = key - 1; i >= 0 && Keys[i].Parent == old; --i) Keys[i].Parent = newParent;
+    const TSharedText old = Keys[key].Parent;
+    if (old == newParent) return false;
+    const TSharedText renamed(newParent);  // the whole group shares the new name
+    for (std::int32_t i = key - 1; i >= 0 && Keys[i].Parent == old; --i) Keys[i].Parent = renamed;
     for (std::size_t i = key; i < Keys.size() && Keys[i].Parent == old; ++i) {
-        Keys[i].Parent = newParent;
+        Keys[i].Parent = renamed;
     }
     SortKeys();
     Modified = true;
@@ -243,6 +275,9 @@ void TDocument::DeleteEntry(std::int32_t key, std::int32_t entry) {
 }
 
 void TDocument::SortEntries(std::int32_t key) {
+    // Nothing to order, and no cache kept: sorting a file of many small keys then
+    // costs no cache per key.
+    if (Keys[key].Data.size() < 2) return;
     if (entryKeyCache_.size() <= static_cast<std::size_t>(key)) entryKeyCache_.resize(key + 1);
     SortEntryList(Keys[key].Data, &entryKeyCache_[key]);
 }

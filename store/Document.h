@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "store/SharedText.h"
+
 namespace dorvanta {
 
 // All texts are Windows-1252 byte strings.
@@ -19,7 +21,9 @@ struct TDataRec {
 
 struct TDataKey {
     std::string Name;
-    std::string Parent;
+    // The keys of a group share one text (the loader and the key operations see to
+    // it); grouping itself still goes by the bytes of the name.
+    TSharedText Parent;
     std::vector<TDataRec> Data;
 };
 
@@ -70,6 +74,8 @@ class TDocument {
 
   private:
     std::int32_t IndexOfKey(const std::string& parent, const std::string& name) const;
+    // Lets a key take its group's shared parent text instead of a copy of its own.
+    void ShareParentWithNeighbours(std::int32_t key);
 
     // One cache per key position, following the keys when they are sorted or
     // deleted; a stale one only costs keys, since every title is checked.

@@ -5,88 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <filesystem>
-#include <vector>
 
 #include "store/PdtFile.h"
 #include "store/StoreError.h"
-
-namespace dorvanta {
-namespace fs = std::filesystem;
-
-std::string ResolveSymlinks(const std::string& path) {
-    fs::path current(path);
-    for (int depth = 0; depth < 40; ++depth) {
-        std::error_code ec;
-        if (!fs::is_symlink(fs::symlink_status(current, ec))) break;
-        fs::path target = fs::read_symlink(current, ec);
-        if (ec) break;
-        current = target.is_absolute() ? target : current.parent_path() / target;
-    }
-    return current.string();
-}
-
-namespace {
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-}  // namespace
-
-AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view bytes) {
-    const fs::path target(ResolveSymlinks(path));
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-
-    const int fd = ::mkstemp(name.data());  // mode 0600
-    if (fd < 0) return AtomicWriteResult::CannotCreate;
-    const std::string tempPath(name.data());
-
-    struct stat existing {};
-    if (::stat(target.c_str(), &existing) == 0) {
-        if (!S_ISREG(existing.st_mode)) {
-            ::close(fd);
-            ::unlink(tempPath.c_str());
-            return AtomicWriteResult::CannotCreate;
-        }
-        // Keep the file's owner (when we may) and its permissions.
-        if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
-            // Not permitted for an ordinary user; the file then becomes ours.
-        }
-        ::fchmod(fd, existing.st_mode & 07777);
-    }
-
-    bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (!ok) {
-        ::unlink(tempPath.c_str());
-        return AtomicWriteResult::WriteFailed;
-    }
-    if (::rename(tempPath.c_str(), target.c_str()) != 0) {
-        ::unlink(tempPath.c_str());
-        return AtomicWriteResult::CannotCreate;
-    }
-    // Make the rename itself durable.
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return AtomicWriteResult::Ok;
-}
-
-}  // namespace dorvanta
 
 namespace dorvanta {
 

@@ -1,7 +1,9 @@
 #pragma once
 // Replaces a file's contents so that a failure at any point leaves the previous
 // file as it was: the bytes go to a temporary file in the same folder, which is
-// flushed to disk and then renamed over the target.
+// flushed to disk and then renamed over the target. Where the file system has
+// anonymous temporary files, the new file gets a name only once it is complete,
+// so a save killed halfway leaves nothing behind.
 
 #include <cstdint>
 #include <string>
@@ -11,12 +13,22 @@ namespace dorvanta {
 
 enum class AtomicWriteResult { Ok, CannotCreate, WriteFailed };
 
-// A symbolic link is followed to the file it names. An existing file keeps its
-// permissions; a new one is readable and writable by its owner only.
+// The file is replaced, not written into: another hard link to it keeps the old
+// contents. A symbolic link is followed to the file it names, except someone
+// else's link in a shared sticky folder such as /tmp (CannotCreate, as for a
+// link loop). A file the user may not write is CannotCreate too. An existing file
+// keeps its permissions (and its owner where the user may keep it); a new one is
+// readable and writable by its owner only, as is the temporary file until it
+// replaces the target. WriteFailed (disk full, file-size limit) keeps the old file.
 AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view bytes);
 
-// The file a chain of symbolic links ends at (the path itself if it is no link).
-std::string ResolveSymlinks(const std::string& path);
+namespace detail {
+// How the temporary file is made; Named is what file systems without anonymous
+// temporary files get, and what tests use to exercise that way.
+enum class TempFileKind { Anonymous, Named };
+AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view bytes,
+                                      TempFileKind kind);
+}  // namespace detail
 
 }  // namespace dorvanta
 

@@ -1,35 +1,23 @@
 #include "store/PdtFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
 #include "store/Cp1252.h"
 #include "store/FileIO.h"
+#include "store/PdtReader.h"
 
 namespace dorvanta {
 namespace {
 
-enum Tag : unsigned char {
-    kEndOfList = 0x00,
-    kListBegin = 0x01,
-    kInt8 = 0x02,
-    kInt16 = 0x03,
-    kInt32 = 0x04,
-    kString = 0x06,
-    kLString = 0x0C,
-    kDate = 0x11,
-    kWString = 0x12,
-    kUtf8String = 0x14,
-};
+using namespace pdt;
 
 enum Marker : int { kMarkerGroupStart = 0, kMarkerSameGroup = 1, kMarkerEntry = 2 };
-
-[[noreturn]] void ReadError() {
-    throw EStoreError(kMsgReadError);
-}
-[[noreturn]] void BadValue() {
-    throw EStoreError(kMsgBadValue);
-}
 
 // ---- writing ----
 
@@ -74,151 +62,113 @@ void PutDate(std::string& out, double date) {
 
 // ---- reading ----
 
-// UTF-8 to Windows-1252 as stored strings need it: a cut-off sequence or a lead
-// byte without its continuation bytes empties the whole text; characters the
-// code page cannot hold, and stray bytes, become '?'.
-std::string DecodeStoredUtf8(const char* data, std::size_t size) {
-    std::string out;
-    out.reserve(size);
-    std::size_t i = 0;
-    while (i < size) {
-        const auto lead = static_cast<unsigned char>(data[i]);
-        std::size_t len;
-        char32_t cp;
-        if (lead < 0x80) {
-            out += static_cast<char>(lead);
-            ++i;
-            continue;
-        } else if (lead >= 0xC0 && lead <= 0xDF) {
-            len = 2;
-            cp = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            len = 3;
-            cp = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF7) {
-            len = 4;
-            cp = lead & 0x07;
-        } else {
-            out += '?';
-            ++i;
-            continue;
-        }
-        if (i + len > size) return {};
-        for (std::size_t k = 1; k < len; ++k) {
-            const auto c = static_cast<unsigned char>(data[i + k]);
-            if ((c & 0xC0) != 0x80) return {};
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        const auto byte = CodePointToCp1252(cp);
-        out += byte ? static_cast<char>(*byte) : '?';
-        i += len;
+// Unscrambles in place: a long text is not held twice.
+std::string Unscrambled(std::string text) {
+    const std::size_t n = text.size();
+    for (std::size_t j = 0; j < n; ++j) {
+        text[j] = static_cast<char>(static_cast<unsigned char>(text[j]) - n - 3 * j - 1);
     }
-    return out;
+    return text;
 }
 
-std::string DecodeUtf16(const char* data, std::size_t units) {
-    std::string out;
-    out.reserve(units);
-    for (std::size_t i = 0; i < units; ++i) {
-        const char16_t u =
-            static_cast<char16_t>(static_cast<unsigned char>(data[2 * i]) |
-                                  (static_cast<unsigned char>(data[2 * i + 1]) << 8));
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
-            const char16_t low =
-                static_cast<char16_t>(static_cast<unsigned char>(data[2 * i + 2]) |
-                                      (static_cast<unsigned char>(data[2 * i + 3]) << 8));
-            if (low >= 0xDC00 && low <= 0xDFFF) ++i;  // one character beyond the code page
-            out += '?';
-            continue;
-        }
-        const auto byte = CodePointToCp1252(u);
-        out += byte ? static_cast<char>(*byte) : '?';
-    }
-    return out;
+// Room for one more item. The capacity doubles, but never beyond what the rest of
+// the file (`remaining` bytes, records of at least `minRecord` bytes) can still
+// fill; when that is near, it goes there at once. A file of many small records
+// thus leaves no unused room, and its last move holds at most half the list twice.
+template <typename T>
+void MakeRoom(std::vector<T>& items, std::uint64_t remaining, std::uint64_t minRecord) {
+    if (items.size() < items.capacity()) return;
+    const std::uint64_t most = items.size() + 1 + remaining / minRecord;
+    const std::uint64_t doubled = std::max<std::uint64_t>(2 * items.capacity(), 4);
+    items.reserve(static_cast<std::size_t>(most <= 2 * doubled ? most : doubled));
 }
 
-class Reader {
-  public:
-    explicit Reader(const std::string& bytes) : data_(bytes.data()), size_(bytes.size()) {}
+// Drops a finished list's unused room when it is worth a move.
+template <typename T>
+void TrimRoom(std::vector<T>& items) {
+    if (8 * (items.capacity() - items.size()) > items.size()) items.shrink_to_fit();
+}
 
-    unsigned char Tag() { return Byte(); }
-    unsigned char PeekTag() {
-        if (pos_ >= size_) ReadError();
-        return static_cast<unsigned char>(data_[pos_]);
+// Closes a descriptor however the load ends.
+struct OpenFile {
+    explicit OpenFile(int descriptor) : fd(descriptor) {}
+    ~OpenFile() {
+        if (fd >= 0) ::close(fd);
     }
-
-    std::int32_t Integer() { return IntegerOfTag(Tag()); }
-
-    std::string String() {
-        const unsigned char tag = Tag();
-        std::size_t n;
-        switch (tag) {
-            case kString:
-                n = Byte();
-                return std::string(Take(n), n);
-            case kLString:
-                n = UInt32();
-                return std::string(Take(n), n);
-            case kUtf8String:
-                n = UInt32();
-                return DecodeStoredUtf8(Take(n), n);
-            case kWString:
-                n = UInt32();
-                return DecodeUtf16(Take(2 * n), n);
-            default:
-                BadValue();
-        }
-    }
-
-    double Date() {
-        const unsigned char tag = Tag();
-        if (tag != kDate) return static_cast<double>(IntegerOfTag(tag));
-        const char* p = Take(8);
-        std::uint64_t bits = 0;
-        for (int i = 7; i >= 0; --i) bits = (bits << 8) | static_cast<unsigned char>(p[i]);
-        double d;
-        std::memcpy(&d, &bits, sizeof d);
-        return d;
-    }
-
-  private:
-    std::int32_t IntegerOfTag(unsigned char tag) {
-        switch (tag) {
-            case kInt8:
-                return static_cast<std::int8_t>(Byte());
-            case kInt16: {
-                const char* p = Take(2);
-                return static_cast<std::int16_t>(static_cast<unsigned char>(p[0]) |
-                                                 (static_cast<unsigned char>(p[1]) << 8));
-            }
-            case kInt32:
-                return static_cast<std::int32_t>(UInt32());
-            default:
-                BadValue();
-        }
-    }
-
-    unsigned char Byte() { return static_cast<unsigned char>(*Take(1)); }
-
-    std::uint32_t UInt32() {
-        const char* p = Take(4);
-        std::uint32_t v = 0;
-        for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(p[i]);
-        return v;
-    }
-
-    // Every length is checked against what remains before anything is allocated.
-    const char* Take(std::size_t n) {
-        if (n > size_ - pos_) ReadError();
-        const char* p = data_ + pos_;
-        pos_ += n;
-        return p;
-    }
-
-    const char* data_;
-    std::size_t size_;
-    std::size_t pos_ = 0;
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    int fd;
 };
+
+// The smallest records: marker, empty name; marker, three empty texts, an 8-bit date.
+constexpr std::uint64_t kMinKeyBytes = 4;
+constexpr std::uint64_t kMinEntryBytes = 10;
+
+bool ReadDocument(TDocument& doc, TPdtReader& reader, const std::string& path,
+                  const TLoadHooks& hooks) {
+    doc.Keys.clear();
+    doc.Keys.shrink_to_fit();  // the previous document's room
+    if (reader.Tag() != kListBegin) BadValue();
+    doc.Password = Unscrambled(reader.String());
+    doc.Loading = true;
+
+    bool accepted = true;
+    if (!doc.Password.empty()) {
+        const auto typed = hooks.AskPassword ? hooks.AskPassword(path) : std::nullopt;
+        if (typed && *typed != doc.Password) {
+            if (hooks.ShowWrongPassword) hooks.ShowWrongPassword();
+        }
+        if (!typed || *typed != doc.Password) {
+            accepted = false;
+            doc.Modified = false;
+            if (hooks.ResetToNew) {
+                hooks.ResetToNew();
+            } else {
+                doc.ClearDocument();
+            }
+        }
+    }
+
+    if (accepted) {
+        while (reader.PeekTag() != kEndOfList) {
+            const std::int32_t marker = reader.Integer();
+            if (marker == kMarkerEntry) {
+                // An entry needs a key to belong to.
+                if (doc.Keys.empty()) BadValue();
+                TDataRec rec;
+                rec.Title = Unscrambled(reader.String());
+                rec.Value = Unscrambled(reader.String());
+                rec.Info = Unscrambled(reader.String());
+                rec.Date = reader.Date();
+                auto& data = doc.Keys.back().Data;
+                MakeRoom(data, reader.Remaining(), kMinEntryBytes);
+                data.push_back(std::move(rec));
+            } else {
+                TDataKey key;
+                if (marker == kMarkerGroupStart) {
+                    key.Parent = reader.String();
+                    // The same name again is still the same group: share its text.
+                    if (!doc.Keys.empty() && doc.Keys.back().Parent == key.Parent) {
+                        key.Parent = doc.Keys.back().Parent;
+                    }
+                } else {
+                    // Any other marker continues the previous key's group.
+                    if (doc.Keys.empty()) BadValue();
+                    key.Parent = doc.Keys.back().Parent;
+                }
+                key.Name = Unscrambled(reader.String());
+                if (!doc.Keys.empty()) TrimRoom(doc.Keys.back().Data);
+                MakeRoom(doc.Keys, reader.Remaining(), kMinKeyBytes);
+                doc.Keys.push_back(std::move(key));
+            }
+        }
+        if (!doc.Keys.empty()) TrimRoom(doc.Keys.back().Data);
+    }
+
+    doc.Loading = false;
+    if (hooks.RebuildViews) hooks.RebuildViews();
+    return accepted;
+}
 
 }  // namespace
 
@@ -232,20 +182,18 @@ std::string ScrambleText(const std::string& text) {
 }
 
 std::string UnscrambleText(const std::string& text) {
-    std::string out(text.size(), '\0');
-    const std::size_t n = text.size();
-    for (std::size_t j = 0; j < n; ++j) {
-        out[j] = static_cast<char>(static_cast<unsigned char>(text[j]) - n - 3 * j - 1);
-    }
-    return out;
+    return Unscrambled(text);
 }
 
 std::string EncodeDocument(const TDocument& doc) {
     // Sized once from the texts: markers, tags and lengths add at most 6 bytes per
     // text and 11 per record; texts with high bytes grow when written as UTF-8.
     std::size_t size = 64 + doc.Password.size() * 2;
-    for (const TDataKey& key : doc.Keys) {
-        size += 32 + (key.Parent.size() + key.Name.size()) * 2;
+    for (std::size_t k = 0; k < doc.Keys.size(); ++k) {
+        const TDataKey& key = doc.Keys[k];
+        // A parent is written once per group, not once per key.
+        const bool start = doc.IsGroupStart(static_cast<std::int32_t>(k));
+        size += 32 + ((start ? key.Parent.size() : 0) + key.Name.size()) * 2;
         for (const TDataRec& rec : key.Data) {
             size += 40 + rec.Title.size() + rec.Value.size() + rec.Info.size();
         }
@@ -289,65 +237,22 @@ void SaveDocument(const TDocument& doc, const std::string& path) {
 bool LoadDocument(TDocument& doc, const std::string& path, const TLoadHooks& hooks) {
     if (hooks.ClearSelection) hooks.ClearSelection();
     doc.Keys.clear();
-    const std::string bytes = ReadWholeFileOrThrow(path);
-    return LoadDocumentFromBytes(doc, bytes, path, hooks);
+    // Not blocking in open: a pipe's name must fail like a folder, not wait for a writer.
+    const OpenFile file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat st {};
+    if (file.fd < 0 || ::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        throw EStoreError(FormatMessage(kMsgCannotOpen, path));
+    }
+    ::fcntl(file.fd, F_SETFL, ::fcntl(file.fd, F_GETFL) & ~O_NONBLOCK);
+    // Lengths in the file are checked against its size as it was opened.
+    TPdtReader reader(file.fd, static_cast<std::uint64_t>(st.st_size));
+    return ReadDocument(doc, reader, path, hooks);
 }
 
 bool LoadDocumentFromBytes(TDocument& doc, const std::string& bytes, const std::string& path,
                            const TLoadHooks& hooks) {
-    doc.Keys.clear();
-    Reader reader(bytes);
-    if (reader.Tag() != kListBegin) BadValue();
-    doc.Password = UnscrambleText(reader.String());
-    doc.Loading = true;
-
-    bool accepted = true;
-    if (!doc.Password.empty()) {
-        const auto typed = hooks.AskPassword ? hooks.AskPassword(path) : std::nullopt;
-        if (typed && *typed != doc.Password) {
-            if (hooks.ShowWrongPassword) hooks.ShowWrongPassword();
-        }
-        if (!typed || *typed != doc.Password) {
-            accepted = false;
-            doc.Modified = false;
-            if (hooks.ResetToNew) {
-                hooks.ResetToNew();
-            } else {
-                doc.ClearDocument();
-            }
-        }
-    }
-
-    if (accepted) {
-        while (reader.PeekTag() != kEndOfList) {
-            const std::int32_t marker = reader.Integer();
-            if (marker == kMarkerEntry) {
-                // An entry needs a key to belong to.
-                if (doc.Keys.empty()) BadValue();
-                TDataRec rec;
-                rec.Title = UnscrambleText(reader.String());
-                rec.Value = UnscrambleText(reader.String());
-                rec.Info = UnscrambleText(reader.String());
-                rec.Date = reader.Date();
-                doc.Keys.back().Data.push_back(std::move(rec));
-            } else {
-                TDataKey key;
-                if (marker == kMarkerGroupStart) {
-                    key.Parent = reader.String();
-                } else {
-                    // Any other marker continues the previous key's group.
-                    if (doc.Keys.empty()) BadValue();
-                    key.Parent = doc.Keys.back().Parent;
-                }
-                key.Name = UnscrambleText(reader.String());
-                doc.Keys.push_back(std::move(key));
-            }
-        }
-    }
-
-    doc.Loading = false;
-    if (hooks.RebuildViews) hooks.RebuildViews();
-    return accepted;
+    TPdtReader reader(bytes);
+    return ReadDocument(doc, reader, path, hooks);
 }
 
 }  // namespace dorvanta

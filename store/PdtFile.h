@@ -45,7 +45,8 @@ std::string EncodeDocument(const TDocument& doc);
 // EStoreError carries the message. Changes no document state.
 void SaveDocument(const TDocument& doc, const std::string& path);
 
-// Reads a whole file into the document. False when a password prompt was
+// Reads a whole file into the document, piece by piece as it is parsed, so a
+// broken file fails at its first bad value. False when a password prompt was
 // cancelled or answered wrongly (the document is then reset); EStoreError when
 // the file cannot be opened or read, leaving Loading set if the password was read.
 bool LoadDocument(TDocument& doc, const std::string& path, const TLoadHooks& hooks = {});

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "store/Cp1252.h"
+#include "store/ErrorMessage.h"
 #include "store/FileIO.h"
 #include "store/Import.h"
 #include "store/Mask.h"
@@ -100,9 +101,16 @@ std::string JsonNumber(double value) {
 
 void WriteJson(const TDocument& doc, std::ostream& out) {
     out << "{\"password\": " << JsonString(doc.Password) << ", \"keys\": [";
+    // The keys of a group share their parent text: it is escaped once per group.
+    TSharedText lastParent;
+    std::string lastParentJson = JsonString(lastParent);
     for (std::size_t k = 0; k < doc.Keys.size(); ++k) {
         const TDataKey& key = doc.Keys[k];
-        out << (k ? ",\n  " : "\n  ") << "{\"parent\": " << JsonString(key.Parent)
+        if (!key.Parent.SharesWith(lastParent)) {
+            lastParent = key.Parent;
+            lastParentJson = JsonString(lastParent);
+        }
+        out << (k ? ",\n  " : "\n  ") << "{\"parent\": " << lastParentJson
             << ", \"name\": " << JsonString(key.Name) << ", \"entries\": [";
         for (std::size_t e = 0; e < key.Data.size(); ++e) {
             const TDataRec& rec = key.Data[e];
@@ -351,8 +359,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return Dispatch(args, out, err);
     } catch (const CliError& e) {
         err << e.message << "\n";
-    } catch (const std::exception& e) {
-        err << e.what() << "\n";
+    } catch (...) {
+        err << CurrentErrorMessage() << "\n";  // never a library's English text
     }
     return kError;
 }

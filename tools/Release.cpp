@@ -17,6 +17,7 @@
 #include <QString>
 #include <QStringList>
 #include <cerrno>
+#include <csignal>
 #include <iostream>
 #include <stdexcept>
 #include <string>
@@ -335,6 +336,9 @@ int Pack(const QStringList& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Past a file-size limit (ulimit -f) a write is to fail with EFBIG and be
+    // reported like a full disk, not kill the program with SIGXFSZ.
+    std::signal(SIGXFSZ, SIG_IGN);
     QStringList args;
     for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
     const QString command = args.isEmpty() ? QString() : args.takeFirst();

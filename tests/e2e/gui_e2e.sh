@@ -38,14 +38,15 @@ xvfb_pid=$!
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
 
-# The window whose name is exactly $1 (other than window $2), waited for up to 10 s.
+# The window whose name is exactly $1 (other than window $2), waited for up to 10 s;
+# $3 "--onlyvisible" skips unmapped ones (Qt keeps one named after the program).
 window() {
-    local name=$1 other=${2:-} w
+    local name=$1 other=${2:-} only=${3:-} w
     for _ in $(seq 100); do
         while read -r w; do
             [ "$w" != "$other" ] && [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$name" ] &&
                 { echo "$w"; return 0; }
-        done < <(xdotool search --name . 2>/dev/null)
+        done < <(xdotool search $only --name . 2>/dev/null)
         sleep 0.1
     done
     return 1
@@ -173,5 +174,38 @@ keys "$box" n
 for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$app_pid" 2>/dev/null && fail "the program did not end after '&Nein'"
 app_pid=
+
+# Under a file-size limit (64 KiB) a save of a larger collection fails with the
+# error box instead of the program being ended with the work unsaved; the file
+# it was to replace stays as it was, and no temporary file is left.
+value=$(printf 'x%.0s' $(seq 500))
+entries=
+for i in $(seq 200); do
+    entries+="${entries:+,}{\"title\":\"Eintrag $i\",\"value\":\"$value\"}"
+done
+printf '{"keys":[{"parent":"Viel","name":"Liste","entries":[%s]}]}' "$entries" >"$work/big.json"
+"$cli" build "$work/big.json" "$work/big.pdt"
+cp "$work/b.pdt" "$work/c.pdt"
+cp "$work/c.pdt" "$work/c.old"
+printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\QZ\\Dorvanta]\n"AutoLoadFile"="%s"\n' \
+    "$work/big.pdt" >"$work/reg/HKEY_CURRENT_USER.reg"
+(ulimit -f 64 && exec "$program") >"$work/app-limited.log" 2>&1 &
+app_pid=$!
+main=$(expect_caption "Dorvanta - [$work/big.pdt]")
+keys "$main" ctrl+shift+s
+save=$(expect_caption "Speichern unter")
+keys "$save" ctrl+a
+xdotool type --delay 5 "$work/c.pdt"
+keys "$save" Return
+question=$(window "Speichern unter" "$save") || fail "no overwrite question for c.pdt"
+keys "$question" j
+box=$(window "Dorvanta" "$main" --onlyvisible) || fail "no error box for a save past the file-size limit"
+sleep 0.3
+kill -0 "$app_pid" 2>/dev/null || fail "the program ended during a save past the file-size limit"
+cmp -s "$work/c.pdt" "$work/c.old" || fail "the failed save changed c.pdt"
+ls -A "$work" | grep -q '^\.c\.pdt' && fail "the failed save left a temporary file"
+keys "$box" Return
+sleep 0.3
+kill -0 "$app_pid" 2>/dev/null || fail "the program ended after the error box"
 
 echo "1 passed, 0 failed"

@@ -112,6 +112,31 @@ TEST(Document, RenameParentOnlyTouchesTheUnbrokenRun) {
     EXPECT_EQ(Parents(doc), (std::vector<std::string>{"A", "G", "X"}));
 }
 
+// The keys of a group share one parent text whichever operation put them there;
+// grouping still goes by the bytes, so a text made apart still joins its group.
+TEST(Document, GroupsShareOneParentText) {
+    TDocument doc;
+    doc.AddKey("Bank", "a");
+    doc.AddKey(std::string("Bank"), "b");
+    doc.UpdateKey(doc.AddKey("Mail", "c"), "Bank", "c");
+    doc.AddKey("Alpha", "x");  // moves the group along
+    auto groupShares = [&](std::size_t first, std::size_t last) {
+        bool shared = true;
+        for (std::size_t k = first; k <= last; ++k) {
+            shared = shared && doc.Keys[k].Parent.SharesWith(doc.Keys[first].Parent);
+        }
+        return shared;
+    };
+    ASSERT_EQ(Parents(doc), (std::vector<std::string>{"Alpha", "Bank", "Bank", "Bank"}));
+    EXPECT_TRUE(groupShares(1, 3));
+    doc.Keys[3].Parent = std::string("Bank");  // a copy of its own
+    EXPECT_FALSE(doc.IsGroupStart(3));
+    EXPECT_TRUE(doc.RenameParent(3, "Konto"));
+    EXPECT_EQ(Parents(doc), (std::vector<std::string>{"Alpha", "Konto", "Konto", "Konto"}));
+    EXPECT_TRUE(groupShares(1, 3));
+    EXPECT_FALSE(doc.Keys[0].Parent.SharesWith(doc.Keys[1].Parent));
+}
+
 TEST(Document, GroupStartsAndDeletion) {
     TDocument doc;
     doc.AddKey("P", "only");

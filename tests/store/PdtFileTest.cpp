@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
+#include <filesystem>
 
 #include "store/PdtFile.h"
 #include "support/TempDir.h"
@@ -30,6 +32,33 @@ std::string LoadError(const std::string& bytes, TDocument* into = nullptr) {
     try {
         LoadDocumentFromBytes(doc, bytes, "x.pdt");
     } catch (const EStoreError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+std::string UInt32Bytes(std::uint32_t v) {
+    return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+            static_cast<char>(v >> 24)};
+}
+
+// A key record as the program writes it: marker 0 with its parent, or marker 1.
+std::string KeyRecord(const std::string* parent, const std::string& name) {
+    std::string out = Hex("02 01");
+    if (parent) {
+        out = Hex("02 00") +
+              (parent->size() <= 255 ? Hex("06") + static_cast<char>(parent->size())
+                                     : Hex("0C") + UInt32Bytes(parent->size())) +
+              *parent;
+    }
+    return out + Hex("06") + static_cast<char>(name.size()) + ScrambleText(name);
+}
+
+// Loads a file; the error message when it fails.
+std::string LoadFileError(const std::string& path, TDocument& doc) {
+    try {
+        LoadDocument(doc, path);
+    } catch (const std::exception& e) {
         return e.what();
     }
     return "";
@@ -230,7 +259,123 @@ TEST(PdtFile, MissingFileOrFolderCannotBeOpened) {
     }
     EXPECT_TRUE(doc.Keys.empty());
     EXPECT_FALSE(doc.Loading);
-    EXPECT_THROW(LoadDocument(doc, dir.Path().string()), EStoreError);
+    // Neither a folder nor a device, nor a pipe without a writer (opening it must not wait).
+    const std::string pipe = dir.File("pipe.pdt");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const std::string& path : {dir.Path().string(), std::string("/dev/zero"), pipe}) {
+        EXPECT_EQ(LoadFileError(path, doc), "Datei " + path + " kann nicht geöffnet werden");
+    }
+}
+
+// Hundreds of thousands of keys continuing one group under a long parent: the group
+// holds its name once, and grouping, saving, sorting and renaming work as before.
+TEST(PdtLoad, AGroupOfManyKeysSharesOneParentText) {
+    const std::string a = "A", p(2500, 'P'), z = "Z";
+    constexpr int kMany = 300000;
+    std::string bytes = Hex("01 06 00") + KeyRecord(&a, "") + KeyRecord(&p, "b");
+    std::string canonical = bytes;
+    bytes += KeyRecord(&p, "a");  // the same name again: still the same group
+    canonical += KeyRecord(nullptr, "a");
+    std::string tail;
+    for (int i = 0; i < kMany; ++i) tail += KeyRecord(nullptr, "");
+    tail += KeyRecord(&z, "") + Hex("00");
+    bytes += tail;
+    canonical += tail;
+
+    TempDir dir;
+    WriteBytes(dir.File("bomb.pdt"), bytes);
+    TDocument doc;
+    ASSERT_EQ(LoadFileError(dir.File("bomb.pdt"), doc), "");
+    ASSERT_EQ(doc.Keys.size(), kMany + 4u);
+    auto sharedRun = [&](std::size_t first, std::size_t last, const std::string& name) {
+        std::size_t shared = 0;
+        for (std::size_t k = first; k <= last; ++k) {
+            shared += doc.Keys[k].Parent.SharesWith(doc.Keys[first].Parent);
+        }
+        return std::make_pair(doc.Keys[first].Parent.str() == name, shared);
+    };
+    const auto whole = std::make_pair(true, std::size_t(kMany) + 2);
+    EXPECT_EQ(sharedRun(1, kMany + 2, p), whole);
+    std::size_t starts = 0;
+    for (std::size_t k = 0; k < doc.Keys.size(); ++k) starts += doc.IsGroupStart(k);
+    EXPECT_EQ(starts, 3u);
+    EXPECT_EQ(EncodeDocument(doc), canonical);
+
+    doc.SortKeys();  // A, then P: the empty names, "a", "b"; then Z
+    EXPECT_EQ(doc.Keys[kMany + 1].Name, "a");
+    EXPECT_EQ(doc.Keys[kMany + 2].Name, "b");
+    EXPECT_EQ(sharedRun(1, kMany + 2, p), whole);
+
+    EXPECT_TRUE(doc.RenameParent(kMany / 2, "0"));  // sorts before A now
+    EXPECT_EQ(sharedRun(0, kMany + 1, "0"), whole);
+    EXPECT_EQ(doc.Keys[kMany + 2].Parent, "A");
+    EXPECT_EQ(doc.Keys[kMany + 3].Parent, "Z");
+}
+
+// The file is read in pieces: texts of every kind across piece boundaries and
+// longer than a piece load as they do from memory, and a file cut anywhere fails
+// as the same bytes do in memory, keeping the same records.
+TEST(PdtFile, ReadingInPiecesMatchesReadingFromMemory) {
+    TDocument source;
+    std::string high(70001, '\xE4');  // written as UTF-8, twice as long
+    for (std::size_t i = 0; i < high.size(); i += 7) high[i] = 'x';
+    source.Keys = {{"k", std::string(65530, 'a'), {{"t", std::string(65536, 'v'), "i", 1.5}}},
+                   {std::string(200000, 'n'), "b", {{high, "", std::string(300, 'i'), 2}}},
+                   {"", high, {}}};
+    std::string wide = Hex("02 00 12") + UInt32Bytes(40000);  // a parent of UTF-16 units
+    for (int i = 0; i < 40000; ++i) wide += i % 2 ? Hex("E4 00") : Hex("AC 20");
+    std::string bytes = EncodeDocument(source);
+    bytes.insert(bytes.size() - 1, wide + Hex("06 00"));
+
+    TempDir dir;
+    const std::string path = dir.File("lang.pdt");
+    std::vector<std::size_t> cuts = {bytes.size(), bytes.size() - 1, 0, 1, 3};
+    for (std::size_t at = 65530; at < 65560; at += 3) cuts.push_back(at);
+    for (std::size_t at = 5; at < bytes.size(); at += 24989) cuts.push_back(at);
+    for (const std::size_t cut : cuts) {
+        const std::string part = bytes.substr(0, cut);
+        WriteBytes(path, part);
+        TDocument fromMemory, fromFile;
+        const std::string memoryError = LoadError(part, &fromMemory);
+        EXPECT_EQ(LoadFileError(path, fromFile), memoryError) << cut;
+        EXPECT_EQ(EncodeDocument(fromFile), EncodeDocument(fromMemory)) << cut;
+        if (cut == bytes.size()) {
+            ASSERT_EQ(memoryError, "");
+            ASSERT_EQ(fromFile.Keys.size(), 4u);
+            EXPECT_EQ(fromFile.Keys[1].Data[0].Title, high);
+            EXPECT_EQ(fromFile.Keys[3].Parent.size(), 40000u);
+            const std::string written = EncodeDocument(source);  // all but the wide parent
+            EXPECT_EQ(EncodeDocument(fromFile).substr(0, written.size() - 1),
+                      written.substr(0, written.size() - 1));
+        }
+    }
+}
+
+// A huge file, sparse here, is checked as it is read: a bad value fails at once,
+// and what follows the end of the list is never read.
+TEST(PdtFile, HugeFilesFailAtTheirFirstBadValue) {
+    constexpr std::uint64_t kGiB = 1ull << 30;
+    const struct {
+        std::string head;
+        std::uint64_t size;
+        std::string message;
+    } cases[] = {
+        {Hex("02"), 100 * kGiB, kMsgBadValue},  // not a pdt file
+        {Hex("01 06 00 02 00 06 01 50 06 01 6E 02 02 07"), 100 * kGiB, kMsgBadValue},  // forged
+        {Hex("01 06 00 02 00 0C FF FF FF FF"), kGiB, kMsgReadError},  // more than the file holds
+        {Hex("01 06 00 00"), 100 * kGiB, ""},                         // an empty document
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        const std::string path = dir.File("gross.pdt");
+        WriteBytes(path, c.head);
+        std::filesystem::resize_file(path, c.size);
+        const auto start = std::chrono::steady_clock::now();
+        TDocument doc;
+        EXPECT_EQ(LoadFileError(path, doc), c.message) << c.size;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+        std::filesystem::remove(path);
+    }
 }
 
 }  // namespace

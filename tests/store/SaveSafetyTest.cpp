@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
+#include "store/FileIO.h"
 #include "store/PdtFile.h"
 #include "support/TempDir.h"
 
@@ -113,6 +115,179 @@ TEST(SaveSafety, MissingFolderCannotBeCreated) {
     } catch (const EStoreError& e) {
         EXPECT_EQ(std::string(e.what()), "Datei " + path + " kann nicht erstellt werden");
     }
+}
+
+// The exit code of `action` run in a child with the user and group `id`
+// (root may write anything, so rights are checked without privileges).
+int RunAs(uid_t id, const std::function<int()>& action) {
+    const pid_t child = fork();
+    if (child == 0) _exit(setgid(id) == 0 && setuid(id) == 0 ? action() : 99);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+constexpr uid_t kNobody = 65534;
+
+// Both ways of making the temporary file: the anonymous one, and the named one
+// that file systems without anonymous files get.
+TEST(SaveSafety, ReplacementKeepsAttributesAndFailsCleanlyEitherWay) {
+    for (const auto kind : {detail::TempFileKind::Anonymous, detail::TempFileKind::Named}) {
+        SCOPED_TRACE(kind == detail::TempFileKind::Anonymous ? "anonymous" : "named");
+        TempDir dir;
+        const std::string path = dir.File("daten.pdt");
+        ASSERT_EQ(detail::WriteFileAtomically(path, "NEW", kind), AtomicWriteResult::Ok);
+        struct stat st {};
+        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+
+        // An existing file keeps its permissions and owner; the save replaces it,
+        // so a second hard link keeps the old contents.
+        ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+        const bool root = geteuid() == 0;  // only root may give the file another group
+        if (root) {
+            ASSERT_EQ(chown(path.c_str(), 0, kNobody), 0);
+        }
+        ASSERT_EQ(link(path.c_str(), dir.File("zweiter.pdt").c_str()), 0);
+        ASSERT_EQ(detail::WriteFileAtomically(path, "NEWER", kind), AtomicWriteResult::Ok);
+        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0640u);
+        if (root) {
+            EXPECT_EQ(st.st_gid, kNobody);
+        }
+        EXPECT_EQ(ReadBytes(path), "NEWER");
+        EXPECT_EQ(ReadBytes(dir.File("zweiter.pdt")), "NEW");
+
+        // Past a file-size limit: the old file stays and nothing is left behind.
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit limited = old;
+        limited.rlim_cur = 1024;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        const auto result = detail::WriteFileAtomically(path, std::string(4096, 'x'), kind);
+        setrlimit(RLIMIT_FSIZE, &old);
+        EXPECT_EQ(result, AtomicWriteResult::WriteFailed);
+        EXPECT_EQ(ReadBytes(path), "NEWER");
+        EXPECT_EQ(FilesIn(dir.Path()), 2u);
+    }
+}
+
+// A link in a sticky folder that everyone may write (like /tmp) is followed only
+// when it belongs to the user or to the folder's owner, at every link of a chain,
+// whatever the system's fs.protected_symlinks says.
+TEST(SaveSafety, LinksInSharedFoldersAreFollowedOnlyWhenTrusted) {
+    if (geteuid() != 0) GTEST_SKIP() << "giving a link to another user needs root";
+    constexpr uid_t kOther = 12345;
+    struct Case {
+        const char* what;
+        mode_t folderMode;
+        uid_t folderOwner, linkOwner;
+        bool throughOwnLink, followed;
+    };
+    const Case cases[] = {
+        {"own link", 01777, 0, 0, false, true},
+        {"someone else's link", 01777, 0, kOther, false, false},
+        {"someone else's link behind an own link", 01777, 0, kOther, true, false},
+        {"the folder owner's link", 01777, kOther, kOther, false, true},
+        {"a folder that is not sticky", 0777, 0, kOther, false, true},
+        {"a sticky folder only its owner writes", 01755, 0, kOther, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const fs::path shared = dir.Path() / "shared";
+        fs::create_directory(shared);
+        ASSERT_EQ(chown(shared.c_str(), c.folderOwner, 0), 0);
+        ASSERT_EQ(chmod(shared.c_str(), c.folderMode), 0);
+        const std::string victim = dir.File("notes.txt");
+        WriteBytes(victim, "VICTIM");
+        const std::string link = (shared / "export.pdt").string();
+        ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
+        ASSERT_EQ(lchown(link.c_str(), c.linkOwner, 0), 0);
+        const std::string path = c.throughOwnLink ? dir.File("mine.pdt") : link;
+        if (c.throughOwnLink) {
+            ASSERT_EQ(symlink(link.c_str(), path.c_str()), 0);
+        }
+
+        EXPECT_EQ(WriteFileAtomically(path, "NEW"),
+                  c.followed ? AtomicWriteResult::Ok : AtomicWriteResult::CannotCreate);
+        EXPECT_EQ(ReadBytes(victim), c.followed ? "NEW" : "VICTIM");
+        EXPECT_TRUE(fs::is_symlink(link));
+        EXPECT_EQ(FilesIn(shared), 1u);
+    }
+}
+
+// A loop or a chain longer than the kernel follows (40 links) fails instead of
+// replacing the first link with a file.
+TEST(SaveSafety, LinkLoopsAndOverlongChainsFail) {
+    TempDir dir;
+    const auto chain = [&](const std::string& prefix, int links) {
+        for (int i = 0; i < links; ++i)
+            fs::create_symlink(prefix + std::to_string(i + 1),
+                               dir.File(prefix + std::to_string(i)));
+        return dir.File(prefix + "0");
+    };
+    fs::create_symlink("self", dir.File("self"));
+    fs::create_symlink("b", dir.File("a"));
+    fs::create_symlink("a", dir.File("b"));
+    const struct {
+        std::string path;
+        AtomicWriteResult result;
+    } cases[] = {
+        {dir.File("self"), AtomicWriteResult::CannotCreate},
+        {dir.File("a"), AtomicWriteResult::CannotCreate},
+        {chain("long", 41), AtomicWriteResult::CannotCreate},
+        {chain("ok", 40), AtomicWriteResult::Ok},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(WriteFileAtomically(c.path, "NEW"), c.result);
+        EXPECT_TRUE(fs::is_symlink(c.path));
+    }
+    EXPECT_EQ(ReadBytes(dir.File("ok40")), "NEW");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir.File("long41"))));
+}
+
+// A file the user may not write is not replaced, though the folder would allow
+// it; root may write anything, as in place.
+TEST(SaveSafety, FilesTheUserMayNotWriteAreKept) {
+    if (geteuid() != 0) GTEST_SKIP() << "switching users needs root";
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0711), 0);
+    const fs::path folder = dir.Path() / "user";
+    fs::create_directory(folder);
+    ASSERT_EQ(chown(folder.c_str(), kNobody, kNobody), 0);
+    const struct {
+        const char* name;
+        mode_t mode;
+        uid_t owner;
+        bool replaced;
+    } cases[] = {
+        {"read-only.pdt", 0444, kNobody, false},
+        {"roots.pdt", 0644, 0, false},
+        {"writable.pdt", 0644, kNobody, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = (folder / c.name).string();
+        WriteBytes(path, "OLD");
+        ASSERT_EQ(chown(path.c_str(), c.owner, c.owner), 0);
+        ASSERT_EQ(chmod(path.c_str(), c.mode), 0);
+        const int code =
+            RunAs(kNobody, [&] { return static_cast<int>(WriteFileAtomically(path, "NEW")); });
+        EXPECT_EQ(code, static_cast<int>(c.replaced ? AtomicWriteResult::Ok
+                                                    : AtomicWriteResult::CannotCreate));
+        EXPECT_EQ(ReadBytes(path), c.replaced ? "NEW" : "OLD");
+        struct stat st {};
+        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.mode);
+        EXPECT_EQ(st.st_uid, c.owner);
+    }
+    const std::string readOnly = (folder / "read-only.pdt").string();
+    EXPECT_EQ(WriteFileAtomically(readOnly, "ROOT"), AtomicWriteResult::Ok);
+    EXPECT_EQ(ReadBytes(readOnly), "ROOT");
+    EXPECT_EQ(FilesIn(folder), 3u);
 }
 
 }  // namespace

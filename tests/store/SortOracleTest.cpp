@@ -21,7 +21,7 @@ void ExchangeOracle(std::vector<T>& items, After after) {
 }
 
 bool KeyAfter(const TDataKey& a, const TDataKey& b) {
-    const int c = ParentCollator().Compare(a.Parent, b.Parent);
+    const int c = ParentCollator().Compare(a.Parent.str(), b.Parent.str());
     return c > 0 || (c == 0 && CompareAsciiCI(a.Name, b.Name) > 0);
 }
 

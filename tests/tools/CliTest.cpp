@@ -1,8 +1,15 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <functional>
 #include <sstream>
 
+#include "store/ErrorMessage.h"
+#include "store/Mask.h"
 #include "store/PdtFile.h"
 #include "support/TempDir.h"
 #include "tools/Cli.h"
@@ -172,6 +179,90 @@ TEST(Cli, RealBinaryExitCodes) {
     EXPECT_EQ(status("match '[]' x"), 2);
     EXPECT_EQ(status("--help"), 0);
     EXPECT_EQ(status("match '\xC3\xA4' '\xC3\x84'"), 1);  // only a..z fold
+}
+
+TEST(Cli, ErrorsNeverShowALibrarysText) {
+    const std::vector<std::pair<std::function<void()>, std::string>> cases = {
+        {[] { throw std::bad_alloc(); }, kMsgOutOfMemory},
+        {[] { std::vector<char>().reserve(std::vector<char>().max_size() + 1); }, kMsgOutOfMemory},
+        {[] { (void)std::string("x").at(5); }, kMsgUnknownError},
+        {[] { (void)std::stoi("x"); }, kMsgUnknownError},
+        {[] { (void)std::filesystem::file_size("/nicht/da"); }, kMsgUnknownError},
+        {[] { throw 42; }, kMsgUnknownError},
+        {[] { throw EStoreError(kMsgReadError); }, kMsgReadError},
+        {[] { TMask("[a"); }, "'[a' ist eine ungültige Maske für (3)"},
+        {[] { throw std::runtime_error("ICU-Sortierung kann nicht geladen werden"); },
+         "ICU-Sortierung kann nicht geladen werden"},
+    };
+    for (const auto& [raise, expected] : cases) {
+        std::string message;
+        try {
+            raise();
+        } catch (...) {
+            message = CurrentErrorMessage();
+        }
+        EXPECT_EQ(message, expected);
+    }
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+constexpr bool kSanitized = __has_feature(address_sanitizer);
+#else
+constexpr bool kSanitized = false;
+#endif
+
+struct ChildResult {
+    int code;
+    std::string err;
+    long peakBytes;
+};
+
+// Runs the real program with its output to /dev/null, its address space limited
+// to `limit` bytes (0: unlimited).
+ChildResult RunChild(const std::vector<std::string>& args, rlim_t limit,
+                     const std::string& errPath) {
+    std::vector<std::string> all = {DORVANTA_CLI_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const rlimit space{limit, limit};
+        if (limit != 0) ::setrlimit(RLIMIT_AS, &space);
+        ::dup2(::open("/dev/null", O_WRONLY), 1);
+        ::dup2(::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadBytes(errPath),
+            usage.ru_maxrss * 1024};
+}
+
+// Dumping a megabyte of keys under one 2,500-byte parent stays within a few times
+// the file's size; a value too large for the memory there is gets a German message.
+TEST(Cli, RealBinaryMemoryStaysNearTheFileSize) {
+    if (kSanitized) GTEST_SKIP() << "the sanitizers' own memory hides the program's";
+    TempDir dir;
+    std::string bomb = Hex("01 06 00 02 00 0C C4 09 00 00") + std::string(2500, 'P') + Hex("06 00");
+    while (bomb.size() < (1u << 20)) bomb += Hex("02 01 06 00");
+    bomb += Hex("00");
+    WriteBytes(dir.File("bomb.pdt"), bomb);
+    const ChildResult dump = RunChild({"dump", dir.File("bomb.pdt")}, 0, dir.File("err"));
+    EXPECT_EQ(std::make_pair(dump.code, dump.err), std::make_pair(int(kOk), std::string()));
+    EXPECT_LE(dump.peakBytes, 4 * static_cast<long>(bomb.size()) + (50l << 20));
+
+    const std::string huge = dir.File("huge.pdt");  // a parent of 288 MiB, sparse
+    WriteBytes(huge, Hex("01 06 00 02 00 0C 00 00 00 12"));
+    std::filesystem::resize_file(huge, 0x12000000 + 64);
+    const ChildResult tight = RunChild({"dump", huge}, 200u << 20, dir.File("err"));
+    EXPECT_EQ(std::make_pair(tight.code, tight.err),
+              std::make_pair(int(kError), std::string(kMsgOutOfMemory) + "\n"));
 }
 
 }  // namespace

@@ -1,0 +1,20 @@
+#pragma once
+// The text a user sees for an error. The program's own errors carry German texts
+// and are shown as they stand; a library's text (English, and meaningless to the
+// user) never is.
+
+#include <string>
+
+namespace dorvanta {
+
+inline constexpr const char* kMsgOutOfMemory = "Zu wenig Arbeitsspeicher";
+inline constexpr const char* kMsgUnknownError = "Unbekannter Fehler";
+
+// The message for the exception being handled; call it only inside a catch block.
+// Allocation failures (std::bad_alloc, std::length_error) give kMsgOutOfMemory;
+// EStoreError (settings errors included), EMaskException and a plain
+// std::runtime_error, which the program throws with German texts, give their own
+// text; anything else gives kMsgUnknownError.
+std::string CurrentErrorMessage();
+
+}  // namespace dorvanta

@@ -1,0 +1,76 @@
+#pragma once
+// The tagged values of a pdt file, read from bytes in memory or straight from an
+// open file. Every length is checked against what remains of the input before
+// anything is allocated, and a file is read in pieces as its values need them:
+// a broken file fails at its first bad byte, and memory follows what was read,
+// whatever size the file claims or has.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dorvanta::pdt {
+
+enum Tag : unsigned char {
+    kEndOfList = 0x00,
+    kListBegin = 0x01,
+    kInt8 = 0x02,
+    kInt16 = 0x03,
+    kInt32 = 0x04,
+    kString = 0x06,
+    kLString = 0x0C,
+    kDate = 0x11,
+    kWString = 0x12,
+    kUtf8String = 0x14,
+};
+
+// Throw EStoreError with "Stream-Lesefehler" and "Ungültiger Eigenschaftswert".
+[[noreturn]] void ReadError();
+[[noreturn]] void BadValue();
+
+class TPdtReader {
+  public:
+    // Reads `bytes`, which must outlive the reader.
+    explicit TPdtReader(std::string_view bytes);
+    // Reads the `size` bytes of an open file from its current position; the caller
+    // keeps and closes the descriptor.
+    TPdtReader(int fd, std::uint64_t size);
+
+    unsigned char Tag() { return Byte(); }
+    unsigned char PeekTag();
+    std::int32_t Integer() { return IntegerOfTag(Tag()); }
+    // A text of any string kind, as Windows-1252 bytes.
+    std::string String();
+    // A date, or an integer taken as whole days.
+    double Date();
+
+    // The bytes not yet consumed.
+    std::uint64_t Remaining() const { return static_cast<std::uint64_t>(end_ - cur_) + unread_; }
+
+  private:
+    std::int32_t IntegerOfTag(unsigned char tag);
+    unsigned char Byte() { return static_cast<unsigned char>(*Take(1)); }
+    std::uint32_t UInt32();
+
+    // The next n bytes, contiguous; valid until the next read.
+    const char* Take(std::size_t n) {
+        if (n > static_cast<std::size_t>(end_ - cur_)) Fill(n);
+        const char* p = cur_;
+        cur_ += n;
+        return p;
+    }
+    // Brings at least n bytes into the buffer (a small n: values are read whole
+    // only by TakeText).
+    void Fill(std::size_t n);
+    // The next n bytes as a string; a long one goes from the file straight into it.
+    std::string TakeText(std::uint64_t n);
+
+    const char* cur_ = nullptr;  // the buffered bytes not yet consumed
+    const char* end_ = nullptr;
+    std::uint64_t unread_ = 0;  // bytes of the file not yet in the buffer
+    int fd_ = -1;
+    std::vector<char> buffer_;
+};
+
+}  // namespace dorvanta::pdt
