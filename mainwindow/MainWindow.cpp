@@ -34,6 +34,11 @@ namespace dorvanta {
 
 using namespace mainwindow;
 
+namespace {
+// Wider and higher than any desktop; far enough from INT_MAX for any frame or menu.
+constexpr int kMaxStoredClientSize = 16384;
+}  // namespace
+
 const QColor TForm1::kHeaderColors[2] = {QColor(200, 200, 185), QColor(255, 157, 157)};
 
 TForm1::TForm1(const QStringList& arguments, QWidget* parent) : QMainWindow(parent) {
@@ -102,11 +107,18 @@ void TForm1::ReadSettings() {
         if (settings_->ValueExists("CompressView")) {
             SpeedButton_CompressView->setChecked(settings_->ReadBool("CompressView"));
         }
+        // The stored size comes from a file anyone can edit: it is kept between the
+        // smallest size the window allows and one no desktop exceeds, so adding the
+        // menu bar cannot overflow and the window cannot vanish.
         QSize size = ClientSize();
-        if (settings_->ValueExists("Form1Width"))
-            size.setWidth(settings_->ReadInteger("Form1Width"));
-        if (settings_->ValueExists("Form1Height"))
-            size.setHeight(settings_->ReadInteger("Form1Height"));
+        if (settings_->ValueExists("Form1Width")) {
+            size.setWidth(std::clamp(settings_->ReadInteger("Form1Width"), kMinRightPart + 1,
+                                     kMaxStoredClientSize));
+        }
+        if (settings_->ValueExists("Form1Height")) {
+            size.setHeight(std::clamp(settings_->ReadInteger("Form1Height"), kMinClientHeight,
+                                      kMaxStoredClientSize));
+        }
         SetClientSize(size);
     });
     if (settings_ && !settings_->HasCurrentKey()) settings_.reset();

@@ -9,11 +9,72 @@
 namespace dorvanta::reg {
 
 std::string Fold(const std::string& name) {
-    return ToQString(name).toUpper().toStdString();
+    // Most names are ASCII, where upper-casing needs no Unicode tables.
+    bool ascii = true;
+    for (unsigned char c : name) {
+        if (c >= 0x80) {
+            ascii = false;
+            break;
+        }
+    }
+    if (!ascii) return ToQString(name).toUpper().toStdString();
+    std::string out = name;
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return out;
 }
 
 std::string ToUtf8(const std::string& cp1252) {
     return Cp1252ToUtf8(cp1252);
+}
+
+// ---- Keys and values ------------------------------------------------------------
+
+RegKey::~RegKey() {
+    // Each key taken off the list hands its own subkeys to the list first, so every
+    // destructor runs on a key without subkeys: the depth of the tree does not matter.
+    std::vector<std::unique_ptr<RegKey>> pending;
+    auto takeSubkeys = [&pending](RegKey& key) {
+        for (auto& entry : key.subkeys) pending.push_back(std::move(entry.second));
+        key.subkeys.clear();
+    };
+    takeSubkeys(*this);
+    while (!pending.empty()) {
+        std::unique_ptr<RegKey> key = std::move(pending.back());
+        pending.pop_back();
+        if (key) takeSubkeys(*key);
+    }
+}
+
+RegValue* RegKey::FindValue(const std::string& valueName) {
+    const auto it = index_.find(Fold(valueName));
+    return it == index_.end() ? nullptr : &values_[it->second];
+}
+
+const RegValue* RegKey::FindValue(const std::string& valueName) const {
+    return const_cast<RegKey*>(this)->FindValue(valueName);
+}
+
+void RegKey::SetValue(RegValue value) {
+    const auto [it, added] = index_.try_emplace(Fold(value.name), values_.size());
+    if (added) {
+        values_.push_back(std::move(value));
+    } else {
+        values_[it->second] = std::move(value);
+    }
+}
+
+bool RegKey::EraseValue(const std::string& valueName) {
+    const auto it = index_.find(Fold(valueName));
+    if (it == index_.end()) return false;
+    const std::size_t place = it->second;
+    index_.erase(it);
+    values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(place));
+    for (auto& entry : index_) {
+        if (entry.second > place) --entry.second;
+    }
+    return true;
 }
 
 std::vector<std::string> SplitPath(const std::string& path) {
@@ -44,8 +105,8 @@ bool ValidValueName(const std::string& name) {
     return true;
 }
 
-RegKey* FindKey(RegKey& root, const std::vector<std::string>& parts) {
-    RegKey* key = &root;
+const RegKey* FindKey(const RegKey& root, const std::vector<std::string>& parts) {
+    const RegKey* key = &root;
     for (const auto& part : parts) {
         auto it = key->subkeys.find(Fold(part));
         if (it == key->subkeys.end()) return nullptr;
@@ -54,13 +115,16 @@ RegKey* FindKey(RegKey& root, const std::vector<std::string>& parts) {
     return key;
 }
 
+RegKey* FindKey(RegKey& root, const std::vector<std::string>& parts) {
+    return const_cast<RegKey*>(FindKey(static_cast<const RegKey&>(root), parts));
+}
+
 RegKey* CreateKey(RegKey& root, const std::vector<std::string>& parts, bool& created) {
     RegKey* key = &root;
     for (const auto& part : parts) {
         auto& slot = key->subkeys[Fold(part)];
         if (!slot) {
-            slot = std::make_unique<RegKey>();
-            slot->name = part;
+            slot = std::make_unique<RegKey>(part);
             created = true;
         }
         key = slot.get();
@@ -69,16 +133,12 @@ RegKey* CreateKey(RegKey& root, const std::vector<std::string>& parts, bool& cre
 }
 
 RegValue* FindValueIn(RegKey& key, const std::string& name) {
-    const std::string folded = Fold(name);
-    for (auto& value : key.values) {
-        if (Fold(value.name) == folded) return &value;
-    }
-    return nullptr;
+    return key.FindValue(name);
 }
 
-namespace {
+// ---- Writing the REGEDIT4 text form ---------------------------------------------
 
-// ---- The REGEDIT4 text form ----------------------------------------------------
+namespace {
 
 std::string EscapeQuoted(const std::string& utf8) {
     std::string out;
@@ -119,7 +179,6 @@ void AppendHex(std::string& out, std::size_t prefixLength, const std::string& by
 
 void WriteValueLine(std::string& out, const RegValue& value) {
     std::string line = value.name.empty() ? "@=" : "\"" + EscapeQuoted(ToUtf8(value.name)) + "\"=";
-    std::string data;
     if (value.type == kRegSz && !NeedsHexForm(value.data)) {
         line += "\"" + EscapeQuoted(ToUtf8(value.data)) + "\"";
         out += line;
@@ -145,223 +204,40 @@ void WriteValueLine(std::string& out, const RegValue& value) {
     out += '\n';
 }
 
-void WriteKey(std::string& out, const RegKey& key, const std::string& path, bool isRoot) {
-    if (!isRoot || !key.values.empty()) {
-        out += "[" + ToUtf8(path) + "]\n";
-        for (const auto& value : key.values) WriteValueLine(out, value);
-        out += '\n';
-    }
-    for (const auto& [folded, sub] : key.subkeys) {
-        WriteKey(out, *sub, path + "\\" + sub->name, false);
-    }
+void WriteKeyBlock(std::string& out, const RegKey& key, const std::string& utf8Path) {
+    out += "[" + utf8Path + "]\n";
+    for (const auto& value : key.Values()) WriteValueLine(out, value);
+    out += '\n';
 }
 
 }  // namespace
 
 std::string Serialize(const RegKey& root, Hive hive) {
     std::string out = "REGEDIT4\n\n";
-    WriteKey(out, root, HiveName(hive), true);
-    return out;
-}
-
-namespace {
-
-std::string FromUtf8(const std::string& utf8, int line) {
-    auto text = Utf8ToCp1252Strict(utf8);
-    if (!text) throw DamagedFile(line, "Zeichen außerhalb von Windows-1252");
-    return *text;
-}
-
-// Reads a quoted string starting at text[pos] == '"'; pos ends after the closing quote.
-std::string ParseQuoted(const std::string& text, std::size_t& pos, int line) {
-    std::string out;
-    ++pos;
-    while (pos < text.size()) {
-        const char c = text[pos++];
-        if (c == '"') return FromUtf8(out, line);
-        if (c == '\\') {
-            if (pos >= text.size() || (text[pos] != '\\' && text[pos] != '"')) {
-                throw DamagedFile(line, "ungültige Escape-Folge");
-            }
-            out += text[pos++];
-        } else {
-            out += c;
-        }
-    }
-    throw DamagedFile(line, "Anführungszeichen fehlt");
-}
-
-std::string ParseHexBytes(const std::string& text, int line) {
-    std::string out;
-    std::size_t i = 0;
-    auto skipBlanks = [&] {
-        while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    std::string path = HiveName(hive);
+    // The root gets a block only when it holds values of its own.
+    if (!root.Values().empty()) WriteKeyBlock(out, root, path);
+    // Depth first, each key before its subkeys, without recursion.
+    struct Frame {
+        const RegKey* key;
+        std::map<std::string, std::unique_ptr<RegKey>>::const_iterator next;
+        std::size_t pathLength;  // of the key's own path
     };
-    skipBlanks();
-    if (i == text.size()) return out;
-    for (;;) {
-        skipBlanks();
-        if (i + 2 > text.size() || !std::isxdigit(static_cast<unsigned char>(text[i])) ||
-            !std::isxdigit(static_cast<unsigned char>(text[i + 1]))) {
-            throw DamagedFile(line, "ungültige Binärdaten");
-        }
-        out += static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16));
-        i += 2;
-        skipBlanks();
-        if (i == text.size()) return out;
-        if (text[i] != ',') throw DamagedFile(line, "ungültige Binärdaten");
-        ++i;
-    }
-}
-
-void ParseValueData(const std::string& text, RegValue& value, int line) {
-    if (!text.empty() && text[0] == '"') {
-        std::size_t pos = 0;
-        value.type = kRegSz;
-        value.data = ParseQuoted(text, pos, line);
-        if (text.find_first_not_of(" \t", pos) != std::string::npos) {
-            throw DamagedFile(line, "Zeichen nach dem Wert");
-        }
-        return;
-    }
-    if (text.rfind("dword:", 0) == 0) {
-        const std::string digits = text.substr(6);
-        if (digits.empty() || digits.size() > 8 ||
-            digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
-            throw DamagedFile(line, "ungültige Zahl");
-        }
-        const auto v = static_cast<std::uint32_t>(std::stoul(digits, nullptr, 16));
-        value.type = kRegDword;
-        value.data.assign(4, '\0');
-        std::memcpy(value.data.data(), &v, 4);
-        return;
-    }
-    if (text.rfind("hex:", 0) == 0) {
-        value.type = kRegBinary;
-        value.data = ParseHexBytes(text.substr(4), line);
-        return;
-    }
-    if (text.rfind("hex(", 0) == 0) {
-        const std::size_t close = text.find("):");
-        const std::string digits = close == std::string::npos ? "" : text.substr(4, close - 4);
-        if (digits.empty() || digits.size() > 8 ||
-            digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
-            throw DamagedFile(line, "ungültiger Datentyp");
-        }
-        value.type = static_cast<int>(std::stoul(digits, nullptr, 16));
-        value.data = ParseHexBytes(text.substr(close + 2), line);
-        if (value.type == kRegSz || value.type == kRegExpandSz) {
-            if (!value.data.empty() && value.data.back() == '\0') value.data.pop_back();
-        }
-        return;
-    }
-    throw DamagedFile(line, "ungültiger Wert");
-}
-
-constexpr const char* kVersion5Header = "Windows Registry Editor Version 5.00";
-const std::string kVersion5Reason = std::string("Format „") + kVersion5Header +
-                                    "“ wird nicht unterstützt; bitte als REGEDIT4 (Win9x/NT4) "
-                                    "exportieren";
-
-}  // namespace
-
-void Parse(const std::string& bytes, Hive hive, RegKey& root) {
-    // regedit of NT 5 and later exports "Version 5.00" files in UTF-16, whose
-    // strings in hex(2)/hex(7) are UTF-16 too: not readable as REGEDIT4.
-    if (bytes.rfind("\xFF\xFE", 0) == 0 || bytes.rfind("\xFE\xFF", 0) == 0) {
-        throw DamagedFile(1, "UTF-16-Datei im " + kVersion5Reason);
-    }
-    std::string text = bytes;
-    if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
-    // We write UTF-8, but regedit writes REGEDIT4 in the ANSI code page. A file that
-    // is not UTF-8 throughout is taken as such; the next change stores it as UTF-8.
-    if (!IsValidUtf8(text)) text = Cp1252ToUtf8(text);
-
-    std::vector<std::string> lines;
-    {
-        std::size_t start = 0;
-        while (start <= text.size()) {
-            std::size_t end = text.find('\n', start);
-            if (end == std::string::npos) end = text.size();
-            std::string line = text.substr(start, end - start);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            lines.push_back(std::move(line));
-            start = end + 1;
-        }
-    }
-
-    std::size_t i = 0;
-    while (i < lines.size() && lines[i].find_first_not_of(" \t") == std::string::npos) ++i;
-    if (i == lines.size()) return;  // an empty file is an empty hive
-    if (lines[i] == kVersion5Header) {
-        throw DamagedFile(static_cast<int>(i) + 1, kVersion5Reason);
-    }
-    if (lines[i] != "REGEDIT4")
-        throw DamagedFile(static_cast<int>(i) + 1, "Kopfzeile REGEDIT4 fehlt");
-    ++i;
-
-    const std::string rootName = Fold(HiveName(hive));
-    RegKey* current = nullptr;
-    for (; i < lines.size(); ++i) {
-        const int lineNo = static_cast<int>(i) + 1;
-        std::string line = lines[i];
-        const std::size_t first = line.find_first_not_of(" \t");
-        if (first == std::string::npos || line[first] == ';') continue;
-        line.erase(0, first);
-
-        if (line[0] == '[') {
-            const std::size_t close = line.rfind(']');
-            if (close == std::string::npos ||
-                line.find_first_not_of(" \t", close + 1) != std::string::npos) {
-                throw DamagedFile(lineNo, "ungültiger Schlüssel");
-            }
-            const std::string path = FromUtf8(line.substr(1, close - 1), lineNo);
-            std::vector<std::string> parts = SplitPath(path);
-            if (parts.empty() || Fold(parts[0]) != rootName) {
-                throw DamagedFile(lineNo,
-                                  "Schlüssel gehört nicht zu " + std::string(HiveName(hive)));
-            }
-            parts.erase(parts.begin());
-            for (const auto& part : parts) {
-                if (!ValidKeyName(part)) throw DamagedFile(lineNo, "ungültiger Schlüsselname");
-            }
-            bool created = false;
-            current = CreateKey(root, parts, created);
+    std::vector<Frame> stack{{&root, root.subkeys.begin(), path.size()}};
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        if (top.next == top.key->subkeys.end()) {
+            stack.pop_back();
             continue;
         }
-
-        if (line[0] != '"' && line[0] != '@') throw DamagedFile(lineNo, "unbekannte Zeile");
-        if (!current) throw DamagedFile(lineNo, "Wert außerhalb eines Schlüssels");
-
-        // Binary data may continue over lines ending in '\'.
-        auto trimmedEnd = [](std::string& s) {
-            while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.pop_back();
-        };
-        trimmedEnd(line);
-        while (!line.empty() && line.back() == '\\' && line.find("=hex") != std::string::npos &&
-               i + 1 < lines.size()) {
-            line.pop_back();
-            std::string next = lines[++i];
-            const std::size_t start = next.find_first_not_of(" \t");
-            line += start == std::string::npos ? "" : next.substr(start);
-            trimmedEnd(line);
-        }
-
-        RegValue value;
-        std::size_t pos = 0;
-        if (line[0] == '@') {
-            pos = 1;
-        } else {
-            value.name = ParseQuoted(line, pos, lineNo);
-        }
-        if (pos >= line.size() || line[pos] != '=') throw DamagedFile(lineNo, "'=' fehlt");
-        ParseValueData(line.substr(pos + 1), value, lineNo);
-        if (RegValue* existing = FindValueIn(*current, value.name)) {
-            *existing = std::move(value);
-        } else {
-            current->values.push_back(std::move(value));
-        }
+        const RegKey& sub = *(top.next++)->second;
+        path.resize(top.pathLength);
+        path += '\\';
+        path += ToUtf8(sub.name);
+        WriteKeyBlock(out, sub, path);
+        stack.push_back({&sub, sub.subkeys.begin(), path.size()});
     }
+    return out;
 }
 
 }  // namespace dorvanta::reg

@@ -2,9 +2,11 @@
 // The settings store's inside: a hive as a tree of keys and values, and its text
 // form, the REGEDIT4 export format. Only the settings store uses this.
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/Settings.h"
@@ -17,19 +19,40 @@ constexpr int kRegExpandSz = 2;
 constexpr int kRegBinary = 3;
 constexpr int kRegDword = 4;
 
+// Keys below a hive's root nest at most this deep; a file naming a deeper key is
+// damaged. The registry itself allows the same.
+constexpr std::size_t kMaxKeyDepth = 512;
+
 struct RegValue {
     std::string name;  // Windows-1252, as first written
     int type = kRegSz;
     std::string data;  // strings without terminator; a dword as 4 little-endian bytes
 };
 
-struct RegKey {
-    std::string name;
-    std::vector<RegValue> values;                            // in order of creation
-    std::map<std::string, std::unique_ptr<RegKey>> subkeys;  // by folded name
-};
+class RegKey {
+  public:
+    RegKey() = default;
+    explicit RegKey(std::string keyName) : name(std::move(keyName)) {}
+    // Frees the keys below without recursion: a file may nest them deeply.
+    ~RegKey();
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
 
-// Names compare like the registry's: case-insensitively, beyond ASCII too.
+    std::string name;
+    std::map<std::string, std::unique_ptr<RegKey>> subkeys;  // by folded name
+
+    // In order of creation.
+    const std::vector<RegValue>& Values() const { return values_; }
+    RegValue* FindValue(const std::string& valueName);
+    const RegValue* FindValue(const std::string& valueName) const;
+    // Replaces the value of the same name in its place (spelling included) or appends it.
+    void SetValue(RegValue value);
+    bool EraseValue(const std::string& valueName);
+
+  private:
+    std::vector<RegValue> values_;
+    std::unordered_map<std::string, std::size_t> index_;  // folded name -> place in values_
+};
 
 // Names compare like the registry's: case-insensitively, beyond ASCII too.
 std::string Fold(const std::string& name);
@@ -39,6 +62,7 @@ std::vector<std::string> SplitPath(const std::string& path);
 bool ValidKeyName(const std::string& name);
 bool ValidValueName(const std::string& name);
 RegKey* FindKey(RegKey& root, const std::vector<std::string>& parts);
+const RegKey* FindKey(const RegKey& root, const std::vector<std::string>& parts);
 RegKey* CreateKey(RegKey& root, const std::vector<std::string>& parts, bool& created);
 RegValue* FindValueIn(RegKey& key, const std::string& name);
 
@@ -54,5 +78,7 @@ class DamagedFile {
 std::string Serialize(const RegKey& root, Hive hive);
 // Reads a hive's file bytes (UTF-8, else Windows-1252) into `root`; throws DamagedFile.
 void Parse(const std::string& bytes, Hive hive, RegKey& root);
+// How many times Parse ran in this process; shows that reads reuse a parsed hive.
+std::uint64_t ParseCount();
 
 }  // namespace dorvanta::reg

@@ -1,19 +1,13 @@
 #include "platform/Settings.h"
 
-#include <fcntl.h>
 #include <pwd.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
-#include <memory>
 
+#include "platform/HiveFile.h"
 #include "platform/RegTree.h"
-#include "store/FileIO.h"
 
 namespace dorvanta {
 namespace {
@@ -28,88 +22,6 @@ ESettingsError GetError(const std::string& name) {
 }
 ESettingsError TypeError(const std::string& name) {
     return ESettingsError(FormatMessage("Ungültiger Datentyp für '%s'", ToUtf8(name)));
-}
-
-// ---- The hive files ------------------------------------------------------------
-
-void LoadHive(Hive hive, RegKey& root) {
-    const std::string path = HiveFilePath(hive);
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
-        return;  // not written yet: an empty hive
-    }
-    std::string bytes;
-    if (ReadWholeFile(path, bytes) != ReadFileResult::Ok) {
-        throw ESettingsError(
-            FormatMessage("Die Einstellungsdatei '%s' kann nicht gelesen werden.", path));
-    }
-    try {
-        Parse(bytes, hive, root);
-    } catch (const DamagedFile& damaged) {
-        throw ESettingsError("Die Einstellungsdatei '" + path + "' ist beschädigt (Zeile " +
-                             std::to_string(damaged.line) + ": " + damaged.reason +
-                             "). Sie wird nicht verändert.");
-    }
-}
-
-bool MakeFolders(const std::string& folder) {
-    std::string partial;
-    for (std::size_t pos = 0; pos != std::string::npos;) {
-        pos = folder.find('/', pos + 1);
-        partial = folder.substr(0, pos);
-        if (partial.empty()) continue;
-        if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    }
-    struct stat st {};
-    return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// Holds the hive's lock file locked for as long as it lives.
-class HiveLock {
-  public:
-    explicit HiveLock(Hive hive) {
-        const std::string path = HiveFilePath(hive) + ".lock";
-        if (!MakeFolders(SettingsFolder())) return;
-        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd_ < 0) return;
-        while (::flock(fd_, LOCK_EX) != 0) {
-            if (errno != EINTR) {
-                ::close(fd_);
-                fd_ = -1;
-                return;
-            }
-        }
-    }
-    ~HiveLock() {
-        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
-    }
-    HiveLock(const HiveLock&) = delete;
-    HiveLock& operator=(const HiveLock&) = delete;
-    bool Held() const { return fd_ >= 0; }
-
-  private:
-    int fd_ = -1;
-};
-
-enum class ChangeResult { Unchanged, Stored, Failed };
-
-// Re-reads the hive under the lock, lets `change` edit it (returning whether it
-// changed anything) and stores the result. A damaged file throws before any change.
-ChangeResult ChangeHive(Hive hive, const std::function<bool(RegKey&)>& change) {
-    HiveLock lock(hive);
-    if (!lock.Held()) {
-        // Still report a damaged file as such rather than as a write failure.
-        RegKey probe;
-        LoadHive(hive, probe);
-        return ChangeResult::Failed;
-    }
-    RegKey root;
-    LoadHive(hive, root);
-    if (!change(root)) return ChangeResult::Unchanged;
-    if (WriteFileAtomically(HiveFilePath(hive), Serialize(root, hive)) != AtomicWriteResult::Ok) {
-        return ChangeResult::Failed;
-    }
-    return ChangeResult::Stored;
 }
 
 }  // namespace
@@ -172,9 +84,10 @@ bool TRegistry::OpenKey(const std::string& path, bool create) {
     for (const auto& part : parts) {
         if (!ValidKeyName(part)) return false;
     }
-    RegKey root;
-    LoadHive(root_, root);
-    bool exists = FindKey(root, parts) != nullptr;
+    // Deeper keys would make a file that reads as damaged.
+    if (parts.size() > kMaxKeyDepth) return false;
+    bool exists = false;
+    ReadHive(root_, [&](const RegKey& root) { exists = FindKey(root, parts) != nullptr; });
     if (!exists) {
         if (!create) return false;
         const ChangeResult result = ChangeHive(root_, [&](RegKey& fresh) {
@@ -201,9 +114,10 @@ bool TRegistry::ValueExists(const std::string& name) const {
 }
 
 bool TRegistry::KeyExists(const std::string& path) const {
-    RegKey root;
-    LoadHive(root_, root);
-    return FindKey(root, SplitPath(Resolve(path))) != nullptr;
+    const std::vector<std::string> parts = SplitPath(Resolve(path));
+    bool exists = false;
+    ReadHive(root_, [&](const RegKey& root) { exists = FindKey(root, parts) != nullptr; });
+    return exists;
 }
 
 RegDataType TRegistry::GetDataType(const std::string& name) const {
@@ -227,34 +141,39 @@ RegDataType TRegistry::GetDataType(const std::string& name) const {
 std::vector<std::string> TRegistry::GetValueNames() const {
     std::vector<std::string> names;
     if (!open_) return names;
-    RegKey root;
-    LoadHive(root_, root);
-    if (const RegKey* key = FindKey(root, SplitPath(currentPath_))) {
-        for (const auto& value : key->values) names.push_back(value.name);
-    }
+    const std::vector<std::string> parts = SplitPath(currentPath_);
+    ReadHive(root_, [&](const RegKey& root) {
+        if (const RegKey* key = FindKey(root, parts)) {
+            for (const auto& value : key->Values()) names.push_back(value.name);
+        }
+    });
     return names;
 }
 
 std::vector<std::string> TRegistry::GetKeyNames() const {
     std::vector<std::string> names;
-    RegKey root;
-    LoadHive(root_, root);
-    if (const RegKey* key = FindKey(root, SplitPath(open_ ? currentPath_ : std::string()))) {
-        for (const auto& [folded, sub] : key->subkeys) names.push_back(sub->name);
-    }
+    const std::vector<std::string> parts = SplitPath(open_ ? currentPath_ : std::string());
+    ReadHive(root_, [&](const RegKey& root) {
+        if (const RegKey* key = FindKey(root, parts)) {
+            for (const auto& [folded, sub] : key->subkeys) names.push_back(sub->name);
+        }
+    });
     return names;
 }
 
 bool TRegistry::LookUp(const std::string& name, int& type, std::string& data) const {
     if (!open_) return false;
-    RegKey root;
-    LoadHive(root_, root);
-    RegKey* key = FindKey(root, SplitPath(currentPath_));
-    RegValue* value = key ? FindValueIn(*key, name) : nullptr;
-    if (!value) return false;
-    type = value->type;
-    data = std::move(value->data);
-    return true;
+    const std::vector<std::string> parts = SplitPath(currentPath_);
+    bool found = false;
+    ReadHive(root_, [&](const RegKey& root) {
+        const RegKey* key = FindKey(root, parts);
+        const RegValue* value = key ? key->FindValue(name) : nullptr;
+        if (!value) return;
+        found = true;
+        type = value->type;
+        data = value->data;
+    });
+    return found;
 }
 
 std::string TRegistry::ReadString(const std::string& name) const {
@@ -305,10 +224,10 @@ void TRegistry::WriteValue(const std::string& name, int type, const std::string&
             keyGone = true;
             return false;
         }
-        RegValue* value = FindValueIn(*key, name);
+        RegValue* value = key->FindValue(name);
         if (value && value->type == type && value->data == bytes) return false;
         if (!value) {
-            key->values.push_back({name, type, bytes});
+            key->SetValue({name, type, bytes});
         } else {
             value->type = type;
             value->data = bytes;
@@ -347,15 +266,7 @@ bool TRegistry::DeleteValue(const std::string& name) {
     const std::vector<std::string> parts = SplitPath(currentPath_);
     const ChangeResult result = ChangeHive(root_, [&](RegKey& root) {
         RegKey* key = FindKey(root, parts);
-        if (!key) return false;
-        const std::string folded = Fold(name);
-        for (auto it = key->values.begin(); it != key->values.end(); ++it) {
-            if (Fold(it->name) == folded) {
-                key->values.erase(it);
-                return true;
-            }
-        }
-        return false;
+        return key && key->EraseValue(name);
     });
     if (result == ChangeResult::Failed) {
         throw ESettingsError(

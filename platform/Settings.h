@@ -9,7 +9,9 @@
 //
 // Every change re-reads the file under an exclusive lock, applies itself and
 // replaces the file atomically, so two running copies of the program never lose
-// each other's values. Reads always see the file as it is on disk.
+// each other's values. Reads always see the file as it is on disk; it is parsed
+// again only when it has changed (size, times or inode) since this process last
+// read or wrote it.
 //
 // Key paths use '\' and are compared case-insensitively, as are value names. A path
 // that starts with '\' is taken from the hive's root, any other path from the open

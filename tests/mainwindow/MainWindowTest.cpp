@@ -123,6 +123,31 @@ TEST_F(MainWindowTest, WindowSettingsAreWrittenAtTheEndAndReadAtTheStart) {
     EXPECT_EQ(Form().ClientSize(), QSize(900, 400));
 }
 
+TEST_F(MainWindowTest, StoredSizesOutsideSaneBoundsAreClamped) {
+    struct Case {
+        std::int32_t width, height;
+        QSize client;
+    };
+    const Case cases[] = {
+        {900, 400, {900, 400}},
+        {INT32_MAX, INT32_MAX, {16384, 16384}},
+        {0x7FFF, 0x10000, {16384, 16384}},
+        {INT32_MIN, INT32_MIN, {201, 329}},
+        {0, -1, {201, 329}},
+    };
+    for (const Case& c : cases) {
+        form_.reset();
+        {
+            TRegistry reg(Hive::CurrentUser);
+            ASSERT_TRUE(reg.OpenKey("Software\\QZ\\Dorvanta", false));
+            reg.WriteInteger("Form1Width", c.width);
+            reg.WriteInteger("Form1Height", c.height);
+        }
+        form_ = std::make_unique<TForm1>();
+        EXPECT_EQ(Form().ClientSize(), c.client) << c.width << " x " << c.height;
+    }
+}
+
 TEST_F(MainWindowTest, SettingsThatCannotBeStoredAreReportedAtTheEnd) {
     form_.reset();
     const QByteArray saved = qgetenv("DORVANTA_REGISTRY_DIR");

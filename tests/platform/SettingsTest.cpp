@@ -351,14 +351,15 @@ TEST_F(SettingsTest, TheStoreFolderFollowsTheEnvironment) {
     ::unsetenv("XDG_CONFIG_HOME");
 }
 
-TEST_F(SettingsTest, TwoProcessesWritingAtOnceLoseNothing) {
+TEST_F(SettingsTest, FourProcessesWritingAtOnceLoseNothing) {
+    constexpr int kProcesses = 4;
     constexpr int kPerProcess = 40;
     {
         TRegistry reg;
         ASSERT_TRUE(reg.OpenKey(kKey, true));
     }
-    pid_t children[2];
-    for (int c = 0; c < 2; ++c) {
+    pid_t children[kProcesses];
+    for (int c = 0; c < kProcesses; ++c) {
         children[c] = ::fork();
         ASSERT_GE(children[c], 0);
         if (children[c] == 0) {
@@ -386,8 +387,9 @@ TEST_F(SettingsTest, TwoProcessesWritingAtOnceLoseNothing) {
     }
     TRegistry reg;
     ASSERT_TRUE(reg.OpenKey(kKey, false));
-    EXPECT_EQ(reg.GetValueNames().size(), 2u * (kPerProcess + kPerProcess / 2));
-    for (char c : {'A', 'B'}) {
+    EXPECT_EQ(reg.GetValueNames().size(),
+              std::size_t{kProcesses} * (kPerProcess + kPerProcess / 2));
+    for (char c = 'A'; c < 'A' + kProcesses; ++c) {
         for (int i = 0; i < kPerProcess; ++i) {
             const std::string name = std::string(1, c) + std::to_string(i);
             EXPECT_EQ(reg.ReadInteger(name), i) << name;

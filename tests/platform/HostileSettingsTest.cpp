@@ -1,0 +1,179 @@
+// Settings files edited by hand or made to harm: deep keys, non-files, many values.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/RegTree.h"
+#include "platform/Settings.h"
+#include "support/TempDir.h"
+
+namespace dorvanta {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempDir;
+using testing::WriteBytes;
+
+const std::string kKey = "Software\\QZ\\Dorvanta";
+
+class HostileSettingsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ::setenv("DORVANTA_REGISTRY_DIR", dir_.File("reg").c_str(), 1);
+        ::mkdir(dir_.File("reg").c_str(), 0700);
+    }
+    void TearDown() override { ::unsetenv("DORVANTA_REGISTRY_DIR"); }
+
+    static std::string ErrorOfOpen(TRegistry& reg, const std::string& path, bool create) {
+        try {
+            return reg.OpenKey(path, create) ? "<opened>" : "<refused>";
+        } catch (const ESettingsError& e) {
+            return e.what();
+        }
+    }
+
+    // "K\K\...": `levels` key names below the root.
+    static std::string DeepPath(std::size_t levels) {
+        std::string path = "K";
+        for (std::size_t i = 1; i < levels; ++i) path += "\\K";
+        return path;
+    }
+
+    TempDir dir_;
+};
+
+TEST(RegKeyTest, AVeryDeepTreeIsFreedWithoutRecursion) {
+    auto root = std::make_unique<reg::RegKey>();
+    reg::RegKey* key = root.get();
+    for (int i = 0; i < 300000; ++i) {
+        key = (key->subkeys["K"] = std::make_unique<reg::RegKey>("K")).get();
+    }
+    root.reset();  // a recursive destructor overflows the stack here
+}
+
+TEST_F(HostileSettingsTest, KeysBeyondTheLimitsAreDamageAndNeverCreated) {
+    const std::string prefix =
+        "Die Einstellungsdatei '" + HiveFilePath(Hive::CurrentUser) + "' ist beschädigt (Zeile ";
+    const std::string tooDeep = "3: Schlüssel zu tief verschachtelt (mehr als 512 Ebenen)).";
+    std::string manyDeepKeys;  // 400 KB of lines that would write out as 100 MB
+    for (int i = 0; i < 400; ++i) {
+        manyDeepKeys += "[HKEY_CURRENT_USER\\" + std::to_string(i) + "\\" + DeepPath(511) + "]\n";
+    }
+    struct Case {
+        std::string keyLines;
+        std::string error;  // the end of the message; empty when the file reads
+    };
+    const Case cases[] = {
+        {"[HKEY_CURRENT_USER\\" + DeepPath(512) + "]\n", ""},
+        {"[HKEY_CURRENT_USER\\" + DeepPath(513) + "]\n", tooDeep},
+        {"[HKEY_CURRENT_USER\\" + DeepPath(250000) + "]\n", tooDeep},
+        {manyDeepKeys, "zu viele verschachtelte Schlüssel für die Dateigröße)."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keyLines.substr(0, 40) + "... " + std::to_string(c.keyLines.size()));
+        const std::string content = "REGEDIT4\n\n" + c.keyLines + "\"A\"=\"1\"\n";
+        WriteBytes(HiveFilePath(Hive::CurrentUser), content);
+        TRegistry reg;
+        if (c.error.empty()) {
+            EXPECT_EQ(ErrorOfOpen(reg, DeepPath(512), false), "<opened>");
+            EXPECT_EQ(reg.ReadString("A"), "1");
+        } else {
+            const std::string error = ErrorOfOpen(reg, kKey, false);
+            EXPECT_EQ(error.rfind(prefix, 0), 0u) << error;
+            EXPECT_NE(error.find(c.error + " Sie wird nicht verändert."), std::string::npos)
+                << error;
+        }
+        EXPECT_EQ(ReadBytes(HiveFilePath(Hive::CurrentUser)), content);
+    }
+
+    // Through the store itself: the deepest key allowed is written and read back;
+    // one level more is refused rather than stored as a file that reads as damaged.
+    ::unlink(HiveFilePath(Hive::CurrentUser).c_str());
+    TRegistry reg;
+    EXPECT_EQ(ErrorOfOpen(reg, DeepPath(513), true), "<refused>");
+    EXPECT_FALSE(reg.KeyExists("\\K"));
+    ASSERT_EQ(ErrorOfOpen(reg, DeepPath(512), true), "<opened>");
+    reg.WriteInteger("N", 7);
+    TRegistry fresh;
+    ASSERT_EQ(ErrorOfOpen(fresh, DeepPath(512), false), "<opened>");
+    EXPECT_EQ(fresh.ReadInteger("N"), 7);
+    EXPECT_TRUE(fresh.DeleteKey("\\K"));
+    EXPECT_FALSE(fresh.KeyExists("\\K"));
+}
+
+TEST_F(HostileSettingsTest, AHiveThatIsNoRegularFileIsRefusedWithoutWaiting) {
+    const std::string path = HiveFilePath(Hive::CurrentUser);
+    const std::string message = "Die Einstellungsdatei '" + path + "' kann nicht gelesen werden.";
+    for (auto make : {+[](const char* p) { return ::mkfifo(p, 0600); },
+                      +[](const char* p) { return ::mkdir(p, 0700); }}) {
+        ASSERT_EQ(make(path.c_str()), 0);
+        TRegistry reg;
+        EXPECT_EQ(ErrorOfOpen(reg, kKey, false), message);
+        EXPECT_EQ(ErrorOfOpen(reg, kKey, true), message);
+        ::remove(path.c_str());
+    }
+}
+
+TEST_F(HostileSettingsTest, TheFileIsParsedOncePerChange) {
+    constexpr int kValues = 1000;
+    const std::string path = HiveFilePath(Hive::CurrentUser);
+    std::string content = "REGEDIT4\n\n[HKEY_CURRENT_USER\\" + kKey + "]\n";
+    for (int i = 0; i < kValues; ++i) {
+        char line[48];
+        std::snprintf(line, sizeof line, "\"V%d\"=dword:%08x\n", i, i);
+        content += line;
+    }
+    WriteBytes(path, content);
+    // The parses since the last call.
+    std::uint64_t counted = reg::ParseCount();
+    auto newParses = [&counted] {
+        const std::uint64_t before = counted;
+        counted = reg::ParseCount();
+        return counted - before;
+    };
+
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(kKey, false));
+    for (int i = 0; i < kValues; ++i) ASSERT_EQ(reg.ReadInteger("v" + std::to_string(i)), i);
+    EXPECT_EQ(reg.GetValueNames().size(), std::size_t{kValues});
+    EXPECT_TRUE(reg.KeyExists("\\Software\\QZ"));
+    EXPECT_EQ(newParses(), 1u) << "reading";
+
+    // Our own changes need no parse, and another instance sees them at once.
+    reg.WriteInteger("V0", -1);
+    EXPECT_TRUE(reg.DeleteValue("V1"));
+    TRegistry other;
+    ASSERT_TRUE(other.OpenKey(kKey, false));
+    EXPECT_EQ(other.ReadInteger("V0"), -1);
+    EXPECT_FALSE(other.ValueExists("V1"));
+    EXPECT_EQ(other.ReadInteger("V999"), 999);
+    EXPECT_EQ(other.GetValueNames().size(), std::size_t{kValues - 1});
+    EXPECT_EQ(newParses(), 0u) << "after our own changes";
+
+    // A change from elsewhere is seen, even one keeping the size and the inode,
+    // told by the modification time alone.
+    std::string changed = ReadBytes(path);
+    const std::size_t at = changed.find("\"V999\"=dword:000003e7");
+    ASSERT_NE(at, std::string::npos);
+    changed.replace(at, 21, "\"V999\"=dword:00000063");
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    WriteBytes(path, changed);
+    timespec times[2] = {before.st_atim, before.st_mtim};
+    times[1].tv_nsec = (times[1].tv_nsec + 1) % 1000000000;
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    EXPECT_EQ(reg.ReadInteger("V999"), 99);
+    EXPECT_EQ(reg.ReadInteger("V998"), 998);
+    EXPECT_EQ(newParses(), 1u) << "after a change from elsewhere";
+
+    // A damaged file is parsed once as well, and reported at every read.
+    WriteBytes(path, changed + "kaputt\n");
+    for (int i = 0; i < 3; ++i) EXPECT_THROW(reg.ReadInteger("V2"), ESettingsError);
+    EXPECT_EQ(newParses(), 1u) << "reading a damaged file";
+}
+
+}  // namespace
+}  // namespace dorvanta
