@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "store/Cp1252.h"
+#include "store/StoreError.h"
 
 namespace dorvanta {
 
@@ -28,7 +29,7 @@ Collator::Collator(Case caseRule, const std::string& icuLocale) {
         collator_ = ucol_open("", &status);
     }
     if (U_FAILURE(status) || collator_ == nullptr) {
-        throw std::runtime_error("ICU-Sortierung kann nicht geladen werden");
+        throw EStoreError("ICU-Sortierung kann nicht geladen werden");
     }
     // Secondary strength ignores case but keeps accents apart.
     ucol_setStrength(collator_, caseRule == Case::Insensitive ? UCOL_SECONDARY : UCOL_TERTIARY);

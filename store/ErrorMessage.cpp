@@ -2,7 +2,6 @@
 
 #include <new>
 #include <stdexcept>
-#include <typeinfo>
 
 #include "store/Mask.h"
 #include "store/StoreError.h"
@@ -20,10 +19,8 @@ std::string CurrentErrorMessage() {
         return error.what();
     } catch (const EMaskException& error) {
         return error.what();
-    } catch (const std::runtime_error& error) {
-        // Only the exact type: the standard library's own errors are derived ones.
-        if (typeid(error) == typeid(std::runtime_error)) return error.what();
     } catch (...) {
+        // The standard library's own texts are English and say nothing to a user.
     }
     return kMsgUnknownError;
 }

@@ -12,9 +12,8 @@ inline constexpr const char* kMsgUnknownError = "Unbekannter Fehler";
 
 // The message for the exception being handled; call it only inside a catch block.
 // Allocation failures (std::bad_alloc, std::length_error) give kMsgOutOfMemory;
-// EStoreError (settings errors included), EMaskException and a plain
-// std::runtime_error, which the program throws with German texts, give their own
-// text; anything else gives kMsgUnknownError.
+// EStoreError (settings errors included) and EMaskException, which carry the
+// program's German texts, give their own text; anything else gives kMsgUnknownError.
 std::string CurrentErrorMessage();
 
 }  // namespace dorvanta

@@ -4,11 +4,13 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <new>
 #include <stdexcept>
 
 #include "platform/Application.h"
 #include "platform/MessageService.h"
 #include "platform/System.h"
+#include "store/StoreError.h"
 #include "support/TempDir.h"
 
 namespace dorvanta {
@@ -122,8 +124,7 @@ TEST_F(MessageServiceTest, ApplicationErrorBoxAndItsFullStop) {
 class Failing : public QObject {
   public:
     bool event(QEvent* e) override {
-        if (e->type() == QEvent::User)
-            throw std::runtime_error("Datei x.pdt kann nicht geöffnet werden");
+        if (e->type() == QEvent::User) throw EStoreError("Datei x.pdt kann nicht geöffnet werden");
         return QObject::event(e);
     }
 };
@@ -140,8 +141,15 @@ TEST_F(MessageServiceTest, TheCentralCatchShowsTheErrorAndTheProgramGoesOn) {
         EXPECT_EQ(q.caption, "Dorvanta");
     }
     EXPECT_TRUE(RunGuarded([] {}));
-    EXPECT_FALSE(RunGuarded([] { throw 42; }));
-    EXPECT_EQ(service().Asked().back().text, "Unbekannter Fehler.");
+    // Library errors never show their English texts.
+    const std::vector<std::pair<std::function<void()>, QString>> foreign = {
+        {[] { throw 42; }, "Unbekannter Fehler."},
+        {[] { throw std::bad_alloc(); }, "Zu wenig Arbeitsspeicher."},
+    };
+    for (const auto& [action, text] : foreign) {
+        EXPECT_FALSE(RunGuarded(action));
+        EXPECT_EQ(service().Asked().back().text, text);
+    }
 }
 
 TEST_F(MessageServiceTest, TheRealBoxCarriesTheGermanButtonsAndEscapeAnswers) {
