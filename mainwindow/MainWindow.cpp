@@ -69,7 +69,9 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent) : QMainWindow(pare
     Form5 = new TForm5(*this);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
+        // A window larger than the screen keeps its title bar and menu on it.
+        const QPoint centred = area.center() - QPoint(width() / 2, height() / 2);
+        move(std::max(centred.x(), area.left()), std::max(centred.y(), area.top()));
     }
 }
 

@@ -145,6 +145,10 @@ TEST_F(MainWindowTest, StoredSizesOutsideSaneBoundsAreClamped) {
         }
         form_ = std::make_unique<TForm1>();
         EXPECT_EQ(Form().ClientSize(), c.client) << c.width << " x " << c.height;
+        // Even a window larger than the screen starts with its top-left on it.
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        EXPECT_GE(Form().x(), area.left());
+        EXPECT_GE(Form().y(), area.top());
     }
 }
 
