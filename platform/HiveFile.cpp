@@ -83,33 +83,6 @@ std::size_t HashOf(std::string_view bytes) {
     return std::hash<std::string_view>{}(bytes);
 }
 
-// Reads a regular file whole. Anything else (a folder, a pipe, a device) is refused
-// without waiting for it. `stamp` is that of the file read, not of the name.
-bool ReadRegularFile(const std::string& path, std::string& bytes, FileStamp& stamp) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (ok) {
-        stamp = FileStamp::Of(st);
-        bytes.clear();
-        bytes.reserve(static_cast<std::size_t>(st.st_size));
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n == 0) break;
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                ok = false;
-                break;
-            }
-            bytes.append(buffer, static_cast<std::size_t>(n));
-        }
-    }
-    ::close(fd);
-    return ok;
-}
-
 // Brings the cached tree up to the hive's file. `compareBytes`: an unchanged stamp
 // is not trusted; the file is read and its bytes compared with those last parsed.
 void Refresh(Hive hive, CachedHive& entry, bool compareBytes) {
@@ -136,7 +109,9 @@ void Refresh(Hive hive, CachedHive& entry, bool compareBytes) {
         return;
     }
     std::string bytes;
-    if (!ReadRegularFile(path, bytes, now)) throw Unreadable(path);
+    struct stat read {};
+    if (ReadWholeFile(path, bytes, UINT64_MAX, &read) != ReadFileResult::Ok) throw Unreadable(path);
+    now = FileStamp::Of(read);
     const std::size_t hash = HashOf(bytes);
     if (!entry.loaded || hash != entry.hash || bytes.size() != entry.size) {
         entry.Reset(path);  // the old tree goes before the new one is built

@@ -11,14 +11,17 @@
 
 namespace dorvanta {
 
-ReadFileResult ReadWholeFile(const std::string& path, std::string& bytes, std::uint64_t cap) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+ReadFileResult ReadWholeFile(const std::string& path, std::string& bytes, std::uint64_t cap,
+                             struct stat* info) {
+    // Non-blocking, so that opening a named pipe does not wait for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return ReadFileResult::CannotOpen;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return ReadFileResult::CannotOpen;
     }
+    if (info) *info = st;
     if (static_cast<std::uint64_t>(st.st_size) > cap) {
         ::close(fd);
         return ReadFileResult::TooBig;

@@ -5,6 +5,8 @@
 // anonymous temporary files, the new file gets a name only once it is complete,
 // so a save killed halfway leaves nothing behind.
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -36,10 +38,12 @@ namespace dorvanta {
 
 enum class ReadFileResult { Ok, CannotOpen, ReadFailed, TooBig };
 
-// Reads a regular file whole; a folder or a device cannot be opened as a file.
-// More than `cap` bytes is TooBig (counted while reading, as the file may grow).
+// Reads a regular file whole; a folder, a pipe or a device is refused without
+// waiting for it (CannotOpen). More than `cap` bytes is TooBig (counted while
+// reading, as the file may grow). `info`, when given, receives the status of the
+// file that was read, not of whatever the name points to afterwards.
 ReadFileResult ReadWholeFile(const std::string& path, std::string& bytes,
-                             std::uint64_t cap = UINT64_MAX);
+                             std::uint64_t cap = UINT64_MAX, struct stat* info = nullptr);
 // The same, failing with the store's German messages ("Datei %s kann nicht
 // geöffnet werden", "Stream-Lesefehler").
 std::string ReadWholeFileOrThrow(const std::string& path);
