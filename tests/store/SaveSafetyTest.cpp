@@ -34,24 +34,33 @@ std::size_t FilesIn(const fs::path& dir) {
         std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
 }
 
-TEST(SaveSafety, FullDiskLeavesTheOldFileAndNoLeftovers) {
-    TempDir dir;
-    const std::string path = dir.File("daten.pdt");
-    WriteBytes(path, "OLD CONTENT");
-    // A file-size limit makes writes fail the way a full disk does.
+// Runs `action` with writes limited to 1 KiB, which then fail the way they do on
+// a full disk.
+template <class Action>
+auto UnderFileSizeLimit(Action action) {
     signal(SIGXFSZ, SIG_IGN);
     rlimit old{};
     getrlimit(RLIMIT_FSIZE, &old);
     rlimit limited = old;
     limited.rlim_cur = 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    std::string message;
-    try {
-        SaveDocument(BigDocument(), path);
-    } catch (const EStoreError& e) {
-        message = e.what();
-    }
+    EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    auto result = action();
     setrlimit(RLIMIT_FSIZE, &old);
+    return result;
+}
+
+TEST(SaveSafety, FullDiskLeavesTheOldFileAndNoLeftovers) {
+    TempDir dir;
+    const std::string path = dir.File("daten.pdt");
+    WriteBytes(path, "OLD CONTENT");
+    const std::string message = UnderFileSizeLimit([&] {
+        try {
+            SaveDocument(BigDocument(), path);
+        } catch (const EStoreError& e) {
+            return std::string(e.what());
+        }
+        return std::string();
+    });
     EXPECT_EQ(message, kMsgWriteError);
     EXPECT_EQ(ReadBytes(path), "OLD CONTENT");
     EXPECT_EQ(FilesIn(dir.Path()), 1u);
@@ -159,15 +168,10 @@ TEST(SaveSafety, ReplacementKeepsAttributesAndFailsCleanlyEitherWay) {
         EXPECT_EQ(ReadBytes(dir.File("zweiter.pdt")), "NEW");
 
         // Past a file-size limit: the old file stays and nothing is left behind.
-        signal(SIGXFSZ, SIG_IGN);
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
-        rlimit limited = old;
-        limited.rlim_cur = 1024;
-        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-        const auto result = detail::WriteFileAtomically(path, std::string(4096, 'x'), kind);
-        setrlimit(RLIMIT_FSIZE, &old);
-        EXPECT_EQ(result, AtomicWriteResult::WriteFailed);
+        EXPECT_EQ(UnderFileSizeLimit([&] {
+                      return detail::WriteFileAtomically(path, std::string(4096, 'x'), kind);
+                  }),
+                  AtomicWriteResult::WriteFailed);
         EXPECT_EQ(ReadBytes(path), "NEWER");
         EXPECT_EQ(FilesIn(dir.Path()), 2u);
     }
