@@ -57,8 +57,11 @@ TDataRec SplitImportLine(std::string_view line, char separator) {
 
 std::int32_t ImportEntries(TDocument& doc, std::int32_t key, const std::string& path,
                            char separator) {
-    const std::string bytes = ReadWholeFileOrThrow(path);
+    return ImportEntriesFromBytes(doc, key, ReadWholeFileOrThrow(path), path, separator);
+}
 
+std::int32_t ImportEntriesFromBytes(TDocument& doc, std::int32_t key, std::string_view bytes,
+                                    const std::string& path, char separator) {
     std::vector<TDataRec>& data = doc.Keys[key].Data;
     const std::size_t before = data.size();
     std::size_t count = 0;

@@ -33,5 +33,8 @@ TDataRec SplitImportLine(std::string_view line, char separator);
 // one whose lines would take the key beyond kMaxEntriesAfterImport.
 std::int32_t ImportEntries(TDocument& doc, std::int32_t key, const std::string& path,
                            char separator);
+// The same for bytes already read; `path` only names the file in the message.
+std::int32_t ImportEntriesFromBytes(TDocument& doc, std::int32_t key, std::string_view bytes,
+                                    const std::string& path, char separator);
 
 }  // namespace dorvanta

@@ -121,20 +121,6 @@ class TReplacement {
     throw EStoreError(FormatMessage("Datei %s kann nicht erstellt werden", path));
 }
 
-// The name an entry is extracted under, empty when it is skipped: only the text
-// after the last '/' or '\' counts, so no entry reaches another folder. libzip
-// already turns a NUL inside a name into a blank, so a name is never cut short;
-// control characters have no place in our names and are refused as well.
-std::string BareName(const std::string& name) {
-    if (name.empty() || name.back() == '/' || name.back() == '\\') return {};
-    const std::size_t cut = name.find_last_of("/\\");
-    std::string bare = cut == std::string::npos ? name : name.substr(cut + 1);
-    if (bare == "." || bare == "..") return {};
-    for (const unsigned char c : bare)
-        if (c < 0x20 || c == 0x7f) return {};
-    return bare;
-}
-
 struct TZipCloser {
     void operator()(zip_t* archive) const { zip_discard(archive); }
 };
@@ -162,7 +148,7 @@ void ExtractArchiveLimited(const QString& archivePath, const QString& folderText
     for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(count); ++i) {
         const char* rawName = zip_get_name(archive.get(), i, 0);
         if (!rawName) ThrowArchive("Das Archiv %s kann nicht gelesen werden.", archivePath);
-        const std::string bare = BareName(rawName);
+        const std::string bare = ArchiveEntryFileName(rawName);
         if (bare.empty()) continue;
 
         // The unix mode sits in the high half of the external attributes; only
@@ -229,6 +215,18 @@ bool IsRegularFile(const std::string& path) {
 }
 
 }  // namespace
+
+// libzip already turns a NUL inside a name into a blank, so a name is never cut
+// short; control characters have no place in our names and are refused as well.
+std::string ArchiveEntryFileName(const std::string& name) {
+    if (name.empty() || name.back() == '/' || name.back() == '\\') return {};
+    const std::size_t cut = name.find_last_of("/\\");
+    std::string bare = cut == std::string::npos ? name : name.substr(cut + 1);
+    if (bare == "." || bare == "..") return {};
+    for (const unsigned char c : bare)
+        if (c < 0x20 || c == 0x7f) return {};
+    return bare;
+}
 
 QByteArray UpdatePublicKey() {
     QByteArray key;

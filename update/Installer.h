@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <string>
 
 namespace dorvanta {
 
@@ -17,6 +18,11 @@ QByteArray UpdatePublicKey();
 // bytes under `publicKey`. False for a missing file, a malformed signature or key.
 bool VerifyArchiveSignature(const QString& archivePath, const QString& signatureBase64,
                             const QByteArray& publicKey = UpdatePublicKey());
+
+// The bare file name an archive entry is extracted under, empty when the entry is
+// skipped: only the text after the last '/' or '\' counts, so no entry reaches
+// another folder; ".", ".." and names with control characters are skipped.
+std::string ArchiveEntryFileName(const std::string& entryName);
 
 // Extracts every entry of the ZIP archive into `folder` (ending in '/') under its
 // bare file name; folders stored in the archive are not recreated, entries whose
