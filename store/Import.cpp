@@ -57,7 +57,19 @@ TDataRec SplitImportLine(std::string_view line, char separator) {
 
 std::int32_t ImportEntries(TDocument& doc, std::int32_t key, const std::string& path,
                            char separator) {
-    return ImportEntriesFromBytes(doc, key, ReadWholeFileOrThrow(path), path, separator);
+    std::string bytes;
+    switch (ReadWholeFile(path, bytes, kMaxImportFileBytes)) {
+        case ReadFileResult::Ok:
+            break;
+        case ReadFileResult::CannotOpen:
+            throw EStoreError(FormatMessage(kMsgCannotOpen, path));
+        case ReadFileResult::ReadFailed:
+            throw EStoreError(kMsgReadError);
+        case ReadFileResult::TooBig:
+            throw EStoreError(FormatMessage(kMsgImportFileTooBig,
+                                            {path, std::to_string(kMaxImportFileBytes >> 20)}));
+    }
+    return ImportEntriesFromBytes(doc, key, bytes, path, separator);
 }
 
 std::int32_t ImportEntriesFromBytes(TDocument& doc, std::int32_t key, std::string_view bytes,

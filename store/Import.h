@@ -16,6 +16,11 @@ namespace dorvanta {
 inline constexpr std::int32_t kMaxEntriesAfterImport = 1000000;
 inline constexpr const char* kMsgTooManyLines =
     "Die Datei %s hat zu viele Zeilen: eine Unterrubrik fasst höchstens %d Einträge.";
+// The largest text file an import reads; far beyond what a sub-category can use,
+// and it keeps a huge or endless file from filling the memory.
+inline constexpr std::uint64_t kMaxImportFileBytes = 256ull << 20;
+inline constexpr const char* kMsgImportFileTooBig =
+    "Die Datei %s ist zu groß für einen Import: höchstens %d MB werden gelesen.";
 
 // The lines of a file's bytes: a line ends at CR LF, a lone LF or a lone CR (LF
 // followed by CR ends two lines); a final line break adds no empty line; the
@@ -30,7 +35,8 @@ TDataRec SplitImportLine(std::string_view line, char separator);
 // with the document's one current time, then sorts the key's entries once and
 // sets Modified. Returns the number of entries added. A file that cannot be
 // opened or read throws EStoreError before the document changes, and so does
-// one whose lines would take the key beyond kMaxEntriesAfterImport.
+// one larger than kMaxImportFileBytes or whose lines would take the key beyond
+// kMaxEntriesAfterImport.
 std::int32_t ImportEntries(TDocument& doc, std::int32_t key, const std::string& path,
                            char separator);
 // The same for bytes already read; `path` only names the file in the message.

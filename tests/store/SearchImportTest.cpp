@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <filesystem>
 #include <random>
 #include <tuple>
 
@@ -155,6 +156,8 @@ TEST(Import, AppendsWithOneTimeStampAndSortsOnceOrChangesNothing) {
     testing::WriteBytes(dir.File("in.txt"), "z\tv1\n\r\nb\ti\tx\ty\r\nA");
     testing::WriteBytes(dir.File("empty.txt"), "");
     testing::WriteBytes(dir.File("long.txt"), std::string(kMaxEntriesAfterImport, '\n'));
+    testing::WriteBytes(dir.File("huge.txt"), "a\tb\n");
+    std::filesystem::resize_file(dir.File("huge.txt"), 100ull << 30);  // sparse
     const std::array<std::string, 3> cases[] = {
         {"in.txt", ",7;A,7;b,7;c,1;m,1;z,7;|1", "4"},  // entries "title,date;", clock calls
         {"empty.txt", "c,1;m,1;|1", "0"},
@@ -162,6 +165,8 @@ TEST(Import, AppendsWithOneTimeStampAndSortsOnceOrChangesNothing) {
         {"", "m,1;c,1;|0", "Datei " + dir.File("") + " kann nicht geöffnet werden"},  // a folder
         {"long.txt", "m,1;c,1;|0",
          FormatMessage(kMsgTooManyLines, {dir.File("long.txt"), "1000000"})},
+        {"huge.txt", "m,1;c,1;|0",
+         FormatMessage(kMsgImportFileTooBig, {dir.File("huge.txt"), "256"})},
     };
     for (const auto& [file, entries, result] : cases) {
         TDocument doc;
