@@ -161,6 +161,7 @@ void TDocument::ClearDocument() {
     SelectedKey = -1;
     FileName.clear();
     Password.clear();
+    Format = TFormat::Plain;
     Modified = false;
 }
 

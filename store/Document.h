@@ -43,6 +43,8 @@ class TDocument {
     std::vector<TDataKey> Keys;
     std::string Password;  // empty: not protected
     std::string FileName;  // native path (UTF-8); empty: untitled
+    // How the document was read and is saved by Save: plain pdt or an age file.
+    enum class TFormat { Plain, Encrypted } Format = TFormat::Plain;
     bool Modified = false;
     bool Loading = false;
     std::int32_t SelectedKey = -1;

@@ -1,6 +1,7 @@
 #include "store/PdtFile.h"
 
 #include <fcntl.h>
+#include <sodium.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "store/AgeFile.h"
 #include "store/Cp1252.h"
 #include "store/FileIO.h"
 #include "store/PdtReader.h"
@@ -104,16 +106,19 @@ struct OpenFile {
 constexpr std::uint64_t kMinKeyBytes = 4;
 constexpr std::uint64_t kMinEntryBytes = 10;
 
+// `passphrase`: the password an encrypted file was opened with; it replaces the
+// stored one, which is then not asked for.
 bool ReadDocument(TDocument& doc, TPdtReader& reader, const std::string& path,
-                  const TLoadHooks& hooks) {
+                  const TLoadHooks& hooks, const std::string* passphrase = nullptr) {
     doc.Keys.clear();
     doc.Keys.shrink_to_fit();  // the previous document's room
     if (reader.Tag() != kListBegin) BadValue();
     doc.Password = Unscrambled(reader.String());
     doc.Loading = true;
+    if (passphrase) doc.Password = *passphrase;
 
     bool accepted = true;
-    if (!doc.Password.empty()) {
+    if (!doc.Password.empty() && !passphrase) {
         const auto typed = hooks.AskPassword ? hooks.AskPassword(path) : std::nullopt;
         if (typed && *typed != doc.Password) {
             if (hooks.ShowWrongPassword) hooks.ShowWrongPassword();
@@ -170,7 +175,100 @@ bool ReadDocument(TDocument& doc, TPdtReader& reader, const std::string& path,
     return accepted;
 }
 
+// Runs work through the runner, handing its exception back to this thread.
+void RunCaptured(const TBusyRunner& runBusy, const std::function<void()>& work) {
+    std::exception_ptr error;
+    const std::function<void()> captured = [&] {
+        try {
+            work();
+        } catch (...) {
+            error = std::current_exception();
+        }
+    };
+    if (runBusy) {
+        runBusy(captured);
+    } else {
+        captured();
+    }
+    if (error) std::rethrow_exception(error);
+}
+
+[[noreturn]] void ThrowAgeError(const age::EAgeError& e, const std::string& path) {
+    throw EStoreError(FormatMessage(e.what(), path));
+}
+
+// An age file: the header is checked first, so a file no password can open is
+// refused without a prompt; then the password, the slow key derivation and the
+// payload, which must be a readable pdt stream.
+bool ReadEncrypted(TDocument& doc, age::TSource& source, const std::string& path,
+                   const TLoadHooks& hooks) {
+    age::THeader header;
+    try {
+        header = age::ReadHeader(source);
+        age::CheckPassphraseHeader(header);
+    } catch (const age::EAgeError& e) {
+        ThrowAgeError(e, path);
+    }
+    doc.Loading = true;
+    const auto typed = hooks.AskPassword ? hooks.AskPassword(path) : std::nullopt;
+    bool wrong = typed && typed->empty();  // no file has an empty passphrase
+    std::string plain;
+    const age::TWipeGuard plainGuard(plain);
+    if (typed && !wrong) {
+        std::string passphrase = Cp1252ToUtf8(*typed);
+        const age::TWipeGuard passphraseGuard(passphrase);
+        try {
+            RunCaptured(hooks.RunBusy, [&] {
+                unsigned char key[age::kFileKeySize];
+                age::UnwrapFileKey(header, passphrase, key);
+                try {
+                    age::VerifyHeaderMac(header, key);
+                    age::DecryptPayload(source, header, key, plain);
+                } catch (...) {
+                    sodium_memzero(key, sizeof key);
+                    throw;
+                }
+                sodium_memzero(key, sizeof key);
+            });
+        } catch (const age::EAgeError& e) {
+            if (e.Kind() != age::Failure::NoMatch) ThrowAgeError(e, path);
+            wrong = true;
+        }
+    }
+    if (!typed || wrong) {
+        if (wrong && hooks.ShowWrongPassword) hooks.ShowWrongPassword();
+        doc.Modified = false;
+        if (hooks.ResetToNew) {
+            hooks.ResetToNew();
+        } else {
+            doc.ClearDocument();
+        }
+        doc.Loading = false;
+        if (hooks.RebuildViews) hooks.RebuildViews();
+        return false;
+    }
+    TPdtReader reader(plain);
+    try {
+        ReadDocument(doc, reader, path, hooks, &*typed);
+    } catch (const EStoreError&) {
+        // Authentic, but not a collection.
+        throw EStoreError(FormatMessage(age::kMsgDamaged, path));
+    }
+    doc.Format = TDocument::TFormat::Encrypted;
+    return true;
+}
+
+int g_workFactor = age::kWriteWorkFactor;
+
 }  // namespace
+
+int EncryptionWorkFactor() {
+    return g_workFactor;
+}
+
+void SetEncryptionWorkFactor(int factor) {
+    g_workFactor = factor;
+}
 
 std::string ScrambleText(const std::string& text) {
     std::string out(text.size(), '\0');
@@ -223,8 +321,20 @@ std::string EncodeDocument(const TDocument& doc) {
     return out;
 }
 
-void SaveDocument(const TDocument& doc, const std::string& path) {
-    switch (WriteFileAtomically(path, EncodeDocument(doc))) {
+std::string EncodeFile(const TDocument& doc, const TBusyRunner& runBusy) {
+    if (doc.Format == TDocument::TFormat::Plain) return EncodeDocument(doc);
+    if (doc.Password.empty()) throw EStoreError(kMsgNoPassphrase);
+    std::string plain = EncodeDocument(doc);
+    const age::TWipeGuard plainGuard(plain);
+    std::string passphrase = Cp1252ToUtf8(doc.Password);
+    const age::TWipeGuard passphraseGuard(passphrase);
+    std::string file;
+    RunCaptured(runBusy, [&] { file = age::Encrypt(plain, passphrase, g_workFactor); });
+    return file;
+}
+
+void SaveDocument(const TDocument& doc, const std::string& path, const TBusyRunner& runBusy) {
+    switch (WriteFileAtomically(path, EncodeFile(doc, runBusy))) {
         case AtomicWriteResult::Ok:
             return;
         case AtomicWriteResult::CannotCreate:
@@ -244,6 +354,12 @@ bool LoadDocument(TDocument& doc, const std::string& path, const TLoadHooks& hoo
         throw EStoreError(FormatMessage(kMsgCannotOpen, path));
     }
     ::fcntl(file.fd, F_SETFL, ::fcntl(file.fd, F_GETFL) & ~O_NONBLOCK);
+    char intro[age::kIntro.size() + 1];
+    const ssize_t got = ::pread(file.fd, intro, sizeof intro, 0);
+    if (got > 0 && age::IsEncrypted(std::string_view(intro, static_cast<std::size_t>(got)))) {
+        age::TFdSource source(file.fd, static_cast<std::uint64_t>(st.st_size));
+        return ReadEncrypted(doc, source, path, hooks);
+    }
     // Lengths in the file are checked against its size as it was opened.
     TPdtReader reader(file.fd, static_cast<std::uint64_t>(st.st_size));
     return ReadDocument(doc, reader, path, hooks);
@@ -251,6 +367,10 @@ bool LoadDocument(TDocument& doc, const std::string& path, const TLoadHooks& hoo
 
 bool LoadDocumentFromBytes(TDocument& doc, const std::string& bytes, const std::string& path,
                            const TLoadHooks& hooks) {
+    if (age::IsEncrypted(bytes)) {
+        age::TMemorySource source(bytes);
+        return ReadEncrypted(doc, source, path, hooks);
+    }
     TPdtReader reader(bytes);
     return ReadDocument(doc, reader, path, hooks);
 }

@@ -20,6 +20,9 @@ inline constexpr const char* kMsgWriteError = "Stream-Schreibfehler";
 inline constexpr const char* kMsgWrongPassword =
     "Das angegebene Passwort ist nicht gültig. Die Datei kann nicht angezeigt werden.";
 
+inline constexpr const char* kMsgNoPassphrase =
+    "Eine verschlüsselte Datei braucht ein Passwort. Legen Sie zuerst mit „Passwort...“ eines fest.";
+
 // Keyless, position-dependent byte transform of names, texts and the password.
 std::string ScrambleText(const std::string& text);
 std::string UnscrambleText(const std::string& text);
@@ -36,17 +39,34 @@ struct TLoadHooks {
     std::function<void()> ResetToNew;
     // Rebuilds the views from the document once loading has ended.
     std::function<void()> RebuildViews;
+    // Runs the slow part of opening an encrypted file (key derivation and
+    // decryption); the window shows the wait cursor meanwhile and keeps painting.
+    // Without it the work runs directly.
+    std::function<void(const std::function<void()>&)> RunBusy;
 };
+
+// The same for saving an encrypted file.
+using TBusyRunner = std::function<void(const std::function<void()>&)>;
+
+// The scrypt work factor of encrypted saves; tests lower it to save time.
+int EncryptionWorkFactor();
+void SetEncryptionWorkFactor(int factor);
 
 // The file's bytes for a document (the exact bytes SaveDocument writes).
 std::string EncodeDocument(const TDocument& doc);
 
-// Writes the whole document; on failure the previous file stays intact and
-// EStoreError carries the message. Changes no document state.
-void SaveDocument(const TDocument& doc, const std::string& path);
+// The bytes of a file in the document's format: the pdt bytes, or for an
+// encrypted document an age file of them under the document's password
+// (EStoreError when it has none).
+std::string EncodeFile(const TDocument& doc, const TBusyRunner& runBusy = {});
+
+// Writes the whole document in its Format; on failure the previous file stays
+// intact and EStoreError carries the message. Changes no document state.
+void SaveDocument(const TDocument& doc, const std::string& path, const TBusyRunner& runBusy = {});
 
 // Reads a whole file into the document, piece by piece as it is parsed, so a
-// broken file fails at its first bad value. False when a password prompt was
+// broken file fails at its first bad value. An encrypted file (recognised by its
+// first line) asks for its password before anything else, and sets Format. False when a password prompt was
 // cancelled or answered wrongly (the document is then reset); EStoreError when
 // the file cannot be opened or read, leaving Loading set if the password was read.
 bool LoadDocument(TDocument& doc, const std::string& path, const TLoadHooks& hooks = {});

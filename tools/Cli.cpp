@@ -52,8 +52,20 @@ Befehle:
       RUBRIK (ab 0) ein und speichert das Ergebnis mit demselben Passwort in
       AUSGABE. Jede Zeile wird ein Eintrag: Titel, Wert und Info, getrennt durch
       das Trennzeichen (Standard: tab); die Info erhält den Rest der Zeile.
+  encrypt DATEI AUSGABE [--password TEXT]
+      Speichert die Datei verschlüsselt als age-Datei (age-encryption.org/v1,
+      Passwort mit scrypt). Das Passwort öffnet eine geschützte DATEI und wird
+      zum Passwort der verschlüsselten Datei; ohne --password gilt das Passwort
+      des Dokuments, und ein Dokument ohne Passwort ist ein Fehler. Entschlüsseln
+      ohne Dorvanta: age -d -o DATEI.pdt DATEI.pdt.age
+  decrypt DATEI AUSGABE --password TEXT
+      Speichert eine verschlüsselte Datei als unverschlüsselte pdt-Datei; deren
+      Passwort ist das der verschlüsselten Datei.
   --help
       Zeigt diese Hilfe.
+
+Jeder Befehl, der eine Datei liest, liest pdt-Dateien und verschlüsselte
+age-Dateien; "sort" und "import" speichern im Format der gelesenen Datei.
 
 Texte auf der Befehlszeile und in JSON sind UTF-8; die Dateien speichern sie
 in Windows-1252. Ein Zeichen, das Windows-1252 nicht kennt, wird abgewiesen.
@@ -262,6 +274,7 @@ std::size_t FileCommandArgs(const std::string& command) {
     if (command == "dump") return 1;
     if (command == "sort" || command == "search") return 2;
     if (command == "import") return 4;
+    if (command == "encrypt" || command == "decrypt") return 2;
     return 0;
 }
 
@@ -325,6 +338,12 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
             SearchDocument(doc, text, search, hits);  // a malformed mask throws: no JSON
             WriteHits(doc, hits, out);
             return hits.empty() ? kNoMatch : kOk;
+        } else if (command == "encrypt" || command == "decrypt") {
+            // A password given for an unprotected file becomes its password.
+            if (options.password) doc.Password = *options.password;
+            doc.Format = command == "encrypt" ? TDocument::TFormat::Encrypted
+                                              : TDocument::TFormat::Plain;
+            SaveDocument(doc, options.positional[1]);
         } else if (command == "import") {
             ImportEntries(doc, KeyIndexOf(doc, options.positional[1]), options.positional[2],
                           separator);

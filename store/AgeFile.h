@@ -1,0 +1,148 @@
+#pragma once
+// Encrypted collections as standard "age" files (age-encryption.org/v1) with a
+// passphrase: one scrypt recipient stanza wraps a random file key; the header is
+// authenticated with HMAC-SHA-256; the payload is ChaCha20-Poly1305 in chunks of
+// 64 KiB, the last one flagged. Such a file can always be recovered with any age
+// implementation (`age -d`), without this program.
+//
+// The reader trusts nothing: every header line is bounded before it is stored,
+// the recipient stanza is checked before the expensive key derivation starts,
+// and the plaintext buffer is sized once from the file's length, so reading
+// never holds more than the plaintext, the header and one chunk.
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dorvanta::age {
+
+inline constexpr std::string_view kIntro = "age-encryption.org/v1";
+// What the format's reference tool writes: about a second and 256 MiB.
+inline constexpr int kWriteWorkFactor = 18;
+// Larger factors are refused before any work (2^20 already takes 1 GiB).
+inline constexpr int kMaxWorkFactor = 20;
+inline constexpr std::size_t kFileKeySize = 16;
+inline constexpr std::size_t kChunkSize = 64 * 1024;
+
+// How reading failed, in the terms of the format's test vectors.
+enum class Failure {
+    Header,    // malformed header, or a file this reader does not open (Unsupported)
+    Hmac,      // the header's MAC does not match
+    Payload,   // a chunk fails its tag, is missing, short, or follows the last one
+    NoMatch,   // the passphrase does not unwrap the file key
+};
+
+// A refusal. Message() is a German pattern with %s for the file's path.
+class EAgeError : public std::runtime_error {
+  public:
+    EAgeError(Failure kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
+    Failure Kind() const { return kind_; }
+
+  private:
+    Failure kind_;
+};
+
+inline constexpr const char* kMsgDamaged =
+    "Die Datei %s ist beschädigt und kann nicht geöffnet werden.";
+
+// True when the bytes begin with the format's first line ("age-encryption.org/v1"
+// and its line feed).
+bool IsEncrypted(std::string_view firstBytes);
+
+// Where the encrypted bytes come from: a file read piece by piece, or memory.
+class TSource {
+  public:
+    virtual ~TSource() = default;
+    // Up to n bytes into buf; 0 at the end. Throws EStoreError on a read error.
+    virtual std::size_t Read(char* buf, std::size_t n) = 0;
+    // The total number of bytes the source holds (what the plaintext is sized from).
+    virtual std::uint64_t Size() const = 0;
+};
+
+class TMemorySource final : public TSource {
+  public:
+    explicit TMemorySource(std::string_view bytes) : bytes_(bytes) {}
+    std::size_t Read(char* buf, std::size_t n) override;
+    std::uint64_t Size() const override { return bytes_.size(); }
+
+  private:
+    std::string_view bytes_;
+    std::size_t pos_ = 0;
+};
+
+// A file descriptor read from its current position; `size` as fstat reported it.
+class TFdSource final : public TSource {
+  public:
+    TFdSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    std::size_t Read(char* buf, std::size_t n) override;
+    std::uint64_t Size() const override { return size_; }
+
+  private:
+    int fd_;
+    std::uint64_t size_;
+};
+
+struct TStanza {
+    std::string Type;
+    std::vector<std::string> Args;
+    std::string Body;  // decoded
+};
+
+struct THeader {
+    std::vector<TStanza> Stanzas;
+    std::string MacInput;  // the header's bytes up to and including "---"
+    unsigned char Mac[32] = {};
+    std::uint64_t Length = 0;  // bytes of the header, its last line feed included
+};
+
+// Reads and checks the header's syntax (Failure::Header). The source is left at
+// the payload's nonce.
+THeader ReadHeader(TSource& source);
+
+// Throws Failure::Header unless the header is one scrypt stanza with a work
+// factor of at most maxWorkFactor; the message then names the reason.
+// Returns the work factor.
+int CheckPassphraseHeader(const THeader& header, int maxWorkFactor = kMaxWorkFactor);
+
+// Unwraps the file key with the passphrase (the expensive step). NoMatch when the
+// passphrase is wrong.
+void UnwrapFileKey(const THeader& header, std::string_view passphrase,
+                   unsigned char fileKey[kFileKeySize]);
+
+// Throws Failure::Hmac when the header's MAC does not match the file key.
+void VerifyHeaderMac(const THeader& header, const unsigned char fileKey[kFileKeySize]);
+
+// Reads nonce and chunks to the end of the source and decrypts them into out
+// (replaced; sized once). A missing or short nonce is Failure::Header, anything
+// wrong after it Failure::Payload.
+void DecryptPayload(TSource& source, const THeader& header,
+                    const unsigned char fileKey[kFileKeySize], std::string& out);
+
+// The whole reading: header, stanza check, key, MAC, payload. `plaintext` is
+// replaced; the caller wipes it after use.
+void Decrypt(TSource& source, std::string_view passphrase, std::string& plaintext,
+             int maxWorkFactor = kMaxWorkFactor);
+
+// An age file of the plaintext under the passphrase (non-empty).
+std::string Encrypt(std::string_view plaintext, std::string_view passphrase,
+                    int workFactor = kWriteWorkFactor);
+
+// Overwrites the string's bytes with zeros (and then empties it).
+void Wipe(std::string& secret);
+
+// Wipes a string whenever the scope is left.
+class TWipeGuard {
+  public:
+    explicit TWipeGuard(std::string& s) : s_(s) {}
+    ~TWipeGuard() { Wipe(s_); }
+    TWipeGuard(const TWipeGuard&) = delete;
+    TWipeGuard& operator=(const TWipeGuard&) = delete;
+
+  private:
+    std::string& s_;
+};
+
+}  // namespace dorvanta::age
