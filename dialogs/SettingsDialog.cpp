@@ -64,7 +64,8 @@ void TForm3::FormShow() {
 
 void TForm3::Button_SearchClick() {
     const auto path = MessageService::Instance().OpenFileName(
-        this, QStringLiteral("Öffnen"), QStringLiteral("Private Daten (*.pdt)"),
+        this, QStringLiteral("Öffnen"),
+        QStringLiteral("Private Daten (*.pdt *.pdt.age);;Alle Dateien (*)"),
         QStringLiteral("pdt"), Edit_AutoFile->text());
     if (!path) return;
     Edit_AutoFile->setText(*path);

@@ -22,6 +22,7 @@
 #include "mainwindow/Icons.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindowShared.h"
+#include "mainwindow/SecretClipboard.h"
 #include "platform/Application.h"
 #include "platform/MessageService.h"
 #include "platform/Settings.h"
@@ -41,7 +42,8 @@ constexpr int kMaxStoredClientSize = 16384;
 
 const QColor TForm1::kHeaderColors[2] = {QColor(200, 200, 185), QColor(255, 157, 157)};
 
-TForm1::TForm1(const QStringList& arguments, QWidget* parent) : QMainWindow(parent) {
+TForm1::TForm1(const QStringList& arguments, QWidget* parent)
+    : QMainWindow(parent), clipboard_(std::make_unique<TSecretClipboard>()) {
     setWindowTitle(kTitle);
     // The window is designed for an 8-point font in the system's message typeface.
     QFont designFont = font();
@@ -122,6 +124,10 @@ void TForm1::ReadSettings() {
                                       kMaxStoredClientSize));
         }
         SetClientSize(size);
+        // Last: a value of the wrong type is reported without losing the others.
+        if (settings_->ValueExists("ClearClipboard")) {
+            MenuItem_ClearClipboard->setChecked(settings_->ReadInteger("ClearClipboard") != 0);
+        }
     });
     if (settings_ && !settings_->HasCurrentKey()) settings_.reset();
 }
@@ -156,6 +162,7 @@ void TForm1::FormDestroy() {
     } closer{settings_.get()};
     settings_->WriteBool("ShowData", SpeedButton_ShowData->isChecked());
     settings_->WriteBool("CompressView", SpeedButton_CompressView->isChecked());
+    settings_->WriteInteger("ClearClipboard", MenuItem_ClearClipboard->isChecked() ? 1 : 0);
     settings_->WriteInteger("Form1Width", ClientSize().width());
     settings_->WriteInteger("Form1Height", ClientSize().height());
 }

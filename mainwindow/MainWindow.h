@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "platform/System.h"
 #include "store/Document.h"
@@ -32,6 +33,7 @@ class TPageScroller;
 class TQZSetup;
 class TQZUpdateFile;
 class TRegistry;
+class TSecretClipboard;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -107,6 +109,9 @@ class TForm1 : public QMainWindow {
     void SpeedButton_DeleteDataClick();
     void SpeedButton_CopyClick();
     void CopyField(int field);  // 0 title, 1 value, 2 info
+    // How long a copied text stays on the clipboard when "Zwischenablage nach 30
+    // Sekunden leeren" is on (30 s; shorter in tests).
+    void SetClipboardClearDelay(int ms);
     // "Datum des Eintrags: " with the date in the user's short date and long time format.
     static QString EntryDateHint(double date);
 
@@ -160,6 +165,7 @@ class TForm1 : public QMainWindow {
     QAction* MenuItem_Search = nullptr;
     QAction* MenuItem_Import = nullptr;
     QAction* MenuItem_Password = nullptr;
+    QAction* MenuItem_ClearClipboard = nullptr;
     QAction* MenuItem_Settings = nullptr;
     QAction* MenuItem_Info = nullptr;
     TForm2* Form2 = nullptr;  // category dialog
@@ -199,6 +205,14 @@ class TForm1 : public QMainWindow {
     // File commands (MainWindowFiles.cpp).
     void ResetToNew();
     void SetCaptionForFile();
+    // An encrypted save needs a password: asks for one with the password box when
+    // the document has none. False when none was given.
+    bool EnsurePasswordForEncryption();
+    // The password box of "Passwort..."; nothing when cancelled.
+    std::optional<QString> AskPassword(const QString& current);
+    // Writes the document to its file in its format; the window keeps painting
+    // while an encrypted file's key is derived.
+    void SaveToFile();
     bool Loading() const { return document_.Loading; }
 
     TDocument document_;
@@ -207,6 +221,8 @@ class TForm1 : public QMainWindow {
     // key's shared text, not a copy per row.
     std::vector<std::pair<TSharedText, std::string>> keyRows_;
     std::unique_ptr<TRegistry> settings_;  // open from creation to destruction
+    // Destroyed after the window's closing work; takes our text off the clipboard.
+    std::unique_ptr<TSecretClipboard> clipboard_;
     int lineHeight_ = 0;
     int lastFillIndex_ = -1;
     int listWidth_ = 217;  // the divider's left edge, as the size rules see it

@@ -19,6 +19,7 @@
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/MainWindowShared.h"
 #include "mainwindow/PageScroller.h"
+#include "mainwindow/SecretClipboard.h"
 #include "platform/Cp1252Validator.h"
 
 namespace dorvanta {
@@ -125,6 +126,11 @@ void TForm1::BuildMenus() {
     QMenu* options = menuBar()->addMenu(QStringLiteral("&Optionen"));
     MenuItem_Password = add(options, "Pass&wort...", QKeySequence(Qt::CTRL | Qt::Key_P),
                             [this] { MenuItem_PasswordClick(); });
+    MenuItem_ClearClipboard =
+        options->addAction(QStringLiteral("Zwischenablage nach 30 Sekunden leeren"));
+    MenuItem_ClearClipboard->setCheckable(true);
+    connect(MenuItem_ClearClipboard, &QAction::toggled, this,
+            [this](bool on) { clipboard_->SetClearEnabled(on); });
     options->addSeparator();
     MenuItem_Settings = add(options, "&Einstellungen", QKeySequence(Qt::Key_F2),
                             [this] { MenuItem_SettingsClick(); });

@@ -1,6 +1,5 @@
 // The main window: the entry list and the entry editor.
 #include <QApplication>
-#include <QClipboard>
 #include <QDate>
 #include <QLocale>
 #include <QMenu>
@@ -14,6 +13,7 @@
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/MainWindowShared.h"
+#include "mainwindow/SecretClipboard.h"
 #include "platform/MessageService.h"
 #include "platform/TextConv.h"
 #include "store/DateTime.h"
@@ -138,7 +138,11 @@ void TForm1::CopyField(int field) {
     const TDataRec* rec = EntryModel->Entry(SelectedEntryRow());
     if (!rec) return;
     const std::string& text = field == 0 ? rec->Title : field == 1 ? rec->Value : rec->Info;
-    QGuiApplication::clipboard()->setText(ToQString(text));
+    clipboard_->SetText(ToQString(text));
+}
+
+void TForm1::SetClipboardClearDelay(int ms) {
+    clipboard_->SetClearDelay(ms);
 }
 
 QString TForm1::EntryDateHint(double date) {

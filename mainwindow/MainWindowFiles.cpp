@@ -43,7 +43,7 @@ void TForm1::MenuItem_NewClick() {
 void TForm1::MenuItem_OpenClick() {
     if (Loading()) return;
     const auto path = MessageService::Instance().OpenFileName(this, QStringLiteral("Öffnen"),
-                                                              kFileFilter, QStringLiteral("pdt"));
+                                                              kOpenFilter, QStringLiteral("pdt"));
     if (!path) return;
     CloseSearchDialog();
     if (!QuerySave()) return;
@@ -71,6 +71,7 @@ void TForm1::OpenFile(const QString& path) {
                                            QStringLiteral("Ungültiges Passwort"), MsgIcon::Error);
     };
     hooks.ResetToNew = [this] { ResetToNew(); };
+    hooks.RunBusy = RunBusy;
     hooks.RebuildViews = [this] {
         ListBox_KeysClick();
         UpdtListBox(false, {});
@@ -93,34 +94,63 @@ void TForm1::OpenFile(const QString& path) {
 bool TForm1::MenuItem_SaveClick() {
     if (Loading()) return false;
     if (document_.FileName.empty()) return MenuItem_SaveUnderClick();
-    SaveDocument(document_, document_.FileName);
+    if (document_.Format == TDocument::TFormat::Encrypted && !EnsurePasswordForEncryption()) {
+        return false;
+    }
+    SaveToFile();
     document_.Modified = false;
     return true;
 }
 
 bool TForm1::MenuItem_SaveUnderClick() {
     if (Loading()) return false;
+    const bool encrypted = document_.Format == TDocument::TFormat::Encrypted;
+    QString type;
     const auto path = MessageService::Instance().SaveFileName(
-        this, QStringLiteral("Speichern unter"), kFileFilter, QStringLiteral("pdt"),
-        QString::fromStdString(document_.FileName));
+        this, QStringLiteral("Speichern unter"), kSaveFilter,
+        QString::fromStdString(document_.FileName), encrypted ? kEncryptedFilter : kFileFilter,
+        &type);
     if (!path) return false;
+    const auto format =
+        type == kEncryptedFilter ? TDocument::TFormat::Encrypted : TDocument::TFormat::Plain;
+    if (format == TDocument::TFormat::Encrypted && !EnsurePasswordForEncryption()) return false;
     document_.FileName = path->toStdString();
+    document_.Format = format;
     SetCaptionForFile();
-    SaveDocument(document_, document_.FileName);
+    SaveToFile();
     document_.Modified = false;
     return true;
+}
+
+bool TForm1::EnsurePasswordForEncryption() {
+    if (!document_.Password.empty()) return true;
+    const auto answer = AskPassword(QString());
+    if (!answer || answer->isEmpty()) return false;
+    const auto password = FromQString(*answer);
+    if (!password) {
+        MessageService::Instance().Message(kUnstorableText, kInvalidInput, MsgIcon::Warning);
+        return false;
+    }
+    document_.SetPassword(*password);
+    return true;
+}
+
+void TForm1::SaveToFile() {
+    SaveDocument(document_, document_.FileName, RunBusy);
+}
+
+std::optional<QString> TForm1::AskPassword(const QString& current) {
+    return MessageService::Instance().InputText(
+        QStringLiteral("Passwort"),
+        QStringLiteral("Geben Sie ein Passwort ein, um die Daten zu schützen, oder "
+                       "lassen Sie das Feld leer, um kein Passwort zu verwenden."),
+        current, 255, false);
 }
 
 void TForm1::MenuItem_PasswordClick() {
     if (Loading()) return;
     const QString current = ToQString(document_.Password);
-    const QString answer =
-        MessageService::Instance()
-            .InputText(QStringLiteral("Passwort"),
-                       QStringLiteral("Geben Sie ein Passwort ein, um die Daten zu schützen, oder "
-                                      "lassen Sie das Feld leer, um kein Passwort zu verwenden."),
-                       current, 255, false)
-            .value_or(current);
+    const QString answer = AskPassword(current).value_or(current);
     const auto password = FromQString(answer);
     if (!password) {
         MessageService::Instance().Message(kUnstorableText, kInvalidInput, MsgIcon::Warning);

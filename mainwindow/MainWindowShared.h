@@ -12,6 +12,12 @@ namespace dorvanta::mainwindow {
 inline const char* const kSettingsKey = "Software\\QZ\\Dorvanta";
 inline const QString kTitle = QStringLiteral("Dorvanta");
 inline const QString kFileFilter = QStringLiteral("Private Daten (*.pdt)");
+inline const QString kEncryptedFilter = QStringLiteral("Private Daten, verschlüsselt (*.pdt.age)");
+// Save as: the type decides the format.
+inline const QString kSaveFilter = kFileFilter + QStringLiteral(";;") + kEncryptedFilter;
+inline const QString kOpenFilter = QStringLiteral("Private Daten (*.pdt *.pdt.age);;") + kFileFilter +
+                                   QStringLiteral(";;") + kEncryptedFilter +
+                                   QStringLiteral(";;Alle Dateien (*)");
 inline const QString kInvalidInput = QStringLiteral("Ungültige oder unvollständige Eingaben");
 inline const QString kUnstorableText =
     QStringLiteral("Der Text enthält Zeichen, die in der Datei nicht gespeichert werden können.");

@@ -1,9 +1,11 @@
 #include "platform/Application.h"
 
+#include <QEventLoop>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 #include <exception>
+#include <thread>
 
 #include "platform/MessageService.h"
 #include "platform/System.h"
@@ -46,6 +48,20 @@ bool RunGuarded(const std::function<void()>& action) {
     // Shown outside the handler so that the box's own events are delivered normally.
     MessageService::Instance().ShowApplicationError(message);
     return false;
+}
+
+void RunBusy(const std::function<void()>& work) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QEventLoop loop;
+    // The quit is queued: it is delivered by loop.exec() even when the work ends
+    // before the loop has started.
+    std::thread worker([&] {
+        work();
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join();
+    QApplication::restoreOverrideCursor();
 }
 
 }  // namespace dorvanta

@@ -23,4 +23,9 @@ class TApplication : public QApplication {
 // False when it raised one. For work outside event delivery (start-up, shut-down).
 bool RunGuarded(const std::function<void()>& action);
 
+// Runs slow work (a key derivation) on a worker thread while the windows keep
+// painting and show the wait cursor; user input waits until it is done. `work`
+// must not throw.
+void RunBusy(const std::function<void()>& work);
+
 }  // namespace dorvanta

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTextStream>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -86,6 +87,14 @@ QWidget* DialogParent() {
 QString WithDefaultSuffix(const QString& path, const QString& suffix) {
     if (suffix.isEmpty() || !QFileInfo(path).suffix().isEmpty()) return path;
     return path + QLatin1Char('.') + suffix;
+}
+
+// The suffix a file type gives a name: "pdt.age" for "Private Daten (*.pdt.age)".
+QString SuffixOfFilter(const QString& filter) {
+    const qsizetype open = filter.indexOf(QStringLiteral("(*."));
+    if (open < 0) return {};
+    const qsizetype end = filter.indexOf(QRegularExpression(QStringLiteral("[ )]")), open + 3);
+    return end < 0 ? QString() : filter.mid(open + 3, end - open - 3);
 }
 
 const char* KindName(AskedQuestion::Kind kind) {
@@ -190,6 +199,7 @@ void MessageService::ClearLog() {
     answers_.clear();
     inputs_.clear();
     files_.clear();
+    fileFilters_.clear();
     drivers_.clear();
 }
 
@@ -343,9 +353,22 @@ std::optional<QString> MessageService::SaveFileName(QWidget* parent, const QStri
     return FileName(true, parent, caption, filter, defaultSuffix, initialPath);
 }
 
+std::optional<QString> MessageService::SaveFileName(QWidget* parent, const QString& caption,
+                                                    const QString& filter,
+                                                    const QString& initialPath,
+                                                    const QString& initialFilter,
+                                                    QString* selectedFilter) {
+    const QString first = filter.section(QStringLiteral(";;"), 0, 0);
+    const QString start = initialFilter.isEmpty() ? first : initialFilter;
+    return FileName(true, parent, caption, filter, SuffixOfFilter(start), initialPath, start,
+                    selectedFilter);
+}
+
 std::optional<QString> MessageService::FileName(bool save, QWidget* parent, const QString& caption,
                                                 const QString& filter, const QString& defaultSuffix,
-                                                const QString& initialPath) {
+                                                const QString& initialPath,
+                                                const QString& initialFilter,
+                                                QString* selectedFilter) {
     AskedQuestion q;
     q.kind = save ? AskedQuestion::Kind::SaveFile : AskedQuestion::Kind::OpenFile;
     q.caption = caption;
@@ -357,7 +380,28 @@ std::optional<QString> MessageService::FileName(bool save, QWidget* parent, cons
         if (!files_.empty()) {
             q.textAnswer = files_.front();
             files_.pop_front();
-            if (q.textAnswer) q.textAnswer = WithDefaultSuffix(*q.textAnswer, defaultSuffix);
+            QString chosen;
+            if (selectedFilter) {
+                const QStringList types = filter.split(QStringLiteral(";;"));
+                if (!fileFilters_.empty()) {
+                    chosen = fileFilters_.front();
+                    fileFilters_.pop_front();
+                } else {
+                    // The longest suffix the name ends with names the type.
+                    for (const QString& type : types) {
+                        const QString suffix = SuffixOfFilter(type);
+                        if (q.textAnswer && !suffix.isEmpty() &&
+                            q.textAnswer->endsWith(QLatin1Char('.') + suffix) &&
+                            suffix.size() > SuffixOfFilter(chosen).size()) {
+                            chosen = type;
+                        }
+                    }
+                    if (chosen.isEmpty()) chosen = initialFilter.isEmpty() ? types.front() : initialFilter;
+                }
+                *selectedFilter = chosen;
+            }
+            const QString suffix = selectedFilter ? SuffixOfFilter(chosen) : defaultSuffix;
+            if (q.textAnswer) q.textAnswer = WithDefaultSuffix(*q.textAnswer, suffix);
             q.answered = true;
         }
         auto answer = q.textAnswer;
@@ -376,8 +420,16 @@ std::optional<QString> MessageService::FileName(bool save, QWidget* parent, cons
     dialog.setLabelText(QFileDialog::Accept,
                         save ? QStringLiteral("&Speichern") : QStringLiteral("Ö&ffnen"));
     dialog.setLabelText(QFileDialog::Reject, ButtonCaption(MsgButton::Cancel));
+    if (!initialFilter.isEmpty()) dialog.selectNameFilter(initialFilter);
+    // Each file type brings its own suffix for a name typed without one.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog, &defaultSuffix](const QString& type) {
+                         const QString suffix = SuffixOfFilter(type);
+                         dialog.setDefaultSuffix(suffix.isEmpty() ? defaultSuffix : suffix);
+                     });
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
         q.textAnswer = dialog.selectedFiles().constFirst();
+        if (selectedFilter) *selectedFilter = dialog.selectedNameFilter();
     }
     q.answered = true;
     auto answer = q.textAnswer;

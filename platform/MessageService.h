@@ -95,6 +95,14 @@ class MessageService {
     std::optional<QString> SaveFileName(QWidget* parent, const QString& caption,
                                         const QString& filter, const QString& defaultSuffix,
                                         const QString& initialPath = {});
+    // With several file types ("A (*.a);;B (*.b.c)"): the dialog starts on
+    // `initialFilter` (or the first), a name without suffix gets the suffix of the
+    // type chosen, and `selectedFilter` receives that type. In test mode the type
+    // is the one queued with QueueFileFilter, else the first whose pattern the
+    // name ends with, else the first.
+    std::optional<QString> SaveFileName(QWidget* parent, const QString& caption,
+                                        const QString& filter, const QString& initialPath,
+                                        const QString& initialFilter, QString* selectedFilter);
 
     // Shows a window of the program's own modally (the update wizard) and returns
     // its result. In test mode it is only logged (kind Dialog, answered) and not
@@ -114,6 +122,7 @@ class MessageService {
     void QueueAnswer(MsgButton answer) { answers_.push_back(answer); }
     void QueueInput(std::optional<QString> text) { inputs_.push_back(std::move(text)); }
     void QueueFileName(std::optional<QString> path) { files_.push_back(std::move(path)); }
+    void QueueFileFilter(QString filter) { fileFilters_.push_back(std::move(filter)); }
     const std::vector<AskedQuestion>& Asked() const { return asked_; }
     // Called with every question as it is logged, while its caller still waits:
     // tests look at the program's state at that moment.
@@ -130,12 +139,14 @@ class MessageService {
     void Record(AskedQuestion question);
     std::optional<QString> FileName(bool save, QWidget* parent, const QString& caption,
                                     const QString& filter, const QString& defaultSuffix,
-                                    const QString& initialPath);
+                                    const QString& initialPath, const QString& initialFilter = {},
+                                    QString* selectedFilter = nullptr);
 
     bool testMode_ = false;
     std::deque<MsgButton> answers_;
     std::deque<std::optional<QString>> inputs_;
     std::deque<std::optional<QString>> files_;
+    std::deque<QString> fileFilters_;
     std::deque<std::function<void(QDialog&)>> drivers_;
     std::vector<AskedQuestion> asked_;
     QString logPath_;

@@ -28,7 +28,7 @@ constexpr std::size_t kMaxHeaderLength = 64 * 1024;
 
 constexpr const char* kMsgWorkFactorTooHigh =
     "Die Datei %s verlangt zum Entschlüsseln den Arbeitsfaktor %s; Dorvanta öffnet Dateien "
-    "bis zum Arbeitsfaktor 20, damit das Öffnen nicht Minuten und Gigabytes braucht.";
+    "bis zum Arbeitsfaktor %s, damit das Öffnen nicht Minuten und Gigabytes braucht.";
 constexpr const char* kMsgSeveralStanzas =
     "Die Datei %s enthält mehr als einen Empfängerblock. Eine mit Passwort verschlüsselte Datei "
     "hat genau einen; die Datei kann nicht geöffnet werden.";
@@ -268,7 +268,8 @@ int CheckPassphraseHeader(const THeader& header, int maxWorkFactor) {
     const auto [end, ec] = std::from_chars(wf.data(), wf.data() + wf.size(), factor);
     if (ec != std::errc() || end != wf.data() + wf.size() || factor > maxWorkFactor) {
         const std::string shown = wf.size() > 12 ? wf.substr(0, 12) + "…" : wf;
-        Fail(Failure::Header, FormatMessage(kMsgWorkFactorTooHigh, {"%s", shown}));
+        Fail(Failure::Header, FormatMessage(kMsgWorkFactorTooHigh,
+                                            {"%s", shown, std::to_string(maxWorkFactor)}));
     }
     return factor;
 }
@@ -332,6 +333,7 @@ void DecryptPayload(TSource& source, const THeader& header,
         const std::size_t length = last ? static_cast<std::size_t>(lastLength) : kEncryptedChunkSize;
         if (ReadFull(source, chunk.data(), length) != length) {
             sodium_memzero(key, sizeof key);
+            Wipe(out);
             Fail(Failure::Payload);  // the file shrank while it was read
         }
         unsigned char chunkNonce[12];
@@ -373,6 +375,9 @@ void Decrypt(TSource& source, std::string_view passphrase, std::string& plaintex
 }
 
 std::string Encrypt(std::string_view plaintext, std::string_view passphrase, int workFactor) {
+    if (passphrase.empty() || workFactor < 1 || workFactor > kMaxWorkFactor) {
+        throw std::invalid_argument("age::Encrypt: empty passphrase or work factor out of range");
+    }
     InitSodium();
     unsigned char fileKey[kFileKeySize];
     unsigned char salt[kSaltSize];

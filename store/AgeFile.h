@@ -29,10 +29,10 @@ inline constexpr std::size_t kChunkSize = 64 * 1024;
 
 // How reading failed, in the terms of the format's test vectors.
 enum class Failure {
-    Header,    // malformed header, or a file this reader does not open (Unsupported)
+    Header,    // malformed header, or a work factor beyond the limit
     Hmac,      // the header's MAC does not match
     Payload,   // a chunk fails its tag, is missing, short, or follows the last one
-    NoMatch,   // the passphrase does not unwrap the file key
+    NoMatch,   // the passphrase does not unwrap the file key, or no stanza is scrypt
 };
 
 // A refusal. Message() is a German pattern with %s for the file's path.
@@ -126,7 +126,8 @@ void DecryptPayload(TSource& source, const THeader& header,
 void Decrypt(TSource& source, std::string_view passphrase, std::string& plaintext,
              int maxWorkFactor = kMaxWorkFactor);
 
-// An age file of the plaintext under the passphrase (non-empty).
+// An age file of the plaintext under the passphrase; std::invalid_argument for an
+// empty passphrase or a work factor outside 1 to kMaxWorkFactor.
 std::string Encrypt(std::string_view plaintext, std::string_view passphrase,
                     int workFactor = kWriteWorkFactor);
 

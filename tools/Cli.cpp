@@ -303,6 +303,12 @@ bool Load(TDocument& doc, const std::string& path, const std::optional<std::stri
     return LoadDocument(doc, path, hooks);
 }
 
+bool LoadWithStoredPassword(TDocument& doc, const std::string& path) {
+    TLoadHooks hooks;
+    hooks.AskPassword = [&](const std::string&) { return std::optional<std::string>(doc.Password); };
+    return LoadDocument(doc, path, hooks);
+}
+
 int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         (args.empty() ? err : out) << kHelp;
@@ -320,7 +326,11 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
             command == "search" ? ToCp1252(options.positional[1], "Der Suchtext") : "";
         const char separator = SeparatorOf(options.separator);
         TDocument doc;
-        if (!Load(doc, options.positional[0], options.password)) {
+        // encrypt without --password takes the protected document's own password,
+        // which the plain file holds anyway.
+        const bool ownPassword = command == "encrypt" && !options.password;
+        if (ownPassword ? !LoadWithStoredPassword(doc, options.positional[0])
+                        : !Load(doc, options.positional[0], options.password)) {
             err << kMsgWrongPassword << "\n";
             return kWrongPassword;
         }

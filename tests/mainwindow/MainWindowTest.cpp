@@ -3,8 +3,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
@@ -21,6 +24,7 @@
 #include "mainwindow/MainWindow.h"
 #include "platform/MessageService.h"
 #include "platform/Settings.h"
+#include "store/AgeFile.h"
 #include "store/DateTime.h"
 #include "store/PdtFile.h"
 #include "support/TempDir.h"
@@ -105,6 +109,16 @@ TEST_F(MainWindowTest, FirstStartShowsTheDesignedEmptyWindow) {
     EXPECT_FALSE(Form().Button_ApplyData->isEnabled());
     EXPECT_EQ(Form().ListBox_Keys->Count(), 0);
     EXPECT_EQ(Form().LineHeight(), QFontMetrics(Form().font()).height() + 1);
+    // Clearing the clipboard is offered in the options menu, off until chosen.
+    QMenu* options = nullptr;
+    for (QAction* a : Form().menuBar()->actions()) {
+        if (a->text() == "&Optionen") options = a->menu();
+    }
+    ASSERT_NE(options, nullptr);
+    EXPECT_TRUE(options->actions().contains(Form().MenuItem_ClearClipboard));
+    EXPECT_EQ(Form().MenuItem_ClearClipboard->text(), "Zwischenablage nach 30 Sekunden leeren");
+    EXPECT_TRUE(Form().MenuItem_ClearClipboard->isCheckable());
+    EXPECT_FALSE(Form().MenuItem_ClearClipboard->isChecked());
 }
 
 TEST_F(MainWindowTest, WindowSettingsAreWrittenAtTheEndAndReadAtTheStart) {
@@ -117,10 +131,18 @@ TEST_F(MainWindowTest, WindowSettingsAreWrittenAtTheEndAndReadAtTheStart) {
     EXPECT_FALSE(reg.ReadBool("CompressView"));
     EXPECT_EQ(reg.ReadInteger("Form1Width"), 900);
     EXPECT_EQ(reg.ReadInteger("Form1Height"), 400);
+    EXPECT_EQ(reg.GetDataType("ClearClipboard"), RegDataType::Integer);
+    EXPECT_EQ(reg.ReadInteger("ClearClipboard"), 0);
 
     form_ = std::make_unique<TForm1>();
     EXPECT_TRUE(Form().SpeedButton_ShowData->isChecked());
     EXPECT_EQ(Form().ClientSize(), QSize(900, 400));
+    EXPECT_FALSE(Form().MenuItem_ClearClipboard->isChecked());
+    Form().MenuItem_ClearClipboard->setChecked(true);
+    form_.reset();
+    EXPECT_EQ(reg.ReadInteger("ClearClipboard"), 1);
+    form_ = std::make_unique<TForm1>();
+    EXPECT_TRUE(Form().MenuItem_ClearClipboard->isChecked());
 }
 
 TEST_F(MainWindowTest, StoredSizesOutsideSaneBoundsAreClamped) {
@@ -352,6 +374,71 @@ TEST_F(MainWindowTest, SaveAsSetsTheNameAndSaveWritesIt) {
     Messages().QueueFileName(std::nullopt);
     Form().MenuItem_SaveClick();
     EXPECT_EQ(Messages().Asked().back().kind, AskedQuestion::Kind::SaveFile);
+}
+
+TEST_F(MainWindowTest, EncryptedSaveAsAsksForAPasswordAndSaveKeepsTheFormat) {
+    TempDir dir;
+    SetEncryptionWorkFactor(10);
+    Doc().AddKey("Bank", "Giro");
+    const QString base = QString::fromStdString(dir.File("geheim"));
+    const QString path = base + ".pdt.age";
+    // No password yet: cancelling or leaving it empty writes nothing.
+    for (const std::optional<QString>& answer : {std::optional<QString>(), std::optional(QString())}) {
+        Messages().QueueFileName(base);
+        Messages().QueueFileFilter(QStringLiteral("Private Daten, verschlüsselt (*.pdt.age)"));
+        Messages().QueueInput(answer);
+        EXPECT_FALSE(Form().MenuItem_SaveUnderClick());
+        EXPECT_FALSE(std::filesystem::exists(path.toStdString()));
+        EXPECT_TRUE(Doc().Modified);
+        EXPECT_EQ(Messages().Asked().back().caption, "Passwort");
+    }
+    // The type's suffix is added, the password box asked once, the file encrypted.
+    Messages().QueueFileName(base);
+    Messages().QueueFileFilter(QStringLiteral("Private Daten, verschlüsselt (*.pdt.age)"));
+    Messages().QueueInput(QString("Sesam-\u00f6"));
+    EXPECT_TRUE(Form().MenuItem_SaveUnderClick());
+    EXPECT_EQ(Form().windowTitle(), "Dorvanta - [" + path + "]");
+    EXPECT_FALSE(Doc().Modified);
+    const AskedQuestion& dialog = Messages().Asked()[Messages().Asked().size() - 2];
+    EXPECT_EQ(dialog.filter,
+              "Private Daten (*.pdt);;Private Daten, verschlüsselt (*.pdt.age)");
+    EXPECT_TRUE(age::IsEncrypted(testing::ReadBytes(path.toStdString())));
+    // Save keeps the format without asking again.
+    Doc().AddKey("Mail", "Privat");
+    const auto asked = Messages().Asked().size();
+    EXPECT_TRUE(Form().MenuItem_SaveClick());
+    EXPECT_EQ(Messages().Asked().size(), asked);
+    // Reopened with the password, through Open's filter, it is the same document.
+    Form().MenuItem_NewClick();
+    Messages().QueueFileName(path);
+    Messages().QueueInput(QString("Sesam-\u00f6"));
+    Form().MenuItem_OpenClick();
+    EXPECT_EQ(Messages().Asked()[Messages().Asked().size() - 2].filter,
+              "Private Daten (*.pdt *.pdt.age);;Private Daten (*.pdt);;"
+              "Private Daten, verschlüsselt (*.pdt.age);;Alle Dateien (*)");
+    EXPECT_EQ(Doc().Keys.size(), 2u);
+    EXPECT_EQ(Doc().Format, TDocument::TFormat::Encrypted);
+    EXPECT_EQ(Doc().Password, "Sesam-\xF6");
+    // Save as a plain file: the type decides; the password stays the file's.
+    const QString plain = QString::fromStdString(dir.File("klar"));
+    Messages().QueueFileName(plain);
+    Messages().QueueFileFilter(QStringLiteral("Private Daten (*.pdt)"));
+    EXPECT_TRUE(Form().MenuItem_SaveUnderClick());
+    EXPECT_EQ(testing::ReadBytes(plain.toStdString() + ".pdt"), EncodeDocument(Doc()));
+    // A damaged encrypted file: the error box, then an empty untitled window.
+    std::string bytes = testing::ReadBytes(path.toStdString());
+    bytes.back() ^= 1;
+    testing::WriteBytes(path.toStdString(), bytes);
+    Messages().QueueInput(QString("Sesam-\u00f6"));
+    Messages().QueueAnswer(MsgButton::Ok);
+    Form().OpenFile(path);
+    EXPECT_EQ(Messages().Asked().back().caption, "Dorvanta");
+    EXPECT_EQ(Messages().Asked().back().text,
+              "Die Datei " + path + " ist beschädigt und kann nicht geöffnet werden.");
+    EXPECT_TRUE(Doc().Keys.empty());
+    EXPECT_EQ(Doc().Format, TDocument::TFormat::Plain);
+    EXPECT_EQ(Form().windowTitle(), "Dorvanta");
+    SetEncryptionWorkFactor(age::kWriteWorkFactor);
 }
 
 TEST_F(MainWindowTest, PasswordCommandSetsModifiedEvenWhenCancelled) {
@@ -608,6 +695,84 @@ TEST_F(MainWindowTest, DeleteAndCopyEntries) {
     EXPECT_EQ(Form().EntryModel->rowCount(), 2);
     EXPECT_FALSE(Form().SpeedButton_DeleteData->isEnabled());
     EXPECT_FALSE(Form().SpeedButton_Copy->isEnabled());
+}
+
+// Whether the clipboard's content is marked for clipboard histories to leave out.
+bool ClipboardMarkedSecret() {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    return data && data->data("x-kde-passwordManagerHint") == "secret";
+}
+
+TEST_F(MainWindowTest, CopiedTextsAreMarkedSecretAndClearedOnlyWhileStillOurs) {
+    struct Case {
+        const char* name;
+        bool clearOption;
+        const char* userCopy;  // copied in another place after ours; nullptr: none
+        bool endProgram;       // the program ends before the delay runs out
+        const char* left;      // the clipboard's text afterwards
+    };
+    const Case cases[] = {
+        {"delay", true, nullptr, false, ""},
+        {"delay, other text since", true, "fremd", false, "fremd"},
+        {"delay, same text copied elsewhere", true, "4711", false, "4711"},
+        {"delay, option off", false, nullptr, false, "4711"},
+        {"end", true, nullptr, true, ""},
+        {"end, other text since", true, "fremd", true, "fremd"},
+        {"end, option off", false, nullptr, true, "4711"},
+    };
+    TempDir dir;
+    const QString file = QString::fromStdString(SampleFile(dir));
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        form_ = std::make_unique<TForm1>();
+        Form().OpenFile(file);
+        SelectKey(0);
+        Form().SelectEntryRow(2);  // PIN 4711
+        Form().MenuItem_ClearClipboard->setChecked(c.clearOption);
+        Form().SetClipboardClearDelay(c.endProgram ? 30000 : 50);
+        Form().CopyField(1);
+        EXPECT_EQ(clipboard->text(), "4711");
+        EXPECT_TRUE(clipboard->mimeData()->formats().contains("text/plain"));
+        EXPECT_TRUE(ClipboardMarkedSecret());
+        if (c.userCopy) clipboard->setText(c.userCopy);
+        if (c.endProgram) {
+            form_.reset();
+        } else if (*c.left) {
+            QTest::qWait(300);
+        } else {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return clipboard->text().isEmpty(); }, 5000));
+        }
+        EXPECT_EQ(clipboard->text(), c.left);
+        EXPECT_EQ(ClipboardMarkedSecret(), !c.userCopy && *c.left);
+    }
+    form_ = std::make_unique<TForm1>();
+}
+
+TEST_F(MainWindowTest, ANewCopyRestartsTheClearingDelay) {
+    TempDir dir;
+    Form().OpenFile(QString::fromStdString(SampleFile(dir)));
+    SelectKey(0);
+    Form().SelectEntryRow(2);
+    Form().MenuItem_ClearClipboard->setChecked(true);
+    Form().SetClipboardClearDelay(600);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    Form().CopyField(1);
+    QTest::qWait(350);
+    Form().CopyField(1);
+    QElapsedTimer sinceSecondCopy;
+    sinceSecondCopy.start();
+    QTest::qWait(350);
+    // Past the first copy's delay; checked only if the machine kept within the second's.
+    if (sinceSecondCopy.elapsed() < 600) {
+        EXPECT_EQ(clipboard->text(), "4711");
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return clipboard->text().isEmpty(); }, 5000));
+    // Turning the option off keeps a copy on the clipboard.
+    Form().CopyField(1);
+    Form().MenuItem_ClearClipboard->setChecked(false);
+    QTest::qWait(800);
+    EXPECT_EQ(clipboard->text(), "4711");
 }
 
 // Types text character by character, as a keyboard with any layout would.
