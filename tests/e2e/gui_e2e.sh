@@ -208,4 +208,67 @@ keys "$box" Return
 sleep 0.3
 kill -0 "$app_pid" 2>/dev/null || fail "the program ended after the error box"
 
+kill "$app_pid" 2>/dev/null || true
+wait "$app_pid" 2>/dev/null || true
+app_pid=
+
+# An encrypted save through the real save dialog: the type is chosen in its
+# combo box, the name gets the type's suffix, the password box asks for the
+# missing password; the file reopens with it, and a copied value carries the
+# hint that keeps clipboard histories from recording it.
+cat >"$work/e.json" <<'JSON'
+{"keys":[{"parent":"Bank","name":"Giro","entries":[{"title":"PIN","value":"4711-äö","info":"","date":40000.5}]}]}
+JSON
+"$cli" build "$work/e.json" "$work/e.pdt"
+printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\QZ\\Dorvanta]\n"AutoLoadFile"="%s"\n' \
+    "$work/e.pdt" >"$work/reg/HKEY_CURRENT_USER.reg"
+"$program" >"$work/app-encrypted.log" 2>&1 &
+app_pid=$!
+main=$(expect_caption "Dorvanta - [$work/e.pdt]")
+keys "$main" ctrl+shift+s
+save=$(expect_caption "Speichern unter")
+keys "$save" ctrl+a
+xdotool type --delay 5 "$work/geheim"
+eval "$(xdotool getwindowgeometry --shell "$save")"
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 29)) click 1  # "Dateityp"
+sleep 0.3
+xdotool key Down Return
+sleep 0.2
+keys "$save" Return
+input=$(expect_caption "Passwort")
+xdotool type --delay 5 "Sesam-ö"
+keys "$input" Return
+expect_renamed "$main" "Dorvanta - [$work/geheim.pdt.age]"
+for _ in $(seq 50); do [ -s "$work/geheim.pdt.age" ] && break; sleep 0.1; done
+head -n1 "$work/geheim.pdt.age" | grep -qx 'age-encryption.org/v1' ||
+    fail "geheim.pdt.age is not an age file"
+"$cli" dump "$work/geheim.pdt.age" --password "Sesam-ö" | grep -qF '"4711-äö"' ||
+    fail "geheim.pdt.age does not open with its password"
+keys "$main" ctrl+n
+expect_renamed "$main" "Dorvanta"
+keys "$main" ctrl+o
+open=$(expect_caption "Öffnen")
+keys "$open" ctrl+a
+xdotool type --delay 5 "$work/geheim.pdt.age"
+keys "$open" Return
+input=$(expect_caption "Passwort")
+xdotool type --delay 5 "Sesam-ö"
+keys "$input" Return
+expect_renamed "$main" "Dorvanta - [$work/geheim.pdt.age]"
+# "Giro", its entry, the copy button, "&Wert kopieren".
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool mousemove $((X + 14)) $((Y + 106)) click 1
+sleep 0.3
+xdotool mousemove $((X + 310)) $((Y + 111)) click 1
+sleep 0.3
+xdotool mousemove $((X + 759)) $((Y + 224)) click 1
+sleep 0.3
+xdotool key w
+sleep 0.3
+targets=$(xclip -selection clipboard -o -t TARGETS 2>/dev/null) || fail "nothing on the clipboard"
+echo "$targets" | grep -qx 'x-kde-passwordManagerHint' || fail "no secret hint among: $targets"
+[ "$(xclip -selection clipboard -o -t x-kde-passwordManagerHint)" = secret ] ||
+    fail "the hint is not 'secret'"
+[ "$(xclip -selection clipboard -o)" = "4711-äö" ] || fail "the copied value is wrong"
+
 echo "1 passed, 0 failed"
