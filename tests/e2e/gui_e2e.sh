@@ -21,6 +21,9 @@ fail() {
     import -display "$DISPLAY" -window root "$work/failure.png" 2>/dev/null &&
         cp "$work/failure.png" "${TMPDIR:-/tmp}/dorvanta-e2e-failure.png" &&
         echo "screenshot: ${TMPDIR:-/tmp}/dorvanta-e2e-failure.png" >&2
+    for log in "$work"/app*.log; do
+        [ -s "$log" ] && { echo "$(basename "$log"):" >&2; tail -n 5 "$log" >&2; }
+    done
     echo "windows:" >&2
     xdotool search --name . 2>/dev/null | while read -r w; do
         echo "  $(xdotool getwindowname "$w" 2>/dev/null)" >&2
@@ -33,7 +36,9 @@ fail() {
 display=90
 while [ -e "/tmp/.X${display}-lock" ]; do display=$((display + 1)); done
 export DISPLAY=":$display"
-Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# -noreset: the server would otherwise reset when the last program closes, and
+# a program starting during that reset cannot connect.
+Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
