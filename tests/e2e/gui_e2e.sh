@@ -241,13 +241,15 @@ xdotool key Down Return
 sleep 0.2
 keys "$save" Return
 input=$(expect_caption "Passwort")
-xdotool type --delay 5 "Sesam-ö"
+xdotool windowfocus --sync "$input"
+xdotool type --delay 20 "Sesam-42"
 keys "$input" Return
 expect_renamed "$main" "Dorvanta - [$work/geheim.pdt.age]"
-for _ in $(seq 50); do [ -s "$work/geheim.pdt.age" ] && break; sleep 0.1; done
+# The key derivation may take a few seconds on a busy machine.
+for _ in $(seq 300); do [ -s "$work/geheim.pdt.age" ] && break; sleep 0.1; done
 head -n1 "$work/geheim.pdt.age" | grep -qx 'age-encryption.org/v1' ||
     fail "geheim.pdt.age is not an age file"
-"$cli" dump "$work/geheim.pdt.age" --password "Sesam-ö" | grep -qF '"4711-äö"' ||
+"$cli" dump "$work/geheim.pdt.age" --password "Sesam-42" | grep -qF '"4711-äö"' ||
     fail "geheim.pdt.age does not open with its password"
 keys "$main" ctrl+n
 expect_renamed "$main" "Dorvanta"
@@ -257,7 +259,8 @@ keys "$open" ctrl+a
 xdotool type --delay 5 "$work/geheim.pdt.age"
 keys "$open" Return
 input=$(expect_caption "Passwort")
-xdotool type --delay 5 "Sesam-ö"
+xdotool windowfocus --sync "$input"
+xdotool type --delay 20 "Sesam-42"
 keys "$input" Return
 expect_renamed "$main" "Dorvanta - [$work/geheim.pdt.age]"
 # "Giro", its entry, the copy button, "&Wert kopieren".
