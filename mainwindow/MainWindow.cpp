@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -61,6 +62,11 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent)
     QZSetup = new TQZSetup(arguments, this);
     QZSetup->QZUpdateUsed = true;
     uninstallRun_ = QZSetup->UninstallRun();
+    // A file manager passes the file to open; any further argument is ignored.
+    if (!arguments.isEmpty() && arguments.first() != QStringLiteral("/uninstall") &&
+        !arguments.first().isEmpty()) {
+        startFile_ = QFileInfo(arguments.first()).absoluteFilePath();
+    }
     FormCreate();
     // The dialogs, created once in this order and hidden between uses.
     Form2 = new TForm2(*this);
@@ -143,7 +149,9 @@ void TForm1::showEvent(QShowEvent* event) {
 void TForm1::FormShow() {
     lineHeight_ = QFontMetrics(font()).height() + 1;
     UpdateMinimumSize();
-    if (settings_ && settings_->ValueExists("AutoLoadFile")) {
+    if (!startFile_.isEmpty()) {
+        OpenFile(startFile_);
+    } else if (settings_ && settings_->ValueExists("AutoLoadFile")) {
         OpenFile(ToQString(settings_->ReadString("AutoLoadFile")));
     }
 }

@@ -229,6 +229,9 @@ class TForm1 : public QMainWindow {
     bool dividerDragged_ = false;
     bool shown_ = false;
     bool uninstallRun_ = false;
+    // A collection named on the command line ("dorvanta PATH"), opened at start in
+    // place of the settings' start file.
+    QString startFile_;
 };
 
 }  // namespace dorvanta

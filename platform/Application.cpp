@@ -15,6 +15,8 @@ namespace dorvanta {
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     SetApplicationTitle(QStringLiteral("Dorvanta"));
+    // Links the windows to the installed menu entry and its icon.
+    setDesktopFileName(QStringLiteral("example.qz_software.Dorvanta"));
     // Qt's own texts (file dialogs, edit menus, the overwrite question) in German,
     // whatever language the user's session has.
     auto* translator = new QTranslator(this);

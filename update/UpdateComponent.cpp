@@ -35,6 +35,13 @@ TQZUpdateFile::~TQZUpdateFile() = default;
 
 void TQZUpdateFile::AutomaticUpdate(const QString& params, bool manual, double programDate) {
     if (!arguments_.isEmpty() && arguments_.first() == QStringLiteral("/uninstall")) return;
+    if (Packaged) {
+        if (manual) {
+            MessageService::Instance().Message(QString::fromUtf8(kMsgPackaged),
+                                               QStringLiteral("Updates"), MsgIcon::Information);
+        }
+        return;
+    }
     const auto key = OpenUpdateSettings(HKCU, RegistryKey);
     TRegistry& settings = *key;
     const QString program = ProgramFile();

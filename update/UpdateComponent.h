@@ -18,6 +18,15 @@ namespace dorvanta {
 
 class TStatusForm;
 
+// A build for a distribution's package is updated by the package manager, never
+// by replacing its own program file.
+#ifdef DORVANTA_PACKAGED
+inline constexpr bool kPackagedBuild = true;
+#else
+inline constexpr bool kPackagedBuild = false;
+#endif
+inline constexpr const char* kMsgPackaged = "Dorvanta wird über die Paketverwaltung aktualisiert.";
+
 class TQZUpdateFile : public QObject {
     Q_OBJECT
   public:
@@ -30,6 +39,8 @@ class TQZUpdateFile : public QObject {
     QString RegistryKey = QStringLiteral("Dorvanta");
     QString ZIPFileName = QStringLiteral("Dorvanta.zip");
     bool HKCU = false;
+    // Packaged: no wizard at start, and Ctrl+U only says where updates come from.
+    bool Packaged = kPackagedBuild;
 
     // Shows the wizard when it is due (or always when `manual`). A non-zero
     // `programDate` replaces the program file's date.

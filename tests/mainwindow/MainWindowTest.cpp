@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenu>
@@ -217,6 +218,42 @@ TEST_F(MainWindowTest, AutoLoadFileOpensAtStartAndAMissingOneLeavesAnEmptyWindow
     EXPECT_TRUE(Doc().Keys.empty());
     EXPECT_FALSE(Doc().Loading);
     EXPECT_EQ(Form().windowTitle(), "Dorvanta");
+}
+
+TEST_F(MainWindowTest, AFileOnTheCommandLineOpensInPlaceOfTheStartFile) {
+    TempDir dir;
+    const std::string named = SampleFile(dir);
+    const std::string other = dir.File("other.pdt");
+    std::filesystem::copy_file(named, other);
+    {
+        TRegistry reg(Hive::CurrentUser);
+        ASSERT_TRUE(reg.OpenKey("Software\\QZ\\Dorvanta", true));
+        reg.WriteString("AutoLoadFile", other);
+    }
+    const QString relative =
+        QDir::current().relativeFilePath(QString::fromStdString(named));
+    struct Case {
+        QStringList arguments;
+        QString title;
+        bool error;
+    };
+    const Case cases[] = {
+        {{relative, QStringLiteral("ignored")}, QString::fromStdString("Dorvanta - [" + named + "]"),
+         false},
+        {{}, QString::fromStdString("Dorvanta - [" + other + "]"), false},
+        {{QString::fromStdString(dir.File("missing.pdt"))}, QStringLiteral("Dorvanta"), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        form_.reset();
+        Messages().ClearLog();
+        if (c.error) Messages().QueueAnswer(MsgButton::Ok);
+        form_ = std::make_unique<TForm1>(c.arguments);
+        form_->show();
+        EXPECT_EQ(Form().windowTitle(), c.title);
+        EXPECT_EQ(!Messages().Asked().empty() && Messages().Asked().back().caption == "Dorvanta",
+                  c.error);
+    }
 }
 
 TEST_F(MainWindowTest, CloseQuestionAnswers) {

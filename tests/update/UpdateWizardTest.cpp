@@ -114,6 +114,22 @@ TEST_F(UpdateScheduleTest, TheWizardOpensWhenDue) {
         EXPECT_EQ(WizardShown(), day == 8 ? 1 : 0) << day;
     }
 
+    // A packaged build: never at start, and Ctrl+U only names the package manager.
+    for (const bool manual : {false, true}) {
+        SetUp();
+        auto component = Component(Day(6, 7));
+        component->Packaged = true;
+        component->AutomaticUpdate({}, manual, 0);
+        const auto& asked = MessageService::Instance().Asked();
+        ASSERT_EQ(asked.size(), manual ? 1u : 0u);
+        if (manual) {
+            EXPECT_EQ(asked[0].caption, "Updates");
+            EXPECT_EQ(asked[0].text, "Dorvanta wird über die Paketverwaltung aktualisiert.");
+            EXPECT_EQ(asked[0].icon, MsgIcon::Information);
+        }
+        EXPECT_FALSE(TRegistry(Hive::LocalMachine).KeyExists(std::string("\\") + kKey));
+    }
+
     // Started to uninstall: nothing is read or written.
     SetUp();
     Component(Day(6, 7), DriveType::Fixed, {"/uninstall"})->AutomaticUpdate({}, false, 0);
