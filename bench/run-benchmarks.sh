@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the benchmarks and prints each figure as a ratio to its baseline of the same run.
 # Usage: bench/run-benchmarks.sh [build-dir] [benchmark options...]
-# Runs sort_bench, store_bench, mainwindow_bench and settings_bench (or those named in
-# $BENCHES), each from build-dir/bin or else from build/bin, skipping those not built.
+# Runs sort_bench, store_bench, encrypted_bench, mainwindow_bench and settings_bench (or
+# those named in $BENCHES), each from build-dir/bin or else from build/bin, skipping
+# those not built.
 # A benchmark BM_X/args is read against BM_Baseline_X/args when the run has it (the same
 # input); a family with a baseline at other sizes only gets no ratio; any other benchmark
 # against the baseline sharing the most leading words of its name, else the first one.
@@ -16,7 +17,7 @@ out="$(mktemp -d)"
 trap 'rm -rf "$out"' EXIT
 
 results=()
-for name in ${BENCHES:-sort_bench store_bench mainwindow_bench settings_bench}; do
+for name in ${BENCHES:-sort_bench store_bench encrypted_bench mainwindow_bench settings_bench}; do
     exe="$build/bin/$name"
     [[ -x "$exe" ]] || exe="$fallback/bin/$name"
     if [[ ! -x "$exe" ]]; then

@@ -26,7 +26,7 @@ source_dir=$(dirname "$here")
 build=${FUZZ_BUILD_DIR:-$source_dir/build-fuzz}
 jobs=${FUZZ_JOBS:-1}
 max_time=${FUZZ_MAX_TIME:-600}
-all_targets=(load mask import settings updateinfo zipname installscript)
+all_targets=(load age mask import settings updateinfo zipname installscript)
 targets=("${@:-${all_targets[@]}}")
 for t in "${targets[@]}"; do
     [[ " ${all_targets[*]} " == *" $t "* ]] || { echo "unknown target: $t" >&2; usage; }
