@@ -12,6 +12,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableView>
+#include <QTimer>
 #include <QToolButton>
 #include <algorithm>
 
@@ -149,10 +150,14 @@ void TForm1::showEvent(QShowEvent* event) {
 void TForm1::FormShow() {
     lineHeight_ = QFontMetrics(font()).height() + 1;
     UpdateMinimumSize();
-    if (!startFile_.isEmpty()) {
-        OpenFile(startFile_);
-    } else if (settings_ && settings_->ValueExists("AutoLoadFile")) {
-        OpenFile(ToQString(settings_->ReadString("AutoLoadFile")));
+    QString start = startFile_;
+    if (start.isEmpty() && settings_ && settings_->ValueExists("AutoLoadFile")) {
+        start = ToQString(settings_->ReadString("AutoLoadFile"));
+    }
+    // A large collection takes a while: the window shows first.
+    if (!start.isEmpty()) {
+        startLoading_ = true;
+        QTimer::singleShot(0, this, [this, start] { OpenStartFile(start); });
     }
 }
 
@@ -175,7 +180,18 @@ void TForm1::FormDestroy() {
     settings_->WriteInteger("Form1Height", ClientSize().height());
 }
 
+void TForm1::OpenStartFile(const QString& path) {
+    repaint();  // on screen before the first byte is read
+    OpenFile(path, true);
+    startLoading_ = false;
+}
+
 void TForm1::closeEvent(QCloseEvent* event) {
+    // The window system may ask while the start file is read; the load ends first.
+    if (startLoading_) {
+        event->ignore();
+        return;
+    }
     bool ok = false;
     // A failed save must keep the window open, or the changes would be lost.
     RunGuarded([&] { ok = QuerySave(); });

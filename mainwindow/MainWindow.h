@@ -123,7 +123,12 @@ class TForm1 : public QMainWindow {
     bool MenuItem_SaveUnderClick();
     void MenuItem_PasswordClick();
     // Opens a file as Open does after its dialog and question (also the start-up load).
-    void OpenFile(const QString& path);
+    // `background`: the start-up load, read on a worker thread while the window,
+    // already painted, keeps painting under the wait cursor; its questions are
+    // still asked by this window.
+    void OpenFile(const QString& path, bool background = false);
+    // True while the start file is being read.
+    bool StartLoading() const { return startLoading_; }
     void MenuItem_SearchClick();
     void EintrgefrUnterrubrikimportieren1Click();
     void MenuItem_SettingsClick();
@@ -232,6 +237,9 @@ class TForm1 : public QMainWindow {
     // A collection named on the command line ("dorvanta PATH"), opened at start in
     // place of the settings' start file.
     QString startFile_;
+    bool startLoading_ = false;
+    // Opens the start file once the window has been painted.
+    void OpenStartFile(const QString& path);
 };
 
 }  // namespace dorvanta

@@ -1,4 +1,9 @@
 // The main window: the file commands.
+#include <QApplication>
+#include <QThread>
+#include <exception>
+#include <type_traits>
+
 #include "dialogs/AboutBox.h"
 #include "dialogs/ImportDialog.h"
 #include "dialogs/SearchDialog.h"
@@ -50,7 +55,35 @@ void TForm1::MenuItem_OpenClick() {
     OpenFile(*path);
 }
 
-void TForm1::OpenFile(const QString& path) {
+namespace {
+
+// Runs `fn` on the thread of `window` and waits for it. A modal question shows the
+// normal cursor, not the wait cursor of the load around it.
+template <typename F>
+auto OnWindowThread(QObject* window, bool modal, F fn) -> decltype(fn()) {
+    if (QThread::currentThread() == window->thread()) return fn();
+    auto run = [&] {
+        if (modal) QApplication::restoreOverrideCursor();
+        struct Restore {
+            bool modal;
+            ~Restore() {
+                if (modal) QApplication::setOverrideCursor(Qt::WaitCursor);
+            }
+        } restore{modal};
+        return fn();
+    };
+    if constexpr (std::is_void_v<decltype(fn())>) {
+        QMetaObject::invokeMethod(window, run, Qt::BlockingQueuedConnection);
+    } else {
+        decltype(fn()) result{};
+        QMetaObject::invokeMethod(window, [&] { result = run(); }, Qt::BlockingQueuedConnection);
+        return result;
+    }
+}
+
+}  // namespace
+
+void TForm1::OpenFile(const QString& path, bool background) {
     const std::string file = path.toStdString();
     TLoadHooks hooks;
     hooks.ClearSelection = [this] { ListBox_Keys->SetItemIndex(-1); };
@@ -77,9 +110,37 @@ void TForm1::OpenFile(const QString& path) {
         UpdtListBox(false, {});
     };
     bool loaded = false;
+    std::function<void()> load = [&] { loaded = LoadDocument(document_, file, hooks); };
+    if (background) {
+        // Everything that touches a window or asks the user runs on this thread;
+        // the views are empty at start, so nothing paints from the document
+        // while the worker fills it.
+        TLoadHooks local = hooks;
+        hooks.ClearSelection = [this, local] { OnWindowThread(this, false, local.ClearSelection); };
+        hooks.AskPassword = [this, local](const std::string& p) {
+            return OnWindowThread(this, true, [&] { return local.AskPassword(p); });
+        };
+        hooks.ShowWrongPassword = [this, local] {
+            OnWindowThread(this, true, local.ShowWrongPassword);
+        };
+        hooks.ResetToNew = [this, local] { OnWindowThread(this, false, local.ResetToNew); };
+        hooks.RebuildViews = [this, local] { OnWindowThread(this, false, local.RebuildViews); };
+        hooks.RunBusy = nullptr;  // already off this thread
+        load = [&] {
+            std::exception_ptr error;
+            RunBusy([&] {
+                try {
+                    loaded = LoadDocument(document_, file, hooks);
+                } catch (...) {
+                    error = std::current_exception();
+                }
+            });
+            if (error) std::rethrow_exception(error);
+        };
+    }
     // The error is shown first; then the half-read document is dropped, so that no
     // later save can write it over the file.
-    if (!RunGuarded([&] { loaded = LoadDocument(document_, file, hooks); })) {
+    if (!RunGuarded(load)) {
         document_.Loading = false;
         ResetToNew();
         return;

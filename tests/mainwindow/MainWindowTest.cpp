@@ -86,6 +86,12 @@ class MainWindowTest : public ::testing::Test {
         return path;
     }
 
+    // The start file is read once the window is on screen.
+    void WaitForStartFile() {
+        for (int i = 0; i < 500 && Form().StartLoading(); ++i) QTest::qWait(10);
+        ASSERT_FALSE(Form().StartLoading());
+    }
+
     void SelectKey(int index) {
         Form().ListBox_Keys->SetItemIndex(index);
         Form().ListBox_KeysClick();
@@ -202,6 +208,10 @@ TEST_F(MainWindowTest, AutoLoadFileOpensAtStartAndAMissingOneLeavesAnEmptyWindow
     }
     form_ = std::make_unique<TForm1>();
     form_->show();
+    // Painted first, empty; the file follows.
+    EXPECT_TRUE(Form().StartLoading());
+    EXPECT_EQ(Form().windowTitle(), "Dorvanta");
+    WaitForStartFile();
     EXPECT_EQ(Doc().Keys.size(), 3u);
     EXPECT_EQ(Form().windowTitle(), QString::fromStdString("Dorvanta - [" + path + "]"));
     form_.reset();
@@ -210,6 +220,7 @@ TEST_F(MainWindowTest, AutoLoadFileOpensAtStartAndAMissingOneLeavesAnEmptyWindow
     Messages().QueueAnswer(MsgButton::Ok);
     form_ = std::make_unique<TForm1>();
     form_->show();
+    WaitForStartFile();
     ASSERT_FALSE(Messages().Asked().empty());
     const AskedQuestion& error = Messages().Asked().back();
     EXPECT_EQ(error.caption, "Dorvanta");
@@ -230,29 +241,39 @@ TEST_F(MainWindowTest, AFileOnTheCommandLineOpensInPlaceOfTheStartFile) {
         ASSERT_TRUE(reg.OpenKey("Software\\QZ\\Dorvanta", true));
         reg.WriteString("AutoLoadFile", other);
     }
+    // A protected one: its prompt is asked from the worker that reads the file.
+    TempDir protectedDir;
+    const std::string locked = SampleFile(protectedDir, "Geheim");
     const QString relative =
         QDir::current().relativeFilePath(QString::fromStdString(named));
     struct Case {
         QStringList arguments;
         QString title;
         bool error;
+        std::optional<QString> password = std::nullopt;
     };
     const Case cases[] = {
         {{relative, QStringLiteral("ignored")}, QString::fromStdString("Dorvanta - [" + named + "]"),
          false},
         {{}, QString::fromStdString("Dorvanta - [" + other + "]"), false},
         {{QString::fromStdString(dir.File("missing.pdt"))}, QStringLiteral("Dorvanta"), true},
+        {{QString::fromStdString(locked)}, QString::fromStdString("Dorvanta - [" + locked + "]"),
+         false, QStringLiteral("Geheim")},
+        {{QString::fromStdString(locked)}, QStringLiteral("Dorvanta"), true, QStringLiteral("x")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
         form_.reset();
         Messages().ClearLog();
+        if (c.password) Messages().QueueInput(*c.password);
         if (c.error) Messages().QueueAnswer(MsgButton::Ok);
         form_ = std::make_unique<TForm1>(c.arguments);
         form_->show();
+        WaitForStartFile();
         EXPECT_EQ(Form().windowTitle(), c.title);
-        EXPECT_EQ(!Messages().Asked().empty() && Messages().Asked().back().caption == "Dorvanta",
-                  c.error);
+        const QString last = Messages().Asked().empty() ? QString() : Messages().Asked().back().caption;
+        EXPECT_EQ(last == "Dorvanta" || last == "Ungültiges Passwort", c.error) << last.toStdString();
+        EXPECT_EQ(Doc().Keys.empty(), c.error);
     }
 }
 
