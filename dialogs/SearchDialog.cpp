@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include "mainwindow/MainWindow.h"
 #include "platform/Cp1252Validator.h"
@@ -16,6 +16,75 @@
 #include "platform/TextConv.h"
 
 namespace dorvanta {
+
+namespace {
+
+// Rows are cleared whenever the document changes under them; this keeps a row
+// from ever reaching outside the document all the same.
+bool HitInDocument(const TDocument& doc, const TSearchHit& hit) {
+    if (hit.KeyIndex < 0 || hit.KeyIndex >= static_cast<int>(doc.Keys.size())) return false;
+    if (hit.Source == TSearchSource::Name) return true;
+    return hit.DataIndex >= 0 &&
+           hit.DataIndex < static_cast<int>(doc.Keys[hit.KeyIndex].Data.size());
+}
+
+std::size_t MaxHits(const TDocument& doc, const TSearchOptions& options) {
+    const std::size_t perEntry = std::size_t{options.Titles} + options.Values + options.Info;
+    std::size_t count = options.Names ? doc.Keys.size() : 0;
+    for (const TDataKey& key : doc.Keys) count += perEntry * key.Data.size();
+    return count;
+}
+
+}  // namespace
+
+TSearchResultModel::TSearchResultModel(const TDocument& doc, QObject* parent)
+    : QAbstractTableModel(parent), doc_(doc) {
+    for (std::size_t i = 0; i < sourceNames_.size(); ++i) {
+        sourceNames_[i] = QString::fromUtf8(kSourceNames[i]);
+    }
+}
+
+int TSearchResultModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(hits_.size());
+}
+
+int TSearchResultModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 2;
+}
+
+QVariant TSearchResultModel::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) return {};
+    const TSearchHit& hit = hits_[static_cast<std::size_t>(index.row())];
+    if (index.column() == 0) return sourceNames_[static_cast<std::size_t>(hit.Source)];
+    if (!HitInDocument(doc_, hit)) return QString();
+    return ToQString(HitText(doc_, hit));
+}
+
+QVariant TSearchResultModel::headerData(int section, Qt::Orientation orientation,
+                                        int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    if (section == 0) return QStringLiteral("Quelle");
+    if (section == 1) return QStringLiteral("Wert");
+    return {};
+}
+
+Qt::ItemFlags TSearchResultModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) return Qt::NoItemFlags;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+}
+
+void TSearchResultModel::SetHits(std::vector<TSearchHit> hits) {
+    beginResetModel();
+    hits_ = std::move(hits);
+    hits_.shrink_to_fit();  // the room reserved for the search can be far more than it found
+    endResetModel();
+}
+
+void TSearchResultModel::Clear() {
+    beginResetModel();
+    std::vector<TSearchHit>().swap(hits_);
+    endResetModel();
+}
 
 // Placed by the base: over the main window at first, later where the closing left it.
 TForm4::TForm4(TForm1& owner)
@@ -60,29 +129,14 @@ TForm4::TForm4(TForm1& owner)
 
     GroupBox2 = new QGroupBox(QStringLiteral("Suchergebnisse"), this);
     GroupBox2->setGeometry(280, 8, 329, 137);
-    ListView_Results = new QTreeWidget(GroupBox2);
-    ListView_Results->setGeometry(16, 24, 297, 102);
-    ListView_Results->setColumnCount(2);
-    ListView_Results->setHeaderLabels({QStringLiteral("Quelle"), QStringLiteral("Wert")});
-    ListView_Results->setRootIsDecorated(false);
-    ListView_Results->setUniformRowHeights(true);
-    ListView_Results->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView_Results->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView_Results->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView_Results->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    ListView_Results->header()->setStretchLastSection(false);
+    ResultModel = new TSearchResultModel(owner_.Document(), this);
+    ListView_Results = NewResultView();
 
     connect(Edit_SearchFor, &QLineEdit::textChanged, this,
             [this](const QString& text) { Button_Search->setEnabled(!text.isEmpty()); });
     connect(Button_Search, &QPushButton::clicked, this, [this] { Button_SearchClick(); });
     // Escape and the close box end in reject(), which runs FormClose through done().
     connect(Button_Close, &QPushButton::clicked, this, &QDialog::reject);
-    connect(ListView_Results, &QTreeWidget::itemClicked, this, [this] { ListView_ResultsClick(); });
-    // A row becoming selected, by mouse or keyboard; losing the selection does nothing.
-    connect(ListView_Results, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* current) {
-                if (current) ListView_ResultsClick();
-            });
 
     setTabOrder(Edit_SearchFor, CheckBox_SubKeys);
     setTabOrder(CheckBox_SubKeys, CheckBox_Titles);
@@ -93,6 +147,28 @@ TForm4::TForm4(TForm1& owner)
     setTabOrder(Button_Close, Button_Search);
     setTabOrder(Button_Search, CheckBox_Wildcard);
     setTabOrder(CheckBox_Wildcard, ListView_Results);
+}
+
+QTreeView* TForm4::NewResultView() {
+    auto* view = new QTreeView(GroupBox2);
+    view->setGeometry(16, 24, 297, 102);
+    view->setModel(ResultModel);
+    view->setRootIsDecorated(false);
+    // Every row as high as the first: the view never measures the others.
+    view->setUniformRowHeights(true);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    view->header()->setStretchLastSection(false);
+    view->show();  // a child added to a shown dialog stays hidden otherwise
+    connect(view, &QTreeView::clicked, this, [this] { ListView_ResultsClick(); });
+    // A row becoming selected, by mouse or keyboard; losing the selection does nothing.
+    connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid()) ListView_ResultsClick();
+            });
+    return view;
 }
 
 void TForm4::SetClientWidth(int width) {
@@ -107,14 +183,7 @@ void TForm4::Open() {
 }
 
 void TForm4::ClearSearch() {
-    ListView_Results->clear();
-    results_.clear();
-}
-
-void TForm4::AddRow(const TSearchHit& hit) {
-    auto* item = new QTreeWidgetItem(ListView_Results);
-    item->setText(0, QString::fromUtf8(kSourceNames[static_cast<int>(hit.Source)]));
-    item->setText(1, ToQString(HitText(owner_.Document(), hit)));
+    ResultModel->Clear();
 }
 
 void TForm4::Button_SearchClick() {
@@ -128,19 +197,20 @@ void TForm4::Button_SearchClick() {
     options.Info = CheckBox_Info->isChecked();
     options.Exact = CheckBox_Exact->isChecked();
     options.Wildcard = CheckBox_Wildcard->isChecked();
+    // Room for every field that can match, taken at once: a vector growing by
+    // doubling would copy a long list several times and hold up to twice its size,
+    // while pages never written to cost no memory.
     std::vector<TSearchHit> hits;
+    hits.reserve(MaxHits(owner_.Document(), options));
     try {
         SearchDocument(owner_.Document(), *text, options, hits);
     } catch (...) {
         // A malformed mask ends the search; the rows found before it stay.
-        results_ = std::move(hits);
-        for (const TSearchHit& hit : results_) AddRow(hit);
+        ResultModel->SetHits(std::move(hits));
         throw;
     }
-    results_ = std::move(hits);
-    const QSignalBlocker block(ListView_Results);
-    for (const TSearchHit& hit : results_) AddRow(hit);
-    if (results_.empty()) {
+    ResultModel->SetHits(std::move(hits));
+    if (SearchResults().empty()) {
         MessageService::Instance().Message(
             QStringLiteral("Die Suche hat keine Ergebnisse geliefert."),
             QStringLiteral("Keine Suchergebnisse"), MsgIcon::Information);
@@ -157,16 +227,13 @@ void TForm4::Button_SearchClick() {
 }
 
 void TForm4::ListView_ResultsClick() {
-    QTreeWidgetItem* item = ListView_Results->currentItem();
-    if (!item || !item->isSelected()) return;
-    const int row = ListView_Results->indexOfTopLevelItem(item);
-    if (row < 0 || row >= static_cast<int>(results_.size())) return;
-    const TSearchHit hit = results_[static_cast<std::size_t>(row)];
-    // Rows are cleared whenever the document changes under them; this guard keeps
-    // a row from ever reaching outside the document all the same.
-    const auto& keys = owner_.Document().Keys;
-    if (hit.KeyIndex < 0 || hit.KeyIndex >= static_cast<int>(keys.size())) return;
-    if (hit.DataIndex >= static_cast<int>(keys[hit.KeyIndex].Data.size())) return;
+    const QModelIndex current = ListView_Results->currentIndex();
+    if (!current.isValid()) return;
+    if (!ListView_Results->selectionModel()->isSelected(current.siblingAtColumn(0))) return;
+    const int row = current.row();
+    if (row >= static_cast<int>(SearchResults().size())) return;
+    const TSearchHit hit = SearchResults()[static_cast<std::size_t>(row)];
+    if (!HitInDocument(owner_.Document(), hit)) return;
     owner_.SelectKeyRow(hit.KeyIndex);
     owner_.ListBox_KeysClick();
     if (hit.DataIndex >= 0) owner_.SelectEntryRow(hit.DataIndex);
@@ -179,6 +246,15 @@ void TForm4::done(int result) {
 
 void TForm4::FormClose() {
     ClearSearch();
+    // A view keeps the room of its largest row count for good; only a new view
+    // gives the memory of a long hit list back.
+    QTreeView* old = ListView_Results;
+    ListView_Results = NewResultView();
+    setTabOrder(CheckBox_Wildcard, ListView_Results);
+    old->hide();
+    old->setModel(nullptr);
+    // Later: the closing may come from an event the old view is still handling.
+    old->deleteLater();
     Edit_SearchFor->clear();
     SetClientWidth(kNarrowWidth);
     // Centred horizontally on the main window again; the top stays.

@@ -3,6 +3,8 @@
 // the hits and, on activating one, selects its sub-category and entry in the main
 // window. It is not modal and stays above the main window.
 
+#include <QAbstractTableModel>
+#include <array>
 #include <vector>
 
 #include "dialogs/FixedDialog.h"
@@ -13,11 +15,37 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTreeWidget;
+class QTreeView;
 
 namespace dorvanta {
 
 class TForm1;
+
+// The hits as rows of two columns, "Quelle" (the kind of field) and "Wert" (its
+// text). Rows hold only the hit's position: a search over a large collection can
+// find millions of fields, and the view asks for the texts of the rows it shows.
+class TSearchResultModel : public QAbstractTableModel {
+    Q_OBJECT
+  public:
+    explicit TSearchResultModel(const TDocument& doc, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    const std::vector<TSearchHit>& Hits() const { return hits_; }
+    void SetHits(std::vector<TSearchHit> hits);
+    // Empties the list and gives its memory back.
+    void Clear();
+
+  private:
+    const TDocument& doc_;
+    std::vector<TSearchHit> hits_;
+    std::array<QString, 4> sourceNames_;
+};
 
 class TForm4 : public TFixedDialog {
     Q_OBJECT
@@ -42,10 +70,11 @@ class TForm4 : public TFixedDialog {
     QPushButton* Button_Close = nullptr;
     QPushButton* Button_Search = nullptr;
     QGroupBox* GroupBox2 = nullptr;
-    QTreeWidget* ListView_Results = nullptr;
+    QTreeView* ListView_Results = nullptr;
+    TSearchResultModel* ResultModel = nullptr;  // the rows of ListView_Results
 
     // The hits of the last search, one per row of ListView_Results.
-    const std::vector<TSearchHit>& SearchResults() const { return results_; }
+    const std::vector<TSearchHit>& SearchResults() const { return ResultModel->Hits(); }
 
     void ClearSearch();
     void Button_SearchClick();
@@ -57,10 +86,9 @@ class TForm4 : public TFixedDialog {
   private:
     void FormClose();
     void SetClientWidth(int width);
-    void AddRow(const TSearchHit& hit);
+    QTreeView* NewResultView();
 
     TForm1& owner_;
-    std::vector<TSearchHit> results_;
 };
 
 }  // namespace dorvanta

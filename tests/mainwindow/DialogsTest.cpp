@@ -9,7 +9,7 @@
 #include <QRadioButton>
 #include <QTableView>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include "dialogs/ImportDialog.h"
 #include "dialogs/SearchDialog.h"
@@ -76,13 +76,14 @@ TEST_F(DialogsTest, SearchSelectsHitsWidensAndResetsOnClose) {
     EXPECT_TRUE(search.Button_Search->isEnabled());
     search.Button_Search->click();
     // Giro/PIN title, then Privat's info "PIN-Brief".
-    ASSERT_EQ(search.ListView_Results->topLevelItemCount(), 2);
-    EXPECT_EQ(search.ListView_Results->topLevelItem(1)->text(0), "Info");
-    EXPECT_EQ(search.ListView_Results->topLevelItem(1)->text(1), "PIN-Brief");
+    const QAbstractItemModel& rows = *search.ListView_Results->model();
+    ASSERT_EQ(rows.rowCount(), 2);
+    EXPECT_EQ(rows.index(1, 0).data().toString(), "Info");
+    EXPECT_EQ(rows.index(1, 1).data().toString(), "PIN-Brief");
     EXPECT_EQ(search.width(), TForm4::kWideWidth);
 
     // Activating a hit selects the sub-category and the entry in the main window.
-    search.ListView_Results->setCurrentItem(search.ListView_Results->topLevelItem(1));
+    search.ListView_Results->setCurrentIndex(rows.index(1, 0));
     EXPECT_EQ(Form().SelectedKeyRow(), 2);
     EXPECT_EQ(Form().SelectedEntryRow(), 0);
     EXPECT_EQ(Form().Edit_Info->text(), "PIN-Brief");
@@ -91,7 +92,7 @@ TEST_F(DialogsTest, SearchSelectsHitsWidensAndResetsOnClose) {
     Form().SelectEntryRow(0);
     Messages().QueueAnswer(MsgButton::Yes);
     Form().SpeedButton_DeleteDataClick();
-    EXPECT_EQ(search.ListView_Results->topLevelItemCount(), 0);
+    EXPECT_EQ(rows.rowCount(), 0);
     EXPECT_TRUE(search.SearchResults().empty());
 
     // No hit: a message, the width stays.

@@ -1,0 +1,351 @@
+// The search dialog's hit list: the rows it shows, what activating a row selects,
+// when the rows go away, and that they keep positions rather than texts.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QIdentityProxyModel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+#include <functional>
+#include <set>
+
+#include "dialogs/CategoryDialog.h"
+#include "dialogs/ImportDialog.h"
+#include "dialogs/SearchDialog.h"
+#include "mainwindow/MainWindow.h"
+#include "platform/MessageService.h"
+#include "platform/TextConv.h"
+#include "support/TempDir.h"
+
+namespace dorvanta {
+namespace {
+
+using Rows = std::vector<std::pair<QString, QString>>;
+
+class SearchDialogTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        Messages().ClearLog();
+        form_ = std::make_unique<TForm1>(QStringList{});
+        form_->show();
+        // Windows-1252 bytes: 0x80 is the euro sign, 0xFC 'ü'.
+        Doc().Keys = {{"Giro", "Bank", {{"IBAN", "DE12 \x80", "Haus", 1.0}, {"PIN", "4711", "", 2.0}}},
+                      {"Pin-Ablage", "Bank", {}},
+                      {"Privat", "Mail", {{"Adresse", "a@b.c", "PIN-Brief f\xFCr M\xFCller", 3.0}}}};
+        form_->UpdtListBox(true, {});
+        form_->ListBox_KeysClick();
+        Form().MenuItem_SearchClick();
+    }
+    void TearDown() override {
+        Doc().Modified = false;
+        form_.reset();
+    }
+    static MessageService& Messages() { return MessageService::Instance(); }
+    TForm1& Form() { return *form_; }
+    TDocument& Doc() { return form_->Document(); }
+    TForm4& Search() { return *form_->Form4; }
+    QAbstractItemModel& Model() { return *Search().ResultModel; }
+
+    // Searches with the dialog's default boxes, sub-category names included.
+    void Find(const QString& text) {
+        Search().CheckBox_SubKeys->setChecked(true);
+        Search().Edit_SearchFor->setText(text);
+        Search().Button_Search->click();
+    }
+    Rows Shown() {
+        Rows rows;
+        for (int r = 0; r < Model().rowCount(); ++r) {
+            rows.emplace_back(Model().index(r, 0).data().toString(),
+                              Model().index(r, 1).data().toString());
+        }
+        return rows;
+    }
+
+    std::unique_ptr<TForm1> form_;
+};
+
+TEST_F(SearchDialogTest, RowsShowKindAndTextInDocumentOrder) {
+    const QString brief = QStringLiteral("PIN-Brief für Müller");
+    struct Case {
+        QString text;
+        std::function<void(TForm4&)> boxes;
+        Rows rows;
+    };
+    const auto none = [](TForm4&) {};
+    const Case cases[] = {
+        // Each key's name before its entries; title, value, info per entry.
+        {"pin", none, {{"Titel", "PIN"}, {"Unterrubrikname", "Pin-Ablage"}, {"Info", brief}}},
+        {"pin", [](TForm4& d) { d.CheckBox_SubKeys->setChecked(false); },
+         {{"Titel", "PIN"}, {"Info", brief}}},
+        {"IN", none, {{"Titel", "PIN"}, {"Unterrubrikname", "Pin-Ablage"}, {"Info", brief}}},
+        {"IN", [](TForm4& d) { d.CheckBox_Exact->setChecked(true); },
+         {{"Titel", "PIN"}, {"Info", brief}}},
+        {"pin", [](TForm4& d) { d.CheckBox_Info->setChecked(false); },
+         {{"Titel", "PIN"}, {"Unterrubrikname", "Pin-Ablage"}}},
+        // Texts leave the code page both ways: the search text and the shown value.
+        {"*€", none, {{"Wert", "DE12 €"}}},
+        {"MÜLLER", none, {{"Info", brief}}},
+        {"4?11", none, {{"Wert", "4711"}}},
+        {"4?11", [](TForm4& d) { d.CheckBox_Wildcard->setChecked(false); }, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        Search().close();
+        Form().MenuItem_SearchClick();
+        for (QCheckBox* box : {Search().CheckBox_Exact, Search().CheckBox_Titles,
+                               Search().CheckBox_Values, Search().CheckBox_Info,
+                               Search().CheckBox_Wildcard}) {
+            box->setChecked(box != Search().CheckBox_Exact);
+        }
+        Search().CheckBox_SubKeys->setChecked(true);
+        c.boxes(Search());
+        Search().Edit_SearchFor->setText(c.text);
+        Search().Button_Search->click();
+        EXPECT_EQ(Shown(), c.rows);
+        EXPECT_EQ(Model().rowCount(), static_cast<int>(Search().SearchResults().size()));
+    }
+    EXPECT_EQ(Model().columnCount(), 2);
+    EXPECT_EQ(Model().headerData(0, Qt::Horizontal).toString(), "Quelle");
+    EXPECT_EQ(Model().headerData(1, Qt::Horizontal).toString(), "Wert");
+    // A flat list: no row has rows under it.
+    Find("pin");
+    EXPECT_EQ(Model().rowCount(Model().index(0, 0)), 0);
+    EXPECT_FALSE(Model().index(0, 1).data(Qt::DecorationRole).isValid());
+}
+
+TEST_F(SearchDialogTest, EveryFieldMatchesStarInTheStoreSearchesOrder) {
+    Find("*");
+    TSearchOptions options;
+    options.Names = true;
+    std::vector<TSearchHit> hits;
+    SearchDocument(Doc(), "*", options, hits);
+    ASSERT_EQ(Search().SearchResults(), hits);
+    ASSERT_EQ(Model().rowCount(), static_cast<int>(hits.size()));
+    for (std::size_t i = 0; i < hits.size(); ++i) {
+        const QModelIndex row = Model().index(static_cast<int>(i), 0);
+        EXPECT_EQ(row.data().toString(),
+                  QString::fromUtf8(kSourceNames[static_cast<int>(hits[i].Source)]));
+        EXPECT_EQ(row.siblingAtColumn(1).data().toString(), ToQString(HitText(Doc(), hits[i])));
+    }
+}
+
+TEST_F(SearchDialogTest, ActivatingARowSelectsItsSubCategoryAndEntry) {
+    struct Step {
+        const char* how;
+        std::function<void(QTreeView&)> act;
+        int key;
+        int entry;  // -1: none, for a sub-category's name
+        QString info;
+    };
+    const auto click = [](int row) {
+        return [row](QTreeView& view) {
+            const QRect cell = view.visualRect(view.model()->index(row, 1));
+            QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, cell.center());
+        };
+    };
+    const auto key = [](Qt::Key k) { return [k](QTreeView& view) { QTest::keyClick(&view, k); }; };
+    const Step steps[] = {
+        {"click the info row", click(2), 2, 0, "PIN-Brief für Müller"},
+        {"click the name row", click(1), 1, -1, ""},
+        {"click the title row", click(0), 0, 1, ""},
+        {"down to the name row", key(Qt::Key_Down), 1, -1, ""},
+        {"end", key(Qt::Key_End), 2, 0, "PIN-Brief für Müller"},
+        {"home", key(Qt::Key_Home), 0, 1, ""},
+        {"set current", [](QTreeView& v) { v.setCurrentIndex(v.model()->index(2, 0)); }, 2, 0,
+         "PIN-Brief für Müller"},
+    };
+    Find("pin");
+    ASSERT_EQ(Model().rowCount(), 3);
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.how);
+        // Somewhere else first, so each step has to move the selection.
+        Form().SelectKeyRow(-1);
+        Form().ListBox_KeysClick();
+        s.act(*Search().ListView_Results);
+        EXPECT_EQ(Form().SelectedKeyRow(), s.key);
+        EXPECT_EQ(Form().SelectedEntryRow(), s.entry);
+        EXPECT_EQ(Form().Edit_Info->text(), s.info);
+    }
+}
+
+TEST_F(SearchDialogTest, RowsReadTheDocumentAndNeverReachPastIt) {
+    Find("pin");
+    ASSERT_EQ(Model().rowCount(), 3);
+    // A row holds a position: a text edited in place shows as it is now.
+    Doc().Keys[0].Data[1].Title = "PIN \xE4";
+    EXPECT_EQ(Model().index(0, 1).data().toString(), "PIN ä");
+    // A position the document no longer has shows nothing and selects nothing.
+    Doc().Keys.pop_back();
+    Form().UpdtListBox(true, {});
+    Form().SelectKeyRow(1);
+    Form().ListBox_KeysClick();
+    EXPECT_EQ(Model().index(2, 0).data().toString(), "Info");
+    EXPECT_EQ(Model().index(2, 1).data().toString(), "");
+    Search().ListView_Results->setCurrentIndex(Model().index(2, 0));
+    EXPECT_EQ(Form().SelectedKeyRow(), 1);
+    Doc().Keys[0].Data.pop_back();  // the entry of row 0
+    EXPECT_EQ(Model().index(0, 1).data().toString(), "");
+    Search().ListView_Results->setCurrentIndex(Model().index(0, 0));
+    EXPECT_EQ(Form().SelectedKeyRow(), 1);
+    // Row 1, the name of key 1, is still good.
+    Form().SelectKeyRow(0);
+    Form().ListBox_KeysClick();
+    Search().ListView_Results->setCurrentIndex(Model().index(1, 0));
+    EXPECT_EQ(Form().SelectedKeyRow(), 1);
+}
+
+// Runs `command`, which shows `dialog` modally; `work` acts in it, and a dialog
+// still open afterwards is cancelled.
+void WithModal(QDialog& dialog, const std::function<void()>& command,
+               const std::function<void()>& work) {
+    QTimer::singleShot(0, [&dialog, work] {
+        work();
+        if (dialog.isVisible()) dialog.reject();
+    });
+    command();
+}
+
+TEST_F(SearchDialogTest, ChangesThatMoveEntriesEmptyTheList) {
+    testing::TempDir dir;
+    const std::string file = dir.File("neu.txt");
+    testing::WriteBytes(file, "Alpha;1\r\n");
+    struct Case {
+        const char* change;
+        std::function<void()> act;
+        bool empties;
+    };
+    const Case cases[] = {
+        {"delete an entry",
+         [&] {
+             Form().SelectEntryRow(0);
+             Messages().QueueAnswer(MsgButton::Yes);
+             Form().SpeedButton_DeleteDataClick();
+         },
+         true},
+        {"the category dialog's OK",
+         [&] {
+             WithModal(*Form().Form2, [&] { Form().ListBox_KeysDblClick(); }, [&] {
+                 Form().Form2->Edit_Title->setText("Zeta");
+                 Form().Form2->Button_OK->click();
+             });
+         },
+         true},
+        {"the category dialog cancelled",
+         [&] { WithModal(*Form().Form2, [&] { Form().ListBox_KeysDblClick(); }, [] {}); }, false},
+        {"rename the parent",
+         [&] {
+             Messages().QueueInput(QString("Aaa"));
+             Form().MenuItem_ChangeKeyNameClick();
+         },
+         true},
+        {"an import",
+         [&] {
+             TForm5& import = *Form().Form5;
+             WithModal(import, [&] { Form().EintrgefrUnterrubrikimportieren1Click(); }, [&] {
+                 import.Edit_File->setText(QString::fromStdString(file));
+                 import.RadioButton_OtherChar->setChecked(true);
+                 import.Edit_OtherChar->setText(";");
+                 import.Button_OK->click();
+             });
+         },
+         true},
+        {"select another sub-category",
+         [&] {
+             Form().SelectKeyRow(2);
+             Form().ListBox_KeysClick();
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.change);
+        Form().SelectKeyRow(0);
+        Form().ListBox_KeysClick();
+        Find("*");
+        ASSERT_GT(Model().rowCount(), 0);
+        c.act();
+        EXPECT_TRUE(Search().isVisible());
+        EXPECT_EQ(Model().rowCount() == 0, c.empties);
+        EXPECT_EQ(Search().SearchResults().empty(), c.empties);
+        if (c.empties) {
+            EXPECT_EQ(Search().SearchResults().capacity(), 0u);
+        }
+    }
+}
+
+TEST_F(SearchDialogTest, ClosingFreesTheHitsAndTheListWorksAfterwards) {
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        Find("*");
+        ASSERT_GT(Model().rowCount(), 0);
+        QPointer<QTreeView> shown = Search().ListView_Results;
+        Search().close();
+        EXPECT_EQ(Model().rowCount(), 0);
+        EXPECT_EQ(Search().SearchResults().capacity(), 0u);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        // The view that held the rows is gone with its per-row memory; one list remains.
+        EXPECT_TRUE(shown.isNull());
+        EXPECT_EQ(Search().GroupBox2->findChildren<QTreeView*>().size(), 1);
+
+        Form().MenuItem_SearchClick();
+        QTreeView& view = *Search().ListView_Results;
+        EXPECT_EQ(view.model(), &Model());
+        EXPECT_TRUE(view.isVisibleTo(&Search()));
+        EXPECT_EQ(view.geometry(), QRect(16, 24, 297, 102));
+        EXPECT_TRUE(view.uniformRowHeights());
+        EXPECT_FALSE(view.rootIsDecorated());
+        EXPECT_EQ(view.selectionBehavior(), QAbstractItemView::SelectRows);
+        EXPECT_EQ(view.selectionMode(), QAbstractItemView::SingleSelection);
+        EXPECT_EQ(view.editTriggers(), QAbstractItemView::NoEditTriggers);
+        EXPECT_EQ(view.header()->sectionResizeMode(1), QHeaderView::ResizeToContents);
+        EXPECT_EQ(Search().CheckBox_Wildcard->nextInFocusChain(), &view);
+        Find("müller");
+        ASSERT_EQ(Model().rowCount(), 1);
+        view.setCurrentIndex(Model().index(0, 0));
+        EXPECT_EQ(Form().SelectedKeyRow(), 2);
+        EXPECT_EQ(Form().SelectedEntryRow(), 0);
+        Search().close();
+        Form().MenuItem_SearchClick();
+    }
+}
+
+// Counts which rows the view asks for texts.
+class RowCounter : public QIdentityProxyModel {
+  public:
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role == Qt::DisplayRole) asked.insert(index.row());
+        return QIdentityProxyModel::data(index, role);
+    }
+    mutable std::set<int> asked;
+};
+
+TEST_F(SearchDialogTest, ALongListAsksOnlyForTheRowsItShowsAndASample) {
+    TDataKey& key = Doc().Keys[0];
+    key.Data.clear();
+    for (int i = 0; i < 20000; ++i) key.Data.push_back({"T" + std::to_string(i), "W", "I", 1.0});
+    RowCounter counter;
+    counter.setSourceModel(&Model());
+    QTreeView& view = *Search().ListView_Results;
+    view.setModel(&counter);
+    Find("*");
+    ASSERT_EQ(counter.rowCount(), 60006);
+    QApplication::processEvents();
+    view.viewport()->repaint();
+    view.scrollToBottom();
+    view.viewport()->repaint();
+    // The column widths sample at most 1000 rows; the rest is what was on screen.
+    EXPECT_GT(counter.asked.size(), 0u);
+    EXPECT_LT(counter.asked.size(), 1100u);
+    EXPECT_TRUE(counter.asked.count(60005));
+    view.setModel(&Model());
+}
+
+}  // namespace
+}  // namespace dorvanta
