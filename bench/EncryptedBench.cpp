@@ -1,5 +1,5 @@
-// Encrypted against plain files: opening and saving one collection of 100,000
-// entries in 1,000 sub-categories. Every encrypted figure is read against the
+// Encrypted against plain files: opening and saving one realistic collection of
+// 100,000 entries (bench/RealisticData.h). Every encrypted figure is read against the
 // plain Baseline of the same run. At work factor 18 (what saves write) the key
 // derivation is a fixed cost, measured alone in the KeyDerivation rows, so the
 // encrypted open beyond it is (OpenEncrypted18 - OpenKeyDerivation18) against
@@ -10,8 +10,8 @@
 
 #include <filesystem>
 #include <optional>
-#include <random>
 
+#include "bench/RealisticData.h"
 #include "store/AgeFile.h"
 #include "store/Cp1252.h"
 #include "store/Document.h"
@@ -22,44 +22,12 @@ namespace {
 using namespace dorvanta;
 
 constexpr int kEntries = 100000;
-constexpr int kKeys = 1000;
 const std::string kPassword = "Sch\xFCssel-\xC4rger 42";  // Windows-1252
-
-// Words, digits and punctuation of a typical collection, umlauts and ß as
-// Windows-1252 bytes.
-std::string Text(std::mt19937& rng) {
-    static const char* const kWords[] = {
-        "Konto",   "Zugang",  "Kennwort", "Geb\xFChr", "Stra\xDF" "e", "Gr\xF6\xDF" "e",
-        "\xC4rzte", "\xDC" "bersicht", "\xD6l",      "Bank",     "Mail",         "Versicherung",
-        "M\xFCller", "Kundennr.", "PIN",      "Tel.",     "IBAN",         "K\xF6ln",
-        "Schl\xFCssel", "Vertrag", "s\xFC\xDF", "Fr\xFChling", "Abo",   "Login"};
-    static const char kPunctuation[] = "-./:;,@#!?()+_";
-    const std::size_t length = 5 + rng() % 36;
-    std::string text;
-    while (text.size() < length) {
-        if (!text.empty()) text += rng() % 3 == 0 ? kPunctuation[rng() % 14] : ' ';
-        if (rng() % 3 == 0) {
-            text += std::to_string(rng() % 100000);
-        } else {
-            text += kWords[rng() % std::size(kWords)];
-        }
-    }
-    text.resize(length);
-    return text;
-}
 
 const TDocument& Collection() {
     static const TDocument doc = [] {
-        std::mt19937 rng(1252);
-        TDocument d;
+        TDocument d = bench::RealisticDocument(kEntries);
         d.Password = kPassword;
-        for (int k = 0; k < kKeys; ++k) {
-            TDataKey key{Text(rng), "Gruppe " + std::to_string(k / 20), {}};
-            for (int e = 0; e < kEntries / kKeys; ++e) {
-                key.Data.push_back({Text(rng), Text(rng), Text(rng), 44000.0 + rng() % 3000 + 0.25});
-            }
-            d.Keys.push_back(std::move(key));
-        }
         return d;
     }();
     return doc;

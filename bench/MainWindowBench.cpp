@@ -1,7 +1,7 @@
-// The main window with a large collection: 10,000 sub-categories under 500 parents
-// holding 100,000 entries, and one sub-category of 100,000 entries. Read every figure as a ratio to
-// BM_Baseline_PaintEmptyList, which paints the same list viewport with no rows, measured in the
-// same run.
+// The main window with large collections of today's generated data and of realistic
+// data (bench/RealisticData.h): 10,000 to 1,000,000 entries, and one sub-category of
+// 100,000 entries. Read every figure as a ratio to BM_Baseline_PaintEmptyList, which
+// paints the same list viewport with no rows, measured in the same run.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -11,8 +11,10 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <cstdlib>
+#include <map>
 #include <random>
 
+#include "bench/RealisticData.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
 #include "platform/MessageService.h"
@@ -22,43 +24,65 @@ namespace {
 
 using namespace dorvanta;
 
-QString BigFile() {
+enum class TKind { Today, Realistic };
+
+const char* KindName(TKind kind) {
+    return kind == TKind::Today ? "today" : "realistic";
+}
+
+QString Saved(const TDocument& doc, const QString& name) {
     static QTemporaryDir dir;
-    static QString path;
+    const QString path = dir.filePath(name);
+    SaveDocument(doc, path.toStdString());
+    return path;
+}
+
+// `entries` entries: today's "Rubrik k" sub-categories of 10 entries, 20 to a parent;
+// or a realistic collection. Made once per kind and size.
+QString BigFile(TKind kind, int entries) {
+    static std::map<std::pair<TKind, int>, QString> paths;
+    QString& path = paths[{kind, entries}];
     if (path.isEmpty()) {
-        std::mt19937 rng(7);
         TDocument doc;
-        for (int k = 0; k < 10000; ++k) {
-            TDataKey key{"Rubrik " + std::to_string(k), "Oberrubrik " + std::to_string(k / 20), {}};
-            for (int e = 0; e < 10; ++e) {
-                key.Data.push_back({"Titel " + std::to_string(e),
-                                    "Wert " + std::to_string(rng() % 100000), "Info", 45000.5});
+        if (kind == TKind::Realistic) {
+            doc = bench::RealisticDocument(entries);
+        } else {
+            std::mt19937 rng(7);
+            for (int k = 0; k < entries / 10; ++k) {
+                TDataKey key{
+                    "Rubrik " + std::to_string(k), "Oberrubrik " + std::to_string(k / 20), {}};
+                for (int e = 0; e < 10; ++e) {
+                    key.Data.push_back({"Titel " + std::to_string(e),
+                                        "Wert " + std::to_string(rng() % 100000), "Info", 45000.5});
+                }
+                doc.Keys.push_back(std::move(key));
             }
-            doc.Keys.push_back(std::move(key));
+            doc.SortKeys();
         }
-        doc.SortKeys();
-        path = dir.filePath("big.pdt");
-        SaveDocument(doc, path.toStdString());
+        path = Saved(doc, QStringLiteral("big-%1-%2.pdt").arg(KindName(kind)).arg(entries));
     }
     return path;
 }
 
 // One sub-category holding 100,000 entries between two small ones.
-QString OneLargeFile() {
-    static QTemporaryDir dir;
-    static QString path;
+QString OneLargeFile(TKind kind) {
+    static std::map<TKind, QString> paths;
+    QString& path = paths[kind];
     if (path.isEmpty()) {
         TDocument doc;
         doc.Keys.push_back({"Klein", "A", {{"Titel", "Wert", "Info", 45000.5}}});
         TDataKey large{"Gross", "B", {}};
+        std::mt19937 rng(5);
         for (int e = 0; e < 100000; ++e) {
-            large.Data.push_back(
-                {"Titel " + std::to_string(e), "Wert " + std::to_string(e), "Info", 45000.5});
+            large.Data.push_back(kind == TKind::Realistic
+                                     ? bench::RealisticEntry(rng)
+                                     : TDataRec{"Titel " + std::to_string(e),
+                                                "Wert " + std::to_string(e), "Info", 45000.5});
         }
+        if (kind == TKind::Realistic) SortEntryList(large.Data);
         doc.Keys.push_back(std::move(large));
         doc.Keys.push_back({"Klein", "C", {{"Titel", "Wert", "Info", 45000.5}}});
-        path = dir.filePath("large.pdt");
-        SaveDocument(doc, path.toStdString());
+        path = Saved(doc, QStringLiteral("large-%1.pdt").arg(KindName(kind)));
     }
     return path;
 }
@@ -97,32 +121,32 @@ void BM_Baseline_PaintEmptyList(benchmark::State& state) {
 }
 BENCHMARK(BM_Baseline_PaintEmptyList)->Unit(benchmark::kMicrosecond);
 
-void BM_Open_10kKeys_100kEntries(benchmark::State& state) {
+void BM_Open(benchmark::State& state, TKind kind, int entries) {
     TForm1& form = Window();
-    const QString path = BigFile();
+    const QString path = BigFile(kind, entries);
     for (auto _ : state) {
         form.OpenFile(path);
         QApplication::processEvents();
     }
+    if (static_cast<int>(form.Document().Keys.size()) < entries / 100)
+        state.SkipWithError("not opened");
 }
-BENCHMARK(BM_Open_10kKeys_100kEntries)->Unit(benchmark::kMillisecond);
 
-// One scroll step repaints the visible rows; args: "Daten zeigen..." up (0) or down (1).
-void BM_ScrollAndPaint(benchmark::State& state) {
+// One scroll step repaints the visible rows, with "Daten zeigen..." up or down.
+void BM_ScrollAndPaint(benchmark::State& state, TKind kind, bool showData) {
     TForm1& form = Window();
-    form.OpenFile(BigFile());
-    form.SpeedButton_ShowData->setChecked(state.range(0) != 0);
+    form.OpenFile(BigFile(kind, 100000));
+    form.SpeedButton_ShowData->setChecked(showData);
     form.SpeedButton_ShowDataClick();
     ScrollAndPaint(form, state);
     form.SpeedButton_ShowData->setChecked(false);
 }
-BENCHMARK(BM_ScrollAndPaint)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // With "Daten zeigen..." down, the 100,000 entry lines of one row: a repaint draws
 // only the lines inside the viewport.
-void BM_ScrollAndPaint_OneSubCategoryOf100kEntries(benchmark::State& state) {
+void BM_ScrollAndPaint_OneSubCategoryOf100kEntries(benchmark::State& state, TKind kind) {
     TForm1& form = Window();
-    form.OpenFile(OneLargeFile());
+    form.OpenFile(OneLargeFile(kind));
     form.SpeedButton_ShowData->setChecked(true);
     form.SpeedButton_ShowDataClick();
     form.ListBox_Keys->SetItemIndex(1);
@@ -130,12 +154,11 @@ void BM_ScrollAndPaint_OneSubCategoryOf100kEntries(benchmark::State& state) {
     ScrollAndPaint(form, state);
     form.SpeedButton_ShowData->setChecked(false);
 }
-BENCHMARK(BM_ScrollAndPaint_OneSubCategoryOf100kEntries)->Unit(benchmark::kMicrosecond);
 
 // Selecting the sub-category of 100,000 entries: the entry list shows them.
-void BM_SelectSubCategoryOf100kEntries(benchmark::State& state) {
+void BM_SelectSubCategoryOf100kEntries(benchmark::State& state, TKind kind) {
     TForm1& form = Window();
-    form.OpenFile(OneLargeFile());
+    form.OpenFile(OneLargeFile(kind));
     for (auto _ : state) {
         form.SelectKeyRow(state.iterations() % 2 == 0 ? 1 : 0);
         form.ListBox_KeysClick();
@@ -143,13 +166,12 @@ void BM_SelectSubCategoryOf100kEntries(benchmark::State& state) {
         QApplication::processEvents();
     }
 }
-BENCHMARK(BM_SelectSubCategoryOf100kEntries)->Unit(benchmark::kMillisecond);
 
 // Storing one new entry from the editor into the sub-category of 100,000 entries:
 // the entries are sorted again and the entry list shows the new order.
-void BM_StoreEntryIn100kSubCategory(benchmark::State& state) {
+void BM_StoreEntryIn100kSubCategory(benchmark::State& state, TKind kind) {
     TForm1& form = Window();
-    form.OpenFile(OneLargeFile());
+    form.OpenFile(OneLargeFile(kind));
     form.SelectKeyRow(1);
     form.ListBox_KeysClick();
     int n = 0;
@@ -160,23 +182,47 @@ void BM_StoreEntryIn100kSubCategory(benchmark::State& state) {
     }
     form.Document().Modified = false;
 }
-BENCHMARK(BM_StoreEntryIn100kSubCategory)->Unit(benchmark::kMillisecond);
 
-// Selecting another sub-category: the entry list is refilled and the list repainted.
-void BM_SwitchSubCategory(benchmark::State& state) {
+// Selecting another sub-category: the entry list is refilled and the list repainted,
+// in the full or the compressed view.
+void BM_SwitchSubCategory(benchmark::State& state, TKind kind, bool compressed) {
     TForm1& form = Window();
-    form.OpenFile(BigFile());
-    form.SpeedButton_CompressView->setChecked(state.range(0) != 0);
+    form.OpenFile(BigFile(kind, 100000));
+    form.SpeedButton_CompressView->setChecked(compressed);
     form.SpeedButton_ShowDataClick();
     std::mt19937 rng(3);
+    const int rows = std::max(1, form.ListBox_Keys->Count());
     for (auto _ : state) {
-        form.ListBox_Keys->SetItemIndex(static_cast<int>(rng() % 10000));
+        form.ListBox_Keys->SetItemIndex(static_cast<int>(rng() % rows));
         form.ListBox_KeysClick();
         Paint(form);
     }
     form.SpeedButton_CompressView->setChecked(false);
 }
-BENCHMARK(BM_SwitchSubCategory)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// Names read BM_<what>/<entries>/<kind of data>.
+void Register() {
+    for (const TKind kind : {TKind::Today, TKind::Realistic}) {
+        const std::string suffix = std::string("/") + KindName(kind);
+        for (const auto& [label, entries] :
+             {std::pair{"10k", 10000}, {"100k", 100000}, {"1M", 1000000}}) {
+            benchmark::RegisterBenchmark(("BM_Open/" + (label + suffix)).c_str(), BM_Open, kind,
+                                         entries)
+                ->Unit(benchmark::kMillisecond);
+        }
+        const auto us = [&](const std::string& name, auto fn, auto... args) {
+            benchmark::RegisterBenchmark((name + "/100k" + suffix).c_str(), fn, kind, args...)
+                ->Unit(benchmark::kMicrosecond);
+        };
+        us("BM_ScrollAndPaint", BM_ScrollAndPaint, false);
+        us("BM_ScrollAndPaint_ShowData", BM_ScrollAndPaint, true);
+        us("BM_ScrollAndPaint_OneSubCategory", BM_ScrollAndPaint_OneSubCategoryOf100kEntries);
+        us("BM_SelectSubCategory", BM_SelectSubCategoryOf100kEntries);
+        us("BM_StoreEntryInSubCategory", BM_StoreEntryIn100kSubCategory);
+        us("BM_SwitchSubCategory", BM_SwitchSubCategory, false);
+        us("BM_SwitchSubCategory_Compressed", BM_SwitchSubCategory, true);
+    }
+}
 
 }  // namespace
 
@@ -186,6 +232,7 @@ int main(int argc, char** argv) {
     setenv("DORVANTA_REGISTRY_DIR", settings.path().toUtf8().constData(), 1);
     QApplication app(argc, argv);
     MessageService::Instance().SetTestMode(true);
+    Register();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

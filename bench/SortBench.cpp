@@ -6,12 +6,15 @@
 //     baseline: the same with the former literal exchange procedure on the ranks.
 //   BM_Order: the exchange order alone on the ranks of the same entries;
 //     baseline: the literal exchange procedure on those ranks.
+// Entries come generated in four arrangements, and as users have them (Realistic,
+// bench/RealisticData.h); sub-categories Random and Realistic.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <numeric>
 #include <random>
 
+#include "bench/RealisticData.h"
 #include "store/Collation.h"
 #include "store/Document.h"
 #include "store/ExchangeOrder.h"
@@ -25,6 +28,7 @@ enum class Pattern {
     TenTitles,      // 10 distinct titles
     ReversedPairs,  // pairs of equal titles, the pairs in descending order
     SortedPlusOne,  // RandomCaseDup sorted, then one appended equal to the middle one
+    Realistic,      // entries as users have them (bench/RealisticData.h)
 };
 
 std::string Upper(std::string text) {
@@ -44,6 +48,9 @@ std::vector<TDataRec> MakeEntries(Pattern pattern, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {
         std::string title;
         switch (pattern) {
+            case Pattern::Realistic:
+                entries.push_back(bench::RealisticEntry(rng));
+                continue;
             case Pattern::RandomCaseDup:
             case Pattern::SortedPlusOne:
                 title = (i > 0 && rng() % 10 == 0) ? Upper(entries[rng() % i].Title)
@@ -210,6 +217,7 @@ PATTERN(RandomCaseDup);
 PATTERN(TenTitles);
 PATTERN(ReversedPairs);
 PATTERN(SortedPlusOne);
+PATTERN(Realistic);
 
 // The literal procedure as users' files were sorted by it: every pair compared by
 // the collator. Too slow beyond a few thousand entries; figures at 20,000 are
@@ -243,6 +251,22 @@ void BM_Baseline_Keys_Random(benchmark::State& state) {
     SortCopies(state, MakeKeys(state.range(0)), FormerSortKeys);
 }
 BENCHMARK(BM_Baseline_Keys_Random)->Apply(BaselineSizes);
+
+// Realistic names under 1,000 parents, in no order.
+std::vector<TDataKey> RealisticKeys(std::size_t n) {
+    std::mt19937 rng(17);
+    return bench::RealisticKeys(n, rng);
+}
+
+void BM_Keys_Realistic(benchmark::State& state) {
+    SortCopies(state, RealisticKeys(state.range(0)), SortKeyList);
+}
+BENCHMARK(BM_Keys_Realistic)->Apply(AllSizes);
+
+void BM_Baseline_Keys_Realistic(benchmark::State& state) {
+    SortCopies(state, RealisticKeys(state.range(0)), FormerSortKeys);
+}
+BENCHMARK(BM_Baseline_Keys_Realistic)->Apply(BaselineSizes);
 
 }  // namespace
 

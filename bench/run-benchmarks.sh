@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Runs the benchmarks and prints each figure as a ratio to its baseline of the same run.
 # Usage: bench/run-benchmarks.sh [build-dir] [benchmark options...]
+# (peak memory: bench/peak-memory.sh)
 # Runs sort_bench, store_bench, encrypted_bench, mainwindow_bench and settings_bench (or
 # those named in $BENCHES), each from build-dir/bin or else from build/bin, skipping
 # those not built.
 # A benchmark BM_X/args is read against BM_Baseline_X/args when the run has it (the same
 # input); a family with a baseline at other sizes only gets no ratio; any other benchmark
-# against the baseline sharing the most leading words of its name, else the first one.
+# against the baseline sharing the most trailing args (size, kind of data), among those
+# the one sharing the most leading words of its name, else the first one. Benchmarks
+# that time a floor of their own in the same iterations add its time and their ratio to
+# it (floor_ms, x_floor), and imports their time per line.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="${1:-$here/../build}"
@@ -52,9 +56,32 @@ def common(a, b):
 def fmt_ms(v):
     return f"{v:.4f}" if v < 1 else f"{v:.2f}" if v < 100 else f"{v:.0f}"
 
+def same_args(a, b):
+    """How many of the last arguments (after the family, "/"-separated) agree."""
+    n = 0
+    for x, y in zip(reversed(shown(a).split("/")[1:]), reversed(shown(b).split("/")[1:])):
+        if x != y:
+            break
+        n += 1
+    return n
+
+def shown(name):
+    return re.sub(r"/iterations:\d+$", "", name)
+
+# Counters shown beside the ratios when a benchmark reports them.
+EXTRA = [("floor_ms", fmt_ms), ("x_floor", lambda v: f"{v:.3g}"), ("ns_per_line", lambda v: f"{v:.0f}")]
+TITLE = {"floor_ms": "floor ms", "x_floor": "x floor", "ns_per_line": "ns/line"}
+
 for path in sys.argv[1:]:
-    runs = [b for b in json.load(open(path))["benchmarks"]
+    text = open(path).read()
+    if not text.strip():
+        continue  # the filter matched none of its benchmarks
+    every = json.loads(text)["benchmarks"]
+    runs = [b for b in every
             if b.get("run_type", "iteration") == "iteration" and not b.get("error_occurred")]
+    failed = [b for b in every if b.get("error_occurred")]
+    if not runs and not failed:
+        continue
     ms = {b["name"]: b["real_time"] * SCALE[b["time_unit"]] for b in runs}
     baselines = [b["name"] for b in runs if b["name"].startswith("BM_Baseline_")]
     own = {name.replace("BM_Baseline_", "BM_", 1): name for name in baselines}
@@ -71,17 +98,29 @@ for path in sys.argv[1:]:
             base = None  # its baseline was measured at other sizes only
         else:
             stem = lambda x: x.split("/")[0].replace("Baseline_", "", 1)
-            base = max(baselines, key=lambda x: common(family, stem(x)))
+            same = max(baselines, key=lambda x: same_args(x, name))
+            same = [x for x in baselines if same_args(x, name) == same_args(same, name)]
+            base = max(same, key=lambda x: common(family, stem(x)))
             if common(family, stem(base)) == 0:
-                base = baselines[0]
+                base = same[0]
+        row = [shown(name), fmt_ms(ms[name])]
         if base is None:
-            rows.append((name, fmt_ms(ms[name]), "-", "-", "-"))
+            row += ["-", "-", "-"]
         else:
             ratio = ms[name] / ms[base]
-            rows.append((name, fmt_ms(ms[name]), base, f"{ratio:.4g}", f"{1 / ratio:.4g}"))
-    head = ("benchmark", "ms", "baseline", "x baseline", "speed-up")
-    width = [max(len(r[i]) for r in rows + [head]) for i in range(5)]
+            row += [shown(base), f"{ratio:.4g}", f"{1 / ratio:.4g}"]
+        for key, form in EXTRA:
+            row.append(form(b[key]) if key in b else "")
+        rows.append(row)
+    extra = [key for key, _ in EXTRA if any(key in b for b in runs)]
+    head = ["benchmark", "ms", "baseline", "x baseline", "speed-up"] + [TITLE[k] for k in extra]
+    keep = list(range(5)) + [5 + i for i, (key, _) in enumerate(EXTRA) if key in extra]
+    rows = [[r[i] for i in keep] for r in rows]
+    width = [max(len(r[i]) for r in rows + [head]) for i in range(len(head))]
     print(f"\n{os.path.basename(path)[:-5]}")
     for r in [head] + rows:
-        print(f"{r[0]:{width[0]}}  {r[1]:>{width[1]}}  {r[2]:{width[2]}}  {r[3]:>{width[3]}}  {r[4]:>{width[4]}}")
+        cells = [f"{c:{w}}" if i in (0, 2) else f"{c:>{w}}" for i, (c, w) in enumerate(zip(r, width))]
+        print("  ".join(cells).rstrip())
+    for b in failed:
+        print(f"{b['name']}  FAILED: {b.get('error_message', '')}")
 PY

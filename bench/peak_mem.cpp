@@ -1,0 +1,191 @@
+// Peak memory of single operations on a realistic collection (bench/RealisticData.h),
+// each in a fresh process: a benchmark process reuses memory its earlier rounds
+// freed, so its peak says little. A case process reads its VmHWM before it touches
+// the data and once more at the end.
+//
+//   peak_mem [ENTRIES]             the table for ENTRIES entries (default 1000000)
+//   peak_mem --case OP FILE [TEXT] one case in this process (what the table runs)
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <random>
+#include <sstream>
+#include <string>
+
+#include "bench/RealisticData.h"
+#include "store/Document.h"
+#include "store/Import.h"
+#include "store/PdtFile.h"
+#include "tools/Cli.h"
+
+namespace {
+
+using namespace dorvanta;
+
+long VmHwmKb() {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    }
+    return -1;
+}
+
+// Counts what the command-line tool writes and drops it.
+class TCountingSink : public std::streambuf {
+  public:
+    std::uint64_t bytes = 0;
+
+  protected:
+    std::streamsize xsputn(const char*, std::streamsize n) override {
+        bytes += static_cast<std::uint64_t>(n);
+        return n;
+    }
+    int_type overflow(int_type c) override {
+        ++bytes;
+        return traits_type::not_eof(c);
+    }
+};
+
+std::size_t EntryCount(const TDocument& doc) {
+    std::size_t n = 0;
+    for (const TDataKey& key : doc.Keys) n += key.Data.size();
+    return n;
+}
+
+// One operation; prints "kB-before kB-peak result", the result being what the
+// operation produced (entries, or bytes written), so a case that did nothing shows.
+int RunCase(const std::string& op, const std::string& file, const std::string& text) {
+    const long before = VmHwmKb();
+    std::uint64_t result = 0;
+    TDocument doc;
+    if (op == "load" || op == "sort" || op == "import") {
+        LoadDocument(doc, file);
+        if (op == "sort") {
+            doc.SortKeys();
+            for (std::size_t k = 0; k < doc.Keys.size(); ++k)
+                doc.SortEntries(static_cast<std::int32_t>(k));
+        } else if (op == "import") {
+            ImportEntries(doc, 0, text, '\t');
+        }
+        result = EntryCount(doc);
+    } else if (op == "dump" || op == "search") {
+        TCountingSink sink;
+        std::ostream out(&sink);
+        std::ostringstream err;
+        const int status = op == "dump" ? cli::Run({"dump", file}, out, err)
+                                        : cli::Run({"search", file, "*", "--names"}, out, err);
+        if (status != cli::kOk) {
+            std::cerr << op << ": " << err.str();
+            return 2;
+        }
+        result = sink.bytes;
+    } else {
+        std::cerr << "unknown case " << op << "\n";
+        return 2;
+    }
+    std::cout << before << " " << VmHwmKb() << " " << result << "\n";
+    return 0;
+}
+
+std::string Quoted(const std::string& text) {
+    return "'" + text + "'";
+}
+
+std::string Mb(double bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", bytes / 1e6);
+    return text;
+}
+
+int Table(std::size_t entries) {
+    char pattern[] = "/tmp/dorvanta-peak-XXXXXX";
+    if (!::mkdtemp(pattern)) {
+        std::perror("mkdtemp");
+        return 2;
+    }
+    const std::filesystem::path dir = pattern;
+    const std::string collection = (dir / "collection.pdt").string();
+    const std::string base = (dir / "import-base.pdt").string();
+    const std::string lines = (dir / "import.txt").string();
+    double highShare = 0;
+    {
+        const TDocument doc = bench::RealisticDocument(entries);
+        highShare = bench::ScrambledHighShare(doc);
+        SaveDocument(doc, collection);
+        // The import fills one sub-category of 1,000 entries up to `entries`.
+        std::mt19937 rng(1);
+        TDocument small;
+        small.Keys = bench::RealisticKeys(1, rng);
+        for (int e = 0; e < 1000; ++e) small.Keys[0].Data.push_back(bench::RealisticEntry(rng));
+        SortEntryList(small.Keys[0].Data);
+        SaveDocument(small, base);
+        std::ofstream(lines, std::ios::binary) << bench::RealisticImportText(entries - 1000);
+    }
+    const double fileBytes = static_cast<double>(std::filesystem::file_size(collection));
+    const double textBytes = static_cast<double>(std::filesystem::file_size(lines));
+    std::cout << "Peak memory per case, each in a fresh process: " << entries
+              << " realistic entries, file " << Mb(fileBytes) << " MB, "
+              << static_cast<int>(100 * highShare + 0.5)
+              << " % of the scrambled text bytes at 0x80 and above.\n"
+              << "x file = (peak - before) / file size. The import reads " << entries - 1000
+              << " lines (" << Mb(textBytes)
+              << " MB of text) into a sub-category of 1,000 entries,\nending with as many "
+                 "entries as the file holds.\n\n";
+    std::printf("%-7s %10s %9s %8s %6s  %s\n", "case", "before MB", "peak MB", "x file", "goal",
+                "result");
+
+    struct TCase {
+        const char* op;
+        const char* goal;  // empty: none
+        const char* unit;
+    };
+    const TCase cases[] = {{"load", "2.5", "entries"},
+                           {"search", "2.5", "bytes of JSON"},
+                           {"sort", "4", "entries"},
+                           {"import", "4", "entries"},
+                           {"dump", "", "bytes of JSON"}};
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    int status = 0;
+    for (const TCase& c : cases) {
+        const bool import = std::string(c.op) == "import";
+        const std::string command = Quoted(self) + " --case " + c.op + " " +
+                                    Quoted(import ? base : collection) +
+                                    (import ? " " + Quoted(lines) : "");
+        FILE* pipe = ::popen(command.c_str(), "r");
+        long before = 0, peak = 0;
+        unsigned long long result = 0;
+        const int read = pipe ? std::fscanf(pipe, "%ld %ld %llu", &before, &peak, &result) : 0;
+        const int exit = pipe ? ::pclose(pipe) : -1;
+        if (read != 3 || exit != 0 || result == 0) {
+            std::printf("%-7s failed\n", c.op);
+            status = 1;
+            continue;
+        }
+        const double ratio = (peak - before) * 1024.0 / fileBytes;
+        const double goal = *c.goal ? std::stod(c.goal) : 0;
+        std::printf("%-7s %10s %9s %8.2f %6s  %llu %s%s\n", c.op, Mb(before * 1024.0).c_str(),
+                    Mb(peak * 1024.0).c_str(), ratio,
+                    *c.goal ? (std::string("<= ") + c.goal).c_str() : "-", result, c.unit,
+                    *c.goal ? (ratio <= goal ? "" : "  OVER GOAL") : "");
+    }
+    std::filesystem::remove_all(dir);
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 4 && std::string(argv[1]) == "--case") {
+        return RunCase(argv[2], argv[3], argc > 4 ? argv[4] : "");
+    }
+    const std::size_t entries = argc > 1 ? std::stoul(argv[1]) : 1000000;
+    if (entries <= 1000) {
+        std::cerr << "peak_mem: more than 1000 entries, please\n";
+        return 2;
+    }
+    return Table(entries);
+}
