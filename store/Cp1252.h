@@ -2,6 +2,8 @@
 // Texts inside the store are 8-bit Windows-1252 byte strings. These are the only
 // conversions between them and Unicode; the GUI and the command-line tool call them.
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -24,7 +26,24 @@ std::string Cp1252ToUtf8(std::string_view text);
 // the code page cannot hold: callers refuse such input rather than change it.
 std::optional<std::string> Utf8ToCp1252Strict(std::string_view utf8);
 
+// UTF-8 to Windows-1252 as the texts of a collection file are read, which never
+// refuses a file for its texts: a character the code page cannot hold and a
+// stray byte become '?', an overlong form stands for the character it spells.
+// Nothing when a sequence is cut off by the end or a lead byte lacks its
+// continuation bytes. Writes at most `size` bytes to `out`, which may be `in`
+// itself, and returns how many.
+std::optional<std::size_t> StoredUtf8ToCp1252(const char* in, std::size_t size, char* out);
+
 // Windows-1252 text to UTF-16 code units (ICU and Qt work on these).
 std::u16string Cp1252ToUtf16(std::string_view text);
+
+// The UTF-8 of each byte for loops that write much text: one to three bytes with
+// their count in the fourth, so a loop stores all four at once and moves on by
+// the count (it needs one byte of room beyond the text for that).
+struct TUtf8OfByte {
+    char Bytes[3];
+    unsigned char Size;
+};
+extern const std::array<TUtf8OfByte, 256> kUtf8OfCp1252;
 
 }  // namespace dorvanta

@@ -15,46 +15,18 @@ namespace {
 // What the buffer of a file holds at a time; longer texts go straight into their string.
 constexpr std::size_t kChunk = 64 * 1024;
 
-// UTF-8 to Windows-1252 as stored strings need it: a cut-off sequence or a lead
-// byte without its continuation bytes empties the whole text; characters the
-// code page cannot hold, and stray bytes, become '?'.
-std::string DecodeStoredUtf8(const char* data, std::size_t size) {
-    std::string out;
-    out.reserve(size);
-    std::size_t i = 0;
-    while (i < size) {
-        const auto lead = static_cast<unsigned char>(data[i]);
-        std::size_t len;
-        char32_t cp;
-        if (lead < 0x80) {
-            out += static_cast<char>(lead);
-            ++i;
-            continue;
-        } else if (lead >= 0xC0 && lead <= 0xDF) {
-            len = 2;
-            cp = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            len = 3;
-            cp = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF7) {
-            len = 4;
-            cp = lead & 0x07;
-        } else {
-            out += '?';
-            ++i;
-            continue;
-        }
-        if (i + len > size) return {};
-        for (std::size_t k = 1; k < len; ++k) {
-            const auto c = static_cast<unsigned char>(data[i + k]);
-            if ((c & 0xC0) != 0x80) return {};
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        const auto byte = CodePointToCp1252(cp);
-        out += byte ? static_cast<char>(*byte) : '?';
-        i += len;
+// Texts up to this size in UTF-8 are decoded on the stack.
+constexpr std::size_t kShortText = 1024;
+
+// Decodes a text's stored UTF-8 in place. A cut-off sequence or a lead byte
+// without its continuation bytes empties the whole text.
+void Decode(std::string& text) {
+    const auto size = StoredUtf8ToCp1252(text.data(), text.size(), text.data());
+    if (size) {
+        text.resize(*size);
+    } else {
+        text = std::string();
     }
-    return out;
 }
 
 std::string DecodeUtf16(const char* data, std::size_t units) {
@@ -106,10 +78,20 @@ std::string TPdtReader::String() {
         case kLString:
             return TakeText(UInt32());
         case kUtf8String: {
+            // The UTF-8 length bounds the decoded one. A usual text is decoded
+            // into a buffer here and then held at its exact size (a string of the
+            // UTF-8 size would hold room for a third more, and on the heap where
+            // the text itself fits inside the string); a long one in place, in
+            // the string it was read into.
             const std::size_t n = UInt32();
-            if (n <= static_cast<std::size_t>(end_ - cur_)) return DecodeStoredUtf8(Take(n), n);
-            const std::string raw = TakeText(n);
-            return DecodeStoredUtf8(raw.data(), n);
+            if (n <= kShortText && n <= static_cast<std::size_t>(end_ - cur_)) {
+                char decoded[kShortText];
+                const auto size = StoredUtf8ToCp1252(Take(n), n, decoded);
+                return size ? std::string(decoded, *size) : std::string();
+            }
+            std::string text = TakeText(n);
+            Decode(text);
+            return text;
         }
         case kWString: {
             const std::size_t units = UInt32();

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <random>
 
+#include "store/Cp1252.h"
 #include "store/PdtFile.h"
 #include "support/TempDir.h"
 
@@ -62,6 +66,48 @@ std::string LoadFileError(const std::string& path, TDocument& doc) {
         return e.what();
     }
     return "";
+}
+
+// A document's file written the plain way, one step after the other: each text
+// scrambled on its own, then a short or a long string, or UTF-8 as soon as one
+// byte is not ASCII.
+std::string PlainEncode(const TDocument& doc) {
+    auto text = [](const std::string& t) {
+        if (std::any_of(t.begin(), t.end(), [](char c) { return c & 0x80; })) {
+            const std::string utf8 = Cp1252ToUtf8(t);
+            return Hex("14") + UInt32Bytes(static_cast<std::uint32_t>(utf8.size())) + utf8;
+        }
+        if (t.size() <= 255) return Hex("06") + static_cast<char>(t.size()) + t;
+        return Hex("0C") + UInt32Bytes(static_cast<std::uint32_t>(t.size())) + t;
+    };
+    std::string out = Hex("01") + text(ScrambleText(doc.Password));
+    for (std::size_t k = 0; k < doc.Keys.size(); ++k) {
+        const TDataKey& key = doc.Keys[k];
+        out += doc.IsGroupStart(static_cast<std::int32_t>(k))
+                   ? Hex("02 00") + text(key.Parent.str())
+                   : Hex("02 01");
+        out += text(ScrambleText(key.Name));
+        for (const TDataRec& rec : key.Data) {
+            out += Hex("02 02") + text(ScrambleText(rec.Title)) + text(ScrambleText(rec.Value)) +
+                   text(ScrambleText(rec.Info)) + Hex("11");
+            std::uint64_t bits;
+            std::memcpy(&bits, &rec.Date, 8);
+            for (int i = 0; i < 8; ++i) out += static_cast<char>(bits >> (8 * i));
+        }
+    }
+    return out + Hex("00");
+}
+
+// Every text of a document in order, the password first.
+std::vector<std::string> Texts(const TDocument& doc) {
+    std::vector<std::string> texts = {doc.Password};
+    for (const TDataKey& key : doc.Keys) {
+        texts.insert(texts.end(), {key.Parent.str(), key.Name});
+        for (const TDataRec& rec : key.Data) {
+            texts.insert(texts.end(), {rec.Title, rec.Value, rec.Info, std::to_string(rec.Date)});
+        }
+    }
+    return texts;
 }
 
 TEST(Scramble, KnownValuesAndRoundTrip) {
@@ -130,6 +176,52 @@ TEST(PdtFormat, RoundTripsEveryByteInEveryField) {
     EXPECT_EQ(back.Keys[0].Data[0].Date, -1.25);
     EXPECT_EQ(back.Keys[1].Parent, all);
     EXPECT_EQ(EncodeDocument(back), bytes);
+}
+
+// Random documents of every kind of text (everyday ones with umlauts, any bytes,
+// ones that scramble to ASCII and so take the string tags, long ones beyond the
+// decoder's buffer) are written as the plain encoder writes them, and read back
+// from memory and from a file in pieces.
+TEST(PdtFormat, RandomDocumentsAreWrittenAsPlainlyEncodedAndReadBack) {
+    std::mt19937 rng(51);
+    const std::string letters = "abcXYZ019 .,;-\xE4\xF6\xFC\xDF\xC4\xD6\xDC\x80\x84\x93\x96";
+    auto text = [&]() -> std::string {
+        const unsigned kind = rng() % 9;
+        std::string t(kind == 0   ? 0
+                      : kind == 7 ? 1000 + rng() % 2000
+                                  : rng() % (kind < 4 ? 41 : 300),
+                      ' ');
+        for (char& c : t) {
+            c = kind < 4    ? letters[rng() % letters.size()]
+                : kind == 5 ? static_cast<char>(0x20 + rng() % 0x5F)
+                : kind == 8 ? static_cast<char>(rng() % 2 ? 0x80 : 0)
+                            : static_cast<char>(rng());
+        }
+        // Scrambling to printable ASCII, or to nothing but 0x00 and 0x80.
+        return kind == 5 || kind == 8 ? UnscrambleText(t) : t;
+    };
+    TempDir dir;
+    for (int d = 0; d < 30; ++d) {
+        TDocument doc;
+        doc.Password = d % 3 ? "" : text();
+        for (int k = 0, keys = static_cast<int>(rng() % 40); k < keys; ++k) {
+            TDataKey key{text(), k > 0 && rng() % 2 ? doc.Keys.back().Parent.str() : text(), {}};
+            for (int e = 0, n = static_cast<int>(rng() % 12); e < n; ++e) {
+                key.Data.push_back({text(), text(), text(), static_cast<double>(rng()) / 16});
+            }
+            doc.Keys.push_back(std::move(key));
+        }
+        const std::string bytes = EncodeDocument(doc);
+        ASSERT_EQ(bytes, PlainEncode(doc)) << d;
+        TLoadHooks hooks;
+        hooks.AskPassword = [&](const std::string&) { return std::optional(doc.Password); };
+        TDocument fromMemory, fromFile;
+        ASSERT_TRUE(LoadDocumentFromBytes(fromMemory, bytes, "x", hooks));
+        EXPECT_EQ(Texts(fromMemory), Texts(doc)) << d;
+        WriteBytes(dir.File("z.pdt"), bytes);
+        ASSERT_TRUE(LoadDocument(fromFile, dir.File("z.pdt"), hooks));
+        EXPECT_EQ(Texts(fromFile), Texts(doc)) << d;
+    }
 }
 
 TEST(PdtFormat, AcceptsOtherMarkersIntegersDatesAndStringKinds) {
