@@ -2,6 +2,7 @@
 
 #include <unicode/ucol.h>
 
+#include <array>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -49,20 +50,41 @@ int Collator::Compare(std::string_view a, std::string_view b) const {
 }
 
 std::string Collator::SortKey(std::string_view text) const {
-    const std::u16string u = Cp1252ToUtf16(text);
+    std::string key;
+    AppendSortKey(text, key);
+    return key;
+}
+
+std::size_t Collator::AppendSortKey(std::string_view text, std::string& out) const {
+    // Every Windows-1252 byte is one UTF-16 unit; the buffer is kept between calls,
+    // since a sort asks for a key per title.
+    static const auto units = [] {
+        std::array<char16_t, 256> table{};
+        for (unsigned b = 0; b < 256; ++b) {
+            table[b] = static_cast<char16_t>(Cp1252ToCodePoint(static_cast<unsigned char>(b)));
+        }
+        return table;
+    }();
+    thread_local std::u16string u;
+    u.resize(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) u[i] = units[static_cast<unsigned char>(text[i])];
     const auto* src = reinterpret_cast<const UChar*>(u.data());
     const auto len = static_cast<int32_t>(u.size());
-    std::string key(u.size() * 3 + 16, '\0');
-    int32_t needed = ucol_getSortKey(collator_, src, len, reinterpret_cast<uint8_t*>(key.data()),
-                                     static_cast<int32_t>(key.size()));
-    if (needed > static_cast<int32_t>(key.size())) {
-        key.resize(needed);
-        needed = ucol_getSortKey(collator_, src, len, reinterpret_cast<uint8_t*>(key.data()),
-                                 static_cast<int32_t>(key.size()));
+    const std::size_t start = out.size();
+    std::size_t room = u.size() * 3 + 16;
+    for (;;) {
+        out.resize(start + room);
+        const int32_t needed =
+            ucol_getSortKey(collator_, src, len, reinterpret_cast<uint8_t*>(out.data() + start),
+                            static_cast<int32_t>(room));
+        if (needed <= static_cast<int32_t>(room)) {
+            // The key ends with a NUL byte that does not count in the order.
+            const std::size_t size = needed > 0 ? static_cast<std::size_t>(needed) - 1 : 0;
+            out.resize(start + size);
+            return size;
+        }
+        room = static_cast<std::size_t>(needed);
     }
-    // The key ends with a NUL byte that takes no part in the order.
-    key.resize(needed > 0 ? needed - 1 : 0);
-    return key;
 }
 
 std::string CollationLocaleFromEnvironment() {

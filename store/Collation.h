@@ -32,6 +32,9 @@ class Collator {
     int Compare(std::string_view a, std::string_view b) const;
     // A key whose byte order (memcmp, shorter first) is the collator's order.
     std::string SortKey(std::string_view text) const;
+    // Appends the same key to `out` and returns its length: a long list keeps its
+    // keys in one block instead of one allocation each.
+    std::size_t AppendSortKey(std::string_view text, std::string& out) const;
 
   private:
     UCollator* collator_ = nullptr;

@@ -29,11 +29,17 @@ struct TDataKey {
 
 // The collation keys of a list of titles as they stood after its last sort, by
 // position: a later sort reuses the key of every title still in its place, so
-// adding one entry to a long list costs one key, not a key per entry.
+// adding one entry to a long list costs one key, not a key per entry. Titles and
+// keys lie in one block, not in two strings per entry.
 struct TSortKeyCache {
+    struct TSlot {
+        std::size_t Start = 0;  // in Bytes: the title, then its key
+        std::size_t TitleSize = 0;
+        std::size_t KeySize = 0;
+    };
     std::uint64_t Generation = 0;  // of the collator that made the keys
-    std::vector<std::string> Texts;
-    std::vector<std::string> Keys;
+    std::string Bytes;
+    std::vector<TSlot> Slots;
 };
 
 // The document state and its operations. Operations do not validate: callers

@@ -75,11 +75,13 @@ struct Scratch {
 };
 
 // Appends the final order of one class. `members`: its original positions, ascending;
-// `smaller`: the positions of all `total` items of lower rank.
-void OrderClass(std::span<const std::uint32_t> members, const Fenwick& smaller, std::uint64_t total,
+// `below(j)`: how many of the `total` items of lower rank lie before members[j], asked
+// for j in ascending order.
+template <typename Below>
+void OrderClass(std::span<const std::uint32_t> members, Below&& below, std::uint64_t total,
                 Scratch& s, std::vector<std::uint32_t>& out) {
     // Steps before the first r beyond the first member change nothing.
-    std::uint64_t t = smaller.Below(members[0]);
+    std::uint64_t t = below(0);
     if (t >= total) {
         out.insert(out.end(), members.begin(), members.end());
         return;
@@ -90,7 +92,7 @@ void OrderClass(std::span<const std::uint32_t> members, const Fenwick& smaller, 
     std::uint64_t head = 0;
     ++t;
     std::size_t next = 1;  // foremost unmoved member
-    std::uint64_t nextBelow = members.size() > 1 ? smaller.Below(members[1]) : 0;
+    std::uint64_t nextBelow = members.size() > 1 ? below(1) : 0;
     while (t < total) {
         if (next == members.size()) {
             head = (head + (total - t)) % k;  // only rotations remain
@@ -106,7 +108,7 @@ void OrderClass(std::span<const std::uint32_t> members, const Fenwick& smaller, 
             ++head;
             ++k;
             ++t;
-            if (++next < members.size()) nextBelow = smaller.Below(members[next]);
+            if (++next < members.size()) nextBelow = below(next);
         }
     }
 
@@ -127,8 +129,7 @@ void OrderClass(std::span<const std::uint32_t> members, const Fenwick& smaller, 
         for (; emitted < count; ++emitted) out.push_back(s.list[emitted]);
     };
     for (; next < members.size(); ++next) {
-        const std::uint64_t below = smaller.Below(members[next]);
-        emitMovedBefore(std::clamp(below, firstR, total) - firstR);
+        emitMovedBefore(std::clamp(below(next), firstR, total) - firstR);
         out.push_back(members[next]);
     }
     emitMovedBefore(k);
@@ -164,23 +165,65 @@ std::vector<std::uint32_t> ExchangeOrder(const std::vector<std::uint32_t>& rank)
         }
     }
     classStart.push_back(static_cast<std::uint32_t>(n));
+    return ExchangeOrderOfClasses(std::move(byRank), classStart);
+}
+
+std::vector<std::uint32_t> ExchangeOrderOfClasses(std::vector<std::uint32_t> byRank,
+                                                  const std::vector<std::uint32_t>& classStart) {
+    const std::size_t n = byRank.size();
+    // Only a class of several items that is not the first can move, and only its
+    // members need the counts of smaller items before them. Without such a class
+    // (all titles distinct) the order is byRank itself.
+    const std::size_t classes = classStart.size() - 1;
+    std::size_t last = 0;    // the last class that can move
+    std::uint64_t scan = 0;  // items that counting by scans would read
+    for (std::size_t c = 1; c < classes; ++c) {
+        if (classStart[c + 1] - classStart[c] > 1) {
+            last = c;
+            scan += std::uint64_t{classStart[c]} * (classStart[c + 1] - classStart[c]);
+        }
+    }
+    if (last == 0) return byRank;
+    // Few such classes (a long list with a handful of equal titles) are counted by
+    // scans over the smaller items; many share one tree of counts, filled up to the
+    // last of them.
+    const bool scanning = scan <= 16 * std::uint64_t{n};
+    Fenwick smaller;
+    if (!scanning) smaller.Reset(n, false);
 
     std::vector<std::uint32_t> order;
     order.reserve(n);
-    Fenwick smaller;
-    smaller.Reset(n, false);
     Scratch scratch;
-    for (std::size_t c = 0; c + 1 < classStart.size(); ++c) {
+    std::size_t copied = 0;  // byRank up to here is in order already
+    for (std::size_t c = 0; c <= last; ++c) {
         const std::size_t begin = classStart[c];
         const std::span<const std::uint32_t> members(byRank.data() + begin,
                                                      classStart[c + 1] - begin);
         if (members.size() > 1 && begin > 0) {
-            OrderClass(members, smaller, begin, scratch, order);
-        } else {
-            order.insert(order.end(), members.begin(), members.end());
+            order.insert(order.end(), byRank.begin() + static_cast<std::ptrdiff_t>(copied),
+                         byRank.begin() + static_cast<std::ptrdiff_t>(begin));
+            copied = classStart[c + 1];
+            if (scanning) {
+                std::size_t asked = members.size();  // a member is asked for again at times
+                std::uint64_t count = 0;
+                OrderClass(members, [&](std::size_t j) {
+                    if (j != asked) {
+                        asked = j;
+                        count = 0;
+                        for (std::size_t k = 0; k < begin; ++k) count += byRank[k] < members[j];
+                    }
+                    return count;
+                }, begin, scratch, order);
+            } else {
+                OrderClass(members, [&](std::size_t j) { return smaller.Below(members[j]); },
+                           begin, scratch, order);
+            }
         }
-        for (std::uint32_t p : members) smaller.Insert(p);
+        if (!scanning && c < last) {
+            for (std::uint32_t p : members) smaller.Insert(p);
+        }
     }
+    order.insert(order.end(), byRank.begin() + static_cast<std::ptrdiff_t>(copied), byRank.end());
     return order;
 }
 

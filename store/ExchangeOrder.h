@@ -14,4 +14,10 @@ namespace dorvanta {
 // O(n log n) time, O(n) memory.
 std::vector<std::uint32_t> ExchangeOrder(const std::vector<std::uint32_t>& rank);
 
+// The same from the items grouped by class: `byRank` lists the items class by class
+// in ascending rank, each class in ascending positions; class c is byRank[classStart[c]]
+// up to byRank[classStart[c + 1]], and classStart ends with the number of items.
+std::vector<std::uint32_t> ExchangeOrderOfClasses(std::vector<std::uint32_t> byRank,
+                                                  const std::vector<std::uint32_t>& classStart);
+
 }  // namespace dorvanta
