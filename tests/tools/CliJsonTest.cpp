@@ -21,6 +21,7 @@
 #include "store/Cp1252.h"
 #include "store/PdtFile.h"
 #include "store/Search.h"
+#include "support/CliRun.h"
 #include "support/TempDir.h"
 #include "tools/Cli.h"
 #include "tools/JsonOut.h"
@@ -96,17 +97,8 @@ std::string Difference(const std::string& actual, const std::string& expected) {
            actual.substr(from, 80) + "\n  expected " + expected.substr(from, 80);
 }
 
-struct Result {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-Result Cli(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    const int code = cli::Run(args, out, err);
-    return {code, out.str(), err.str()};
-}
+using Result = dorvanta::testing::CliResult;
+using dorvanta::testing::Cli;
 
 // The command line that opens a loaded document: its own password, if any.
 std::vector<std::string> WithPassword(std::vector<std::string> args, const TDocument& doc) {

@@ -11,6 +11,7 @@
 #include "store/ErrorMessage.h"
 #include "store/Mask.h"
 #include "store/PdtFile.h"
+#include "support/CliRun.h"
 #include "support/TempDir.h"
 #include "tools/Cli.h"
 
@@ -22,17 +23,8 @@ using dorvanta::testing::ReadBytes;
 using dorvanta::testing::TempDir;
 using dorvanta::testing::WriteBytes;
 
-struct Result {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-Result Cli(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    const int code = Run(args, out, err);
-    return {code, out.str(), err.str()};
-}
+using Result = dorvanta::testing::CliResult;
+using dorvanta::testing::Cli;
 
 const std::string kExample51 =
     Hex("01 06 00 02 00 06 04 42 61 6E 6B 06 03 65 69 6D 02 02 06 03 65 69 6D 06 00 06 00"
