@@ -83,6 +83,15 @@ expect_in_file() {
     done
     fail "$3"
 }
+# Opens "Speichern unter" in window $1 and types the name $2; prints the dialog.
+save_as() {
+    keys "$1" ctrl+shift+s >&2
+    local save
+    save=$(expect_caption "Speichern unter")
+    keys "$save" ctrl+a >&2
+    xdotool type --delay 5 "$2" >&2
+    echo "$save"
+}
 keys() {
     local w=$1
     shift
@@ -148,10 +157,7 @@ kill -0 "$app_pid" 2>/dev/null || fail "the program ended after 'Abbrechen'"
 
 # Save as onto an existing file: Qt's overwrite question must be German, so its
 # "&Ja" answers the key J.
-keys "$main" ctrl+shift+s
-save=$(expect_caption "Speichern unter")
-keys "$save" ctrl+a
-xdotool type --delay 5 "$work/b.pdt"
+save=$(save_as "$main" "$work/b.pdt")
 keys "$save" Return
 question=$(window "Speichern unter" "$save") || fail "no overwrite question"
 keys "$question" j
@@ -197,10 +203,7 @@ printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\QZ\\Dorvanta]\n"AutoLoadFile"=
 (ulimit -f 64 && exec "$program") >"$work/app-limited.log" 2>&1 &
 app_pid=$!
 main=$(expect_caption "Dorvanta - [$work/big.pdt]")
-keys "$main" ctrl+shift+s
-save=$(expect_caption "Speichern unter")
-keys "$save" ctrl+a
-xdotool type --delay 5 "$work/c.pdt"
+save=$(save_as "$main" "$work/c.pdt")
 keys "$save" Return
 question=$(window "Speichern unter" "$save") || fail "no overwrite question for c.pdt"
 keys "$question" j
@@ -225,15 +228,11 @@ cat >"$work/e.json" <<'JSON'
 {"keys":[{"parent":"Bank","name":"Giro","entries":[{"title":"PIN","value":"4711-äö","info":"","date":40000.5}]}]}
 JSON
 "$cli" build "$work/e.json" "$work/e.pdt"
-printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\QZ\\Dorvanta]\n"AutoLoadFile"="%s"\n' \
-    "$work/e.pdt" >"$work/reg/HKEY_CURRENT_USER.reg"
-"$program" >"$work/app-encrypted.log" 2>&1 &
+# Named on the command line, as a file manager starts it.
+"$program" "$work/e.pdt" >"$work/app-encrypted.log" 2>&1 &
 app_pid=$!
 main=$(expect_caption "Dorvanta - [$work/e.pdt]")
-keys "$main" ctrl+shift+s
-save=$(expect_caption "Speichern unter")
-keys "$save" ctrl+a
-xdotool type --delay 5 "$work/geheim"
+save=$(save_as "$main" "$work/geheim")
 eval "$(xdotool getwindowgeometry --shell "$save")"
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 29)) click 1  # "Dateityp"
 sleep 0.3
