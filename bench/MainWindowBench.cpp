@@ -4,17 +4,22 @@
 // paints the same list viewport with no rows, measured in the same run.
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
+
 #include <QApplication>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <random>
 
 #include "bench/RealisticData.h"
+#include "dialogs/SearchDialog.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
 #include "platform/MessageService.h"
@@ -200,6 +205,54 @@ void BM_SwitchSubCategory(benchmark::State& state, TKind kind, bool compressed) 
     form.SpeedButton_CompressView->setChecked(false);
 }
 
+std::size_t HeapInUse() {
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+// Search "*" in the search dialog with names, titles, values and infos ticked: every
+// sub-category and every entry is a hit. Counters: hits, the heap the hit list holds
+// per hit, and what is still held once the dialog has closed (goals: <= 1 s, <= 100
+// bytes per hit, freed on close; x_goal_* read <= 1 when met).
+void BM_SearchDialogAllHits(benchmark::State& state, TKind kind, int entries) {
+    TForm1& form = Window();
+    form.OpenFile(BigFile(kind, entries));
+    QApplication::processEvents();
+    double hits = 0, perHit = 0, heldAfterClose = 0, seconds = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        form.MenuItem_SearchClick();
+        TForm4& search = *form.Form4;
+        for (QCheckBox* box : {search.CheckBox_SubKeys, search.CheckBox_Titles,
+                               search.CheckBox_Values, search.CheckBox_Info})
+            box->setChecked(true);
+        search.Edit_SearchFor->setText(QStringLiteral("*"));
+        QApplication::processEvents();
+        const std::size_t before = HeapInUse();
+        state.ResumeTiming();
+        const auto start = std::chrono::steady_clock::now();
+        search.Button_SearchClick();
+        QApplication::processEvents();  // the view lays out and paints its visible rows
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.PauseTiming();
+        hits = static_cast<double>(search.SearchResults().size());
+        perHit = hits > 0 ? static_cast<double>(HeapInUse() - before) / hits : 0;
+        search.close();
+        QApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        malloc_trim(0);
+        const std::size_t after = HeapInUse();
+        heldAfterClose = after > before ? static_cast<double>(after - before) : 0;
+        state.ResumeTiming();
+    }
+    if (hits < entries) state.SkipWithError("fewer hits than entries");
+    state.counters["hits"] = hits;
+    state.counters["x_goal_time"] = seconds / static_cast<double>(state.iterations());
+    state.counters["bytes_per_hit"] = perHit;
+    state.counters["x_goal_bytes"] = perHit / 100;
+    state.counters["held_after_close_MB"] = heldAfterClose / 1e6;
+}
+
 // Names read BM_<what>/<entries>/<kind of data>.
 void Register() {
     for (const TKind kind : {TKind::Today, TKind::Realistic}) {
@@ -210,6 +263,10 @@ void Register() {
                                          entries)
                 ->Unit(benchmark::kMillisecond);
         }
+        const std::string search = "BM_SearchDialogAllHits/1M" + suffix;
+        benchmark::RegisterBenchmark(search.c_str(), BM_SearchDialogAllHits, kind, 1000000)
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(2);
         const auto us = [&](const std::string& name, auto fn, auto... args) {
             benchmark::RegisterBenchmark((name + "/100k" + suffix).c_str(), fn, kind, args...)
                 ->Unit(benchmark::kMicrosecond);

@@ -5,6 +5,7 @@
 //
 //   peak_mem [ENTRIES]             the table for ENTRIES entries (default 1000000)
 //   peak_mem --case OP FILE [TEXT] one case in this process (what the table runs)
+//   peak_mem --make FILE [ENTRIES] writes the realistic collection (bench/startup.sh)
 #include <unistd.h>
 
 #include <cstdio>
@@ -181,6 +182,10 @@ int Table(std::size_t entries) {
 int main(int argc, char** argv) {
     if (argc >= 4 && std::string(argv[1]) == "--case") {
         return RunCase(argv[2], argv[3], argc > 4 ? argv[4] : "");
+    }
+    if (argc >= 3 && std::string(argv[1]) == "--make") {
+        SaveDocument(bench::RealisticDocument(argc > 3 ? std::stoul(argv[3]) : 1000000), argv[2]);
+        return 0;
     }
     const std::size_t entries = argc > 1 ? std::stoul(argv[1]) : 1000000;
     if (entries <= 1000) {

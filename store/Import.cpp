@@ -5,6 +5,7 @@
 #include "store/FileIO.h"
 #include "store/PdtFile.h"
 #include "store/StoreError.h"
+#include "store/VectorState.h"
 
 namespace dorvanta {
 namespace {
@@ -83,6 +84,7 @@ std::int32_t ImportEntries(TDocument& doc, std::int32_t key, const std::string& 
 
 std::int32_t ImportEntriesFromBytes(TDocument& doc, std::int32_t key, std::string_view bytes,
                                     const std::string& path, char separator) {
+    ClearUpperVectorState();
     std::vector<TDataRec>& data = doc.Keys[key].Data;
     const std::size_t before = data.size();
     std::size_t count = 0;

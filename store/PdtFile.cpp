@@ -13,6 +13,7 @@
 #include "store/Cp1252.h"
 #include "store/FileIO.h"
 #include "store/PdtReader.h"
+#include "store/VectorState.h"
 
 namespace dorvanta {
 namespace {
@@ -111,7 +112,7 @@ void PutDate(TOutput& out, double date) {
 // ---- reading ----
 
 // Unscrambles in place: a long text is not held twice.
-std::string Unscrambled(std::string text) {
+void Unscramble(std::string& text) {
     auto* bytes = reinterpret_cast<unsigned char*>(text.data());
     const std::size_t n = text.size();
     auto sub = static_cast<unsigned char>(n + 1);  // n + 3j + 1 for byte j
@@ -128,7 +129,17 @@ std::string Unscrambled(std::string text) {
         bytes[j] = static_cast<unsigned char>(bytes[j] - sub);
         sub = static_cast<unsigned char>(sub + 3);
     }
+}
+
+std::string Unscrambled(std::string text) {
+    Unscramble(text);
     return text;
+}
+
+// Reads a stored text straight into its place.
+void ReadScrambled(TPdtReader& reader, std::string& into) {
+    into = reader.String();
+    Unscramble(into);
 }
 
 // Room for one more item. The capacity doubles, but never beyond what the rest of
@@ -168,6 +179,7 @@ constexpr std::uint64_t kMinEntryBytes = 10;
 // stored one, which is then not asked for.
 bool ReadDocument(TDocument& doc, TPdtReader& reader, const std::string& path,
                   const TLoadHooks& hooks, const std::string* passphrase = nullptr) {
+    ClearUpperVectorState();
     doc.Keys.clear();
     doc.Keys.shrink_to_fit();  // the previous document's room
     if (reader.Tag() != kListBegin) BadValue();
@@ -198,14 +210,15 @@ bool ReadDocument(TDocument& doc, TPdtReader& reader, const std::string& path,
             if (marker == kMarkerEntry) {
                 // An entry needs a key to belong to.
                 if (doc.Keys.empty()) BadValue();
-                TDataRec rec;
-                rec.Title = Unscrambled(reader.String());
-                rec.Value = Unscrambled(reader.String());
-                rec.Info = Unscrambled(reader.String());
-                rec.Date = reader.Date();
+                // Read in its place in the list: no entry is moved once read. (A
+                // failed read fails the whole load, which drops the document.)
                 auto& data = doc.Keys.back().Data;
                 MakeRoom(data, reader.Remaining(), kMinEntryBytes);
-                data.push_back(std::move(rec));
+                TDataRec& rec = data.emplace_back();
+                ReadScrambled(reader, rec.Title);
+                ReadScrambled(reader, rec.Value);
+                ReadScrambled(reader, rec.Info);
+                rec.Date = reader.Date();
             } else {
                 TDataKey key;
                 if (marker == kMarkerGroupStart) {
@@ -219,7 +232,7 @@ bool ReadDocument(TDocument& doc, TPdtReader& reader, const std::string& path,
                     if (doc.Keys.empty()) BadValue();
                     key.Parent = doc.Keys.back().Parent;
                 }
-                key.Name = Unscrambled(reader.String());
+                ReadScrambled(reader, key.Name);
                 if (!doc.Keys.empty()) TrimRoom(doc.Keys.back().Data);
                 MakeRoom(doc.Keys, reader.Remaining(), kMinKeyBytes);
                 doc.Keys.push_back(std::move(key));
@@ -346,6 +359,7 @@ std::string UnscrambleText(const std::string& text) {
 }
 
 std::string EncodeDocument(const TDocument& doc) {
+    ClearUpperVectorState();
     // Room reserved once from the texts: markers, tags and lengths add at most 6
     // bytes per text and 11 per record, and a scrambled text written as UTF-8
     // takes about one and a half times its bytes (twice at most in practice;

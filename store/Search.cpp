@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "store/Mask.h"
+#include "store/VectorState.h"
 
 namespace dorvanta {
 
@@ -81,6 +82,7 @@ std::string UpperCaseCp1252(const std::string& text) {
 
 void SearchDocument(const TDocument& doc, const std::string& text, const TSearchOptions& options,
                     std::vector<TSearchHit>& hits) {
+    ClearUpperVectorState();
     FieldTester tester(text, options);
     for (std::size_t k = 0; k < doc.Keys.size(); ++k) {
         const TDataKey& key = doc.Keys[k];
