@@ -79,17 +79,25 @@ void TForm3::Button_OKClick() {
         accept();
         return;
     }
-    // A relative path counts from the current folder; a folder is no file.
+    // A relative path counts from the current folder. The start can open only a
+    // file this user may read: a folder, a pipe or a device would make it fail.
     const QString text = Edit_AutoFile->text();
     const auto stored = FromQString(text);
-    const bool exists = !text.isEmpty() && QFileInfo(text).isFile();
-    if (!exists || !stored) {
+    const QFileInfo info(text);
+    QString refusal;
+    if (text.isEmpty() || !info.exists()) {
+        refusal = QStringLiteral("Die angegebene Datei existiert nicht.");
+    } else if (info.isDir()) {
+        refusal = QStringLiteral("Der angegebene Pfad ist ein Ordner, keine Datei.");
+    } else if (!info.isFile() || !info.isReadable()) {
+        refusal = QStringLiteral("Die angegebene Datei kann nicht gelesen werden.");
+    } else if (!stored) {
         // A chosen path may hold characters the settings cannot keep.
-        MessageService::Instance().Message(
-            exists ? QStringLiteral("Der Pfad enthält Zeichen, die nicht gespeichert werden "
-                                    "können.")
-                   : QStringLiteral("Die angegebene Datei existiert nicht."),
-            QStringLiteral("Ungültiger Dateiname"), MsgIcon::Warning);
+        refusal = QStringLiteral("Der Pfad enthält Zeichen, die nicht gespeichert werden können.");
+    }
+    if (!refusal.isEmpty()) {
+        MessageService::Instance().Message(refusal, QStringLiteral("Ungültiger Dateiname"),
+                                           MsgIcon::Warning);
         Edit_AutoFile->setFocus();
         return;
     }

@@ -1,6 +1,8 @@
 // The search, import and settings dialogs, driven headless through the main
 // window's commands; every question is answered through the message service.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -239,6 +241,65 @@ TEST_F(DialogsTest, SettingsStoreDeleteAndCancel) {
     Form().MenuItem_SettingsClick();
     Doc().Loading = false;
     EXPECT_FALSE(settings.isVisible());
+}
+
+// The start file must be a file the next start can read; anything else is
+// refused with its reason and leaves the dialog open and the setting as it was.
+// Root reads a file whatever its mode, so what root cannot read is what is no
+// regular file: a named pipe (reading would wait for a writer) or a device.
+TEST_F(DialogsTest, SettingsRefuseAStartFileTheStartCouldNotRead) {
+    TempDir dir;
+    TForm3& settings = *Form().Form3;
+    const std::string file = dir.File("start.pdt"), locked = dir.File("gesperrt.pdt");
+    testing::WriteBytes(file, "x");
+    testing::WriteBytes(locked, "x");
+    std::filesystem::permissions(locked, std::filesystem::perms::none);
+    std::filesystem::create_directory(dir.File("ordner"));
+    std::filesystem::create_directory_symlink(dir.File("ordner"), dir.File("zum-ordner"));
+    std::filesystem::create_symlink(dir.File("fehlt.pdt"), dir.File("ins-leere"));
+    std::filesystem::create_symlink(file, dir.File("zur-datei"));
+    ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
+    const std::string missing = "Die angegebene Datei existiert nicht.";
+    const std::string folder = "Der angegebene Pfad ist ein Ordner, keine Datei.";
+    const std::string unreadable = "Die angegebene Datei kann nicht gelesen werden.";
+    // Each path with the refusal it gets; "" for one that is stored.
+    const std::pair<std::string, std::string> cases[] = {
+        {"", missing},
+        {dir.File("fehlt.pdt"), missing},
+        {dir.File("ins-leere"), missing},  // a link to nothing
+        {file + "/x", missing},            // a file taken for a folder
+        {dir.File("ordner"), folder},
+        {dir.File("ordner") + "/", folder},
+        {dir.File("zum-ordner"), folder},
+        {dir.File("pipe"), unreadable},
+        {"/dev/null", unreadable},
+        {locked, ::access(locked.c_str(), R_OK) == 0 ? "" : unreadable},
+        {dir.File("zur-datei"), ""},
+        {file, ""},
+    };
+    for (const auto& [path, refusal] : cases) {
+        SCOPED_TRACE(path);
+        TRegistry& key = *Form().SettingsKey();
+        Messages().ClearLog();
+        if (!refusal.empty()) Messages().QueueAnswer(MsgButton::Ok);
+        bool open = false;
+        WithModal(
+            &settings, [&] { Form().MenuItem_SettingsClick(); },
+            [&] {
+                settings.CheckBox_AutoFile->setChecked(true);
+                settings.Edit_AutoFile->setText(QString::fromStdString(path));
+                settings.Button_OK->click();
+                open = settings.isVisible();
+            });
+        EXPECT_EQ(LastMessage().toStdString(), refusal);
+        EXPECT_EQ(open, !refusal.empty());
+        const bool stored = key.ValueExists("AutoLoadFile");
+        EXPECT_EQ(stored, refusal.empty());
+        if (stored) {
+            EXPECT_EQ(key.ReadString("AutoLoadFile"), path);
+            key.DeleteValue("AutoLoadFile");  // no start file for the tests after this one
+        }
+    }
 }
 
 }  // namespace

@@ -121,6 +121,33 @@ TEST_F(SearchDialogTest, RowsShowKindAndTextInDocumentOrder) {
     EXPECT_FALSE(Model().index(0, 1).data(Qt::DecorationRole).isValid());
 }
 
+// Each box of "Suchen in" ticked alone and unticked alone, in a document where
+// each kind of field has a hit of its own: a box controls its field and no other.
+TEST_F(SearchDialogTest, EachScopeBoxControlsItsOwnFieldAlone) {
+    Doc().Keys = {{"Anderes", "P", {{"x", "y", "z", 1.0}}},
+                  {"Treffer-Name", "P", {{"Treffer-Titel", "Treffer-Wert", "Treffer-Info", 2.0}}}};
+    Form().UpdtListBox(true, {});
+    QCheckBox* const boxes[] = {Search().CheckBox_SubKeys, Search().CheckBox_Titles,
+                                Search().CheckBox_Values, Search().CheckBox_Info};
+    const Rows hits = {{"Unterrubrikname", "Treffer-Name"},
+                       {"Titel", "Treffer-Titel"},
+                       {"Wert", "Treffer-Wert"},
+                       {"Info", "Treffer-Info"}};
+    for (int box = 0; box < 4; ++box) {
+        for (const bool alone : {true, false}) {
+            SCOPED_TRACE(boxes[box]->text().toStdString() + (alone ? " alone" : " left out"));
+            Rows expected;
+            for (int b = 0; b < 4; ++b) {
+                boxes[b]->setChecked((b == box) == alone);
+                if ((b == box) == alone) expected.push_back(hits[b]);
+            }
+            Search().Edit_SearchFor->setText("treffer");
+            Search().Button_Search->click();
+            EXPECT_EQ(Shown(), expected);
+        }
+    }
+}
+
 TEST_F(SearchDialogTest, EveryFieldMatchesStarInTheStoreSearchesOrder) {
     Find("*");
     TSearchOptions options;

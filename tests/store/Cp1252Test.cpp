@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "store/Cp1252.h"
+#include "store/Import.h"
 #include "support/TempDir.h"
 
 namespace dorvanta {
@@ -210,6 +211,58 @@ TEST(Cp1252, StoredUtf8KeepsItsRulesForEveryKindOfInput) {
         EXPECT_EQ(CodePointToCp1252(Cp1252ToCodePoint(static_cast<unsigned char>(b))),
                   static_cast<unsigned char>(b));
     }
+}
+
+// The top row of the code page, byte by byte against its fixed code points (in
+// Unicode's table CP1252.TXT), both ways: two entries swapped show in both rows.
+// The five bytes the code page leaves unassigned stand for the C1 controls of
+// their value; the other C1 controls have no byte. An import, whose file is
+// Windows-1252, keeps every byte, so it shows as its code point afterwards.
+TEST(Cp1252, TheTopRowHasItsFixedCodePointsBothWaysAndThroughAnImport) {
+    // clang-format off
+    constexpr char32_t kTopRow[32] = {
+        U'€', 0x81, U'‚', U'ƒ', U'„', U'…', U'†', U'‡', U'ˆ', U'‰', U'Š', U'‹', U'Œ', 0x8D, U'Ž', 0x8F,
+        0x90, U'‘', U'’', U'“', U'”', U'•', U'–', U'—', U'˜', U'™', U'š', U'›', U'œ', 0x9D, U'ž', U'Ÿ',
+    };
+    // clang-format on
+    auto utf8 = [](char32_t cp) {
+        return cp < 0x800 ? std::string{static_cast<char>(0xC0 | cp >> 6),
+                                        static_cast<char>(0x80 | (cp & 0x3F))}
+                          : std::string{static_cast<char>(0xE0 | cp >> 12),
+                                        static_cast<char>(0x80 | (cp >> 6 & 0x3F)),
+                                        static_cast<char>(0x80 | (cp & 0x3F))};
+    };
+    std::string file;
+    for (unsigned b = 0x80; b <= 0x9F; ++b) file += std::to_string(b) + "\t" + char(b) + "\r\n";
+    TDocument doc;
+    doc.Now = [] { return 1.0; };
+    doc.AddKey("P", "K");
+    ASSERT_EQ(ImportEntriesFromBytes(doc, 0, file, "top.txt", '\t'), 32);
+    int assigned = 0;
+    for (unsigned b = 0x80; b <= 0x9F; ++b) {
+        SCOPED_TRACE(::testing::Message() << std::hex << b);
+        const char32_t cp = kTopRow[b - 0x80];
+        const std::string byte(1, static_cast<char>(b));
+        assigned += cp != b;
+        EXPECT_EQ(Cp1252ToCodePoint(static_cast<unsigned char>(b)), cp);
+        EXPECT_EQ(Cp1252ToUtf16(byte), std::u16string(1, static_cast<char16_t>(cp)));
+        EXPECT_EQ(Cp1252ToUtf8(byte), utf8(cp));
+        EXPECT_EQ(CodePointToCp1252(cp), static_cast<unsigned char>(b));
+        EXPECT_EQ(Utf8ToCp1252Strict(utf8(cp)), byte);
+        EXPECT_EQ(Stored(utf8(cp)), byte);
+        if (cp != b) {  // the C1 control of the byte's value has no byte
+            EXPECT_EQ(CodePointToCp1252(b), std::nullopt);
+            EXPECT_EQ(Utf8ToCp1252Strict(utf8(b)), std::nullopt);
+            EXPECT_EQ(Stored(utf8(b)), "?");
+        }
+        const auto& entries = doc.Keys[0].Data;
+        const auto it = std::find_if(entries.begin(), entries.end(), [&](const TDataRec& r) {
+            return r.Title == std::to_string(b);
+        });
+        ASSERT_NE(it, entries.end());
+        EXPECT_EQ(Cp1252ToUtf8(it->Value), utf8(cp));
+    }
+    EXPECT_EQ(assigned, 27);
 }
 
 // The conversions against ICU's windows-1252 converter and the plain rule above:

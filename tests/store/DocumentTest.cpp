@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "store/Collation.h"
+#include "store/Cp1252.h"
 #include "store/Document.h"
+#include "support/SortCases.h"
 
 namespace dorvanta {
 namespace {
@@ -65,6 +67,26 @@ TEST_P(DocumentOrder, KeyNamesUseAsciiCaseInsensitiveOrder) {
     std::vector<std::string> names;
     for (const auto& k : doc.Keys) names.push_back(k.Name);
     EXPECT_EQ(names, (std::vector<std::string>{"Alpha", "beta", "zulu", "\xE4pfel"}));
+}
+
+// Texts that differ only by accent, only by case, or by both, sorted as entry
+// titles (case ignored, accents not) and as parents (neither ignored).
+TEST_P(DocumentOrder, AccentsAndCaseDecideAtTheirCollationLevels) {
+    for (const testing::TSortCase& c : testing::kAccentAndCaseCases) {
+        std::vector<TDataRec> entries;
+        std::vector<TDataKey> keys;
+        for (const std::string& text : testing::SortCaseWords(c.List)) {
+            entries.push_back({text, "", "", 0.0});
+            keys.push_back({"k", text, {}});
+        }
+        SortEntryList(entries);
+        SortKeyList(keys);
+        std::string titles, parents;
+        for (const TDataRec& e : entries) titles += (titles.empty() ? "" : " ") + e.Title;
+        for (const TDataKey& k : keys) parents += (parents.empty() ? "" : " ") + k.Parent.str();
+        EXPECT_EQ(Cp1252ToUtf8(titles), c.Titles) << c.List;
+        EXPECT_EQ(Cp1252ToUtf8(parents), c.Parents) << c.List;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Locales, DocumentOrder, ::testing::Values("root", "de_DE"));

@@ -6,12 +6,15 @@
 
 #include <filesystem>
 #include <functional>
+#include <regex>
 #include <sstream>
 
+#include "store/Collation.h"
 #include "store/ErrorMessage.h"
 #include "store/Mask.h"
 #include "store/PdtFile.h"
 #include "support/CliRun.h"
+#include "support/SortCases.h"
 #include "support/TempDir.h"
 #include "tools/Cli.h"
 
@@ -108,6 +111,49 @@ TEST(Cli, SortOrdersKeysAndEntries) {
     EXPECT_LT(dump.out.find("\"parent\": \"A\""), dump.out.find("\"parent\": \"Z\""));
     EXPECT_LT(dump.out.find("alpha"), dump.out.find("Zeta"));
 }
+
+class CliSortOrder : public ::testing::TestWithParam<const char*> {
+  protected:
+    void SetUp() override { SetCollationLocale(GetParam()); }
+    void TearDown() override { SetCollationLocale(""); }
+};
+
+// The store's accent and case cases through build, sort and dump: one key per
+// text of a case, the first holding every text as an entry.
+TEST_P(CliSortOrder, AccentsAndCaseDecideAtTheirCollationLevels) {
+    TempDir dir;
+    auto texts = [](const std::string& dump, const char* field) {
+        const std::regex re("\"" + std::string(field) + "\": \"([^\"]*)\"");
+        std::string out;
+        for (auto it = std::sregex_iterator(dump.begin(), dump.end(), re);
+             it != std::sregex_iterator(); ++it) {
+            out += (out.empty() ? "" : " ") + (*it)[1].str();
+        }
+        return out;
+    };
+    for (const auto& c : dorvanta::testing::kAccentAndCaseCases) {
+        const auto words = dorvanta::testing::SortCaseWords(c.List);
+        std::string entries, json;
+        for (const std::string& word : words) {
+            entries += (entries.empty() ? "{\"title\": \"" : ", {\"title\": \"") +
+                       Cp1252ToUtf8(word) + "\"}";
+        }
+        for (const std::string& word : words) {
+            json +=
+                (json.empty() ? "{\"keys\": [" : ", ") +
+                ("{\"parent\": \"" + Cp1252ToUtf8(word) + "\", \"name\": \"k\", \"entries\": [") +
+                (&word == &words[0] ? entries : "") + "]}";
+        }
+        WriteBytes(dir.File("in.json"), json + "]}");
+        ASSERT_EQ(Cli({"build", dir.File("in.json"), dir.File("u.pdt")}).code, kOk) << c.List;
+        ASSERT_EQ(Cli({"sort", dir.File("u.pdt"), dir.File("s.pdt")}).code, kOk) << c.List;
+        const Result dump = Cli({"dump", dir.File("s.pdt")});
+        EXPECT_EQ(texts(dump.out, "title"), c.Titles) << c.List;
+        EXPECT_EQ(texts(dump.out, "parent"), c.Parents) << c.List;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, CliSortOrder, ::testing::Values("root", "de_DE"));
 
 TEST(Cli, ErrorsCarryTheGermanMessages) {
     TempDir dir;
