@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTreeView>
+#include <limits>
 
 #include "mainwindow/MainWindow.h"
 #include "platform/Cp1252Validator.h"
@@ -97,6 +98,9 @@ TForm4::TForm4(TForm1& owner)
     Edit_SearchFor = new QLineEdit(this);
     Edit_SearchFor->setGeometry(88, 8, 177, 21);
     RestrictToCp1252(Edit_SearchFor);
+    // Qt's default of 32,767 characters would cut a pasted text without a word;
+    // the original field had no limit.
+    Edit_SearchFor->setMaxLength(std::numeric_limits<int>::max());
     label->setBuddy(Edit_SearchFor);
 
     GroupBox1 = new QGroupBox(QStringLiteral("Suchen &in"), this);

@@ -47,7 +47,8 @@ const QColor TForm1::kHeaderColors[2] = {QColor(200, 200, 185), QColor(255, 157,
 TForm1::TForm1(const QStringList& arguments, QWidget* parent)
     : QMainWindow(parent), clipboard_(std::make_unique<TSecretClipboard>()) {
     setWindowTitle(kTitle);
-    // The window is designed for an 8-point font in the system's message typeface.
+    // The window is designed for an 8-point font in the message typeface (one with
+    // Arial's metrics where installed).
     QFont designFont = font();
     if (!MessageFontFamily().isEmpty()) designFont.setFamily(MessageFontFamily());
     designFont.setPointSize(8);
@@ -56,6 +57,7 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent)
     BuildToolBar();
     BuildMenus();
     BuildClientArea();
+    LayoutToolBar();
     QZUpdateFile = new TQZUpdateFile(this, arguments);
     // Ending the program from the wizard goes through the close question.
     QZUpdateFile->OnRequestEnd = [this] { close(); };
@@ -260,6 +262,12 @@ void TForm1::UpdateMinimumSize() {
     const int minWidth = listWidth_ < kMinListShrink || dividerDragged_ ? listWidth_ + kMinRightPart
                                                                         : kMinRightPart + 1;
     setMinimumSize(minWidth, kMinClientHeight + MenuHeight());
+}
+
+void TForm1::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // The about box gives the window the message font after construction.
+    if (event->type() == QEvent::FontChange) LayoutToolBar();
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {

@@ -181,7 +181,11 @@ class TForm1 : public QMainWindow {
     TQZSetup* QZSetup = nullptr;
     TQZUpdateFile* QZUpdateFile = nullptr;
 
+    // The width a tool button's style leaves for its caption, which it elides past that.
+    static int ToolButtonTextSpace(const QToolButton* button);
+
   protected:
+    void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -190,6 +194,8 @@ class TForm1 : public QMainWindow {
   private:
     // Construction (MainWindowBuild.cpp).
     void BuildToolBar();
+    // Widens a tool button whose caption the font makes too wide for it.
+    void LayoutToolBar();
     void BuildMenus();
     void BuildClientArea();
     void LayoutEditorStrip();

@@ -9,9 +9,11 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "mainwindow/EntryModel.h"
 #include "mainwindow/Icons.h"
@@ -37,32 +39,39 @@ struct ToolButtonDef {
     IconId icon;
 };
 
+// The designed places, for an 8-point face with Arial's metrics.
+const ToolButtonDef kToolButtons[] = {
+    {&TForm1::SpeedButton_New, 4, 69, "Neu", "Erstellt eine neue Datei.", IconId::New},
+    {&TForm1::SpeedButton_Open, 76, 69, "Öffnen", "Öffnet eine vorhandene Datei.", IconId::Open},
+    {&TForm1::SpeedButton_Save, 148, 69, "Speichern", "Speichert die aktuelle Datei neu.",
+     IconId::Save},
+    {&TForm1::SpeedButton_NewKey, 228, 77, "Neue Rubrik", "Erstellt eine neue Rubrik",
+     IconId::NewKey},
+    {&TForm1::SpeedButton_DelKey, 308, 77, "Rubrik löschen", "Löscht die markierte Rubrik.",
+     IconId::DelKey},
+    {&TForm1::SpeedButton_ShowData, 396, 77, "Daten zeigen...",
+     "Legt fest, ob in der Rubrikliste die Daten zu allen Rubriken angezeigt werden sollen.",
+     IconId::ShowData},
+    {&TForm1::SpeedButton_CompressView, 476, 77, "Ansicht filtern",
+     "Legt fest, ob nur die Daten der aktuellen Oberrubrik angezeigt werden.",
+     IconId::CompressView},
+    {&TForm1::SpeedButton_Exit, 564, 77, "Beenden", "Beendet das Programm.", IconId::Exit},
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------- construction
 
+int TForm1::ToolButtonTextSpace(const QToolButton* button) {
+    // The style draws the caption inside the button's frame and elides what is wider.
+    return button->width() -
+           2 * button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+}
+
 void TForm1::BuildToolBar() {
     Panel_Main = new QWidget;
-    Panel_Main->setFixedSize(790, 63);
-    const ToolButtonDef buttons[] = {
-        {&TForm1::SpeedButton_New, 4, 69, "Neu", "Erstellt eine neue Datei.", IconId::New},
-        {&TForm1::SpeedButton_Open, 76, 69, "Öffnen", "Öffnet eine vorhandene Datei.",
-         IconId::Open},
-        {&TForm1::SpeedButton_Save, 148, 69, "Speichern", "Speichert die aktuelle Datei neu.",
-         IconId::Save},
-        {&TForm1::SpeedButton_NewKey, 228, 77, "Neue Rubrik", "Erstellt eine neue Rubrik",
-         IconId::NewKey},
-        {&TForm1::SpeedButton_DelKey, 308, 77, "Rubrik löschen", "Löscht die markierte Rubrik.",
-         IconId::DelKey},
-        {&TForm1::SpeedButton_ShowData, 396, 77, "Daten zeigen...",
-         "Legt fest, ob in der Rubrikliste die Daten zu allen Rubriken angezeigt werden sollen.",
-         IconId::ShowData},
-        {&TForm1::SpeedButton_CompressView, 476, 77, "Ansicht filtern",
-         "Legt fest, ob nur die Daten der aktuellen Oberrubrik angezeigt werden.",
-         IconId::CompressView},
-        {&TForm1::SpeedButton_Exit, 564, 77, "Beenden", "Beendet das Programm.", IconId::Exit},
-    };
-    for (const ToolButtonDef& def : buttons) {
+    Panel_Main->setFixedSize(kDesignClientWidth, 63);
+    for (const ToolButtonDef& def : kToolButtons) {
         auto* button = new QToolButton(Panel_Main);
         button->setObjectName(QString::fromUtf8(def.caption));
         button->setGeometry(def.left, 2, def.width, 59);
@@ -93,6 +102,27 @@ void TForm1::BuildToolBar() {
 
     PageScroller_Main = new TPageScroller(Panel_Main);
     PageScroller_Main->setFixedHeight(65);
+}
+
+void TForm1::LayoutToolBar() {
+    if (!Panel_Main) return;
+    // A caption wider than its designed button widens it; the buttons after it
+    // move right by as much, so the gaps stay as designed.
+    int shift = 0;
+    int right = 0;
+    for (const ToolButtonDef& def : kToolButtons) {
+        QToolButton* button = this->*def.member;
+        // A widget with a style sheet keeps the font it was polished with; the
+        // buttons follow the window's font explicitly.
+        button->setFont(font());
+        const int frame = button->width() - ToolButtonTextSpace(button);
+        const int needed = button->fontMetrics().horizontalAdvance(button->text()) + frame;
+        const int width = std::max(def.width, needed);
+        button->setGeometry(def.left + shift, button->y(), width, button->height());
+        shift += width - def.width;
+        right = button->geometry().right() + 1;
+    }
+    Panel_Main->setFixedWidth(std::max(kDesignClientWidth, right + 4));
 }
 
 void TForm1::BuildMenus() {

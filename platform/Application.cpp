@@ -24,10 +24,11 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         installTranslator(translator);
     }
-    // Qt's dialogs also format sizes, dates and file types by the default locale.
-    if (QLocale::system().language() != QLocale::German) {
-        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    }
+    // Qt's dialogs also format sizes, dates and month names by the default locale
+    // (the file dialog's list by the system locale: MessageService sees to it).
+    // What the program formats in the user's own way (the update wizard's sizes
+    // and times, an entry's date) asks QLocale::system() explicitly.
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     MessageService::Instance();  // reads the test switches before the first question
 }
 

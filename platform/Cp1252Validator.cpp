@@ -2,22 +2,99 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QStatusBar>
+#include <QToolTip>
+#include <algorithm>
 
 #include "platform/System.h"
 #include "platform/TextConv.h"
 
 namespace dorvanta {
+namespace {
 
-QValidator::State TCp1252Validator::validate(QString& input, int&) const {
-    if (FitsCp1252(input)) return Acceptable;
-    Beep();
-    return Invalid;
+// How long the hint stays in the status bar.
+constexpr int kStatusHintMs = 10000;
+
+// The length of the UTF-16 character (1, or 2 for a surrogate pair) at `i`.
+qsizetype CharacterLength(const QString& text, qsizetype i) {
+    if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) return 2;
+    return 1;
 }
 
-void RestrictToCp1252(QLineEdit* edit) { edit->setValidator(new TCp1252Validator(edit)); }
+}  // namespace
+
+TCp1252Validator::TCp1252Validator(QLineEdit* edit, QObject* parent)
+    : QValidator(parent), edit_(edit), last_(edit ? edit->text() : QString()) {}
+
+QValidator::State TCp1252Validator::validate(QString& input, int& pos) const {
+    const QString before = last_;
+    last_ = input;
+    if (FitsCp1252(input)) return Acceptable;
+    if (!edit_ || !edit_->isModified()) return Intermediate;
+
+    // What the change brought: the text between the beginning and the end it
+    // shares with the text before (a pair of surrogates is never split).
+    const qsizetype shorter = std::min(before.size(), input.size());
+    qsizetype head = 0;
+    while (head < shorter && before[head] == input[head]) ++head;
+    if (head > 0 && input[head - 1].isHighSurrogate()) --head;
+    qsizetype tail = 0;
+    while (tail < shorter - head &&
+           before[before.size() - 1 - tail] == input[input.size() - 1 - tail]) {
+        ++tail;
+    }
+    if (tail > 0 && input[input.size() - tail].isLowSurrogate()) --tail;
+
+    QString kept = input.left(head);
+    QString refused;
+    int newPos = pos;
+    for (qsizetype i = head; i < input.size() - tail;) {
+        const qsizetype length = CharacterLength(input, i);
+        const QString character = input.mid(i, length);
+        if (FitsCp1252(character)) {
+            kept += character;
+        } else {
+            if (refused.isEmpty()) refused = character;
+            if (i < pos) newPos -= static_cast<int>(std::min<qsizetype>(length, pos - i));
+        }
+        i += length;
+    }
+    if (refused.isEmpty()) return Intermediate;  // only the program's own text holds any
+    kept += input.right(tail);
+
+    ShowRefusedCharacter(edit_, refused);
+    if (kept == before) {
+        // Nothing storable came (a typed character): the field undoes the change
+        // and keeps its undo history.
+        last_ = before;
+        return Invalid;
+    }
+    input = kept;
+    pos = std::clamp(newPos, 0, static_cast<int>(kept.size()));
+    last_ = input;
+    return FitsCp1252(input) ? Acceptable : Intermediate;
+}
+
+QString RefusedCharacterHint(const QString& character) {
+    return QStringLiteral("Das Zeichen \u201E") + character +
+           QStringLiteral("\u201C kann in Dorvanta-Dateien nicht gespeichert werden.");
+}
+
+void ShowRefusedCharacter(QLineEdit* edit, const QString& character) {
+    Beep();
+    const QString hint = RefusedCharacterHint(character);
+    if (auto* main = qobject_cast<QMainWindow*>(edit->window())) {
+        main->statusBar()->showMessage(hint, kStatusHintMs);
+        return;
+    }
+    QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())), hint, edit);
+}
+
+void RestrictToCp1252(QLineEdit* edit) { edit->setValidator(new TCp1252Validator(edit, edit)); }
 
 void RestrictToCp1252(QComboBox* combo) {
-    combo->setValidator(new TCp1252Validator(combo));
+    combo->setValidator(new TCp1252Validator(combo->lineEdit(), combo));
 }
 
 }  // namespace dorvanta

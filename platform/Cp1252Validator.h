@@ -1,7 +1,10 @@
 #pragma once
 // Edit fields take only what the files can store: a character outside Windows-1252
-// is refused as it is typed or pasted (with the system beep), never changed silently.
+// is refused as it is typed or pasted, never changed silently. The refusal beeps
+// and says which character it was: in the main window's status bar, in a dialog
+// in a tool tip at the field. A paste keeps every character that can be stored.
 
+#include <QPointer>
 #include <QValidator>
 
 class QLineEdit;
@@ -11,10 +14,24 @@ namespace dorvanta {
 
 class TCp1252Validator : public QValidator {
     Q_OBJECT
-public:
-    using QValidator::QValidator;
+  public:
+    // `edit`: the field it checks (a combo box's editor for a combo box).
+    TCp1252Validator(QLineEdit* edit, QObject* parent);
+    // A change the user made drops the characters it brought that cannot be
+    // stored. A text the program set (the field then counts as unmodified, e.g. a
+    // path chosen in a file dialog) is kept as it is and is only Intermediate.
     State validate(QString& input, int& pos) const override;
+
+  private:
+    QPointer<QLineEdit> edit_;
+    mutable QString last_;  // the field's text as last validated
 };
+
+// "Das Zeichen „ł“ kann in Dorvanta-Dateien nicht gespeichert werden."
+QString RefusedCharacterHint(const QString& character);
+// Beeps and shows the hint for the field: in the status bar of a main window,
+// else as a tool tip below the field.
+void ShowRefusedCharacter(QLineEdit* edit, const QString& character);
 
 // Puts a validator on the field (or the combo box's editor).
 void RestrictToCp1252(QLineEdit* edit);

@@ -6,8 +6,11 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -126,6 +129,57 @@ QStringList Lines(const char* variable) {
     return lines;
 }
 
+// Qt's file list formats sizes and dates by the system locale (LANG=C: "14 bytes",
+// "8 Dec 2026"), which QLocale::setDefault does not reach; these columns follow
+// the program's default locale, German.
+class TLocaleFileColumns : public QIdentityProxyModel {
+  public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+    QVariant data(const QModelIndex& index, int role) const override {
+        auto* files = qobject_cast<QFileSystemModel*>(sourceModel());
+        if (role == Qt::DisplayRole && files && index.isValid() &&
+            (index.column() == kSizeColumn || index.column() == kDateColumn)) {
+            const QModelIndex source = mapToSource(index);
+            const QLocale locale;
+            if (index.column() == kDateColumn) {
+                return locale.toString(files->lastModified(source), QLocale::ShortFormat);
+            }
+            if (files->isDir(source)) return QString();
+            return locale.formattedDataSize(files->size(source));
+        }
+        return QIdentityProxyModel::data(index, role);
+    }
+
+  private:
+    static constexpr int kSizeColumn = 1;
+    static constexpr int kDateColumn = 3;
+};
+
+// For the end-to-end test: every folder the dialog has read is appended to the
+// file at `logPath` as its list shows it, one row a line, columns tab-separated.
+void LogFileList(QFileDialog& dialog, const QString& logPath) {
+    QAbstractProxyModel* shown = dialog.proxyModel();
+    auto* files = shown ? qobject_cast<QFileSystemModel*>(shown->sourceModel()) : nullptr;
+    if (!files) return;
+    QObject::connect(files, &QFileSystemModel::directoryLoaded, &dialog,
+                     [&dialog, shown, files, logPath](const QString& folder) {
+                         // The rows come in queued updates; read them once those are in.
+                         QTimer::singleShot(50, &dialog, [shown, files, folder, logPath] {
+                             const QModelIndex root = shown->mapFromSource(files->index(folder));
+                             QFile log(logPath);
+                             if (!log.open(QIODevice::Append | QIODevice::Text)) return;
+                             QTextStream out(&log);
+                             for (int row = 0; row < shown->rowCount(root); ++row) {
+                                 QStringList cells;
+                                 for (int column = 0; column < shown->columnCount(root); ++column) {
+                                     cells << shown->index(row, column, root).data().toString();
+                                 }
+                                 out << folder << '\t' << cells.join(QLatin1Char('\t')) << '\n';
+                             }
+                         });
+                     });
+}
+
 }  // namespace
 
 QString ButtonCaption(MsgButton button) {
@@ -191,6 +245,8 @@ void MessageService::LoadTestAnswersFromEnvironment() {
         logPath_ = qEnvironmentVariable("DORVANTA_TEST_LOG");
     }
     if (any) testMode_ = true;
+    // Not a test switch: the program runs as usual.
+    fileListLogPath_ = qEnvironmentVariable("DORVANTA_TEST_FILE_LIST");
 }
 
 void MessageService::ClearLog() {
@@ -421,6 +477,8 @@ std::optional<QString> MessageService::FileName(bool save, QWidget* parent, cons
                         save ? QStringLiteral("&Speichern") : QStringLiteral("Ö&ffnen"));
     dialog.setLabelText(QFileDialog::Reject, ButtonCaption(MsgButton::Cancel));
     if (!initialFilter.isEmpty()) dialog.selectNameFilter(initialFilter);
+    dialog.setProxyModel(new TLocaleFileColumns(&dialog));
+    if (!fileListLogPath_.isEmpty()) LogFileList(dialog, fileListLogPath_);
     // Each file type brings its own suffix for a name typed without one.
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
                      [&dialog, &defaultSuffix](const QString& type) {

@@ -17,7 +17,10 @@
 //                                          a line "<cancel>" cancels
 //   DORVANTA_TEST_LOG=path                 appends one line per question:
 //                                          kind, caption, text, answer (tab-separated)
-// Setting any of them puts the process in test mode.
+// Setting any of them puts the process in test mode. Apart from them,
+//   DORVANTA_TEST_FILE_LIST=path           appends what a file dialog's list shows
+//                                          once it has read a folder: folder, name,
+//                                          size, type, date (tab-separated)
 
 #include <QString>
 #include <QStringList>
@@ -150,6 +153,7 @@ class MessageService {
     std::deque<std::function<void(QDialog&)>> drivers_;
     std::vector<AskedQuestion> asked_;
     QString logPath_;
+    QString fileListLogPath_;
     std::function<void(const AskedQuestion&)> askedHook_;
 };
 

@@ -53,6 +53,11 @@ QStringList& TestUrls() {
     return urls;
 }
 
+int& TestBeeps() {
+    static int beeps = 0;
+    return beeps;
+}
+
 }  // namespace
 
 // ---- Program identity -----------------------------------------------------------
@@ -303,8 +308,15 @@ QString CreateTempFile(const QString& prefix) {
 // ---- Shell ------------------------------------------------------------------------
 
 void Beep(BeepKind) {
-    if (MessageService::Instance().TestMode()) return;
+    if (MessageService::Instance().TestMode()) {
+        ++TestBeeps();
+        return;
+    }
     if (qobject_cast<QApplication*>(QCoreApplication::instance())) QApplication::beep();
+}
+
+int BeepsInTestMode() {
+    return TestBeeps();
 }
 
 bool OpenUrl(const QString& url) {
@@ -368,7 +380,20 @@ bool RunAfterExit(const QString& scriptPath) {
 
 QString MessageFontFamily() {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return {};
+    // The windows were laid out for a face with Arial's metrics; a wider one
+    // (DejaVu Sans, Cantarell) cuts the tool-bar captions.
+    const QStringList installed = QFontDatabase::families();
+    for (const QString& family : ArialMetricFamilies()) {
+        if (installed.contains(family)) return family;
+    }
     return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+}
+
+const QStringList& ArialMetricFamilies() {
+    static const QStringList families = {QStringLiteral("Arial"),
+                                         QStringLiteral("Liberation Sans"),
+                                         QStringLiteral("Arimo")};
+    return families;
 }
 
 bool IsConnected() {

@@ -74,8 +74,9 @@ QString CreateTempFile(const QString& prefix);
 
 enum class BeepKind { Default, Information, Question, Exclamation, Error };
 // The system beep (the kind does not change the sound on Linux). Silent in the
-// message service's test mode.
+// message service's test mode, which counts the beeps instead.
 void Beep(BeepKind kind = BeepKind::Default);
+int BeepsInTestMode();
 
 // Opens a web or mail target ("http://...", "mailto:...") in the user's program
 // for it. False when nothing took it; callers may ignore that. In the message
@@ -88,8 +89,12 @@ const QStringList& OpenedUrlsInTestMode();
 // runs in its own folder. False when it does not exist or cannot be started.
 bool RunAfterExit(const QString& scriptPath);
 
-// The family of the system's message font (empty without a GUI).
+// The family of the program's message font (empty without a GUI): the first
+// installed face with Arial's metrics (ArialMetricFamilies, the ones the windows
+// were laid out for), else the system's general font.
 QString MessageFontFamily();
+// "Arial", "Liberation Sans" (installed by the setup script), "Arimo".
+const QStringList& ArialMetricFamilies();
 
 // Whether the machine has a network connection. When the system cannot tell, the
 // answer is true, so that a check goes on to try the server.

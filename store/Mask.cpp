@@ -87,8 +87,15 @@ bool TMask::MaskState::Accepts(unsigned char byte) const {
 // Every state but the end consumes exactly one byte, so a skip only ever has to
 // be retried at the most recent skip state: this gives the same answer as full
 // backtracking over all skips, in at most text length x state count steps.
+//
+// Every state but the end consumes one byte, so from state i on exactly
+// states_.size() - 1 - i bytes are still needed: a text (or the rest of it after
+// a skip's start) shorter than that cannot match, which ends the search for a
+// long mask against a short field at once.
 bool TMask::Matches(const std::string& text) const {
     const std::size_t n = text.size();
+    const std::size_t consuming = states_.size() - 1;
+    if (n < consuming) return false;
     std::size_t p = 0;
     std::size_t i = 0;
     bool haveSkip = false;
@@ -109,8 +116,8 @@ bool TMask::Matches(const std::string& text) const {
             ++i;
             continue;
         }
-        // Let the last skip state start one byte later.
-        if (!haveSkip || skipPos >= n) return false;
+        // Let the last skip state start one byte later, while the rest is long enough.
+        if (!haveSkip || skipPos >= n || n - skipPos - 1 < consuming - skipState) return false;
         p = ++skipPos;
         i = skipState;
     }

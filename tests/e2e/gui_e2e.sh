@@ -295,4 +295,59 @@ echo "$targets" | grep -qx 'x-kde-passwordManagerHint' || fail "no secret hint a
     fail "the hint is not 'secret'"
 [ "$(xclip -selection clipboard -o)" = "4711-äö" ] || fail "the copied value is wrong"
 
+# ---- Issue 20 A1: the tool bar's captions, whole (screenshot) ---------------
+# The captions are measured by the caption-fit test; here the real program's
+# tool bar is photographed for the eye: toolbar.png in the work folder, copied
+# to ${TMPDIR:-/tmp}/dorvanta-e2e-toolbar.png.
+if [ -n "$app_pid" ]; then
+    kill "$app_pid" 2>/dev/null || true
+    wait "$app_pid" 2>/dev/null || true
+    app_pid=
+fi
+"$program" "$work/a.pdt" >"$work/app-toolbar.log" 2>&1 &
+app_pid=$!
+main=$(expect_caption "Dorvanta - [$work/a.pdt]")
+sleep 0.5
+eval "$(xdotool getwindowgeometry --shell "$main")"
+import -display "$DISPLAY" -window "$main" -crop "${WIDTH}x95+0+0" +repage "$work/toolbar.png" ||
+    fail "no screenshot of the tool bar"
+[ "$(identify -format '%w %h' "$work/toolbar.png")" = "$WIDTH 95" ] ||
+    fail "the tool bar screenshot has the wrong size"
+cp "$work/toolbar.png" "${TMPDIR:-/tmp}/dorvanta-e2e-toolbar.png"
+# ---- end of issue 20 A1 -----------------------------------------------------
+
+# ---- Issue 20 A2: Qt's file dialog lists sizes and dates in German -----------
+# Under LANG=C Qt's file list said "14 bytes" and "8 Dec 2026". The program
+# writes what the list shows to DORVANTA_TEST_FILE_LIST (folder, name, size,
+# type, date; tab-separated) once the dialog has read a folder.
+kill "$app_pid" 2>/dev/null || true
+wait "$app_pid" 2>/dev/null || true
+DORVANTA_TEST_FILE_LIST="$work/file-list.txt" "$program" "$work/a.pdt" \
+    >"$work/app-file-list.log" 2>&1 &
+app_pid=$!
+main=$(expect_caption "Dorvanta - [$work/a.pdt]")
+keys "$main" ctrl+shift+s
+save=$(expect_caption "Speichern unter")
+row=
+for _ in $(seq 100); do
+    row=$(awk -F'\t' -v dir="$work" '$1 == dir && $2 == "a.pdt"' "$work/file-list.txt" 2>/dev/null |
+        tail -n1)
+    [ -n "$row" ] && break
+    sleep 0.1
+done
+[ -n "$row" ] || fail "the save dialog listed no a.pdt"
+size=$(printf '%s' "$row" | cut -f3)
+date=$(printf '%s' "$row" | cut -f5)
+expected_size="$(stat -c %s "$work/a.pdt") Bytes"
+[ "$size" = "$expected_size" ] || fail "the size column reads '$size', expected '$expected_size'"
+[ "$date" = "$(date -r "$work/a.pdt" '+%d.%m.%y %H:%M')" ] ||
+    fail "the date column reads '$date', expected $(date -r "$work/a.pdt" '+%d.%m.%y %H:%M')"
+keys "$save" Escape
+sleep 0.3
+kill -0 "$app_pid" 2>/dev/null || fail "the program ended after the cancelled save dialog"
+kill "$app_pid" 2>/dev/null || true
+wait "$app_pid" 2>/dev/null || true
+app_pid=
+# ---- end of issue 20 A2 -----------------------------------------------------
+
 echo "1 passed, 0 failed"

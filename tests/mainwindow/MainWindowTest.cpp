@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QElapsedTimer>
@@ -17,12 +18,15 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <filesystem>
 
 #include "dialogs/CategoryDialog.h"
+#include "dialogs/SearchDialog.h"
 #include "mainwindow/EntryModel.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
+#include "platform/Cp1252Validator.h"
 #include "platform/MessageService.h"
 #include "platform/Settings.h"
 #include "store/AgeFile.h"
@@ -833,24 +837,136 @@ TEST_F(MainWindowTest, ANewCopyRestartsTheClearingDelay) {
     EXPECT_EQ(clipboard->text(), "4711");
 }
 
-// Types text character by character, as a keyboard with any layout would.
+// Types text one character (code point) at a time, as a keyboard with any layout would.
 void Type(QWidget* widget, const QString& text) {
-    for (QChar ch : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype length =
+            text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, text.mid(i, length));
         QApplication::sendEvent(widget, &press);
+        i += length - 1;
     }
 }
 
-TEST_F(MainWindowTest, TextsOutsideTheCodePageAreRefusedAsTypedOrPasted) {
-    QLineEdit* edit = Form().Edit_DataName;
-    Type(edit, QString::fromUtf8("a\xCE\xA9"
-                                 "b"));  // the Omega is refused
-    EXPECT_EQ(edit->text(), "ab");
-    Type(edit, QString::fromUtf8("\xE2\x82\xAC\xC3\xA4"));  // euro sign and umlaut fit
-    EXPECT_EQ(edit->text(), QString::fromUtf8("ab\xE2\x82\xAC\xC3\xA4"));
-    QGuiApplication::clipboard()->setText(QString::fromUtf8("x\xE2\x88\x9E"));
+// A refused character beeps and is named: in the main window's status bar, in a
+// dialog in a tool tip at the field. A paste keeps what can be stored.
+TEST_F(MainWindowTest, RefusedCharactersAreNamedTypedOrPastedInTheWindowAndInDialogs) {
+    const QString hintL = QString::fromUtf8(
+        "Das Zeichen \xE2\x80\x9E\xC5\x82\xE2\x80\x9C kann in Dorvanta-Dateien nicht gespeichert "
+        "werden.");
+    EXPECT_EQ(RefusedCharacterHint(QString::fromUtf8("\xC5\x82")), hintL);
+
+    TForm2* category = Form().Form2;
+    category->show();
+    Form().Form4->Open();
+    struct Field {
+        const char* name;
+        QLineEdit* edit;
+        bool inMainWindow;
+    };
+    const Field fields[] = {
+        {"main window: Name", Form().Edit_DataName, true},
+        {"main window: Info", Form().Edit_Info, true},
+        {"Neue Rubrik: Titel", category->Edit_Title, false},
+        {"Neue Rubrik: Rubrik (combo box)", category->ComboBox_Key->lineEdit(), false},
+        {"Suchen: Suchen nach", Form().Form4->Edit_SearchFor, false},
+    };
+    enum class How { Typed, Pasted };
+    struct Case {
+        How how;
+        const char* before;  // the field's text, the cursor at its end
+        const char* input;
+        const char* after;
+        const char* refused;  // the character named, nullptr: no hint, no beep
+    };
+    const Case cases[] = {
+        {How::Typed, "ab", "\xC5\x82", "ab", "\xC5\x82"},                    // ł
+        {How::Typed, "", "a\xE2\x86\x92" "b", "ab", "\xE2\x86\x92"},         // →
+        {How::Typed, "x", "\xE2\x82\xAC\xC3\xA4\xC3\x9F", "x\xE2\x82\xAC\xC3\xA4\xC3\x9F",
+         nullptr},                                                           // € ä ß fit
+        {How::Typed, "", "\xF0\x9F\x98\x80", "", "\xF0\x9F\x98\x80"},        // an emoji, whole
+        // "łódź": ó and d stay.
+        {How::Pasted, "ab", "\xC5\x82\xC3\xB3" "d\xC5\xBA", "ab\xC3\xB3" "d", "\xC5\x82"},
+        // "x∞y→": the first refused one is named.
+        {How::Pasted, "", "x\xE2\x88\x9E" "y\xE2\x86\x92", "xy", "\xE2\x88\x9E"},
+        {How::Pasted, "a", "\xE2\x86\x92\xE2\x86\x92", "a", "\xE2\x86\x92"},  // nothing to keep
+        {How::Pasted, "", "Gr\xC3\xBC\xC3\x9F" "e \xE2\x80\x93 \xE2\x82\xAC",
+         "Gr\xC3\xBC\xC3\x9F" "e \xE2\x80\x93 \xE2\x82\xAC", nullptr},           // all fit
+    };
+    for (const Field& field : fields) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(field.name) +
+                         (c.how == How::Typed ? ", typed " : ", pasted ") + c.input);
+            QLineEdit* edit = field.edit;
+            edit->setText(QString::fromUtf8(c.before));
+            edit->end(false);
+            Form().statusBar()->clearMessage();
+            const QString untouched = QStringLiteral("kein Hinweis");
+            if (!field.inMainWindow) QToolTip::showText(QPoint(1, 1), untouched, edit);
+            const int beeps = BeepsInTestMode();
+            if (c.how == How::Typed) {
+                Type(edit, QString::fromUtf8(c.input));
+            } else {
+                QGuiApplication::clipboard()->setText(QString::fromUtf8(c.input));
+                edit->paste();
+            }
+            EXPECT_EQ(edit->text().toStdString(), c.after);
+            EXPECT_EQ(edit->cursorPosition(), edit->text().size());
+            const QString hint =
+                c.refused ? RefusedCharacterHint(QString::fromUtf8(c.refused)) : QString();
+            EXPECT_EQ(BeepsInTestMode() - beeps, c.refused ? 1 : 0);
+            if (field.inMainWindow) {
+                EXPECT_EQ(Form().statusBar()->currentMessage().toStdString(), hint.toStdString());
+            } else {
+                EXPECT_TRUE(QToolTip::isVisible());
+                EXPECT_EQ(QToolTip::text().toStdString(),
+                          (c.refused ? hint : untouched).toStdString());
+                EXPECT_TRUE(Form().statusBar()->currentMessage().isEmpty());
+            }
+        }
+    }
+    QToolTip::hideText();
+    Form().Form4->close();
+    category->reject();
+}
+
+TEST_F(MainWindowTest, RefusingKeepsTheUndoHistoryAndTheProgramsOwnText) {
+    QLineEdit* edit = Form().Edit_Value;
+    edit->setText("a");
+    Type(edit, "bc");
+    Type(edit, QString::fromUtf8("\xC5\x82"));
+    EXPECT_EQ(edit->text(), "abc");
+    EXPECT_TRUE(edit->isUndoAvailable());
+    edit->undo();
+    EXPECT_EQ(edit->text(), "a");
+
+    // A text the program sets (a path chosen in a file dialog) stays as it is; a
+    // character typed to it that fits is taken, one that does not is refused.
+    const QString path = QString::fromUtf8("/home/\xC5\x81ucja/a.pdt");  // Łucja
+    edit->setText(path);
+    EXPECT_EQ(edit->text(), path);
+    EXPECT_FALSE(edit->hasAcceptableInput());
+    const int beeps = BeepsInTestMode();
+    Type(edit, "x");
+    EXPECT_EQ(edit->text(), path + "x");
+    EXPECT_EQ(BeepsInTestMode(), beeps);
+    Type(edit, QString::fromUtf8("\xC5\x82"));
+    EXPECT_EQ(edit->text(), path + "x");
+    EXPECT_EQ(BeepsInTestMode(), beeps + 1);
+    // In the middle of the text: only the pasted character goes, the cursor stays after it.
+    edit->setText("abcd");
+    edit->setCursorPosition(2);
+    QGuiApplication::clipboard()->setText(QString::fromUtf8("X\xC5\x82Y"));
     edit->paste();
-    EXPECT_EQ(edit->text(), QString::fromUtf8("ab\xE2\x82\xAC\xC3\xA4"));
+    EXPECT_EQ(edit->text(), "abXYcd");
+    EXPECT_EQ(edit->cursorPosition(), 4);
+    // Replacing a selection.
+    edit->setSelection(1, 2);
+    QGuiApplication::clipboard()->setText(QString::fromUtf8("\xE2\x86\x92" "Z"));
+    edit->paste();
+    EXPECT_EQ(edit->text(), "aZYcd");
+    EXPECT_EQ(edit->cursorPosition(), 2);
+    Form().statusBar()->clearMessage();
 }
 
 TEST_F(MainWindowTest, EntryDateHintUsesTheLocaleFormats) {

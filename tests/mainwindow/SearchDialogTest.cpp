@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QIdentityProxyModel>
@@ -23,6 +25,7 @@
 #include "mainwindow/MainWindow.h"
 #include "platform/MessageService.h"
 #include "platform/TextConv.h"
+#include "store/Search.h"
 #include "support/TempDir.h"
 
 namespace dorvanta {
@@ -372,6 +375,50 @@ TEST_F(SearchDialogTest, ALongListAsksOnlyForTheRowsItShowsAndASample) {
     EXPECT_LT(counter.asked.size(), 1100u);
     EXPECT_TRUE(counter.asked.count(60005));
     view.setModel(&Model());
+}
+
+// A pasted search text is not cut at QLineEdit's default of 32,767 characters,
+// and a mask that long still matches what it should, and quickly.
+TEST_F(SearchDialogTest, APastedTextLongerThanQtsDefaultLimitIsKeptAndMatched) {
+    std::string value;
+    for (int i = 0; value.size() < 40000; ++i) value += "Teil " + std::to_string(i) + "; ";
+    value.resize(40000);
+    Doc().Keys[2].Data.push_back({"Lang", value, "", 4.0});
+    // Many short fields the long mask has to pass by.
+    for (int i = 0; i < 20000; ++i) Doc().Keys[1].Data.push_back({"T", "W", "I", 1.0});
+    Search().CheckBox_SubKeys->setChecked(true);
+    QLineEdit& field = *Search().Edit_SearchFor;
+
+    struct Case {
+        const char* what;
+        std::string text;  // pasted; the value is the only hit
+    };
+    std::string mask = value;
+    mask[0] = '?';                              // not a substring: matched as a mask
+    mask.replace(20000, 5, "*");                // a skip in the middle
+    const Case cases[] = {{"the whole value", value},
+                          {"a mask with ? and *", mask},
+                          {"the value in other case", UpperCaseCp1252(value)}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QGuiApplication::clipboard()->setText(ToQString(c.text));
+        field.clear();
+        field.paste();
+        ASSERT_EQ(field.text().size(), static_cast<qsizetype>(c.text.size()));
+        QElapsedTimer timer;
+        timer.start();
+        Search().Button_Search->click();
+        EXPECT_LT(timer.elapsed(), 2000);
+        EXPECT_EQ(Shown(), (Rows{{"Wert", ToQString(value)}}));
+    }
+    // One character more than the whole value is no hit.
+    QGuiApplication::clipboard()->setText(ToQString(value + "x"));
+    field.clear();
+    field.paste();
+    EXPECT_EQ(field.text().size(), 40001);
+    Search().Button_Search->click();
+    EXPECT_TRUE(Shown().empty());
+    Messages().ClearLog();  // "Die Suche hat keine Ergebnisse geliefert."
 }
 
 }  // namespace

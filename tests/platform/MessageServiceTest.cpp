@@ -1,6 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QTreeView>
+#include <map>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -203,6 +211,96 @@ TEST_F(MessageServiceTest, TheEnvironmentSwitchQueuesAnswersAndLogs) {
               "Message\tWarnung\tDritte\tNo (unanswered)\n"
               "OpenFile\t\t\t/tmp/a.pdt\n"
               "OpenFile\t\t\t<cancel>\n");
+}
+
+// Qt's file list formats sizes and dates by the system locale; under LANG=C that
+// was "14 bytes" and "8 Dec 2026". The list shows them German, whatever the
+// session's language, and so does the list the end-to-end test reads.
+TEST_F(MessageServiceTest, TheFileDialogListsSizesAndDatesInGerman) {
+    EXPECT_EQ(QLocale().language(), QLocale::German);
+    EXPECT_EQ(QLocale().territory(), QLocale::Germany);
+    EXPECT_EQ(QLocale().toString(QDate(2026, 12, 8), QStringLiteral("d. MMMM yyyy")),
+              "8. Dezember 2026");
+
+    testing::TempDir dir;
+    struct File {
+        const char* name;
+        std::size_t size;
+        const char* shown;
+    };
+    const File files[] = {{"klein.pdt", 14, "14 Bytes"},
+                          {"mittel.pdt", 1536, "1,50 KiB"},
+                          {"gross.pdt", 123456, "120,56 KiB"}};
+    for (const File& f : files) testing::WriteBytes(dir.File(f.name), std::string(f.size, 'x'));
+    const QString folder = QString::fromStdString(dir.Path().string());
+    const std::string list = dir.File("list.txt");
+    ::setenv("DORVANTA_TEST_FILE_LIST", list.c_str(), 1);
+    service().LoadTestAnswersFromEnvironment();
+    ::unsetenv("DORVANTA_TEST_FILE_LIST");
+    service().SetTestMode(false);
+
+    // name -> the row's texts as the dialog's detail view has them.
+    std::map<QString, QStringList> rows;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        auto* view = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+        if (!view || !view->model()) return;
+        QAbstractItemModel* model = view->model();
+        const QModelIndex root = view->rootIndex();
+        rows.clear();
+        for (int row = 0; row < model->rowCount(root); ++row) {
+            QStringList cells;
+            for (int column = 0; column < model->columnCount(root); ++column) {
+                cells << model->index(row, column, root).data().toString();
+            }
+            if (!cells.value(1).isEmpty()) rows[cells.front()] = cells;
+        }
+        // Done once every file is listed and the folder's list has been written
+        // (the dialog may read another folder first).
+        const QString written = QString::fromStdString(testing::ReadBytes(list));
+        int listed = 0;
+        for (const File& f : files) {
+            listed += written.contains(folder + QLatin1Char('\t') + QLatin1String(f.name) +
+                                       QLatin1Char('\t'));
+        }
+        if (rows.size() < std::size(files) || listed < static_cast<int>(std::size(files))) return;
+        poll.stop();
+        dialog->reject();
+    });
+    poll.start(20);
+    QTimer::singleShot(10000, [] {
+        if (auto* w = QApplication::activeModalWidget()) w->close();  // never hang the suite
+    });
+    EXPECT_EQ(service().OpenFileName(nullptr, QStringLiteral("Öffnen"),
+                                     QStringLiteral("Private Daten (*.pdt)"),
+                                     QStringLiteral("pdt"), folder + QStringLiteral("/")),
+              std::nullopt);
+    service().LoadTestAnswersFromEnvironment();  // the list is no longer written
+
+    const QString log = QString::fromStdString(testing::ReadBytes(list));
+    for (const File& f : files) {
+        SCOPED_TRACE(f.name);
+        const QString name = QString::fromLatin1(f.name);
+        ASSERT_EQ(rows.count(name), 1u);
+        const QStringList& cells = rows[name];
+        ASSERT_EQ(cells.size(), 4);
+        EXPECT_EQ(cells[1].toStdString(), f.shown);
+        const QDateTime modified = QFileInfo(folder + QLatin1Char('/') + name).lastModified();
+        EXPECT_EQ(cells[3], QLocale(QLocale::German, QLocale::Germany)
+                                .toString(modified, QLocale::ShortFormat))
+            << cells[3].toStdString();
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d\\d \\d\\d:\\d\\d$"))
+                        .match(cells[3])
+                        .hasMatch())
+            << cells[3].toStdString();
+        EXPECT_TRUE(log.contains(folder + QLatin1Char('\t') + cells.join(QLatin1Char('\t')) +
+                                 QLatin1Char('\n')))
+            << log.toStdString();
+    }
+    // The list is filtered by the type: only .pdt files.
+    EXPECT_FALSE(log.contains(QStringLiteral("list.txt")));
 }
 
 TEST_F(MessageServiceTest, UrlsAreCollectedInTestMode) {

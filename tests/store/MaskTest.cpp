@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <random>
 #include <utility>
 
@@ -101,6 +102,33 @@ TEST(Mask, ThirtySkipStatesAtMost) {
     EXPECT_FALSE(MatchesMask(std::string(29, 'a'), ok));
     EXPECT_EQ(ErrorPosition(ok + "*a"), 62);  // the 31st literal
     EXPECT_EQ(ErrorPosition(ok + "*"), 62);   // the end state counts too: length + 1
+}
+
+// The search field takes texts past 32,767 characters: such a mask still
+// matches whole texts only, and passes many short fields at once.
+TEST(Mask, AMaskLongerThanQtsFieldLimitMatchesCorrectlyAndQuickly) {
+    std::string text;
+    for (int i = 0; text.size() < 40000; ++i) text += "Teil " + std::to_string(i) + "; ";
+    std::string mask = text;
+    mask[0] = '?';
+    mask[30000] = '?';
+    mask.replace(20000, 7, "*");
+    ASSERT_GT(mask.size(), 32767u);
+    const TMask compiled(mask);
+    EXPECT_TRUE(compiled.Matches(text));
+    EXPECT_FALSE(compiled.Matches(text.substr(0, text.size() - 1)));
+    EXPECT_FALSE(compiled.Matches(text + "x"));
+    EXPECT_FALSE(compiled.Matches(text.substr(1)));
+    EXPECT_TRUE(compiled.Matches(text.substr(0, 20000) + "zwischendurch" + text.substr(20000)));
+    EXPECT_TRUE(TMask(mask + "*").Matches(text + "x"));
+    const TMask leadingSkip("*" + text);
+    const std::string start100 = text.substr(0, 100);
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 100000; ++i) {
+        ASSERT_FALSE(compiled.Matches("Teil " + std::to_string(i)));
+        ASSERT_FALSE(leadingSkip.Matches(start100));
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
 TEST(Mask, PathologicalBacktrackingEnds) {

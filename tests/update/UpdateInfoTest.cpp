@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QDate>
+#include <QLocale>
 #include <cstdint>
 #include <tuple>
 
@@ -76,6 +77,15 @@ TEST(UpdateInfo, FormatsSizes) {
         {10189, "9,95 KB"},    {1000000, "976,6 KB"},    {1048576, "1 MB"}, {-1536, "-1,5 KB"},
         {t * 5120, "5120 TB"}, {INT64_MAX, "8388608 TB"}};
     for (const auto& [bytes, text] : cases) EXPECT_EQ(FormatSize(bytes, u','), text) << bytes;
+}
+
+// Qt's default locale is German for its own dialogs; the wizard's sizes keep the
+// separator of the user's own locale.
+TEST(UpdateInfo, SizesKeepTheUsersDecimalSeparatorUnderTheGermanDefault) {
+    EXPECT_EQ(QLocale().language(), QLocale::German);
+    const QString point = QLocale::system().decimalPoint();
+    ASSERT_FALSE(point.isEmpty());
+    EXPECT_EQ(FormatSize(1536), QStringLiteral("1") + point + QStringLiteral("5 KB"));
 }
 
 }  // namespace

@@ -1,0 +1,259 @@
+// Every caption of the fixed layouts is shown whole under the fonts installed
+// here: the tool buttons of the main window and the buttons, labels, check
+// boxes, radio buttons and group titles of every fixed-size dialog. A text is
+// whole when its width (QFontMetrics::horizontalAdvance) is at most the room
+// the style gives it.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyleOptionGroupBox>
+#include <QToolButton>
+#include <functional>
+#include <memory>
+
+#include "dialogs/AboutBox.h"
+#include "dialogs/CategoryDialog.h"
+#include "dialogs/ImportDialog.h"
+#include "dialogs/SearchDialog.h"
+#include "dialogs/SettingsDialog.h"
+#include "mainwindow/MainWindow.h"
+#include "platform/MessageService.h"
+#include "platform/Settings.h"
+#include "platform/System.h"
+#include "update/UpdateWizard.h"
+
+namespace dorvanta {
+namespace {
+
+// The text as drawn: "&x" shows as "x", "&&" as "&".
+QString Shown(const QString& text) {
+    QString out;
+    for (int i = 0; i < text.size(); ++i) {
+        if (text[i] == u'&' && i + 1 < text.size()) ++i;
+        out += text[i];
+    }
+    return out;
+}
+
+struct Fit {
+    QString what;
+    int needed = 0;  // pixels the text takes
+    int room = 0;    // pixels the style gives it
+};
+
+QString Describe(const QWidget* w, const QString& text) {
+    return QStringLiteral("%1 \"%2\"").arg(QString::fromLatin1(w->metaObject()->className()), text);
+}
+
+// Nothing for a widget that shows no text of its own.
+std::optional<Fit> Measure(QWidget* w) {
+    QStyle* style = w->style();
+    const QFontMetrics metrics = w->fontMetrics();
+    if (auto* tool = qobject_cast<QToolButton*>(w)) {
+        if (tool->text().isEmpty() || tool->toolButtonStyle() == Qt::ToolButtonIconOnly ||
+            (tool->toolButtonStyle() == Qt::ToolButtonFollowStyle))
+            return std::nullopt;
+        return Fit{Describe(w, tool->text()), metrics.horizontalAdvance(Shown(tool->text())),
+                   TForm1::ToolButtonTextSpace(tool)};
+    }
+    if (auto* push = qobject_cast<QPushButton*>(w)) {
+        if (push->text().isEmpty()) return std::nullopt;
+        QStyleOptionButton opt;
+        opt.initFrom(push);
+        opt.text = push->text();
+        opt.icon = push->icon();
+        opt.iconSize = push->iconSize();
+        if (push->isDefault()) opt.features |= QStyleOptionButton::DefaultButton;
+        if (push->autoDefault()) opt.features |= QStyleOptionButton::AutoDefaultButton;
+        if (push->isFlat()) opt.features |= QStyleOptionButton::Flat;
+        int room = style->subElementRect(QStyle::SE_PushButtonContents, &opt, push).width();
+        if (!push->icon().isNull()) room -= push->iconSize().width() + 4;
+        return Fit{Describe(w, push->text()), metrics.horizontalAdvance(Shown(push->text())),
+                   room};
+    }
+    if (qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w)) {
+        auto* button = static_cast<QAbstractButton*>(w);
+        if (button->text().isEmpty()) return std::nullopt;
+        QStyleOptionButton opt;
+        opt.initFrom(button);
+        opt.text = button->text();
+        opt.iconSize = button->iconSize();
+        const auto element = qobject_cast<QCheckBox*>(w) ? QStyle::SE_CheckBoxContents
+                                                          : QStyle::SE_RadioButtonContents;
+        return Fit{Describe(w, button->text()),
+                   metrics.horizontalAdvance(Shown(button->text())),
+                   style->subElementRect(element, &opt, button).width()};
+    }
+    if (auto* group = qobject_cast<QGroupBox*>(w)) {
+        if (group->title().isEmpty()) return std::nullopt;
+        QStyleOptionGroupBox opt;
+        opt.initFrom(group);
+        opt.text = group->title();
+        opt.lineWidth = 1;
+        opt.midLineWidth = 0;
+        opt.textAlignment = group->alignment();
+        opt.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+        if (group->isCheckable()) opt.subControls |= QStyle::SC_GroupBoxCheckBox;
+        // The style sizes the title's rectangle from the text; it must lie inside the box.
+        const QRect label =
+            style->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, group);
+        return Fit{Describe(w, group->title()), label.right() + 1, group->width()};
+    }
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+        if (label->text().isEmpty()) return std::nullopt;
+        const QString text = label->text();
+        const QRect room = label->contentsRect().adjusted(label->margin(), label->margin(),
+                                                          -label->margin(), -label->margin());
+        const int indent = std::max(label->indent(), 0);
+        const QString shown = label->buddy() ? Shown(text) : text;
+        if (label->wordWrap()) {
+            // Wrapped: the lines must fit the label's height.
+            const QRect used = metrics.boundingRect(
+                QRect(0, 0, room.width() - indent, 100000),
+                static_cast<int>(label->alignment()) | Qt::TextWordWrap, shown);
+            return Fit{Describe(w, text) + QStringLiteral(" (height)"), used.height(),
+                       room.height()};
+        }
+        const QRect used =
+            metrics.boundingRect(QRect(0, 0, 100000, 100000), Qt::AlignLeft | Qt::AlignTop, shown);
+        return Fit{Describe(w, text), used.width() + indent, room.width()};
+    }
+    return std::nullopt;
+}
+
+// What does not fit, one line each.
+QStringList Overflows(QWidget* window) {
+    QStringList out;
+    QList<QWidget*> widgets = window->findChildren<QWidget*>();
+    widgets.prepend(window);
+    for (QWidget* w : widgets) {
+        // Children of the dialogs the main window owns are checked with their dialog.
+        if (w != window && w->window() != window) continue;
+        if (w->isHidden() && w != window) continue;
+        if (const auto fit = Measure(w); fit && fit->needed > fit->room) {
+            out << QStringLiteral("%1 needs %2 px, has %3 (font %4)")
+                       .arg(fit->what)
+                       .arg(fit->needed)
+                       .arg(fit->room)
+                       .arg(QFontInfo(w->font()).family());
+        }
+    }
+    return out;
+}
+
+int CaptionsChecked(QWidget* window) {
+    int count = 0;
+    QList<QWidget*> widgets = window->findChildren<QWidget*>();
+    for (QWidget* w : widgets) {
+        if (w->window() == window && !w->isHidden() && Measure(w)) ++count;
+    }
+    return count;
+}
+
+class CaptionFitTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        MessageService::Instance().ClearLog();
+        TRegistry(Hive::CurrentUser).DeleteKey("\\Software\\QZ\\Dorvanta");
+        form_ = std::make_unique<TForm1>();
+        form_->show();
+        QApplication::processEvents();
+        MessageService::Instance().ClearLog();
+    }
+    void TearDown() override {
+        form_->Document().Modified = false;
+        form_.reset();
+    }
+    std::unique_ptr<TForm1> form_;
+};
+
+TEST_F(CaptionFitTest, TheWindowsUseAFaceWithArialMetricsWhereOneIsInstalled) {
+    const QStringList installed = QFontDatabase::families();
+    bool haveOne = false;
+    for (const QString& family : ArialMetricFamilies()) haveOne |= installed.contains(family);
+    // The setup script installs Liberation Sans.
+    ASSERT_TRUE(haveOne) << "no face with Arial's metrics installed (fonts-liberation2)";
+    EXPECT_TRUE(ArialMetricFamilies().contains(MessageFontFamily()))
+        << MessageFontFamily().toStdString();
+    EXPECT_EQ(QFontInfo(form_->font()).family(), MessageFontFamily());
+    EXPECT_EQ(form_->font().pointSize(), 8);
+    EXPECT_EQ(QFontInfo(form_->SpeedButton_DelKey->font()).family(), MessageFontFamily());
+    EXPECT_EQ(QFontInfo(form_->Form2->font()).family(), MessageFontFamily());
+}
+
+TEST_F(CaptionFitTest, EveryCaptionOfTheFixedLayoutsIsWhole) {
+    TStatusForm wizard;
+    struct Case {
+        const char* name;
+        QWidget* window;
+        int atLeast;  // captions measured: the walk reaches the controls
+    };
+    const Case cases[] = {
+        {"main window", form_.get(), 8 + 1 + 3},
+        {"Neue Rubrik (TForm2)", form_->Form2, 4},
+        {"Einstellungen (TForm3)", form_->Form3, 5},
+        {"Suchen (TForm4)", form_->Form4, 11},
+        {"Einträge importieren (TForm5)", form_->Form5, 9},
+        {"Info", form_->Info, 4},
+        {"Updates installieren", &wizard, 10},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_GE(CaptionsChecked(c.window), c.atLeast);
+        const QStringList overflows = Overflows(c.window);
+        EXPECT_TRUE(overflows.isEmpty()) << overflows.join(QLatin1Char('\n')).toStdString();
+    }
+}
+
+TEST_F(CaptionFitTest, ToolButtonsWidenForAWiderFaceAndKeepTheirOrder) {
+    const QList<QToolButton*> buttons = {
+        form_->SpeedButton_New,    form_->SpeedButton_Open,     form_->SpeedButton_Save,
+        form_->SpeedButton_NewKey, form_->SpeedButton_DelKey,   form_->SpeedButton_ShowData,
+        form_->SpeedButton_CompressView, form_->SpeedButton_Exit};
+    struct Case {
+        const char* family;
+        int pointSize;
+    };
+    // The installed face, the wide DejaVu Sans of the setup script, and a larger size.
+    const Case cases[] = {{"", 8}, {"DejaVu Sans", 8}, {"DejaVu Sans", 9}, {"", 8}};
+    for (const Case& c : cases) {
+        QFont font = form_->font();
+        font.setFamily(*c.family ? QString::fromLatin1(c.family) : MessageFontFamily());
+        font.setPointSize(c.pointSize);
+        form_->setFont(font);
+        SCOPED_TRACE(QFontInfo(font).family().toStdString() + " " + std::to_string(c.pointSize));
+        int previousRight = 0;
+        for (QToolButton* b : buttons) {
+            EXPECT_LE(b->fontMetrics().horizontalAdvance(b->text()), TForm1::ToolButtonTextSpace(b))
+                << b->text().toStdString();
+            EXPECT_GT(b->x(), previousRight) << b->text().toStdString();
+            previousRight = b->geometry().right();
+        }
+        EXPECT_LE(previousRight, form_->Panel_Main->width());
+    }
+    // The check itself sees a cut caption: DejaVu Sans in the designed width.
+    const QFont design = form_->font();
+    QFont wide = design;
+    wide.setFamily(QStringLiteral("DejaVu Sans"));
+    form_->setFont(wide);
+    form_->SpeedButton_DelKey->resize(77, 59);
+    const QStringList cut = Overflows(form_.get()).filter(QStringLiteral("QToolButton"));
+    EXPECT_EQ(cut.size(), 1) << cut.join(' ').toStdString();
+    // Back at the design font, the designed places.
+    form_->setFont(design);
+    EXPECT_EQ(form_->SpeedButton_New->geometry(), QRect(4, 2, 69, 59));
+    EXPECT_EQ(form_->SpeedButton_Exit->geometry(), QRect(564, 2, 77, 59));
+    EXPECT_EQ(form_->Panel_Main->width(), TForm1::kDesignClientWidth);
+}
+
+}  // namespace
+}  // namespace dorvanta
