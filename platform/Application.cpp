@@ -18,7 +18,7 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // Links the windows to the installed menu entry and its icon.
     setDesktopFileName(QStringLiteral("example.qz_software.Dorvanta"));
     // Qt's own texts (file dialogs, edit menus, the overwrite question) in German,
-    // whatever language the user's session has.
+    // whatever language the user's desktop has.
     auto* translator = new QTranslator(this);
     if (translator->load(QStringLiteral("qtbase_de"),
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {

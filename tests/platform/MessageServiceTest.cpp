@@ -215,7 +215,7 @@ TEST_F(MessageServiceTest, TheEnvironmentSwitchQueuesAnswersAndLogs) {
 
 // Qt's file list formats sizes and dates by the system locale; under LANG=C that
 // was "14 bytes" and "8 Dec 2026". The list shows them German, whatever the
-// session's language, and so does the list the end-to-end test reads.
+// desktop's language, and so does the list the end-to-end test reads.
 TEST_F(MessageServiceTest, TheFileDialogListsSizesAndDatesInGerman) {
     EXPECT_EQ(QLocale().language(), QLocale::German);
     EXPECT_EQ(QLocale().territory(), QLocale::Germany);
