@@ -278,4 +278,52 @@ echo "$targets" | grep -qx 'x-kde-passwordManagerHint' || fail "no secret hint a
     fail "the hint is not 'secret'"
 [ "$(xclip -selection clipboard -o)" = "4711-äö" ] || fail "the copied value is wrong"
 
+# ---- Issue 20 B: two copies of the program on one file (begin) ----
+# Copy 1 saves first; copy 2's save then asks "Datei wurde geändert", and
+# "Abbrechen" (the default, answered with Return) writes nothing and keeps its
+# changes: the file still holds copy 1's save.
+kill "$app_pid" 2>/dev/null || true
+wait "$app_pid" 2>/dev/null || true
+app_pid=
+echo '{"keys":[{"parent":"Bank","name":"Giro","entries":[]}]}' >"$work/zwei.json"
+"$cli" build "$work/zwei.json" "$work/zwei.pdt"
+"$program" "$work/zwei.pdt" >"$work/app-copy1.log" 2>&1 &
+app_pid=$!
+copy1=$(expect_caption "Dorvanta - [$work/zwei.pdt]")
+"$program" "$work/zwei.pdt" >"$work/app-copy2.log" 2>&1 &
+copy2_pid=$!
+copy2=$(window "Dorvanta - [$work/zwei.pdt]" "$copy1" --onlyvisible) ||
+    { kill "$copy2_pid" 2>/dev/null; fail "the second copy shows no window"; }
+# Each copy gives the collection its own password, which changes the file's bytes.
+set_password() {
+    keys "$1" ctrl+p
+    local input
+    input=$(expect_caption "Passwort")
+    keys "$input" ctrl+a
+    xdotool type --delay 20 "$2"
+    keys "$input" Return
+}
+holds_password() {
+    "$cli" dump "$work/zwei.pdt" --password "$1" 2>/dev/null | grep -qF "\"password\": \"$1\""
+}
+set_password "$copy1" eins
+keys "$copy1" ctrl+s
+for _ in $(seq 50); do holds_password eins && break; sleep 0.1; done
+holds_password eins || { kill "$copy2_pid" 2>/dev/null; fail "the first copy did not save"; }
+set_password "$copy2" zwei
+keys "$copy2" ctrl+s
+question=$(expect_caption "Datei wurde geändert") ||
+    { kill "$copy2_pid" 2>/dev/null; fail "no question before overwriting the other copy's save"; }
+keys "$question" Return
+sleep 0.5
+holds_password eins || { kill "$copy2_pid" 2>/dev/null; fail "the second copy overwrote the file"; }
+kill -0 "$copy2_pid" 2>/dev/null || fail "the second copy ended after 'Abbrechen'"
+# Its changes are kept: closing it asks about them.
+keys "$copy2" alt+F4
+box=$(expect_caption "Warnung") || { kill "$copy2_pid" 2>/dev/null; fail "the second copy lost its changes"; }
+keys "$box" Escape
+kill "$copy2_pid" 2>/dev/null || true
+wait "$copy2_pid" 2>/dev/null || true
+# ---- Issue 20 B (end) ----
+
 echo "1 passed, 0 failed"
