@@ -9,7 +9,7 @@
 #include <new>
 
 #include "store/PdtFile.h"
-#include "store/Sha256.h"
+#include "store/ContentDigest.h"
 #include "store/StoreError.h"
 
 namespace dorvanta::age {

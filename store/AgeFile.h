@@ -18,7 +18,7 @@
 #include <vector>
 
 namespace dorvanta {
-class TSha256;
+class TContentDigest;
 }
 
 namespace dorvanta::age {
@@ -81,7 +81,7 @@ class TMemorySource final : public TSource {
 // `digest`, when given, digests the encrypted bytes as they are read.
 class TFdSource final : public TSource {
   public:
-    TFdSource(int fd, std::uint64_t size, TSha256* digest = nullptr)
+    TFdSource(int fd, std::uint64_t size, TContentDigest* digest = nullptr)
         : fd_(fd), size_(size), digest_(digest) {}
     std::size_t Read(char* buf, std::size_t n) override;
     std::uint64_t Size() const override { return size_; }
@@ -89,7 +89,7 @@ class TFdSource final : public TSource {
   private:
     int fd_;
     std::uint64_t size_;
-    TSha256* digest_;
+    TContentDigest* digest_;
 };
 
 struct TStanza {

@@ -15,7 +15,7 @@ namespace dorvanta {
 
 enum class AtomicWriteResult { Ok, CannotCreate, WriteFailed };
 
-class TSha256;
+class TContentDigest;
 
 // What a write may do besides writing.
 struct TWriteOptions {
@@ -26,7 +26,7 @@ struct TWriteOptions {
     // Receives the status of the file written, as it is once it has its name.
     struct stat* Written = nullptr;
     // Digests the bytes as they are written.
-    TSha256* Digest = nullptr;
+    TContentDigest* Digest = nullptr;
 };
 
 // The file is replaced, not written into: another hard link to it keeps the old

@@ -43,7 +43,7 @@ Opened OpenRegular(const std::string& path, Descriptor& file, struct stat& st) {
 }
 
 // Digests an open file from its current position to its end.
-bool DigestRest(int fd, TSha256& sha, std::uint64_t& size) {
+bool DigestRest(int fd, TContentDigest& digest, std::uint64_t& size) {
     std::vector<char> buffer(1 << 20);
     for (;;) {
         const ssize_t n = ::read(fd, buffer.data(), buffer.size());
@@ -52,18 +52,18 @@ bool DigestRest(int fd, TSha256& sha, std::uint64_t& size) {
             if (errno == EINTR) continue;
             return false;
         }
-        sha.Update(buffer.data(), static_cast<std::size_t>(n));
+        digest.Update(buffer.data(), static_cast<std::size_t>(n));
         size += static_cast<std::uint64_t>(n);
     }
 }
 
 // The stamp of an open regular file, read whole; nothing known on a read error.
 TFileStamp StampOfOpen(int fd, const struct stat& before) {
-    TSha256 sha;
+    TContentDigest digest;
     std::uint64_t size = 0;
     struct stat after {};
-    if (!DigestRest(fd, sha, size) || ::fstat(fd, &after) != 0) return {};
-    return MakeStamp(before, after, sha.Final(), size);
+    if (!DigestRest(fd, digest, size) || ::fstat(fd, &after) != 0) return {};
+    return MakeStamp(before, after, digest.Final(), size);
 }
 
 }  // namespace

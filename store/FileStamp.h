@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "store/Sha256.h"
+#include "store/ContentDigest.h"
 
 namespace dorvanta {
 
@@ -23,7 +23,7 @@ struct TFileStamp {
     std::uint64_t Size = 0;
     struct timespec Modified {};
     struct timespec Changed {};  // status change: no program can set it back
-    // SHA-256 of the bytes read or written, and how many there were. Without a
+    // The digest (BLAKE2b) of the bytes read or written, and how many there were. Without a
     // digest (a file with a huge tail no load reads), only the status can tell
     // that the file is unchanged.
     bool HasDigest = false;

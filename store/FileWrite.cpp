@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "store/FileIO.h"
-#include "store/Sha256.h"
+#include "store/ContentDigest.h"
 
 namespace dorvanta {
 namespace {
@@ -132,7 +132,7 @@ bool FindTarget(const std::string& path, Target& target) {
     return false;
 }
 
-bool WriteAll(int fd, std::string_view bytes, TSha256* digest) {
+bool WriteAll(int fd, std::string_view bytes, TContentDigest* digest) {
     // With a digest the bytes go in pieces, each digested while it is in the cache.
     constexpr std::size_t kPiece = 1 << 20;
     while (!bytes.empty()) {
@@ -277,7 +277,7 @@ AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view 
                                                       : Outcome::Unsupported;
     if (outcome == Outcome::Unsupported) {
         // Nothing of an anonymous attempt counts: it is digested again.
-        if (options.Digest) *options.Digest = TSha256();
+        if (options.Digest) *options.Digest = TContentDigest();
         outcome = SaveNamed(target, bytes, options);
     }
     if (outcome == Outcome::WriteFailed) return AtomicWriteResult::WriteFailed;

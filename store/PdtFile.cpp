@@ -342,8 +342,8 @@ int g_workFactor = age::kWriteWorkFactor;
 constexpr std::uint64_t kMaxDigestedTail = 1 << 20;
 
 // The stamp of a file whose status was `before` when it was opened and whose
-// bytes up to the current position `sha` has digested: the rest is digested too.
-TFileStamp StampOfRest(int fd, const struct stat& before, TSha256& sha) {
+// bytes up to the current position `digest` has taken in: the rest is digested too.
+TFileStamp StampOfRest(int fd, const struct stat& before, TContentDigest& digest) {
     // Where the file cannot be followed to its end, it is remembered as unsettled:
     // a later save over it asks.
     TFileStamp unsettled = StatusStamp(before, before);
@@ -364,13 +364,13 @@ TFileStamp StampOfRest(int fd, const struct stat& before, TSha256& sha) {
             if (errno == EINTR) continue;
             return unsettled;
         }
-        sha.Update(buffer, static_cast<std::size_t>(n));
+        digest.Update(buffer, static_cast<std::size_t>(n));
         size += static_cast<std::uint64_t>(n);
         // A file that keeps growing is not followed.
         if (size > static_cast<std::uint64_t>(before.st_size) + kMaxDigestedTail) return unsettled;
     }
     if (::fstat(fd, &after) != 0) return unsettled;
-    return MakeStamp(before, after, sha.Final(), size);
+    return MakeStamp(before, after, digest.Final(), size);
 }
 
 }  // namespace
@@ -457,14 +457,14 @@ std::string EncodeFile(const TDocument& doc, const TBusyRunner& runBusy) {
 TFileStamp SaveDocument(const TDocument& doc, const std::string& path,
                         const TBusyRunner& runBusy) {
     const std::string bytes = EncodeFile(doc, runBusy);
-    TSha256 sha;
+    TContentDigest digest;
     struct stat written {};
     TWriteOptions options;
-    options.Digest = &sha;
+    options.Digest = &digest;
     options.Written = &written;
     switch (WriteFileAtomically(path, bytes, options)) {
         case AtomicWriteResult::Ok:
-            return MakeStamp(written, written, sha.Final(), bytes.size());
+            return MakeStamp(written, written, digest.Final(), bytes.size());
         case AtomicWriteResult::CannotCreate:
             throw EStoreError(FormatMessage(kMsgCannotCreate, path));
         case AtomicWriteResult::WriteFailed:
@@ -488,17 +488,17 @@ bool LoadDocument(TDocument& doc, const std::string& path, const TLoadHooks& hoo
     const ssize_t got = ::pread(file.fd, intro, sizeof intro, 0);
     // The bytes are digested as they are read; what the document does not need
     // (after the list's end) is read for the digest alone.
-    TSha256 sha;
+    TContentDigest digest;
     bool accepted;
     if (got > 0 && age::IsEncrypted(std::string_view(intro, static_cast<std::size_t>(got)))) {
-        age::TFdSource source(file.fd, static_cast<std::uint64_t>(st.st_size), &sha);
+        age::TFdSource source(file.fd, static_cast<std::uint64_t>(st.st_size), &digest);
         accepted = ReadEncrypted(doc, source, path, hooks);
     } else {
         // Lengths in the file are checked against its size as it was opened.
-        TPdtReader reader(file.fd, static_cast<std::uint64_t>(st.st_size), &sha);
+        TPdtReader reader(file.fd, static_cast<std::uint64_t>(st.st_size), &digest);
         accepted = ReadDocument(doc, reader, path, hooks);
     }
-    if (accepted) doc.Stamp = StampOfRest(file.fd, st, sha);
+    if (accepted) doc.Stamp = StampOfRest(file.fd, st, digest);
     return accepted;
 }
 

@@ -8,7 +8,7 @@
 
 #include "store/Cp1252.h"
 #include "store/PdtFile.h"
-#include "store/Sha256.h"
+#include "store/ContentDigest.h"
 
 namespace dorvanta::pdt {
 namespace {
@@ -64,7 +64,7 @@ void BadValue() {
 TPdtReader::TPdtReader(std::string_view bytes)
     : cur_(bytes.data()), end_(bytes.data() + bytes.size()) {}
 
-TPdtReader::TPdtReader(int fd, std::uint64_t size, TSha256* digest)
+TPdtReader::TPdtReader(int fd, std::uint64_t size, TContentDigest* digest)
     : unread_(size), fd_(fd), digest_(digest) {}
 
 unsigned char TPdtReader::PeekTag() {

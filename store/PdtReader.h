@@ -11,7 +11,7 @@
 #include <vector>
 
 namespace dorvanta {
-class TSha256;
+class TContentDigest;
 }
 
 namespace dorvanta::pdt {
@@ -40,7 +40,7 @@ class TPdtReader {
     // Reads the `size` bytes of an open file from its current position; the caller
     // keeps and closes the descriptor. `digest`, when given, digests every byte
     // read from the file, as it arrives.
-    TPdtReader(int fd, std::uint64_t size, TSha256* digest = nullptr);
+    TPdtReader(int fd, std::uint64_t size, TContentDigest* digest = nullptr);
 
     unsigned char Tag() { return Byte(); }
     unsigned char PeekTag();
@@ -75,7 +75,7 @@ class TPdtReader {
     const char* end_ = nullptr;
     std::uint64_t unread_ = 0;  // bytes of the file not yet in the buffer
     int fd_ = -1;
-    TSha256* digest_ = nullptr;
+    TContentDigest* digest_ = nullptr;
     std::vector<char> buffer_;
 };
 

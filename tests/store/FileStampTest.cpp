@@ -2,7 +2,6 @@
 // compares with it, the digest behind both, and the backup copy of a save.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sodium.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,10 +11,10 @@
 #include <random>
 
 #include "store/AgeFile.h"
+#include "store/ContentDigest.h"
 #include "store/FileIO.h"
 #include "store/FileStamp.h"
 #include "store/PdtFile.h"
-#include "store/Sha256.h"
 #include "support/TempDir.h"
 
 namespace dorvanta {
@@ -25,23 +24,6 @@ using testing::ReadBytes;
 using testing::TempDir;
 using testing::WriteBytes;
 namespace fs = std::filesystem;
-
-TDigest SodiumSha256(const std::string& bytes) {
-    TDigest d;
-    crypto_hash_sha256(d.data(), reinterpret_cast<const unsigned char*>(bytes.data()),
-                       bytes.size());
-    return d;
-}
-
-std::string Hex(const TDigest& d) {
-    static const char* digits = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : d) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
 
 // Runs `check` in a child process that cannot write where only root could (the
 // tests may run as root, who writes anywhere); true when it returned true.
@@ -75,33 +57,25 @@ struct stat StatOf(const std::string& path) {
     return st;
 }
 
-TEST(Sha256, MatchesLibsodiumForEveryLengthAndSplit) {
-    ASSERT_GE(sodium_init(), 0);
-    EXPECT_EQ(Hex(TSha256::Of("abc")),
-              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    EXPECT_EQ(Hex(TSha256::Of("")),
-              "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+// Pieces of any size give the digest of the whole.
+TEST(ContentDigest, PiecesGiveTheDigestOfTheWhole) {
     std::mt19937 random(20);
-    // Both ways where the processor has the extensions; the portable one anyway.
-    for (const bool portable : {false, true}) {
-        TSha256::ForcePortable(portable);
-        SCOPED_TRACE(TSha256::Accelerated() ? "SHA extensions" : "portable");
-        for (std::size_t n = 0; n < 700; n += (n < 200 ? 1 : 37)) {
-            std::string bytes(n, '\0');
-            for (char& c : bytes) c = static_cast<char>(random());
-            TSha256 sha;
-            // In pieces of every size from nothing to more than a block.
-            for (std::size_t at = 0; at < n;) {
-                const std::size_t piece = std::min<std::size_t>(n - at, random() % 150);
-                sha.Update(bytes.data() + at, piece);
-                at += piece;
-            }
-            EXPECT_EQ(sha.Final(), SodiumSha256(bytes)) << n;
+    for (std::size_t n = 0; n < 700; n += (n < 200 ? 1 : 37)) {
+        std::string bytes(n, '\0');
+        for (char& c : bytes) c = static_cast<char>(random());
+        TContentDigest digest;
+        for (std::size_t at = 0; at < n;) {
+            const std::size_t piece = std::min<std::size_t>(n - at, random() % 150);
+            digest.Update(bytes.data() + at, piece);
+            at += piece;
         }
-        const std::string large(3 << 20, 'x');
-        EXPECT_EQ(TSha256::Of(large), SodiumSha256(large));
+        EXPECT_EQ(digest.Final(), TContentDigest::Of(bytes)) << n;
+        if (n > 0) {  // one bit changed anywhere changes the digest
+            std::string changed = bytes;
+            changed[random() % n] ^= static_cast<char>(1 << (random() % 8));
+            EXPECT_NE(TContentDigest::Of(changed), TContentDigest::Of(bytes)) << n;
+        }
     }
-    TSha256::ForcePortable(false);
 }
 
 // A load remembers the file's status and the digest of every byte it holds: the
@@ -153,7 +127,7 @@ TEST(FileStamp, LoadAndSaveRememberTheFileTheyReadOrWrote) {
         EXPECT_TRUE(doc.Stamp.Known);
         EXPECT_TRUE(doc.Stamp.Settled);
         EXPECT_TRUE(doc.Stamp.HasDigest);
-        EXPECT_EQ(doc.Stamp.Digest, TSha256::Of(bytes));
+        EXPECT_EQ(doc.Stamp.Digest, TContentDigest::Of(bytes));
         EXPECT_EQ(doc.Stamp.DigestedSize, bytes.size());
         EXPECT_EQ(doc.Stamp.Inode, st.st_ino);
         EXPECT_TRUE(SameStatus(doc.Stamp, st));
@@ -163,7 +137,7 @@ TEST(FileStamp, LoadAndSaveRememberTheFileTheyReadOrWrote) {
         const TFileStamp saved = SaveDocument(doc, path);
         const std::string written = ReadBytes(path);
         EXPECT_TRUE(saved.Known && saved.Settled && saved.HasDigest);
-        EXPECT_EQ(saved.Digest, TSha256::Of(written));
+        EXPECT_EQ(saved.Digest, TContentDigest::Of(written));
         EXPECT_EQ(saved.DigestedSize, written.size());
         EXPECT_TRUE(SameStatus(saved, StatOf(path)));
         EXPECT_EQ(CompareWithDisk(path, saved), TDiskState::Unchanged);
@@ -211,7 +185,7 @@ TEST(FileStamp, TheNamedTemporaryFileReportsTheFileItBecame) {
     TempDir dir;
     const std::string path = dir.File("a.pdt");
     for (const auto kind : {detail::TempFileKind::Anonymous, detail::TempFileKind::Named}) {
-        TSha256 sha;
+        TContentDigest sha;
         struct stat written {};
         TWriteOptions options;
         options.Digest = &sha;
@@ -222,7 +196,7 @@ TEST(FileStamp, TheNamedTemporaryFileReportsTheFileItBecame) {
         EXPECT_EQ(written.st_ino, now.st_ino);
         EXPECT_EQ(written.st_ctim.tv_nsec, now.st_ctim.tv_nsec);
         EXPECT_EQ(written.st_mtim.tv_nsec, now.st_mtim.tv_nsec);
-        EXPECT_EQ(sha.Final(), TSha256::Of("INHALT"));
+        EXPECT_EQ(sha.Final(), TContentDigest::Of("INHALT"));
     }
 }
 
