@@ -133,9 +133,13 @@ void TForm1::ReadSettings() {
                                       kMaxStoredClientSize));
         }
         SetClientSize(size);
-        // Last: a value of the wrong type is reported without losing the others.
+        // Last: a value of the wrong type is reported without losing the others
+        // (a wrong ClearClipboard leaves BackupOnSave off, as it starts).
         if (settings_->ValueExists("ClearClipboard")) {
             MenuItem_ClearClipboard->setChecked(settings_->ReadInteger("ClearClipboard") != 0);
+        }
+        if (settings_->ValueExists("BackupOnSave")) {
+            MenuItem_BackupOnSave->setChecked(settings_->ReadInteger("BackupOnSave") != 0);
         }
     });
     if (settings_ && !settings_->HasCurrentKey()) settings_.reset();
@@ -178,6 +182,7 @@ void TForm1::FormDestroy() {
     settings_->WriteBool("ShowData", SpeedButton_ShowData->isChecked());
     settings_->WriteBool("CompressView", SpeedButton_CompressView->isChecked());
     settings_->WriteInteger("ClearClipboard", MenuItem_ClearClipboard->isChecked() ? 1 : 0);
+    settings_->WriteInteger("BackupOnSave", MenuItem_BackupOnSave->isChecked() ? 1 : 0);
     settings_->WriteInteger("Form1Width", ClientSize().width());
     settings_->WriteInteger("Form1Height", ClientSize().height());
 }

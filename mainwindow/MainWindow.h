@@ -171,6 +171,7 @@ class TForm1 : public QMainWindow {
     QAction* MenuItem_Import = nullptr;
     QAction* MenuItem_Password = nullptr;
     QAction* MenuItem_ClearClipboard = nullptr;
+    QAction* MenuItem_BackupOnSave = nullptr;  // "Sicherungskopie beim Speichern"
     QAction* MenuItem_Settings = nullptr;
     QAction* MenuItem_Info = nullptr;
     TForm2* Form2 = nullptr;  // category dialog
@@ -222,8 +223,20 @@ class TForm1 : public QMainWindow {
     // The password box of "Passwort..."; nothing when cancelled.
     std::optional<QString> AskPassword(const QString& current);
     // Writes the document to its file in its format; the window keeps painting
-    // while an encrypted file's key is derived.
+    // while an encrypted file's key is derived. With "Sicherungskopie beim
+    // Speichern" on, the file it replaces is kept as NAME.bak first; a backup that
+    // cannot be made is reported once the save has written the file. The document
+    // remembers the file written (its Stamp).
     void SaveToFile();
+    // Before a save over the file the document was opened from or last saved to:
+    // when another program has changed it since, asks "Datei wurde geändert"
+    // (Überschreiben, Speichern unter..., Abbrechen). A file deleted meanwhile is
+    // simply written.
+    enum class TOverwrite { Write, SaveAs, Cancel };
+    TOverwrite ConfirmOverwrite(const std::string& path);
+    // True when `path` names the file the document remembers (by name, or as the
+    // same file on disk).
+    bool IsRememberedFile(const std::string& path) const;
     bool Loading() const { return document_.Loading; }
 
     TDocument document_;

@@ -161,6 +161,9 @@ void TForm1::BuildMenus() {
     MenuItem_ClearClipboard->setCheckable(true);
     connect(MenuItem_ClearClipboard, &QAction::toggled, this,
             [this](bool on) { clipboard_->SetClearEnabled(on); });
+    // Read at start and kept at the end like the clipboard option; SaveToFile reads it.
+    MenuItem_BackupOnSave = options->addAction(QStringLiteral("Sicherungskopie beim Speichern"));
+    MenuItem_BackupOnSave->setCheckable(true);
     options->addSeparator();
     MenuItem_Settings = add(options, "&Einstellungen", QKeySequence(Qt::Key_F2),
                             [this] { MenuItem_SettingsClick(); });

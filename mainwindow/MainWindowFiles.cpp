@@ -1,5 +1,8 @@
 // The main window: the file commands.
+#include <sys/stat.h>
+
 #include <QApplication>
+#include <QFileInfo>
 #include <QThread>
 #include <exception>
 #include <type_traits>
@@ -16,6 +19,7 @@
 #include "platform/Application.h"
 #include "platform/MessageService.h"
 #include "platform/TextConv.h"
+#include "store/FileStamp.h"
 #include "store/PdtFile.h"
 
 namespace dorvanta {
@@ -158,6 +162,14 @@ bool TForm1::MenuItem_SaveClick() {
     if (document_.Format == TDocument::TFormat::Encrypted && !EnsurePasswordForEncryption()) {
         return false;
     }
+    switch (ConfirmOverwrite(document_.FileName)) {
+        case TOverwrite::Write:
+            break;
+        case TOverwrite::SaveAs:
+            return MenuItem_SaveUnderClick();
+        case TOverwrite::Cancel:
+            return false;
+    }
     SaveToFile();
     document_.Modified = false;
     return true;
@@ -175,6 +187,17 @@ bool TForm1::MenuItem_SaveUnderClick() {
     const auto format =
         type == kEncryptedFilter ? TDocument::TFormat::Encrypted : TDocument::TFormat::Plain;
     if (format == TDocument::TFormat::Encrypted && !EnsurePasswordForEncryption()) return false;
+    // Onto the file it came from: the same check as Save.
+    if (IsRememberedFile(path->toStdString())) {
+        switch (ConfirmOverwrite(path->toStdString())) {
+            case TOverwrite::Write:
+                break;
+            case TOverwrite::SaveAs:
+                return MenuItem_SaveUnderClick();
+            case TOverwrite::Cancel:
+                return false;
+        }
+    }
     document_.FileName = path->toStdString();
     document_.Format = format;
     SetCaptionForFile();
@@ -197,7 +220,64 @@ bool TForm1::EnsurePasswordForEncryption() {
 }
 
 void TForm1::SaveToFile() {
-    SaveDocument(document_, document_.FileName, RunBusy);
+    const std::string& path = document_.FileName;
+    const bool backup = MenuItem_BackupOnSave->isChecked();
+    // The backup copies the file as it is on disk: an encrypted file's encrypted bytes.
+    const TBackupResult backedUp = backup ? BackupFile(path) : TBackupResult::NoFile;
+    // A failed save throws here: the file it was to replace is still there, and
+    // only the save's error is reported.
+    document_.Stamp = SaveDocument(document_, path, RunBusy);
+    if (backedUp == TBackupResult::Failed) {
+        MessageService::Instance().Message(
+            QStringLiteral("Die Sicherungskopie %1 konnte nicht angelegt werden. Die Datei wurde "
+                           "ohne Sicherungskopie gespeichert.")
+                .arg(QString::fromStdString(BackupPath(path))),
+            QStringLiteral("Sicherungskopie"), MsgIcon::Warning);
+    }
+}
+
+bool TForm1::IsRememberedFile(const std::string& path) const {
+    const TFileStamp& stamp = document_.Stamp;
+    if (!stamp.Known || document_.FileName.empty()) return false;
+    const QFileInfo chosen(QString::fromStdString(path));
+    const QFileInfo remembered(QString::fromStdString(document_.FileName));
+    // The same name, or names that lead to the same place (links followed).
+    if (chosen.absoluteFilePath() == remembered.absoluteFilePath() ||
+        (!chosen.canonicalFilePath().isEmpty() &&
+         chosen.canonicalFilePath() == remembered.canonicalFilePath())) {
+        return true;
+    }
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 &&
+           static_cast<std::uint64_t>(st.st_dev) == stamp.Device &&
+           static_cast<std::uint64_t>(st.st_ino) == stamp.Inode;
+}
+
+TForm1::TOverwrite TForm1::ConfirmOverwrite(const std::string& path) {
+    // Nothing remembered (a name set without a load or save): nothing to compare.
+    if (!document_.Stamp.Known) return TOverwrite::Write;
+    TFileStamp seen;
+    TDiskState state = CompareWithDisk(path, document_.Stamp, &seen);
+    while (state == TDiskState::Changed) {
+        const QStringList buttons{QStringLiteral("Überschreiben"),
+                                  QStringLiteral("Speichern unter..."),
+                                  QStringLiteral("Abbrechen")};
+        const int answer = MessageService::Instance().AskChoice(
+            QStringLiteral("Die Datei %1 wurde seit dem Öffnen von einem anderen Programm "
+                           "geändert. Wenn Sie jetzt speichern, gehen diese Änderungen verloren.")
+                .arg(QString::fromStdString(path)),
+            QStringLiteral("Datei wurde geändert"), MsgIcon::Warning, buttons, 2, 2, true);
+        if (answer == 1) return TOverwrite::SaveAs;
+        if (answer != 0) return TOverwrite::Cancel;
+        // "Überschreiben" gives up the version the question was about; a file that
+        // changed again while it was asked is asked about again. (What could not be
+        // read has no version to compare: its overwrite is what was agreed to.)
+        if (!seen.Known) break;
+        TFileStamp now;
+        state = CompareWithDisk(path, seen, &now);
+        seen = now;
+    }
+    return TOverwrite::Write;
 }
 
 std::optional<QString> TForm1::AskPassword(const QString& current) {

@@ -18,7 +18,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cstdio>
 
 #include "platform/Cp1252Validator.h"
 #include "platform/System.h"
@@ -219,11 +218,11 @@ void MessageService::LoadTestAnswersFromEnvironment() {
         any = true;
         for (const QString& name : qEnvironmentVariable("DORVANTA_TEST_ANSWERS")
                                        .split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            // Anything but a standard button's name is a button's caption.
             if (auto button = ButtonFromName(name)) {
-                answers_.push_back(*button);
+                answers_.push_back({*button, {}});
             } else {
-                std::fprintf(stderr, "DORVANTA_TEST_ANSWERS: unknown button '%s'\n",
-                             qPrintable(name));
+                answers_.push_back({std::nullopt, name.trimmed()});
             }
         }
     }
@@ -264,7 +263,9 @@ void MessageService::Record(AskedQuestion question) {
         QFile log(logPath_);
         if (log.open(QIODevice::Append | QIODevice::Text)) {
             QString answer;
-            if (question.kind == AskedQuestion::Kind::Message) {
+            if (!question.choices.isEmpty()) {
+                answer = question.choices.value(question.choice);
+            } else if (question.kind == AskedQuestion::Kind::Message) {
                 answer = ButtonName(question.answer);
             } else {
                 answer = question.textAnswer ? *question.textAnswer : QStringLiteral("<cancel>");
@@ -296,11 +297,21 @@ MsgButton MessageService::Ask(const QString& text, const QString& caption, MsgIc
     if (!answers_.empty() || testMode_) {
         q.answer = escapeButton;
         if (!answers_.empty()) {
-            const MsgButton queued = answers_.front();
+            // A standard answer picks its button; a caption the button of that caption.
+            const QueuedAnswer queued = answers_.front();
             answers_.pop_front();
+            int picked = -1;
+            if (queued.button) {
+                const auto at = std::find(buttons.begin(), buttons.end(), *queued.button);
+                if (at != buttons.end()) picked = static_cast<int>(at - buttons.begin());
+            } else {
+                QStringList captions;
+                for (MsgButton button : buttons) captions << ButtonCaption(button);
+                picked = Pick(queued, captions);
+            }
             // A queued answer the box does not offer is a test fault; it is logged.
-            if (std::find(buttons.begin(), buttons.end(), queued) != buttons.end()) {
-                q.answer = queued;
+            if (picked >= 0) {
+                q.answer = buttons[static_cast<std::size_t>(picked)];
                 q.answered = true;
             }
         }
@@ -324,6 +335,65 @@ MsgButton MessageService::Ask(const QString& text, const QString& caption, MsgIc
     }
     q.answered = true;
     const MsgButton answer = q.answer;
+    Record(std::move(q));
+    return answer;
+}
+
+int MessageService::Pick(const QueuedAnswer& queued, const QStringList& captions) {
+    const auto plain = [](QString text) { return text.remove(QLatin1Char('&')); };
+    const QString wanted = plain(queued.button ? ButtonCaption(*queued.button) : queued.caption);
+    for (int i = 0; i < captions.size(); ++i) {
+        if (plain(captions[i]) == wanted) return i;
+    }
+    return -1;
+}
+
+int MessageService::AskChoice(const QString& text, const QString& caption, MsgIcon icon,
+                              const QStringList& buttons, int defaultButton, int escapeButton,
+                              bool beep) {
+    AskedQuestion q;
+    q.kind = AskedQuestion::Kind::Message;
+    q.text = text;
+    q.caption = caption;
+    q.icon = icon;
+    q.choices = buttons;
+    q.defaultChoice = defaultButton;
+    q.escapeChoice = escapeButton;
+    q.beep = beep;
+    q.choice = escapeButton;
+    if (beep) Beep(BeepFor(icon));
+
+    if (!answers_.empty() || testMode_) {
+        if (!answers_.empty()) {
+            const int picked = Pick(answers_.front(), buttons);
+            answers_.pop_front();
+            // A queued answer the box does not offer is a test fault; it is logged.
+            if (picked >= 0) {
+                q.choice = picked;
+                q.answered = true;
+            }
+        }
+        const int answer = q.choice;
+        Record(std::move(q));
+        return answer;
+    }
+
+    QMessageBox box(ToQtIcon(icon), caption, text, QMessageBox::NoButton, DialogParent());
+    std::vector<QPushButton*> made;
+    for (int i = 0; i < buttons.size(); ++i) {
+        // One role for all but the Escape answer keeps the buttons in the order given.
+        QPushButton* pushButton = box.addButton(
+            buttons[i], i == escapeButton ? QMessageBox::RejectRole : QMessageBox::AcceptRole);
+        made.push_back(pushButton);
+        if (i == defaultButton) box.setDefaultButton(pushButton);
+        if (i == escapeButton) box.setEscapeButton(pushButton);
+    }
+    box.exec();
+    for (std::size_t i = 0; i < made.size(); ++i) {
+        if (box.clickedButton() == made[i]) q.choice = static_cast<int>(i);
+    }
+    q.answered = true;
+    const int answer = q.choice;
     Record(std::move(q));
     return answer;
 }

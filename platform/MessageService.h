@@ -4,7 +4,8 @@
 // answer them without a real dialog ever waiting for input.
 //
 // Test mode: answers queued with QueueAnswer/QueueInput/QueueFileName are used, in
-// order, by the next questions of that kind. In test mode a question with nothing
+// order, by the next questions of that kind (message boxes with standard buttons
+// and with buttons of their own captions are one kind). In test mode a question with nothing
 // queued does not block: it is logged as unanswered and returns its Escape answer
 // (Cancel for inputs and file dialogs). Outside test mode a queued answer is still
 // used first. Every question is logged (Asked()).
@@ -12,7 +13,8 @@
 // For end-to-end tests of the real program only, the environment can switch test
 // mode on at start:
 //   DORVANTA_TEST_ANSWERS="Yes,Ok,Cancel"  button answers (Ok Cancel Yes No Abort
-//                                          Retry Ignore), comma-separated
+//                                          Retry Ignore, or a button's caption such
+//                                          as Überschreiben), comma-separated
 //   DORVANTA_TEST_INPUTS, DORVANTA_TEST_FILES  texts / paths, one per line;
 //                                          a line "<cancel>" cancels
 //   DORVANTA_TEST_LOG=path                 appends one line per question:
@@ -56,6 +58,12 @@ struct AskedQuestion {
     std::vector<MsgButton> buttons;  // Message only
     MsgButton defaultButton = MsgButton::Ok;
     MsgButton escapeButton = MsgButton::Ok;
+    // A message with buttons of its own (AskChoice): their captions, and the index
+    // of the default, the Escape answer and the answer.
+    QStringList choices;
+    int defaultChoice = -1;
+    int escapeChoice = -1;
+    int choice = -1;
     bool beep = false;
     QString initial;  // input: the initial text; file dialogs: the initial path
     QString filter;   // file dialogs
@@ -74,6 +82,15 @@ class MessageService {
 
     MsgButton Ask(const QString& text, const QString& caption, MsgIcon icon,
                   std::vector<MsgButton> buttons, MsgButton defaultButton, MsgButton escapeButton,
+                  bool beep = false);
+
+    // A message box with buttons of the given captions, in this order; returns the
+    // index of the one chosen (`escapeButton` for Escape and the close box). In
+    // test mode a queued answer picks the button of its caption: one queued with
+    // QueueAnswer(caption), or a standard one whose caption matches ("Cancel"
+    // answers "Abbrechen"); '&' marks are ignored in the comparison.
+    int AskChoice(const QString& text, const QString& caption, MsgIcon icon,
+                  const QStringList& buttons, int defaultButton, int escapeButton,
                   bool beep = false);
 
     // OK only.
@@ -122,7 +139,11 @@ class MessageService {
     // Test hooks.
     void SetTestMode(bool on) { testMode_ = on; }
     bool TestMode() const { return testMode_; }
-    void QueueAnswer(MsgButton answer) { answers_.push_back(answer); }
+    void QueueAnswer(MsgButton answer) { answers_.push_back({answer, {}}); }
+    // The button of this caption, in a box with buttons of its own or a standard one.
+    void QueueAnswer(const QString& buttonCaption) {
+        answers_.push_back({std::nullopt, buttonCaption});
+    }
     void QueueInput(std::optional<QString> text) { inputs_.push_back(std::move(text)); }
     void QueueFileName(std::optional<QString> path) { files_.push_back(std::move(path)); }
     void QueueFileFilter(QString filter) { fileFilters_.push_back(std::move(filter)); }
@@ -145,8 +166,16 @@ class MessageService {
                                     const QString& initialPath, const QString& initialFilter = {},
                                     QString* selectedFilter = nullptr);
 
+    // A queued answer: a standard button, or a button's caption.
+    struct QueuedAnswer {
+        std::optional<MsgButton> button;
+        QString caption;
+    };
+    // The index among `captions` that a queued answer picks; -1 when none.
+    static int Pick(const QueuedAnswer& queued, const QStringList& captions);
+
     bool testMode_ = false;
-    std::deque<MsgButton> answers_;
+    std::deque<QueuedAnswer> answers_;
     std::deque<std::optional<QString>> inputs_;
     std::deque<std::optional<QString>> files_;
     std::deque<QString> fileFilters_;

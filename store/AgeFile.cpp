@@ -9,6 +9,7 @@
 #include <new>
 
 #include "store/PdtFile.h"
+#include "store/ContentDigest.h"
 #include "store/StoreError.h"
 
 namespace dorvanta::age {
@@ -193,7 +194,10 @@ std::size_t TMemorySource::Read(char* buf, std::size_t n) {
 std::size_t TFdSource::Read(char* buf, std::size_t n) {
     for (;;) {
         const ssize_t r = ::read(fd_, buf, n);
-        if (r >= 0) return static_cast<std::size_t>(r);
+        if (r >= 0) {
+            if (digest_) digest_->Update(buf, static_cast<std::size_t>(r));
+            return static_cast<std::size_t>(r);
+        }
         if (errno != EINTR) throw EStoreError(kMsgReadError);
     }
 }

@@ -17,6 +17,10 @@
 #include <string_view>
 #include <vector>
 
+namespace dorvanta {
+class TContentDigest;
+}
+
 namespace dorvanta::age {
 
 inline constexpr std::string_view kIntro = "age-encryption.org/v1";
@@ -74,15 +78,18 @@ class TMemorySource final : public TSource {
 };
 
 // A file descriptor read from its current position; `size` as fstat reported it.
+// `digest`, when given, digests the encrypted bytes as they are read.
 class TFdSource final : public TSource {
   public:
-    TFdSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    TFdSource(int fd, std::uint64_t size, TContentDigest* digest = nullptr)
+        : fd_(fd), size_(size), digest_(digest) {}
     std::size_t Read(char* buf, std::size_t n) override;
     std::uint64_t Size() const override { return size_; }
 
   private:
     int fd_;
     std::uint64_t size_;
+    TContentDigest* digest_;
 };
 
 struct TStanza {

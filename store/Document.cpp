@@ -13,6 +13,7 @@ void TDocument::ClearDocument() {
     entryKeyCache_.clear();
     SelectedKey = -1;
     FileName.clear();
+    Stamp = {};
     Password.clear();
     Format = TFormat::Plain;
     Modified = false;

@@ -15,6 +15,20 @@ namespace dorvanta {
 
 enum class AtomicWriteResult { Ok, CannotCreate, WriteFailed };
 
+class TContentDigest;
+
+// What a write may do besides writing.
+struct TWriteOptions {
+    // The new file takes its permissions (and owner and group, where the user may
+    // give them) from this status instead of from the file it replaces: a backup
+    // copy gets those of the file it copies.
+    const struct stat* AttributesOf = nullptr;
+    // Receives the status of the file written, as it is once it has its name.
+    struct stat* Written = nullptr;
+    // Digests the bytes as they are written.
+    TContentDigest* Digest = nullptr;
+};
+
 // The file is replaced, not written into: another hard link to it keeps the old
 // contents. A symbolic link is followed to the file it names, except someone
 // else's link in a shared sticky folder such as /tmp (CannotCreate, as for a
@@ -23,13 +37,15 @@ enum class AtomicWriteResult { Ok, CannotCreate, WriteFailed };
 // readable and writable by its owner only, as is the temporary file until it
 // replaces the target. WriteFailed (disk full, file-size limit) keeps the old file.
 AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view bytes);
+AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view bytes,
+                                      const TWriteOptions& options);
 
 namespace detail {
 // How the temporary file is made; Named is what file systems without anonymous
 // temporary files get, and what tests use to exercise that way.
 enum class TempFileKind { Anonymous, Named };
 AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view bytes,
-                                      TempFileKind kind);
+                                      TempFileKind kind, const TWriteOptions& options = {});
 }  // namespace detail
 
 }  // namespace dorvanta

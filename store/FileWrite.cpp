@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <deque>
 #include <random>
 #include <utility>
 
 #include "store/FileIO.h"
+#include "store/ContentDigest.h"
 
 namespace dorvanta {
 namespace {
@@ -130,14 +132,22 @@ bool FindTarget(const std::string& path, Target& target) {
     return false;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
+bool WriteAll(int fd, std::string_view bytes, TContentDigest* digest) {
+    // With a digest the bytes go in pieces, each digested while it is in the cache.
+    constexpr std::size_t kPiece = 1 << 20;
     while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
+        const std::size_t size = digest ? std::min(bytes.size(), kPiece) : bytes.size();
+        if (digest) digest->Update(bytes.data(), size);
+        std::string_view piece = bytes.substr(0, size);
+        while (!piece.empty()) {
+            const ssize_t n = ::write(fd, piece.data(), piece.size());
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return false;
+            }
+            piece.remove_prefix(static_cast<std::size_t>(n));
         }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
+        bytes.remove_prefix(size);
     }
     return true;
 }
@@ -153,16 +163,20 @@ std::string TempName(const std::string& name) {
     return temp;
 }
 
-// Gives the new file the permissions of the file it replaces, and its owner
-// where the user may (only root may give a file away; a group of the user's
-// may still be kept). Done only now, so that a file readable by others holds
-// nothing until it is complete.
-void TakeOverAttributes(const Target& target, int fd) {
+// Gives the new file the permissions of the file it replaces (or of `like`), and
+// its owner where the user may (only root may give a file away; a group of the
+// user's may still be kept). Done only now, so that a file readable by others
+// holds nothing until it is complete.
+void TakeOverAttributes(const Target& target, int fd, const struct stat* like) {
     struct stat old {};
-    if (!target.exists ||
-        ::fstatat(target.folder.Get(), target.name.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISREG(old.st_mode))
+    if (like) {
+        old = *like;
+    } else if (!target.exists ||
+               ::fstatat(target.folder.Get(), target.name.c_str(), &old, AT_SYMLINK_NOFOLLOW) !=
+                   0 ||
+               !S_ISREG(old.st_mode)) {
         return;
+    }
     if (::fchown(fd, old.st_uid, old.st_gid) != 0 &&
         ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
         // The new file stays the user's, in the user's group.
@@ -173,23 +187,28 @@ void TakeOverAttributes(const Target& target, int fd) {
 enum class Outcome { Ok, CannotCreate, WriteFailed, Unsupported };
 
 // Moves the complete temporary file `temp` over the target.
-Outcome Replace(const Target& target, int fd, const std::string& temp) {
-    TakeOverAttributes(target, fd);
+Outcome Replace(const Target& target, int fd, const std::string& temp,
+                const TWriteOptions& options) {
+    TakeOverAttributes(target, fd, options.AttributesOf);
     if (::renameat(target.folder.Get(), temp.c_str(), target.folder.Get(), target.name.c_str()) !=
         0) {
         ::unlinkat(target.folder.Get(), temp.c_str(), 0);
         return Outcome::CannotCreate;
     }
+    // After the rename, which may set the file's status-change time.
+    if (options.Written) ::fstat(fd, options.Written);
     return Outcome::Ok;
 }
 
 // Writes into a file without a name, which vanishes with the process if the save
 // is killed, and names it only when it is complete and on disk. Unsupported when
 // the file system (or a missing /proc) does not allow this.
-Outcome SaveAnonymously(const Target& target, std::string_view bytes) {
+Outcome SaveAnonymously(const Target& target, std::string_view bytes,
+                        const TWriteOptions& options) {
     Fd file(::openat(target.folder.Get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
     if (!file.Valid()) return Outcome::Unsupported;
-    if (!WriteAll(file.Get(), bytes) || ::fsync(file.Get()) != 0) return Outcome::WriteFailed;
+    if (!WriteAll(file.Get(), bytes, options.Digest) || ::fsync(file.Get()) != 0)
+        return Outcome::WriteFailed;
     const std::string self = "/proc/self/fd/" + std::to_string(file.Get());
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string temp = TempName(target.name);
@@ -197,7 +216,7 @@ Outcome SaveAnonymously(const Target& target, std::string_view bytes) {
                      AT_SYMLINK_FOLLOW) == 0 ||
             (errno == ENOENT &&
              ::linkat(file.Get(), "", target.folder.Get(), temp.c_str(), AT_EMPTY_PATH) == 0))
-            return Replace(target, file.Get(), temp);
+            return Replace(target, file.Get(), temp, options);
         if (errno != EEXIST) break;
     }
     return Outcome::Unsupported;
@@ -205,7 +224,7 @@ Outcome SaveAnonymously(const Target& target, std::string_view bytes) {
 
 // The same with a named temporary file, for file systems without anonymous ones;
 // a save killed here leaves that file behind.
-Outcome SaveNamed(const Target& target, std::string_view bytes) {
+Outcome SaveNamed(const Target& target, std::string_view bytes, const TWriteOptions& options) {
     Fd file;
     std::string temp;
     for (int attempt = 0; attempt < 100 && !file.Valid(); ++attempt) {
@@ -215,8 +234,10 @@ Outcome SaveNamed(const Target& target, std::string_view bytes) {
         if (!file.Valid() && errno != EEXIST) break;
     }
     if (!file.Valid()) return Outcome::CannotCreate;
-    bool ok = WriteAll(file.Get(), bytes) && ::fsync(file.Get()) == 0;
-    if (ok) TakeOverAttributes(target, file.Get());
+    bool ok = WriteAll(file.Get(), bytes, options.Digest) && ::fsync(file.Get()) == 0;
+    if (ok) TakeOverAttributes(target, file.Get(), options.AttributesOf);
+    struct stat written {};
+    ok = ::fstat(file.Get(), &written) == 0 && ok;
     ok = file.Close() && ok;
     if (!ok) {
         ::unlinkat(target.folder.Get(), temp.c_str(), 0);
@@ -227,6 +248,15 @@ Outcome SaveNamed(const Target& target, std::string_view bytes) {
         ::unlinkat(target.folder.Get(), temp.c_str(), 0);
         return Outcome::CannotCreate;
     }
+    if (options.Written) {
+        // The status after the rename, as long as the name still holds our file;
+        // else the one before, which then matches nothing on disk.
+        struct stat now {};
+        const bool ours =
+            ::fstatat(target.folder.Get(), target.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+            now.st_dev == written.st_dev && now.st_ino == written.st_ino;
+        *options.Written = ours ? now : written;
+    }
     return Outcome::Ok;
 }
 
@@ -235,7 +265,7 @@ Outcome SaveNamed(const Target& target, std::string_view bytes) {
 namespace detail {
 
 AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view bytes,
-                                      TempFileKind kind) {
+                                      TempFileKind kind, const TWriteOptions& options) {
     Target target;
     if (!FindTarget(path, target)) return AtomicWriteResult::CannotCreate;
     // Replacing a file needs only the folder's permission; the user must also be
@@ -243,9 +273,13 @@ AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view 
     if (target.exists && ::faccessat(target.folder.Get(), target.name.c_str(), W_OK,
                                      AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0)
         return AtomicWriteResult::CannotCreate;
-    Outcome outcome =
-        kind == TempFileKind::Anonymous ? SaveAnonymously(target, bytes) : Outcome::Unsupported;
-    if (outcome == Outcome::Unsupported) outcome = SaveNamed(target, bytes);
+    Outcome outcome = kind == TempFileKind::Anonymous ? SaveAnonymously(target, bytes, options)
+                                                      : Outcome::Unsupported;
+    if (outcome == Outcome::Unsupported) {
+        // Nothing of an anonymous attempt counts: it is digested again.
+        if (options.Digest) *options.Digest = TContentDigest();
+        outcome = SaveNamed(target, bytes, options);
+    }
     if (outcome == Outcome::WriteFailed) return AtomicWriteResult::WriteFailed;
     if (outcome != Outcome::Ok) return AtomicWriteResult::CannotCreate;
     // Make the rename itself durable.
@@ -258,6 +292,11 @@ AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view 
 
 AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view bytes) {
     return detail::WriteFileAtomically(path, bytes, detail::TempFileKind::Anonymous);
+}
+
+AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view bytes,
+                                      const TWriteOptions& options) {
+    return detail::WriteFileAtomically(path, bytes, detail::TempFileKind::Anonymous, options);
 }
 
 }  // namespace dorvanta

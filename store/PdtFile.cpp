@@ -6,12 +6,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 
 #include "store/AgeFile.h"
 #include "store/Cp1252.h"
 #include "store/FileIO.h"
+#include "store/FileStamp.h"
 #include "store/PdtReader.h"
 #include "store/VectorState.h"
 
@@ -182,6 +184,9 @@ bool ReadDocument(TDocument& doc, TPdtReader& reader, const std::string& path,
     ClearUpperVectorState();
     doc.Keys.clear();
     doc.Keys.shrink_to_fit();  // the previous document's room
+    // A pdt stream is the plain format; ReadEncrypted sets its own afterwards. (A
+    // plain file opened after an encrypted one was saved encrypted before.)
+    doc.Format = TDocument::TFormat::Plain;
     if (reader.Tag() != kListBegin) BadValue();
     doc.Password = Unscrambled(reader.String());
     doc.Loading = true;
@@ -331,6 +336,43 @@ bool ReadEncrypted(TDocument& doc, age::TSource& source, const std::string& path
 
 int g_workFactor = age::kWriteWorkFactor;
 
+// Bytes after the list's end that a load still digests. A file holds none unless
+// something else appended them; gigabytes of them (a file grown by mistake) are
+// not read, and the file is then remembered by its status alone.
+constexpr std::uint64_t kMaxDigestedTail = 1 << 20;
+
+// The stamp of a file whose status was `before` when it was opened and whose
+// bytes up to the current position `digest` has taken in: the rest is digested too.
+TFileStamp StampOfRest(int fd, const struct stat& before, TContentDigest& digest) {
+    // Where the file cannot be followed to its end, it is remembered as unsettled:
+    // a later save over it asks.
+    TFileStamp unsettled = StatusStamp(before, before);
+    unsettled.Settled = false;
+    const off_t position = ::lseek(fd, 0, SEEK_CUR);
+    if (position < 0) return unsettled;
+    std::uint64_t size = static_cast<std::uint64_t>(position);
+    struct stat after {};
+    if (static_cast<std::uint64_t>(before.st_size) > size + kMaxDigestedTail) {
+        if (::fstat(fd, &after) != 0) return unsettled;
+        return StatusStamp(before, after);
+    }
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return unsettled;
+        }
+        digest.Update(buffer, static_cast<std::size_t>(n));
+        size += static_cast<std::uint64_t>(n);
+        // A file that keeps growing is not followed.
+        if (size > static_cast<std::uint64_t>(before.st_size) + kMaxDigestedTail) return unsettled;
+    }
+    if (::fstat(fd, &after) != 0) return unsettled;
+    return MakeStamp(before, after, digest.Final(), size);
+}
+
 }  // namespace
 
 int EncryptionWorkFactor() {
@@ -412,20 +454,29 @@ std::string EncodeFile(const TDocument& doc, const TBusyRunner& runBusy) {
     return file;
 }
 
-void SaveDocument(const TDocument& doc, const std::string& path, const TBusyRunner& runBusy) {
-    switch (WriteFileAtomically(path, EncodeFile(doc, runBusy))) {
+TFileStamp SaveDocument(const TDocument& doc, const std::string& path,
+                        const TBusyRunner& runBusy) {
+    const std::string bytes = EncodeFile(doc, runBusy);
+    TContentDigest digest;
+    struct stat written {};
+    TWriteOptions options;
+    options.Digest = &digest;
+    options.Written = &written;
+    switch (WriteFileAtomically(path, bytes, options)) {
         case AtomicWriteResult::Ok:
-            return;
+            return MakeStamp(written, written, digest.Final(), bytes.size());
         case AtomicWriteResult::CannotCreate:
             throw EStoreError(FormatMessage(kMsgCannotCreate, path));
         case AtomicWriteResult::WriteFailed:
             throw EStoreError(kMsgWriteError);
     }
+    throw EStoreError(kMsgWriteError);
 }
 
 bool LoadDocument(TDocument& doc, const std::string& path, const TLoadHooks& hooks) {
     if (hooks.ClearSelection) hooks.ClearSelection();
     doc.Keys.clear();
+    doc.Stamp = {};
     // Not blocking in open: a pipe's name must fail like a folder, not wait for a writer.
     const OpenFile file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st {};
@@ -435,13 +486,20 @@ bool LoadDocument(TDocument& doc, const std::string& path, const TLoadHooks& hoo
     ::fcntl(file.fd, F_SETFL, ::fcntl(file.fd, F_GETFL) & ~O_NONBLOCK);
     char intro[age::kIntro.size() + 1];
     const ssize_t got = ::pread(file.fd, intro, sizeof intro, 0);
+    // The bytes are digested as they are read; what the document does not need
+    // (after the list's end) is read for the digest alone.
+    TContentDigest digest;
+    bool accepted;
     if (got > 0 && age::IsEncrypted(std::string_view(intro, static_cast<std::size_t>(got)))) {
-        age::TFdSource source(file.fd, static_cast<std::uint64_t>(st.st_size));
-        return ReadEncrypted(doc, source, path, hooks);
+        age::TFdSource source(file.fd, static_cast<std::uint64_t>(st.st_size), &digest);
+        accepted = ReadEncrypted(doc, source, path, hooks);
+    } else {
+        // Lengths in the file are checked against its size as it was opened.
+        TPdtReader reader(file.fd, static_cast<std::uint64_t>(st.st_size), &digest);
+        accepted = ReadDocument(doc, reader, path, hooks);
     }
-    // Lengths in the file are checked against its size as it was opened.
-    TPdtReader reader(file.fd, static_cast<std::uint64_t>(st.st_size));
-    return ReadDocument(doc, reader, path, hooks);
+    if (accepted) doc.Stamp = StampOfRest(file.fd, st, digest);
+    return accepted;
 }
 
 bool LoadDocumentFromBytes(TDocument& doc, const std::string& bytes, const std::string& path,

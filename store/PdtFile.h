@@ -61,14 +61,19 @@ std::string EncodeDocument(const TDocument& doc);
 std::string EncodeFile(const TDocument& doc, const TBusyRunner& runBusy = {});
 
 // Writes the whole document in its Format; on failure the previous file stays
-// intact and EStoreError carries the message. Changes no document state.
-void SaveDocument(const TDocument& doc, const std::string& path, const TBusyRunner& runBusy = {});
+// intact and EStoreError carries the message. Changes no document state; returns
+// the stamp of the file written (its status and the digest of its bytes, taken
+// as they were written), for the caller to keep as the document's Stamp.
+TFileStamp SaveDocument(const TDocument& doc, const std::string& path,
+                        const TBusyRunner& runBusy = {});
 
 // Reads a whole file into the document, piece by piece as it is parsed, so a
 // broken file fails at its first bad value. An encrypted file (recognised by its
 // first line) asks for its password before anything else, and sets Format. False when a password prompt was
 // cancelled or answered wrongly (the document is then reset); EStoreError when
 // the file cannot be opened or read, leaving Loading set if the password was read.
+// A load sets the document's Stamp: the file's status and the digest of its
+// bytes (an encrypted file's encrypted bytes), taken as they were read.
 bool LoadDocument(TDocument& doc, const std::string& path, const TLoadHooks& hooks = {});
 
 // Parses file bytes the same way (used by LoadDocument, the fuzzer and tools).

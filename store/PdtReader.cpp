@@ -8,6 +8,7 @@
 
 #include "store/Cp1252.h"
 #include "store/PdtFile.h"
+#include "store/ContentDigest.h"
 
 namespace dorvanta::pdt {
 namespace {
@@ -63,7 +64,8 @@ void BadValue() {
 TPdtReader::TPdtReader(std::string_view bytes)
     : cur_(bytes.data()), end_(bytes.data() + bytes.size()) {}
 
-TPdtReader::TPdtReader(int fd, std::uint64_t size) : unread_(size), fd_(fd) {}
+TPdtReader::TPdtReader(int fd, std::uint64_t size, TContentDigest* digest)
+    : unread_(size), fd_(fd), digest_(digest) {}
 
 unsigned char TPdtReader::PeekTag() {
     if (cur_ == end_) Fill(1);
@@ -158,6 +160,7 @@ void TPdtReader::Fill(std::size_t n) {
         const ssize_t got = ::read(fd_, buffer_.data() + filled, ask);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) ReadError();  // failed, or the file has become shorter
+        if (digest_) digest_->Update(buffer_.data() + filled, static_cast<std::size_t>(got));
         filled += static_cast<std::size_t>(got);
         unread_ -= static_cast<std::uint64_t>(got);
     }
@@ -179,6 +182,7 @@ std::string TPdtReader::TakeText(std::uint64_t n) {
         const ssize_t got = ::read(fd_, text.data() + filled, text.size() - filled);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) ReadError();
+        if (digest_) digest_->Update(text.data() + filled, static_cast<std::size_t>(got));
         filled += static_cast<std::size_t>(got);
         unread_ -= static_cast<std::uint64_t>(got);
     }

@@ -10,6 +10,10 @@
 #include <string_view>
 #include <vector>
 
+namespace dorvanta {
+class TContentDigest;
+}
+
 namespace dorvanta::pdt {
 
 enum Tag : unsigned char {
@@ -34,8 +38,9 @@ class TPdtReader {
     // Reads `bytes`, which must outlive the reader.
     explicit TPdtReader(std::string_view bytes);
     // Reads the `size` bytes of an open file from its current position; the caller
-    // keeps and closes the descriptor.
-    TPdtReader(int fd, std::uint64_t size);
+    // keeps and closes the descriptor. `digest`, when given, digests every byte
+    // read from the file, as it arrives.
+    TPdtReader(int fd, std::uint64_t size, TContentDigest* digest = nullptr);
 
     unsigned char Tag() { return Byte(); }
     unsigned char PeekTag();
@@ -70,6 +75,7 @@ class TPdtReader {
     const char* end_ = nullptr;
     std::uint64_t unread_ = 0;  // bytes of the file not yet in the buffer
     int fd_ = -1;
+    TContentDigest* digest_ = nullptr;
     std::vector<char> buffer_;
 };
 

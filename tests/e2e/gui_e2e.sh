@@ -295,7 +295,7 @@ echo "$targets" | grep -qx 'x-kde-passwordManagerHint' || fail "no secret hint a
     fail "the hint is not 'secret'"
 [ "$(xclip -selection clipboard -o)" = "4711-äö" ] || fail "the copied value is wrong"
 
-# ---- Issue 20 A1: the tool bar's captions, whole (screenshot) ---------------
+# ---- the tool bar's captions, whole (screenshot) ---------------
 # The captions are measured by the caption-fit test; here the real program's
 # tool bar is photographed for the eye: toolbar.png in the work folder, copied
 # to ${TMPDIR:-/tmp}/dorvanta-e2e-toolbar.png.
@@ -314,9 +314,9 @@ import -display "$DISPLAY" -window "$main" -crop "${WIDTH}x95+0+0" +repage "$wor
 [ "$(identify -format '%w %h' "$work/toolbar.png")" = "$WIDTH 95" ] ||
     fail "the tool bar screenshot has the wrong size"
 cp "$work/toolbar.png" "${TMPDIR:-/tmp}/dorvanta-e2e-toolbar.png"
-# ---- end of issue 20 A1 -----------------------------------------------------
+# ----
 
-# ---- Issue 20 A2: Qt's file dialog lists sizes and dates in German -----------
+# ---- Qt's file dialog lists sizes and dates in German -----------
 # Under LANG=C Qt's file list said "14 bytes" and "8 Dec 2026". The program
 # writes what the list shows to DORVANTA_TEST_FILE_LIST (folder, name, size,
 # type, date; tab-separated) once the dialog has read a folder.
@@ -348,6 +348,54 @@ kill -0 "$app_pid" 2>/dev/null || fail "the program ended after the cancelled sa
 kill "$app_pid" 2>/dev/null || true
 wait "$app_pid" 2>/dev/null || true
 app_pid=
-# ---- end of issue 20 A2 -----------------------------------------------------
+# ----
+
+# ---- two copies of the program on one file ----
+# Copy 1 saves first; copy 2's save then asks "Datei wurde geändert", and
+# "Abbrechen" (the default, answered with Return) writes nothing and keeps its
+# changes: the file still holds copy 1's save.
+kill "$app_pid" 2>/dev/null || true
+wait "$app_pid" 2>/dev/null || true
+app_pid=
+echo '{"keys":[{"parent":"Bank","name":"Giro","entries":[]}]}' >"$work/zwei.json"
+"$cli" build "$work/zwei.json" "$work/zwei.pdt"
+"$program" "$work/zwei.pdt" >"$work/app-copy1.log" 2>&1 &
+app_pid=$!
+copy1=$(expect_caption "Dorvanta - [$work/zwei.pdt]")
+"$program" "$work/zwei.pdt" >"$work/app-copy2.log" 2>&1 &
+copy2_pid=$!
+copy2=$(window "Dorvanta - [$work/zwei.pdt]" "$copy1" --onlyvisible) ||
+    { kill "$copy2_pid" 2>/dev/null; fail "the second copy shows no window"; }
+# Each copy gives the collection its own password, which changes the file's bytes.
+set_password() {
+    keys "$1" ctrl+p
+    local input
+    input=$(expect_caption "Passwort")
+    keys "$input" ctrl+a
+    xdotool type --delay 20 "$2"
+    keys "$input" Return
+}
+holds_password() {
+    "$cli" dump "$work/zwei.pdt" --password "$1" 2>/dev/null | grep -qF "\"password\": \"$1\""
+}
+set_password "$copy1" eins
+keys "$copy1" ctrl+s
+for _ in $(seq 50); do holds_password eins && break; sleep 0.1; done
+holds_password eins || { kill "$copy2_pid" 2>/dev/null; fail "the first copy did not save"; }
+set_password "$copy2" zwei
+keys "$copy2" ctrl+s
+question=$(expect_caption "Datei wurde geändert") ||
+    { kill "$copy2_pid" 2>/dev/null; fail "no question before overwriting the other copy's save"; }
+keys "$question" Return
+sleep 0.5
+holds_password eins || { kill "$copy2_pid" 2>/dev/null; fail "the second copy overwrote the file"; }
+kill -0 "$copy2_pid" 2>/dev/null || fail "the second copy ended after 'Abbrechen'"
+# Its changes are kept: closing it asks about them.
+keys "$copy2" alt+F4
+box=$(expect_caption "Warnung") || { kill "$copy2_pid" 2>/dev/null; fail "the second copy lost its changes"; }
+keys "$box" Escape
+kill "$copy2_pid" 2>/dev/null || true
+wait "$copy2_pid" 2>/dev/null || true
+# ----
 
 echo "1 passed, 0 failed"

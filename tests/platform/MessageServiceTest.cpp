@@ -12,6 +12,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
+#include <functional>
 #include <new>
 #include <stdexcept>
 
@@ -191,7 +193,7 @@ TEST_F(MessageServiceTest, TheEnvironmentSwitchQueuesAnswersAndLogs) {
     testing::TempDir dir;
     const std::string log = dir.File("asked.log");
     service().SetTestMode(false);
-    ::setenv("DORVANTA_TEST_ANSWERS", "no, Yes,Bogus", 1);
+    ::setenv("DORVANTA_TEST_ANSWERS", "no, Yes,Bogus,Überschreiben", 1);
     ::setenv("DORVANTA_TEST_FILES", "/tmp/a.pdt\n<cancel>\n", 1);
     ::setenv("DORVANTA_TEST_LOG", log.c_str(), 1);
     service().LoadTestAnswersFromEnvironment();
@@ -202,13 +204,18 @@ TEST_F(MessageServiceTest, TheEnvironmentSwitchQueuesAnswersAndLogs) {
     EXPECT_TRUE(service().TestMode());
     EXPECT_FALSE(service().Confirm(QStringLiteral("Erste\nFrage")));
     EXPECT_TRUE(service().Confirm(QStringLiteral("Zweite")));
-    EXPECT_FALSE(service().Confirm(QStringLiteral("Dritte")));  // nothing left: Escape
+    EXPECT_FALSE(service().Confirm(QStringLiteral("Dritte")));  // not offered: Escape
+    // Any other word is a button's caption.
+    EXPECT_EQ(service().AskChoice(QStringLiteral("Vierte"), QStringLiteral("Datei wurde geändert"),
+                                  MsgIcon::Warning, {"Überschreiben", "Abbrechen"}, 1, 1),
+              0);
     EXPECT_EQ(service().OpenFileName(nullptr, {}, {}, QStringLiteral("pdt")), "/tmp/a.pdt");
     EXPECT_EQ(service().OpenFileName(nullptr, {}, {}, QStringLiteral("pdt")), std::nullopt);
     EXPECT_EQ(testing::ReadBytes(log),
               "Message\tWarnung\tErste\\nFrage\tNo\n"
               "Message\tWarnung\tZweite\tYes\n"
               "Message\tWarnung\tDritte\tNo (unanswered)\n"
+              "Message\tDatei wurde geändert\tVierte\tÜberschreiben\n"
               "OpenFile\t\t\t/tmp/a.pdt\n"
               "OpenFile\t\t\t<cancel>\n");
 }
@@ -301,6 +308,105 @@ TEST_F(MessageServiceTest, TheFileDialogListsSizesAndDatesInGerman) {
     }
     // The list is filtered by the type: only .pdt files.
     EXPECT_FALSE(log.contains(QStringLiteral("list.txt")));
+}
+
+// A box with buttons of its own captions: answered by a queued caption or by a
+// standard button of the same caption, in one queue with the standard boxes.
+TEST_F(MessageServiceTest, ChoicesOfOwnButtonsAreAnsweredByCaption) {
+    const QStringList buttons{"Überschreiben", "Speichern unter...", "Abbrechen"};
+    const auto ask = [&] {
+        return service().AskChoice("Text", "Datei wurde geändert", MsgIcon::Warning, buttons, 2, 2,
+                                   true);
+    };
+    struct Case {
+        std::function<void()> queue;
+        int choice;
+        bool answered;
+    };
+    const Case cases[] = {
+        {[] { service().QueueAnswer(QStringLiteral("Überschreiben")); }, 0, true},
+        {[] { service().QueueAnswer(QStringLiteral("Speichern unter...")); }, 1, true},
+        {[] { service().QueueAnswer(QStringLiteral("Abbrechen")); }, 2, true},
+        {[] { service().QueueAnswer(MsgButton::Cancel); }, 2, true},  // its caption
+        {[] { service().QueueAnswer(QStringLiteral("&Überschreiben")); }, 0, true},
+        // Not offered: a test fault, logged as unanswered, answered like Escape.
+        {[] { service().QueueAnswer(MsgButton::Yes); }, 2, false},
+        {[] { service().QueueAnswer(QStringLiteral("Ersetzen")); }, 2, false},
+        {[] {}, 2, false},  // nothing queued
+    };
+    for (const Case& c : cases) {
+        service().ClearLog();
+        c.queue();
+        EXPECT_EQ(ask(), c.choice);
+        ASSERT_EQ(service().Asked().size(), 1u);
+        const AskedQuestion& q = service().Asked()[0];
+        EXPECT_EQ(q.kind, AskedQuestion::Kind::Message);
+        EXPECT_EQ(q.caption, "Datei wurde geändert");
+        EXPECT_EQ(q.icon, MsgIcon::Warning);
+        EXPECT_EQ(q.choices, buttons);
+        EXPECT_EQ(q.defaultChoice, 2);
+        EXPECT_EQ(q.escapeChoice, 2);
+        EXPECT_EQ(q.choice, c.choice);
+        EXPECT_EQ(q.answered, c.answered);
+        EXPECT_TRUE(q.beep);
+    }
+    // One queue: standard and own boxes take their answers in order, and a caption
+    // answers a standard box too.
+    service().ClearLog();
+    service().QueueAnswer(MsgButton::Yes);
+    service().QueueAnswer(QStringLiteral("Abbrechen"));
+    service().QueueAnswer(QStringLiteral("Abbrechen"));
+    EXPECT_EQ(service().ConfirmWithCancel("?"), MsgButton::Yes);
+    EXPECT_EQ(ask(), 2);
+    EXPECT_EQ(service().ConfirmWithCancel("?"), MsgButton::Cancel);
+    for (const auto& q : service().Asked()) EXPECT_TRUE(q.answered);
+}
+
+TEST_F(MessageServiceTest, TheRealChoiceBoxShowsItsButtonsInOrderAndEscapeAnswers) {
+    service().SetTestMode(false);
+    QStringList captions;
+    QString defaultCaption, title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    int answerWith = -1;  // -1: Escape; else the button to click
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        poll.stop();
+        captions.clear();
+        // In the order shown, left to right.
+        QList<QAbstractButton*> shown = box->buttons();
+        std::sort(shown.begin(), shown.end(), [](QAbstractButton* a, QAbstractButton* b) {
+            return a->mapToGlobal(QPoint()).x() < b->mapToGlobal(QPoint()).x();
+        });
+        for (QAbstractButton* b : shown) captions << b->text();
+        if (box->defaultButton()) defaultCaption = box->defaultButton()->text();
+        title = box->windowTitle();
+        icon = box->icon();
+        if (answerWith < 0) {
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QCoreApplication::sendEvent(box, &escape);
+        } else {
+            shown[answerWith]->click();
+        }
+    });
+    QTimer::singleShot(10000, [] {
+        if (auto* w = QApplication::activeModalWidget()) w->close();  // never hang the suite
+    });
+    const QStringList buttons{"Überschreiben", "Speichern unter...", "Abbrechen"};
+    for (int with : {-1, 0, 1}) {
+        answerWith = with;
+        poll.start(20);
+        const int answer =
+            service().AskChoice("Text", "Datei wurde geändert", MsgIcon::Warning, buttons, 2, 2);
+        EXPECT_EQ(answer, with < 0 ? 2 : with);
+        EXPECT_EQ(captions, buttons);
+        EXPECT_EQ(defaultCaption, "Abbrechen");
+        EXPECT_EQ(title, "Datei wurde geändert");
+        EXPECT_EQ(icon, QMessageBox::Warning);
+    }
+    ASSERT_EQ(service().Asked().size(), 3u);
+    EXPECT_TRUE(service().Asked()[0].answered);
 }
 
 TEST_F(MessageServiceTest, UrlsAreCollectedInTestMode) {
