@@ -23,7 +23,7 @@ struct TFileStamp {
     std::uint64_t Size = 0;
     struct timespec Modified {};
     struct timespec Changed {};  // status change: no program can set it back
-    // The digest (BLAKE2b) of the bytes read or written, and how many there were. Without a
+    // The fingerprint (store/ContentDigest.h) of the bytes read or written, and how many there were. Without a
     // digest (a file with a huge tail no load reads), only the status can tell
     // that the file is unchanged.
     bool HasDigest = false;
