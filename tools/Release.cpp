@@ -234,9 +234,14 @@ TPackOptions ParsePack(const QStringList& args) {
     // the program file's date by the program.
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9][A-Za-z0-9._+-]*$"));
     static const QRegularExpression date(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d{4}$"));
-    if (!plain.match(o.version).hasMatch())
+    // The program takes "File" only as a bare file name without "..".
+    const auto fileNamePart = [](const QString& text) {
+        return plain.match(text).hasMatch() && !text.contains(QLatin1String("..")) &&
+               !text.endsWith(QLatin1Char('.'));
+    };
+    if (!fileNamePart(o.version))
         throw TUsageError(FormatMessage("Ungültige Version: %s", Utf8(o.version)));
-    if (!plain.match(o.programName).hasMatch())
+    if (!fileNamePart(o.programName))
         throw TUsageError(FormatMessage("Ungültiger Programmname: %s", Utf8(o.programName)));
     if (!date.match(o.date).hasMatch() ||
         !QDate::fromString(o.date, QStringLiteral("dd.MM.yyyy")).isValid())

@@ -1,5 +1,6 @@
 #include "update/HttpClient.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -7,7 +8,11 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QTimer>
 #include <QUrl>
+#include <algorithm>
+#include <deque>
+#include <utility>
 
 #include "platform/Maker.h"
 
@@ -19,6 +24,8 @@ namespace {
 constexpr int kMaxRedirects = 10;
 // Bytes taken from the reply per read, so a large buffered packet is never copied whole.
 constexpr qint64 kChunk = 64 * 1024;
+// What the reply may hold unread; Qt pauses the socket while it is full.
+constexpr qint64 kReadBuffer = 4 * kChunk;
 
 int HttpStatus(const QNetworkReply* reply) {
     return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
@@ -65,10 +72,7 @@ QString UpdateHost() {
     return host.isEmpty() ? MakerUpdateHost() : host;
 }
 
-THttpClient::THttpClient(QObject* parent)
-    : QObject(parent), manager_(std::make_unique<QNetworkAccessManager>()) {
-    manager_->setProxy(QNetworkProxy::NoProxy);
-}
+THttpClient::THttpClient(QObject* parent) : QObject(parent) {}
 
 THttpClient::~THttpClient() = default;
 
@@ -85,6 +89,7 @@ bool THttpClient::Get(const QString& url) {
     if (!target.isValid() || target.host().isEmpty() ||
         (scheme != QLatin1String("http") && scheme != QLatin1String("https")) ||
         !file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        file.remove();
         emit Failure(QStringLiteral("get"));
         return false;
     }
@@ -100,38 +105,83 @@ bool THttpClient::Get(const QString& url) {
 
     QEventLoop loop;
     QPointer<THttpClient> self(this);
-    bool localFailure = false;  // disk full or body too large: our side, not the network's
+    // Our side refuses the answer (status, size, disk): Failure. Too slow or too long:
+    // ConnectionFailed, like the stall time-out.
+    bool refused = false;
+    bool timedOut = false;
+    qint64 seen = 0;  // body bytes read, kept or not
+    qint64 limit = MaxBodySize;
+    // A manager of its own for every fetch: Qt 6.4 sometimes ignored the read buffer
+    // size below on a manager that had served a request before (the download after
+    // the check then buffered megabytes; about one run in three), never on a fresh one.
+    manager_ = std::make_unique<QNetworkAccessManager>();
+    manager_->setProxy(QNetworkProxy::NoProxy);
     QNetworkReply* reply = manager_->get(request);
+    // Qt stops reading from the socket while this much is waiting to be read, so
+    // memory stays bounded however fast the server sends.
+    reply->setReadBufferSize(kReadBuffer);
     reply_ = reply;
 
-    // Reads whatever is buffered; runs from readyRead and once more on finish. Slots of
-    // PacketReceived may call Abort() or even delete us, so the emit comes last.
-    auto drain = [&] {
-        if (localFailure) return;
-        const bool success = IsSuccess(HttpStatus(reply));
-        if (success) {
-            bool ok = false;
-            const qint64 length =
-                reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&ok);
-            total_ = ok && length > 0 ? length : 0;
-        }
-        const qint64 before = received_;
-        while (reply->bytesAvailable() > 0) {
-            const QByteArray chunk = reply->read(kChunk);
-            if (chunk.isEmpty()) break;
-            // An error page is not the body we asked for, so it never reaches the file.
-            if (!success) continue;
-            if (received_ + chunk.size() > MaxBodySize || total_ > MaxBodySize ||
-                file.write(chunk) != chunk.size()) {
-                localFailure = true;
-                reply->abort();
-                return;
-            }
-            received_ += chunk.size();
-        }
-        if (received_ != before) emit PacketReceived();
+    const auto stopped = [&] { return refused || timedOut || aborted_; };
+    // abort() finishes the reply at once, which ends the loop below. A reply that has
+    // finished complete stays so (a timer may still fire before the loop ends).
+    const auto fail = [&](bool& reason) {
+        if (stopped() || reply->isFinished()) return;
+        reason = true;
+        reply->abort();
     };
-    // The loop is the context, so none of these lambdas outlives the locals they use.
+    // The answer's head: an error status or an announced body over the limit ends the
+    // transfer before its body is read. A redirection's head passes (Qt follows it).
+    const auto checkHead = [&] {
+        const int status = HttpStatus(reply);
+        if (status >= 400) return fail(refused);
+        if (!IsSuccess(status)) return;
+        bool ok = false;
+        const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&ok);
+        total_ = ok && length > 0 ? length : 0;
+        if (total_ > MaxBodySize) return fail(refused);
+        limit = total_ > 0 ? total_ : MaxBodySize;
+    };
+    // Reads whatever is buffered, a piece at a time; runs from readyRead and once more
+    // on finish. The slots of PacketReceived process events (the wizard's progress
+    // display does), which can deliver more data and another readyRead: that one
+    // returns at once and this loop takes the data, so the nesting never deepens (each
+    // level would pin the block Qt is delivering, and memory would grow with the
+    // body). Slots may also call Abort() or even delete us, so nothing is touched
+    // after the emit but locals that live until Get returns.
+    bool draining = false;
+    const auto drain = [&] {
+        if (draining || stopped()) return;
+        draining = true;
+        checkHead();
+        const bool success = IsSuccess(HttpStatus(reply));
+        while (!stopped() && reply->bytesAvailable() > 0) {
+            const qint64 before = received_;
+            while (reply->bytesAvailable() > 0) {
+                const QByteArray chunk = reply->read(kChunk);
+                if (chunk.isEmpty()) break;
+                seen += chunk.size();
+                // An error page is not the body we asked for, so it never reaches the file.
+                if (!success) {
+                    if (seen > MaxBodySize) fail(refused);
+                    if (stopped()) break;
+                    continue;
+                }
+                if (received_ + chunk.size() > limit || file.write(chunk) != chunk.size()) {
+                    fail(refused);
+                    break;
+                }
+                received_ += chunk.size();
+            }
+            if (stopped()) break;
+            if (received_ != before) emit PacketReceived();
+            if (!self) return;
+        }
+        draining = false;
+    };
+    // The loop is the context (and the timers' parent), so none of these lambdas
+    // outlives the locals they use.
+    connect(reply, &QNetworkReply::metaDataChanged, &loop, checkHead);
     connect(reply, &QNetworkReply::readyRead, &loop, drain);
     connect(reply, &QNetworkReply::finished, &loop, [&] {
         drain();
@@ -140,8 +190,37 @@ bool THttpClient::Get(const QString& url) {
     // Deleting the client deletes the manager and with it the reply, which then never finishes.
     connect(reply, &QObject::destroyed, &loop, &QEventLoop::quit);
 
+    if (DeadlineMs > 0) {
+        auto* deadline = new QTimer(&loop);
+        deadline->setSingleShot(true);
+        connect(deadline, &QTimer::timeout, &loop, [&] { fail(timedOut); });
+        deadline->start(DeadlineMs);
+    }
+    // The average rate over the last window, sampled ten times a window: the oldest
+    // sample kept is the newest one that lies a whole window back.
+    QElapsedTimer clock;
+    clock.start();
+    std::deque<std::pair<qint64, qint64>> samples{{0, 0}};  // elapsed ms, bytes seen
+    if (MinBytesPerSecond > 0 && RateWindowMs > 0) {
+        auto* rate = new QTimer(&loop);
+        connect(rate, &QTimer::timeout, &loop, [&] {
+            const qint64 now = clock.elapsed();
+            samples.emplace_back(now, seen);
+            while (samples.size() > 1 && samples[1].first <= now - RateWindowMs)
+                samples.pop_front();
+            const auto [then, bytesThen] = samples.front();
+            if (now - then >= RateWindowMs &&
+                (seen - bytesThen) * 1000 < MinBytesPerSecond * (now - then))
+                fail(timedOut);
+        });
+        rate->start(std::max(1, RateWindowMs / 10));
+    }
+
     if (!reply->isFinished()) loop.exec();
-    if (!self) return false;
+    if (!self) {
+        file.remove();
+        return false;
+    }
 
     // The loop can also end early (application quitting); the transfer must not outlive Get.
     if (!reply->isFinished()) {
@@ -154,15 +233,14 @@ bool THttpClient::Get(const QString& url) {
     reply->deleteLater();
     reply_ = nullptr;
 
-    if (!localFailure && !file.flush()) localFailure = true;
-    const bool ok =
-        !aborted_ && !localFailure && error == QNetworkReply::NoError && IsSuccess(status);
-    // A broken or refused body leaves an empty file, never one that looks complete.
-    if (!ok) file.resize(0);
+    if (!stopped() && !file.flush()) refused = true;
+    const bool ok = !stopped() && error == QNetworkReply::NoError && IsSuccess(status);
     file.close();
+    // A broken or refused body leaves no file, never one that looks complete.
+    if (!ok) file.remove();
 
     if (ok || aborted_) return ok;
-    if (!localFailure && status < 400 && IsConnectionError(error)) {
+    if (timedOut || (!refused && status < 400 && IsConnectionError(error))) {
         emit ConnectionFailed();
     } else {
         emit Failure(QStringLiteral("get"));

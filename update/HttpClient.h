@@ -1,6 +1,7 @@
 #pragma once
 // The update's HTTP client: a GET that blocks its caller in a nested event loop
-// while window messages keep flowing, with the body streamed into a file.
+// while window messages keep flowing, with the body streamed into a file through
+// a bounded buffer (memory does not grow with the body).
 
 #include <QObject>
 #include <QString>
@@ -21,18 +22,30 @@ class THttpClient : public QObject {
     explicit THttpClient(QObject* parent = nullptr);
     ~THttpClient() override;
 
+    static constexpr qint64 kDefaultMaxBodySize = qint64(1) << 30;
+
     QString Host = UpdateHost();
     int TimeoutMs = 10000;  // a transfer that stalls this long fails
     // The file the next fetch writes its body into (replaced, created if missing).
     QString BodyFile = QStringLiteral("Default.htm");
-    // A body larger than this fails (Failure("get")), so a server cannot fill the disk.
-    qint64 MaxBodySize = qint64(1) << 30;
+    // A body larger than this fails (Failure("get")) as soon as it is announced or
+    // passed, so a server cannot fill the disk; a body that passes the size the
+    // server announced fails the same way.
+    qint64 MaxBodySize = kDefaultMaxBodySize;
+    // Besides the stall time-out: the whole fetch fails (ConnectionFailed()) after
+    // DeadlineMs (0: no deadline), and when fewer than MinBytesPerSecond arrived on
+    // average over the last RateWindowMs (0: no minimum rate).
+    int DeadlineMs = 0;
+    qint64 MinBytesPerSecond = 0;
+    int RateWindowMs = 30000;
 
     // Fetches `url` (redirects followed, no proxy) into BodyFile and returns when
     // the body is complete, the transfer failed or it was aborted. True only for
-    // a complete body with a status below 400. Emits Failure("get") for a status
-    // of 400 or above and ConnectionFailed() when the server cannot be reached or
-    // the transfer times out. Nothing is thrown.
+    // a complete body with a status below 400; otherwise BodyFile is removed (it
+    // is never left partial or empty). Emits Failure("get") for a status of 400 or
+    // above or a body over the limits, and ConnectionFailed() when the server
+    // cannot be reached, the transfer stalls, passes its deadline or is too slow.
+    // Nothing is thrown.
     bool Get(const QString& url);
     // Stops the running transfer; Get then returns false.
     void Abort();

@@ -7,6 +7,7 @@
 #include <zip.h>
 
 #include <QFileInfo>
+#include <QSet>
 #include <array>
 #include <cerrno>
 #include <initializer_list>
@@ -28,7 +29,6 @@ namespace {
 // Limits against archives we did not write: the signature check holds the whole
 // archive in memory, and extraction must not fill the disk.
 constexpr qint64 kMaxArchiveSize = qint64(512) << 20;
-constexpr qint64 kMaxExtractedBytes = qint64(1) << 30;
 constexpr zip_int64_t kMaxEntries = 10000;
 constexpr qint64 kMaxScriptSize = qint64(4) << 20;
 
@@ -128,8 +128,12 @@ struct TZipFileCloser {
     void operator()(zip_file_t* file) const { zip_fclose(file); }
 };
 
-void ExtractArchiveLimited(const QString& archivePath, const QString& folderText,
-                           qint64 maxTotalBytes) {
+void RemoveFiles(const std::string& folder, const QStringList& names) {
+    for (const QString& name : names) ::unlink((folder + Utf8(name)).c_str());
+}
+
+QStringList ExtractArchiveLimited(const QString& archivePath, const QString& folderText,
+                                  qint64 maxTotalBytes) {
     const std::string folder = Utf8(WithSlash(folderText));
     struct stat st {};
     const std::string path = Utf8(archivePath);
@@ -143,41 +147,56 @@ void ExtractArchiveLimited(const QString& archivePath, const QString& folderText
     if (count < 0 || count > kMaxEntries)
         ThrowArchive("Das Archiv %s kann nicht gelesen werden.", archivePath);
 
-    qint64 total = 0;
-    std::array<char, 65536> buffer;
-    for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(count); ++i) {
-        const char* rawName = zip_get_name(archive.get(), i, 0);
-        if (!rawName) ThrowArchive("Das Archiv %s kann nicht gelesen werden.", archivePath);
-        const std::string bare = ArchiveEntryFileName(rawName);
-        if (bare.empty()) continue;
+    QStringList written;
+    QSet<QString> seen;
+    try {
+        qint64 total = 0;
+        std::array<char, 65536> buffer;
+        for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(count); ++i) {
+            const char* rawName = zip_get_name(archive.get(), i, 0);
+            if (!rawName) ThrowArchive("Das Archiv %s kann nicht gelesen werden.", archivePath);
+            const std::string bare = ArchiveEntryFileName(rawName);
+            if (bare.empty()) continue;
 
-        // The unix mode sits in the high half of the external attributes; only
-        // plain files are extracted (a link or device would not be ours).
-        zip_uint8_t system = 0;
-        zip_uint32_t attributes = 0;
-        mode_t mode = 0600;
-        if (zip_file_get_external_attributes(archive.get(), i, 0, &system, &attributes) == 0 &&
-            system == ZIP_OPSYS_UNIX) {
-            const mode_t unixMode = attributes >> 16;
-            if ((unixMode & S_IFMT) != 0 && !S_ISREG(unixMode)) continue;
-            if (unixMode & 0111) mode = 0700;  // the program file must stay runnable
-        }
+            // The unix mode sits in the high half of the external attributes; only
+            // plain files are extracted (a link or device would not be ours).
+            zip_uint8_t system = 0;
+            zip_uint32_t attributes = 0;
+            mode_t mode = 0600;
+            if (zip_file_get_external_attributes(archive.get(), i, 0, &system, &attributes) == 0 &&
+                system == ZIP_OPSYS_UNIX) {
+                const mode_t unixMode = attributes >> 16;
+                if ((unixMode & S_IFMT) != 0 && !S_ISREG(unixMode)) continue;
+                if (unixMode & 0111) mode = 0700;  // the program file must stay runnable
+            }
 
-        std::unique_ptr<zip_file_t, TZipFileCloser> entry(zip_fopen_index(archive.get(), i, 0));
-        if (!entry) ThrowArchive("Das Archiv %s kann nicht gelesen werden.", archivePath);
-        const std::string target = folder + bare;
-        TReplacement out(folder, target, mode);
-        if (!out.Ok()) ThrowCannotCreate(target);
-        for (;;) {
-            const zip_int64_t n = zip_fread(entry.get(), buffer.data(), buffer.size());
-            if (n < 0) ThrowArchive("Das Archiv %s kann nicht gelesen werden.", archivePath);
-            if (n == 0) break;
-            total += n;
-            if (total > maxTotalBytes) ThrowArchive("Das Archiv %s ist zu groß.", archivePath);
-            if (!out.Write(buffer.data(), static_cast<std::size_t>(n))) ThrowCannotCreate(target);
+            std::unique_ptr<zip_file_t, TZipFileCloser> entry(zip_fopen_index(archive.get(), i, 0));
+            if (!entry) ThrowArchive("Das Archiv %s kann nicht gelesen werden.", archivePath);
+            const std::string target = folder + bare;
+            TReplacement out(folder, target, mode);
+            if (!out.Ok()) ThrowCannotCreate(target);
+            for (;;) {
+                const zip_int64_t n = zip_fread(entry.get(), buffer.data(), buffer.size());
+                if (n < 0) ThrowArchive("Das Archiv %s kann nicht gelesen werden.", archivePath);
+                if (n == 0) break;
+                total += n;
+                if (total > maxTotalBytes) ThrowArchive("Das Archiv %s ist zu groß.", archivePath);
+                if (!out.Write(buffer.data(), static_cast<std::size_t>(n)))
+                    ThrowCannotCreate(target);
+            }
+            if (!out.Commit()) ThrowCannotCreate(target);
+            const QString name = QString::fromUtf8(bare);
+            if (!seen.contains(name)) {
+                seen.insert(name);
+                written << name;
+            }
         }
-        if (!out.Commit()) ThrowCannotCreate(target);
+    } catch (...) {
+        // Half an update is no use to anyone: what was written goes again.
+        RemoveFiles(folder, written);
+        throw;
     }
+    return written;
 }
 
 // Fills "%s" with the next argument ("" once they are used up) and "%%" with '%';
@@ -202,13 +221,6 @@ QString FormatLine(const QString& line, std::initializer_list<const QString*> ar
     return out;
 }
 
-// A file name from the server must not lead out of the temporary folder.
-bool IsBareFileName(const QString& name) {
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
-           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
-           !name.contains(QChar(0));
-}
-
 bool IsRegularFile(const std::string& path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -228,7 +240,19 @@ std::string ArchiveEntryFileName(const std::string& name) {
     return bare;
 }
 
+// A file name from the server must not lead out of the temporary folder or
+// elsewhere on the server.
+bool IsBareFileName(const QString& name) {
+    if (name.isEmpty() || name == QLatin1String(".") || name.contains(QLatin1String("..")) ||
+        name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')))
+        return false;
+    for (const QChar c : name)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f) return false;
+    return true;
+}
+
 QByteArray UpdatePublicKey() {
+    // Empty in a build without a key of its own: then nothing verifies.
     QByteArray key;
     if (!DecodeBase64(QByteArrayLiteral(DORVANTA_UPDATE_PUBLIC_KEY), crypto_sign_PUBLICKEYBYTES,
                       key))
@@ -251,12 +275,9 @@ bool VerifyArchiveSignature(const QString& archivePath, const QString& signature
                reinterpret_cast<const unsigned char*>(publicKey.constData())) == 0;
 }
 
-void ExtractArchive(const QString& archivePath, const QString& folder) {
-    ExtractArchiveLimited(archivePath, folder, kMaxExtractedBytes);
-}
-
-void ExtractArchive(const QString& archivePath, const QString& folder, qint64 maxTotalBytes) {
-    ExtractArchiveLimited(archivePath, folder, maxTotalBytes);
+QStringList ExtractArchive(const QString& archivePath, const QString& folder,
+                           qint64 maxTotalBytes) {
+    return ExtractArchiveLimited(archivePath, folder, maxTotalBytes);
 }
 
 QString ShellQuote(const QString& text) {
@@ -266,11 +287,21 @@ QString ShellQuote(const QString& text) {
 }
 
 QStringList FillInstallScript(const QStringList& templateLines, const QString& programFolder,
-                              const QString& tempFolder, const QString& programPath, bool restart) {
+                              const QString& tempFolder, const QString& programPath, bool restart,
+                              const QStringList& cleanupFiles) {
     const QString p = ShellQuote(WithSlash(programFolder));
     const QString t = ShellQuote(WithSlash(tempFolder));
     const qsizetype count = templateLines.size();
     QStringList out;
+    if (!cleanupFiles.isEmpty()) {
+        // Runs however the script ends, also on an "exit 1" of the template.
+        QString remove = QStringLiteral("dorvanta_cleanup() { rm -f --");
+        for (const QString& name : cleanupFiles)
+            remove += QLatin1Char(' ') + ShellQuote(WithSlash(tempFolder) + name);
+        remove += QLatin1Char(' ') + ShellQuote(WithSlash(tempFolder) + kScriptName) +
+                  QStringLiteral("; }");
+        out << remove << QStringLiteral("trap dorvanta_cleanup EXIT");
+    }
     qsizetype tail = count;
     for (qsizetype first = 0; first < count; first += 4) {
         if (templateLines[first].startsWith(QLatin1Char(' '))) {
@@ -290,7 +321,8 @@ QStringList FillInstallScript(const QStringList& templateLines, const QString& p
 
 TPrepareResult PrepareInstallation(const QString& tempFolder, const QString& zipFileName,
                                    const QString& signatureBase64, const QString& programPath,
-                                   bool restart) {
+                                   bool restart, const QByteArray& publicKey,
+                                   qint64 maxExtractedBytes) {
     const QString folder = WithSlash(tempFolder);
     // The name comes from the server; one that names another folder is treated as
     // absent and nothing is touched.
@@ -298,7 +330,7 @@ TPrepareResult PrepareInstallation(const QString& tempFolder, const QString& zip
     const QString archive = folder + zipFileName;
     const std::string archiveBytesPath = Utf8(archive);
     if (!IsRegularFile(archiveBytesPath)) return TPrepareResult::ArchiveMissing;
-    if (!VerifyArchiveSignature(archive, signatureBase64)) {
+    if (!VerifyArchiveSignature(archive, signatureBase64, publicKey)) {
         ::unlink(archiveBytesPath.c_str());
         return TPrepareResult::ArchiveMissing;
     }
@@ -306,36 +338,57 @@ TPrepareResult PrepareInstallation(const QString& tempFolder, const QString& zip
     // A script left from an earlier download must not pass for this archive's.
     const std::string script = Utf8(folder + kScriptName);
     ::unlink(script.c_str());
-    ExtractArchive(archive, folder);
+    QStringList extracted;
+    try {
+        extracted = ExtractArchive(archive, folder, maxExtractedBytes);
 
-    std::string templateText;
-    switch (ReadWholeFile(script, templateText, kMaxScriptSize)) {
-        case ReadFileResult::Ok:
-            break;
-        case ReadFileResult::CannotOpen:
-            throw EStoreError(FormatMessage("Datei %s kann nicht geöffnet werden", script));
-        default:
-            throw EStoreError(FormatMessage("Datei %s kann nicht gelesen werden", script));
-    }
-    const QByteArray bytes = QByteArray::fromStdString(templateText);
-    QList<QByteArray> rawLines = bytes.split('\n');
-    if (rawLines.last().isEmpty()) rawLines.removeLast();  // the final line end
-    QStringList lines;
-    for (QByteArray& line : rawLines) {
-        if (line.endsWith('\r')) line.chop(1);
-        lines << QString::fromUtf8(line);
-    }
+        std::string templateText;
+        switch (ReadWholeFile(script, templateText, kMaxScriptSize)) {
+            case ReadFileResult::Ok:
+                break;
+            case ReadFileResult::CannotOpen:
+                throw EStoreError(FormatMessage("Datei %s kann nicht geöffnet werden", script));
+            default:
+                throw EStoreError(FormatMessage("Datei %s kann nicht gelesen werden", script));
+        }
+        const QByteArray bytes = QByteArray::fromStdString(templateText);
+        QList<QByteArray> rawLines = bytes.split('\n');
+        if (rawLines.last().isEmpty()) rawLines.removeLast();  // the final line end
+        QStringList lines;
+        for (QByteArray& line : rawLines) {
+            if (line.endsWith('\r')) line.chop(1);
+            lines << QString::fromUtf8(line);
+        }
 
-    const QString programFolder = QFileInfo(programPath).absolutePath();
-    const QByteArray text =
-        (FillInstallScript(lines, WithSlash(programFolder), folder, programPath, restart)
-             .join(QLatin1Char('\n')) +
-         QLatin1Char('\n'))
-            .toUtf8();
-    TReplacement out(Utf8(folder), script, 0700);
-    if (!out.Ok() || !out.Write(text.constData(), static_cast<std::size_t>(text.size())) ||
-        !out.Commit())
-        ThrowCannotCreate(script);
+        // The files the script needs are those its template names; the script
+        // removes them when it ends, the rest goes now.
+        const QString templateString = QString::fromUtf8(bytes);
+        QStringList needed, unneeded;
+        for (const QString& name : extracted) {
+            if (name == QLatin1String(kScriptName)) continue;
+            const bool named =
+                templateString.contains(name) || templateString.contains(ShellQuote(name));
+            (named ? needed : unneeded) << name;
+        }
+
+        const QString programFolder = QFileInfo(programPath).absolutePath();
+        const QByteArray text = (FillInstallScript(lines, WithSlash(programFolder), folder,
+                                                   programPath, restart, needed)
+                                     .join(QLatin1Char('\n')) +
+                                 QLatin1Char('\n'))
+                                    .toUtf8();
+        TReplacement out(Utf8(folder), script, 0700);
+        if (!out.Ok() || !out.Write(text.constData(), static_cast<std::size_t>(text.size())) ||
+            !out.Commit())
+            ThrowCannotCreate(script);
+        RemoveFiles(Utf8(folder), unneeded);
+    } catch (...) {
+        // Nothing of a failed preparation stays: neither the archive nor what came out of it.
+        RemoveFiles(Utf8(folder), extracted);
+        ::unlink(script.c_str());
+        ::unlink(archiveBytesPath.c_str());
+        throw;
+    }
     ::unlink(archiveBytesPath.c_str());
     return TPrepareResult::Prepared;
 }

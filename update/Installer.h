@@ -11,7 +11,9 @@
 
 namespace dorvanta {
 
-// The maker's Ed25519 public key (32 bytes), a build setting.
+// The maker's Ed25519 public key (32 bytes), the build setting
+// DORVANTA_UPDATE_PUBLIC_KEY; empty when the build has none, and then no archive
+// passes the check. There is no other key in the program.
 QByteArray UpdatePublicKey();
 
 // Whether `signatureBase64` is a valid detached Ed25519 signature of the file's
@@ -24,15 +26,22 @@ bool VerifyArchiveSignature(const QString& archivePath, const QString& signature
 // another folder; ".", ".." and names with control characters are skipped.
 std::string ArchiveEntryFileName(const std::string& entryName);
 
+// Whether a name from the server is a bare file name: not empty, not ".", without
+// '/', '\', ".." and control characters.
+bool IsBareFileName(const QString& name);
+
+inline constexpr qint64 kMaxExtractedBytes = qint64(1) << 30;
+
 // Extracts every entry of the ZIP archive into `folder` (ending in '/') under its
-// bare file name; folders stored in the archive are not recreated, entries whose
-// bare name is empty, "." or ".." are skipped, nothing is written outside
-// `folder`, and an existing file of the same name is replaced. Throws EStoreError
-// with a German message when the archive cannot be read or a file not written.
-void ExtractArchive(const QString& archivePath, const QString& folder);
-// The same with a limit on the bytes written in all (the default is 1 GB): an
-// archive that unpacks to more throws EStoreError, so it cannot fill the disk.
-void ExtractArchive(const QString& archivePath, const QString& folder, qint64 maxTotalBytes);
+// bare file name and returns those names (each once, in archive order); folders
+// stored in the archive are not recreated, entries whose bare name is empty, "."
+// or ".." are skipped, nothing is written outside `folder`, and an existing file
+// of the same name is replaced. An archive that unpacks to more than
+// `maxTotalBytes` in all, holds more than 10,000 entries, cannot be read or a file
+// not written throws EStoreError with a German message; every file written until
+// then is removed first.
+QStringList ExtractArchive(const QString& archivePath, const QString& folder,
+                           qint64 maxTotalBytes = kMaxExtractedBytes);
 
 // Text for the shell: the argument in single quotes, safe for blanks, quotes,
 // '$' and backquotes.
@@ -44,19 +53,27 @@ QString ShellQuote(const QString& text);
 // next argument and "%%" gives '%'. P and T are the program's folder and the
 // temporary folder, both ending in '/', inserted shell-quoted. Then the restart
 // line (the program started in the background) when `restart`, and always the
-// line that removes the script itself.
+// line that removes the script itself. With `cleanupFiles` (bare names in the
+// temporary folder), two lines come first that remove those files and the script
+// whenever the script ends, also when it stops early.
 QStringList FillInstallScript(const QStringList& templateLines, const QString& programFolder,
-                              const QString& tempFolder, const QString& programPath, bool restart);
+                              const QString& tempFolder, const QString& programPath, bool restart,
+                              const QStringList& cleanupFiles = {});
 
 enum class TPrepareResult { Prepared, ArchiveMissing };
 
 // The whole preparation in `tempFolder` (ending in '/'): the archive
-// `tempFolder + zipFileName` must exist and carry a valid signature (otherwise it
-// is deleted and reported as missing); it is extracted, "Update.bat" is read,
-// completed and written back with LF line ends, and the archive is deleted.
-// A missing "Update.bat" throws EStoreError; nothing is prepared then.
+// `tempFolder + zipFileName` must exist and carry a valid signature under
+// `publicKey` (otherwise it is deleted and reported as missing; an empty key
+// passes nothing); it is extracted, "Update.bat" is read, completed and written
+// back with LF line ends, and the archive is deleted. Of the extracted files only
+// those the template names stay, and the script removes them when it ends; the
+// others are removed at once. A missing "Update.bat" or a failed extraction
+// throws EStoreError; nothing is prepared then, and neither the archive nor
+// anything extracted from it is left.
 TPrepareResult PrepareInstallation(const QString& tempFolder, const QString& zipFileName,
                                    const QString& signatureBase64, const QString& programPath,
-                                   bool restart);
+                                   bool restart, const QByteArray& publicKey,
+                                   qint64 maxExtractedBytes = kMaxExtractedBytes);
 
 }  // namespace dorvanta

@@ -8,33 +8,44 @@
 #include <QPushButton>
 #include <QTime>
 #include <QTimer>
+#include <QUrl>
 #include <algorithm>
 #include <cmath>
 
 #include "platform/MessageService.h"
 #include "platform/System.h"
 #include "update/HttpClient.h"
+#include "update/Installer.h"
 #include "update/UpdateWizard.h"
 
 namespace dorvanta {
 
 void TStatusForm::DownloadUpdate(const QString& target) {
     if (!UpdateInfo) return;
+    // Only a bare file name in "/Updates/", sent percent-encoded; anything else is
+    // never requested.
+    const QString file = ArchiveName();
+    if (!IsBareFileName(file)) return;
     StartTime = Now() - std::floor(Now());
     const auto connection =
         connect(HTTP, &THttpClient::PacketReceived, this, [this] { OnUpdateTimer(); });
     Downloading = true;
-    const QString file = UpdateInfo->Value(ProgramName, QStringLiteral("File")).value_or(QString());
     HTTP->BodyFile = target;
-    HTTP->Get(ServerUrl(QStringLiteral("/Updates/") + file));
+    HTTP->MaxBodySize = ArchiveMaxBytes;
+    HTTP->DeadlineMs = 0;
+    HTTP->MinBytesPerSecond = DownloadMinBytesPerSecond;
+    HTTP->RateWindowMs = DownloadRateWindowMs;
+    HTTP->Get(ServerUrl(QStringLiteral("/Updates/") +
+                        QString::fromLatin1(QUrl::toPercentEncoding(file))));
     Downloading = false;
     disconnect(connection);
     if (DownloadFailed) {
-        // The partial archive goes after a pause; the window stays responsive meanwhile,
+        // The partial archive goes after a pause (the client has removed it already
+        // unless the transfer ended complete); the window stays responsive meanwhile,
         // with nothing to click that could start another transfer.
         CancelDownload->setEnabled(false);
         QEventLoop wait;
-        QTimer::singleShot(3000, &wait, &QEventLoop::quit);
+        QTimer::singleShot(std::max(0, PartialDeleteDelayMs), &wait, &QEventLoop::quit);
         wait.exec();
         DeleteFile(target);
     }

@@ -173,11 +173,9 @@ void TStatusForm::Button_NextClick() {
                                  .value_or(QString())
                            : QString();
             if (PrepareInstallation(TempDir, ZIPFileName, signature, ProgramFile(),
-                                    CheckBox_Restart->isChecked()) ==
-                TPrepareResult::ArchiveMissing) {
-                Label3->setText(QStringLiteral(
-                    "Die Installationsdateien wurden nicht gefunden. Klicken Sie auf "
-                    "\"Abbrechen\" und versuchen Sie es später noch einmal."));
+                                    CheckBox_Restart->isChecked(),
+                                    UpdateKey) == TPrepareResult::ArchiveMissing) {
+                Label3->setText(QString::fromUtf8(kMsgArchiveNotFound));
                 Image_Icon2->setPixmap(
                     style()->standardIcon(QStyle::SP_MessageBoxCritical).pixmap(32, 32));
                 Button_Next->setEnabled(false);
@@ -198,17 +196,31 @@ void TStatusForm::Button_NextClick() {
     ShowStep();
     if (Step == 3 && UpdateAvailable) {
         Button_Next->setEnabled(false);
+        Label_Download->setText(QString::fromUtf8(kDownloadText));
+        // A name that is no bare file name would lead the request (and the file)
+        // elsewhere: nothing is requested.
+        if (!IsBareFileName(ArchiveName())) {
+            StopAtDownloadPage(QString::fromUtf8(kMsgArchiveNotFound));
+            return;
+        }
         CancelDownload->setText(QStringLiteral("Download ab&brechen"));
         CancelDownload->setVisible(true);
+        CancelDownload->setEnabled(true);
         QCoreApplication::processEvents();
         DownloadUpdate(TempDir + ZIPFileName);
-        Label_Download->setText(Text(DownloadFailed ? 8 : 9));
-        if (DownloadFailed) {
-            CancelDownload->setText(QStringLiteral("Erneut versuchen"));
-            CancelDownload->setEnabled(true);
+        if (!DownloadFailed && UpdateKey.isEmpty()) {
+            // Without a key of its own the build can check no archive: none is kept.
+            DeleteFile(TempDir + ZIPFileName);
+            StopAtDownloadPage(QString::fromUtf8(kMsgNoUpdateKey));
         } else {
-            CancelDownload->setVisible(false);
-            Button_Next->setEnabled(true);
+            Label_Download->setText(Text(DownloadFailed ? 8 : 9));
+            if (DownloadFailed) {
+                CancelDownload->setText(QStringLiteral("Erneut versuchen"));
+                CancelDownload->setEnabled(true);
+            } else {
+                CancelDownload->setVisible(false);
+                Button_Next->setEnabled(true);
+            }
         }
         // A close confirmed during the download goes on now that it has stopped.
         if (closePending_) {
@@ -219,6 +231,7 @@ void TStatusForm::Button_NextClick() {
 }
 
 void TStatusForm::Button_CheckClick() {
+    if (checking_ || Downloading) return;  // one transfer at a time
     const QString caption = QStringLiteral("Internetverbindung erforderlich");
     const QString noConnection = QStringLiteral("Es besteht keine Internetverbindung.");
     if (!IsConnected()) {
@@ -227,19 +240,35 @@ void TStatusForm::Button_CheckClick() {
     }
     UpdateAvailable = true;
     UpdateInfo.reset();
+    checking_ = true;
+    checkCancelled_ = false;
     try {
         if (!IniFileName.isEmpty()) DeleteFile(IniFileName);
         IniFileName = CreateTempFile(QStringLiteral("$"));
         HTTP->BodyFile = IniFileName;
+        // The transfer stops as soon as the answer passes what the reader accepts.
+        HTTP->MaxBodySize = kMaxIniBytes;
+        HTTP->DeadlineMs = CheckDeadlineMs;
+        HTTP->MinBytesPerSecond = 0;
         if (!HTTP->Get(ServerUrl(QStringLiteral("/Updates.ini")))) UpdateAvailable = false;
         QFile file(IniFileName);
         if (UpdateAvailable && file.open(QIODevice::ReadOnly) && file.size() <= kMaxIniBytes) {
-            UpdateInfo = TUpdateInfo::Parse(file.readAll());
+            UpdateInfo = TUpdateInfo::Parse(file.read(kMaxIniBytes));
         } else {
             UpdateAvailable = false;
         }
     } catch (const std::exception&) {
         UpdateAvailable = false;
+    }
+    checking_ = false;
+    // The file only carried the transfer; what it says is in UpdateInfo now.
+    if (!IniFileName.isEmpty()) DeleteFile(IniFileName);
+    IniFileName.clear();
+    if (checkCancelled_) {
+        // The wizard was closed during the check: nothing more to say.
+        UpdateAvailable = false;
+        UpdateInfo.reset();
+        return;
     }
     if (!UpdateAvailable) {
         MessageService::Instance().Message(noConnection, caption, MsgIcon::Warning);
@@ -259,6 +288,17 @@ void TStatusForm::HTTPConnectionFailed() {
 
 QString TStatusForm::ServerUrl(const QString& path) const {
     return QStringLiteral("http://") + HTTP->Host + path;
+}
+
+QString TStatusForm::ArchiveName() const {
+    return UpdateInfo ? UpdateInfo->Value(ProgramName, QStringLiteral("File")).value_or(QString())
+                      : QString();
+}
+
+void TStatusForm::StopAtDownloadPage(const QString& text) {
+    Label_Download->setText(text);
+    CancelDownload->setVisible(false);
+    Button_Next->setEnabled(false);
 }
 
 // ---------------------------------------------------------------- closing
@@ -288,6 +328,12 @@ void TStatusForm::done(int result) {
         CancelDownloadClick();
         if (AbortRequested) closePending_ = true;
         return;
+    }
+    if (checking_) {
+        // "Abbrechen" or closing during the check: the transfer stops now, so whoever
+        // showed the wizard goes on at once.
+        checkCancelled_ = true;
+        HTTP->Abort();
     }
     const bool lastPage = Step == 5;
     QDialog::done(result);

@@ -4,6 +4,7 @@
 // automatic prompt. One instance lives for the whole run; its destruction at the
 // end of the program records the next due date and starts a prepared installation.
 
+#include <QByteArray>
 #include <QDialog>
 #include <QString>
 #include <functional>
@@ -28,6 +29,21 @@ class TRegistry;
 // The update's settings key `Software\QZ\<registryKey>`, machine-wide unless
 // `hkcu`, created when missing; throws ESettingsError when it cannot be had.
 std::unique_ptr<TRegistry> OpenUpdateSettings(bool hkcu, const QString& registryKey);
+
+// The download page's text while the download runs.
+inline constexpr const char* kDownloadText =
+    "Die Updates werden jetzt heruntergeladen. Bitten warten Sie, bis der Download "
+    "abgeschlossen ist, oder klicken Sie auf \"Download abbrechen\", wenn Sie die Updates zu "
+    "einer anderen Zeit herunterladen wollen.";
+// Said on the download page when the build has no update key (no archive is kept).
+inline constexpr const char* kMsgNoUpdateKey =
+    "Dieses Programm wurde ohne Update-Schlüssel erstellt; Updates können nicht installiert "
+    "werden.";
+// The installation step's message for a missing archive; also said on the download
+// page when "Updates.ini" names no bare file (nothing is requested then).
+inline constexpr const char* kMsgArchiveNotFound =
+    "Die Installationsdateien wurden nicht gefunden. Klicken Sie auf \"Abbrechen\" und "
+    "versuchen Sie es später noch einmal.";
 
 class TStatusForm : public QDialog {
     Q_OBJECT
@@ -65,6 +81,21 @@ class TStatusForm : public QDialog {
     // tests replace them.
     std::function<double()> Now;
     std::function<QString()> ProgramFile;
+    // The public key archives are checked against: the build's (UpdatePublicKey()),
+    // empty when the build has none, and then nothing is ever installed. Only tests
+    // put another key here.
+    QByteArray UpdateKey;
+    // Limits of the transfers besides the client's stall time-out (TimeoutMs); tests
+    // shorten them. The check ends after CheckDeadlineMs. The download ends when
+    // fewer than DownloadMinBytesPerSecond arrive on average over
+    // DownloadRateWindowMs, and when the archive passes the size the server announced,
+    // or ArchiveMaxBytes when it announced none (announcing more is refused at once).
+    // A download the user aborted is deleted after PartialDeleteDelayMs.
+    int CheckDeadlineMs = 60000;
+    qint64 DownloadMinBytesPerSecond = 1024;
+    int DownloadRateWindowMs = 30000;
+    qint64 ArchiveMaxBytes = qint64(1) << 30;
+    int PartialDeleteDelayMs = 3000;
 
     QWidget* PaintBox_Process = nullptr;
     QLabel* Panel_Title = nullptr;
@@ -124,8 +155,14 @@ class TStatusForm : public QDialog {
     // The update's settings key: machine-wide unless HKCU.
     std::unique_ptr<TRegistry> OpenSettings() const;
     QString ServerUrl(const QString& path) const;
+    // The value "File" of the program's section (empty when missing).
+    QString ArchiveName() const;
+    // Ends the download step with `text` on the download page and nothing to go on with.
+    void StopAtDownloadPage(const QString& text);
 
-    bool closePending_ = false;  // a close confirmed during a download
+    bool closePending_ = false;    // a close confirmed during a download
+    bool checking_ = false;        // the check's transfer runs
+    bool checkCancelled_ = false;  // the wizard was closed during the check
     bool destroyed_ = false;
 };
 

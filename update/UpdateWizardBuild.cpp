@@ -70,7 +70,7 @@ class TProcessBox : public QWidget {
 }  // namespace
 
 TStatusForm::TStatusForm(QWidget* parent)
-    : QDialog(parent), Now(&NowDateTime), ProgramFile(&ProgramPath) {
+    : QDialog(parent), Now(&NowDateTime), ProgramFile(&ProgramPath), UpdateKey(UpdatePublicKey()) {
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("Updates installieren"));
@@ -132,13 +132,7 @@ TStatusForm::TStatusForm(QWidget* parent)
     Label_CheckResult = PageLabel(page2, QString(), QRect(8, 8, 401, 233));
 
     QWidget* page3 = page("Download");
-    Label_Download = PageLabel(
-        page3,
-        QStringLiteral("Die Updates werden jetzt heruntergeladen. Bitten warten Sie, bis der "
-                       "Download abgeschlossen ist, oder klicken Sie auf \"Download "
-                       "abbrechen\", wenn Sie die Updates zu einer anderen Zeit herunterladen "
-                       "wollen."),
-        QRect(8, 8, 401, 80));
+    Label_Download = PageLabel(page3, QString::fromUtf8(kDownloadText), QRect(8, 8, 401, 80));
     Status = new QProgressBar(page3);
     Status->setGeometry(8, 96, 401, 17);
     Status->setRange(0, 100);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "store/StoreError.h"
+#include "tests/update/TestSupport.h"
 #include "update/Installer.h"
 
 using namespace dorvanta;
@@ -95,21 +96,30 @@ TEST(InstallerTest, FillInstallScript) {
     struct Row {
         QStringList lines;
         QString restartPath;  // empty: no restart
+        QStringList cleanup;
         QStringList expected;
     } rows[] = {
         {{"# a", "x %s", "y %s %s", "cp %sa %s", " rm %sa", "z %s %s"},
          "",
+         {},
          {"# a", "x '/p/'", "y '/p/' ", "cp '/t/'a '/p/'", " rm '/t/'a", "z '/t/' ", rm}},
-        {{" a %s", "# b %s", "%s%s"}, "", {" a '/t/'", "# b '/t/'", "'/t/'", rm}},
+        {{" a %s", "# b %s", "%s%s"}, "", {}, {" a '/t/'", "# b '/t/'", "'/t/'", rm}},
         {{"# 100%% %s", "%%s %s %", "%d%", "%s%%%s", "", "%s", "%s"},
          "",
+         {},
          {"# 100%% %s", "%s '/p/' %", "%d%", "'/t/'%'/p/'", "", "'/p/'", "'/p/'", rm}},
-        {{}, "/p/it's", {"'/p/it'\\''s' >/dev/null 2>&1 &", rm}},
+        {{}, "/p/it's", {}, {"'/p/it'\\''s' >/dev/null 2>&1 &", rm}},
+        // The files the script needs go whenever it ends, ahead of the template.
+        {{"# a", "cd %s"},
+         "",
+         {"a", "it's"},
+         {"dorvanta_cleanup() { rm -f -- '/t/a' '/t/it'\\''s' '/t/Update.bat'; }",
+          "trap dorvanta_cleanup EXIT", "# a", "cd '/p/'", rm}},
     };
     for (const Row& row : rows)
-        EXPECT_EQ(
-            FillInstallScript(row.lines, "/p/", "/t/", row.restartPath, !row.restartPath.isEmpty()),
-            row.expected)
+        EXPECT_EQ(FillInstallScript(row.lines, "/p/", "/t/", row.restartPath,
+                                    !row.restartPath.isEmpty(), row.cleanup),
+                  row.expected)
             << row.lines.join('|').toStdString();
 
     // The default template, run with hostile folder names: exactly the copy and
@@ -122,7 +132,10 @@ TEST(InstallerTest, FillInstallScript) {
     WriteAll(p + "dorvanta", "old", 0700);
     WriteAll(t + "dorvanta", program, 0700);
     WriteAll(t + "Update.bat",
-             FillInstallScript(kDefaultTemplate, p, t, p + "dorvanta", true).join('\n').toUtf8());
+             FillInstallScript(kDefaultTemplate, p, t, p + "dorvanta", true, {"dorvanta", "x y"})
+                 .join('\n')
+                 .toUtf8());
+    WriteAll(t + "x y", "a file the script needs");
     QProcess sh;
     sh.setWorkingDirectory(base.path());
     sh.start("/bin/sh", {t + "Update.bat"});
@@ -135,6 +148,20 @@ TEST(InstallerTest, FillInstallScript) {
     EXPECT_EQ(Listing(t), QStringList());
     for (QDirIterator it(base.path(), QDirIterator::Subdirectories); it.hasNext();)
         EXPECT_FALSE(it.next().contains("/inj")) << it.filePath().toStdString();
+
+    // A script that stops early (the program's folder is gone) still removes the
+    // files it was given and itself.
+    WriteAll(t + "dorvanta", program, 0700);
+    WriteAll(t + "x y", "a file the script needs");
+    WriteAll(t + "Update.bat",
+             FillInstallScript(kDefaultTemplate, base.path() + "/gone/", t,
+                               base.path() + "/gone/dorvanta", true, {"dorvanta", "x y"})
+                 .join('\n')
+                 .toUtf8());
+    sh.start("/bin/sh", {t + "Update.bat"});
+    ASSERT_TRUE(sh.waitForFinished(10000));
+    EXPECT_EQ(sh.exitCode(), 1);
+    EXPECT_EQ(Listing(t), QStringList());
 }
 
 TEST(InstallerTest, ExtractArchive) {
@@ -168,7 +195,7 @@ TEST(InstallerTest, ExtractArchive) {
     }
     const QString archive = base.path() + "/a.zip";
     MakeZip(archive, entries);
-    ExtractArchive(archive, out);
+    EXPECT_EQ(ExtractArchive(archive, out), expectedFiles);  // in archive order
     expectedFiles.sort();
     EXPECT_EQ(Listing(out), expectedFiles);
     EXPECT_EQ(Listing(base.path()), QStringList({"a.zip", "out", "victim"}));
@@ -178,68 +205,137 @@ TEST(InstallerTest, ExtractArchive) {
         EXPECT_EQ(ModeOf(out + row.file), row.mode) << row.file;
     }
 
-    // Too many bytes in all, and no archive at all: German errors, nothing left over.
+    // Too many bytes in all, and no archive at all: German errors, and nothing
+    // extracted stays (neither a temporary file nor the entries written before).
     const QString small = base.path() + "/small/";
     ASSERT_TRUE(QDir().mkpath(small));
-    EXPECT_THROW(ExtractArchive(archive, small, 3), EStoreError);
-    EXPECT_EQ(Listing(small), QStringList({"evil", "prog", "y"}));  // no temporary file left
-    EXPECT_THAT([&] { ExtractArchive(base.path() + "/victim", small); },
-                testing::ThrowsMessage<EStoreError>(testing::HasSubstr("nicht gelesen werden")));
+    WriteAll(small + "mine", "not from the archive");
+    EXPECT_THAT([&] { ExtractArchive(archive, small, 3); },
+                ::testing::ThrowsMessage<EStoreError>(::testing::HasSubstr("ist zu groß")));
+    EXPECT_EQ(Listing(small), QStringList({"mine"}));
+    EXPECT_THAT(
+        [&] { ExtractArchive(base.path() + "/victim", small); },
+        ::testing::ThrowsMessage<EStoreError>(::testing::HasSubstr("nicht gelesen werden")));
+}
+
+// The build's own key is the one configured, and nothing else: a build without
+// DORVANTA_UPDATE_PUBLIC_KEY has none (it never trusts the TEST key).
+TEST(InstallerTest, TheBuildTrustsOnlyItsConfiguredKey) {
+    const QByteArray configured = QByteArray(DORVANTA_BUILD_UPDATE_KEY).trimmed();
+    EXPECT_EQ(UpdatePublicKey(), QByteArray::fromBase64(configured));
+    if (configured.isEmpty()) {
+        EXPECT_TRUE(UpdatePublicKey().isEmpty());
+    } else {
+        EXPECT_EQ(UpdatePublicKey().size(), int(crypto_sign_PUBLICKEYBYTES));
+    }
+    ASSERT_EQ(dorvanta::testing::TestUpdateKey().size(), int(crypto_sign_PUBLICKEYBYTES));
+    if (configured.isEmpty()) {
+        EXPECT_NE(UpdatePublicKey(), dorvanta::testing::TestUpdateKey());
+    }
+}
+
+TEST(InstallerTest, IsBareFileName) {
+    for (const char* good : {"Dorvanta-1.6.0.0.zip", "a", "x y #1?.zip", "100%.zip", "ä.zip"})
+        EXPECT_TRUE(IsBareFileName(QString::fromUtf8(good))) << good;
+    for (const char* bad : {"", ".", "..", "../x", "../../x", "a/b.zip", "/etc/passwd", "a\\b.zip",
+                            "..\\x", "x..zip", "a\tb.zip", "a\rb", "a\x7f"})
+        EXPECT_FALSE(IsBareFileName(QString::fromUtf8(bad))) << bad;
+    EXPECT_FALSE(IsBareFileName(QString("a") + QChar(0) + "b"));
 }
 
 TEST(InstallerTest, PrepareInstallation) {
-    EXPECT_EQ(UpdatePublicKey().size(), int(crypto_sign_PUBLICKEYBYTES));
-    enum Sig { Good, Forged, Malformed, None };
+    const QByteArray key = dorvanta::testing::TestUpdateKey();
+    enum Sig { Good, Forged, Malformed, None, Keyless };
+    enum Content { Plain, NoScript, Extra, TooMany, TooBig };
+    enum Outcome { Prepared, Missing, Throws };
     struct Row {
         Sig sig;
-        bool archive, script;
+        Content content;
+        bool archive;
         const char* zipName;
-        int result;  // TPrepareResult, or 2: throws
-        bool archiveKept;
-    } rows[] = {
-        {Good, true, true, "u.zip", 0, false},      {Forged, true, true, "u.zip", 1, false},
-        {Malformed, true, true, "u.zip", 1, false}, {None, true, true, "u.zip", 1, false},
-        {Good, false, true, "u.zip", 1, false},     {Good, true, false, "u.zip", 2, true},
-        {Forged, true, true, "../u.zip", 1, true},
+        Outcome result;
+        QStringList left;  // the temporary folder afterwards, besides "mine" (not ours)
+    } const rows[] = {
+        {Good, Plain, true, "u.zip", Prepared, {"Update.bat", "prog"}},
+        {Forged, Plain, true, "u.zip", Missing, {}},
+        {Malformed, Plain, true, "u.zip", Missing, {}},
+        {None, Plain, true, "u.zip", Missing, {}},
+        {Keyless, Plain, true, "u.zip", Missing, {}},  // a build without a key
+        {Good, Plain, false, "u.zip", Missing, {}},
+        {Forged, Plain, true, "../u.zip", Missing, {}},  // not ours: left where it is
+        // Every way out of a failed preparation leaves nothing of the archive.
+        {Good, NoScript, true, "u.zip", Throws, {}},
+        {Good, TooMany, true, "u.zip", Throws, {}},
+        {Good, TooBig, true, "u.zip", Throws, {}},
+        // Entries the template does not name go at once; the script removes the rest.
+        {Good, Extra, true, "u.zip", Prepared, {"Update.bat", "prog"}},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message() << row.sig << row.archive << row.script << row.zipName);
+        SCOPED_TRACE(::testing::Message() << row.sig << row.content << row.archive << row.zipName);
         QTemporaryDir base;
         const QString t = base.path() + "/t/";
         ASSERT_TRUE(QDir().mkpath(t));
+        WriteAll(t + "mine", "not from the archive");
         const QString archive = QDir::cleanPath(t + row.zipName);
-        std::vector<Entry> entries = {
-            {"prog", "P", 0100755},
-            {"Update.bat", "# x\r\necho %s\r\n\r\nls %s %s\r\n rm %sprog\r\n", 0100644}};
-        MakeZip(archive, {entries.begin(), entries.begin() + (row.script ? 2 : 1)});
+        std::vector<Entry> entries = {{"prog", QByteArray(100, 'P'), 0100755}};
+        if (row.content != NoScript)
+            entries.push_back(
+                {"Update.bat", "# x\r\necho %s\r\n\r\nls %s %s\r\n rm %sprog\r\n", 0100644});
+        std::vector<std::string> names;  // the entries' names must outlive MakeZip
+        if (row.content == Extra) {
+            entries.push_back({"stray", "S", 0100644});
+            entries.push_back({"sub/other", "O", 0100644});
+        }
+        if (row.content == TooBig) entries.push_back({"big", QByteArray(200, 'B'), 0100644});
+        if (row.content == TooMany) {
+            for (int i = 0; i < 10000; ++i) names.push_back("f" + std::to_string(i));
+            for (const std::string& name : names) entries.push_back({name.c_str(), "", 0100644});
+        }
+        MakeZip(archive, entries);
         const QByteArray bytes = ReadAll(archive);
         WriteAll(t + "Update.bat", "stale");  // must not pass for the archive's script
-        const QString sig = row.sig == Good        ? Sign(bytes)
-                            : row.sig == Forged    ? Sign(bytes + "x")
+        const QString sig = row.sig == Forged      ? Sign(bytes + "x")
                             : row.sig == Malformed ? Sign(bytes).left(80) + "@@"
-                                                   : QString();
-        EXPECT_EQ(VerifyArchiveSignature(archive, sig), row.sig == Good);
-        EXPECT_FALSE(VerifyArchiveSignature(archive, sig, UpdatePublicKey().left(31)));
+                            : row.sig == None      ? QString()
+                                                   : Sign(bytes);
+        const QByteArray usedKey = row.sig == Keyless ? QByteArray() : key;
+        EXPECT_EQ(VerifyArchiveSignature(archive, sig, usedKey), row.sig == Good);
+        EXPECT_FALSE(VerifyArchiveSignature(archive, sig, key.left(31)));
+        EXPECT_FALSE(VerifyArchiveSignature(archive, sig, QByteArray()));
         if (!row.archive) QFile::remove(archive);
 
         const QString programPath = base.path() + "/b i'n/dorvanta";
+        // "prog" and "Update.bat" are written before "big" passes the limit.
+        const qint64 maxBytes = row.content == TooBig ? 200 : kMaxExtractedBytes;
         const auto prepare = [&] {
-            return int(PrepareInstallation(t, row.zipName, sig, programPath, false));
+            return PrepareInstallation(t, row.zipName, sig, programPath, false, usedKey, maxBytes);
         };
-        if (row.result == 2) {
+        if (row.result == Throws) {
             EXPECT_THROW(prepare(), EStoreError);
         } else {
-            EXPECT_EQ(prepare(), row.result);
+            EXPECT_EQ(int(prepare()), int(row.result == Prepared ? TPrepareResult::Prepared
+                                                                 : TPrepareResult::ArchiveMissing));
         }
-        EXPECT_EQ(QFile::exists(archive), row.archive && row.archiveKept);
-        EXPECT_EQ(QFile::exists(t + "prog"), row.result != 1);
-        if (row.result == 0) {
-            const QString p = ShellQuote(base.path() + "/b i'n/"), tq = ShellQuote(t);
-            EXPECT_EQ(ReadAll(t + "Update.bat").toStdString(),
-                      ("# x\necho " + p + "\n\nls " + tq + " " + p + "\n rm " + tq +
-                       "prog\nrm -f -- " + ShellQuote(t + "Update.bat") + "\n")
-                          .toStdString());
-            EXPECT_EQ(ModeOf(t + "Update.bat"), 0700);
-        }
+        EXPECT_EQ(QFile::exists(archive), row.archive && row.zipName != QString("u.zip"));
+        QStringList left = Listing(t);
+        left.removeAll("mine");
+        if (row.result != Prepared) left.removeAll("Update.bat");  // the stale one may stay
+        left.sort();
+        EXPECT_EQ(left, row.left);
+        if (row.result != Prepared) continue;
+
+        const QString p = ShellQuote(base.path() + "/b i'n/"), tq = ShellQuote(t);
+        const QString script = ShellQuote(t + "Update.bat");
+        EXPECT_EQ(ReadAll(t + "Update.bat").toStdString(),
+                  ("dorvanta_cleanup() { rm -f -- " + ShellQuote(t + "prog") + " " + script +
+                   "; }\ntrap dorvanta_cleanup EXIT\n# x\necho " + p + "\n\nls " + tq + " " + p +
+                   "\n rm " + tq + "prog\nrm -f -- " + script + "\n")
+                      .toStdString());
+        EXPECT_EQ(ModeOf(t + "Update.bat"), 0700);
+        // The script, once run, leaves nothing of the update behind.
+        QProcess sh;
+        sh.start("/bin/sh", {t + "Update.bat"});
+        ASSERT_TRUE(sh.waitForFinished(10000));
+        EXPECT_EQ(Listing(t), QStringList({"mine"}));
     }
 }

@@ -18,6 +18,7 @@
 #include "platform/MessageService.h"
 #include "platform/Settings.h"
 #include "store/DateTime.h"
+#include "tests/update/TestSupport.h"
 #include "update/HttpClient.h"
 #include "update/UpdateWizard.h"
 
@@ -43,6 +44,9 @@ class UpdateFlowTest : public ::testing::Test {
         // The private temporary folder of the update lies below the test's folder.
         qputenv("XDG_RUNTIME_DIR", work_.filePath("run").toUtf8());
         QDir().mkpath(work_.filePath("run"));
+        // Private (0700), or the update would use a shared folder instead.
+        QFile::setPermissions(work_.filePath("run"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         install_ = work_.filePath("inst dir's $HOME `x`/");
         QDir().mkpath(install_);
         WriteFile(install_ + "dorvanta", "old release");
@@ -77,9 +81,11 @@ class UpdateFlowTest : public ::testing::Test {
         server_.waitForFinished(5000);
     }
 
-    // A wizard for a program released a year ago, shown and at its first step.
+    // A wizard for a program released a year ago, shown and at its first step; it
+    // trusts the TEST key the release was signed with.
     std::unique_ptr<TStatusForm> Wizard() {
         auto wizard = std::make_unique<TStatusForm>();
+        wizard->UpdateKey = testing::TestUpdateKey();
         wizard->ProgramName = "Dorvanta";
         wizard->ZIPFileName = "Dorvanta.zip";
         wizard->RegistryKey = "Dorvanta";
@@ -139,6 +145,31 @@ TEST_F(UpdateFlowTest, ANewReleaseIsDownloadedCheckedAndInstalled) {
     EXPECT_DOUBLE_EQ(reg.ReadDateTime("Update"), std::floor(NowDateTime()) + 6);
 }
 
+// A build without a key of its own: the check and the news work, the downloaded
+// archive is deleted at once and nothing can be installed.
+TEST_F(UpdateFlowTest, ABuildWithoutAKeyInstallsNothing) {
+    auto wizard = Wizard();
+    wizard->UpdateKey.clear();
+    wizard->Button_NextClick();
+    wizard->Button_CheckClick();
+    ASSERT_EQ(wizard->Step, 2);
+    ASSERT_TRUE(wizard->UpdateAvailable);
+    EXPECT_TRUE(wizard->Label_CheckResult->text().contains(": Neue Suche"));
+    wizard->Button_NextClick();  // the download runs
+    EXPECT_EQ(wizard->Step, 3);
+    EXPECT_EQ(wizard->Label_Download->text(), QString::fromUtf8(kMsgNoUpdateKey));
+    EXPECT_FALSE(wizard->Button_Next->isEnabled());
+    EXPECT_FALSE(wizard->CancelDownload->isVisible());
+    EXPECT_TRUE(wizard->Button_Cancel->isEnabled());
+    EXPECT_EQ(QDir(wizard->TempDir).entryList(QDir::Files | QDir::Hidden), QStringList());
+    EXPECT_EQ(ReadFile(install_ + "dorvanta"), "old release");
+    // Even if the step were reached: an empty key passes no archive.
+    wizard->Button_NextClick();
+    wizard->Button_NextClick();
+    EXPECT_FALSE(wizard->InstallReady);
+    EXPECT_FALSE(QFile::exists(wizard->TempDir + "Update.bat"));
+}
+
 TEST_F(UpdateFlowTest, AForgedArchiveOrAMissingFileIsRefused) {
     // A byte changed on its way: the signature no longer fits.
     const QString archive = work_.filePath("site/Updates/Dorvanta-1.6.0.0.zip");
@@ -172,12 +203,40 @@ TEST_F(UpdateFlowTest, AForgedArchiveOrAMissingFileIsRefused) {
               "Es besteht keine Internetverbindung.");
 }
 
+// The release tool makes no archive name the program would refuse ("File" must be
+// a bare file name without "..").
+TEST(ReleaseToolTest, RefusesNamesThatAreNoBareFileName) {
+    QTemporaryDir work;
+    WriteFile(work.filePath("dorvanta"), "program");
+    struct Case {
+        const char* version;
+        const char* programName;
+        int exitCode;
+    } const cases[] = {
+        {"1.6.", "Dorvanta", 2}, {"1..6", "Dorvanta", 2},    {"1.6", "Dor..vanta", 2},
+        {"1.6", "Dorvanta.", 2}, {"1.6.0.0", "Dorvanta", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.version + std::string(" ") + c.programName);
+        QProcess release;
+        release.start(
+            DORVANTA_RELEASE_TOOL,
+            {"pack", "--key", DORVANTA_UPDATE_TEST_DATA "/TEST-ONLY-update-key.sec", "--program",
+             work.filePath("dorvanta"), "--version", c.version, "--program-name", c.programName,
+             "--date", "01.06.2026", "--news", "01.06.2026: x", "--out", work.filePath("site")});
+        ASSERT_TRUE(release.waitForFinished(30000));
+        EXPECT_EQ(release.exitCode(), c.exitCode) << release.readAllStandardError().toStdString();
+    }
+}
+
 // A download the user aborts: the partial archive goes after a pause, and
 // "Erneut versuchen" starts the download again. Served by the scripted server.
 TEST(UpdateDownloadTest, AnAbortedDownloadIsDeletedAndCanBeRetried) {
     QTemporaryDir root;
     qputenv("XDG_RUNTIME_DIR", root.filePath("run").toUtf8());
     QDir().mkpath(root.filePath("run"));
+    QFile::setPermissions(root.filePath("run"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     WriteFile(root.filePath("Updates.ini"),
               "[Dorvanta]\r\nDate=01.01.2099\r\nFile=slow?bytes=400000&delay=0.05\r\n");
     QProcess server;
@@ -193,6 +252,7 @@ TEST(UpdateDownloadTest, AnAbortedDownloadIsDeletedAndCanBeRetried) {
     wizard.HKCU = true;
     wizard.ProgramDate = NowDateTime();
     wizard.HTTP->Host = "127.0.0.1:" + port;
+    wizard.PartialDeleteDelayMs = 200;
     wizard.show();
     wizard.Button_NextClick();
     wizard.Button_CheckClick();

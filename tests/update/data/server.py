@@ -1,16 +1,29 @@
 #!/usr/bin/env python3
 """A scripted HTTP server for the update tests, on 127.0.0.1 only.
 
-    python3 server.py --root DIR [--lifetime S]
+    python3 server.py --root DIR [--lifetime S] [--log FILE] [--route PATH=TARGET ...]
+                      [--routes FILE]
 
 Prints the chosen port as its first line. Serves the files below DIR and these paths:
   /status/N                      answers with status N
   /stall                         headers (Content-Length 1000), then nothing
   .../slow?bytes=N&delay=S&chunk=C  N bytes in chunks of C, S seconds apart (any folder)
   /nolength?bytes=N&delay=S      like /slow, without Content-Length, ended by closing
+  .../endless?chunk=C&delay=S&length=L  chunks of C bytes without end, S seconds apart
+                                 (default 0: as fast as the client takes them); with
+                                 length=L it announces Content-Length L all the same
+  .../huge?bytes=N&chunk=C       N bytes with Content-Length N, as fast as taken; N may
+                                 be far beyond memory, the body is generated while sent
+  .../drip?delay=S               one byte every S seconds without end
   /redirect?to=PATH              302 to PATH
-Generated bodies are byte i = i % 251. Ends after --lifetime seconds or on SIGTERM, so a
-test that forgets it leaves nothing running for long.
+The scripted paths also match after percent-decoding the request (a file name such as
+"endless?delay=0" that a client sent encoded); files are looked up as sent. Generated
+bodies are byte i = i % 251. --log appends every request's path as sent, one a line.
+--route answers a request for PATH (e.g. /Updates.ini) as if TARGET had been asked for;
+--routes names a file of such PATH=TARGET lines, read again for every request, so a test
+can change them while the server runs.
+Ends after --lifetime seconds or on SIGTERM, so a test that forgets it leaves nothing
+running for long; endless answers stop then too.
 """
 
 import argparse
@@ -25,8 +38,34 @@ MAX_GENERATED = 64 * 1024 * 1024  # a typo in a test must not stream for ever
 stop = threading.Event()
 
 
+PERIOD = 251
+MAX_CHUNK = 1 << 20
+_BLOCK = bytes(i % PERIOD for i in range(PERIOD)) * (MAX_CHUNK // PERIOD + 2)
+log_lock = threading.Lock()
+log_file = None
+routes = {}
+routes_file = None
+
+
+def current_routes():
+    table = dict(routes)
+    try:
+        with open(routes_file, encoding="utf-8") as lines:
+            for line in lines:
+                path, _, target = line.strip().partition("=")
+                if path:
+                    table[path] = target
+    except (OSError, TypeError):
+        pass
+    return table
+
+
 def pattern(start, count):
-    return bytes((start + i) % 251 for i in range(count))
+    if count <= MAX_CHUNK:
+        offset = start % PERIOD
+        return _BLOCK[offset:offset + count]
+    return b"".join(pattern(start + i, min(MAX_CHUNK, count - i))
+                    for i in range(0, count, MAX_CHUNK))
 
 
 class Handler(http.server.SimpleHTTPRequestHandler):
@@ -37,7 +76,13 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         pass
 
     def do_GET(self):
-        url = urllib.parse.urlsplit(self.path)
+        if log_file:
+            with log_lock, open(log_file, "a", encoding="utf-8") as log:
+                log.write(self.path + "\n")
+        table = current_routes()
+        if urllib.parse.urlsplit(self.path).path in table:
+            self.path = table[urllib.parse.urlsplit(self.path).path]
+        url = urllib.parse.urlsplit(urllib.parse.unquote(self.path))
         query = urllib.parse.parse_qs(url.query)
 
         def number(name, default, kind=int):
@@ -59,6 +104,16 @@ class Handler(http.server.SimpleHTTPRequestHandler):
                 size = min(max(number("bytes", 10000), 0), MAX_GENERATED)
                 self.trickle(size, number("delay", 0.05, float),
                              max(number("chunk", 1000), 1), url.path != "/nolength")
+            elif url.path.endswith("/endless"):
+                length = number("length", None)
+                self.trickle(None, number("delay", 0.0, float),
+                             min(max(number("chunk", 65536), 1), MAX_CHUNK), length is not None,
+                             announced=length)
+            elif url.path.endswith("/huge"):
+                self.trickle(max(number("bytes", 0), 0), 0.0,
+                             min(max(number("chunk", 65536), 1), MAX_CHUNK), True)
+            elif url.path.endswith("/drip"):
+                self.trickle(None, number("delay", 1.0, float), 1, False)
             elif url.path == "/redirect":
                 self.send_response(302)
                 self.send_header("Location", query.get("to", ["/"])[0])
@@ -77,18 +132,21 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
-    def trickle(self, size, delay, chunk, with_length):
+    # `size` None: without end. `announced` replaces the Content-Length sent.
+    def trickle(self, size, delay, chunk, with_length, announced=None):
         self.send_response(200)
         self.send_header("Content-Type", "application/octet-stream")
         if with_length:
-            self.send_header("Content-Length", str(size))
+            self.send_header("Content-Length", str(size if announced is None else announced))
         self.end_headers()
         self.wfile.flush()
-        for start in range(0, size, chunk):
-            if stop.wait(delay):
+        start = 0
+        while size is None or start < size:
+            if (stop.wait(delay) if delay > 0 else stop.is_set()):
                 return
-            self.wfile.write(pattern(start, min(chunk, size - start)))
+            self.wfile.write(pattern(start, chunk if size is None else min(chunk, size - start)))
             self.wfile.flush()
+            start += chunk
 
 
 def status_code(text, default):
@@ -103,7 +161,16 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--root", required=True)
     parser.add_argument("--lifetime", type=float, default=120)
+    parser.add_argument("--log")
+    parser.add_argument("--route", action="append", default=[])
+    parser.add_argument("--routes")
     args = parser.parse_args()
+    global log_file, routes_file
+    log_file = args.log
+    routes_file = args.routes
+    for route in args.route:
+        path, _, target = route.partition("=")
+        routes[path] = target
 
     handler = functools.partial(Handler, directory=args.root)
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
@@ -112,7 +179,8 @@ def main():
     signal.signal(signal.SIGINT, lambda *_: stop.set())
 
     print(server.server_address[1], flush=True)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
+    # A short poll, so that the server ends at once when told to.
+    threading.Thread(target=server.serve_forever, args=(0.05,), daemon=True).start()
     stop.wait(args.lifetime)
     stop.set()  # releases stalled and trickling answers
     server.shutdown()
