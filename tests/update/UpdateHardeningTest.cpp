@@ -178,7 +178,7 @@ TEST_F(UpdateHardeningTest, TransfersEndAtTheirDeadlines) {
         EXPECT_LT(timer.elapsed(), c.maxMs);
         EXPECT_FALSE(download->Downloading);
         EXPECT_EQ(QFile(download->TempDir + "Dorvanta.zip").size(), c.complete ? 20000 : 0);
-        // A download that failed surfaces at the installation step (Part 4.3).
+        // A download that failed surfaces at the installation step.
         if (!c.complete) {
             download->Button_NextClick();
             download->Button_NextClick();
