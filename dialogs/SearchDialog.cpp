@@ -58,7 +58,7 @@ QVariant TSearchResultModel::data(const QModelIndex& index, int role) const {
     const TSearchHit& hit = hits_[static_cast<std::size_t>(index.row())];
     if (index.column() == 0) return sourceNames_[static_cast<std::size_t>(hit.Source)];
     if (!HitInDocument(doc_, hit)) return QString();
-    return ToQString(HitText(doc_, hit));
+    return ShownText(HitText(doc_, hit));
 }
 
 QVariant TSearchResultModel::headerData(int section, Qt::Orientation orientation,

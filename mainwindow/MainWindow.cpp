@@ -89,6 +89,11 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent)
 TForm1::~TForm1() {
     // An update-only start ends without the window's own closing work.
     if (!QZUpdateFile->OnlyUpdateRun()) RunGuarded([this] { FormDestroy(); });
+    // The search dialog's list reads the document as it goes (a view may still lay
+    // itself out while it is taken down), so it goes before the document does. (The
+    // entry list's model, an earlier child, goes before its view.)
+    delete Form4;
+    Form4 = nullptr;
 }
 
 bool TForm1::ExitRequested() const {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "mainwindow/FieldEdit.h"
 #include "platform/System.h"
 #include "store/Document.h"
 
@@ -152,9 +153,9 @@ class TForm1 : public QMainWindow {
     QWidget* Panel4 = nullptr;
     QTableView* ListView_Data = nullptr;
     TEntryModel* EntryModel = nullptr;
-    QLineEdit* Edit_DataName = nullptr;
-    QLineEdit* Edit_Value = nullptr;
-    QLineEdit* Edit_Info = nullptr;
+    TFieldEdit* Edit_DataName = nullptr;
+    TFieldEdit* Edit_Value = nullptr;
+    TFieldEdit* Edit_Info = nullptr;
     QPushButton* Button_ApplyData = nullptr;
     QToolButton* SpeedButton_NewData = nullptr;
     QToolButton* SpeedButton_DeleteData = nullptr;

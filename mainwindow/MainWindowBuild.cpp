@@ -274,9 +274,8 @@ void TForm1::BuildClientArea() {
     Panel3->setFixedHeight(71);
     Panel3->installEventFilter(this);
     auto makeEdit = [this](int top, const char* label) {
-        auto* edit = new QLineEdit(Panel3);
+        auto* edit = new TFieldEdit(Panel3);
         edit->setGeometry(40, top, 430, 21);
-        RestrictToCp1252(edit);
         edit->installEventFilter(this);
         auto* caption = new QLabel(QString::fromUtf8(label), Panel3);
         caption->setBuddy(edit);

@@ -122,7 +122,7 @@ void TForm1::ListBox_KeysDrawItem(QPainter& painter, int index, const QRect& rec
         painter.setFont(bold);
         painter.setPen(Qt::black);
         painter.drawText(QRect(left + 2, rect.top() + 1, rect.width() - 2, lineHeight_),
-                         Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, ToQString(key.Parent));
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, ShownText(key.Parent));
         painter.setFont(ListBox_Keys->font());
         area =
             QRect(left, rect.top() + HeaderHeight(), rect.width(), rect.height() - HeaderHeight());
@@ -146,7 +146,7 @@ void TForm1::ListBox_KeysDrawItem(QPainter& painter, int index, const QRect& rec
     nameFont.setBold(showData);
     painter.setFont(nameFont);
     painter.drawText(QRect(left + 2, area.top(), rect.width() - 2, lineHeight_),
-                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, ToQString(key.Name));
+                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, ShownText(key.Name));
     painter.setFont(ListBox_Keys->font());
     if (!showData) return;
 
@@ -164,10 +164,10 @@ void TForm1::ListBox_KeysDrawItem(QPainter& painter, int index, const QRect& rec
         const TDataRec& rec = key.Data[j];
         painter.drawText(QRect(left + 2, y, mid - 4, lineHeight_),
                          Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                         EllipsisText(ToQString(rec.Title), font, mid - 4));
+                         EllipsisText(ShownText(rec.Title), font, mid - 4));
         painter.drawText(QRect(mid, y, mid, lineHeight_),
                          Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                         EllipsisText(ToQString(rec.Value), font, mid));
+                         EllipsisText(ShownText(rec.Value), font, mid));
     }
 }
 
