@@ -204,6 +204,12 @@ void TForm1::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // Or while the search dialog reads the document: the search stops, the window stays.
+    if (Form4 && Form4->Searching()) {
+        Form4->StopSearch();
+        event->ignore();
+        return;
+    }
     bool ok = false;
     // A failed save must keep the window open, or the changes would be lost.
     RunGuarded([&] { ok = QuerySave(); });
