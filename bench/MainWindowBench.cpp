@@ -318,6 +318,52 @@ void BM_SearchDialogAllHits(benchmark::State& state, TKind kind, int entries) {
     state.counters["held_after_close_MB"] = heldAfterClose / 1e6;
 }
 
+// The search dialog over long fields: "a" over 100 values of 1 MB (every one a hit,
+// the list shows their beginnings), and a 1,000-character mask against one value of
+// 10 MB. Counters: seconds per search (x_goal against 1 s) and the rise of the
+// process's peak memory.
+void BM_SearchDialogLongFields(benchmark::State& state, bool longMask) {
+    TForm1& form = Window();
+    TDocument& doc = form.Document();
+    doc.ClearDocument();
+    TDataKey key{"Lang", "A", {}};
+    std::string text;
+    if (longMask) {
+        key.Data.push_back({"Titel", std::string(10 << 20, 'a'), "Info", 45000.5});
+        text = "*" + std::string(997, 'a') + "?b*";
+    } else {
+        for (int e = 0; e < 100; ++e)
+            key.Data.push_back({"Titel " + std::to_string(e), std::string(1 << 20, 'a'), "Info", 45000.5});
+        text = "a";
+    }
+    doc.Keys.push_back(std::move(key));
+    form.UpdtListBox(true, {});
+    form.ListBox_KeysClick();
+    QApplication::processEvents();
+    const long peakBefore = VmHwmKb();
+    double seconds = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        form.MenuItem_SearchClick();
+        TForm4& search = *form.Form4;
+        search.Edit_SearchFor->setText(QString::fromLatin1(text.c_str()));
+        QApplication::processEvents();
+        state.ResumeTiming();
+        const auto start = std::chrono::steady_clock::now();
+        search.Button_SearchClick();
+        QApplication::processEvents();
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.PauseTiming();
+        if (search.SearchResults().size() != (longMask ? 0u : 100u)) state.SkipWithError("hits");
+        search.close();
+        QApplication::processEvents();
+        state.ResumeTiming();
+    }
+    state.counters["x_goal"] = seconds / static_cast<double>(state.iterations());
+    state.counters["peak_growth_MB"] = static_cast<double>(VmHwmKb() - peakBefore) / 1024;
+    form.MenuItem_NewClick();
+}
+
 // Names read BM_<what>/<entries>/<kind of data>.
 void Register() {
     for (const TKind kind : {TKind::Today, TKind::Realistic}) {
@@ -340,6 +386,15 @@ void Register() {
                     BM_SelectSubCategoryWithLongValue, showData)
                     ->Unit(benchmark::kMillisecond)
                     ->Iterations(3);
+            }
+        }
+        if (kind == TKind::Today) {
+            for (const bool longMask : {false, true}) {
+                benchmark::RegisterBenchmark(longMask ? "BM_SearchDialogLongMask/10MB"
+                                                      : "BM_SearchDialogLongFields/100x1MB",
+                                             BM_SearchDialogLongFields, longMask)
+                    ->Unit(benchmark::kMillisecond)
+                    ->Iterations(2);
             }
         }
         const auto us = [&](const std::string& name, auto fn, auto... args) {

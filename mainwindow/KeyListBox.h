@@ -41,6 +41,8 @@ class TKeyListBox : public QAbstractScrollArea {
     void Clicked();
     void DoubleClicked();
     void ContextMenuRequested(const QPoint& globalPos);
+    // The selected row changed, by the user or the program (-1: none).
+    void ItemIndexChanged(int index);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -56,6 +58,7 @@ class TKeyListBox : public QAbstractScrollArea {
     void UpdateScrollBar();
     void EnsureVisible(int index);
     void SelectByUser(int index);
+    void SetIndex(int index);
 
     DrawItem draw_;
     std::vector<int> tops_{0};  // tops_[i] = top of row i; tops_.back() = total height

@@ -196,6 +196,8 @@ void TForm1::BuildClientArea() {
     ListBox_Keys->SetDrawItem([this](QPainter& p, int i, const QRect& r, bool selected) {
         ListBox_KeysDrawItem(p, i, r, selected);
     });
+    connect(ListBox_Keys, &TKeyListBox::ItemIndexChanged, this,
+            [this](int row) { KeyRowSelected(row); });
     connect(ListBox_Keys, &TKeyListBox::Clicked, this, [this] { ListBox_KeysClick(); });
     connect(ListBox_Keys, &TKeyListBox::DoubleClicked, this, [this] { ListBox_KeysDblClick(); });
     connect(ListBox_Keys, &TKeyListBox::ContextMenuRequested, this, [this](const QPoint& pos) {
