@@ -6,6 +6,8 @@
 //   peak_mem [ENTRIES]             the table for ENTRIES entries (default 1000000)
 //   peak_mem --case OP FILE [TEXT] one case in this process (what the table runs)
 //   peak_mem --make FILE [ENTRIES] writes the realistic collection (bench/startup.sh)
+//   peak_mem --worst [RECORDS]      the same cases on crafted files, the worst cases
+//                                   per file byte (default 1000000 records each)
 #include <unistd.h>
 
 #include <cstdio>
@@ -16,7 +18,11 @@
 #include <sstream>
 #include <string>
 
+#include <QApplication>
+
 #include "bench/RealisticData.h"
+#include "mainwindow/MainWindow.h"
+#include "platform/MessageService.h"
 #include "store/Document.h"
 #include "store/Import.h"
 #include "store/PdtFile.h"
@@ -73,6 +79,29 @@ int RunCase(const std::string& op, const std::string& file, const std::string& t
             ImportEntries(doc, 0, text, '\t');
         }
         result = EntryCount(doc);
+    } else if (op == "window") {
+        // The program's window opening the file, offscreen, with settings of its own.
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        char dirTemplate[] = "/tmp/dorvanta-peak-reg-XXXXXX";
+        if (!::mkdtemp(dirTemplate)) return 2;
+        setenv("DORVANTA_REGISTRY_DIR", dirTemplate, 1);
+        int argc = 1;
+        char name[] = "peak_mem";
+        char* argv[] = {name, nullptr};
+        QApplication app(argc, argv);
+        MessageService::Instance().SetTestMode(true);
+        TForm1 form(QStringList{});
+        form.show();
+        QApplication::processEvents();
+        const long shown = VmHwmKb();
+        form.OpenFile(QString::fromStdString(file));
+        QApplication::processEvents();
+        result = EntryCount(form.Document()) + form.Document().Keys.size();
+        const long peak = VmHwmKb();
+        form.Document().Modified = false;
+        std::filesystem::remove_all(dirTemplate);
+        std::cout << shown << " " << peak << " " << result << "\n";
+        return 0;
     } else if (op == "dump" || op == "search") {
         TCountingSink sink;
         std::ostream out(&sink);
@@ -100,6 +129,69 @@ std::string Mb(double bytes) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f", bytes / 1e6);
     return text;
+}
+
+// Crafted files that hold the most records per byte.
+std::string Crafted(const std::string& kind, std::size_t records) {
+    std::string bytes = "\x01\x06";
+    bytes += '\0';
+    if (kind == "empty-keys") {  // sub-categories without name or entries
+        bytes += std::string("\x02\x00\x06\x01P\x06\x00", 7);
+        for (std::size_t i = 1; i < records; ++i) bytes += std::string("\x02\x01\x06\x00", 4);
+    } else if (kind == "empty-entries") {  // entries without texts in one sub-category
+        bytes += std::string("\x02\x00\x06\x01P\x06\x00", 7);
+        for (std::size_t i = 0; i < records; ++i) {
+            bytes += std::string("\x02\x02\x06\x00\x06\x00\x06\x00\x11", 9);
+            bytes += std::string(8, '\0');
+        }
+    } else if (kind == "alternating-parents") {  // each key a group of a one-byte parent
+        for (std::size_t i = 0; i < records; ++i) {
+            bytes += std::string("\x02\x00\x06\x01", 4);
+            bytes += i % 2 ? 'b' : 'a';
+            bytes += std::string("\x06\x00", 2);
+        }
+    } else {
+        return {};
+    }
+    bytes += '\0';
+    return bytes;
+}
+
+int Worst(std::size_t records) {
+    char pattern[] = "/tmp/dorvanta-peak-XXXXXX";
+    if (!::mkdtemp(pattern)) {
+        std::perror("mkdtemp");
+        return 2;
+    }
+    const std::filesystem::path dir = pattern;
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    std::cout << "Peak memory per case on crafted files of " << records
+              << " records, each case in a fresh process.\nx file = (peak - before) / file size; "
+                 "the window's \"before\" is the shown, empty window.\n\n";
+    std::printf("%-20s %8s %-7s %9s %8s\n", "file", "file MB", "case", "peak MB", "x file");
+    int status = 0;
+    for (const char* kind : {"empty-keys", "empty-entries", "alternating-parents"}) {
+        const std::string path = (dir / (std::string(kind) + ".pdt")).string();
+        std::ofstream(path, std::ios::binary) << Crafted(kind, records);
+        const double fileBytes = static_cast<double>(std::filesystem::file_size(path));
+        for (const char* op : {"load", "window", "sort", "search", "dump"}) {
+            const std::string command = Quoted(self) + " --case " + op + " " + Quoted(path);
+            FILE* pipe = ::popen(command.c_str(), "r");
+            long before = 0, peak = 0;
+            unsigned long long result = 0;
+            const int read = pipe ? std::fscanf(pipe, "%ld %ld %llu", &before, &peak, &result) : 0;
+            const int exit = pipe ? ::pclose(pipe) : -1;
+            if (read != 3 || exit != 0) {
+                std::printf("%-20s %8s %-7s failed\n", kind, Mb(fileBytes).c_str(), op);
+                status = 1;
+                continue;
+            }
+            std::printf("%-20s %8s %-7s %9s %8.1f\n", kind, Mb(fileBytes).c_str(), op,
+                        Mb(peak * 1024.0).c_str(), (peak - before) * 1024.0 / fileBytes);
+        }
+    }
+    std::filesystem::remove_all(dir);
+    return status;
 }
 
 int Table(std::size_t entries) {
@@ -182,6 +274,9 @@ int Table(std::size_t entries) {
 int main(int argc, char** argv) {
     if (argc >= 4 && std::string(argv[1]) == "--case") {
         return RunCase(argv[2], argv[3], argc > 4 ? argv[4] : "");
+    }
+    if (argc >= 2 && std::string(argv[1]) == "--worst") {
+        return Worst(argc > 2 ? std::stoul(argv[2]) : 1000000);
     }
     if (argc >= 3 && std::string(argv[1]) == "--make") {
         SaveDocument(bench::RealisticDocument(argc > 3 ? std::stoul(argv[3]) : 1000000), argv[2]);

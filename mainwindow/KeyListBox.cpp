@@ -18,7 +18,7 @@ TKeyListBox::TKeyListBox(QWidget* parent) : QAbstractScrollArea(parent) {
 }
 
 void TKeyListBox::Clear() {
-    tops_.assign(1, 0);
+    std::vector<int>{0}.swap(tops_);
     SetIndex(-1);
     UpdateScrollBar();
     viewport()->update();

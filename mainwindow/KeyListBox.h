@@ -18,8 +18,10 @@ class TKeyListBox : public QAbstractScrollArea {
 
     void SetDrawItem(DrawItem draw) { draw_ = std::move(draw); }
 
-    // Removes every row (and the selection).
+    // Removes every row (and the selection), giving their memory back.
     void Clear();
+    // Makes room for this many rows at once, so that adding them grows nothing.
+    void Reserve(int rows) { tops_.reserve(static_cast<std::size_t>(rows) + 1); }
     // Appends a row of the given height.
     void AddRow(int height);
     // Gives one row a new height; the rows below move, the scroll position stays.

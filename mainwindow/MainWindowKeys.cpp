@@ -35,6 +35,7 @@ void TForm1::UpdtListBox(bool force, const std::string& newParent) {
     }
     lastFillIndex_ = selected;
     ClearKeyRows();
+    ListBox_Keys->Reserve(static_cast<int>(keys.size()));
     // Every added row changes the scroll range, which the list's frame answers with
     // a queued call: one per row would hold a message per key until the event loop
     // runs. The frame hears of the final range once. (Rows are only added here, so
