@@ -269,7 +269,7 @@ void TForm4::ListView_ResultsClick() {
 }
 
 void TForm4::ShowSearching(bool searching) {
-    if (searching == Label_Searching->isVisible()) return;
+    if (searching != Label_Searching->isHidden()) return;
     if (searching) focusBefore_ = focusWidget();
     for (QWidget* control : std::initializer_list<QWidget*>{
              Edit_SearchFor, GroupBox1, CheckBox_Exact, Button_Search, GroupBox2}) {

@@ -81,7 +81,8 @@ TMask::TMask(const std::string& mask) {
     }
     segments_.back().last = states_.size() - 1;
     for (Segment& segment : segments_) {
-        if (!segment.skip) continue;
+        // Searched: a segment after a skip, unless it must end with the text.
+        if (!segment.skip || (&segment == &segments_.back() && !endSkip_)) continue;
         const std::size_t length = segment.last - segment.first;
         segment.words = (length + 63) / 64;
         segment.table.assign(256 * segment.words, 0);
