@@ -8,6 +8,8 @@
 //   peak_mem --make FILE [ENTRIES] writes the realistic collection (bench/startup.sh)
 //   peak_mem --worst [RECORDS]      the same cases on crafted files, the worst cases
 //                                   per file byte (default 1000000 records each)
+//   peak_mem --crafted KIND FILE [RECORDS]  writes one of them (empty-keys,
+//                                   empty-entries, alternating-parents)
 #include <unistd.h>
 
 #include <cstdio>
@@ -274,6 +276,12 @@ int Table(std::size_t entries) {
 int main(int argc, char** argv) {
     if (argc >= 4 && std::string(argv[1]) == "--case") {
         return RunCase(argv[2], argv[3], argc > 4 ? argv[4] : "");
+    }
+    if (argc >= 4 && std::string(argv[1]) == "--crafted") {
+        const std::string bytes = Crafted(argv[2], argc > 4 ? std::stoul(argv[4]) : 1000000);
+        if (bytes.empty()) return 2;
+        std::ofstream(argv[3], std::ios::binary) << bytes;
+        return 0;
     }
     if (argc >= 2 && std::string(argv[1]) == "--worst") {
         return Worst(argc > 2 ? std::stoul(argv[2]) : 1000000);

@@ -228,13 +228,7 @@ ChangeResult ChangeHive(Hive hive, const std::function<bool(RegKey&)>& change) {
     if (!changed) return ChangeResult::Unchanged;
     const std::string text = Serialize(*entry.root, hive);
     // Never a file that could not be read back: the file stays as it was.
-    bool readable = true;
-    try {
-        CheckLimits(text);
-    } catch (const DamagedFile&) {
-        readable = false;
-    }
-    if (!readable || WriteFileAtomically(entry.path, text) != AtomicWriteResult::Ok) {
+    if (!WithinLimits(text) || WriteFileAtomically(entry.path, text) != AtomicWriteResult::Ok) {
         entry.Reset(entry.path);  // the tree holds a change the file does not
         return ChangeResult::Failed;
     }

@@ -301,9 +301,14 @@ void CheckStart(std::string_view start, bool more) {
     ReadHeader(lines, more);
 }
 
-void CheckLimits(std::string_view text) {
-    if (text.size() > kMaxFileBytes) throw DamagedFile(0, kFileTooLarge);
-    CheckLineLengths(LineReader(text));
+bool WithinLimits(std::string_view text) {
+    if (text.size() > kMaxFileBytes) return false;
+    try {
+        CheckLineLengths(LineReader(text));
+    } catch (const DamagedFile&) {
+        return false;
+    }
+    return true;
 }
 
 void Parse(const std::string& bytes, Hive hive, RegKey& root) {

@@ -90,9 +90,9 @@ std::string FileTooLargeReason();
 // go on), already shows that the file is no REGEDIT4 file, or holds a line that
 // is too long; a beginning that cannot tell passes.
 void CheckStart(std::string_view start, bool more);
-// Throws DamagedFile when the text is not one that Parse would take back (too large,
-// or a line too long): a hive is never stored in a form that could not be read.
-void CheckLimits(std::string_view text);
+// False when Parse would refuse the text for its size or the length of a line: a
+// hive is never stored in a form that could not be read back.
+bool WithinLimits(std::string_view text);
 // Reads a hive's file bytes (UTF-8, else Windows-1252) into `root`; throws DamagedFile.
 void Parse(const std::string& bytes, Hive hive, RegKey& root);
 // How many times Parse ran in this process; shows that reads reuse a parsed hive.
