@@ -133,6 +133,32 @@ std::string Mb(double bytes) {
     return text;
 }
 
+// One case in a fresh process of this program: VmHWM before and at the end, and its
+// result. False when it failed.
+struct TCaseRun {
+    long before = 0, peak = 0;
+    unsigned long long result = 0;
+};
+bool RunCaseProcess(const std::string& args, TCaseRun& run) {
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    const std::string command = Quoted(self) + " --case " + args;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    const int read =
+        pipe ? std::fscanf(pipe, "%ld %ld %llu", &run.before, &run.peak, &run.result) : 0;
+    const int exit = pipe ? ::pclose(pipe) : -1;
+    return read == 3 && exit == 0;
+}
+
+// A fresh folder for the files of a table; empty when none could be made.
+std::filesystem::path ScratchFolder() {
+    char pattern[] = "/tmp/dorvanta-peak-XXXXXX";
+    if (!::mkdtemp(pattern)) {
+        std::perror("mkdtemp");
+        return {};
+    }
+    return pattern;
+}
+
 // Crafted files that hold the most records per byte.
 std::string Crafted(const std::string& kind, std::size_t records) {
     std::string bytes = "\x01\x06";
@@ -160,13 +186,8 @@ std::string Crafted(const std::string& kind, std::size_t records) {
 }
 
 int Worst(std::size_t records) {
-    char pattern[] = "/tmp/dorvanta-peak-XXXXXX";
-    if (!::mkdtemp(pattern)) {
-        std::perror("mkdtemp");
-        return 2;
-    }
-    const std::filesystem::path dir = pattern;
-    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    const std::filesystem::path dir = ScratchFolder();
+    if (dir.empty()) return 2;
     std::cout << "Peak memory per case on crafted files of " << records
               << " records, each case in a fresh process.\nx file = (peak - before) / file size; "
                  "the window's \"before\" is the shown, empty window.\n\n";
@@ -177,19 +198,14 @@ int Worst(std::size_t records) {
         std::ofstream(path, std::ios::binary) << Crafted(kind, records);
         const double fileBytes = static_cast<double>(std::filesystem::file_size(path));
         for (const char* op : {"load", "window", "sort", "search", "dump"}) {
-            const std::string command = Quoted(self) + " --case " + op + " " + Quoted(path);
-            FILE* pipe = ::popen(command.c_str(), "r");
-            long before = 0, peak = 0;
-            unsigned long long result = 0;
-            const int read = pipe ? std::fscanf(pipe, "%ld %ld %llu", &before, &peak, &result) : 0;
-            const int exit = pipe ? ::pclose(pipe) : -1;
-            if (read != 3 || exit != 0) {
+            TCaseRun run;
+            if (!RunCaseProcess(std::string(op) + " " + Quoted(path), run)) {
                 std::printf("%-20s %8s %-7s failed\n", kind, Mb(fileBytes).c_str(), op);
                 status = 1;
                 continue;
             }
             std::printf("%-20s %8s %-7s %9s %8.1f\n", kind, Mb(fileBytes).c_str(), op,
-                        Mb(peak * 1024.0).c_str(), (peak - before) * 1024.0 / fileBytes);
+                        Mb(run.peak * 1024.0).c_str(), (run.peak - run.before) * 1024.0 / fileBytes);
         }
     }
     std::filesystem::remove_all(dir);
@@ -197,12 +213,8 @@ int Worst(std::size_t records) {
 }
 
 int Table(std::size_t entries) {
-    char pattern[] = "/tmp/dorvanta-peak-XXXXXX";
-    if (!::mkdtemp(pattern)) {
-        std::perror("mkdtemp");
-        return 2;
-    }
-    const std::filesystem::path dir = pattern;
+    const std::filesystem::path dir = ScratchFolder();
+    if (dir.empty()) return 2;
     const std::string collection = (dir / "collection.pdt").string();
     const std::string base = (dir / "import-base.pdt").string();
     const std::string lines = (dir / "import.txt").string();
@@ -243,23 +255,20 @@ int Table(std::size_t entries) {
                            {"sort", "4", "entries"},
                            {"import", "4", "entries"},
                            {"dump", "", "bytes of JSON"}};
-    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
     int status = 0;
     for (const TCase& c : cases) {
         const bool import = std::string(c.op) == "import";
-        const std::string command = Quoted(self) + " --case " + c.op + " " +
-                                    Quoted(import ? base : collection) +
-                                    (import ? " " + Quoted(lines) : "");
-        FILE* pipe = ::popen(command.c_str(), "r");
-        long before = 0, peak = 0;
-        unsigned long long result = 0;
-        const int read = pipe ? std::fscanf(pipe, "%ld %ld %llu", &before, &peak, &result) : 0;
-        const int exit = pipe ? ::pclose(pipe) : -1;
-        if (read != 3 || exit != 0 || result == 0) {
+        TCaseRun run;
+        if (!RunCaseProcess(std::string(c.op) + " " + Quoted(import ? base : collection) +
+                                (import ? " " + Quoted(lines) : ""),
+                            run) ||
+            run.result == 0) {
             std::printf("%-7s failed\n", c.op);
             status = 1;
             continue;
         }
+        const long before = run.before, peak = run.peak;
+        const unsigned long long result = run.result;
         const double ratio = (peak - before) * 1024.0 / fileBytes;
         const double goal = *c.goal ? std::stod(c.goal) : 0;
         std::printf("%-7s %10s %9s %8.2f %6s  %llu %s%s\n", c.op, Mb(before * 1024.0).c_str(),
