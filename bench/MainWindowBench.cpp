@@ -11,9 +11,11 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QScrollBar>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <random>
@@ -205,6 +207,69 @@ void BM_SwitchSubCategory(benchmark::State& state, TKind kind, bool compressed) 
     form.SpeedButton_CompressView->setChecked(false);
 }
 
+// A sub-category holding one entry whose value is `megabytes` MB of realistic text,
+// beside a small one.
+QString LongValueFile(int megabytes) {
+    static std::map<int, QString> paths;
+    QString& path = paths[megabytes];
+    if (path.isEmpty()) {
+        std::mt19937 rng(11);
+        std::string value;
+        const std::size_t size = static_cast<std::size_t>(megabytes) << 20;
+        while (value.size() < size) value += bench::RealisticText(rng) + ' ';
+        value.resize(size);
+        TDocument doc;
+        doc.Keys.push_back({"Kurz", "A", {{"Titel", "Wert", "Info", 45000.5}}});
+        doc.Keys.push_back({"Lang", "A", {{"Titel", std::move(value), "Info", 45000.5}}});
+        path = Saved(doc, QStringLiteral("long-value-%1.pdt").arg(megabytes));
+    }
+    return path;
+}
+
+long VmHwmKb() {
+    FILE* status = std::fopen("/proc/self/status", "r");
+    long kb = -1;
+    char line[256];
+    while (status && std::fgets(line, sizeof line, status)) {
+        if (std::sscanf(line, "VmHWM: %ld", &kb) == 1) break;
+    }
+    if (status) std::fclose(status);
+    return kb;
+}
+
+// Selecting the sub-category whose one entry holds a 20 MB value (with "Daten
+// zeigen..." up or down): the entry list and the category list paint. Goal: <= 100 ms
+// (x_goal reads <= 1 when met). peak_growth_MB: how far the process's peak memory
+// rose during the run.
+void BM_SelectSubCategoryWithLongValue(benchmark::State& state, bool showData) {
+    TForm1& form = Window();
+    form.OpenFile(LongValueFile(20));
+    form.SpeedButton_ShowData->setChecked(showData);
+    form.SpeedButton_ShowDataClick();
+    QApplication::processEvents();
+    const long peakBefore = VmHwmKb();
+    double seconds = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        form.SelectKeyRow(0);
+        form.ListBox_KeysClick();
+        QApplication::processEvents();
+        state.ResumeTiming();
+        const auto start = std::chrono::steady_clock::now();
+        form.SelectKeyRow(1);
+        form.ListBox_KeysClick();
+        Paint(form);
+        QPixmap entries(form.ListView_Data->viewport()->size());
+        form.ListView_Data->viewport()->render(&entries);
+        QApplication::processEvents();
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    state.counters["x_goal"] = seconds / static_cast<double>(state.iterations()) / 0.1;
+    state.counters["peak_growth_MB"] = static_cast<double>(VmHwmKb() - peakBefore) / 1024;
+    form.SpeedButton_ShowData->setChecked(false);
+    form.MenuItem_NewClick();
+}
+
 std::size_t HeapInUse() {
     const struct mallinfo2 info = mallinfo2();
     return info.uordblks + info.hblkhd;
@@ -253,6 +318,52 @@ void BM_SearchDialogAllHits(benchmark::State& state, TKind kind, int entries) {
     state.counters["held_after_close_MB"] = heldAfterClose / 1e6;
 }
 
+// The search dialog over long fields: "a" over 100 values of 1 MB (every one a hit,
+// the list shows their beginnings), and a 1,000-character mask against one value of
+// 10 MB. Counters: seconds per search (x_goal against 1 s) and the rise of the
+// process's peak memory.
+void BM_SearchDialogLongFields(benchmark::State& state, bool longMask) {
+    TForm1& form = Window();
+    TDocument& doc = form.Document();
+    doc.ClearDocument();
+    TDataKey key{"Lang", "A", {}};
+    std::string text;
+    if (longMask) {
+        key.Data.push_back({"Titel", std::string(10 << 20, 'a'), "Info", 45000.5});
+        text = "*" + std::string(997, 'a') + "?b*";
+    } else {
+        for (int e = 0; e < 100; ++e)
+            key.Data.push_back({"Titel " + std::to_string(e), std::string(1 << 20, 'a'), "Info", 45000.5});
+        text = "a";
+    }
+    doc.Keys.push_back(std::move(key));
+    form.UpdtListBox(true, {});
+    form.ListBox_KeysClick();
+    QApplication::processEvents();
+    const long peakBefore = VmHwmKb();
+    double seconds = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        form.MenuItem_SearchClick();
+        TForm4& search = *form.Form4;
+        search.Edit_SearchFor->setText(QString::fromLatin1(text.c_str()));
+        QApplication::processEvents();
+        state.ResumeTiming();
+        const auto start = std::chrono::steady_clock::now();
+        search.Button_SearchClick();
+        QApplication::processEvents();
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.PauseTiming();
+        if (search.SearchResults().size() != (longMask ? 0u : 100u)) state.SkipWithError("hits");
+        search.close();
+        QApplication::processEvents();
+        state.ResumeTiming();
+    }
+    state.counters["x_goal"] = seconds / static_cast<double>(state.iterations());
+    state.counters["peak_growth_MB"] = static_cast<double>(VmHwmKb() - peakBefore) / 1024;
+    form.MenuItem_NewClick();
+}
+
 // Names read BM_<what>/<entries>/<kind of data>.
 void Register() {
     for (const TKind kind : {TKind::Today, TKind::Realistic}) {
@@ -267,6 +378,25 @@ void Register() {
         benchmark::RegisterBenchmark(search.c_str(), BM_SearchDialogAllHits, kind, 1000000)
             ->Unit(benchmark::kMillisecond)
             ->Iterations(2);
+        if (kind == TKind::Today) {
+            for (const bool showData : {false, true}) {
+                benchmark::RegisterBenchmark(
+                    showData ? "BM_SelectSubCategoryWithLongValue_ShowData/20MB"
+                             : "BM_SelectSubCategoryWithLongValue/20MB",
+                    BM_SelectSubCategoryWithLongValue, showData)
+                    ->Unit(benchmark::kMillisecond)
+                    ->Iterations(3);
+            }
+        }
+        if (kind == TKind::Today) {
+            for (const bool longMask : {false, true}) {
+                benchmark::RegisterBenchmark(longMask ? "BM_SearchDialogLongMask/10MB"
+                                                      : "BM_SearchDialogLongFields/100x1MB",
+                                             BM_SearchDialogLongFields, longMask)
+                    ->Unit(benchmark::kMillisecond)
+                    ->Iterations(2);
+            }
+        }
         const auto us = [&](const std::string& name, auto fn, auto... args) {
             benchmark::RegisterBenchmark((name + "/100k" + suffix).c_str(), fn, kind, args...)
                 ->Unit(benchmark::kMicrosecond);

@@ -8,10 +8,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QTreeView>
+#include <exception>
 #include <limits>
 
 #include "mainwindow/MainWindow.h"
+#include "platform/Application.h"
 #include "platform/Cp1252Validator.h"
 #include "platform/MessageService.h"
 #include "platform/TextConv.h"
@@ -58,7 +61,7 @@ QVariant TSearchResultModel::data(const QModelIndex& index, int role) const {
     const TSearchHit& hit = hits_[static_cast<std::size_t>(index.row())];
     if (index.column() == 0) return sourceNames_[static_cast<std::size_t>(hit.Source)];
     if (!HitInDocument(doc_, hit)) return QString();
-    return ToQString(HitText(doc_, hit));
+    return ShownText(HitText(doc_, hit));
 }
 
 QVariant TSearchResultModel::headerData(int section, Qt::Orientation orientation,
@@ -131,6 +134,10 @@ TForm4::TForm4(TForm1& owner)
     Button_Close->setGeometry(186, 126, 79, 23);
     Button_Close->setAutoDefault(false);
 
+    Label_Searching = new QLabel(QStringLiteral("Suche läuft…"), this);
+    Label_Searching->setGeometry(CheckBox_Wildcard->geometry());
+    Label_Searching->hide();
+
     GroupBox2 = new QGroupBox(QStringLiteral("Suchergebnisse"), this);
     GroupBox2->setGeometry(280, 8, 329, 137);
     ResultModel = new TSearchResultModel(owner_.Document(), this);
@@ -191,6 +198,7 @@ void TForm4::ClearSearch() {
 }
 
 void TForm4::Button_SearchClick() {
+    if (searching_) return;
     ClearSearch();
     const auto text = FromQString(Edit_SearchFor->text());
     if (!text || text->empty()) return;
@@ -206,15 +214,32 @@ void TForm4::Button_SearchClick() {
     // while pages never written to cost no memory.
     std::vector<TSearchHit> hits;
     hits.reserve(MaxHits(owner_.Document(), options));
-    try {
-        SearchDocument(owner_.Document(), *text, options, hits);
-    } catch (...) {
-        // A malformed mask ends the search; the rows found before it stay.
-        ResultModel->SetHits(std::move(hits));
-        throw;
-    }
+    std::exception_ptr error;
+    const std::string& searchText = *text;
+    searching_ = true;
+    stop_ = false;
+    // The controls change only for a search that takes a while: a quick one shows
+    // nothing.
+    QTimer busy;
+    busy.setSingleShot(true);
+    connect(&busy, &QTimer::timeout, this, [this] { ShowSearching(true); });
+    busy.start(kBusyDelayMs);
+    RunBeside(this, [&] {
+        try {
+            SearchDocument(owner_.Document(), searchText, options, hits, &stop_);
+        } catch (...) {
+            error = std::current_exception();
+        }
+    });
+    busy.stop();
+    ShowSearching(false);
+    searching_ = false;
+    const bool stopped = stop_.exchange(false);
     ResultModel->SetHits(std::move(hits));
+    // A malformed mask ends the search; the rows found before it stay.
+    if (error) std::rethrow_exception(error);
     if (SearchResults().empty()) {
+        if (stopped) return;
         MessageService::Instance().Message(
             QStringLiteral("Die Suche hat keine Ergebnisse geliefert."),
             QStringLiteral("Keine Suchergebnisse"), MsgIcon::Information);
@@ -243,7 +268,23 @@ void TForm4::ListView_ResultsClick() {
     if (hit.DataIndex >= 0) owner_.SelectEntryRow(hit.DataIndex);
 }
 
+void TForm4::ShowSearching(bool searching) {
+    if (searching != Label_Searching->isHidden()) return;
+    if (searching) focusBefore_ = focusWidget();
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             Edit_SearchFor, GroupBox1, CheckBox_Exact, Button_Search, GroupBox2}) {
+        control->setEnabled(!searching);
+    }
+    CheckBox_Wildcard->setVisible(!searching);
+    Label_Searching->setVisible(searching);
+    if (!searching && focusBefore_) focusBefore_->setFocus();
+}
+
 void TForm4::done(int result) {
+    if (searching_) {
+        StopSearch();
+        return;
+    }
     FormClose();
     TFixedDialog::done(result);
 }

@@ -4,7 +4,9 @@
 // window. It is not modal and stays above the main window.
 
 #include <QAbstractTableModel>
+#include <QPointer>
 #include <array>
+#include <atomic>
 #include <vector>
 
 #include "dialogs/FixedDialog.h"
@@ -69,6 +71,8 @@ class TForm4 : public TFixedDialog {
     QCheckBox* CheckBox_Wildcard = nullptr;
     QPushButton* Button_Close = nullptr;
     QPushButton* Button_Search = nullptr;
+    // "Suche läuft…", in the place of CheckBox_Wildcard while a search runs.
+    QLabel* Label_Searching = nullptr;
     QGroupBox* GroupBox2 = nullptr;
     QTreeView* ListView_Results = nullptr;
     TSearchResultModel* ResultModel = nullptr;  // the rows of ListView_Results
@@ -77,10 +81,17 @@ class TForm4 : public TFixedDialog {
     const std::vector<TSearchHit>& SearchResults() const { return ResultModel->Hits(); }
 
     void ClearSearch();
+    // Searches on a worker thread while the dialog stays responsive and the main
+    // window takes no input; returns when the search has ended. Escape, "Schließen"
+    // or the close box stop it: the hits found so far are kept.
     void Button_SearchClick();
     void ListView_ResultsClick();
+    bool Searching() const { return searching_; }
+    // Asks a running search to end; Button_SearchClick then returns soon.
+    void StopSearch() { stop_ = true; }
 
   protected:
+    // While a search runs, closing stops it instead.
     void done(int result) override;
 
   private:
@@ -88,7 +99,16 @@ class TForm4 : public TFixedDialog {
     void SetClientWidth(int width);
     QTreeView* NewResultView();
 
+    // Shows the running search: the label, and the controls that would start
+    // another one or change its input disabled.
+    void ShowSearching(bool searching);
+
     TForm1& owner_;
+    // How long a search runs before the dialog shows it.
+    static constexpr int kBusyDelayMs = 150;
+    QPointer<QWidget> focusBefore_;  // where the keyboard focus was when it began
+    bool searching_ = false;
+    std::atomic<bool> stop_{false};
 };
 
 }  // namespace dorvanta

@@ -59,11 +59,11 @@ QVariant TEntryModel::data(const QModelIndex& index, int role) const {
     if (!rec) return {};
     switch (index.column()) {
         case 0:
-            return ToQString(rec->Title);
+            return ShownText(rec->Title);
         case 1:
-            return ToQString(rec->Value);
+            return ShownText(rec->Value);
         case 2:
-            return ToQString(rec->Info);
+            return ShownText(rec->Info);
     }
     return {};
 }

@@ -18,8 +18,8 @@ TKeyListBox::TKeyListBox(QWidget* parent) : QAbstractScrollArea(parent) {
 }
 
 void TKeyListBox::Clear() {
-    tops_.assign(1, 0);
-    itemIndex_ = -1;
+    std::vector<int>{0}.swap(tops_);
+    SetIndex(-1);
     UpdateScrollBar();
     viewport()->update();
 }
@@ -49,7 +49,7 @@ QRect TKeyListBox::RowRect(int index) const {
 
 void TKeyListBox::SetItemIndex(int index) {
     if (index < -1 || index >= Count()) index = -1;
-    itemIndex_ = index;
+    SetIndex(index);
     if (index >= 0) EnsureVisible(index);
     viewport()->update();
 }
@@ -91,10 +91,16 @@ void TKeyListBox::EnsureVisible(int index) {
 
 void TKeyListBox::SelectByUser(int index) {
     if (index < 0 || index >= Count()) return;
-    itemIndex_ = index;
+    SetIndex(index);
     EnsureVisible(index);
     viewport()->update();
     emit Clicked();
+}
+
+void TKeyListBox::SetIndex(int index) {
+    if (index == itemIndex_) return;
+    itemIndex_ = index;
+    emit ItemIndexChanged(index);
 }
 
 void TKeyListBox::paintEvent(QPaintEvent* event) {

@@ -18,8 +18,10 @@ class TKeyListBox : public QAbstractScrollArea {
 
     void SetDrawItem(DrawItem draw) { draw_ = std::move(draw); }
 
-    // Removes every row (and the selection).
+    // Removes every row (and the selection), giving their memory back.
     void Clear();
+    // Makes room for this many rows at once, so that adding them grows nothing.
+    void Reserve(int rows) { tops_.reserve(static_cast<std::size_t>(rows) + 1); }
     // Appends a row of the given height.
     void AddRow(int height);
     // Gives one row a new height; the rows below move, the scroll position stays.
@@ -41,6 +43,8 @@ class TKeyListBox : public QAbstractScrollArea {
     void Clicked();
     void DoubleClicked();
     void ContextMenuRequested(const QPoint& globalPos);
+    // The selected row changed, by the user or the program (-1: none).
+    void ItemIndexChanged(int index);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -56,6 +60,7 @@ class TKeyListBox : public QAbstractScrollArea {
     void UpdateScrollBar();
     void EnsureVisible(int index);
     void SelectByUser(int index);
+    void SetIndex(int index);
 
     DrawItem draw_;
     std::vector<int> tops_{0};  // tops_[i] = top of row i; tops_.back() = total height

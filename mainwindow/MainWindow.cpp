@@ -89,6 +89,11 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent)
 TForm1::~TForm1() {
     // An update-only start ends without the window's own closing work.
     if (!QZUpdateFile->OnlyUpdateRun()) RunGuarded([this] { FormDestroy(); });
+    // The search dialog's list reads the document as it goes (a view may still lay
+    // itself out while it is taken down), so it goes before the document does. (The
+    // entry list's model, an earlier child, goes before its view.)
+    delete Form4;
+    Form4 = nullptr;
 }
 
 bool TForm1::ExitRequested() const {
@@ -196,6 +201,12 @@ void TForm1::OpenStartFile(const QString& path) {
 void TForm1::closeEvent(QCloseEvent* event) {
     // The window system may ask while the start file is read; the load ends first.
     if (startLoading_) {
+        event->ignore();
+        return;
+    }
+    // Or while the search dialog reads the document: the search stops, the window stays.
+    if (Form4 && Form4->Searching()) {
+        Form4->StopSearch();
         event->ignore();
         return;
     }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "mainwindow/FieldEdit.h"
 #include "platform/System.h"
 #include "store/Document.h"
 
@@ -152,9 +153,9 @@ class TForm1 : public QMainWindow {
     QWidget* Panel4 = nullptr;
     QTableView* ListView_Data = nullptr;
     TEntryModel* EntryModel = nullptr;
-    QLineEdit* Edit_DataName = nullptr;
-    QLineEdit* Edit_Value = nullptr;
-    QLineEdit* Edit_Info = nullptr;
+    TFieldEdit* Edit_DataName = nullptr;
+    TFieldEdit* Edit_Value = nullptr;
+    TFieldEdit* Edit_Info = nullptr;
     QPushButton* Button_ApplyData = nullptr;
     QToolButton* SpeedButton_NewData = nullptr;
     QToolButton* SpeedButton_DeleteData = nullptr;
@@ -240,10 +241,16 @@ class TForm1 : public QMainWindow {
     bool Loading() const { return document_.Loading; }
 
     TDocument document_;
-    // Parent and name of each category-list row as they were when it was added;
-    // they find the selected sub-category again after a refill. The parent is the
-    // key's shared text, not a copy per row.
-    std::vector<std::pair<TSharedText, std::string>> keyRows_;
+    // Parent and name of the selected category-list row as they were when it was
+    // added: they find the selected sub-category again after a refill. Only the
+    // selected row's are ever read, and the keys change only right before a refill,
+    // so they are taken when a row becomes selected rather than kept for every row.
+    struct TSelectedRow {
+        int row = -1;
+        TSharedText parent;  // the key's shared text, not a copy
+        std::string name;
+    } selectedRow_;
+    void KeyRowSelected(int row);
     std::unique_ptr<TRegistry> settings_;  // open from creation to destruction
     // Destroyed after the window's closing work; takes our text off the clipboard.
     std::unique_ptr<TSecretClipboard> clipboard_;

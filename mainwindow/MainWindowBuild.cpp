@@ -196,6 +196,8 @@ void TForm1::BuildClientArea() {
     ListBox_Keys->SetDrawItem([this](QPainter& p, int i, const QRect& r, bool selected) {
         ListBox_KeysDrawItem(p, i, r, selected);
     });
+    connect(ListBox_Keys, &TKeyListBox::ItemIndexChanged, this,
+            [this](int row) { KeyRowSelected(row); });
     connect(ListBox_Keys, &TKeyListBox::Clicked, this, [this] { ListBox_KeysClick(); });
     connect(ListBox_Keys, &TKeyListBox::DoubleClicked, this, [this] { ListBox_KeysDblClick(); });
     connect(ListBox_Keys, &TKeyListBox::ContextMenuRequested, this, [this](const QPoint& pos) {
@@ -274,9 +276,8 @@ void TForm1::BuildClientArea() {
     Panel3->setFixedHeight(71);
     Panel3->installEventFilter(this);
     auto makeEdit = [this](int top, const char* label) {
-        auto* edit = new QLineEdit(Panel3);
+        auto* edit = new TFieldEdit(Panel3);
         edit->setGeometry(40, top, 430, 21);
-        RestrictToCp1252(edit);
         edit->installEventFilter(this);
         auto* caption = new QLabel(QString::fromUtf8(label), Panel3);
         caption->setBuddy(edit);

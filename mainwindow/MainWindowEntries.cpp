@@ -50,9 +50,9 @@ void TForm1::ListView_DataClick() {
         Edit_Info->clear();
     } else {
         Button_ApplyData->setText(QStringLiteral("Än&dern"));
-        Edit_DataName->setText(ToQString(rec->Title));
-        Edit_Value->setText(ToQString(rec->Value));
-        Edit_Info->setText(ToQString(rec->Info));
+        Edit_DataName->SetField(rec->Title);
+        Edit_Value->SetField(rec->Value);
+        Edit_Info->SetField(rec->Info);
     }
 }
 
@@ -60,7 +60,7 @@ void TForm1::Button_ApplyDataClick() {
     const int key = document_.SelectedKey;
     if (key < 0 || key >= static_cast<int>(document_.Keys.size())) return;
     const int row = SelectedEntryRow();
-    const std::string title = Text(Edit_DataName);
+    const std::string title = Edit_DataName->Field();
     QString message;
     if (title.empty()) {
         message = QStringLiteral("Sie müssen einen Titel für den Wert eingeben.");
@@ -74,23 +74,23 @@ void TForm1::Button_ApplyDataClick() {
         return;
     }
     CloseSearchDialog();
-    // Keep the fields' texts: re-selecting a row would overwrite them.
-    const QString name = Edit_DataName->text(), value = Edit_Value->text(),
-                  info = Edit_Info->text();
+    // Keep the fields' texts, a held long one included: re-selecting a row would
+    // overwrite them.
+    const std::string value = Edit_Value->Field(), info = Edit_Info->Field();
     const QSignalBlocker block(ListView_Data->selectionModel());
     if (row < 0) {
-        document_.AddEntry(key, title, Text(Edit_Value), Text(Edit_Info));
+        document_.AddEntry(key, title, value, info);
         EntryModel->Refresh();
         ListView_Data->clearSelection();
     } else {
-        const int moved = document_.UpdateEntry(key, row, title, Text(Edit_Value), Text(Edit_Info));
+        const int moved = document_.UpdateEntry(key, row, title, value, info);
         EntryModel->Refresh();
         SelectEntryRow(moved);
     }
     ListView_Data->viewport()->update();
-    Edit_DataName->setText(name);
-    Edit_Value->setText(value);
-    Edit_Info->setText(info);
+    Edit_DataName->SetField(title);
+    Edit_Value->SetField(value);
+    Edit_Info->SetField(info);
     SpeedButton_DeleteData->setEnabled(SelectedEntryRow() >= 0);
     SpeedButton_Copy->setEnabled(SelectedEntryRow() >= 0);
     Button_ApplyData->setText(SelectedEntryRow() >= 0 ? QStringLiteral("Än&dern")

@@ -24,9 +24,9 @@ void TForm1::UpdtListBox(bool force, const std::string& newParent) {
     const int selected = ListBox_Keys->ItemIndex();
     TSharedText p0;
     std::string n0;
-    if (selected >= 0 && selected < static_cast<int>(keyRows_.size())) {
-        p0 = keyRows_[selected].first;
-        n0 = keyRows_[selected].second;
+    if (selected >= 0 && selectedRow_.row == selected) {
+        p0 = selectedRow_.parent;
+        n0 = selectedRow_.name;
     }
     if (!force && lastFillIndex_ != -1 && lastFillIndex_ < static_cast<int>(keys.size()) &&
         selected >= 0 && selected < static_cast<int>(keys.size()) &&
@@ -35,7 +35,7 @@ void TForm1::UpdtListBox(bool force, const std::string& newParent) {
     }
     lastFillIndex_ = selected;
     ClearKeyRows();
-    keyRows_.reserve(keys.size());
+    ListBox_Keys->Reserve(static_cast<int>(keys.size()));
     // Every added row changes the scroll range, which the list's frame answers with
     // a queued call: one per row would hold a message per key until the event loop
     // runs. The frame hears of the final range once. (Rows are only added here, so
@@ -44,7 +44,6 @@ void TForm1::UpdtListBox(bool force, const std::string& newParent) {
     const int emptyMaximum = bar->maximum();
     QSignalBlocker quiet(bar);
     for (int i = 0; i < static_cast<int>(keys.size()); ++i) {
-        keyRows_.emplace_back(keys[i].Parent, keys[i].Name);
         ListBox_Keys->AddRow(ListBox_KeysMeasureItem(i));
     }
     quiet.unblock();
@@ -56,6 +55,15 @@ void TForm1::UpdtListBox(bool force, const std::string& newParent) {
                 match = i;
         }
         ListBox_Keys->SetItemIndex(match);
+    }
+}
+
+void TForm1::KeyRowSelected(int row) {
+    const auto& keys = document_.Keys;
+    if (row >= 0 && row < static_cast<int>(keys.size())) {
+        selectedRow_ = {row, keys[row].Parent, keys[row].Name};
+    } else {
+        selectedRow_ = {};
     }
 }
 
@@ -122,7 +130,7 @@ void TForm1::ListBox_KeysDrawItem(QPainter& painter, int index, const QRect& rec
         painter.setFont(bold);
         painter.setPen(Qt::black);
         painter.drawText(QRect(left + 2, rect.top() + 1, rect.width() - 2, lineHeight_),
-                         Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, ToQString(key.Parent));
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, ShownText(key.Parent));
         painter.setFont(ListBox_Keys->font());
         area =
             QRect(left, rect.top() + HeaderHeight(), rect.width(), rect.height() - HeaderHeight());
@@ -146,7 +154,7 @@ void TForm1::ListBox_KeysDrawItem(QPainter& painter, int index, const QRect& rec
     nameFont.setBold(showData);
     painter.setFont(nameFont);
     painter.drawText(QRect(left + 2, area.top(), rect.width() - 2, lineHeight_),
-                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, ToQString(key.Name));
+                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, ShownText(key.Name));
     painter.setFont(ListBox_Keys->font());
     if (!showData) return;
 
@@ -164,10 +172,10 @@ void TForm1::ListBox_KeysDrawItem(QPainter& painter, int index, const QRect& rec
         const TDataRec& rec = key.Data[j];
         painter.drawText(QRect(left + 2, y, mid - 4, lineHeight_),
                          Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                         EllipsisText(ToQString(rec.Title), font, mid - 4));
+                         EllipsisText(ShownText(rec.Title), font, mid - 4));
         painter.drawText(QRect(mid, y, mid, lineHeight_),
                          Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                         EllipsisText(ToQString(rec.Value), font, mid));
+                         EllipsisText(ShownText(rec.Value), font, mid));
     }
 }
 
@@ -264,7 +272,6 @@ void TForm1::SpeedButton_ShowDataClick() {
 }
 
 void TForm1::ClearKeyRows() {
-    keyRows_.clear();
     ListBox_Keys->Clear();
 }
 

@@ -22,9 +22,4 @@ inline const QString kInvalidInput = QStringLiteral("Ungültige oder unvollstän
 inline const QString kUnstorableText =
     QStringLiteral("Der Text enthält Zeichen, die in der Datei nicht gespeichert werden können.");
 
-// Converts a field's text; the fields accept only what Windows-1252 holds.
-inline std::string Text(const QLineEdit* edit) {
-    return FromQString(edit->text()).value_or(std::string());
-}
-
 }  // namespace dorvanta::mainwindow

@@ -1,6 +1,8 @@
 #include "platform/Application.h"
 
 #include <QEventLoop>
+#include <QPointer>
+#include <QWidget>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -51,6 +53,63 @@ bool RunGuarded(const std::function<void()>& action) {
     // Shown outside the handler so that the box's own events are delivered normally.
     MessageService::Instance().ShowApplicationError(message);
     return false;
+}
+
+namespace {
+
+// Swallows user input meant for any window but one while it lives.
+class TInputGate : public QObject {
+  public:
+    explicit TInputGate(QWidget* open) : open_(open) { qApp->installEventFilter(this); }
+    ~TInputGate() override { qApp->removeEventFilter(this); }
+    TInputGate(const TInputGate&) = delete;
+    TInputGate& operator=(const TInputGate&) = delete;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::Wheel:
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+            case QEvent::ShortcutOverride:
+            case QEvent::Shortcut:
+            case QEvent::ContextMenu:
+            case QEvent::Drop:
+            case QEvent::TouchBegin:
+            case QEvent::TabletPress:
+                break;
+            default:
+                return false;
+        }
+        // Input reaches a window first and is then passed to its widgets: it is
+        // judged at the widgets.
+        const auto* widget = qobject_cast<QWidget*>(watched);
+        if (!widget || (open_ && (widget == open_ || open_->isAncestorOf(widget)))) return false;
+        // An accepted override keeps a shortcut of the other window from firing.
+        if (event->type() == QEvent::ShortcutOverride) event->accept();
+        return true;
+    }
+
+  private:
+    QPointer<QWidget> open_;
+};
+
+}  // namespace
+
+void RunBeside(QWidget* window, const std::function<void()>& work) {
+    const TInputGate gate(window);
+    QEventLoop loop;
+    // The quit is queued: it is delivered by loop.exec() even when the work ends
+    // before the loop has started.
+    std::thread worker([&] {
+        work();
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    worker.join();
 }
 
 void RunBusy(const std::function<void()>& work) {

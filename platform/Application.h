@@ -28,4 +28,10 @@ bool RunGuarded(const std::function<void()>& action);
 // must not throw.
 void RunBusy(const std::function<void()>& work);
 
+// Runs `work` on a worker thread while the event loop goes on, and returns when it
+// is done. Meanwhile user input reaches only `window` (and its children), as if it
+// were modal: the other windows paint but take no clicks, keys or shortcuts, so
+// that nothing changes what the work reads. `work` must not throw.
+void RunBeside(QWidget* window, const std::function<void()>& work);
+
 }  // namespace dorvanta

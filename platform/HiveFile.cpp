@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <mutex>
+#include <optional>
 #include <string_view>
 
 #include "store/FileIO.h"
@@ -19,9 +20,12 @@ ESettingsError Unreadable(const std::string& path) {
         FormatMessage("Die Einstellungsdatei '%s' kann nicht gelesen werden.", path));
 }
 
+// Line 0 stands for the file as a whole.
 std::string DamageMessage(const std::string& path, const DamagedFile& damaged) {
-    return "Die Einstellungsdatei '" + path + "' ist beschädigt (Zeile " +
-           std::to_string(damaged.line) + ": " + damaged.reason + "). Sie wird nicht verändert.";
+    const std::string where =
+        damaged.line > 0 ? "Zeile " + std::to_string(damaged.line) + ": " : std::string();
+    return "Die Einstellungsdatei '" + path + "' ist beschädigt (" + where + damaged.reason +
+           "). Sie wird nicht verändert.";
 }
 
 // What tells one version of a file from the next without reading it.
@@ -110,8 +114,31 @@ void Refresh(Hive hive, CachedHive& entry, bool compareBytes) {
     }
     std::string bytes;
     struct stat read {};
-    if (ReadWholeFile(path, bytes, UINT64_MAX, &read) != ReadFileResult::Ok) throw Unreadable(path);
+    // Too large a file is refused before a byte is read, one of another kind by its
+    // first bytes; a file growing past the cap while it is read stops there.
+    std::optional<DamagedFile> refused;
+    ReadFileResult result = ReadFileResult::Ok;
+    try {
+        result = ReadWholeFile(path, bytes, kMaxFileBytes, &read, CheckStart);
+    } catch (const DamagedFile& damaged) {
+        refused = damaged;
+    }
+    if (result == ReadFileResult::TooBig) {
+        refused = DamagedFile(0, FileTooLargeReason());
+    } else if (result != ReadFileResult::Ok) {
+        throw Unreadable(path);
+    }
     now = FileStamp::Of(read);
+    if (refused) {
+        entry.Reset(path);
+        entry.damage = DamageMessage(path, *refused);
+        entry.loaded = true;
+        entry.hash = 0;
+        entry.size = SIZE_MAX;  // no content read: a good file later is parsed afresh
+        entry.stamp = now;
+        entry.stamped = true;
+        entry.ThrowIfDamaged();
+    }
     const std::size_t hash = HashOf(bytes);
     if (!entry.loaded || hash != entry.hash || bytes.size() != entry.size) {
         entry.Reset(path);  // the old tree goes before the new one is built
@@ -200,7 +227,8 @@ ChangeResult ChangeHive(Hive hive, const std::function<bool(RegKey&)>& change) {
     }
     if (!changed) return ChangeResult::Unchanged;
     const std::string text = Serialize(*entry.root, hive);
-    if (WriteFileAtomically(entry.path, text) != AtomicWriteResult::Ok) {
+    // Never a file that could not be read back: the file stays as it was.
+    if (!WithinLimits(text) || WriteFileAtomically(entry.path, text) != AtomicWriteResult::Ok) {
         entry.Reset(entry.path);  // the tree holds a change the file does not
         return ChangeResult::Failed;
     }

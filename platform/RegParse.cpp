@@ -48,13 +48,16 @@ class LineReader {
     }
     std::string_view Next() {
         std::size_t end = text_.find('\n', pos_);
-        if (end == std::string_view::npos) end = text_.size();
+        ended_ = end != std::string_view::npos;
+        if (!ended_) end = text_.size();
         std::string_view line = text_.substr(pos_, end - pos_);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         pos_ = end + 1;
         ++number_;
         return line;
     }
+    // Whether the line read last ended in a line break (rather than with the text).
+    bool LastLineEnded() const { return ended_; }
     // The number of the line read last, counted from 1.
     int Number() const { return number_ > INT_MAX ? INT_MAX : static_cast<int>(number_); }
     // Goes on at the same place in another text with the same beginning.
@@ -64,6 +67,7 @@ class LineReader {
     std::string_view text_;
     std::size_t pos_ = 0;
     std::size_t number_ = 0;
+    bool ended_ = false;
 };
 
 // Checked in pieces split after a line end (which no UTF-8 sequence contains), so a
@@ -231,10 +235,56 @@ RegKey* ParseKeyLine(std::string_view line, Hive hive, RegKey& root, int lineNo,
     return key;
 }
 
-constexpr const char* kVersion5Header = "Windows Registry Editor Version 5.00";
-const std::string kVersion5Reason = std::string("Format „") + kVersion5Header +
+constexpr std::string_view kVersion5Header = "Windows Registry Editor Version 5.00";
+const std::string kVersion5Reason = "Format „" + std::string(kVersion5Header) +
                                     "“ wird nicht unterstützt; bitte als REGEDIT4 (Win9x/NT4) "
                                     "exportieren";
+const std::string kLineTooLong =
+    "Zeile länger als " + std::to_string(kMaxLineBytes >> 20) + " MiB";
+const std::string kFileTooLarge =
+    "Datei größer als " + std::to_string(kMaxFileBytes >> 20) + " MiB";
+
+// The file's text without a UTF-8 byte order mark; a UTF-16 file is refused.
+std::string_view WithoutMark(std::string_view text) {
+    // regedit of NT 5 and later exports "Version 5.00" files in UTF-16, whose
+    // strings in hex(2)/hex(7) are UTF-16 too: not readable as REGEDIT4.
+    if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) {
+        throw DamagedFile(1, "UTF-16-Datei im " + kVersion5Reason);
+    }
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    return text;
+}
+
+// Reads up to and including the header, the first line holding more than blanks.
+// False when the text ends before it: an empty file, or, with `more` (the text is
+// only the file's beginning), one that stops too early to tell. Throws DamagedFile
+// when that line is no REGEDIT4 header.
+bool ReadHeader(LineReader& lines, bool more) {
+    for (;;) {
+        lines.SkipEmptyLines();
+        if (!lines.HasMore()) return false;
+        const std::string_view line = lines.Next();
+        if (line.size() > kMaxLineBytes) throw DamagedFile(lines.Number(), kLineTooLong);
+        const bool blank = line.find_first_not_of(kBlanks) == std::string_view::npos;
+        if (more && !lines.LastLineEnded()) {
+            // The line may go on: only one already longer than any header tells.
+            if (blank || line.size() <= kVersion5Header.size()) return false;
+            throw DamagedFile(lines.Number(), "Kopfzeile REGEDIT4 fehlt");
+        }
+        if (blank) continue;
+        if (line == kVersion5Header) throw DamagedFile(lines.Number(), kVersion5Reason);
+        if (line != "REGEDIT4") throw DamagedFile(lines.Number(), "Kopfzeile REGEDIT4 fehlt");
+        return true;
+    }
+}
+
+// Walks the rest of the text for a line over the limit, before any of it is
+// converted or parsed.
+void CheckLineLengths(LineReader lines) {
+    for (lines.SkipEmptyLines(); lines.HasMore(); lines.SkipEmptyLines()) {
+        if (lines.Next().size() > kMaxLineBytes) throw DamagedFile(lines.Number(), kLineTooLong);
+    }
+}
 
 }  // namespace
 
@@ -242,27 +292,35 @@ std::uint64_t ParseCount() {
     return parseCount.load();
 }
 
+std::string FileTooLargeReason() {
+    return kFileTooLarge;
+}
+
+void CheckStart(std::string_view start, bool more) {
+    LineReader lines(WithoutMark(start));
+    ReadHeader(lines, more);
+}
+
+bool WithinLimits(std::string_view text) {
+    if (text.size() > kMaxFileBytes) return false;
+    try {
+        CheckLineLengths(LineReader(text));
+    } catch (const DamagedFile&) {
+        return false;
+    }
+    return true;
+}
+
 void Parse(const std::string& bytes, Hive hive, RegKey& root) {
     ++parseCount;
-    // regedit of NT 5 and later exports "Version 5.00" files in UTF-16, whose
-    // strings in hex(2)/hex(7) are UTF-16 too: not readable as REGEDIT4.
-    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
-        throw DamagedFile(1, "UTF-16-Datei im " + kVersion5Reason);
-    }
-    std::string_view text = bytes;
-    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    if (bytes.size() > kMaxFileBytes) throw DamagedFile(0, kFileTooLarge);
+    const std::string_view text = WithoutMark(bytes);
 
     // The header comes first, so that a file of another kind is refused before the
-    // rest of it is looked at.
+    // rest of it is looked at; then no line may be over the limit.
     LineReader lines(text);
-    std::string_view line;
-    do {
-        lines.SkipEmptyLines();
-        if (!lines.HasMore()) return;  // an empty file is an empty hive
-        line = lines.Next();
-    } while (line.find_first_not_of(kBlanks) == std::string_view::npos);
-    if (line == kVersion5Header) throw DamagedFile(lines.Number(), kVersion5Reason);
-    if (line != "REGEDIT4") throw DamagedFile(lines.Number(), "Kopfzeile REGEDIT4 fehlt");
+    if (!ReadHeader(lines, false)) return;  // an empty file is an empty hive
+    CheckLineLengths(lines);
 
     // We write UTF-8, but regedit writes REGEDIT4 in the ANSI code page. A file that
     // is not UTF-8 throughout is taken as such; the next change stores it as UTF-8.
@@ -274,6 +332,7 @@ void Parse(const std::string& bytes, Hive hive, RegKey& root) {
     }
 
     RegKey* current = nullptr;
+    std::string_view line;
     std::string joined;
     // Files written here list every key on a line of its own and stay far below this.
     std::size_t keyBudget = (std::size_t{1} << 20) + 8 * bytes.size();
@@ -298,6 +357,7 @@ void Parse(const std::string& bytes, Hive hive, RegKey& root) {
                 joined.pop_back();
                 joined += TrimStart(lines.Next());
                 joined.resize(TrimEnd(joined).size());
+                if (joined.size() > kMaxLineBytes) throw DamagedFile(lines.Number(), kLineTooLong);
             }
             line = joined;
         }

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -22,6 +23,12 @@ constexpr int kRegDword = 4;
 // Keys below a hive's root nest at most this deep; a file naming a deeper key is
 // damaged. The registry itself allows the same.
 constexpr std::size_t kMaxKeyDepth = 512;
+
+// A hive file over this size, or with a line over kMaxLineBytes, is damaged: it is
+// refused before it is read, or as soon as the line is met, and never converted
+// or parsed whole. The files this program writes stay far below both.
+constexpr std::uint64_t kMaxFileBytes = std::uint64_t{64} << 20;
+constexpr std::size_t kMaxLineBytes = std::size_t{1} << 20;
 
 struct RegValue {
     std::string name;  // Windows-1252, as first written
@@ -66,7 +73,8 @@ const RegKey* FindKey(const RegKey& root, const std::vector<std::string>& parts)
 RegKey* CreateKey(RegKey& root, const std::vector<std::string>& parts, bool& created);
 RegValue* FindValueIn(RegKey& key, const std::string& name);
 
-// A hive file that cannot be read as REGEDIT4: the line and what is wrong there.
+// A hive file that cannot be read as REGEDIT4: the line and what is wrong there
+// (line 0: the file as a whole).
 class DamagedFile {
   public:
     DamagedFile(int line, std::string reason) : line(line), reason(std::move(reason)) {}
@@ -76,6 +84,15 @@ class DamagedFile {
 
 // The hive as a REGEDIT4 text (UTF-8).
 std::string Serialize(const RegKey& root, Hive hive);
+// "Datei größer als 64 MiB": why a file over kMaxFileBytes is damaged.
+std::string FileTooLargeReason();
+// Throws DamagedFile when `start`, a hive file's first bytes (`more`: the file may
+// go on), already shows that the file is no REGEDIT4 file, or holds a line that
+// is too long; a beginning that cannot tell passes.
+void CheckStart(std::string_view start, bool more);
+// False when Parse would refuse the text for its size or the length of a line: a
+// hive is never stored in a form that could not be read back.
+bool WithinLimits(std::string_view text);
 // Reads a hive's file bytes (UTF-8, else Windows-1252) into `root`; throws DamagedFile.
 void Parse(const std::string& bytes, Hive hive, RegKey& root);
 // How many times Parse ran in this process; shows that reads reuse a parsed hive.

@@ -6,9 +6,22 @@
 
 namespace dorvanta {
 
-QString ToQString(const std::string& cp1252) {
+namespace {
+
+QString FromCp1252(std::string_view cp1252) {
     const std::u16string u = Cp1252ToUtf16(cp1252);
     return QString(reinterpret_cast<const QChar*>(u.data()), static_cast<qsizetype>(u.size()));
+}
+
+}  // namespace
+
+QString ToQString(const std::string& cp1252) {
+    return FromCp1252(cp1252);
+}
+
+QString ShownText(const std::string& cp1252) {
+    if (cp1252.size() <= kShownChars) return FromCp1252(cp1252);
+    return FromCp1252(std::string_view(cp1252).substr(0, kShownChars)) + QChar(0x2026);
 }
 
 std::optional<std::string> FromQString(const QString& text) {
@@ -46,7 +59,7 @@ bool IsValidUtf8(std::string_view bytes) {
 
 QString DecodeUtf8OrCp1252(std::string_view bytes) {
     if (auto text = DecodeUtf8(bytes)) return *text;
-    return ToQString(std::string(bytes));
+    return FromCp1252(bytes);
 }
 
 }  // namespace dorvanta

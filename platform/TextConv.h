@@ -10,6 +10,12 @@
 namespace dorvanta {
 
 QString ToQString(const std::string& cp1252);
+
+// What the lists show of a field: its first kShownChars characters, followed by
+// "…" when it is longer. The stored text stays whole; a list of long values then
+// costs no more to fill and paint than one of short ones.
+inline constexpr std::size_t kShownChars = 1000;
+QString ShownText(const std::string& cp1252);
 // Nothing when the text holds a character Windows-1252 cannot.
 std::optional<std::string> FromQString(const QString& text);
 // True when every character of the text fits Windows-1252.

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -57,9 +58,14 @@ enum class ReadFileResult { Ok, CannotOpen, ReadFailed, TooBig };
 // Reads a regular file whole; a folder, a pipe or a device is refused without
 // waiting for it (CannotOpen). More than `cap` bytes is TooBig (counted while
 // reading, as the file may grow). `info`, when given, receives the status of the
-// file that was read, not of whatever the name points to afterwards.
-ReadFileResult ReadWholeFile(const std::string& path, std::string& bytes,
-                             std::uint64_t cap = UINT64_MAX, struct stat* info = nullptr);
+// file that was read, not of whatever the name points to afterwards. `firstPiece`,
+// when given, sees the file's first bytes (up to 64 KiB; `more`: the file may hold
+// more) before the rest is read, so that a file of the wrong kind is refused
+// early: an exception it throws ends the reading and passes on.
+ReadFileResult ReadWholeFile(
+    const std::string& path, std::string& bytes, std::uint64_t cap = UINT64_MAX,
+    struct stat* info = nullptr,
+    const std::function<void(std::string_view first, bool more)>& firstPiece = {});
 // The same, failing with the store's German messages ("Datei %s kann nicht
 // geöffnet werden", "Stream-Lesefehler").
 std::string ReadWholeFileOrThrow(const std::string& path);

@@ -3,6 +3,7 @@
 // with a substring test and, failing that, as a whole against the search text
 // taken as a wildcard mask.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -40,9 +41,10 @@ std::string UpperCaseCp1252(const std::string& text);
 // Searches `doc` in key order, each key's name before its entries, each entry's
 // title, value and info in that order, appending the hits to `hits`. A search
 // text that is a malformed mask throws EMaskException at the first tested field
-// that does not contain the text; the hits found before it stay in `hits`.
+// that does not contain the text; the hits found before it stay in `hits`. Once
+// `stop` (when given) is set, the search ends soon, keeping the hits found so far.
 void SearchDocument(const TDocument& doc, const std::string& text, const TSearchOptions& options,
-                    std::vector<TSearchHit>& hits);
+                    std::vector<TSearchHit>& hits, const std::atomic<bool>* stop = nullptr);
 
 // The field text of a hit, as stored.
 const std::string& HitText(const TDocument& doc, const TSearchHit& hit);

@@ -33,7 +33,8 @@ Befehle:
       Datumswerte sind die gespeicherte Zahl (Tage seit dem 30.12.1899).
   build JSON AUSGABE
       Schreibt JSON in dieser Form als pdt-Datei, ohne zu sortieren.
-      Fehlt "password", hat die Datei kein Passwort.
+      Fehlt "password", hat die Datei kein Passwort. Eine JSON-Datei über
+      256 MiB wird abgewiesen, ohne sie zu lesen.
   sort DATEI AUSGABE [--password TEXT]
       Lädt die Datei, sortiert Rubriken und Einträge und speichert sie.
   match MASKE TEXT
@@ -145,10 +146,20 @@ QString RequireString(const QJsonObject& object, const char* field, bool optiona
     return v.toString();
 }
 
+// The largest JSON file "build" reads (stated in --help): its parsed form takes
+// several times its size.
+constexpr std::uint64_t kMaxJsonBytes = std::uint64_t{256} << 20;
+
 TDocument ReadJson(const std::string& path) {
     std::string bytes;
-    if (ReadWholeFile(path, bytes) != ReadFileResult::Ok) {
-        throw CliError{FormatMessage(kMsgCannotOpen, path)};
+    switch (ReadWholeFile(path, bytes, kMaxJsonBytes)) {
+        case ReadFileResult::Ok:
+            break;
+        case ReadFileResult::TooBig:
+            throw CliError{"Die JSON-Datei " + path + " ist größer als " +
+                           std::to_string(kMaxJsonBytes >> 20) + " MiB und wird nicht gelesen"};
+        default:
+            throw CliError{FormatMessage(kMsgCannotOpen, path)};
     }
     QJsonParseError error{};
     const QJsonDocument json = QJsonDocument::fromJson(QByteArray::fromStdString(bytes), &error);

@@ -331,7 +331,7 @@ save=$(expect_caption "Speichern unter")
 row=
 for _ in $(seq 100); do
     row=$(awk -F'\t' -v dir="$work" '$1 == dir && $2 == "a.pdt"' "$work/file-list.txt" 2>/dev/null |
-        tail -n1)
+        tail -n1) || true  # the list is written once the dialog has read the folder
     [ -n "$row" ] && break
     sleep 0.1
 done

@@ -9,12 +9,15 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QIdentityProxyModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeView>
 #include <functional>
 #include <set>
@@ -22,6 +25,7 @@
 #include "dialogs/CategoryDialog.h"
 #include "dialogs/ImportDialog.h"
 #include "dialogs/SearchDialog.h"
+#include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
 #include "platform/MessageService.h"
 #include "platform/TextConv.h"
@@ -346,6 +350,79 @@ TEST_F(SearchDialogTest, ClosingFreesTheHitsAndTheListWorksAfterwards) {
     }
 }
 
+// A search that takes a while runs beside the window: the dialog shows "Suche
+// läuft…" and takes Escape, "Schließen" and its close box, which stop the search
+// and keep the hits found so far; the main window takes no input meanwhile, and
+// closing it stops the search instead.
+TEST_F(SearchDialogTest, ALongSearchRunsBesideTheWindowAndStopsKeepingItsHits) {
+    const std::string mask = "*" + std::string(997, 'a') + "?b*";  // 1,000 characters
+    const std::string hit = std::string(997, 'a') + "xb";
+    Doc().Keys = {{"Treffer", "A", {{"t1", hit, "i", 1.0}, {"t2", hit, "i", 1.0}}},
+                  {"Lang", "B", {}}};
+    for (int e = 0; e < 40; ++e) Doc().Keys[1].Data.push_back({"t", std::string(4 << 20, 'a'), "i", 1.0});
+    Form().UpdtListBox(true, {});
+    Form().SelectKeyRow(0);
+    Form().ListBox_KeysClick();
+    const std::vector<TSearchHit> found = {{0, 0, TSearchSource::Value},
+                                           {0, 1, TSearchSource::Value}};
+    struct Case {
+        const char* name;
+        std::function<void(TForm1&, TForm4&)> stop;
+    };
+    const Case cases[] = {
+        {"Escape", [](TForm1&, TForm4& d) { QTest::keyClick(&d, Qt::Key_Escape); }},
+        {"Schließen", [](TForm1&, TForm4& d) { QTest::mouseClick(d.Button_Close, Qt::LeftButton); }},
+        {"close box", [](TForm1&, TForm4& d) { d.close(); }},
+        {"main window closed", [](TForm1& f, TForm4&) { f.close(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Messages().ClearLog();
+        Form().MenuItem_SearchClick();
+        Search().Edit_SearchFor->setText(QString::fromLatin1(mask.c_str()));
+        bool seen = false;
+        QElapsedTimer sinceStop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (seen || !Search().Label_Searching->isVisible()) return;
+            seen = true;
+            EXPECT_EQ(Search().Label_Searching->text(), "Suche läuft…");
+            EXPECT_FALSE(Search().CheckBox_Wildcard->isVisible());
+            EXPECT_FALSE(Search().Edit_SearchFor->isEnabled());
+            EXPECT_FALSE(Search().Button_Search->isEnabled());
+            EXPECT_TRUE(Search().Button_Close->isEnabled());
+            // The main window's commands take no input: nothing is asked or deleted.
+            QTest::mouseClick(Form().SpeedButton_DelKey, Qt::LeftButton);
+            QTest::keyClick(Form().ListBox_Keys, Qt::Key_Down);
+            QTest::keyClick(&Form(), Qt::Key_N, Qt::ControlModifier);
+            EXPECT_TRUE(Messages().Asked().empty());
+            EXPECT_EQ(Doc().Keys.size(), 2u);
+            EXPECT_EQ(Form().SelectedKeyRow(), 0);
+            sinceStop.start();
+            c.stop(Form(), Search());
+        });
+        poll.start(10);
+        QElapsedTimer total;
+        total.start();
+        Search().Button_Search->click();
+        poll.stop();
+        ASSERT_TRUE(seen) << "the search ended after " << total.elapsed() << " ms";
+        EXPECT_LT(sinceStop.elapsed(), 1500);
+        EXPECT_EQ(Search().SearchResults(), found);
+        EXPECT_TRUE(Search().isVisible());
+        EXPECT_TRUE(Form().isVisible());
+        EXPECT_EQ(Search().width(), TForm4::kWideWidth);
+        EXPECT_FALSE(Search().Label_Searching->isVisible());
+        EXPECT_TRUE(Search().CheckBox_Wildcard->isVisible());
+        EXPECT_TRUE(Search().Edit_SearchFor->isEnabled());
+        EXPECT_TRUE(Messages().Asked().empty());  // a stopped search tells of no hits
+        EXPECT_FALSE(Search().Searching());
+        // Now closing closes.
+        QTest::keyClick(&Search(), Qt::Key_Escape);
+        EXPECT_FALSE(Search().isVisible());
+    }
+}
+
 // Counts which rows the view asks for texts.
 class RowCounter : public QIdentityProxyModel {
   public:
@@ -409,7 +486,10 @@ TEST_F(SearchDialogTest, APastedTextLongerThanQtsDefaultLimitIsKeptAndMatched) {
         timer.start();
         Search().Button_Search->click();
         EXPECT_LT(timer.elapsed(), 2000);
-        EXPECT_EQ(Shown(), (Rows{{"Wert", ToQString(value)}}));
+        // The list shows the value's first 1,000 characters; the hit is the whole value.
+        EXPECT_EQ(Shown(), (Rows{{"Wert", ToQString(value.substr(0, 1000)) + QChar(0x2026)}}));
+        ASSERT_EQ(Search().SearchResults().size(), 1u);
+        EXPECT_TRUE(HitText(Doc(), Search().SearchResults()[0]) == value);
     }
     // One character more than the whole value is no hit.
     QGuiApplication::clipboard()->setText(ToQString(value + "x"));

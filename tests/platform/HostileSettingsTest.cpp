@@ -1,5 +1,6 @@
 // Settings files edited by hand or made to harm: deep keys, non-files, many values.
 #include <fcntl.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -173,6 +174,113 @@ TEST_F(HostileSettingsTest, TheFileIsParsedOncePerChange) {
     WriteBytes(path, changed + "kaputt\n");
     for (int i = 0; i < 3; ++i) EXPECT_THROW(reg.ReadInteger("V2"), ESettingsError);
     EXPECT_EQ(newParses(), 1u) << "reading a damaged file";
+}
+
+
+// Files too large, or with a line too long, are damaged: refused by their size before
+// a byte is read, by their first bytes when they are of another kind, and by the
+// first long line before anything is converted; the file stays as it is.
+TEST_F(HostileSettingsTest, SizeAndLineLimitsAreDamageNamingTheReason) {
+    const std::string path = HiveFilePath(Hive::CurrentUser);
+    const std::string prefix = "Die Einstellungsdatei '" + path + "' ist beschädigt (";
+    const std::string suffix = "). Sie wird nicht verändert.";
+    const std::string key = "[HKEY_CURRENT_USER\\" + kKey + "]\n";
+    const std::size_t line = reg::kMaxLineBytes;
+    const std::string fits(line - 6, 'x');  // "A"="..." of exactly kMaxLineBytes
+    const std::string hexLine = "\"B\"=hex:" + std::string(line / 2, '0') + "\\\n";
+    struct Case {
+        const char* name;
+        std::string head;     // written as it is
+        std::uint64_t holes;  // then this many zero bytes without disk room (truncate)
+        std::string reason;   // empty: the file reads
+    };
+    const Case cases[] = {
+        {"sparse, over the cap", "", reg::kMaxFileBytes + 1, "Datei größer als 64 MiB"},
+        {"header, then over the cap", "REGEDIT4\n\n" + key + "\"A\"=\"", reg::kMaxFileBytes,
+         "Datei größer als 64 MiB"},
+        {"no header, a long first line", std::string(100, 'x'), reg::kMaxFileBytes - 200,
+         "Zeile 1: Kopfzeile REGEDIT4 fehlt"},
+        {"UTF-16", "\xFF\xFE", 1000, "Zeile 1: UTF-16-Datei im Format"},
+        {"a value line one byte too long", "REGEDIT4\n\n" + key + "\"A\"=\"" + fits + "x\"\n", 0,
+         "Zeile 4: Zeile länger als 1 MiB"},
+        {"a line without end", "REGEDIT4\n\n" + key + "\"A\"=\"", line, "Zeile 4: Zeile länger"},
+        {"blanks before the header", std::string(line + 1, ' ') + "\nREGEDIT4\n", 0,
+         "Zeile 1: Zeile länger als 1 MiB"},
+        {"continued hex lines past the limit", "REGEDIT4\n\n" + key + hexLine + hexLine + "00\n",
+         0, "Zeile 5: Zeile länger als 1 MiB"},
+        {"the longest line", "REGEDIT4\n\n" + key + "\"A\"=\"" + fits + "\"\n", 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteBytes(path, c.head);
+        if (c.holes) {
+            const auto size = static_cast<off_t>(c.head.size() + c.holes);
+            ASSERT_EQ(::truncate(path.c_str(), size), 0);
+        }
+        struct stat before {};
+        ASSERT_EQ(::stat(path.c_str(), &before), 0);
+        TRegistry reg;
+        const std::string error = ErrorOfOpen(reg, kKey, false);
+        if (c.reason.empty()) {
+            EXPECT_EQ(error, "<opened>");
+            EXPECT_EQ(reg.ReadString("A"), fits);
+        } else {
+            EXPECT_EQ(error.rfind(prefix + c.reason, 0), 0u) << error.substr(0, 200);
+            EXPECT_NE(error.find(suffix), std::string::npos) << error.substr(0, 200);
+            // A change is refused with the same message, and the file stays.
+            EXPECT_EQ(ErrorOfOpen(reg, kKey, true), error);
+        }
+        struct stat after {};
+        ASSERT_EQ(::stat(path.c_str(), &after), 0);
+        EXPECT_EQ(after.st_size, before.st_size);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+    }
+}
+
+TEST(HiveStartTest, TheFirstBytesTellAFileOfAnotherKind) {
+    struct Case {
+        std::string start;
+        bool more;           // the file goes on past these bytes
+        std::string reason;  // empty: passes (good, or cannot tell yet)
+    };
+    const std::string longLine(40, 'x');
+    const Case cases[] = {
+        {"REGEDIT4\n", true, ""},
+        {"\xEF\xBB\xBF\r\n  \r\nREGEDIT4\r\n[HKEY", true, ""},
+        {"REGED", true, ""},
+        {"   ", true, ""},
+        {"", false, ""},
+        {"Windows Registry Editor Version 5.00", true, ""},  // "\r\n" may follow
+        {"Windows Registry Editor Version 5.00\r\n", true, "Format „Windows Registry"},
+        {longLine, true, "Kopfzeile REGEDIT4 fehlt"},
+        {"REGED", false, "Kopfzeile REGEDIT4 fehlt"},
+        {"\n\nREGEDIT5\n", true, "Kopfzeile REGEDIT4 fehlt"},
+        {"\xFE\xFF", true, "UTF-16-Datei"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.start);
+        try {
+            reg::CheckStart(c.start, c.more);
+            EXPECT_EQ(c.reason, "");
+        } catch (const reg::DamagedFile& damaged) {
+            EXPECT_NE(c.reason, "");
+            EXPECT_EQ(damaged.reason.rfind(c.reason, 0), 0u) << damaged.reason;
+        }
+    }
+}
+
+// A value whose line would be too long to read back is not stored; the file stays.
+TEST_F(HostileSettingsTest, AHiveThatCouldNotBeReadBackIsNotWritten) {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(kKey, true));
+    reg.WriteString("A", "1");
+    const std::string before = ReadBytes(HiveFilePath(Hive::CurrentUser));
+    EXPECT_THROW(reg.WriteString("B", std::string(reg::kMaxLineBytes, 'x')), ESettingsError);
+    EXPECT_EQ(ReadBytes(HiveFilePath(Hive::CurrentUser)), before);
+    TRegistry fresh;
+    ASSERT_TRUE(fresh.OpenKey(kKey, false));
+    EXPECT_EQ(fresh.ReadString("A"), "1");
+    EXPECT_FALSE(fresh.ValueExists("B"));
 }
 
 }  // namespace

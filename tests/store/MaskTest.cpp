@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <atomic>
 #include <chrono>
 #include <random>
 #include <utility>
@@ -220,6 +222,66 @@ bool OracleMatch(const std::vector<OracleState>& states, const std::string& text
         std::tie(p, i) = stack.back();
         stack.pop_back();
     }
+}
+
+// Masks whose runs between '*' are longer than 64 states, against texts made to
+// match them or nearly: the matcher searches such runs a machine word at a time.
+TEST(Mask, AgreesWithTheBacktrackingMatcherOnLongRuns) {
+    std::mt19937 rng(11);
+    const std::vector<std::string> pieces = {"a", "b", "?", "[ab]", "[!a]"};
+    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n)(rng); };
+    for (int round = 0; round < 3000; ++round) {
+        std::string mask, text;
+        const int runs = pick(3) + 1;
+        for (int r = 0; r < runs; ++r) {
+            if (r > 0 || pick(1)) {
+                mask += '*';
+                for (int k = pick(5); k > 0; --k) text += "ab"[pick(1)];
+            }
+            const int length = std::array{1, 5, 63, 64, 65, 130}[pick(5)];
+            for (int k = 0; k < length; ++k) {
+                const std::string& piece = pieces[pick(4)];
+                mask += piece;
+                // A byte the piece accepts.
+                if (piece == "a" || piece == "b") {
+                    text += piece;
+                } else {
+                    text += piece == "[!a]" ? 'b' : "ab"[pick(1)];
+                }
+            }
+        }
+        if (pick(1)) mask += '*';
+        if (pick(1) && !text.empty()) text[pick(static_cast<int>(text.size()) - 1)] ^= 3;  // a<->b
+        ASSERT_EQ(MatchesMask(text, mask), OracleMatch(OracleCompile(mask), text))
+            << "mask " << mask << " text " << text;
+    }
+}
+
+// Matching takes one pass over the text per 64 states: a 1,000-character mask
+// against a 10 MB text once took a minute. A set stop flag ends a match early.
+TEST(Mask, ALongMaskAgainstALongTextTakesOnePass) {
+    const std::string text(10 << 20, 'a');
+    const std::string middle = "*" + std::string(997, 'a') + "?b*";
+    struct Case {
+        std::string mask;
+        bool matches;
+    };
+    const Case cases[] = {
+        {middle, false},
+        {"*" + std::string(998, 'a') + "b", false},
+        {"*" + std::string(999, 'a'), true},
+        {"*" + std::string(999, 'a') + "*", true},
+        {std::string(999, 'a') + "*", true},
+    };
+    for (const Case& c : cases) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(TMask(c.mask).Matches(text), c.matches);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    }
+    const std::atomic<bool> stop{true};
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(TMask(middle).Matches(text, &stop));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
 }
 
 TEST(Mask, AgreesWithTheBacktrackingMatcher) {

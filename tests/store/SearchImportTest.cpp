@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <array>
 #include <filesystem>
 #include <random>
@@ -79,6 +81,23 @@ TEST(Search, FindsBySubstringThenWholeMask) {
 }
 
 // The search compiles the mask once; it must behave as MatchesMask field by field.
+TEST(Search, AStopEndsTheSearchAndKeepsWhatItFound) {
+    TDocument doc;
+    doc.Keys = {{"K", "P", {{"a", "b", "c"}, {std::string(4 << 20, 'x'), "y", "z"}}}};
+    std::atomic<bool> stop{false};
+    std::vector<TSearchHit> hits;
+    SearchDocument(doc, "*", TSearchOptions{}, hits, &stop);
+    EXPECT_EQ(hits.size(), 6u);
+    stop = true;
+    hits.clear();
+    SearchDocument(doc, "*", TSearchOptions{}, hits, &stop);
+    EXPECT_TRUE(hits.empty());
+    // Kept as found: the list is appended to, never emptied by a stop.
+    hits = {{0, 0, TSearchSource::Title}};
+    SearchDocument(doc, "*X*?Y*", TSearchOptions{}, hits, &stop);
+    EXPECT_EQ(hits.size(), 1u);
+}
+
 TEST(Search, AgreesWithMatchesMaskFieldByField) {
     std::mt19937 rng(7);
     auto word = [&](int most) {

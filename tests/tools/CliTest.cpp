@@ -302,5 +302,35 @@ TEST(Cli, RealBinaryMemoryStaysNearTheFileSize) {
               std::make_pair(int(kError), std::string(kMsgOutOfMemory) + "\n"));
 }
 
+
+// "build" refuses a JSON file over its stated cap before reading a byte of it.
+TEST(Cli, BuildRefusesAJsonFileOverItsCapUnread) {
+    EXPECT_NE(Cli({"--help"}).out.find("256 MiB"), std::string::npos);
+    TempDir dir;
+    const std::uint64_t cap = std::uint64_t{256} << 20;
+    struct Case {
+        std::string head;    // then zero bytes up to `size` (sparse)
+        std::uint64_t size;
+        std::string error;   // empty: written
+    };
+    const std::string json = dir.File("in.json");
+    const Case cases[] = {
+        {"{", cap + 1, "Die JSON-Datei " + json + " ist größer als 256 MiB und wird nicht gelesen\n"},
+        {"x", std::uint64_t{1} << 30,
+         "Die JSON-Datei " + json + " ist größer als 256 MiB und wird nicht gelesen\n"},
+        {"{\"keys\": []}", 12, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        WriteBytes(json, c.head);
+        std::filesystem::resize_file(json, c.size);
+        // With 64 MiB of address space: reading the file would fail otherwise.
+        const ChildResult r = RunChild({"build", json, dir.File("out.pdt")},
+                                       kSanitized ? 0 : 64u << 20, dir.File("err"));
+        EXPECT_EQ(r.err, c.error);
+        EXPECT_EQ(r.code, c.error.empty() ? int(kOk) : int(kError));
+    }
+}
+
 }  // namespace
 }  // namespace dorvanta::cli

@@ -1,0 +1,45 @@
+#include "mainwindow/FieldEdit.h"
+
+#include "platform/Cp1252Validator.h"
+#include "platform/TextConv.h"
+
+namespace dorvanta {
+
+TFieldEdit::TFieldEdit(QWidget* parent) : QLineEdit(parent) {
+    setMaxLength(kMaxEditChars);
+    RestrictToCp1252(this);
+    connect(this, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (held_ && text != shown_) Release();
+    });
+}
+
+void TFieldEdit::SetField(const std::string& cp1252) {
+    if (cp1252.size() <= static_cast<std::size_t>(kMaxEditChars)) {
+        Release();
+        setText(ToQString(cp1252));
+        return;
+    }
+    held_ = cp1252;
+    shown_ = ShownText(cp1252);
+    setReadOnly(true);
+    setStatusTip(QStringLiteral("Der Text ist mit %1 Zeichen zu lang zum Bearbeiten; beim Ändern "
+                                "des Eintrags bleibt er unverändert.")
+                     .arg(QLocale().toString(static_cast<qlonglong>(cp1252.size()))));
+    setText(shown_);
+    setCursorPosition(0);
+}
+
+std::string TFieldEdit::Field() const {
+    if (held_) return *held_;
+    return FromQString(text()).value_or(std::string());
+}
+
+void TFieldEdit::Release() {
+    if (!held_) return;
+    held_.reset();
+    shown_.clear();
+    setReadOnly(false);
+    setStatusTip(QString());
+}
+
+}  // namespace dorvanta

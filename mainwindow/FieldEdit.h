@@ -1,0 +1,35 @@
+#pragma once
+// An editor field for one text of an entry. A line edit lays out its whole text
+// at every change, so a text longer than kMaxEditChars is not put into it: it is
+// held whole beside the field, which shows its beginning as the lists do and is
+// read-only meanwhile. Storing the entry takes the held text unchanged; any other
+// text put into the field (emptying it included) ends the holding.
+
+#include <QLineEdit>
+#include <optional>
+#include <string>
+
+namespace dorvanta {
+
+class TFieldEdit : public QLineEdit {
+    Q_OBJECT
+  public:
+    // The longest text the field edits (what a line edit takes by default).
+    static constexpr int kMaxEditChars = 32767;
+
+    explicit TFieldEdit(QWidget* parent = nullptr);
+
+    // Puts a stored Windows-1252 text into the field.
+    void SetField(const std::string& cp1252);
+    // The field's text in Windows-1252: the held one while there is one.
+    std::string Field() const;
+    bool Holding() const { return held_.has_value(); }
+
+  private:
+    void Release();
+
+    std::optional<std::string> held_;
+    QString shown_;  // what the field shows of the held text
+};
+
+}  // namespace dorvanta

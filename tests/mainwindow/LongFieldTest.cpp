@@ -1,0 +1,177 @@
+// Fields far longer than a line: the lists show their beginning, the editor holds
+// them whole without laying them out, and storing an entry keeps them unchanged.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTableView>
+#include <QToolButton>
+
+#include "dialogs/SearchDialog.h"
+#include "mainwindow/EntryModel.h"
+#include "mainwindow/KeyListBox.h"
+#include "mainwindow/MainWindow.h"
+#include "platform/MessageService.h"
+#include "platform/TextConv.h"
+#include "store/PdtFile.h"
+#include "support/TempDir.h"
+
+namespace dorvanta {
+namespace {
+
+using testing::TempDir;
+
+// `n` bytes of Windows-1252 text with umlauts and the euro sign.
+std::string LongText(std::size_t n, char first = 'W') {
+    std::string text(n, '\xE4');
+    for (std::size_t i = 0; i < n; i += 7) text[i] = '\x80';
+    if (n > 0) text[0] = first;
+    return text;
+}
+
+// What a list shows of a text: all of it up to 1,000 characters, else the first
+// 1,000 and "…".
+QString Shown(const std::string& text) {
+    const QString whole = ToQString(text);
+    return whole.size() <= 1000 ? whole : whole.left(1000) + QChar(0x2026);
+}
+
+class LongFieldTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        form_ = std::make_unique<TForm1>(QStringList{});
+        form_->show();
+        QApplication::processEvents();
+    }
+    void TearDown() override {
+        form_->Document().Modified = false;
+        form_.reset();
+    }
+    TForm1& Form() { return *form_; }
+    TDocument& Doc() { return form_->Document(); }
+    void Show(const std::vector<TDataKey>& keys) {
+        Doc().Keys = keys;
+        Form().UpdtListBox(true, {});
+        Form().SelectKeyRow(0);
+        Form().ListBox_KeysClick();
+    }
+    // Paints the category list and the entry list as the screen would.
+    void Paint() {
+        QPixmap keys(Form().ListBox_Keys->viewport()->size());
+        Form().ListBox_Keys->viewport()->render(&keys);
+        QPixmap entries(Form().ListView_Data->viewport()->size());
+        Form().ListView_Data->viewport()->render(&entries);
+        QApplication::processEvents();
+    }
+
+    std::unique_ptr<TForm1> form_;
+};
+
+TEST_F(LongFieldTest, ListsAndSearchHitsShowTheFirstThousandCharacters) {
+    for (const std::size_t n : {0u, 999u, 1000u, 1001u, 40000u, 2000000u}) {
+        SCOPED_TRACE(n);
+        const std::string title = LongText(n, 'T'), value = LongText(n, 'V'),
+                          info = LongText(n, 'I');
+        Show({{"K", "P", {{title, value, info, 1.0}}}});
+        const QAbstractItemModel& entries = *Form().EntryModel;
+        ASSERT_EQ(entries.rowCount(), 1);
+        EXPECT_EQ(entries.index(0, 0).data().toString(), Shown(title));
+        EXPECT_EQ(entries.index(0, 1).data().toString(), Shown(value));
+        EXPECT_EQ(entries.index(0, 2).data().toString(), Shown(info));
+        // The category list's entry lines shorten what the list shows.
+        Form().SpeedButton_ShowData->setChecked(true);
+        Form().SpeedButton_ShowDataClick();
+        Paint();
+        Form().SpeedButton_ShowData->setChecked(false);
+        Form().SpeedButton_ShowDataClick();
+
+        Form().MenuItem_SearchClick();
+        TForm4& search = *Form().Form4;
+        search.Edit_SearchFor->setText(QStringLiteral("*"));
+        search.Button_SearchClick();
+        const QAbstractItemModel& hits = *search.ResultModel;
+        ASSERT_EQ(hits.rowCount(), 3);
+        EXPECT_EQ(hits.index(0, 1).data().toString(), Shown(title));
+        EXPECT_EQ(hits.index(1, 1).data().toString(), Shown(value));
+        EXPECT_EQ(hits.index(2, 1).data().toString(), Shown(info));
+        search.close();
+    }
+}
+
+// A text of up to 32,767 characters is edited as it is; a longer one is held whole
+// beside its read-only field, which shows its beginning. Changing the entry (by the
+// button or Enter) stores the held text unchanged, and it survives a save.
+TEST_F(LongFieldTest, TheEditorHoldsALongTextAndStoresItWhole) {
+    TempDir dir;
+    const std::string path = dir.File("long.pdt");
+    for (const std::size_t n : {32767u, 32768u, 100000u, 20000000u}) {
+        for (const bool enter : {false, true}) {
+            SCOPED_TRACE(std::to_string(n) + (enter ? " by Enter" : " by the button"));
+            const std::string value = LongText(n, 'V'), info = LongText(n / 2, 'I');
+            Show({{"K", "P", {{"Titel", value, info, 1.0}}}});
+            QElapsedTimer timer;
+            timer.start();
+            Form().SelectEntryRow(0);
+            EXPECT_LT(timer.elapsed(), 2000) << "loading the editor";
+            const bool held = n > 32767;
+            EXPECT_EQ(Form().Edit_Value->Holding(), held);
+            EXPECT_EQ(Form().Edit_Value->isReadOnly(), held);
+            EXPECT_EQ(Form().Edit_Value->text(), held ? Shown(value) : ToQString(value));
+            EXPECT_EQ(Form().Edit_Value->Field(), value);
+            EXPECT_EQ(Form().Edit_Info->Field(), info);
+
+            Form().Edit_DataName->setText(QStringLiteral("Neu"));
+            if (enter) {
+                Form().Edit_DataName->setFocus();
+                QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+                QApplication::sendEvent(Form().Edit_DataName, &press);
+                // The editor starts the next entry: the fields are empty and editable.
+                EXPECT_FALSE(Form().Edit_Value->Holding());
+                EXPECT_FALSE(Form().Edit_Value->isReadOnly());
+                EXPECT_TRUE(Form().Edit_Value->text().isEmpty());
+            } else {
+                Form().Button_ApplyDataClick();
+                EXPECT_EQ(Form().Edit_Value->Field(), value);  // the fields keep their texts
+            }
+            ASSERT_EQ(Doc().Keys[0].Data.size(), 1u);
+            EXPECT_EQ(Doc().Keys[0].Data[0].Title, "Neu");
+            EXPECT_TRUE(Doc().Keys[0].Data[0].Value == value) << "the value was changed";
+            EXPECT_TRUE(Doc().Keys[0].Data[0].Info == info) << "the info was changed";
+
+            SaveDocument(Doc(), path);
+            TDocument loaded;
+            ASSERT_TRUE(LoadDocument(loaded, path));
+            EXPECT_TRUE(loaded.Keys.at(0).Data.at(0).Value == value) << "after a save";
+        }
+    }
+}
+
+// Selecting a sub-category whose one entry holds 20 MB costs no more than a short
+// one (the benchmark's goal is 100 ms; this bound leaves room for slow machines).
+TEST_F(LongFieldTest, SelectingASubCategoryWithATwentyMegabyteValueIsQuick) {
+    for (const bool showData : {false, true}) {
+        SCOPED_TRACE(showData);
+        Form().SpeedButton_ShowData->setChecked(showData);
+        Show({{"Kurz", "P", {{"T", "v", "i", 1.0}}},
+              {"Lang", "P", {{"T", LongText(20u << 20), "i", 1.0}}}});
+        for (int round = 0; round < 3; ++round) {
+            QElapsedTimer timer;
+            timer.start();
+            Form().SelectKeyRow(1);
+            Form().ListBox_KeysClick();
+            Paint();
+            EXPECT_LT(timer.elapsed(), 1000);
+            Form().SelectKeyRow(0);
+            Form().ListBox_KeysClick();
+        }
+    }
+    Form().SpeedButton_ShowData->setChecked(false);
+}
+
+}  // namespace
+}  // namespace dorvanta
