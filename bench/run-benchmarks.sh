@@ -71,10 +71,11 @@ def shown(name):
 # Counters shown beside the ratios when a benchmark reports them.
 EXTRA = [("floor_ms", fmt_ms), ("x_floor", lambda v: f"{v:.3g}"), ("ns_per_line", lambda v: f"{v:.0f}"),
          ("bytes_per_hit", lambda v: f"{v:.0f}"), ("x_goal_time", lambda v: f"{v:.3g}"),
-         ("x_goal_bytes", lambda v: f"{v:.3g}"), ("held_after_close_MB", lambda v: f"{v:.1f}")]
+         ("x_goal_bytes", lambda v: f"{v:.3g}"), ("held_after_close_MB", lambda v: f"{v:.1f}"),
+         ("x_goal", lambda v: f"{v:.3g}")]
 TITLE = {"floor_ms": "floor ms", "x_floor": "x floor", "ns_per_line": "ns/line",
          "bytes_per_hit": "B/hit", "x_goal_time": "x goal s", "x_goal_bytes": "x goal B",
-         "held_after_close_MB": "MB after close"}
+         "held_after_close_MB": "MB after close", "x_goal": "x goal"}
 
 for path in sys.argv[1:]:
     text = open(path).read()
