@@ -235,6 +235,9 @@ class TForm1 : public QMainWindow {
     // simply written.
     enum class TOverwrite { Write, SaveAs, Cancel };
     TOverwrite ConfirmOverwrite(const std::string& path);
+    // The same question for a save command: nothing when the save goes on, else
+    // what the command returns ("Speichern unter..." runs Save as).
+    std::optional<bool> StopBeforeOverwrite(const std::string& path);
     // True when `path` names the file the document remembers (by name, or as the
     // same file on disk).
     bool IsRememberedFile(const std::string& path) const;

@@ -162,14 +162,7 @@ bool TForm1::MenuItem_SaveClick() {
     if (document_.Format == TDocument::TFormat::Encrypted && !EnsurePasswordForEncryption()) {
         return false;
     }
-    switch (ConfirmOverwrite(document_.FileName)) {
-        case TOverwrite::Write:
-            break;
-        case TOverwrite::SaveAs:
-            return MenuItem_SaveUnderClick();
-        case TOverwrite::Cancel:
-            return false;
-    }
+    if (const auto stop = StopBeforeOverwrite(document_.FileName)) return *stop;
     SaveToFile();
     document_.Modified = false;
     return true;
@@ -189,14 +182,7 @@ bool TForm1::MenuItem_SaveUnderClick() {
     if (format == TDocument::TFormat::Encrypted && !EnsurePasswordForEncryption()) return false;
     // Onto the file it came from: the same check as Save.
     if (IsRememberedFile(path->toStdString())) {
-        switch (ConfirmOverwrite(path->toStdString())) {
-            case TOverwrite::Write:
-                break;
-            case TOverwrite::SaveAs:
-                return MenuItem_SaveUnderClick();
-            case TOverwrite::Cancel:
-                return false;
-        }
+        if (const auto stop = StopBeforeOverwrite(path->toStdString())) return *stop;
     }
     document_.FileName = path->toStdString();
     document_.Format = format;
@@ -251,6 +237,18 @@ bool TForm1::IsRememberedFile(const std::string& path) const {
     return ::stat(path.c_str(), &st) == 0 &&
            static_cast<std::uint64_t>(st.st_dev) == stamp.Device &&
            static_cast<std::uint64_t>(st.st_ino) == stamp.Inode;
+}
+
+std::optional<bool> TForm1::StopBeforeOverwrite(const std::string& path) {
+    switch (ConfirmOverwrite(path)) {
+        case TOverwrite::Write:
+            return std::nullopt;
+        case TOverwrite::SaveAs:
+            return MenuItem_SaveUnderClick();
+        case TOverwrite::Cancel:
+            return false;
+    }
+    return false;
 }
 
 TForm1::TOverwrite TForm1::ConfirmOverwrite(const std::string& path) {
