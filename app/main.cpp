@@ -8,7 +8,7 @@ int main(int argc, char** argv) {
     // reported like a full disk, not end the program and its unsaved work with SIGXFSZ.
     std::signal(SIGXFSZ, SIG_IGN);
     dorvanta::TApplication app(argc, argv);
-    dorvanta::TForm1 window;
+    dorvanta::TMainWindow window;
     // A start that only uninstalled or only updated ends without showing the window.
     if (window.ExitRequested()) return 0;
     window.show();

@@ -95,9 +95,9 @@ QString OneLargeFile(TKind kind) {
     return path;
 }
 
-TForm1& Window() {
-    static TForm1* form = [] {
-        auto* f = new TForm1;
+TMainWindow& Window() {
+    static TMainWindow* form = [] {
+        auto* f = new TMainWindow;
         f->show();
         QApplication::processEvents();
         return f;
@@ -105,14 +105,14 @@ TForm1& Window() {
     return *form;
 }
 
-void Paint(TForm1& form) {
+void Paint(TMainWindow& form) {
     QPixmap target(form.ListBox_Keys->viewport()->size());
     form.ListBox_Keys->viewport()->render(&target);
     benchmark::DoNotOptimize(target.cacheKey());
 }
 
 // Scrolls in uneven steps through the whole list, repainting after each.
-void ScrollAndPaint(TForm1& form, benchmark::State& state) {
+void ScrollAndPaint(TMainWindow& form, benchmark::State& state) {
     QScrollBar* bar = form.ListBox_Keys->verticalScrollBar();
     int position = 0;
     for (auto _ : state) {
@@ -123,14 +123,14 @@ void ScrollAndPaint(TForm1& form, benchmark::State& state) {
 }
 
 void BM_Baseline_PaintEmptyList(benchmark::State& state) {
-    TForm1& form = Window();
+    TMainWindow& form = Window();
     form.MenuItem_NewClick();
     for (auto _ : state) Paint(form);
 }
 BENCHMARK(BM_Baseline_PaintEmptyList)->Unit(benchmark::kMicrosecond);
 
 void BM_Open(benchmark::State& state, TKind kind, int entries) {
-    TForm1& form = Window();
+    TMainWindow& form = Window();
     const QString path = BigFile(kind, entries);
     for (auto _ : state) {
         form.OpenFile(path);
@@ -142,7 +142,7 @@ void BM_Open(benchmark::State& state, TKind kind, int entries) {
 
 // One scroll step repaints the visible rows, with "Daten zeigen..." up or down.
 void BM_ScrollAndPaint(benchmark::State& state, TKind kind, bool showData) {
-    TForm1& form = Window();
+    TMainWindow& form = Window();
     form.OpenFile(BigFile(kind, 100000));
     form.SpeedButton_ShowData->setChecked(showData);
     form.SpeedButton_ShowDataClick();
@@ -153,7 +153,7 @@ void BM_ScrollAndPaint(benchmark::State& state, TKind kind, bool showData) {
 // With "Daten zeigen..." down, the 100,000 entry lines of one row: a repaint draws
 // only the lines inside the viewport.
 void BM_ScrollAndPaint_OneSubCategoryOf100kEntries(benchmark::State& state, TKind kind) {
-    TForm1& form = Window();
+    TMainWindow& form = Window();
     form.OpenFile(OneLargeFile(kind));
     form.SpeedButton_ShowData->setChecked(true);
     form.SpeedButton_ShowDataClick();
@@ -165,7 +165,7 @@ void BM_ScrollAndPaint_OneSubCategoryOf100kEntries(benchmark::State& state, TKin
 
 // Selecting the sub-category of 100,000 entries: the entry list shows them.
 void BM_SelectSubCategoryOf100kEntries(benchmark::State& state, TKind kind) {
-    TForm1& form = Window();
+    TMainWindow& form = Window();
     form.OpenFile(OneLargeFile(kind));
     for (auto _ : state) {
         form.SelectKeyRow(state.iterations() % 2 == 0 ? 1 : 0);
@@ -178,7 +178,7 @@ void BM_SelectSubCategoryOf100kEntries(benchmark::State& state, TKind kind) {
 // Storing one new entry from the editor into the sub-category of 100,000 entries:
 // the entries are sorted again and the entry list shows the new order.
 void BM_StoreEntryIn100kSubCategory(benchmark::State& state, TKind kind) {
-    TForm1& form = Window();
+    TMainWindow& form = Window();
     form.OpenFile(OneLargeFile(kind));
     form.SelectKeyRow(1);
     form.ListBox_KeysClick();
@@ -194,7 +194,7 @@ void BM_StoreEntryIn100kSubCategory(benchmark::State& state, TKind kind) {
 // Selecting another sub-category: the entry list is refilled and the list repainted,
 // in the full or the compressed view.
 void BM_SwitchSubCategory(benchmark::State& state, TKind kind, bool compressed) {
-    TForm1& form = Window();
+    TMainWindow& form = Window();
     form.OpenFile(BigFile(kind, 100000));
     form.SpeedButton_CompressView->setChecked(compressed);
     form.SpeedButton_ShowDataClick();
@@ -243,7 +243,7 @@ long VmHwmKb() {
 // (x_goal reads <= 1 when met). peak_growth_MB: how far the process's peak memory
 // rose during the run.
 void BM_SelectSubCategoryWithLongValue(benchmark::State& state, bool showData) {
-    TForm1& form = Window();
+    TMainWindow& form = Window();
     form.OpenFile(LongValueFile(20));
     form.SpeedButton_ShowData->setChecked(showData);
     form.SpeedButton_ShowDataClick();
@@ -281,13 +281,13 @@ std::size_t HeapInUse() {
 // per hit, and what is still held once the dialog has closed (goals: <= 1 s, <= 100
 // bytes per hit, freed on close; x_goal_* read <= 1 when met).
 void BM_SearchDialogAllHits(benchmark::State& state, TKind kind, int entries) {
-    TForm1& form = Window();
+    TMainWindow& form = Window();
     form.OpenFile(BigFile(kind, entries));
     QApplication::processEvents();
     double hits = 0, perHit = 0, heldAfterClose = 0, seconds = 0;
     for (auto _ : state) {
         form.MenuItem_SearchClick();
-        TForm4& search = *form.Form4;
+        TSearchDialog& search = *form.SearchDialog;
         const std::array boxes{search.CheckBox_SubKeys, search.CheckBox_Titles,
                                search.CheckBox_Values, search.CheckBox_Info};
         std::array<bool, 4> were{};
@@ -328,7 +328,7 @@ void BM_SearchDialogAllHits(benchmark::State& state, TKind kind, int entries) {
 // 10 MB. Counters: seconds per search (x_goal against 1 s) and the rise of the
 // process's peak memory.
 void BM_SearchDialogLongFields(benchmark::State& state, bool longMask) {
-    TForm1& form = Window();
+    TMainWindow& form = Window();
     TDocument& doc = form.Document();
     doc.ClearDocument();
     TDataKey key{"Lang", "A", {}};
@@ -349,7 +349,7 @@ void BM_SearchDialogLongFields(benchmark::State& state, bool longMask) {
     double seconds = 0;
     for (auto _ : state) {
         form.MenuItem_SearchClick();
-        TForm4& search = *form.Form4;
+        TSearchDialog& search = *form.SearchDialog;
         search.Edit_SearchFor->setText(QString::fromLatin1(text.c_str()));
         QApplication::processEvents();
         const auto start = std::chrono::steady_clock::now();

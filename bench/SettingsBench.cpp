@@ -128,7 +128,7 @@ void BM_LargeFileOpenAndReadAValue(benchmark::State& state) {
         state.PauseTiming();
         Modify(Hive::CurrentUser);
         state.ResumeTiming();
-        TRegistry reg(Hive::CurrentUser);
+        TSettingsStore reg(Hive::CurrentUser);
         if (!reg.OpenKey("Software\\QZ\\Bench\\Key1999", false)) state.SkipWithError("no key");
         benchmark::DoNotOptimize(reg.ReadString("Value199"));
     }
@@ -150,7 +150,7 @@ void ReadAllValues(benchmark::State& state, bool modify) {
             Modify(Hive::LocalMachine);
             state.ResumeTiming();
         }
-        TRegistry reg(Hive::LocalMachine);
+        TSettingsStore reg(Hive::LocalMachine);
         if (!reg.OpenKey(kManyKey, false)) state.SkipWithError("no key");
         std::int64_t sum = 0;
         for (int i = 0; i < kManyValues; ++i) sum += reg.ReadInteger("Value" + std::to_string(i));

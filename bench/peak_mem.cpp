@@ -92,7 +92,7 @@ int RunCase(const std::string& op, const std::string& file, const std::string& t
         char* argv[] = {name, nullptr};
         QApplication app(argc, argv);
         MessageService::Instance().SetTestMode(true);
-        TForm1 form(QStringList{});
+        TMainWindow form(QStringList{});
         form.show();
         QApplication::processEvents();
         const long shown = VmHwmKb();

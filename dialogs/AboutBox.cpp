@@ -80,7 +80,7 @@ QLabel* LinkLabel(QWidget* parent, const QString& text, int right, int top) {
 
 }  // namespace
 
-TInfo::TInfo(QWidget* parent) : TFixedDialog(parent, QSize(435, 132), FirstPlace::ScreenCentre) {
+TAboutBox::TAboutBox(QWidget* parent) : TFixedDialog(parent, QSize(435, 132), FirstPlace::ScreenCentre) {
     // Laid out for an 8-point font; AdjustFormFonts gives it the system's typeface.
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
 
@@ -101,7 +101,7 @@ TInfo::TInfo(QWidget* parent) : TFixedDialog(parent, QSize(435, 132), FirstPlace
     FormCreate();
 }
 
-void TInfo::FormCreate() {
+void TAboutBox::FormCreate() {
     RegisterResources();
     Logo = QImage(kLogoSize, QImage::Format_RGB32);
     Logo.fill(Qt::white);
@@ -120,7 +120,7 @@ void TInfo::FormCreate() {
     AdjustFormFonts();
 }
 
-void TInfo::AdjustFormFonts() {
+void TAboutBox::AdjustFormFonts() {
     const QString family = MessageFontFamily();
     if (family.isEmpty()) return;
     for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -131,14 +131,14 @@ void TInfo::AdjustFormFonts() {
     }
 }
 
-QColor TInfo::BlendColor(const QColor& start, const QColor& end, int step, int steps) {
+QColor TAboutBox::BlendColor(const QColor& start, const QColor& end, int step, int steps) {
     if (steps == 0) return end;
     const auto blend = [&](int from, int to) { return from + (to - from) * step / steps; };
     return QColor(blend(start.red(), end.red()), blend(start.green(), end.green()),
                   blend(start.blue(), end.blue()));
 }
 
-void TInfo::ShowInfoDialog(const QString& name, const QString& devTime, const QIcon& icon) {
+void TAboutBox::ShowInfoDialog(const QString& name, const QString& devTime, const QIcon& icon) {
     AboutName = name;
     DevTime = devTime;
     ProgramIcon = icon;
@@ -147,7 +147,7 @@ void TInfo::ShowInfoDialog(const QString& name, const QString& devTime, const QI
     exec();
 }
 
-void TInfo::LogoPBPaint(QPainter& painter) {
+void TAboutBox::LogoPBPaint(QPainter& painter) {
     const int w = LogoPB->width();
     const int h = LogoPB->height();
 
@@ -201,7 +201,7 @@ void TInfo::LogoPBPaint(QPainter& painter) {
          QStringLiteral("Entwicklungszeit: ") + DevTime);
 }
 
-void TInfo::keyPressEvent(QKeyEvent* event) {
+void TAboutBox::keyPressEvent(QKeyEvent* event) {
     // Escape confirms like Enter: the box has nothing to cancel.
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
         OK->click();
@@ -210,7 +210,7 @@ void TInfo::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
-bool TInfo::eventFilter(QObject* watched, QEvent* event) {
+bool TAboutBox::eventFilter(QObject* watched, QEvent* event) {
     auto* label = qobject_cast<QLabel*>(watched);
     if (label != EMailLbl && label != URLLbl) return QDialog::eventFilter(watched, event);
     switch (event->type()) {
@@ -248,7 +248,7 @@ bool TInfo::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-void TInfo::OpenLink(const QLabel* label) {
+void TAboutBox::OpenLink(const QLabel* label) {
     // Whether a mail or web program took the target is not the box's concern.
     if (label == EMailLbl) {
         OpenUrl(QStringLiteral("mailto:") + kEMail);

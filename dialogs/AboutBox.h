@@ -14,10 +14,10 @@ class QPushButton;
 
 namespace dorvanta {
 
-class TInfo : public TFixedDialog {
+class TAboutBox : public TFixedDialog {
     Q_OBJECT
   public:
-    explicit TInfo(QWidget* parent = nullptr);
+    explicit TAboutBox(QWidget* parent = nullptr);
 
     // Shows the box modally for the program `name`; returns when it is closed.
     void ShowInfoDialog(const QString& name, const QString& devTime, const QIcon& icon);

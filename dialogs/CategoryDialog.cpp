@@ -12,7 +12,7 @@
 
 namespace dorvanta {
 
-TForm2::TForm2(TForm1& owner) : TFixedDialog(&owner, QSize(225, 112)), owner_(owner) {
+TCategoryDialog::TCategoryDialog(TMainWindow& owner) : TFixedDialog(&owner, QSize(225, 112)), owner_(owner) {
     Label1 = new QLabel(QStringLiteral("&Rubrik:"), this);
     Label1->setGeometry(8, 8, 60, 21);
     ComboBox_Key = new QComboBox(this);
@@ -53,12 +53,12 @@ TForm2::TForm2(TForm1& owner) : TFixedDialog(&owner, QSize(225, 112)), owner_(ow
     setTabOrder(Button_Cancel, Button_OK);
 }
 
-void TForm2::showEvent(QShowEvent* event) {
+void TCategoryDialog::showEvent(QShowEvent* event) {
     FormShow();
     TFixedDialog::showEvent(event);
 }
 
-void TForm2::FormShow() {
+void TCategoryDialog::FormShow() {
     const TDocument& doc = owner_.Document();
     const auto& keys = doc.Keys;
     ComboBox_Key->clear();
@@ -91,7 +91,7 @@ void TForm2::FormShow() {
     ComboBox_Key->setFocus();
 }
 
-void TForm2::Button_OKClick() {
+void TCategoryDialog::Button_OKClick() {
     TDocument& doc = owner_.Document();
     const std::string parent = FromQString(ComboBox_Key->currentText()).value_or(std::string());
     const std::string name = FromQString(Edit_Title->text()).value_or(std::string());

@@ -11,12 +11,12 @@ class QPushButton;
 
 namespace dorvanta {
 
-class TForm1;
+class TMainWindow;
 
-class TForm2 : public TFixedDialog {
+class TCategoryDialog : public TFixedDialog {
     Q_OBJECT
   public:
-    explicit TForm2(TForm1& owner);
+    explicit TCategoryDialog(TMainWindow& owner);
 
     // -1: create a new sub-category; otherwise the position of the one to edit.
     int Tag = -1;
@@ -34,7 +34,7 @@ class TForm2 : public TFixedDialog {
     void showEvent(QShowEvent* event) override;
 
   private:
-    TForm1& owner_;
+    TMainWindow& owner_;
 };
 
 }  // namespace dorvanta

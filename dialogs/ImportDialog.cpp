@@ -25,7 +25,7 @@ const QString kInvalidData = QStringLiteral("Ungültige oder unvollständige Ang
 
 }  // namespace
 
-TForm5::TForm5(TForm1& owner) : TFixedDialog(&owner, QSize(338, 271)), owner_(owner) {
+TImportDialog::TImportDialog(TMainWindow& owner) : TFixedDialog(&owner, QSize(338, 271)), owner_(owner) {
     setWindowTitle(QStringLiteral("Einträge importieren"));
     // This dialog keeps its own typeface, Arial at 8 points.
     QFont arial(QStringLiteral("Arial"));
@@ -78,13 +78,13 @@ TForm5::TForm5(TForm1& owner) : TFixedDialog(&owner, QSize(338, 271)), owner_(ow
     connect(Button_Cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void TForm5::showEvent(QShowEvent* event) {
+void TImportDialog::showEvent(QShowEvent* event) {
     FormShow();
     TFixedDialog::showEvent(event);
 }
 
 // Every showing starts from the same settings, whatever the last import used.
-void TForm5::FormShow() {
+void TImportDialog::FormShow() {
     Edit_File->clear();
     RadioButton_Tab->setChecked(true);
     RadioButtonClick();
@@ -92,18 +92,18 @@ void TForm5::FormShow() {
     Edit_File->setFocus();
 }
 
-void TForm5::Button_SearchClick() {
+void TImportDialog::Button_SearchClick() {
     const auto path = MessageService::Instance().OpenFileName(
         this, QStringLiteral("Öffnen"), QStringLiteral("Textdateien (*.txt);;Alle Dateien (*)"),
         QString(), Edit_File->text());
     if (path) Edit_File->setText(*path);
 }
 
-void TForm5::RadioButtonClick() {
+void TImportDialog::RadioButtonClick() {
     Edit_OtherChar->setEnabled(RadioButton_OtherChar->isChecked());
 }
 
-void TForm5::Button_OKClick() {
+void TImportDialog::Button_OKClick() {
     QString message;
     if (!QFileInfo(Edit_File->text()).isFile()) {
         message = QStringLiteral("Die angegebene Quelldatei existiert nicht.");

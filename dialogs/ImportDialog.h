@@ -12,12 +12,12 @@ class QRadioButton;
 
 namespace dorvanta {
 
-class TForm1;
+class TMainWindow;
 
-class TForm5 : public TFixedDialog {
+class TImportDialog : public TFixedDialog {
     Q_OBJECT
   public:
-    explicit TForm5(TForm1& owner);
+    explicit TImportDialog(TMainWindow& owner);
 
     QGroupBox* GroupBox1 = nullptr;
     QLineEdit* Edit_File = nullptr;
@@ -41,7 +41,7 @@ class TForm5 : public TFixedDialog {
     void showEvent(QShowEvent* event) override;
 
   private:
-    TForm1& owner_;
+    TMainWindow& owner_;
 };
 
 // The message of an import that has no sub-category to go to.

@@ -91,7 +91,7 @@ void TSearchResultModel::Clear() {
 }
 
 // Placed by the base: over the main window at first, later where the closing left it.
-TForm4::TForm4(TForm1& owner)
+TSearchDialog::TSearchDialog(TMainWindow& owner)
     : TFixedDialog(&owner, QSize(kNarrowWidth, kClientHeight)), owner_(owner) {
     setWindowTitle(QStringLiteral("Suchen"));
     setModal(false);
@@ -160,7 +160,7 @@ TForm4::TForm4(TForm1& owner)
     setTabOrder(CheckBox_Wildcard, ListView_Results);
 }
 
-QTreeView* TForm4::NewResultView() {
+QTreeView* TSearchDialog::NewResultView() {
     auto* view = new QTreeView(GroupBox2);
     view->setGeometry(16, 24, 297, 102);
     view->setModel(ResultModel);
@@ -182,22 +182,22 @@ QTreeView* TForm4::NewResultView() {
     return view;
 }
 
-void TForm4::SetClientWidth(int width) {
+void TSearchDialog::SetClientWidth(int width) {
     setFixedSize(width, kClientHeight);
 }
 
-void TForm4::Open() {
+void TSearchDialog::Open() {
     show();
     raise();
     activateWindow();
     Edit_SearchFor->setFocus();
 }
 
-void TForm4::ClearSearch() {
+void TSearchDialog::ClearSearch() {
     ResultModel->Clear();
 }
 
-void TForm4::Button_SearchClick() {
+void TSearchDialog::Button_SearchClick() {
     if (searching_) return;
     ClearSearch();
     const auto text = FromQString(Edit_SearchFor->text());
@@ -255,7 +255,7 @@ void TForm4::Button_SearchClick() {
     }
 }
 
-void TForm4::ListView_ResultsClick() {
+void TSearchDialog::ListView_ResultsClick() {
     const QModelIndex current = ListView_Results->currentIndex();
     if (!current.isValid()) return;
     if (!ListView_Results->selectionModel()->isSelected(current.siblingAtColumn(0))) return;
@@ -268,7 +268,7 @@ void TForm4::ListView_ResultsClick() {
     if (hit.DataIndex >= 0) owner_.SelectEntryRow(hit.DataIndex);
 }
 
-void TForm4::ShowSearching(bool searching) {
+void TSearchDialog::ShowSearching(bool searching) {
     if (searching != Label_Searching->isHidden()) return;
     if (searching) focusBefore_ = focusWidget();
     for (QWidget* control : std::initializer_list<QWidget*>{
@@ -280,7 +280,7 @@ void TForm4::ShowSearching(bool searching) {
     if (!searching && focusBefore_) focusBefore_->setFocus();
 }
 
-void TForm4::done(int result) {
+void TSearchDialog::done(int result) {
     if (searching_) {
         StopSearch();
         return;
@@ -289,7 +289,7 @@ void TForm4::done(int result) {
     TFixedDialog::done(result);
 }
 
-void TForm4::FormClose() {
+void TSearchDialog::FormClose() {
     ClearSearch();
     // A view keeps the room of its largest row count for good; only a new view
     // gives the memory of a long hit list back.

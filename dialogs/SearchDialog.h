@@ -21,7 +21,7 @@ class QTreeView;
 
 namespace dorvanta {
 
-class TForm1;
+class TMainWindow;
 
 // The hits as rows of two columns, "Quelle" (the kind of field) and "Wert" (its
 // text). Rows hold only the hit's position: a search over a large collection can
@@ -49,14 +49,14 @@ class TSearchResultModel : public QAbstractTableModel {
     std::array<QString, 4> sourceNames_;
 };
 
-class TForm4 : public TFixedDialog {
+class TSearchDialog : public TFixedDialog {
     Q_OBJECT
   public:
     static constexpr int kNarrowWidth = 273;
     static constexpr int kWideWidth = 617;
     static constexpr int kClientHeight = 149;
 
-    explicit TForm4(TForm1& owner);
+    explicit TSearchDialog(TMainWindow& owner);
 
     // Shows the dialog without blocking, or brings it forward when it is open.
     void Open();
@@ -103,7 +103,7 @@ class TForm4 : public TFixedDialog {
     // another one or change its input disabled.
     void ShowSearching(bool searching);
 
-    TForm1& owner_;
+    TMainWindow& owner_;
     // How long a search runs before the dialog shows it.
     static constexpr int kBusyDelayMs = 150;
     QPointer<QWidget> focusBefore_;  // where the keyboard focus was when it began

@@ -19,7 +19,7 @@ const char* const kAutoLoadFile = "AutoLoadFile";
 
 }  // namespace
 
-TForm3::TForm3(TForm1& owner) : TFixedDialog(&owner, QSize(313, 144)), owner_(owner) {
+TSettingsDialog::TSettingsDialog(TMainWindow& owner) : TFixedDialog(&owner, QSize(313, 144)), owner_(owner) {
     setWindowTitle(QStringLiteral("Einstellungen"));
     GroupBox1 = new QGroupBox(QStringLiteral("Standard&datei"), this);
     GroupBox1->setGeometry(8, 8, 297, 97);
@@ -49,20 +49,20 @@ TForm3::TForm3(TForm1& owner) : TFixedDialog(&owner, QSize(313, 144)), owner_(ow
     setTabOrder(Button_OK, Button_Cancel);
 }
 
-void TForm3::showEvent(QShowEvent* event) {
+void TSettingsDialog::showEvent(QShowEvent* event) {
     FormShow();
     TFixedDialog::showEvent(event);
 }
 
-void TForm3::FormShow() {
-    TRegistry* settings = owner_.SettingsKey();
+void TSettingsDialog::FormShow() {
+    TSettingsStore* settings = owner_.SettingsKey();
     const bool present = settings && settings->ValueExists(kAutoLoadFile);
     CheckBox_AutoFile->setChecked(present);
     Edit_AutoFile->setText(present ? ToQString(settings->ReadString(kAutoLoadFile)) : QString());
     CheckBox_AutoFile->setFocus();
 }
 
-void TForm3::Button_SearchClick() {
+void TSettingsDialog::Button_SearchClick() {
     const auto path = MessageService::Instance().OpenFileName(
         this, QStringLiteral("Öffnen"),
         QStringLiteral("Private Daten (*.pdt *.pdt.age);;Alle Dateien (*)"),
@@ -72,8 +72,8 @@ void TForm3::Button_SearchClick() {
     Edit_AutoFile->setFocus();
 }
 
-void TForm3::Button_OKClick() {
-    TRegistry* settings = owner_.SettingsKey();
+void TSettingsDialog::Button_OKClick() {
+    TSettingsStore* settings = owner_.SettingsKey();
     if (!CheckBox_AutoFile->isChecked()) {
         if (settings && settings->ValueExists(kAutoLoadFile)) settings->DeleteValue(kAutoLoadFile);
         accept();

@@ -11,12 +11,12 @@ class QPushButton;
 
 namespace dorvanta {
 
-class TForm1;
+class TMainWindow;
 
-class TForm3 : public TFixedDialog {
+class TSettingsDialog : public TFixedDialog {
     Q_OBJECT
   public:
-    explicit TForm3(TForm1& owner);
+    explicit TSettingsDialog(TMainWindow& owner);
 
     QGroupBox* GroupBox1 = nullptr;
     QCheckBox* CheckBox_AutoFile = nullptr;
@@ -33,7 +33,7 @@ class TForm3 : public TFixedDialog {
     void showEvent(QShowEvent* event) override;
 
   private:
-    TForm1& owner_;
+    TMainWindow& owner_;
 };
 
 }  // namespace dorvanta

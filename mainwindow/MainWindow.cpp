@@ -42,9 +42,9 @@ namespace {
 constexpr int kMaxStoredClientSize = 16384;
 }  // namespace
 
-const QColor TForm1::kHeaderColors[2] = {QColor(200, 200, 185), QColor(255, 157, 157)};
+const QColor TMainWindow::kHeaderColors[2] = {QColor(200, 200, 185), QColor(255, 157, 157)};
 
-TForm1::TForm1(const QStringList& arguments, QWidget* parent)
+TMainWindow::TMainWindow(const QStringList& arguments, QWidget* parent)
     : QMainWindow(parent), clipboard_(std::make_unique<TSecretClipboard>()) {
     setWindowTitle(kTitle);
     // The window is designed for an 8-point font in the message typeface (one with
@@ -58,13 +58,13 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent)
     BuildMenus();
     BuildClientArea();
     LayoutToolBar();
-    QZUpdateFile = new TQZUpdateFile(this, arguments);
+    UpdateComponent = new TUpdateComponent(this, arguments);
     // Ending the program from the wizard goes through the close question.
-    QZUpdateFile->OnRequestEnd = [this] { close(); };
+    UpdateComponent->OnRequestEnd = [this] { close(); };
     // The setup component uninstalls during its construction when asked to.
-    QZSetup = new TQZSetup(arguments, this);
-    QZSetup->QZUpdateUsed = true;
-    uninstallRun_ = QZSetup->UninstallRun();
+    Setup = new TSetup(arguments, this);
+    Setup->UpdateComponentUsed = true;
+    uninstallRun_ = Setup->UninstallRun();
     // A file manager passes the file to open; any further argument is ignored.
     if (!arguments.isEmpty() && arguments.first() != QStringLiteral("/uninstall") &&
         !arguments.first().isEmpty()) {
@@ -72,12 +72,12 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent)
     }
     FormCreate();
     // The dialogs, created once in this order and hidden between uses.
-    Form2 = new TForm2(*this);
-    Form3 = new TForm3(*this);
-    Form4 = new TForm4(*this);
+    CategoryDialog = new TCategoryDialog(*this);
+    SettingsDialog = new TSettingsDialog(*this);
+    SearchDialog = new TSearchDialog(*this);
     // Creating the about box gives the windows made so far the system's typeface.
-    Info = new TInfo(this);
-    Form5 = new TForm5(*this);
+    AboutBox = new TAboutBox(this);
+    ImportDialog = new TImportDialog(*this);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         // A window larger than the screen keeps its title bar and menu on it.
@@ -86,34 +86,34 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent)
     }
 }
 
-TForm1::~TForm1() {
+TMainWindow::~TMainWindow() {
     // An update-only start ends without the window's own closing work.
-    if (!QZUpdateFile->OnlyUpdateRun()) RunGuarded([this] { FormDestroy(); });
+    if (!UpdateComponent->OnlyUpdateRun()) RunGuarded([this] { FormDestroy(); });
     // The search dialog's list reads the document as it goes (a view may still lay
     // itself out while it is taken down), so it goes before the document does. (The
     // entry list's model, an earlier child, goes before its view.)
-    delete Form4;
-    Form4 = nullptr;
+    delete SearchDialog;
+    SearchDialog = nullptr;
 }
 
-bool TForm1::ExitRequested() const {
-    return QZSetup->ExitRequested() || QZUpdateFile->ExitRequested();
+bool TMainWindow::ExitRequested() const {
+    return Setup->ExitRequested() || UpdateComponent->ExitRequested();
 }
 
 // ---------------------------------------------------------------- life cycle
 
-void TForm1::FormCreate() {
+void TMainWindow::FormCreate() {
     // A failed registration is reported; the window still reads its settings.
-    RunGuarded([this] { QZSetup->RegisterUninstall(); });
+    RunGuarded([this] { Setup->RegisterUninstall(); });
     document_.SelectedKey = -1;
     SetClientSize(QSize(kDesignClientWidth, kDesignClientHeight));
     if (!uninstallRun_) ReadSettings();
     // Last: a due update wizard shows before the window does.
-    RunGuarded([this] { QZUpdateFile->AutomaticUpdate({}, false, 0); });
+    RunGuarded([this] { UpdateComponent->AutomaticUpdate({}, false, 0); });
 }
 
-void TForm1::ReadSettings() {
-    settings_ = std::make_unique<TRegistry>(Hive::CurrentUser);
+void TMainWindow::ReadSettings() {
+    settings_ = std::make_unique<TSettingsStore>(Hive::CurrentUser);
     RunGuarded([this] {
         if (!settings_->OpenKey(kSettingsKey, true)) {
             settings_.reset();
@@ -150,7 +150,7 @@ void TForm1::ReadSettings() {
     if (settings_ && !settings_->HasCurrentKey()) settings_.reset();
 }
 
-void TForm1::showEvent(QShowEvent* event) {
+void TMainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!shown_) {
         shown_ = true;
@@ -158,7 +158,7 @@ void TForm1::showEvent(QShowEvent* event) {
     }
 }
 
-void TForm1::FormShow() {
+void TMainWindow::FormShow() {
     lineHeight_ = QFontMetrics(font()).height() + 1;
     UpdateMinimumSize();
     QString start = startFile_;
@@ -172,7 +172,7 @@ void TForm1::FormShow() {
     }
 }
 
-void TForm1::FormDestroy() {
+void TMainWindow::FormDestroy() {
     if (uninstallRun_) return;
     // A settings key that could not be opened at the start is reported at the end,
     // naming the first value that could not be written.
@@ -181,7 +181,7 @@ void TForm1::FormDestroy() {
     }
     // The first value that cannot be written ends the writing; the caller shows it.
     struct Closer {
-        TRegistry* r;
+        TSettingsStore* r;
         ~Closer() { r->CloseKey(); }
     } closer{settings_.get()};
     settings_->WriteBool("ShowData", SpeedButton_ShowData->isChecked());
@@ -192,21 +192,21 @@ void TForm1::FormDestroy() {
     settings_->WriteInteger("Form1Height", ClientSize().height());
 }
 
-void TForm1::OpenStartFile(const QString& path) {
+void TMainWindow::OpenStartFile(const QString& path) {
     repaint();  // on screen before the first byte is read
     OpenFile(path, true);
     startLoading_ = false;
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
+void TMainWindow::closeEvent(QCloseEvent* event) {
     // The window system may ask while the start file is read; the load ends first.
     if (startLoading_) {
         event->ignore();
         return;
     }
     // Or while the search dialog reads the document: the search stops, the window stays.
-    if (Form4 && Form4->Searching()) {
-        Form4->StopSearch();
+    if (SearchDialog && SearchDialog->Searching()) {
+        SearchDialog->StopSearch();
         event->ignore();
         return;
     }
@@ -221,7 +221,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     }
 }
 
-bool TForm1::QuerySave() {
+bool TMainWindow::QuerySave() {
     if (!document_.Modified) return true;
     switch (MessageService::Instance().ConfirmWithCancel(
         QStringLiteral("Wollen Sie die aktuelle Datei speichern?"))) {
@@ -237,22 +237,22 @@ bool TForm1::QuerySave() {
 }
 
 // The menu bar lies outside the client area, as a window's menu does.
-int TForm1::MenuHeight() const {
+int TMainWindow::MenuHeight() const {
     return menuBar()->isVisible() ? menuBar()->height() : menuBar()->sizeHint().height();
 }
 
-QSize TForm1::ClientSize() const {
+QSize TMainWindow::ClientSize() const {
     return QSize(width(), height() - MenuHeight());
 }
 
-void TForm1::SetClientSize(const QSize& size) {
+void TMainWindow::SetClientSize(const QSize& size) {
     resize(size.width(), std::max(size.height(), kMinClientHeight) + MenuHeight());
 }
 
 // The client area never gets lower than 329 pixels. The right part keeps 200
 // pixels: a narrower window takes them from the category list while that is at
 // least 100 wide; after that, or while the divider is dragged, the window stops.
-void TForm1::FormCanResize(int& newWidth, int& newHeight) {
+void TMainWindow::FormCanResize(int& newWidth, int& newHeight) {
     const int frameHeight = MenuHeight();  // the client area lies below the menu bar
     if (newHeight - frameHeight < kMinClientHeight) newHeight = frameHeight + kMinClientHeight;
     const int s = listWidth_;
@@ -264,7 +264,7 @@ void TForm1::FormCanResize(int& newWidth, int& newHeight) {
     }
 }
 
-void TForm1::SetListWidth(int width) {
+void TMainWindow::SetListWidth(int width) {
     listWidth_ = std::max(0, width);
     // A list squeezed by the window may stay narrower than a drag could make it.
     ListBox_Keys->setMinimumWidth(std::clamp(listWidth_, 1, kMinDragWidth));
@@ -274,19 +274,19 @@ void TForm1::SetListWidth(int width) {
 }
 
 // Lets the window system refuse what FormCanResize would undo.
-void TForm1::UpdateMinimumSize() {
+void TMainWindow::UpdateMinimumSize() {
     const int minWidth = listWidth_ < kMinListShrink || dividerDragged_ ? listWidth_ + kMinRightPart
                                                                         : kMinRightPart + 1;
     setMinimumSize(minWidth, kMinClientHeight + MenuHeight());
 }
 
-void TForm1::changeEvent(QEvent* event) {
+void TMainWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     // The about box gives the window the message font after construction.
     if (event->type() == QEvent::FontChange) LayoutToolBar();
 }
 
-void TForm1::resizeEvent(QResizeEvent* event) {
+void TMainWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     int w = width(), h = height();
     FormCanResize(w, h);
@@ -295,14 +295,14 @@ void TForm1::resizeEvent(QResizeEvent* event) {
     SizeEntryColumns();
 }
 
-void TForm1::Splitter1Moved() {
+void TMainWindow::Splitter1Moved() {
     listWidth_ = Splitter1->sizes().value(0);
     ListBox_Keys->setMinimumWidth(std::clamp(listWidth_, 1, kMinDragWidth));
     UpdateMinimumSize();
     ListBox_Keys->viewport()->update();
 }
 
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (Splitter1 && watched == Splitter1->handle(1)) {
         if (event->type() == QEvent::MouseButtonPress) {
             dividerDragged_ = true;
@@ -335,7 +335,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TForm1::LayoutEditorStrip() {
+void TMainWindow::LayoutEditorStrip() {
     // The fields stretch with the window; the button stays at the right edge.
     const int w = Panel3->width();
     Button_ApplyData->move(w - 94, 0);
@@ -344,7 +344,7 @@ void TForm1::LayoutEditorStrip() {
     }
 }
 
-void TForm1::SizeEntryColumns() {
+void TMainWindow::SizeEntryColumns() {
     // Three equal columns; the remainder of the division goes to the first.
     const int w = ListView_Data->viewport()->width();
     const int third = w / 3;
@@ -353,12 +353,12 @@ void TForm1::SizeEntryColumns() {
     ListView_Data->setColumnWidth(2, third);
 }
 
-void TForm1::CloseSearchDialog() {
-    if (Form4 && Form4->isVisible()) Form4->close();
+void TMainWindow::CloseSearchDialog() {
+    if (SearchDialog && SearchDialog->isVisible()) SearchDialog->close();
 }
 
-void TForm1::ClearSearchResults() {
-    if (Form4) Form4->ClearSearch();
+void TMainWindow::ClearSearchResults() {
+    if (SearchDialog) SearchDialog->ClearSearch();
 }
 
 }  // namespace dorvanta

@@ -24,19 +24,19 @@ class QToolButton;
 namespace dorvanta {
 
 class TEntryModel;
-class TForm2;
-class TForm3;
-class TForm4;
-class TForm5;
-class TInfo;
+class TCategoryDialog;
+class TSettingsDialog;
+class TSearchDialog;
+class TImportDialog;
+class TAboutBox;
 class TKeyListBox;
 class TPageScroller;
-class TQZSetup;
-class TQZUpdateFile;
-class TRegistry;
+class TSetup;
+class TUpdateComponent;
+class TSettingsStore;
 class TSecretClipboard;
 
-class TForm1 : public QMainWindow {
+class TMainWindow : public QMainWindow {
     Q_OBJECT
   public:
     // Header band start colours: other groups, and the selected row's group.
@@ -49,9 +49,9 @@ class TForm1 : public QMainWindow {
     static constexpr int kMinDragWidth = 30;  // the divider is not dragged closer
 
     // `arguments`: the command line after the program name.
-    explicit TForm1(const QStringList& arguments = CommandLineArguments(),
+    explicit TMainWindow(const QStringList& arguments = CommandLineArguments(),
                     QWidget* parent = nullptr);
-    ~TForm1() override;
+    ~TMainWindow() override;
     // An uninstall or update-only start: the program ends without showing the window.
     bool ExitRequested() const;
 
@@ -78,7 +78,7 @@ class TForm1 : public QMainWindow {
     // entries while it stays open, so that no hit can point at the wrong one.
     void ClearSearchResults();
     // The open settings key, nothing when it could not be opened.
-    TRegistry* SettingsKey() { return settings_.get(); }
+    TSettingsStore* SettingsKey() { return settings_.get(); }
 
     // ---- Start-up, settings and size rules (MainWindow.cpp) ----
     // The client area as the size rules and settings see it (below the menu bar).
@@ -175,13 +175,13 @@ class TForm1 : public QMainWindow {
     QAction* MenuItem_BackupOnSave = nullptr;  // "Sicherungskopie beim Speichern"
     QAction* MenuItem_Settings = nullptr;
     QAction* MenuItem_Info = nullptr;
-    TForm2* Form2 = nullptr;  // category dialog
-    TForm3* Form3 = nullptr;  // settings
-    TForm4* Form4 = nullptr;  // search
-    TInfo* Info = nullptr;    // about box
-    TForm5* Form5 = nullptr;  // import
-    TQZSetup* QZSetup = nullptr;
-    TQZUpdateFile* QZUpdateFile = nullptr;
+    TCategoryDialog* CategoryDialog = nullptr;  // category dialog
+    TSettingsDialog* SettingsDialog = nullptr;  // settings
+    TSearchDialog* SearchDialog = nullptr;  // search
+    TAboutBox* AboutBox = nullptr;
+    TImportDialog* ImportDialog = nullptr;  // import
+    TSetup* Setup = nullptr;
+    TUpdateComponent* UpdateComponent = nullptr;
 
     // The width a tool button's style leaves for its caption, which it elides past that.
     static int ToolButtonTextSpace(const QToolButton* button);
@@ -254,7 +254,7 @@ class TForm1 : public QMainWindow {
         std::string name;
     } selectedRow_;
     void KeyRowSelected(int row);
-    std::unique_ptr<TRegistry> settings_;  // open from creation to destruction
+    std::unique_ptr<TSettingsStore> settings_;  // open from creation to destruction
     // Destroyed after the window's closing work; takes our text off the clipboard.
     std::unique_ptr<TSecretClipboard> clipboard_;
     int lineHeight_ = 0;

@@ -31,7 +31,7 @@ using namespace mainwindow;
 namespace {
 
 struct ToolButtonDef {
-    QToolButton* TForm1::*member;
+    QToolButton* TMainWindow::*member;
     int left;
     int width;
     const char* caption;
@@ -41,34 +41,34 @@ struct ToolButtonDef {
 
 // The designed places, for an 8-point face with Arial's metrics.
 const ToolButtonDef kToolButtons[] = {
-    {&TForm1::SpeedButton_New, 4, 69, "Neu", "Erstellt eine neue Datei.", IconId::New},
-    {&TForm1::SpeedButton_Open, 76, 69, "Öffnen", "Öffnet eine vorhandene Datei.", IconId::Open},
-    {&TForm1::SpeedButton_Save, 148, 69, "Speichern", "Speichert die aktuelle Datei neu.",
+    {&TMainWindow::SpeedButton_New, 4, 69, "Neu", "Erstellt eine neue Datei.", IconId::New},
+    {&TMainWindow::SpeedButton_Open, 76, 69, "Öffnen", "Öffnet eine vorhandene Datei.", IconId::Open},
+    {&TMainWindow::SpeedButton_Save, 148, 69, "Speichern", "Speichert die aktuelle Datei neu.",
      IconId::Save},
-    {&TForm1::SpeedButton_NewKey, 228, 77, "Neue Rubrik", "Erstellt eine neue Rubrik",
+    {&TMainWindow::SpeedButton_NewKey, 228, 77, "Neue Rubrik", "Erstellt eine neue Rubrik",
      IconId::NewKey},
-    {&TForm1::SpeedButton_DelKey, 308, 77, "Rubrik löschen", "Löscht die markierte Rubrik.",
+    {&TMainWindow::SpeedButton_DelKey, 308, 77, "Rubrik löschen", "Löscht die markierte Rubrik.",
      IconId::DelKey},
-    {&TForm1::SpeedButton_ShowData, 396, 77, "Daten zeigen...",
+    {&TMainWindow::SpeedButton_ShowData, 396, 77, "Daten zeigen...",
      "Legt fest, ob in der Rubrikliste die Daten zu allen Rubriken angezeigt werden sollen.",
      IconId::ShowData},
-    {&TForm1::SpeedButton_CompressView, 476, 77, "Ansicht filtern",
+    {&TMainWindow::SpeedButton_CompressView, 476, 77, "Ansicht filtern",
      "Legt fest, ob nur die Daten der aktuellen Oberrubrik angezeigt werden.",
      IconId::CompressView},
-    {&TForm1::SpeedButton_Exit, 564, 77, "Beenden", "Beendet das Programm.", IconId::Exit},
+    {&TMainWindow::SpeedButton_Exit, 564, 77, "Beenden", "Beendet das Programm.", IconId::Exit},
 };
 
 }  // namespace
 
 // ---------------------------------------------------------------- construction
 
-int TForm1::ToolButtonTextSpace(const QToolButton* button) {
+int TMainWindow::ToolButtonTextSpace(const QToolButton* button) {
     // The style draws the caption inside the button's frame and elides what is wider.
     return button->width() -
            2 * button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
 }
 
-void TForm1::BuildToolBar() {
+void TMainWindow::BuildToolBar() {
     Panel_Main = new QWidget;
     Panel_Main->setFixedSize(kDesignClientWidth, 63);
     for (const ToolButtonDef& def : kToolButtons) {
@@ -104,7 +104,7 @@ void TForm1::BuildToolBar() {
     PageScroller_Main->setFixedHeight(65);
 }
 
-void TForm1::LayoutToolBar() {
+void TMainWindow::LayoutToolBar() {
     if (!Panel_Main) return;
     // A caption wider than its designed button widens it; the buttons after it
     // move right by as much, so the gaps stay as designed.
@@ -125,7 +125,7 @@ void TForm1::LayoutToolBar() {
     Panel_Main->setFixedWidth(std::max(kDesignClientWidth, right + 4));
 }
 
-void TForm1::BuildMenus() {
+void TMainWindow::BuildMenus() {
     auto add = [this](QMenu* menu, const char* text, const QKeySequence& keys, auto handler) {
         QAction* action = menu->addAction(QString::fromUtf8(text));
         action->setShortcut(keys);
@@ -184,7 +184,7 @@ void TForm1::BuildMenus() {
                                                       [this] { MenuItem_ChangeKeyNameClick(); });
 }
 
-void TForm1::BuildClientArea() {
+void TMainWindow::BuildClientArea() {
     auto* central = new QWidget;
     auto* column = new QVBoxLayout(central);
     column->setContentsMargins(0, 0, 0, 0);

@@ -24,12 +24,12 @@ using namespace mainwindow;
 
 // ---------------------------------------------------------------- entry list
 
-int TForm1::SelectedEntryRow() const {
+int TMainWindow::SelectedEntryRow() const {
     const QModelIndexList rows = ListView_Data->selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.first().row();
 }
 
-void TForm1::SelectEntryRow(int row) {
+void TMainWindow::SelectEntryRow(int row) {
     if (row < 0 || row >= EntryModel->rowCount()) {
         ListView_Data->clearSelection();
         return;
@@ -38,7 +38,7 @@ void TForm1::SelectEntryRow(int row) {
     ListView_Data->scrollTo(EntryModel->index(row, 0));
 }
 
-void TForm1::ListView_DataClick() {
+void TMainWindow::ListView_DataClick() {
     const int row = SelectedEntryRow();
     const TDataRec* rec = EntryModel->Entry(row);
     SpeedButton_DeleteData->setEnabled(rec != nullptr);
@@ -56,7 +56,7 @@ void TForm1::ListView_DataClick() {
     }
 }
 
-void TForm1::Button_ApplyDataClick() {
+void TMainWindow::Button_ApplyDataClick() {
     const int key = document_.SelectedKey;
     if (key < 0 || key >= static_cast<int>(document_.Keys.size())) return;
     const int row = SelectedEntryRow();
@@ -99,7 +99,7 @@ void TForm1::Button_ApplyDataClick() {
     UpdtKeyRow(key);
 }
 
-void TForm1::SpeedButton_NewDataClick() {
+void TMainWindow::SpeedButton_NewDataClick() {
     Edit_DataName->clear();
     Edit_Value->clear();
     Edit_Info->clear();
@@ -108,12 +108,12 @@ void TForm1::SpeedButton_NewDataClick() {
     Edit_DataName->setFocus();
 }
 
-void TForm1::Edit_DatasKeyPress() {
+void TMainWindow::Edit_DatasKeyPress() {
     Button_ApplyDataClick();
     SpeedButton_NewDataClick();
 }
 
-void TForm1::SpeedButton_DeleteDataClick() {
+void TMainWindow::SpeedButton_DeleteDataClick() {
     const int key = document_.SelectedKey;
     const int row = SelectedEntryRow();
     if (key < 0 || !EntryModel->Entry(row)) return;
@@ -129,23 +129,23 @@ void TForm1::SpeedButton_DeleteDataClick() {
     UpdtKeyRow(key);
 }
 
-void TForm1::SpeedButton_CopyClick() {
+void TMainWindow::SpeedButton_CopyClick() {
     PopupMenu_Clipboard->popup(
         SpeedButton_Copy->mapToGlobal(QPoint(0, SpeedButton_Copy->height())));
 }
 
-void TForm1::CopyField(int field) {
+void TMainWindow::CopyField(int field) {
     const TDataRec* rec = EntryModel->Entry(SelectedEntryRow());
     if (!rec) return;
     const std::string& text = field == 0 ? rec->Title : field == 1 ? rec->Value : rec->Info;
     clipboard_->SetText(ToQString(text));
 }
 
-void TForm1::SetClipboardClearDelay(int ms) {
+void TMainWindow::SetClipboardClearDelay(int ms) {
     clipboard_->SetClearDelay(ms);
 }
 
-QString TForm1::EntryDateHint(double date) {
+QString TMainWindow::EntryDateHint(double date) {
     const DateTimeParts p = DecodeDateTime(date);
     const QLocale locale = QLocale::system();
     QString text = QStringLiteral("Datum des Eintrags: ") +
@@ -160,7 +160,7 @@ QString TForm1::EntryDateHint(double date) {
     return text;
 }
 
-void TForm1::ListView_DataMouseMove(const QPoint& pos) {
+void TMainWindow::ListView_DataMouseMove(const QPoint& pos) {
     const QModelIndex index = ListView_Data->indexAt(pos);
     const TDataRec* rec = index.isValid() ? EntryModel->Entry(index.row()) : nullptr;
     if (rec) {

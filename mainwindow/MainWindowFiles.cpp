@@ -28,7 +28,7 @@ using namespace mainwindow;
 
 // ---------------------------------------------------------------- file commands
 
-void TForm1::ResetToNew() {
+void TMainWindow::ResetToNew() {
     document_.ClearDocument();
     ClearKeyRows();
     EntryModel->Clear();
@@ -38,18 +38,18 @@ void TForm1::ResetToNew() {
     setWindowTitle(kTitle);
 }
 
-void TForm1::SetCaptionForFile() {
+void TMainWindow::SetCaptionForFile() {
     setWindowTitle(QStringLiteral("Dorvanta - [") + QString::fromStdString(document_.FileName) +
                    QStringLiteral("]"));
 }
 
-void TForm1::MenuItem_NewClick() {
+void TMainWindow::MenuItem_NewClick() {
     if (!QuerySave()) return;
     CloseSearchDialog();
     ResetToNew();
 }
 
-void TForm1::MenuItem_OpenClick() {
+void TMainWindow::MenuItem_OpenClick() {
     if (Loading()) return;
     const auto path = MessageService::Instance().OpenFileName(this, QStringLiteral("Öffnen"),
                                                               kOpenFilter, QStringLiteral("pdt"));
@@ -87,7 +87,7 @@ auto OnWindowThread(QObject* window, bool modal, F fn) -> decltype(fn()) {
 
 }  // namespace
 
-void TForm1::OpenFile(const QString& path, bool background) {
+void TMainWindow::OpenFile(const QString& path, bool background) {
     const std::string file = path.toStdString();
     TLoadHooks hooks;
     hooks.ClearSelection = [this] { ListBox_Keys->SetItemIndex(-1); };
@@ -156,7 +156,7 @@ void TForm1::OpenFile(const QString& path, bool background) {
     }
 }
 
-bool TForm1::MenuItem_SaveClick() {
+bool TMainWindow::MenuItem_SaveClick() {
     if (Loading()) return false;
     if (document_.FileName.empty()) return MenuItem_SaveUnderClick();
     if (document_.Format == TDocument::TFormat::Encrypted && !EnsurePasswordForEncryption()) {
@@ -168,7 +168,7 @@ bool TForm1::MenuItem_SaveClick() {
     return true;
 }
 
-bool TForm1::MenuItem_SaveUnderClick() {
+bool TMainWindow::MenuItem_SaveUnderClick() {
     if (Loading()) return false;
     const bool encrypted = document_.Format == TDocument::TFormat::Encrypted;
     QString type;
@@ -192,7 +192,7 @@ bool TForm1::MenuItem_SaveUnderClick() {
     return true;
 }
 
-bool TForm1::EnsurePasswordForEncryption() {
+bool TMainWindow::EnsurePasswordForEncryption() {
     if (!document_.Password.empty()) return true;
     const auto answer = AskPassword(QString());
     if (!answer || answer->isEmpty()) return false;
@@ -205,7 +205,7 @@ bool TForm1::EnsurePasswordForEncryption() {
     return true;
 }
 
-void TForm1::SaveToFile() {
+void TMainWindow::SaveToFile() {
     const std::string& path = document_.FileName;
     const bool backup = MenuItem_BackupOnSave->isChecked();
     // The backup copies the file as it is on disk: an encrypted file's encrypted bytes.
@@ -222,7 +222,7 @@ void TForm1::SaveToFile() {
     }
 }
 
-bool TForm1::IsRememberedFile(const std::string& path) const {
+bool TMainWindow::IsRememberedFile(const std::string& path) const {
     const TFileStamp& stamp = document_.Stamp;
     if (!stamp.Known || document_.FileName.empty()) return false;
     const QFileInfo chosen(QString::fromStdString(path));
@@ -239,7 +239,7 @@ bool TForm1::IsRememberedFile(const std::string& path) const {
            static_cast<std::uint64_t>(st.st_ino) == stamp.Inode;
 }
 
-std::optional<bool> TForm1::StopBeforeOverwrite(const std::string& path) {
+std::optional<bool> TMainWindow::StopBeforeOverwrite(const std::string& path) {
     switch (ConfirmOverwrite(path)) {
         case TOverwrite::Write:
             return std::nullopt;
@@ -251,7 +251,7 @@ std::optional<bool> TForm1::StopBeforeOverwrite(const std::string& path) {
     return false;
 }
 
-TForm1::TOverwrite TForm1::ConfirmOverwrite(const std::string& path) {
+TMainWindow::TOverwrite TMainWindow::ConfirmOverwrite(const std::string& path) {
     // Nothing remembered (a name set without a load or save): nothing to compare.
     if (!document_.Stamp.Known) return TOverwrite::Write;
     TFileStamp seen;
@@ -278,7 +278,7 @@ TForm1::TOverwrite TForm1::ConfirmOverwrite(const std::string& path) {
     return TOverwrite::Write;
 }
 
-std::optional<QString> TForm1::AskPassword(const QString& current) {
+std::optional<QString> TMainWindow::AskPassword(const QString& current) {
     return MessageService::Instance().InputText(
         QStringLiteral("Passwort"),
         QStringLiteral("Geben Sie ein Passwort ein, um die Daten zu schützen, oder "
@@ -286,7 +286,7 @@ std::optional<QString> TForm1::AskPassword(const QString& current) {
         current, 255, false);
 }
 
-void TForm1::MenuItem_PasswordClick() {
+void TMainWindow::MenuItem_PasswordClick() {
     if (Loading()) return;
     const QString current = ToQString(document_.Password);
     const QString answer = AskPassword(current).value_or(current);
@@ -298,11 +298,11 @@ void TForm1::MenuItem_PasswordClick() {
     document_.SetPassword(*password);
 }
 
-void TForm1::MenuItem_SearchClick() {
-    Form4->Open();
+void TMainWindow::MenuItem_SearchClick() {
+    SearchDialog->Open();
 }
 
-void TForm1::EintrgefrUnterrubrikimportieren1Click() {
+void TMainWindow::EintrgefrUnterrubrikimportieren1Click() {
     // Without a selected sub-category there is nowhere to import to.
     if (SelectedKeyRow() < 0) {
         MessageService::Instance().Message(QString::fromUtf8(kMsgNoSubCategory),
@@ -310,16 +310,16 @@ void TForm1::EintrgefrUnterrubrikimportieren1Click() {
                                            MsgIcon::Warning);
         return;
     }
-    Form5->exec();
+    ImportDialog->exec();
 }
 
-void TForm1::MenuItem_SettingsClick() {
+void TMainWindow::MenuItem_SettingsClick() {
     if (Loading()) return;
-    Form3->exec();
+    SettingsDialog->exec();
 }
 
-void TForm1::MenuItem_InfoClick() {
-    Info->ShowInfoDialog(kTitle, QStringLiteral("2003"), AppIcon());
+void TMainWindow::MenuItem_InfoClick() {
+    AboutBox->ShowInfoDialog(kTitle, QStringLiteral("2003"), AppIcon());
 }
 
 }  // namespace dorvanta

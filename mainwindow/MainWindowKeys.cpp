@@ -19,7 +19,7 @@ using namespace mainwindow;
 
 // ---------------------------------------------------------------- category list
 
-void TForm1::UpdtListBox(bool force, const std::string& newParent) {
+void TMainWindow::UpdtListBox(bool force, const std::string& newParent) {
     const auto& keys = document_.Keys;
     const int selected = ListBox_Keys->ItemIndex();
     TSharedText p0;
@@ -58,7 +58,7 @@ void TForm1::UpdtListBox(bool force, const std::string& newParent) {
     }
 }
 
-void TForm1::KeyRowSelected(int row) {
+void TMainWindow::KeyRowSelected(int row) {
     const auto& keys = document_.Keys;
     if (row >= 0 && row < static_cast<int>(keys.size())) {
         selectedRow_ = {row, keys[row].Parent, keys[row].Name};
@@ -67,22 +67,22 @@ void TForm1::KeyRowSelected(int row) {
     }
 }
 
-int TForm1::SelectedKeyRow() const {
+int TMainWindow::SelectedKeyRow() const {
     return ListBox_Keys->ItemIndex();
 }
 
-void TForm1::SelectKeyRow(int index) {
+void TMainWindow::SelectKeyRow(int index) {
     ListBox_Keys->SetItemIndex(index);
 }
 
-void TForm1::UpdtKeyRow(int key) {
+void TMainWindow::UpdtKeyRow(int key) {
     if (key >= 0 && key < ListBox_Keys->Count() && key < static_cast<int>(document_.Keys.size())) {
         ListBox_Keys->SetRowHeight(key, ListBox_KeysMeasureItem(key));
     }
     ListBox_Keys->viewport()->update();
 }
 
-int TForm1::ListBox_KeysMeasureItem(int index) const {
+int TMainWindow::ListBox_KeysMeasureItem(int index) const {
     const auto& keys = document_.Keys;
     int height = document_.IsGroupStart(index) ? HeaderHeight() : 0;
     bool shown = true;
@@ -99,7 +99,7 @@ int TForm1::ListBox_KeysMeasureItem(int index) const {
     return height;
 }
 
-void TForm1::ListBox_KeysDrawItem(QPainter& painter, int index, const QRect& rect,
+void TMainWindow::ListBox_KeysDrawItem(QPainter& painter, int index, const QRect& rect,
                                   bool selected) const {
     const auto& keys = document_.Keys;
     if (index >= static_cast<int>(keys.size())) return;
@@ -179,7 +179,7 @@ void TForm1::ListBox_KeysDrawItem(QPainter& painter, int index, const QRect& rec
     }
 }
 
-QString TForm1::EllipsisText(const QString& text, const QFont& font, int maxWidth) {
+QString TMainWindow::EllipsisText(const QString& text, const QFont& font, int maxWidth) {
     const QFontMetrics metrics(font);
     if (metrics.horizontalAdvance(text) <= maxWidth) return text;
     // The longest prefix, at least two characters shorter, that fits with "...".
@@ -199,7 +199,7 @@ QString TForm1::EllipsisText(const QString& text, const QFont& font, int maxWidt
     return text.left(lo) + dots;
 }
 
-void TForm1::ListBox_KeysClick() {
+void TMainWindow::ListBox_KeysClick() {
     if (SpeedButton_CompressView->isChecked()) {
         const int top = ListBox_Keys->TopIndex();
         UpdtListBox(false, {});
@@ -216,24 +216,24 @@ void TForm1::ListBox_KeysClick() {
     ListBox_Keys->viewport()->update();
 }
 
-void TForm1::SpeedButton_NewKeyClick() {
+void TMainWindow::SpeedButton_NewKeyClick() {
     CloseSearchDialog();
-    Form2->Tag = -1;
+    CategoryDialog->Tag = -1;
     document_.NewKeyOrigin = ListBox_Keys->ItemIndex();
-    Form2->exec();
+    CategoryDialog->exec();
     document_.NewKeyOrigin = -1;
     ListBox_KeysClick();
 }
 
-void TForm1::ListBox_KeysDblClick() {
+void TMainWindow::ListBox_KeysDblClick() {
     if (ListBox_Keys->ItemIndex() < 0) return;
-    Form2->Tag = ListBox_Keys->ItemIndex();
+    CategoryDialog->Tag = ListBox_Keys->ItemIndex();
     // The search dialog stays open; its hits may now point elsewhere.
-    if (Form2->exec() == QDialog::Accepted) ClearSearchResults();
+    if (CategoryDialog->exec() == QDialog::Accepted) ClearSearchResults();
     ListBox_KeysClick();
 }
 
-void TForm1::SpeedButton_DelKeyClick() {
+void TMainWindow::SpeedButton_DelKeyClick() {
     const int selected = ListBox_Keys->ItemIndex();
     if (selected < 0) return;
     CloseSearchDialog();
@@ -247,7 +247,7 @@ void TForm1::SpeedButton_DelKeyClick() {
     ListBox_KeysClick();
 }
 
-void TForm1::MenuItem_ChangeKeyNameClick() {
+void TMainWindow::MenuItem_ChangeKeyNameClick() {
     const int selected = ListBox_Keys->ItemIndex();
     if (selected < 0 || selected >= static_cast<int>(document_.Keys.size())) return;
     const std::string old = document_.Keys[selected].Parent;
@@ -267,11 +267,11 @@ void TForm1::MenuItem_ChangeKeyNameClick() {
     ListBox_KeysClick();
 }
 
-void TForm1::SpeedButton_ShowDataClick() {
+void TMainWindow::SpeedButton_ShowDataClick() {
     UpdtListBox(true, {});
 }
 
-void TForm1::ClearKeyRows() {
+void TMainWindow::ClearKeyRows() {
     ListBox_Keys->Clear();
 }
 

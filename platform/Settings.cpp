@@ -55,17 +55,17 @@ std::string HiveFilePath(Hive hive) {
     return SettingsFolder() + "/" + HiveName(hive) + ".reg";
 }
 
-// ---- TRegistry --------------------------------------------------------------------
+// ---- TSettingsStore --------------------------------------------------------------------
 
-TRegistry::TRegistry(Hive root) : root_(root) {}
-TRegistry::~TRegistry() = default;
+TSettingsStore::TSettingsStore(Hive root) : root_(root) {}
+TSettingsStore::~TSettingsStore() = default;
 
-void TRegistry::SetRootKey(Hive root) {
+void TSettingsStore::SetRootKey(Hive root) {
     CloseKey();
     root_ = root;
 }
 
-std::string TRegistry::Resolve(const std::string& path) const {
+std::string TSettingsStore::Resolve(const std::string& path) const {
     std::string full;
     std::string rest = path;
     if (!rest.empty() && rest[0] == '\\') {
@@ -78,7 +78,7 @@ std::string TRegistry::Resolve(const std::string& path) const {
     return full;
 }
 
-bool TRegistry::OpenKey(const std::string& path, bool create) {
+bool TSettingsStore::OpenKey(const std::string& path, bool create) {
     const std::string full = Resolve(path);
     const std::vector<std::string> parts = SplitPath(full);
     for (const auto& part : parts) {
@@ -102,25 +102,25 @@ bool TRegistry::OpenKey(const std::string& path, bool create) {
     return true;
 }
 
-void TRegistry::CloseKey() {
+void TSettingsStore::CloseKey() {
     open_ = false;
     currentPath_.clear();
 }
 
-bool TRegistry::ValueExists(const std::string& name) const {
+bool TSettingsStore::ValueExists(const std::string& name) const {
     int type = 0;
     std::string data;
     return LookUp(name, type, data);
 }
 
-bool TRegistry::KeyExists(const std::string& path) const {
+bool TSettingsStore::KeyExists(const std::string& path) const {
     const std::vector<std::string> parts = SplitPath(Resolve(path));
     bool exists = false;
     ReadHive(root_, [&](const RegKey& root) { exists = FindKey(root, parts) != nullptr; });
     return exists;
 }
 
-RegDataType TRegistry::GetDataType(const std::string& name) const {
+RegDataType TSettingsStore::GetDataType(const std::string& name) const {
     int type = 0;
     std::string data;
     if (!LookUp(name, type, data)) return RegDataType::Unknown;
@@ -138,7 +138,7 @@ RegDataType TRegistry::GetDataType(const std::string& name) const {
     }
 }
 
-std::vector<std::string> TRegistry::GetValueNames() const {
+std::vector<std::string> TSettingsStore::GetValueNames() const {
     std::vector<std::string> names;
     if (!open_) return names;
     const std::vector<std::string> parts = SplitPath(currentPath_);
@@ -150,7 +150,7 @@ std::vector<std::string> TRegistry::GetValueNames() const {
     return names;
 }
 
-std::vector<std::string> TRegistry::GetKeyNames() const {
+std::vector<std::string> TSettingsStore::GetKeyNames() const {
     std::vector<std::string> names;
     const std::vector<std::string> parts = SplitPath(open_ ? currentPath_ : std::string());
     ReadHive(root_, [&](const RegKey& root) {
@@ -161,7 +161,7 @@ std::vector<std::string> TRegistry::GetKeyNames() const {
     return names;
 }
 
-bool TRegistry::LookUp(const std::string& name, int& type, std::string& data) const {
+bool TSettingsStore::LookUp(const std::string& name, int& type, std::string& data) const {
     if (!open_) return false;
     const std::vector<std::string> parts = SplitPath(currentPath_);
     bool found = false;
@@ -176,7 +176,7 @@ bool TRegistry::LookUp(const std::string& name, int& type, std::string& data) co
     return found;
 }
 
-std::string TRegistry::ReadString(const std::string& name) const {
+std::string TSettingsStore::ReadString(const std::string& name) const {
     int type = 0;
     std::string data;
     if (!LookUp(name, type, data)) throw GetError(name);
@@ -184,7 +184,7 @@ std::string TRegistry::ReadString(const std::string& name) const {
     return data;
 }
 
-std::int32_t TRegistry::ReadInteger(const std::string& name) const {
+std::int32_t TSettingsStore::ReadInteger(const std::string& name) const {
     int type = 0;
     std::string data;
     if (!LookUp(name, type, data)) throw GetError(name);
@@ -194,11 +194,11 @@ std::int32_t TRegistry::ReadInteger(const std::string& name) const {
     return v;
 }
 
-bool TRegistry::ReadBool(const std::string& name) const {
+bool TSettingsStore::ReadBool(const std::string& name) const {
     return ReadInteger(name) != 0;
 }
 
-std::string TRegistry::ReadBinary(const std::string& name) const {
+std::string TSettingsStore::ReadBinary(const std::string& name) const {
     int type = 0;
     std::string data;
     if (!LookUp(name, type, data)) throw GetError(name);
@@ -206,7 +206,7 @@ std::string TRegistry::ReadBinary(const std::string& name) const {
     return data;
 }
 
-double TRegistry::ReadDateTime(const std::string& name) const {
+double TSettingsStore::ReadDateTime(const std::string& name) const {
     const std::string bytes = ReadBinary(name);
     if (bytes.size() != sizeof(double)) throw TypeError(name);
     double v = 0;
@@ -214,7 +214,7 @@ double TRegistry::ReadDateTime(const std::string& name) const {
     return v;
 }
 
-void TRegistry::WriteValue(const std::string& name, int type, const std::string& bytes) {
+void TSettingsStore::WriteValue(const std::string& name, int type, const std::string& bytes) {
     if (!open_ || !ValidValueName(name)) throw SetError(name);
     const std::vector<std::string> parts = SplitPath(currentPath_);
     bool keyGone = false;
@@ -237,31 +237,31 @@ void TRegistry::WriteValue(const std::string& name, int type, const std::string&
     if (keyGone || result == ChangeResult::Failed) throw SetError(name);
 }
 
-void TRegistry::WriteString(const std::string& name, const std::string& value) {
+void TSettingsStore::WriteString(const std::string& name, const std::string& value) {
     WriteValue(name, kRegSz, value);
 }
 
-void TRegistry::WriteInteger(const std::string& name, std::int32_t value) {
+void TSettingsStore::WriteInteger(const std::string& name, std::int32_t value) {
     std::string bytes(4, '\0');
     std::memcpy(bytes.data(), &value, 4);
     WriteValue(name, kRegDword, bytes);
 }
 
-void TRegistry::WriteBool(const std::string& name, bool value) {
+void TSettingsStore::WriteBool(const std::string& name, bool value) {
     WriteInteger(name, value ? 1 : 0);
 }
 
-void TRegistry::WriteBinary(const std::string& name, const std::string& bytes) {
+void TSettingsStore::WriteBinary(const std::string& name, const std::string& bytes) {
     WriteValue(name, kRegBinary, bytes);
 }
 
-void TRegistry::WriteDateTime(const std::string& name, double value) {
+void TSettingsStore::WriteDateTime(const std::string& name, double value) {
     std::string bytes(sizeof value, '\0');
     std::memcpy(bytes.data(), &value, sizeof value);
     WriteValue(name, kRegBinary, bytes);
 }
 
-bool TRegistry::DeleteValue(const std::string& name) {
+bool TSettingsStore::DeleteValue(const std::string& name) {
     if (!open_) return false;
     const std::vector<std::string> parts = SplitPath(currentPath_);
     const ChangeResult result = ChangeHive(root_, [&](RegKey& root) {
@@ -275,7 +275,7 @@ bool TRegistry::DeleteValue(const std::string& name) {
     return result == ChangeResult::Stored;
 }
 
-bool TRegistry::DeleteKey(const std::string& path) {
+bool TSettingsStore::DeleteKey(const std::string& path) {
     const std::string full = Resolve(path);
     std::vector<std::string> parts = SplitPath(full);
     if (parts.empty()) return false;  // the hive's root cannot go

@@ -45,12 +45,12 @@ std::string HiveFilePath(Hive hive);
 // "HKEY_CURRENT_USER" or "HKEY_LOCAL_MACHINE".
 const char* HiveName(Hive hive);
 
-class TRegistry {
+class TSettingsStore {
   public:
-    explicit TRegistry(Hive root = Hive::CurrentUser);
-    ~TRegistry();
-    TRegistry(const TRegistry&) = delete;
-    TRegistry& operator=(const TRegistry&) = delete;
+    explicit TSettingsStore(Hive root = Hive::CurrentUser);
+    ~TSettingsStore();
+    TSettingsStore(const TSettingsStore&) = delete;
+    TSettingsStore& operator=(const TSettingsStore&) = delete;
 
     Hive RootKey() const { return root_; }
     // Changing the hive closes the open key.

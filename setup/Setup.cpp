@@ -28,9 +28,9 @@ Hive HiveOf(bool hkcu) {
 
 }  // namespace
 
-TQZSetup::TQZSetup(const QStringList& arguments, QObject* owner)
+TSetup::TSetup(const QStringList& arguments, QObject* owner)
     : QObject(owner), arguments_(arguments) {
-    setObjectName(QStringLiteral("QZSetup"));
+    setObjectName(QStringLiteral("Setup"));
     const QString program = ProgramPath();
     DisplayName = ApplicationTitle();
     DisplayIcon = program;
@@ -45,13 +45,13 @@ TQZSetup::TQZSetup(const QStringList& arguments, QObject* owner)
     if (UninstallRun()) RunGuarded([this] { Uninstall(); });
 }
 
-bool TQZSetup::UninstallRun() const {
+bool TSetup::UninstallRun() const {
     return !arguments_.isEmpty() && arguments_.first() == UninstallParam;
 }
 
-void TQZSetup::RegisterUninstall() {
+void TSetup::RegisterUninstall() {
     if (UninstallRun() || UninstallString.isEmpty()) return;
-    TRegistry reg(HiveOf(HKCU));
+    TSettingsStore reg(HiveOf(HKCU));
     if (!reg.OpenKey(std::string(kUninstallListKey) + "\\" + Cp1252Of(RegKeyName), true)) {
         throw ESettingsError(FormatMessage("Fehler beim Setzen der Daten für '%s'", "DisplayName"));
     }
@@ -81,7 +81,7 @@ void TQZSetup::RegisterUninstall() {
     text("Readme", Readme);
     text("Publisher", Publisher);
     text("URLInfoAbout", URLInfoAbout);
-    if (QZUpdateUsed) {
+    if (UpdateComponentUsed) {
         reg.WriteString("URLUpdateInfo", Cp1252Of(QStringLiteral("Strg+U im Programm drücken")));
     } else {
         text("URLUpdateInfo", URLUpdateInfo);
@@ -92,18 +92,18 @@ void TQZSetup::RegisterUninstall() {
     reg.CloseKey();
 }
 
-void TQZSetup::Uninstall() {
+void TSetup::Uninstall() {
     // Whatever happens below, the program ends: an uninstall run never goes on.
     struct EndProgram {
-        TQZSetup* setup;
+        TSetup* setup;
         ~EndProgram() { setup->RequestExit(); }
     } end{this};
     if (MessageService::Instance().Confirm(QStringLiteral("Soll ") + DisplayName +
                                            QStringLiteral(" wirklich deinstalliert werden?"))) {
-        TRegistry list(HiveOf(HKCU));
+        TSettingsStore list(HiveOf(HKCU));
         if (list.OpenKey(kUninstallListKey, true)) list.DeleteKey(Cp1252Of(RegKeyName));
         for (Hive hive : {Hive::CurrentUser, Hive::LocalMachine}) {
-            TRegistry vendor(hive);
+            TSettingsStore vendor(hive);
             if (vendor.OpenKey("SOFTWARE\\QZ", true) && vendor.KeyExists(Cp1252Of(QZRegKeyName))) {
                 vendor.DeleteKey(Cp1252Of(QZRegKeyName));
             }
@@ -118,7 +118,7 @@ void TQZSetup::Uninstall() {
     }
 }
 
-void TQZSetup::RequestExit() {
+void TSetup::RequestExit() {
     // Takes effect when the event loop runs; the rest of the start-up writes nothing.
     exitRequested_ = true;
     if (QCoreApplication::instance()) {

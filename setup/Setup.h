@@ -8,12 +8,12 @@
 
 namespace dorvanta {
 
-class TQZSetup : public QObject {
+class TSetup : public QObject {
     Q_OBJECT
   public:
     // Sets the defaults and, when the first argument is the uninstall parameter,
     // uninstalls at once.
-    TQZSetup(const QStringList& arguments, QObject* owner);
+    TSetup(const QStringList& arguments, QObject* owner);
 
     QString DisplayName;
     QString DisplayIcon;
@@ -30,7 +30,7 @@ class TQZSetup : public QObject {
     QString QZRegKeyName;
     bool NoModify = true;
     bool NoRepair = true;
-    bool QZUpdateUsed = false;
+    bool UpdateComponentUsed = false;
     bool AutoVersion = true;
     bool HKCU = false;
     bool UninstallMessage = true;

@@ -12,7 +12,7 @@
 
 namespace dorvanta {
 
-TQZUpdateFile::TQZUpdateFile(QWidget* owner, const QStringList& arguments)
+TUpdateComponent::TUpdateComponent(QWidget* owner, const QStringList& arguments)
     : QObject(owner), Now(&NowDateTime), arguments_(arguments) {
     UpdateAction = new QAction(owner);
     UpdateAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
@@ -21,7 +21,7 @@ TQZUpdateFile::TQZUpdateFile(QWidget* owner, const QStringList& arguments)
     connect(UpdateAction, &QAction::triggered, this, [this] { AutomaticUpdate({}, true, 0); });
     // The wizard belongs to the program, not to a window: it outlives the main
     // window's own closing work and is destroyed with this component.
-    statusForm_ = std::make_unique<TStatusForm>();
+    statusForm_ = std::make_unique<TUpdateWizard>();
     statusForm_->OnRequestEnd = [this] {
         if (inLoop_ && OnRequestEnd) {
             OnRequestEnd();
@@ -31,9 +31,9 @@ TQZUpdateFile::TQZUpdateFile(QWidget* owner, const QStringList& arguments)
     };
 }
 
-TQZUpdateFile::~TQZUpdateFile() = default;
+TUpdateComponent::~TUpdateComponent() = default;
 
-void TQZUpdateFile::AutomaticUpdate(const QString& params, bool manual, double programDate) {
+void TUpdateComponent::AutomaticUpdate(const QString& params, bool manual, double programDate) {
     if (!arguments_.isEmpty() && arguments_.first() == QStringLiteral("/uninstall")) return;
     if (Packaged) {
         if (manual) {
@@ -43,7 +43,7 @@ void TQZUpdateFile::AutomaticUpdate(const QString& params, bool manual, double p
         return;
     }
     const auto key = OpenUpdateSettings(HKCU, RegistryKey);
-    TRegistry& settings = *key;
+    TSettingsStore& settings = *key;
     const QString program = ProgramFile();
     if (!manual) {
         QString line = QLatin1Char('"') + program + QLatin1Char('"');
@@ -67,7 +67,7 @@ void TQZUpdateFile::AutomaticUpdate(const QString& params, bool manual, double p
     if (!manual && !onlyUpdate) {
         if (!(today > threshold) || settings.ValueExists("NoUpdate")) return;
     }
-    TStatusForm& wizard = *statusForm_;
+    TUpdateWizard& wizard = *statusForm_;
     wizard.ProgramName = ProgramName;
     wizard.ZIPFileName = ZIPFileName;
     wizard.RegistryKey = RegistryKey;

@@ -16,7 +16,7 @@ class QWidget;
 
 namespace dorvanta {
 
-class TStatusForm;
+class TUpdateWizard;
 
 // A build for a distribution's package is updated by the package manager, never
 // by replacing its own program file.
@@ -27,13 +27,13 @@ inline constexpr bool kPackagedBuild = false;
 #endif
 inline constexpr const char* kMsgPackaged = "Dorvanta wird über die Paketverwaltung aktualisiert.";
 
-class TQZUpdateFile : public QObject {
+class TUpdateComponent : public QObject {
     Q_OBJECT
   public:
     // Registers Ctrl+U with `owner` and creates the one wizard. `arguments`: the
     // command line after the program name.
-    TQZUpdateFile(QWidget* owner, const QStringList& arguments);
-    ~TQZUpdateFile() override;
+    TUpdateComponent(QWidget* owner, const QStringList& arguments);
+    ~TUpdateComponent() override;
 
     QString ProgramName = QStringLiteral("Dorvanta");
     QString RegistryKey = QStringLiteral("Dorvanta");
@@ -56,7 +56,7 @@ class TQZUpdateFile : public QObject {
     // window sets it (closing itself, which asks about unsaved changes).
     std::function<void()> OnRequestEnd;
 
-    TStatusForm* StatusForm() const { return statusForm_.get(); }
+    TUpdateWizard* UpdateWizard() const { return statusForm_.get(); }
     QAction* UpdateAction = nullptr;
 
     // Seams for tests: the clock, the program file's path, its drive type and date.
@@ -69,7 +69,7 @@ class TQZUpdateFile : public QObject {
 
   private:
     QStringList arguments_;
-    std::unique_ptr<TStatusForm> statusForm_;
+    std::unique_ptr<TUpdateWizard> statusForm_;
     bool exitRequested_ = false;
     bool onlyUpdateRun_ = false;
     bool inLoop_ = false;

@@ -20,7 +20,7 @@
 
 namespace dorvanta {
 
-void TStatusForm::DownloadUpdate(const QString& target) {
+void TUpdateWizard::DownloadUpdate(const QString& target) {
     if (!UpdateInfo) return;
     // Only a bare file name in "/Updates/", sent percent-encoded; anything else is
     // never requested.
@@ -51,7 +51,7 @@ void TStatusForm::DownloadUpdate(const QString& target) {
     }
 }
 
-void TStatusForm::OnUpdateTimer() {
+void TUpdateWizard::OnUpdateTimer() {
     QCoreApplication::processEvents();
     const qint64 total = HTTP->TotalSize();
     const qint64 received = HTTP->Received();
@@ -80,7 +80,7 @@ void TStatusForm::OnUpdateTimer() {
     }
 }
 
-void TStatusForm::CancelDownloadClick() {
+void TUpdateWizard::CancelDownloadClick() {
     if (Downloading) {
         if (MessageService::Instance().Ask(
                 QStringLiteral("Soll der Download wirklich abgebrochen werden?"),

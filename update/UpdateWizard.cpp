@@ -31,7 +31,7 @@
 
 namespace dorvanta {
 
-const char* const TStatusForm::kStepTexts[10] = {
+const char* const TUpdateWizard::kStepTexts[10] = {
     "Willkommen",
     "Auf neue Updates prüfen",
     "Ergebnis der Prüfung",
@@ -55,27 +55,27 @@ namespace {
 constexpr qint64 kMaxIniBytes = 1 << 20;  // an update information file is a few lines
 
 QString Text(int index) {
-    return TStatusForm::LabelText(QString::fromUtf8(TStatusForm::kStepTexts[index]));
+    return TUpdateWizard::LabelText(QString::fromUtf8(TUpdateWizard::kStepTexts[index]));
 }
 
 }  // namespace
 
-QString TStatusForm::LabelText(const QString& text) {
+QString TUpdateWizard::LabelText(const QString& text) {
     return QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
-TStatusForm::~TStatusForm() {
+TUpdateWizard::~TUpdateWizard() {
     FormDestroy();
 }
 
 // ---------------------------------------------------------------- showing
 
-void TStatusForm::showEvent(QShowEvent* event) {
+void TUpdateWizard::showEvent(QShowEvent* event) {
     FormShow();
     QDialog::showEvent(event);
 }
 
-void TStatusForm::FormShow() {
+void TUpdateWizard::FormShow() {
     TempDir = TempFolder();
     QFont bold = PerCent->font();
     bold.setBold(true);
@@ -98,7 +98,7 @@ void TStatusForm::FormShow() {
 }
 
 // Enter and Escape answer the visible button pair, as their captions say.
-void TStatusForm::keyPressEvent(QKeyEvent* event) {
+void TUpdateWizard::keyPressEvent(QKeyEvent* event) {
     const bool settings = Notebook_StdButtons->currentIndex() == 1;
     if (event->key() == Qt::Key_Escape) {
         (settings ? Button_SettingsCancel : Button_Cancel)->animateClick();
@@ -112,7 +112,7 @@ void TStatusForm::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
-void TStatusForm::PaintBox_ProcessPaint(QPainter& painter) {
+void TUpdateWizard::PaintBox_ProcessPaint(QPainter& painter) {
     const int width = PaintBox_Process->width();
     const int height = PaintBox_Process->height();
     const int start[3] = {155, 183, 230};
@@ -136,7 +136,7 @@ void TStatusForm::PaintBox_ProcessPaint(QPainter& painter) {
 
 // ---------------------------------------------------------------- step machine
 
-void TStatusForm::ShowStep() {
+void TUpdateWizard::ShowStep() {
     if (Step >= 0 && Step <= 5) {
         Pages->setCurrentIndex(Step);
         Panel_Title->setText(Text(Step));
@@ -144,7 +144,7 @@ void TStatusForm::ShowStep() {
     PaintBox_Process->update();
 }
 
-void TStatusForm::Button_NextClick() {
+void TUpdateWizard::Button_NextClick() {
     ++Step;
     switch (Step) {
         case 1:
@@ -230,7 +230,7 @@ void TStatusForm::Button_NextClick() {
     }
 }
 
-void TStatusForm::Button_CheckClick() {
+void TUpdateWizard::Button_CheckClick() {
     if (checking_ || Downloading) return;  // one transfer at a time
     const QString caption = QStringLiteral("Internetverbindung erforderlich");
     const QString noConnection = QStringLiteral("Es besteht keine Internetverbindung.");
@@ -278,24 +278,24 @@ void TStatusForm::Button_CheckClick() {
     Button_NextClick();
 }
 
-void TStatusForm::HTTPFailure(const QString& kind) {
+void TUpdateWizard::HTTPFailure(const QString& kind) {
     if (kind == QStringLiteral("get")) UpdateAvailable = false;
 }
 
-void TStatusForm::HTTPConnectionFailed() {
+void TUpdateWizard::HTTPConnectionFailed() {
     UpdateAvailable = false;
 }
 
-QString TStatusForm::ServerUrl(const QString& path) const {
+QString TUpdateWizard::ServerUrl(const QString& path) const {
     return QStringLiteral("http://") + HTTP->Host + path;
 }
 
-QString TStatusForm::ArchiveName() const {
+QString TUpdateWizard::ArchiveName() const {
     return UpdateInfo ? UpdateInfo->Value(ProgramName, QStringLiteral("File")).value_or(QString())
                       : QString();
 }
 
-void TStatusForm::StopAtDownloadPage(const QString& text) {
+void TUpdateWizard::StopAtDownloadPage(const QString& text) {
     Label_Download->setText(text);
     CancelDownload->setVisible(false);
     Button_Next->setEnabled(false);
@@ -303,7 +303,7 @@ void TStatusForm::StopAtDownloadPage(const QString& text) {
 
 // ---------------------------------------------------------------- closing
 
-void TStatusForm::Button_CancelClick() {
+void TUpdateWizard::Button_CancelClick() {
     if (Downloading) {
         CancelDownloadClick();
         if (!AbortRequested) return;
@@ -311,7 +311,7 @@ void TStatusForm::Button_CancelClick() {
     close();
 }
 
-void TStatusForm::closeEvent(QCloseEvent* event) {
+void TUpdateWizard::closeEvent(QCloseEvent* event) {
     if (Downloading) {
         // The transfer runs below this handler: the close waits for it to stop.
         CancelDownloadClick();
@@ -322,7 +322,7 @@ void TStatusForm::closeEvent(QCloseEvent* event) {
     QDialog::closeEvent(event);
 }
 
-void TStatusForm::done(int result) {
+void TUpdateWizard::done(int result) {
     if (Downloading) {
         // Escape or a programmatic close during a transfer: ask, and close afterwards.
         CancelDownloadClick();
@@ -340,7 +340,7 @@ void TStatusForm::done(int result) {
     if (lastPage && OnRequestEnd) OnRequestEnd();
 }
 
-void TStatusForm::FormDestroy() {
+void TUpdateWizard::FormDestroy() {
     if (destroyed_) return;
     destroyed_ = true;
     if (UpdateAvailable && !IniFileName.isEmpty()) DeleteFile(IniFileName);
@@ -360,8 +360,8 @@ void TStatusForm::FormDestroy() {
 
 // ---------------------------------------------------------------- settings page
 
-std::unique_ptr<TRegistry> OpenUpdateSettings(bool hkcu, const QString& registryKey) {
-    auto settings = std::make_unique<TRegistry>(hkcu ? Hive::CurrentUser : Hive::LocalMachine);
+std::unique_ptr<TSettingsStore> OpenUpdateSettings(bool hkcu, const QString& registryKey) {
+    auto settings = std::make_unique<TSettingsStore>(hkcu ? Hive::CurrentUser : Hive::LocalMachine);
     const std::string key = "Software\\QZ\\" + registryKey.toStdString();
     if (!settings->OpenKey(key, true)) {
         throw ESettingsError(FormatMessage("Fehler beim Setzen der Daten für '%s'", key));
@@ -369,11 +369,11 @@ std::unique_ptr<TRegistry> OpenUpdateSettings(bool hkcu, const QString& registry
     return settings;
 }
 
-std::unique_ptr<TRegistry> TStatusForm::OpenSettings() const {
+std::unique_ptr<TSettingsStore> TUpdateWizard::OpenSettings() const {
     return OpenUpdateSettings(HKCU, RegistryKey);
 }
 
-void TStatusForm::Button_SettingsClick() {
+void TUpdateWizard::Button_SettingsClick() {
     auto settings = OpenSettings();
     if (settings->ValueExists("NoUpdate")) {
         RadioButton_NoAutoUpdt->setChecked(true);
@@ -389,14 +389,14 @@ void TStatusForm::Button_SettingsClick() {
     Pages->setCurrentIndex(6);
 }
 
-void TStatusForm::RadioButton_UpdtClick() {
+void TUpdateWizard::RadioButton_UpdtClick() {
     const bool on = RadioButton_AutoUpdt->isChecked();
     Label_AutoUpdt1->setEnabled(on);
     SpinEdit_AutoUpdt->setEnabled(on);
     Label_AutoUpdt2->setEnabled(on);
 }
 
-void TStatusForm::Button_SettingsSaveClick() {
+void TUpdateWizard::Button_SettingsSaveClick() {
     auto settings = OpenSettings();
     if (RadioButton_NoAutoUpdt->isChecked()) {
         settings->DeleteValue("UpdateInterval");
@@ -408,7 +408,7 @@ void TStatusForm::Button_SettingsSaveClick() {
     Button_SettingsCancelClick();
 }
 
-void TStatusForm::Button_SettingsCancelClick() {
+void TUpdateWizard::Button_SettingsCancelClick() {
     Panel_Title->setText(Step >= 0 && Step <= 5 ? Text(Step) : QString());
     Pages->setCurrentIndex(std::min(Step, 5));
     Notebook_StdButtons->setCurrentIndex(0);

@@ -24,11 +24,11 @@ class QStackedWidget;
 namespace dorvanta {
 
 class THttpClient;
-class TRegistry;
+class TSettingsStore;
 
 // The update's settings key `Software\QZ\<registryKey>`, machine-wide unless
 // `hkcu`, created when missing; throws ESettingsError when it cannot be had.
-std::unique_ptr<TRegistry> OpenUpdateSettings(bool hkcu, const QString& registryKey);
+std::unique_ptr<TSettingsStore> OpenUpdateSettings(bool hkcu, const QString& registryKey);
 
 // The download page's text while the download runs.
 inline constexpr const char* kDownloadText =
@@ -45,15 +45,15 @@ inline constexpr const char* kMsgArchiveNotFound =
     "Die Installationsdateien wurden nicht gefunden. Klicken Sie auf \"Abbrechen\" und "
     "versuchen Sie es später noch einmal.";
 
-class TStatusForm : public QDialog {
+class TUpdateWizard : public QDialog {
     Q_OBJECT
   public:
     static const char* const kStepTexts[10];
     // A text for a label: Qt breaks lines at "\n", the texts are written with "\r\n".
     static QString LabelText(const QString& text);
 
-    explicit TStatusForm(QWidget* parent = nullptr);
-    ~TStatusForm() override;
+    explicit TUpdateWizard(QWidget* parent = nullptr);
+    ~TUpdateWizard() override;
 
     // Set before each showing (by the update component).
     QString ProgramName;
@@ -153,7 +153,7 @@ class TStatusForm : public QDialog {
     void HTTPFailure(const QString& kind);
     void HTTPConnectionFailed();
     // The update's settings key: machine-wide unless HKCU.
-    std::unique_ptr<TRegistry> OpenSettings() const;
+    std::unique_ptr<TSettingsStore> OpenSettings() const;
     QString ServerUrl(const QString& path) const;
     // The value "File" of the program's section (empty when missing).
     QString ArchiveName() const;

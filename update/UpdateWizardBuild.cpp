@@ -34,7 +34,7 @@ namespace dorvanta {
 namespace {
 
 QString Crlf(const char* text) {
-    return TStatusForm::LabelText(QString::fromUtf8(text));
+    return TUpdateWizard::LabelText(QString::fromUtf8(text));
 }
 
 // A word-wrapped label at a fixed place of a page.
@@ -55,7 +55,7 @@ QLabel* InfoIcon(QWidget* page, const QPoint& at) {
 
 class TProcessBox : public QWidget {
   public:
-    TProcessBox(TStatusForm* form, QWidget* parent) : QWidget(parent), form_(form) {}
+    TProcessBox(TUpdateWizard* form, QWidget* parent) : QWidget(parent), form_(form) {}
 
   protected:
     void paintEvent(QPaintEvent*) override {
@@ -64,12 +64,12 @@ class TProcessBox : public QWidget {
     }
 
   private:
-    TStatusForm* form_;
+    TUpdateWizard* form_;
 };
 
 }  // namespace
 
-TStatusForm::TStatusForm(QWidget* parent)
+TUpdateWizard::TUpdateWizard(QWidget* parent)
     : QDialog(parent), Now(&NowDateTime), ProgramFile(&ProgramPath), UpdateKey(UpdatePublicKey()) {
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);

@@ -15,7 +15,7 @@ namespace {
 // Shown twice, closed by Escape, then Enter: band, icon frame, caption, and the
 // place where it was closed kept for the next showing.
 TEST(AboutBoxTest, ShownModallyWithBandCaptionAndKeptPlace) {
-    TInfo info;
+    TAboutBox info;
     const int colours[][5] = {
         {0, 1, 74, 160, 255},    {163, 1, 164, 207, 255}, {325, 1, 254, 254, 255},
         {326, 1, 255, 255, 255}, {327, 1, 254, 255, 255}, {380, 1, 166, 208, 255},
@@ -48,7 +48,7 @@ TEST(AboutBoxTest, ShownModallyWithBandCaptionAndKeptPlace) {
 // Mask ORed, then logo ANDed: black stays black, white shows the band (as on row 1,
 // above the logo), other colours darken it.
 TEST(AboutBoxTest, LogoBlackStaysBlackAndWhiteShowsTheBand) {
-    TInfo info;
+    TAboutBox info;
     const QImage shot = info.LogoPB->grab().toImage();
     const QPoint at(326 - 71, 4);
     int counts[3] = {};  // black, white, other logo pixels
@@ -66,7 +66,7 @@ TEST(AboutBoxTest, LogoBlackStaysBlackAndWhiteShowsTheBand) {
 // Hovering underlines, leaving drops every style, pressing reddens, releasing turns
 // blue again and opens the target.
 TEST(AboutBoxTest, LinksReactAndOpenTheirTargets) {
-    TInfo info;
+    TAboutBox info;
     for (const auto& [label, target] : {std::pair{info.EMailLbl, "mailto:info@qz-software.example"},
                                         std::pair{info.URLLbl, "http://www.qz-software.example"}}) {
         QEvent enter(QEvent::Enter), leave(QEvent::Leave);

@@ -63,7 +63,7 @@ std::optional<Fit> Measure(QWidget* w) {
             (tool->toolButtonStyle() == Qt::ToolButtonFollowStyle))
             return std::nullopt;
         return Fit{Describe(w, tool->text()), metrics.horizontalAdvance(Shown(tool->text())),
-                   TForm1::ToolButtonTextSpace(tool)};
+                   TMainWindow::ToolButtonTextSpace(tool)};
     }
     if (auto* push = qobject_cast<QPushButton*>(w)) {
         if (push->text().isEmpty()) return std::nullopt;
@@ -163,8 +163,8 @@ class CaptionFitTest : public ::testing::Test {
   protected:
     void SetUp() override {
         MessageService::Instance().ClearLog();
-        TRegistry(Hive::CurrentUser).DeleteKey("\\Software\\QZ\\Dorvanta");
-        form_ = std::make_unique<TForm1>();
+        TSettingsStore(Hive::CurrentUser).DeleteKey("\\Software\\QZ\\Dorvanta");
+        form_ = std::make_unique<TMainWindow>();
         form_->show();
         QApplication::processEvents();
         MessageService::Instance().ClearLog();
@@ -173,7 +173,7 @@ class CaptionFitTest : public ::testing::Test {
         form_->Document().Modified = false;
         form_.reset();
     }
-    std::unique_ptr<TForm1> form_;
+    std::unique_ptr<TMainWindow> form_;
 };
 
 TEST_F(CaptionFitTest, TheWindowsUseAFaceWithArialMetricsWhereOneIsInstalled) {
@@ -187,11 +187,11 @@ TEST_F(CaptionFitTest, TheWindowsUseAFaceWithArialMetricsWhereOneIsInstalled) {
     EXPECT_EQ(QFontInfo(form_->font()).family(), MessageFontFamily());
     EXPECT_EQ(form_->font().pointSize(), 8);
     EXPECT_EQ(QFontInfo(form_->SpeedButton_DelKey->font()).family(), MessageFontFamily());
-    EXPECT_EQ(QFontInfo(form_->Form2->font()).family(), MessageFontFamily());
+    EXPECT_EQ(QFontInfo(form_->CategoryDialog->font()).family(), MessageFontFamily());
 }
 
 TEST_F(CaptionFitTest, EveryCaptionOfTheFixedLayoutsIsWhole) {
-    TStatusForm wizard;
+    TUpdateWizard wizard;
     struct Case {
         const char* name;
         QWidget* window;
@@ -199,11 +199,11 @@ TEST_F(CaptionFitTest, EveryCaptionOfTheFixedLayoutsIsWhole) {
     };
     const Case cases[] = {
         {"main window", form_.get(), 8 + 1 + 3},
-        {"Neue Rubrik (TForm2)", form_->Form2, 4},
-        {"Einstellungen (TForm3)", form_->Form3, 5},
-        {"Suchen (TForm4)", form_->Form4, 11},
-        {"Einträge importieren (TForm5)", form_->Form5, 9},
-        {"Info", form_->Info, 4},
+        {"Neue Rubrik (TCategoryDialog)", form_->CategoryDialog, 4},
+        {"Einstellungen (TSettingsDialog)", form_->SettingsDialog, 5},
+        {"Suchen (TSearchDialog)", form_->SearchDialog, 11},
+        {"Einträge importieren (TImportDialog)", form_->ImportDialog, 9},
+        {"Info", form_->AboutBox, 4},
         {"Updates installieren", &wizard, 10},
     };
     for (const Case& c : cases) {
@@ -233,7 +233,7 @@ TEST_F(CaptionFitTest, ToolButtonsWidenForAWiderFaceAndKeepTheirOrder) {
         SCOPED_TRACE(QFontInfo(font).family().toStdString() + " " + std::to_string(c.pointSize));
         int previousRight = 0;
         for (QToolButton* b : buttons) {
-            EXPECT_LE(b->fontMetrics().horizontalAdvance(b->text()), TForm1::ToolButtonTextSpace(b))
+            EXPECT_LE(b->fontMetrics().horizontalAdvance(b->text()), TMainWindow::ToolButtonTextSpace(b))
                 << b->text().toStdString();
             EXPECT_GT(b->x(), previousRight) << b->text().toStdString();
             previousRight = b->geometry().right();
@@ -252,7 +252,7 @@ TEST_F(CaptionFitTest, ToolButtonsWidenForAWiderFaceAndKeepTheirOrder) {
     form_->setFont(design);
     EXPECT_EQ(form_->SpeedButton_New->geometry(), QRect(4, 2, 69, 59));
     EXPECT_EQ(form_->SpeedButton_Exit->geometry(), QRect(564, 2, 77, 59));
-    EXPECT_EQ(form_->Panel_Main->width(), TForm1::kDesignClientWidth);
+    EXPECT_EQ(form_->Panel_Main->width(), TMainWindow::kDesignClientWidth);
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ class CategoryDialogTest : public ::testing::Test {
   protected:
     void SetUp() override {
         MessageService::Instance().ClearLog();
-        form_ = std::make_unique<TForm1>();
+        form_ = std::make_unique<TMainWindow>();
         form_->show();
         TDocument& doc = form_->Document();
         doc.Keys = {{"Giro", "Bank", {}},
@@ -37,15 +37,15 @@ class CategoryDialogTest : public ::testing::Test {
 
     // Runs `command`, which opens the dialog modally; `interact` works the open dialog.
     void WithDialog(const std::function<void()>& command,
-                    const std::function<void(TForm2&)>& interact) {
+                    const std::function<void(TCategoryDialog&)>& interact) {
         QTimer::singleShot(0, [this, interact] {
-            interact(*form_->Form2);
-            if (form_->Form2->isVisible()) form_->Form2->reject();
+            interact(*form_->CategoryDialog);
+            if (form_->CategoryDialog->isVisible()) form_->CategoryDialog->reject();
         });
         command();
     }
 
-    std::unique_ptr<TForm1> form_;
+    std::unique_ptr<TMainWindow> form_;
 };
 
 TEST_F(CategoryDialogTest, NewKeyIsPresetFromTheSelectedRow) {
@@ -53,7 +53,7 @@ TEST_F(CategoryDialogTest, NewKeyIsPresetFromTheSelectedRow) {
     QStringList parents;
     QString preset, caption;
     WithDialog([this] { form_->SpeedButton_NewKeyClick(); },
-               [&](TForm2& d) {
+               [&](TCategoryDialog& d) {
                    caption = d.windowTitle();
                    preset = d.ComboBox_Key->currentText();
                    for (int i = 0; i < d.ComboBox_Key->count(); ++i)
@@ -78,7 +78,7 @@ TEST_F(CategoryDialogTest, NewKeyWithoutSelectionStartsEmpty) {
     form_->ListBox_Keys->SetItemIndex(-1);
     QString preset = "x";
     WithDialog([this] { form_->SpeedButton_NewKeyClick(); },
-               [&](TForm2& d) { preset = d.ComboBox_Key->currentText(); });
+               [&](TCategoryDialog& d) { preset = d.ComboBox_Key->currentText(); });
     EXPECT_EQ(preset, "");
     EXPECT_FALSE(form_->Document().Modified);
 }
@@ -87,7 +87,7 @@ TEST_F(CategoryDialogTest, EditingWithoutChangesStillMarksModified) {
     form_->ListBox_Keys->SetItemIndex(1);
     QString caption, parent, name;
     WithDialog([this] { form_->ListBox_KeysDblClick(); },
-               [&](TForm2& d) {
+               [&](TCategoryDialog& d) {
                    caption = d.windowTitle();
                    parent = d.ComboBox_Key->currentText();
                    name = d.Edit_Title->text();
@@ -103,7 +103,7 @@ TEST_F(CategoryDialogTest, EditingWithoutChangesStillMarksModified) {
 TEST_F(CategoryDialogTest, DuplicateKeySelectsTheFirstAndCaseChangeSelectsTheChanged) {
     form_->ListBox_Keys->SetItemIndex(-1);
     WithDialog([this] { form_->SpeedButton_NewKeyClick(); },
-               [&](TForm2& d) {
+               [&](TCategoryDialog& d) {
                    d.ComboBox_Key->setEditText("Bank");
                    d.Edit_Title->setText("Giro");
                    d.Button_OK->click();
@@ -115,7 +115,7 @@ TEST_F(CategoryDialogTest, DuplicateKeySelectsTheFirstAndCaseChangeSelectsTheCha
     ASSERT_EQ(form_->Document().Keys[spar].Name, "Spar");
     form_->ListBox_Keys->SetItemIndex(spar);
     WithDialog([this] { form_->ListBox_KeysDblClick(); },
-               [&](TForm2& d) {
+               [&](TCategoryDialog& d) {
                    d.Edit_Title->setText("spar");
                    d.Button_OK->click();
                });
@@ -128,7 +128,7 @@ TEST_F(CategoryDialogTest, CancelChangesNothing) {
     form_->ListBox_Keys->SetItemIndex(1);
     const auto before = form_->Document().Keys.size();
     WithDialog([this] { form_->ListBox_KeysDblClick(); },
-               [&](TForm2& d) {
+               [&](TCategoryDialog& d) {
                    d.Edit_Title->setText("anders");
                    d.Button_Cancel->click();
                });
@@ -152,7 +152,7 @@ TEST_F(CategoryDialogTest, TypedTextsAreKeptExactlyThroughFocusChangesAndEnter) 
         form_->ListBox_Keys->SetItemIndex(c.tag);
         WithDialog(
             [&] { c.tag < 0 ? form_->SpeedButton_NewKeyClick() : form_->ListBox_KeysDblClick(); },
-            [&](TForm2& d) {
+            [&](TCategoryDialog& d) {
                 QApplication::setActiveWindow(&d);
                 QLineEdit* edit = d.ComboBox_Key->lineEdit();
                 edit->setFocus();

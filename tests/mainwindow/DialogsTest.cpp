@@ -32,8 +32,8 @@ class DialogsTest : public ::testing::Test {
   protected:
     void SetUp() override {
         Messages().ClearLog();
-        TRegistry(Hive::CurrentUser).DeleteKey("\\Software\\QZ\\Dorvanta");
-        form_ = std::make_unique<TForm1>();
+        TSettingsStore(Hive::CurrentUser).DeleteKey("\\Software\\QZ\\Dorvanta");
+        form_ = std::make_unique<TMainWindow>();
         form_->show();
         TDocument& doc = form_->Document();
         doc.Keys = {{"Giro", "Bank", {{"IBAN", "DE12", "Haus", 1.0}, {"PIN", "4711", "", 2.0}}},
@@ -47,7 +47,7 @@ class DialogsTest : public ::testing::Test {
         form_.reset();
     }
     static MessageService& Messages() { return MessageService::Instance(); }
-    TForm1& Form() { return *form_; }
+    TMainWindow& Form() { return *form_; }
     TDocument& Doc() { return form_->Document(); }
     QString LastMessage() const {
         return Messages().Asked().empty() ? QString() : Messages().Asked().back().text;
@@ -64,14 +64,14 @@ class DialogsTest : public ::testing::Test {
         command();
     }
 
-    std::unique_ptr<TForm1> form_;
+    std::unique_ptr<TMainWindow> form_;
 };
 
 TEST_F(DialogsTest, SearchSelectsHitsWidensAndResetsOnClose) {
-    TForm4& search = *Form().Form4;
+    TSearchDialog& search = *Form().SearchDialog;
     Form().MenuItem_SearchClick();
     EXPECT_TRUE(search.isVisible());
-    EXPECT_EQ(search.width(), TForm4::kNarrowWidth);
+    EXPECT_EQ(search.width(), TSearchDialog::kNarrowWidth);
     EXPECT_FALSE(search.Button_Search->isEnabled());
     search.CheckBox_SubKeys->setChecked(true);
     search.Edit_SearchFor->setText("pin");
@@ -82,7 +82,7 @@ TEST_F(DialogsTest, SearchSelectsHitsWidensAndResetsOnClose) {
     ASSERT_EQ(rows.rowCount(), 2);
     EXPECT_EQ(rows.index(1, 0).data().toString(), "Info");
     EXPECT_EQ(rows.index(1, 1).data().toString(), "PIN-Brief");
-    EXPECT_EQ(search.width(), TForm4::kWideWidth);
+    EXPECT_EQ(search.width(), TSearchDialog::kWideWidth);
 
     // Activating a hit selects the sub-category and the entry in the main window.
     search.ListView_Results->setCurrentIndex(rows.index(1, 0));
@@ -102,7 +102,7 @@ TEST_F(DialogsTest, SearchSelectsHitsWidensAndResetsOnClose) {
     search.Button_Search->click();
     EXPECT_EQ(LastMessage(), "Die Suche hat keine Ergebnisse geliefert.");
     EXPECT_EQ(Messages().Asked().back().caption, "Keine Suchergebnisse");
-    EXPECT_EQ(search.width(), TForm4::kWideWidth);
+    EXPECT_EQ(search.width(), TSearchDialog::kWideWidth);
 
     // A malformed mask reports its error; the hits before it stay listed.
     search.Edit_SearchFor->setText("[");
@@ -110,7 +110,7 @@ TEST_F(DialogsTest, SearchSelectsHitsWidensAndResetsOnClose) {
 
     search.close();
     Form().MenuItem_SearchClick();
-    EXPECT_EQ(search.width(), TForm4::kNarrowWidth);
+    EXPECT_EQ(search.width(), TSearchDialog::kNarrowWidth);
     EXPECT_TRUE(search.Edit_SearchFor->text().isEmpty());
     EXPECT_TRUE(search.CheckBox_SubKeys->isChecked());  // kept between openings
     // Storing an entry closes the dialog.
@@ -123,7 +123,7 @@ TEST_F(DialogsTest, SearchSelectsHitsWidensAndResetsOnClose) {
 
 TEST_F(DialogsTest, ImportChecksInOrderThenAddsSortedEntries) {
     TempDir dir;
-    TForm5& import = *Form().Form5;
+    TImportDialog& import = *Form().ImportDialog;
     const std::string file = dir.File("neu.txt");
     testing::WriteBytes(file, "Zeta;1\r\nAlpha;2;x;y\n\n");
     struct Check {
@@ -192,11 +192,11 @@ TEST_F(DialogsTest, ImportChecksInOrderThenAddsSortedEntries) {
 
 TEST_F(DialogsTest, SettingsStoreDeleteAndCancel) {
     TempDir dir;
-    TForm3& settings = *Form().Form3;
+    TSettingsDialog& settings = *Form().SettingsDialog;
     const std::string file = dir.File("start.pdt");
     testing::WriteBytes(file, "x");
     auto stored = [&]() -> std::optional<std::string> {
-        TRegistry reg(Hive::CurrentUser);
+        TSettingsStore reg(Hive::CurrentUser);
         if (!reg.OpenKey("Software\\QZ\\Dorvanta", false) || !reg.ValueExists("AutoLoadFile"))
             return std::nullopt;
         return reg.ReadString("AutoLoadFile");
@@ -249,7 +249,7 @@ TEST_F(DialogsTest, SettingsStoreDeleteAndCancel) {
 // regular file: a named pipe (reading would wait for a writer) or a device.
 TEST_F(DialogsTest, SettingsRefuseAStartFileTheStartCouldNotRead) {
     TempDir dir;
-    TForm3& settings = *Form().Form3;
+    TSettingsDialog& settings = *Form().SettingsDialog;
     const std::string file = dir.File("start.pdt"), locked = dir.File("gesperrt.pdt");
     testing::WriteBytes(file, "x");
     testing::WriteBytes(locked, "x");
@@ -279,7 +279,7 @@ TEST_F(DialogsTest, SettingsRefuseAStartFileTheStartCouldNotRead) {
     };
     for (const auto& [path, refusal] : cases) {
         SCOPED_TRACE(path);
-        TRegistry& key = *Form().SettingsKey();
+        TSettingsStore& key = *Form().SettingsKey();
         Messages().ClearLog();
         if (!refusal.empty()) Messages().QueueAnswer(MsgButton::Ok);
         bool open = false;

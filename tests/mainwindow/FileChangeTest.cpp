@@ -36,8 +36,8 @@ class FileChangeTest : public ::testing::Test {
   protected:
     void SetUp() override {
         Messages().ClearLog();
-        TRegistry(Hive::CurrentUser).DeleteKey("\\Software\\QZ\\Dorvanta");
-        form_ = std::make_unique<TForm1>();
+        TSettingsStore(Hive::CurrentUser).DeleteKey("\\Software\\QZ\\Dorvanta");
+        form_ = std::make_unique<TMainWindow>();
         form_->show();
         QApplication::processEvents();
         Messages().ClearLog();  // the first start's update wizard is logged, not shown
@@ -50,7 +50,7 @@ class FileChangeTest : public ::testing::Test {
     }
 
     static MessageService& Messages() { return MessageService::Instance(); }
-    TForm1& Form() { return *form_; }
+    TMainWindow& Form() { return *form_; }
     TDocument& Doc() { return form_->Document(); }
 
     static QString Unanswered() {
@@ -96,7 +96,7 @@ class FileChangeTest : public ::testing::Test {
         Doc().Modified = true;
     }
 
-    std::unique_ptr<TForm1> form_;
+    std::unique_ptr<TMainWindow> form_;
 };
 
 // The three ways to a save over the file the document came from.
@@ -105,7 +105,7 @@ struct Operation {
     // Queues what the operation asks before the change question.
     std::function<void(const std::string& path)> queue;
     // True when the save (or what it was part of) went on.
-    std::function<bool(TForm1&)> run;
+    std::function<bool(TMainWindow&)> run;
 };
 
 // What another program does to the file, and how the question is answered.
@@ -165,15 +165,15 @@ TEST_F(FileChangeTest, ASaveOverAFileChangedElsewhereAsksFirst) {
     // clang-format on
     const Operation operations[] = {
         {"Speichern", [](const std::string&) {},
-         [](TForm1& form) { return form.MenuItem_SaveClick(); }},
+         [](TMainWindow& form) { return form.MenuItem_SaveClick(); }},
         {"Speichern unter, derselbe Name",
          [](const std::string& path) {
              MessageService::Instance().QueueFileName(QString::fromStdString(path));
          },
-         [](TForm1& form) { return form.MenuItem_SaveUnderClick(); }},
+         [](TMainWindow& form) { return form.MenuItem_SaveUnderClick(); }},
         {"Ja auf die Frage beim Schließen",
          [](const std::string&) { MessageService::Instance().QueueAnswer(MsgButton::Yes); },
-         [](TForm1& form) {
+         [](TMainWindow& form) {
              const bool closed = form.close();
              if (closed) form.show();
              return closed;
@@ -324,7 +324,7 @@ TEST_F(FileChangeTest, BackupOptionIsInTheOptionsMenuAndKeptInTheSettings) {
     EXPECT_TRUE(Form().MenuItem_BackupOnSave->isCheckable());
     EXPECT_FALSE(Form().MenuItem_BackupOnSave->isChecked());
 
-    TRegistry reg(Hive::CurrentUser);
+    TSettingsStore reg(Hive::CurrentUser);
     for (const bool on : {true, false, true}) {
         Form().MenuItem_BackupOnSave->setChecked(on);
         form_.reset();
@@ -332,7 +332,7 @@ TEST_F(FileChangeTest, BackupOptionIsInTheOptionsMenuAndKeptInTheSettings) {
         EXPECT_EQ(reg.GetDataType("BackupOnSave"), RegDataType::Integer);
         EXPECT_EQ(reg.ReadInteger("BackupOnSave"), on ? 1 : 0);
         reg.CloseKey();
-        form_ = std::make_unique<TForm1>();
+        form_ = std::make_unique<TMainWindow>();
         EXPECT_EQ(Form().MenuItem_BackupOnSave->isChecked(), on);
     }
 }

@@ -44,7 +44,7 @@ QString Shown(const std::string& text) {
 class LongFieldTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        form_ = std::make_unique<TForm1>(QStringList{});
+        form_ = std::make_unique<TMainWindow>(QStringList{});
         form_->show();
         QApplication::processEvents();
     }
@@ -52,7 +52,7 @@ class LongFieldTest : public ::testing::Test {
         form_->Document().Modified = false;
         form_.reset();
     }
-    TForm1& Form() { return *form_; }
+    TMainWindow& Form() { return *form_; }
     TDocument& Doc() { return form_->Document(); }
     void Show(const std::vector<TDataKey>& keys) {
         Doc().Keys = keys;
@@ -69,7 +69,7 @@ class LongFieldTest : public ::testing::Test {
         QApplication::processEvents();
     }
 
-    std::unique_ptr<TForm1> form_;
+    std::unique_ptr<TMainWindow> form_;
 };
 
 TEST_F(LongFieldTest, ListsAndSearchHitsShowTheFirstThousandCharacters) {
@@ -91,7 +91,7 @@ TEST_F(LongFieldTest, ListsAndSearchHitsShowTheFirstThousandCharacters) {
         Form().SpeedButton_ShowDataClick();
 
         Form().MenuItem_SearchClick();
-        TForm4& search = *Form().Form4;
+        TSearchDialog& search = *Form().SearchDialog;
         search.Edit_SearchFor->setText(QStringLiteral("*"));
         search.Button_SearchClick();
         const QAbstractItemModel& hits = *search.ResultModel;

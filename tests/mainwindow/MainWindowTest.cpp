@@ -44,8 +44,8 @@ class MainWindowTest : public ::testing::Test {
     void SetUp() override {
         Messages().ClearLog();
         // Every window starts from empty settings.
-        TRegistry(Hive::CurrentUser).DeleteKey("\\Software\\QZ\\Dorvanta");
-        form_ = std::make_unique<TForm1>();
+        TSettingsStore(Hive::CurrentUser).DeleteKey("\\Software\\QZ\\Dorvanta");
+        form_ = std::make_unique<TMainWindow>();
         form_->show();
         QApplication::processEvents();
         Messages().ClearLog();  // the first start's update wizard is logged, not shown
@@ -57,7 +57,7 @@ class MainWindowTest : public ::testing::Test {
     }
 
     static MessageService& Messages() { return MessageService::Instance(); }
-    TForm1& Form() { return *form_; }
+    TMainWindow& Form() { return *form_; }
     TDocument& Doc() { return form_->Document(); }
 
     // Questions that found no queued answer.
@@ -107,7 +107,7 @@ class MainWindowTest : public ::testing::Test {
         Form().Edit_Info->setText(info);
     }
 
-    std::unique_ptr<TForm1> form_;
+    std::unique_ptr<TMainWindow> form_;
 };
 
 TEST_F(MainWindowTest, FirstStartShowsTheDesignedEmptyWindow) {
@@ -136,7 +136,7 @@ TEST_F(MainWindowTest, WindowSettingsAreWrittenAtTheEndAndReadAtTheStart) {
     Form().SpeedButton_ShowData->setChecked(true);
     Form().SetClientSize(QSize(900, 400));
     form_.reset();
-    TRegistry reg(Hive::CurrentUser);
+    TSettingsStore reg(Hive::CurrentUser);
     ASSERT_TRUE(reg.OpenKey("Software\\QZ\\Dorvanta", false));
     EXPECT_TRUE(reg.ReadBool("ShowData"));
     EXPECT_FALSE(reg.ReadBool("CompressView"));
@@ -145,14 +145,14 @@ TEST_F(MainWindowTest, WindowSettingsAreWrittenAtTheEndAndReadAtTheStart) {
     EXPECT_EQ(reg.GetDataType("ClearClipboard"), RegDataType::Integer);
     EXPECT_EQ(reg.ReadInteger("ClearClipboard"), 0);
 
-    form_ = std::make_unique<TForm1>();
+    form_ = std::make_unique<TMainWindow>();
     EXPECT_TRUE(Form().SpeedButton_ShowData->isChecked());
     EXPECT_EQ(Form().ClientSize(), QSize(900, 400));
     EXPECT_FALSE(Form().MenuItem_ClearClipboard->isChecked());
     Form().MenuItem_ClearClipboard->setChecked(true);
     form_.reset();
     EXPECT_EQ(reg.ReadInteger("ClearClipboard"), 1);
-    form_ = std::make_unique<TForm1>();
+    form_ = std::make_unique<TMainWindow>();
     EXPECT_TRUE(Form().MenuItem_ClearClipboard->isChecked());
 }
 
@@ -171,12 +171,12 @@ TEST_F(MainWindowTest, StoredSizesOutsideSaneBoundsAreClamped) {
     for (const Case& c : cases) {
         form_.reset();
         {
-            TRegistry reg(Hive::CurrentUser);
+            TSettingsStore reg(Hive::CurrentUser);
             ASSERT_TRUE(reg.OpenKey("Software\\QZ\\Dorvanta", false));
             reg.WriteInteger("Form1Width", c.width);
             reg.WriteInteger("Form1Height", c.height);
         }
-        form_ = std::make_unique<TForm1>();
+        form_ = std::make_unique<TMainWindow>();
         EXPECT_EQ(Form().ClientSize(), c.client) << c.width << " x " << c.height;
         // Even a window larger than the screen starts with its top-left on it.
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
@@ -190,7 +190,7 @@ TEST_F(MainWindowTest, SettingsThatCannotBeStoredAreReportedAtTheEnd) {
     const QByteArray saved = qgetenv("DORVANTA_REGISTRY_DIR");
     qputenv("DORVANTA_REGISTRY_DIR", "/dev/null/keine");  // no folder can be made there
     for (int i = 0; i < 4; ++i) Messages().QueueAnswer(MsgButton::Ok);
-    form_ = std::make_unique<TForm1>();
+    form_ = std::make_unique<TMainWindow>();
     form_.reset();
     qputenv("DORVANTA_REGISTRY_DIR", saved);
     ASSERT_FALSE(Messages().Asked().empty());
@@ -198,7 +198,7 @@ TEST_F(MainWindowTest, SettingsThatCannotBeStoredAreReportedAtTheEnd) {
               "Fehler beim Setzen der Daten für 'ShowData'");
     EXPECT_EQ(Messages().Asked().back().caption, "Dorvanta");
     Messages().ClearLog();
-    form_ = std::make_unique<TForm1>();
+    form_ = std::make_unique<TMainWindow>();
 }
 
 TEST_F(MainWindowTest, AutoLoadFileOpensAtStartAndAMissingOneLeavesAnEmptyWindow) {
@@ -206,11 +206,11 @@ TEST_F(MainWindowTest, AutoLoadFileOpensAtStartAndAMissingOneLeavesAnEmptyWindow
     const std::string path = SampleFile(dir);
     form_.reset();
     {
-        TRegistry reg(Hive::CurrentUser);
+        TSettingsStore reg(Hive::CurrentUser);
         ASSERT_TRUE(reg.OpenKey("Software\\QZ\\Dorvanta", true));
         reg.WriteString("AutoLoadFile", path);
     }
-    form_ = std::make_unique<TForm1>();
+    form_ = std::make_unique<TMainWindow>();
     form_->show();
     // Painted first, empty; the file follows.
     EXPECT_TRUE(Form().StartLoading());
@@ -222,7 +222,7 @@ TEST_F(MainWindowTest, AutoLoadFileOpensAtStartAndAMissingOneLeavesAnEmptyWindow
 
     std::filesystem::remove(path);
     Messages().QueueAnswer(MsgButton::Ok);
-    form_ = std::make_unique<TForm1>();
+    form_ = std::make_unique<TMainWindow>();
     form_->show();
     WaitForStartFile();
     ASSERT_FALSE(Messages().Asked().empty());
@@ -241,7 +241,7 @@ TEST_F(MainWindowTest, AFileOnTheCommandLineOpensInPlaceOfTheStartFile) {
     const std::string other = dir.File("other.pdt");
     std::filesystem::copy_file(named, other);
     {
-        TRegistry reg(Hive::CurrentUser);
+        TSettingsStore reg(Hive::CurrentUser);
         ASSERT_TRUE(reg.OpenKey("Software\\QZ\\Dorvanta", true));
         reg.WriteString("AutoLoadFile", other);
     }
@@ -271,7 +271,7 @@ TEST_F(MainWindowTest, AFileOnTheCommandLineOpensInPlaceOfTheStartFile) {
         Messages().ClearLog();
         if (c.password) Messages().QueueInput(*c.password);
         if (c.error) Messages().QueueAnswer(MsgButton::Ok);
-        form_ = std::make_unique<TForm1>(c.arguments);
+        form_ = std::make_unique<TMainWindow>(c.arguments);
         form_->show();
         WaitForStartFile();
         EXPECT_EQ(Form().windowTitle(), c.title);
@@ -618,8 +618,8 @@ TEST_F(MainWindowTest, KeysAndClicksReachTheirTargets) {
     SelectKey(1);
     QString caption;
     QTimer::singleShot(0, [&] {
-        caption = Form().Form2->windowTitle();
-        Form().Form2->reject();
+        caption = Form().CategoryDialog->windowTitle();
+        Form().CategoryDialog->reject();
     });
     QTest::mouseDClick(viewport, Qt::LeftButton, {}, QPoint(5, viewport->height() - 5));
     EXPECT_EQ(caption, "Rubrik bearbeiten");
@@ -787,7 +787,7 @@ TEST_F(MainWindowTest, CopiedTextsAreMarkedSecretAndClearedOnlyWhileStillOurs) {
     QClipboard* clipboard = QGuiApplication::clipboard();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        form_ = std::make_unique<TForm1>();
+        form_ = std::make_unique<TMainWindow>();
         Form().OpenFile(file);
         SelectKey(0);
         Form().SelectEntryRow(2);  // PIN 4711
@@ -808,7 +808,7 @@ TEST_F(MainWindowTest, CopiedTextsAreMarkedSecretAndClearedOnlyWhileStillOurs) {
         EXPECT_EQ(clipboard->text(), c.left);
         EXPECT_EQ(ClipboardMarkedSecret(), !c.userCopy && *c.left);
     }
-    form_ = std::make_unique<TForm1>();
+    form_ = std::make_unique<TMainWindow>();
 }
 
 TEST_F(MainWindowTest, ANewCopyRestartsTheClearingDelay) {
@@ -856,9 +856,9 @@ TEST_F(MainWindowTest, RefusedCharactersAreNamedTypedOrPastedInTheWindowAndInDia
         "werden.");
     EXPECT_EQ(RefusedCharacterHint(QString::fromUtf8("\xC5\x82")), hintL);
 
-    TForm2* category = Form().Form2;
+    TCategoryDialog* category = Form().CategoryDialog;
     category->show();
-    Form().Form4->Open();
+    Form().SearchDialog->Open();
     struct Field {
         const char* name;
         QLineEdit* edit;
@@ -869,7 +869,7 @@ TEST_F(MainWindowTest, RefusedCharactersAreNamedTypedOrPastedInTheWindowAndInDia
         {"main window: Info", Form().Edit_Info, true},
         {"Neue Rubrik: Titel", category->Edit_Title, false},
         {"Neue Rubrik: Rubrik (combo box)", category->ComboBox_Key->lineEdit(), false},
-        {"Suchen: Suchen nach", Form().Form4->Edit_SearchFor, false},
+        {"Suchen: Suchen nach", Form().SearchDialog->Edit_SearchFor, false},
     };
     enum class How { Typed, Pasted };
     struct Case {
@@ -926,7 +926,7 @@ TEST_F(MainWindowTest, RefusedCharactersAreNamedTypedOrPastedInTheWindowAndInDia
         }
     }
     QToolTip::hideText();
-    Form().Form4->close();
+    Form().SearchDialog->close();
     category->reject();
 }
 
@@ -971,12 +971,12 @@ TEST_F(MainWindowTest, RefusingKeepsTheUndoHistoryAndTheProgramsOwnText) {
 
 TEST_F(MainWindowTest, EntryDateHintUsesTheLocaleFormats) {
     const double noon = EncodeDateTime({2003, 1, 1, 12, 0, 0, 0});
-    const QString hint = TForm1::EntryDateHint(noon);
+    const QString hint = TMainWindow::EntryDateHint(noon);
     EXPECT_TRUE(hint.startsWith("Datum des Eintrags: "));
     EXPECT_TRUE(hint.contains(QLocale::system().toString(QDate(2003, 1, 1), QLocale::ShortFormat)));
     EXPECT_TRUE(hint.contains("12"));
     // Midnight leaves the time out.
-    EXPECT_EQ(TForm1::EntryDateHint(EncodeDateTime({2003, 1, 1})),
+    EXPECT_EQ(TMainWindow::EntryDateHint(EncodeDateTime({2003, 1, 1})),
               "Datum des Eintrags: " +
                   QLocale::system().toString(QDate(2003, 1, 1), QLocale::ShortFormat));
 }
@@ -984,14 +984,14 @@ TEST_F(MainWindowTest, EntryDateHintUsesTheLocaleFormats) {
 TEST_F(MainWindowTest, EllipsisTextCutsAtLeastTwoCharacters) {
     const QFont font = Form().font();
     const QFontMetrics metrics(font);
-    EXPECT_EQ(TForm1::EllipsisText("kurz", font, 1000), "kurz");
+    EXPECT_EQ(TMainWindow::EllipsisText("kurz", font, 1000), "kurz");
     const QString longText = "Ein recht langer Titel fuer die Liste";
     const QString cut =
-        TForm1::EllipsisText(longText, font, metrics.horizontalAdvance(longText) - 1);
+        TMainWindow::EllipsisText(longText, font, metrics.horizontalAdvance(longText) - 1);
     EXPECT_TRUE(cut.endsWith("..."));
     EXPECT_LE(cut.size() - 3, longText.size() - 2);
     EXPECT_LE(metrics.horizontalAdvance(cut), metrics.horizontalAdvance(longText) - 1);
-    EXPECT_EQ(TForm1::EllipsisText(longText, font, 1), "...");
+    EXPECT_EQ(TMainWindow::EllipsisText(longText, font, 1), "...");
 }
 
 TEST_F(MainWindowTest, TheRightPartKeepsTwoHundredPixels) {

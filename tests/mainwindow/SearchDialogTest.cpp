@@ -41,7 +41,7 @@ class SearchDialogTest : public ::testing::Test {
   protected:
     void SetUp() override {
         Messages().ClearLog();
-        form_ = std::make_unique<TForm1>(QStringList{});
+        form_ = std::make_unique<TMainWindow>(QStringList{});
         form_->show();
         // Windows-1252 bytes: 0x80 is the euro sign, 0xFC 'ü'.
         Doc().Keys = {{"Giro", "Bank", {{"IBAN", "DE12 \x80", "Haus", 1.0}, {"PIN", "4711", "", 2.0}}},
@@ -56,9 +56,9 @@ class SearchDialogTest : public ::testing::Test {
         form_.reset();
     }
     static MessageService& Messages() { return MessageService::Instance(); }
-    TForm1& Form() { return *form_; }
+    TMainWindow& Form() { return *form_; }
     TDocument& Doc() { return form_->Document(); }
-    TForm4& Search() { return *form_->Form4; }
+    TSearchDialog& Search() { return *form_->SearchDialog; }
     QAbstractItemModel& Model() { return *Search().ResultModel; }
 
     // Searches with the dialog's default boxes, sub-category names included.
@@ -76,32 +76,32 @@ class SearchDialogTest : public ::testing::Test {
         return rows;
     }
 
-    std::unique_ptr<TForm1> form_;
+    std::unique_ptr<TMainWindow> form_;
 };
 
 TEST_F(SearchDialogTest, RowsShowKindAndTextInDocumentOrder) {
     const QString brief = QStringLiteral("PIN-Brief für Müller");
     struct Case {
         QString text;
-        std::function<void(TForm4&)> boxes;
+        std::function<void(TSearchDialog&)> boxes;
         Rows rows;
     };
-    const auto none = [](TForm4&) {};
+    const auto none = [](TSearchDialog&) {};
     const Case cases[] = {
         // Each key's name before its entries; title, value, info per entry.
         {"pin", none, {{"Titel", "PIN"}, {"Unterrubrikname", "Pin-Ablage"}, {"Info", brief}}},
-        {"pin", [](TForm4& d) { d.CheckBox_SubKeys->setChecked(false); },
+        {"pin", [](TSearchDialog& d) { d.CheckBox_SubKeys->setChecked(false); },
          {{"Titel", "PIN"}, {"Info", brief}}},
         {"IN", none, {{"Titel", "PIN"}, {"Unterrubrikname", "Pin-Ablage"}, {"Info", brief}}},
-        {"IN", [](TForm4& d) { d.CheckBox_Exact->setChecked(true); },
+        {"IN", [](TSearchDialog& d) { d.CheckBox_Exact->setChecked(true); },
          {{"Titel", "PIN"}, {"Info", brief}}},
-        {"pin", [](TForm4& d) { d.CheckBox_Info->setChecked(false); },
+        {"pin", [](TSearchDialog& d) { d.CheckBox_Info->setChecked(false); },
          {{"Titel", "PIN"}, {"Unterrubrikname", "Pin-Ablage"}}},
         // Texts leave the code page both ways: the search text and the shown value.
         {"*€", none, {{"Wert", "DE12 €"}}},
         {"MÜLLER", none, {{"Info", brief}}},
         {"4?11", none, {{"Wert", "4711"}}},
-        {"4?11", [](TForm4& d) { d.CheckBox_Wildcard->setChecked(false); }, {}},
+        {"4?11", [](TSearchDialog& d) { d.CheckBox_Wildcard->setChecked(false); }, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
@@ -266,14 +266,14 @@ TEST_F(SearchDialogTest, ChangesThatMoveEntriesEmptyTheList) {
          true},
         {"the category dialog's OK",
          [&] {
-             WithModal(*Form().Form2, [&] { Form().ListBox_KeysDblClick(); }, [&] {
-                 Form().Form2->Edit_Title->setText("Zeta");
-                 Form().Form2->Button_OK->click();
+             WithModal(*Form().CategoryDialog, [&] { Form().ListBox_KeysDblClick(); }, [&] {
+                 Form().CategoryDialog->Edit_Title->setText("Zeta");
+                 Form().CategoryDialog->Button_OK->click();
              });
          },
          true},
         {"the category dialog cancelled",
-         [&] { WithModal(*Form().Form2, [&] { Form().ListBox_KeysDblClick(); }, [] {}); }, false},
+         [&] { WithModal(*Form().CategoryDialog, [&] { Form().ListBox_KeysDblClick(); }, [] {}); }, false},
         {"rename the parent",
          [&] {
              Messages().QueueInput(QString("Aaa"));
@@ -282,7 +282,7 @@ TEST_F(SearchDialogTest, ChangesThatMoveEntriesEmptyTheList) {
          true},
         {"an import",
          [&] {
-             TForm5& import = *Form().Form5;
+             TImportDialog& import = *Form().ImportDialog;
              WithModal(import, [&] { Form().EintrgefrUnterrubrikimportieren1Click(); }, [&] {
                  import.Edit_File->setText(QString::fromStdString(file));
                  import.RadioButton_OtherChar->setChecked(true);
@@ -367,13 +367,13 @@ TEST_F(SearchDialogTest, ALongSearchRunsBesideTheWindowAndStopsKeepingItsHits) {
                                            {0, 1, TSearchSource::Value}};
     struct Case {
         const char* name;
-        std::function<void(TForm1&, TForm4&)> stop;
+        std::function<void(TMainWindow&, TSearchDialog&)> stop;
     };
     const Case cases[] = {
-        {"Escape", [](TForm1&, TForm4& d) { QTest::keyClick(&d, Qt::Key_Escape); }},
-        {"Schließen", [](TForm1&, TForm4& d) { QTest::mouseClick(d.Button_Close, Qt::LeftButton); }},
-        {"close box", [](TForm1&, TForm4& d) { d.close(); }},
-        {"main window closed", [](TForm1& f, TForm4&) { f.close(); }},
+        {"Escape", [](TMainWindow&, TSearchDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }},
+        {"Schließen", [](TMainWindow&, TSearchDialog& d) { QTest::mouseClick(d.Button_Close, Qt::LeftButton); }},
+        {"close box", [](TMainWindow&, TSearchDialog& d) { d.close(); }},
+        {"main window closed", [](TMainWindow& f, TSearchDialog&) { f.close(); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -411,7 +411,7 @@ TEST_F(SearchDialogTest, ALongSearchRunsBesideTheWindowAndStopsKeepingItsHits) {
         EXPECT_EQ(Search().SearchResults(), found);
         EXPECT_TRUE(Search().isVisible());
         EXPECT_TRUE(Form().isVisible());
-        EXPECT_EQ(Search().width(), TForm4::kWideWidth);
+        EXPECT_EQ(Search().width(), TSearchDialog::kWideWidth);
         EXPECT_FALSE(Search().Label_Searching->isVisible());
         EXPECT_TRUE(Search().CheckBox_Wildcard->isVisible());
         EXPECT_TRUE(Search().Edit_SearchFor->isEnabled());

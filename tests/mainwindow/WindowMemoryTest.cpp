@@ -17,7 +17,7 @@ std::size_t HeapInUse() {
 }
 
 TEST(WindowMemoryTest, CategoryRowsCostAHeightAndNoCopiesOfTheirTexts) {
-    TForm1 form(QStringList{});
+    TMainWindow form(QStringList{});
     form.show();
     QApplication::processEvents();
     constexpr int kKeys = 100000;

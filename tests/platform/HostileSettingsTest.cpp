@@ -28,7 +28,7 @@ class HostileSettingsTest : public ::testing::Test {
     }
     void TearDown() override { ::unsetenv("DORVANTA_REGISTRY_DIR"); }
 
-    static std::string ErrorOfOpen(TRegistry& reg, const std::string& path, bool create) {
+    static std::string ErrorOfOpen(TSettingsStore& reg, const std::string& path, bool create) {
         try {
             return reg.OpenKey(path, create) ? "<opened>" : "<refused>";
         } catch (const ESettingsError& e) {
@@ -77,7 +77,7 @@ TEST_F(HostileSettingsTest, KeysBeyondTheLimitsAreDamageAndNeverCreated) {
         SCOPED_TRACE(c.keyLines.substr(0, 40) + "... " + std::to_string(c.keyLines.size()));
         const std::string content = "REGEDIT4\n\n" + c.keyLines + "\"A\"=\"1\"\n";
         WriteBytes(HiveFilePath(Hive::CurrentUser), content);
-        TRegistry reg;
+        TSettingsStore reg;
         if (c.error.empty()) {
             EXPECT_EQ(ErrorOfOpen(reg, DeepPath(512), false), "<opened>");
             EXPECT_EQ(reg.ReadString("A"), "1");
@@ -93,12 +93,12 @@ TEST_F(HostileSettingsTest, KeysBeyondTheLimitsAreDamageAndNeverCreated) {
     // Through the store itself: the deepest key allowed is written and read back;
     // one level more is refused rather than stored as a file that reads as damaged.
     ::unlink(HiveFilePath(Hive::CurrentUser).c_str());
-    TRegistry reg;
+    TSettingsStore reg;
     EXPECT_EQ(ErrorOfOpen(reg, DeepPath(513), true), "<refused>");
     EXPECT_FALSE(reg.KeyExists("\\K"));
     ASSERT_EQ(ErrorOfOpen(reg, DeepPath(512), true), "<opened>");
     reg.WriteInteger("N", 7);
-    TRegistry fresh;
+    TSettingsStore fresh;
     ASSERT_EQ(ErrorOfOpen(fresh, DeepPath(512), false), "<opened>");
     EXPECT_EQ(fresh.ReadInteger("N"), 7);
     EXPECT_TRUE(fresh.DeleteKey("\\K"));
@@ -111,7 +111,7 @@ TEST_F(HostileSettingsTest, AHiveThatIsNoRegularFileIsRefusedWithoutWaiting) {
     for (auto make : {+[](const char* p) { return ::mkfifo(p, 0600); },
                       +[](const char* p) { return ::mkdir(p, 0700); }}) {
         ASSERT_EQ(make(path.c_str()), 0);
-        TRegistry reg;
+        TSettingsStore reg;
         EXPECT_EQ(ErrorOfOpen(reg, kKey, false), message);
         EXPECT_EQ(ErrorOfOpen(reg, kKey, true), message);
         ::remove(path.c_str());
@@ -136,7 +136,7 @@ TEST_F(HostileSettingsTest, TheFileIsParsedOncePerChange) {
         return counted - before;
     };
 
-    TRegistry reg;
+    TSettingsStore reg;
     ASSERT_TRUE(reg.OpenKey(kKey, false));
     for (int i = 0; i < kValues; ++i) ASSERT_EQ(reg.ReadInteger("v" + std::to_string(i)), i);
     EXPECT_EQ(reg.GetValueNames().size(), std::size_t{kValues});
@@ -146,7 +146,7 @@ TEST_F(HostileSettingsTest, TheFileIsParsedOncePerChange) {
     // Our own changes need no parse, and another instance sees them at once.
     reg.WriteInteger("V0", -1);
     EXPECT_TRUE(reg.DeleteValue("V1"));
-    TRegistry other;
+    TSettingsStore other;
     ASSERT_TRUE(other.OpenKey(kKey, false));
     EXPECT_EQ(other.ReadInteger("V0"), -1);
     EXPECT_FALSE(other.ValueExists("V1"));
@@ -219,7 +219,7 @@ TEST_F(HostileSettingsTest, SizeAndLineLimitsAreDamageNamingTheReason) {
         }
         struct stat before {};
         ASSERT_EQ(::stat(path.c_str(), &before), 0);
-        TRegistry reg;
+        TSettingsStore reg;
         const std::string error = ErrorOfOpen(reg, kKey, false);
         if (c.reason.empty()) {
             EXPECT_EQ(error, "<opened>");
@@ -271,13 +271,13 @@ TEST(HiveStartTest, TheFirstBytesTellAFileOfAnotherKind) {
 
 // A value whose line would be too long to read back is not stored; the file stays.
 TEST_F(HostileSettingsTest, AHiveThatCouldNotBeReadBackIsNotWritten) {
-    TRegistry reg;
+    TSettingsStore reg;
     ASSERT_TRUE(reg.OpenKey(kKey, true));
     reg.WriteString("A", "1");
     const std::string before = ReadBytes(HiveFilePath(Hive::CurrentUser));
     EXPECT_THROW(reg.WriteString("B", std::string(reg::kMaxLineBytes, 'x')), ESettingsError);
     EXPECT_EQ(ReadBytes(HiveFilePath(Hive::CurrentUser)), before);
-    TRegistry fresh;
+    TSettingsStore fresh;
     ASSERT_TRUE(fresh.OpenKey(kKey, false));
     EXPECT_EQ(fresh.ReadString("A"), "1");
     EXPECT_FALSE(fresh.ValueExists("B"));

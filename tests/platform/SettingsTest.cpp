@@ -46,7 +46,7 @@ TEST_F(SettingsTest, EveryTypeRoundTripsThroughTheFile) {
     const std::string umlauts = "Gr\xFC\xDF\x65 \x80 \x81";  // "Grüße € " and an unassigned byte
     const std::string awkward = "C:\\Daten\\\"x\".pdt\r\nzweite Zeile\t\x7F";
     {
-        TRegistry reg(Hive::CurrentUser);
+        TSettingsStore reg(Hive::CurrentUser);
         ASSERT_TRUE(reg.OpenKey(kKey, true));
         reg.WriteString("AutoLoadFile", "C:\\Daten\\a.pdt");
         reg.WriteString("Umlaute", umlauts);
@@ -62,7 +62,7 @@ TEST_F(SettingsTest, EveryTypeRoundTripsThroughTheFile) {
         reg.WriteDateTime("Update", 45444.5);
         reg.WriteString("", "default value");
     }
-    TRegistry reg(Hive::CurrentUser);
+    TSettingsStore reg(Hive::CurrentUser);
     ASSERT_TRUE(reg.OpenKey("\\" + kKey, false));
     EXPECT_EQ(reg.ReadString("AutoLoadFile"), "C:\\Daten\\a.pdt");
     EXPECT_EQ(reg.ReadString("Umlaute"), umlauts);
@@ -114,7 +114,7 @@ TEST_F(SettingsTest, ReadsAHandWrittenExport) {
                "  90,30,e6,40\r\n"
                "\"Path\"=hex(2):25,54,45,4d,50,25,00\r\n"
                "\"Name \\\"quoted\\\"\"=\"a\\\\b\"\r\n");
-    TRegistry reg(Hive::LocalMachine);
+    TSettingsStore reg(Hive::LocalMachine);
     ASSERT_TRUE(reg.OpenKey(kKey, false));
     EXPECT_TRUE(reg.ValueExists("NoUpdate"));
     EXPECT_EQ(reg.ReadInteger("UpdateInterval"), 14);
@@ -124,7 +124,7 @@ TEST_F(SettingsTest, ReadsAHandWrittenExport) {
 }
 
 TEST_F(SettingsTest, MissingValuesAndKeysAndNoOpenKey) {
-    TRegistry reg;
+    TSettingsStore reg;
     EXPECT_FALSE(reg.ValueExists("ShowData"));
     EXPECT_EQ(ErrorOf([&] { reg.ReadString("AutoLoadFile"); }),
               "Fehler beim Holen der Daten für 'AutoLoadFile'");
@@ -138,10 +138,10 @@ TEST_F(SettingsTest, MissingValuesAndKeysAndNoOpenKey) {
 
     ASSERT_TRUE(reg.OpenKey(kKey, true));
     EXPECT_EQ(reg.CurrentPath(), kKey);
-    for (auto read : {+[](TRegistry& r) { r.ReadInteger("Form1Width"); },
-                      +[](TRegistry& r) { r.ReadBool("Form1Width"); },
-                      +[](TRegistry& r) { r.ReadBinary("Form1Width"); },
-                      +[](TRegistry& r) { r.ReadDateTime("Form1Width"); }}) {
+    for (auto read : {+[](TSettingsStore& r) { r.ReadInteger("Form1Width"); },
+                      +[](TSettingsStore& r) { r.ReadBool("Form1Width"); },
+                      +[](TSettingsStore& r) { r.ReadBinary("Form1Width"); },
+                      +[](TSettingsStore& r) { r.ReadDateTime("Form1Width"); }}) {
         EXPECT_EQ(ErrorOf([&] { read(reg); }), "Fehler beim Holen der Daten für 'Form1Width'");
     }
     EXPECT_EQ(reg.GetDataType("Form1Width"), RegDataType::Unknown);
@@ -154,7 +154,7 @@ TEST_F(SettingsTest, MissingValuesAndKeysAndNoOpenKey) {
 }
 
 TEST_F(SettingsTest, WrongTypesGiveTheTypeError) {
-    TRegistry reg;
+    TSettingsStore reg;
     ASSERT_TRUE(reg.OpenKey(kKey, true));
     reg.WriteString("Text", "1");
     reg.WriteInteger("Number", 1);
@@ -175,7 +175,7 @@ TEST_F(SettingsTest, WrongTypesGiveTheTypeError) {
 }
 
 TEST_F(SettingsTest, NamesCompareCaseInsensitivelyAndKeepTheirSpelling) {
-    TRegistry reg;
+    TSettingsStore reg;
     ASSERT_TRUE(reg.OpenKey("SOFTWARE\\QZ\\Dorvanta", true));
     reg.WriteInteger("ShowData", 1);
     reg.WriteInteger("SHOWDATA", 0);
@@ -196,7 +196,7 @@ TEST_F(SettingsTest, NamesCompareCaseInsensitivelyAndKeepTheirSpelling) {
 }
 
 TEST_F(SettingsTest, RelativeAndRootedPaths) {
-    TRegistry reg;
+    TSettingsStore reg;
     ASSERT_TRUE(reg.OpenKey("Software\\QZ", true));
     ASSERT_TRUE(reg.OpenKey("Dorvanta", true));  // relative to the open key
     EXPECT_EQ(reg.CurrentPath(), "Software\\QZ\\Dorvanta");
@@ -209,7 +209,7 @@ TEST_F(SettingsTest, RelativeAndRootedPaths) {
 }
 
 TEST_F(SettingsTest, DeleteKeyRemovesEverythingBelowIt) {
-    TRegistry reg(Hive::LocalMachine);
+    TSettingsStore reg(Hive::LocalMachine);
     ASSERT_TRUE(reg.OpenKey("SOFTWARE\\QZ\\Dorvanta\\Deep\\Deeper", true));
     reg.WriteString("a", "1");
     ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\QZ\\Dorvanta", false));
@@ -222,7 +222,7 @@ TEST_F(SettingsTest, DeleteKeyRemovesEverythingBelowIt) {
     EXPECT_TRUE(reg.DeleteKey("dorvanta"));
     EXPECT_FALSE(reg.DeleteKey("Dorvanta")) << "second delete finds nothing";
 
-    TRegistry fresh(Hive::LocalMachine);
+    TSettingsStore fresh(Hive::LocalMachine);
     EXPECT_FALSE(fresh.KeyExists("\\SOFTWARE\\QZ\\Dorvanta"));
     EXPECT_FALSE(fresh.KeyExists("\\SOFTWARE\\QZ\\Dorvanta\\Deep\\Deeper"));
     EXPECT_TRUE(fresh.KeyExists("\\SOFTWARE\\QZ")) << "the parent stays, even when empty";
@@ -235,11 +235,11 @@ TEST_F(SettingsTest, DeleteKeyRemovesEverythingBelowIt) {
 }
 
 TEST_F(SettingsTest, AKeyDeletedElsewhereTakesNoMoreWrites) {
-    TRegistry window;
+    TSettingsStore window;
     ASSERT_TRUE(window.OpenKey(kKey, true));
     window.WriteBool("ShowData", true);
 
-    TRegistry uninstall;
+    TSettingsStore uninstall;
     ASSERT_TRUE(uninstall.OpenKey("SOFTWARE\\QZ", true));
     ASSERT_TRUE(uninstall.DeleteKey("Dorvanta"));
 
@@ -268,7 +268,7 @@ TEST_F(SettingsTest, ADamagedHiveIsReportedAndNeverOverwritten) {
     for (const auto& content : damaged) {
         SCOPED_TRACE(content);
         WriteBytes(HiveFile(), content);
-        TRegistry reg;
+        TSettingsStore reg;
         const std::string error = ErrorOf([&] { reg.OpenKey(kKey, true); });
         EXPECT_NE(error.find("Die Einstellungsdatei '" + HiveFile() + "' ist beschädigt (Zeile"),
                   std::string::npos)
@@ -279,7 +279,7 @@ TEST_F(SettingsTest, ADamagedHiveIsReportedAndNeverOverwritten) {
 
     // A key opened before the damage: writes and deletes refuse, the file stays.
     WriteBytes(HiveFile(), good + "\"A\"=\"1\"\n");
-    TRegistry reg;
+    TSettingsStore reg;
     ASSERT_TRUE(reg.OpenKey(kKey, false));
     WriteBytes(HiveFile(), good + "\"A\"=\"1\n");
     EXPECT_NE(ErrorOf([&] { reg.WriteString("B", "2"); }).find("beschädigt"), std::string::npos);
@@ -296,7 +296,7 @@ TEST_F(SettingsTest, ReadsWindows1252AndNamesTheUtf16Format) {
     WriteBytes(HiveFile(), "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + key +
                                "]\r\n\"Gr\xF6\xDF\x65\"=\"\x80 5\"\r\n\"Text\"=\"\xC3\x28\"\r\n");
     {
-        TRegistry reg;
+        TSettingsStore reg;
         ASSERT_TRUE(reg.OpenKey(key, false));
         EXPECT_EQ(reg.ReadString("gr\xD6\xDF\x45"), "\x80 5");
         EXPECT_EQ(reg.ReadString("Text"), "\xC3\x28");
@@ -322,7 +322,7 @@ TEST_F(SettingsTest, ReadsWindows1252AndNamesTheUtf16Format) {
           std::pair{be, prefix + "UTF-16-Datei im " + unsupported},
           std::pair{header + "\r\n\r\n[HKEY_CURRENT_USER\\Software]\r\n", prefix + unsupported}}) {
         WriteBytes(HiveFile(), content);
-        TRegistry reg;
+        TSettingsStore reg;
         EXPECT_EQ(ErrorOf([&] { reg.OpenKey(kKey, true); }), message);
         EXPECT_EQ(ReadBytes(HiveFile()), content);
     }
@@ -332,7 +332,7 @@ TEST_F(SettingsTest, AStoreThatCannotBeWrittenReportsIt) {
     // A folder below a plain file cannot be created, not even by root.
     WriteBytes(dir_.File("plain"), "x");
     ::setenv("DORVANTA_REGISTRY_DIR", dir_.File("plain/reg").c_str(), 1);
-    TRegistry reg;
+    TSettingsStore reg;
     EXPECT_FALSE(reg.OpenKey(kKey, true));
     EXPECT_EQ(ErrorOf([&] { reg.WriteString("ApplicationFileName", "x"); }),
               "Fehler beim Setzen der Daten für 'ApplicationFileName'");
@@ -343,7 +343,7 @@ TEST_F(SettingsTest, TheStoreFolderFollowsTheEnvironment) {
     ::setenv("XDG_CONFIG_HOME", dir_.File("cfg").c_str(), 1);
     EXPECT_EQ(HiveFilePath(Hive::LocalMachine),
               dir_.File("cfg") + "/Dorvanta/HKEY_LOCAL_MACHINE.reg");
-    TRegistry reg(Hive::LocalMachine);
+    TSettingsStore reg(Hive::LocalMachine);
     ASSERT_TRUE(reg.OpenKey(kKey, true)) << "creates the folders on first use";
     struct stat st {};
     ASSERT_EQ(::stat((dir_.File("cfg") + "/Dorvanta").c_str(), &st), 0);
@@ -355,7 +355,7 @@ TEST_F(SettingsTest, FourProcessesWritingAtOnceLoseNothing) {
     constexpr int kProcesses = 4;
     constexpr int kPerProcess = 40;
     {
-        TRegistry reg;
+        TSettingsStore reg;
         ASSERT_TRUE(reg.OpenKey(kKey, true));
     }
     pid_t children[kProcesses];
@@ -365,7 +365,7 @@ TEST_F(SettingsTest, FourProcessesWritingAtOnceLoseNothing) {
         if (children[c] == 0) {
             int status = 0;
             try {
-                TRegistry reg;
+                TSettingsStore reg;
                 if (!reg.OpenKey(kKey, false)) ::_exit(2);
                 for (int i = 0; i < kPerProcess; ++i) {
                     const std::string name =
@@ -385,7 +385,7 @@ TEST_F(SettingsTest, FourProcessesWritingAtOnceLoseNothing) {
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), 0);
     }
-    TRegistry reg;
+    TSettingsStore reg;
     ASSERT_TRUE(reg.OpenKey(kKey, false));
     EXPECT_EQ(reg.GetValueNames().size(),
               std::size_t{kProcesses} * (kPerProcess + kPerProcess / 2));

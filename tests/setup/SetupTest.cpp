@@ -13,25 +13,25 @@
 namespace dorvanta {
 namespace {
 
-const std::string kEntryKey = std::string(TQZSetup::kUninstallListKey) + "\\Dorvanta";
+const std::string kEntryKey = std::string(TSetup::kUninstallListKey) + "\\Dorvanta";
 
 class SetupTest : public ::testing::Test {
   protected:
     void SetUp() override {
         MessageService::Instance().ClearLog();
         for (Hive hive : {Hive::CurrentUser, Hive::LocalMachine}) {
-            TRegistry reg(hive);
+            TSettingsStore reg(hive);
             reg.DeleteKey("\\SOFTWARE");
         }
     }
 
     static bool KeyExists(Hive hive, const std::string& path) {
-        return TRegistry(hive).KeyExists("\\" + path);
+        return TSettingsStore(hive).KeyExists("\\" + path);
     }
     // Puts program settings into both hives, as a used installation has them.
     static void PlantSettings() {
         for (Hive hive : {Hive::CurrentUser, Hive::LocalMachine}) {
-            TRegistry reg(hive);
+            TSettingsStore reg(hive);
             ASSERT_TRUE(reg.OpenKey("SOFTWARE\\QZ\\Dorvanta\\Sub", true));
             reg.WriteInteger("x", 1);
         }
@@ -41,16 +41,16 @@ class SetupTest : public ::testing::Test {
 
 TEST_F(SetupTest, RegisterWritesTheEntryAndDeletesEmptyValues) {
     {
-        TRegistry reg(Hive::LocalMachine);
+        TSettingsStore reg(Hive::LocalMachine);
         ASSERT_TRUE(reg.OpenKey(kEntryKey, true));
         reg.WriteString("Readme", "old");  // an empty property removes its value
     }
-    TQZSetup setup({}, nullptr);
-    setup.QZUpdateUsed = true;
+    TSetup setup({}, nullptr);
+    setup.UpdateComponentUsed = true;
     setup.URLUpdateInfo = "ignored while the update is used";
     setup.RegisterUninstall();
 
-    TRegistry reg(Hive::LocalMachine);
+    TSettingsStore reg(Hive::LocalMachine);
     ASSERT_TRUE(reg.OpenKey(kEntryKey, false));
     const std::string program = ProgramPath().toStdString();
     EXPECT_EQ(reg.ReadString("DisplayName"), "Dorvanta");
@@ -74,25 +74,25 @@ TEST_F(SetupTest, RegisterWritesTheEntryAndDeletesEmptyValues) {
     setup.NoRepair = false;
     setup.HKCU = true;
     setup.RegisterUninstall();
-    TRegistry user(Hive::CurrentUser);
+    TSettingsStore user(Hive::CurrentUser);
     ASSERT_TRUE(user.OpenKey(kEntryKey, false));
     EXPECT_FALSE(user.ValueExists("NoRepair"));
 }
 
 TEST_F(SetupTest, EmptyUninstallStringRegistersNothing) {
-    TQZSetup setup({}, nullptr);
+    TSetup setup({}, nullptr);
     setup.UninstallString.clear();
     setup.RegisterUninstall();
     EXPECT_FALSE(KeyExists(Hive::LocalMachine, kEntryKey));
-    EXPECT_FALSE(KeyExists(Hive::LocalMachine, TQZSetup::kUninstallListKey));
+    EXPECT_FALSE(KeyExists(Hive::LocalMachine, TSetup::kUninstallListKey));
 }
 
 TEST_F(SetupTest, UninstallAnsweredYesRemovesEntryAndSettingsOfBothHives) {
-    TQZSetup({}, nullptr).RegisterUninstall();
+    TSetup({}, nullptr).RegisterUninstall();
     PlantSettings();
     MessageService::Instance().QueueAnswer(MsgButton::Yes);
     MessageService::Instance().QueueAnswer(MsgButton::Ok);
-    TQZSetup setup({"/uninstall"}, nullptr);
+    TSetup setup({"/uninstall"}, nullptr);
     EXPECT_TRUE(setup.ExitRequested());
     ASSERT_EQ(Asked().size(), 2u);
     EXPECT_EQ(Asked()[0].text, "Soll Dorvanta wirklich deinstalliert werden?");
@@ -112,7 +112,7 @@ TEST_F(SetupTest, UninstallAnsweredYesRemovesEntryAndSettingsOfBothHives) {
 TEST_F(SetupTest, UninstallAnsweredNoRemovesNothingButStillEnds) {
     PlantSettings();
     MessageService::Instance().QueueAnswer(MsgButton::No);
-    TQZSetup setup({"/uninstall"}, nullptr);
+    TSetup setup({"/uninstall"}, nullptr);
     EXPECT_TRUE(setup.ExitRequested());
     EXPECT_EQ(Asked().size(), 1u);
     EXPECT_TRUE(KeyExists(Hive::CurrentUser, "SOFTWARE\\QZ\\Dorvanta"));
@@ -120,7 +120,7 @@ TEST_F(SetupTest, UninstallAnsweredNoRemovesNothingButStillEnds) {
 
 TEST_F(SetupTest, NoCompletionMessageWhenSwitchedOff) {
     PlantSettings();
-    TQZSetup setup({}, nullptr);
+    TSetup setup({}, nullptr);
     EXPECT_FALSE(setup.ExitRequested());
     setup.UninstallMessage = false;
     MessageService::Instance().QueueAnswer(MsgButton::Yes);
@@ -131,11 +131,11 @@ TEST_F(SetupTest, NoCompletionMessageWhenSwitchedOff) {
 }
 
 TEST_F(SetupTest, MainWindowRegistersOnAnyOtherArgument) {
-    { TForm1 form(QStringList{"/UNINSTALL"}); }
+    { TMainWindow form(QStringList{"/UNINSTALL"}); }
     // No uninstall question (the first start's update wizard is only logged).
     for (const auto& q : Asked()) EXPECT_EQ(q.kind, AskedQuestion::Kind::Dialog);
     EXPECT_TRUE(KeyExists(Hive::LocalMachine, kEntryKey));
-    TRegistry reg(Hive::LocalMachine);
+    TSettingsStore reg(Hive::LocalMachine);
     ASSERT_TRUE(reg.OpenKey(kEntryKey, false));
     EXPECT_EQ(reg.ReadString("URLUpdateInfo"),
               "Strg+U im Programm dr\xFC"
@@ -148,8 +148,8 @@ TEST_F(SetupTest, UninstallRunOfTheMainWindowWritesNoSettingsOnItsWayOut) {
     MessageService::Instance().QueueAnswer(MsgButton::Yes);
     MessageService::Instance().QueueAnswer(MsgButton::Ok);
     {
-        TForm1 form(QStringList{"/uninstall"});
-        EXPECT_TRUE(form.QZSetup->ExitRequested());
+        TMainWindow form(QStringList{"/uninstall"});
+        EXPECT_TRUE(form.Setup->ExitRequested());
     }
     for (Hive hive : {Hive::CurrentUser, Hive::LocalMachine}) {
         EXPECT_FALSE(KeyExists(hive, "SOFTWARE\\QZ\\Dorvanta"));

@@ -83,8 +83,8 @@ class UpdateFlowTest : public ::testing::Test {
 
     // A wizard for a program released a year ago, shown and at its first step; it
     // trusts the TEST key the release was signed with.
-    std::unique_ptr<TStatusForm> Wizard() {
-        auto wizard = std::make_unique<TStatusForm>();
+    std::unique_ptr<TUpdateWizard> Wizard() {
+        auto wizard = std::make_unique<TUpdateWizard>();
         wizard->UpdateKey = testing::TestUpdateKey();
         wizard->ProgramName = "Dorvanta";
         wizard->ZIPFileName = "Dorvanta.zip";
@@ -140,7 +140,7 @@ TEST_F(UpdateFlowTest, ANewReleaseIsDownloadedCheckedAndInstalled) {
 
     // The end of the program records the next due date: today + 7 - 1.
     wizard.reset();
-    TRegistry reg(Hive::CurrentUser);
+    TSettingsStore reg(Hive::CurrentUser);
     ASSERT_TRUE(reg.OpenKey("Software\\QZ\\Dorvanta", false));
     EXPECT_DOUBLE_EQ(reg.ReadDateTime("Update"), std::floor(NowDateTime()) + 6);
 }
@@ -245,7 +245,7 @@ TEST(UpdateDownloadTest, AnAbortedDownloadIsDeletedAndCanBeRetried) {
     ASSERT_TRUE(server.waitForReadyRead(10000));
     const QString port = QString::fromLatin1(server.readLine()).trimmed();
 
-    TStatusForm wizard;
+    TUpdateWizard wizard;
     wizard.ProgramName = "Dorvanta";
     wizard.ZIPFileName = "Dorvanta.zip";
     wizard.RegistryKey = "Dorvanta";

@@ -60,13 +60,13 @@ class UpdateHardeningTest : public ::testing::Test {
         return *server_;
     }
     // A wizard with short limits, shown, for a program released a year ago.
-    std::unique_ptr<TStatusForm> Wizard() {
-        auto wizard = std::make_unique<TStatusForm>();
+    std::unique_ptr<TUpdateWizard> Wizard() {
+        auto wizard = std::make_unique<TUpdateWizard>();
         Setup(*wizard);
         wizard->show();
         return wizard;
     }
-    void Setup(TStatusForm& wizard) {
+    void Setup(TUpdateWizard& wizard) {
         wizard.ProgramName = "Dorvanta";
         wizard.ZIPFileName = "Dorvanta.zip";
         wizard.RegistryKey = "Dorvanta";
@@ -82,12 +82,12 @@ class UpdateHardeningTest : public ::testing::Test {
         wizard.PartialDeleteDelayMs = 0;
     }
     // The files in the private temporary folder.
-    QStringList TempFiles(const TStatusForm& wizard) const {
+    QStringList TempFiles(const TUpdateWizard& wizard) const {
         return QDir(wizard.TempDir).entryList(QDir::Files | QDir::Hidden | QDir::System);
     }
     // Runs `step`; a transfer under it that has not ended after 5 s is aborted, so
     // a limit that does not work fails the test instead of holding it up.
-    static void Guarded(TStatusForm& wizard, const std::function<void()>& step) {
+    static void Guarded(TUpdateWizard& wizard, const std::function<void()>& step) {
         QTimer guard;
         guard.setSingleShot(true);
         QObject::connect(&guard, &QTimer::timeout, [&wizard] { wizard.HTTP->Abort(); });
@@ -191,15 +191,15 @@ TEST_F(UpdateHardeningTest, TransfersEndAtTheirDeadlines) {
 // so whoever showed the wizard goes on.
 TEST_F(UpdateHardeningTest, CancellingTheCheckEndsItAtOnce) {
     Server({"/Updates.ini=/drip?delay=0.02"});
-    const std::pair<const char*, std::function<void(TStatusForm&)>> ways[] = {
-        {"Abbrechen", [](TStatusForm& w) { w.Button_Cancel->click(); }},
-        {"Escape", [](TStatusForm& w) { QTest::keyClick(&w, Qt::Key_Escape); }},
-        {"close", [](TStatusForm& w) { w.close(); }},
+    const std::pair<const char*, std::function<void(TUpdateWizard&)>> ways[] = {
+        {"Abbrechen", [](TUpdateWizard& w) { w.Button_Cancel->click(); }},
+        {"Escape", [](TUpdateWizard& w) { QTest::keyClick(&w, Qt::Key_Escape); }},
+        {"close", [](TUpdateWizard& w) { w.close(); }},
     };
     for (const auto& [name, cancel] : ways) {
         SCOPED_TRACE(name);
         MessageService::Instance().ClearLog();
-        TStatusForm wizard;
+        TUpdateWizard wizard;
         Setup(wizard);
         wizard.CheckDeadlineMs = 60000;  // the real one: only the cancel can end it
         wizard.HTTP->TimeoutMs = 10000;
@@ -227,18 +227,18 @@ TEST_F(UpdateHardeningTest, CancellingTheCheckEndsItAtOnce) {
 
     // At start-up: the program goes on to its main window.
     MessageService::Instance().ClearLog();
-    TRegistry(Hive::CurrentUser).DeleteKey("\\Software\\QZ\\DorvantaHardening");
+    TSettingsStore(Hive::CurrentUser).DeleteKey("\\Software\\QZ\\DorvantaHardening");
     QWidget owner;
-    TQZUpdateFile component(&owner, {});
+    TUpdateComponent component(&owner, {});
     component.HKCU = true;
     component.RegistryKey = "DorvantaHardening";
     component.ProgramFile = [] { return QStringLiteral("/opt/dorvanta/dorvanta"); };
     component.DriveOf = [](const QString&) { return DriveType::Fixed; };
     component.ProgramFileDate = [] { return NowDateTime() - 365; };
     component.Packaged = false;
-    Setup(*component.StatusForm());
+    Setup(*component.UpdateWizard());
     MessageService::Instance().QueueDialogDriver([](QDialog& dialog) {
-        auto& wizard = static_cast<TStatusForm&>(dialog);
+        auto& wizard = static_cast<TUpdateWizard&>(dialog);
         QTimer::singleShot(200, &wizard, [&wizard] { wizard.Button_Cancel->click(); });
         QTimer::singleShot(5000, &wizard, [&wizard] { wizard.HTTP->Abort(); });
         wizard.Button_NextClick();
@@ -250,7 +250,7 @@ TEST_F(UpdateHardeningTest, CancellingTheCheckEndsItAtOnce) {
     EXPECT_LT(timer.elapsed(), 1000);
     EXPECT_FALSE(component.ExitRequested());
     EXPECT_EQ(MessagesAsked(), QStringList());
-    TRegistry(Hive::CurrentUser).DeleteKey("\\Software\\QZ\\DorvantaHardening");
+    TSettingsStore(Hive::CurrentUser).DeleteKey("\\Software\\QZ\\DorvantaHardening");
 }
 
 // Item 4: the archive streams to the file through a bounded buffer, capped at the

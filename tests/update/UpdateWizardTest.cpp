@@ -28,10 +28,10 @@ class UpdateScheduleTest : public ::testing::Test {
   protected:
     void SetUp() override {
         MessageService::Instance().ClearLog();
-        TRegistry(Hive::LocalMachine).DeleteKey(std::string("\\") + kKey);
+        TSettingsStore(Hive::LocalMachine).DeleteKey(std::string("\\") + kKey);
     }
-    static std::unique_ptr<TRegistry> Key() {
-        auto reg = std::make_unique<TRegistry>(Hive::LocalMachine);
+    static std::unique_ptr<TSettingsStore> Key() {
+        auto reg = std::make_unique<TSettingsStore>(Hive::LocalMachine);
         reg->OpenKey(kKey, true);
         return reg;
     }
@@ -45,9 +45,9 @@ class UpdateScheduleTest : public ::testing::Test {
         return shown;
     }
     // A component whose clock says `today` and whose program lies on `drive`.
-    std::unique_ptr<TQZUpdateFile> Component(double today, DriveType drive = DriveType::Fixed,
+    std::unique_ptr<TUpdateComponent> Component(double today, DriveType drive = DriveType::Fixed,
                                              QStringList arguments = {}) {
-        auto c = std::make_unique<TQZUpdateFile>(&owner_, arguments);
+        auto c = std::make_unique<TUpdateComponent>(&owner_, arguments);
         c->Now = [today] { return today; };
         c->ProgramFile = [] { return QStringLiteral("/opt/dorvanta/dorvanta"); };
         c->DriveOf = [drive](const QString&) { return drive; };
@@ -102,7 +102,7 @@ TEST_F(UpdateScheduleTest, TheWizardOpensWhenDue) {
     SetUp();
     {
         auto component = Component(Day(6, 1, 18));
-        TStatusForm& wizard = *component->StatusForm();
+        TUpdateWizard& wizard = *component->UpdateWizard();
         wizard.RegistryKey = QStringLiteral("Dorvanta");
         wizard.Now = [] { return Day(6, 1, 18); };
         wizard.Pages->setCurrentIndex(3);  // left with "Beenden" on the no-update result
@@ -127,19 +127,19 @@ TEST_F(UpdateScheduleTest, TheWizardOpensWhenDue) {
             EXPECT_EQ(asked[0].text, "Dorvanta wird über die Paketverwaltung aktualisiert.");
             EXPECT_EQ(asked[0].icon, MsgIcon::Information);
         }
-        EXPECT_FALSE(TRegistry(Hive::LocalMachine).KeyExists(std::string("\\") + kKey));
+        EXPECT_FALSE(TSettingsStore(Hive::LocalMachine).KeyExists(std::string("\\") + kKey));
     }
 
     // Started to uninstall: nothing is read or written.
     SetUp();
     Component(Day(6, 7), DriveType::Fixed, {"/uninstall"})->AutomaticUpdate({}, false, 0);
     EXPECT_EQ(WizardShown(), 0);
-    EXPECT_FALSE(TRegistry(Hive::LocalMachine).KeyExists(std::string("\\") + kKey));
+    EXPECT_FALSE(TSettingsStore(Hive::LocalMachine).KeyExists(std::string("\\") + kKey));
 }
 
 TEST_F(UpdateScheduleTest, SettingsPageStoresNeverOrTheInterval) {
     auto component = Component(Day(6, 7));
-    TStatusForm& wizard = *component->StatusForm();
+    TUpdateWizard& wizard = *component->UpdateWizard();
     wizard.RegistryKey = QStringLiteral("Dorvanta");
     wizard.Step = 2;
     wizard.Button_SettingsClick();
