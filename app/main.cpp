@@ -2,13 +2,16 @@
 
 #include "mainwindow/MainWindow.h"
 #include "platform/Application.h"
+#include "session/DocumentSession.h"
 
 int main(int argc, char** argv) {
     // Past a file-size limit (ulimit -f) a write is to fail with EFBIG and be
     // reported like a full disk, not end the program and its unsaved work with SIGXFSZ.
     std::signal(SIGXFSZ, SIG_IGN);
     dorvanta::TApplication app(argc, argv);
-    dorvanta::TMainWindow window;
+    // The open collection belongs to no window; it outlives the main window.
+    dorvanta::TDocumentSession session;
+    dorvanta::TMainWindow window(session);
     // A start that only uninstalled or only updated ends without showing the window.
     if (window.ExitRequested()) return 0;
     window.show();

@@ -25,6 +25,7 @@
 #include "dialogs/SearchDialog.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
+#include "session/DocumentSession.h"
 #include "platform/MessageService.h"
 #include "store/PdtFile.h"
 
@@ -136,7 +137,7 @@ void BM_Open(benchmark::State& state, TKind kind, int entries) {
         form.OpenFile(path);
         QApplication::processEvents();
     }
-    if (static_cast<int>(form.Document().Keys.size()) < entries / 100)
+    if (static_cast<int>(form.Session().Document().Keys.size()) < entries / 100)
         state.SkipWithError("not opened");
 }
 
@@ -188,7 +189,7 @@ void BM_StoreEntryIn100kSubCategory(benchmark::State& state, TKind kind) {
         form.Button_ApplyDataClick();
         QApplication::processEvents();
     }
-    form.Document().Modified = false;
+    form.Session().Document().Modified = false;
 }
 
 // Selecting another sub-category: the entry list is refilled and the list repainted,
@@ -329,7 +330,7 @@ void BM_SearchDialogAllHits(benchmark::State& state, TKind kind, int entries) {
 // process's peak memory.
 void BM_SearchDialogLongFields(benchmark::State& state, bool longMask) {
     TMainWindow& form = Window();
-    TDocument& doc = form.Document();
+    TDocument& doc = form.Session().Document();
     doc.ClearDocument();
     TDataKey key{"Lang", "A", {}};
     std::string text;

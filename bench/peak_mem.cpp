@@ -24,6 +24,7 @@
 
 #include "bench/RealisticData.h"
 #include "mainwindow/MainWindow.h"
+#include "session/DocumentSession.h"
 #include "platform/MessageService.h"
 #include "store/Document.h"
 #include "store/Import.h"
@@ -92,15 +93,16 @@ int RunCase(const std::string& op, const std::string& file, const std::string& t
         char* argv[] = {name, nullptr};
         QApplication app(argc, argv);
         MessageService::Instance().SetTestMode(true);
-        TMainWindow form(QStringList{});
+        TDocumentSession session;
+        TMainWindow form(session, QStringList{});
         form.show();
         QApplication::processEvents();
         const long shown = VmHwmKb();
         form.OpenFile(QString::fromStdString(file));
         QApplication::processEvents();
-        result = EntryCount(form.Document()) + form.Document().Keys.size();
+        result = EntryCount(form.Session().Document()) + form.Session().Document().Keys.size();
         const long peak = VmHwmKb();
-        form.Document().Modified = false;
+        form.Session().Document().Modified = false;
         std::filesystem::remove_all(dirTemplate);
         std::cout << shown << " " << peak << " " << result << "\n";
         return 0;

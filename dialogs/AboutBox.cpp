@@ -10,7 +10,7 @@
 #include <QSvgRenderer>
 #include <functional>
 
-#include "mainwindow/Icons.h"
+#include "resources/Icons.h"
 #include "platform/System.h"
 
 namespace dorvanta {

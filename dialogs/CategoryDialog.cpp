@@ -6,13 +6,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "mainwindow/MainWindow.h"
+#include "session/DocumentSession.h"
 #include "platform/Cp1252Validator.h"
 #include "platform/TextConv.h"
 
 namespace dorvanta {
 
-TCategoryDialog::TCategoryDialog(TMainWindow& owner) : TFixedDialog(&owner, QSize(225, 112)), owner_(owner) {
+TCategoryDialog::TCategoryDialog(QWidget* parent, TDocumentSession& session)
+    : TFixedDialog(parent, QSize(225, 112)), session_(session) {
     Label1 = new QLabel(QStringLiteral("&Rubrik:"), this);
     Label1->setGeometry(8, 8, 60, 21);
     ComboBox_Key = new QComboBox(this);
@@ -59,7 +60,7 @@ void TCategoryDialog::showEvent(QShowEvent* event) {
 }
 
 void TCategoryDialog::FormShow() {
-    const TDocument& doc = owner_.Document();
+    const TDocument& doc = session_.Document();
     const auto& keys = doc.Keys;
     ComboBox_Key->clear();
     ComboBox_Key->setEditText(QString());
@@ -92,14 +93,15 @@ void TCategoryDialog::FormShow() {
 }
 
 void TCategoryDialog::Button_OKClick() {
-    TDocument& doc = owner_.Document();
+    const TDocument& doc = session_.Document();
     const std::string parent = FromQString(ComboBox_Key->currentText()).value_or(std::string());
     const std::string name = FromQString(Edit_Title->text()).value_or(std::string());
-    const int index = (Tag >= 0 && Tag < static_cast<int>(doc.Keys.size()))
-                          ? doc.UpdateKey(Tag, parent, name)
-                          : doc.AddKey(parent, name);
-    owner_.UpdtListBox(true, {});
-    owner_.SelectKeyRow(index);
+    // The category list refills itself and selects the key (KeysChanged).
+    if (Tag >= 0 && Tag < static_cast<int>(doc.Keys.size())) {
+        session_.UpdateKey(Tag, parent, name);
+    } else {
+        session_.AddKey(parent, name);
+    }
     accept();
 }
 

@@ -11,12 +11,12 @@ class QPushButton;
 
 namespace dorvanta {
 
-class TMainWindow;
+class TDocumentSession;
 
 class TCategoryDialog : public TFixedDialog {
     Q_OBJECT
   public:
-    explicit TCategoryDialog(TMainWindow& owner);
+    TCategoryDialog(QWidget* parent, TDocumentSession& session);
 
     // -1: create a new sub-category; otherwise the position of the one to edit.
     int Tag = -1;
@@ -34,7 +34,7 @@ class TCategoryDialog : public TFixedDialog {
     void showEvent(QShowEvent* event) override;
 
   private:
-    TMainWindow& owner_;
+    TDocumentSession& session_;
 };
 
 }  // namespace dorvanta

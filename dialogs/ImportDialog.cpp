@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "mainwindow/MainWindow.h"
+#include "session/DocumentSession.h"
 #include "platform/Cp1252Validator.h"
 #include "platform/MessageService.h"
 #include "platform/TextConv.h"
@@ -25,7 +25,8 @@ const QString kInvalidData = QStringLiteral("Ungültige oder unvollständige Ang
 
 }  // namespace
 
-TImportDialog::TImportDialog(TMainWindow& owner) : TFixedDialog(&owner, QSize(338, 271)), owner_(owner) {
+TImportDialog::TImportDialog(QWidget* parent, TDocumentSession& session)
+    : TFixedDialog(parent, QSize(338, 271)), session_(session) {
     setWindowTitle(QStringLiteral("Einträge importieren"));
     // This dialog keeps its own typeface, Arial at 8 points.
     QFont arial(QStringLiteral("Arial"));
@@ -109,7 +110,7 @@ void TImportDialog::Button_OKClick() {
         message = QStringLiteral("Die angegebene Quelldatei existiert nicht.");
     } else if (RadioButton_OtherChar->isChecked() && Edit_OtherChar->text().isEmpty()) {
         message = QStringLiteral("Sie müssen ein Trennungszeichen angeben.");
-    } else if (owner_.SelectedKeyRow() < 0) {
+    } else if (session_.SelectedKeyRow() < 0) {
         message = QString::fromUtf8(kMsgNoSubCategory);
     }
     if (!message.isEmpty()) {
@@ -122,12 +123,10 @@ void TImportDialog::Button_OKClick() {
     } else if (RadioButton_OtherChar->isChecked()) {
         separator = FromQString(Edit_OtherChar->text()).value_or(std::string("?")).front();
     }
-    const int key = owner_.SelectedKeyRow();
-    // A file that cannot be read raises its error here, before the document changes.
-    ImportEntries(owner_.Document(), key, Edit_File->text().toStdString(), separator);
-    owner_.ClearSearchResults();
-    owner_.ListBox_KeysClick();
-    owner_.UpdtKeyRow(key);
+    // A file that cannot be read raises its error here, before the document changes;
+    // the lists and the search hits follow the session's news.
+    session_.ImportEntries(session_.SelectedKeyRow(), Edit_File->text().toStdString(),
+                           separator);
     accept();
 }
 

@@ -12,12 +12,12 @@ class QRadioButton;
 
 namespace dorvanta {
 
-class TMainWindow;
+class TDocumentSession;
 
 class TImportDialog : public TFixedDialog {
     Q_OBJECT
   public:
-    explicit TImportDialog(TMainWindow& owner);
+    TImportDialog(QWidget* parent, TDocumentSession& session);
 
     QGroupBox* GroupBox1 = nullptr;
     QLineEdit* Edit_File = nullptr;
@@ -41,7 +41,7 @@ class TImportDialog : public TFixedDialog {
     void showEvent(QShowEvent* event) override;
 
   private:
-    TMainWindow& owner_;
+    TDocumentSession& session_;
 };
 
 // The message of an import that has no sub-category to go to.

@@ -13,7 +13,7 @@
 #include <exception>
 #include <limits>
 
-#include "mainwindow/MainWindow.h"
+#include "session/DocumentSession.h"
 #include "platform/Application.h"
 #include "platform/Cp1252Validator.h"
 #include "platform/MessageService.h"
@@ -91,8 +91,8 @@ void TSearchResultModel::Clear() {
 }
 
 // Placed by the base: over the main window at first, later where the closing left it.
-TSearchDialog::TSearchDialog(TMainWindow& owner)
-    : TFixedDialog(&owner, QSize(kNarrowWidth, kClientHeight)), owner_(owner) {
+TSearchDialog::TSearchDialog(QWidget* parent, TDocumentSession& session)
+    : TFixedDialog(parent, QSize(kNarrowWidth, kClientHeight)), session_(session) {
     setWindowTitle(QStringLiteral("Suchen"));
     setModal(false);
 
@@ -140,7 +140,7 @@ TSearchDialog::TSearchDialog(TMainWindow& owner)
 
     GroupBox2 = new QGroupBox(QStringLiteral("Suchergebnisse"), this);
     GroupBox2->setGeometry(280, 8, 329, 137);
-    ResultModel = new TSearchResultModel(owner_.Document(), this);
+    ResultModel = new TSearchResultModel(session_.Document(), this);
     ListView_Results = NewResultView();
 
     connect(Edit_SearchFor, &QLineEdit::textChanged, this,
@@ -148,6 +148,13 @@ TSearchDialog::TSearchDialog(TMainWindow& owner)
     connect(Button_Search, &QPushButton::clicked, this, [this] { Button_SearchClick(); });
     // Escape and the close box end in reject(), which runs FormClose through done().
     connect(Button_Close, &QPushButton::clicked, this, &QDialog::reject);
+    // A change that moves sub-categories or entries empties the hits, so that none
+    // can point at the wrong one.
+    for (auto changed : {&TDocumentSession::AboutToReplaceDocument, &TDocumentSession::DocumentReset}) {
+        connect(&session_, changed, this, &TSearchDialog::ClearSearch);
+    }
+    connect(&session_, &TDocumentSession::KeysChanged, this, &TSearchDialog::ClearSearch);
+    connect(&session_, &TDocumentSession::EntriesChanged, this, &TSearchDialog::ClearSearch);
 
     setTabOrder(Edit_SearchFor, CheckBox_SubKeys);
     setTabOrder(CheckBox_SubKeys, CheckBox_Titles);
@@ -213,7 +220,7 @@ void TSearchDialog::Button_SearchClick() {
     // doubling would copy a long list several times and hold up to twice its size,
     // while pages never written to cost no memory.
     std::vector<TSearchHit> hits;
-    hits.reserve(MaxHits(owner_.Document(), options));
+    hits.reserve(MaxHits(session_.Document(), options));
     std::exception_ptr error;
     const std::string& searchText = *text;
     searching_ = true;
@@ -226,7 +233,7 @@ void TSearchDialog::Button_SearchClick() {
     busy.start(kBusyDelayMs);
     RunBeside(this, [&] {
         try {
-            SearchDocument(owner_.Document(), searchText, options, hits, &stop_);
+            SearchDocument(session_.Document(), searchText, options, hits, &stop_);
         } catch (...) {
             error = std::current_exception();
         }
@@ -262,10 +269,8 @@ void TSearchDialog::ListView_ResultsClick() {
     const int row = current.row();
     if (row >= static_cast<int>(SearchResults().size())) return;
     const TSearchHit hit = SearchResults()[static_cast<std::size_t>(row)];
-    if (!HitInDocument(owner_.Document(), hit)) return;
-    owner_.SelectKeyRow(hit.KeyIndex);
-    owner_.ListBox_KeysClick();
-    if (hit.DataIndex >= 0) owner_.SelectEntryRow(hit.DataIndex);
+    if (!HitInDocument(session_.Document(), hit)) return;
+    session_.RequestShow(hit.KeyIndex, hit.DataIndex);
 }
 
 void TSearchDialog::ShowSearching(bool searching) {
@@ -303,7 +308,7 @@ void TSearchDialog::FormClose() {
     Edit_SearchFor->clear();
     SetClientWidth(kNarrowWidth);
     // Centred horizontally on the main window again; the top stays.
-    const QRect main = owner_.frameGeometry();
+    const QRect main = parentWidget()->frameGeometry();
     const int outer = frameGeometry().width();
     move(main.x() + (main.width() - outer) / 2, y());
 }

@@ -21,7 +21,7 @@ class QTreeView;
 
 namespace dorvanta {
 
-class TMainWindow;
+class TDocumentSession;
 
 // The hits as rows of two columns, "Quelle" (the kind of field) and "Wert" (its
 // text). Rows hold only the hit's position: a search over a large collection can
@@ -56,7 +56,7 @@ class TSearchDialog : public TFixedDialog {
     static constexpr int kWideWidth = 617;
     static constexpr int kClientHeight = 149;
 
-    explicit TSearchDialog(TMainWindow& owner);
+    TSearchDialog(QWidget* parent, TDocumentSession& session);
 
     // Shows the dialog without blocking, or brings it forward when it is open.
     void Open();
@@ -103,7 +103,7 @@ class TSearchDialog : public TFixedDialog {
     // another one or change its input disabled.
     void ShowSearching(bool searching);
 
-    TMainWindow& owner_;
+    TDocumentSession& session_;
     // How long a search runs before the dialog shows it.
     static constexpr int kBusyDelayMs = 150;
     QPointer<QWidget> focusBefore_;  // where the keyboard focus was when it began

@@ -6,20 +6,21 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "mainwindow/MainWindow.h"
 #include "platform/Cp1252Validator.h"
 #include "platform/MessageService.h"
 #include "platform/Settings.h"
+#include "platform/SettingsKeys.h"
 #include "platform/TextConv.h"
 
 namespace dorvanta {
 namespace {
 
-const char* const kAutoLoadFile = "AutoLoadFile";
+const char* const kAutoLoadFile = settings::kAutoLoadFile.name;
 
 }  // namespace
 
-TSettingsDialog::TSettingsDialog(TMainWindow& owner) : TFixedDialog(&owner, QSize(313, 144)), owner_(owner) {
+TSettingsDialog::TSettingsDialog(QWidget* parent, TSettingsStore* settings)
+    : TFixedDialog(parent, QSize(313, 144)), settings_(settings) {
     setWindowTitle(QStringLiteral("Einstellungen"));
     GroupBox1 = new QGroupBox(QStringLiteral("Standard&datei"), this);
     GroupBox1->setGeometry(8, 8, 297, 97);
@@ -55,7 +56,7 @@ void TSettingsDialog::showEvent(QShowEvent* event) {
 }
 
 void TSettingsDialog::FormShow() {
-    TSettingsStore* settings = owner_.SettingsKey();
+    TSettingsStore* settings = settings_;
     const bool present = settings && settings->ValueExists(kAutoLoadFile);
     CheckBox_AutoFile->setChecked(present);
     Edit_AutoFile->setText(present ? ToQString(settings->ReadString(kAutoLoadFile)) : QString());
@@ -73,7 +74,7 @@ void TSettingsDialog::Button_SearchClick() {
 }
 
 void TSettingsDialog::Button_OKClick() {
-    TSettingsStore* settings = owner_.SettingsKey();
+    TSettingsStore* settings = settings_;
     if (!CheckBox_AutoFile->isChecked()) {
         if (settings && settings->ValueExists(kAutoLoadFile)) settings->DeleteValue(kAutoLoadFile);
         accept();

@@ -11,12 +11,13 @@ class QPushButton;
 
 namespace dorvanta {
 
-class TMainWindow;
+class TSettingsStore;
 
 class TSettingsDialog : public TFixedDialog {
     Q_OBJECT
   public:
-    explicit TSettingsDialog(TMainWindow& owner);
+    // `settings`: the program's open settings key; null when it could not be opened.
+    TSettingsDialog(QWidget* parent, TSettingsStore* settings);
 
     QGroupBox* GroupBox1 = nullptr;
     QCheckBox* CheckBox_AutoFile = nullptr;
@@ -33,7 +34,7 @@ class TSettingsDialog : public TFixedDialog {
     void showEvent(QShowEvent* event) override;
 
   private:
-    TMainWindow& owner_;
+    TSettingsStore* settings_;
 };
 
 }  // namespace dorvanta

@@ -21,13 +21,15 @@
 #include "dialogs/ImportDialog.h"
 #include "dialogs/SearchDialog.h"
 #include "dialogs/SettingsDialog.h"
-#include "mainwindow/Icons.h"
+#include "resources/Icons.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindowShared.h"
 #include "mainwindow/SecretClipboard.h"
+#include "mainwindow/WindowDecisions.h"
 #include "platform/Application.h"
 #include "platform/MessageService.h"
 #include "platform/Settings.h"
+#include "platform/SettingsKeys.h"
 #include "platform/System.h"
 #include "platform/TextConv.h"
 #include "setup/Setup.h"
@@ -44,9 +46,13 @@ constexpr int kMaxStoredClientSize = 16384;
 
 const QColor TMainWindow::kHeaderColors[2] = {QColor(200, 200, 185), QColor(255, 157, 157)};
 
-TMainWindow::TMainWindow(const QStringList& arguments, QWidget* parent)
-    : QMainWindow(parent), clipboard_(std::make_unique<TSecretClipboard>()) {
+TMainWindow::TMainWindow(TDocumentSession& session, const QStringList& arguments, QWidget* parent)
+    : QMainWindow(parent),
+      session_(session),
+      decisions_(std::make_unique<TWindowDecisions>(this)),
+      clipboard_(std::make_unique<TSecretClipboard>()) {
     setWindowTitle(kTitle);
+    ConnectSession();
     // The window is designed for an 8-point font in the message typeface (one with
     // Arial's metrics where installed).
     QFont designFont = font();
@@ -72,12 +78,12 @@ TMainWindow::TMainWindow(const QStringList& arguments, QWidget* parent)
     }
     FormCreate();
     // The dialogs, created once in this order and hidden between uses.
-    CategoryDialog = new TCategoryDialog(*this);
-    SettingsDialog = new TSettingsDialog(*this);
-    SearchDialog = new TSearchDialog(*this);
+    CategoryDialog = new TCategoryDialog(this, session_);
+    SettingsDialog = new TSettingsDialog(this, settings_.get());
+    SearchDialog = new TSearchDialog(this, session_);
     // Creating the about box gives the windows made so far the system's typeface.
     AboutBox = new TAboutBox(this);
-    ImportDialog = new TImportDialog(*this);
+    ImportDialog = new TImportDialog(this, session_);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         // A window larger than the screen keeps its title bar and menu on it.
@@ -105,7 +111,7 @@ bool TMainWindow::ExitRequested() const {
 void TMainWindow::FormCreate() {
     // A failed registration is reported; the window still reads its settings.
     RunGuarded([this] { Setup->RegisterUninstall(); });
-    document_.SelectedKey = -1;
+    session_.Document().SelectedKey = -1;
     SetClientSize(QSize(kDesignClientWidth, kDesignClientHeight));
     if (!uninstallRun_) ReadSettings();
     // Last: a due update wizard shows before the window does.
@@ -115,36 +121,36 @@ void TMainWindow::FormCreate() {
 void TMainWindow::ReadSettings() {
     settings_ = std::make_unique<TSettingsStore>(Hive::CurrentUser);
     RunGuarded([this] {
-        if (!settings_->OpenKey(kSettingsKey, true)) {
+        if (!settings_->OpenKey(settings::kProgramKey, true)) {
             settings_.reset();
             return;
         }
-        if (settings_->ValueExists("ShowData")) {
-            SpeedButton_ShowData->setChecked(settings_->ReadBool("ShowData"));
+        if (settings_->ValueExists(settings::kShowData.name)) {
+            SpeedButton_ShowData->setChecked(settings_->ReadBool(settings::kShowData.name));
         }
-        if (settings_->ValueExists("CompressView")) {
-            SpeedButton_CompressView->setChecked(settings_->ReadBool("CompressView"));
+        if (settings_->ValueExists(settings::kCompressView.name)) {
+            SpeedButton_CompressView->setChecked(settings_->ReadBool(settings::kCompressView.name));
         }
         // The stored size comes from a file anyone can edit: it is kept between the
         // smallest size the window allows and one no desktop exceeds, so adding the
         // menu bar cannot overflow and the window cannot vanish.
         QSize size = ClientSize();
-        if (settings_->ValueExists("Form1Width")) {
-            size.setWidth(std::clamp(settings_->ReadInteger("Form1Width"), kMinRightPart + 1,
+        if (settings_->ValueExists(settings::kWindowWidth.name)) {
+            size.setWidth(std::clamp(settings_->ReadInteger(settings::kWindowWidth.name), kMinRightPart + 1,
                                      kMaxStoredClientSize));
         }
-        if (settings_->ValueExists("Form1Height")) {
-            size.setHeight(std::clamp(settings_->ReadInteger("Form1Height"), kMinClientHeight,
+        if (settings_->ValueExists(settings::kWindowHeight.name)) {
+            size.setHeight(std::clamp(settings_->ReadInteger(settings::kWindowHeight.name), kMinClientHeight,
                                       kMaxStoredClientSize));
         }
         SetClientSize(size);
         // Last: a value of the wrong type is reported without losing the others
         // (a wrong ClearClipboard leaves BackupOnSave off, as it starts).
-        if (settings_->ValueExists("ClearClipboard")) {
-            MenuItem_ClearClipboard->setChecked(settings_->ReadInteger("ClearClipboard") != 0);
+        if (settings_->ValueExists(settings::kClearClipboard.name)) {
+            MenuItem_ClearClipboard->setChecked(settings_->ReadInteger(settings::kClearClipboard.name) != 0);
         }
-        if (settings_->ValueExists("BackupOnSave")) {
-            MenuItem_BackupOnSave->setChecked(settings_->ReadInteger("BackupOnSave") != 0);
+        if (settings_->ValueExists(settings::kBackupOnSave.name)) {
+            MenuItem_BackupOnSave->setChecked(settings_->ReadInteger(settings::kBackupOnSave.name) != 0);
         }
     });
     if (settings_ && !settings_->HasCurrentKey()) settings_.reset();
@@ -162,8 +168,8 @@ void TMainWindow::FormShow() {
     lineHeight_ = QFontMetrics(font()).height() + 1;
     UpdateMinimumSize();
     QString start = startFile_;
-    if (start.isEmpty() && settings_ && settings_->ValueExists("AutoLoadFile")) {
-        start = ToQString(settings_->ReadString("AutoLoadFile"));
+    if (start.isEmpty() && settings_ && settings_->ValueExists(settings::kAutoLoadFile.name)) {
+        start = ToQString(settings_->ReadString(settings::kAutoLoadFile.name));
     }
     // A large collection takes a while: the window shows first.
     if (!start.isEmpty()) {
@@ -177,19 +183,20 @@ void TMainWindow::FormDestroy() {
     // A settings key that could not be opened at the start is reported at the end,
     // naming the first value that could not be written.
     if (!settings_) {
-        throw ESettingsError(FormatMessage("Fehler beim Setzen der Daten für '%s'", "ShowData"));
+        throw ESettingsError(
+            FormatMessage("Fehler beim Setzen der Daten für '%s'", settings::kShowData.name));
     }
     // The first value that cannot be written ends the writing; the caller shows it.
     struct Closer {
         TSettingsStore* r;
         ~Closer() { r->CloseKey(); }
     } closer{settings_.get()};
-    settings_->WriteBool("ShowData", SpeedButton_ShowData->isChecked());
-    settings_->WriteBool("CompressView", SpeedButton_CompressView->isChecked());
-    settings_->WriteInteger("ClearClipboard", MenuItem_ClearClipboard->isChecked() ? 1 : 0);
-    settings_->WriteInteger("BackupOnSave", MenuItem_BackupOnSave->isChecked() ? 1 : 0);
-    settings_->WriteInteger("Form1Width", ClientSize().width());
-    settings_->WriteInteger("Form1Height", ClientSize().height());
+    settings_->WriteBool(settings::kShowData.name, SpeedButton_ShowData->isChecked());
+    settings_->WriteBool(settings::kCompressView.name, SpeedButton_CompressView->isChecked());
+    settings_->WriteInteger(settings::kClearClipboard.name, MenuItem_ClearClipboard->isChecked() ? 1 : 0);
+    settings_->WriteInteger(settings::kBackupOnSave.name, MenuItem_BackupOnSave->isChecked() ? 1 : 0);
+    settings_->WriteInteger(settings::kWindowWidth.name, ClientSize().width());
+    settings_->WriteInteger(settings::kWindowHeight.name, ClientSize().height());
 }
 
 void TMainWindow::OpenStartFile(const QString& path) {
@@ -222,7 +229,7 @@ void TMainWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool TMainWindow::QuerySave() {
-    if (!document_.Modified) return true;
+    if (!session_.Modified()) return true;
     switch (MessageService::Instance().ConfirmWithCancel(
         QStringLiteral("Wollen Sie die aktuelle Datei speichern?"))) {
         case MsgButton::Yes:
@@ -353,12 +360,24 @@ void TMainWindow::SizeEntryColumns() {
     ListView_Data->setColumnWidth(2, third);
 }
 
+void TMainWindow::ConnectSession() {
+    connect(&session_, &TDocumentSession::AboutToReplaceDocument, this,
+            [this] { ListBox_Keys->SetItemIndex(-1); });
+    connect(&session_, &TDocumentSession::DocumentReset, this, &TMainWindow::DocumentReset);
+    connect(&session_, &TDocumentSession::DocumentLoaded, this, &TMainWindow::DocumentLoaded);
+    connect(&session_, &TDocumentSession::FileNameChanged, this, &TMainWindow::FileNameChanged);
+    connect(&session_, &TDocumentSession::KeysChanged, this, &TMainWindow::KeysChanged);
+    connect(&session_, &TDocumentSession::EntriesChanged, this, &TMainWindow::EntriesChanged);
+    connect(&session_, &TDocumentSession::ShowRequested, this, [this](int key, int entry) {
+        SelectKeyRow(key);
+        ListBox_KeysClick();
+        if (entry >= 0) SelectEntryRow(entry);
+    });
+}
+
 void TMainWindow::CloseSearchDialog() {
     if (SearchDialog && SearchDialog->isVisible()) SearchDialog->close();
 }
 
-void TMainWindow::ClearSearchResults() {
-    if (SearchDialog) SearchDialog->ClearSearch();
-}
 
 }  // namespace dorvanta

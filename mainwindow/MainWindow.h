@@ -1,6 +1,7 @@
 #pragma once
 // The main window: tool bar, category list, entry list with its editor, status
-// bar, and the file commands. It owns the one document of the program.
+// bar, and the file commands. It shows the document session it is given and
+// refreshes itself from the session's signals.
 
 #include <QMainWindow>
 #include <QPointer>
@@ -10,7 +11,7 @@
 
 #include "mainwindow/FieldEdit.h"
 #include "platform/System.h"
-#include "store/Document.h"
+#include "session/DocumentSession.h"
 
 class QAction;
 class QLabel;
@@ -35,6 +36,7 @@ class TSetup;
 class TUpdateComponent;
 class TSettingsStore;
 class TSecretClipboard;
+class TWindowDecisions;
 
 class TMainWindow : public QMainWindow {
     Q_OBJECT
@@ -49,15 +51,17 @@ class TMainWindow : public QMainWindow {
     static constexpr int kMinDragWidth = 30;  // the divider is not dragged closer
 
     // `arguments`: the command line after the program name.
-    explicit TMainWindow(const QStringList& arguments = CommandLineArguments(),
-                    QWidget* parent = nullptr);
+    // `session`: the open collection, which outlives the window.
+    explicit TMainWindow(TDocumentSession& session,
+                         const QStringList& arguments = CommandLineArguments(),
+                         QWidget* parent = nullptr);
     ~TMainWindow() override;
     // An uninstall or update-only start: the program ends without showing the window.
     bool ExitRequested() const;
 
-    TDocument& Document() { return document_; }
+    TDocumentSession& Session() { return session_; }
 
-    // ---- What the dialogs use: the named operations and the lists' selection ----
+    // ---- The views' own refreshing, and the lists' selection ----
     bool QuerySave();
     void UpdtListBox(bool force, const std::string& newParent);
     void ListBox_KeysClick();
@@ -74,9 +78,6 @@ class TMainWindow : public QMainWindow {
     void SelectEntryRow(int row);
     // Hides the search dialog if it is open.
     void CloseSearchDialog();
-    // Empties the search dialog's hits after a change that moves sub-categories or
-    // entries while it stays open, so that no hit can point at the wrong one.
-    void ClearSearchResults();
     // The open settings key, nothing when it could not be opened.
     TSettingsStore* SettingsKey() { return settings_.get(); }
 
@@ -215,35 +216,19 @@ class TMainWindow : public QMainWindow {
     // Entry list and editor (MainWindowEntries.cpp).
     void ListView_DataMouseMove(const QPoint& pos);
     void Edit_DatasKeyPress();
-    // File commands (MainWindowFiles.cpp).
-    void ResetToNew();
-    void SetCaptionForFile();
-    // An encrypted save needs a password: asks for one with the password box when
-    // the document has none. False when none was given.
-    bool EnsurePasswordForEncryption();
-    // The password box of "Passwort..."; nothing when cancelled.
-    std::optional<QString> AskPassword(const QString& current);
-    // Writes the document to its file in its format; the window keeps painting
-    // while an encrypted file's key is derived. With "Sicherungskopie beim
-    // Speichern" on, the file it replaces is kept as NAME.bak first; a backup that
-    // cannot be made is reported once the save has written the file. The document
-    // remembers the file written (its Stamp).
-    void SaveToFile();
-    // Before a save over the file the document was opened from or last saved to:
-    // when another program has changed it since, asks "Datei wurde geändert"
-    // (Überschreiben, Speichern unter..., Abbrechen). A file deleted meanwhile is
-    // simply written.
-    enum class TOverwrite { Write, SaveAs, Cancel };
-    TOverwrite ConfirmOverwrite(const std::string& path);
-    // The same question for a save command: nothing when the save goes on, else
-    // what the command returns ("Speichern unter..." runs Save as).
-    std::optional<bool> StopBeforeOverwrite(const std::string& path);
-    // True when `path` names the file the document remembers (by name, or as the
-    // same file on disk).
-    bool IsRememberedFile(const std::string& path) const;
-    bool Loading() const { return document_.Loading; }
+    // The session's signals (MainWindowFiles.cpp, MainWindowKeys.cpp, MainWindowEntries.cpp).
+    void ConnectSession();
+    void DocumentReset();
+    void DocumentLoaded();
+    void FileNameChanged(const QString& fileName);
+    void KeysChanged(int select, const std::string& newParent);
+    void EntriesChanged(int key, TDocumentSession::TEntryChange change, int row);
+    TDocument& Doc() { return session_.Document(); }
+    const TDocument& Doc() const { return session_.Document(); }
 
-    TDocument document_;
+    TDocumentSession& session_;
+    // The session's questions, asked through the message service.
+    std::unique_ptr<TWindowDecisions> decisions_;
     // Parent and name of the selected category-list row as they were when it was
     // added: they find the selected sub-category again after a refill. Only the
     // selected row's are ever read, and the keys change only right before a refill,

@@ -16,7 +16,7 @@
 #include <algorithm>
 
 #include "mainwindow/EntryModel.h"
-#include "mainwindow/Icons.h"
+#include "resources/Icons.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/MainWindowShared.h"
@@ -161,9 +161,11 @@ void TMainWindow::BuildMenus() {
     MenuItem_ClearClipboard->setCheckable(true);
     connect(MenuItem_ClearClipboard, &QAction::toggled, this,
             [this](bool on) { clipboard_->SetClearEnabled(on); });
-    // Read at start and kept at the end like the clipboard option; SaveToFile reads it.
+    // Read at start and kept at the end like the clipboard option; the session's saves follow it.
     MenuItem_BackupOnSave = options->addAction(QStringLiteral("Sicherungskopie beim Speichern"));
     MenuItem_BackupOnSave->setCheckable(true);
+    connect(MenuItem_BackupOnSave, &QAction::toggled, this,
+            [this](bool on) { session_.SetBackupOnSave(on); });
     options->addSeparator();
     MenuItem_Settings = add(options, "&Einstellungen", QKeySequence(Qt::Key_F2),
                             [this] { MenuItem_SettingsClick(); });
@@ -216,7 +218,7 @@ void TMainWindow::BuildClientArea() {
     upper->setContentsMargins(0, 0, 0, 0);
     upper->setSpacing(0);
 
-    EntryModel = new TEntryModel(document_, this);
+    EntryModel = new TEntryModel(session_.Document(), this);
     ListView_Data = new QTableView;
     ListView_Data->setModel(EntryModel);
     ListView_Data->setSelectionBehavior(QAbstractItemView::SelectRows);

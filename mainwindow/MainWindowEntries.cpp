@@ -57,14 +57,14 @@ void TMainWindow::ListView_DataClick() {
 }
 
 void TMainWindow::Button_ApplyDataClick() {
-    const int key = document_.SelectedKey;
-    if (key < 0 || key >= static_cast<int>(document_.Keys.size())) return;
+    const int key = Doc().SelectedKey;
+    if (key < 0 || key >= static_cast<int>(Doc().Keys.size())) return;
     const int row = SelectedEntryRow();
     const std::string title = Edit_DataName->Field();
     QString message;
     if (title.empty()) {
         message = QStringLiteral("Sie müssen einen Titel für den Wert eingeben.");
-    } else if (row < 0 && document_.FindEntry(key, title) >= 0) {
+    } else if (row < 0 && Doc().FindEntry(key, title) >= 0) {
         message = QStringLiteral(
             "Der eingegebene Titel existiert bereits. Geben Sie einen anderen Titel ein oder "
             "editieren Sie den vorhandenen, unter diesem Titel gespeicherten Eintrag.");
@@ -79,15 +79,10 @@ void TMainWindow::Button_ApplyDataClick() {
     const std::string value = Edit_Value->Field(), info = Edit_Info->Field();
     const QSignalBlocker block(ListView_Data->selectionModel());
     if (row < 0) {
-        document_.AddEntry(key, title, value, info);
-        EntryModel->Refresh();
-        ListView_Data->clearSelection();
+        session_.AddEntry(key, title, value, info);
     } else {
-        const int moved = document_.UpdateEntry(key, row, title, value, info);
-        EntryModel->Refresh();
-        SelectEntryRow(moved);
+        session_.UpdateEntry(key, row, title, value, info);
     }
-    ListView_Data->viewport()->update();
     Edit_DataName->SetField(title);
     Edit_Value->SetField(value);
     Edit_Info->SetField(info);
@@ -95,7 +90,31 @@ void TMainWindow::Button_ApplyDataClick() {
     SpeedButton_Copy->setEnabled(SelectedEntryRow() >= 0);
     Button_ApplyData->setText(SelectedEntryRow() >= 0 ? QStringLiteral("Än&dern")
                                                       : QStringLiteral("Er&stellen"));
-    if (SpeedButton_ShowData->isChecked()) UpdtListBox(false, {});
+}
+
+void TMainWindow::EntriesChanged(int key, TDocumentSession::TEntryChange change, int row) {
+    using TChange = TDocumentSession::TEntryChange;
+    switch (change) {
+        case TChange::Added:
+        case TChange::Updated:
+            EntryModel->Refresh();
+            if (change == TChange::Added) {
+                ListView_Data->clearSelection();
+            } else {
+                SelectEntryRow(row);
+            }
+            ListView_Data->viewport()->update();
+            if (SpeedButton_ShowData->isChecked()) UpdtListBox(false, {});
+            break;
+        case TChange::Deleted:
+            EntryModel->RemoveRow(row);
+            ListView_Data->clearSelection();
+            ListView_DataClick();
+            break;
+        case TChange::Imported:
+            ListBox_KeysClick();
+            break;
+    }
     UpdtKeyRow(key);
 }
 
@@ -114,19 +133,14 @@ void TMainWindow::Edit_DatasKeyPress() {
 }
 
 void TMainWindow::SpeedButton_DeleteDataClick() {
-    const int key = document_.SelectedKey;
+    const int key = Doc().SelectedKey;
     const int row = SelectedEntryRow();
     if (key < 0 || !EntryModel->Entry(row)) return;
     if (!MessageService::Instance().Confirm(
             QStringLiteral("Soll der markierte Eintrag wirklich gelöscht werden?"))) {
         return;
     }
-    document_.DeleteEntry(key, row);
-    ClearSearchResults();
-    EntryModel->RemoveRow(row);
-    ListView_Data->clearSelection();
-    ListView_DataClick();
-    UpdtKeyRow(key);
+    session_.DeleteEntry(key, row);
 }
 
 void TMainWindow::SpeedButton_CopyClick() {

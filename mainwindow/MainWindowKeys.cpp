@@ -20,7 +20,7 @@ using namespace mainwindow;
 // ---------------------------------------------------------------- category list
 
 void TMainWindow::UpdtListBox(bool force, const std::string& newParent) {
-    const auto& keys = document_.Keys;
+    const auto& keys = Doc().Keys;
     const int selected = ListBox_Keys->ItemIndex();
     TSharedText p0;
     std::string n0;
@@ -59,12 +59,18 @@ void TMainWindow::UpdtListBox(bool force, const std::string& newParent) {
 }
 
 void TMainWindow::KeyRowSelected(int row) {
-    const auto& keys = document_.Keys;
+    const auto& keys = Doc().Keys;
     if (row >= 0 && row < static_cast<int>(keys.size())) {
         selectedRow_ = {row, keys[row].Parent, keys[row].Name};
     } else {
         selectedRow_ = {};
     }
+    session_.SetSelectedKeyRow(row);
+}
+
+void TMainWindow::KeysChanged(int select, const std::string& newParent) {
+    UpdtListBox(true, newParent);
+    if (select >= 0) SelectKeyRow(select);
 }
 
 int TMainWindow::SelectedKeyRow() const {
@@ -76,15 +82,15 @@ void TMainWindow::SelectKeyRow(int index) {
 }
 
 void TMainWindow::UpdtKeyRow(int key) {
-    if (key >= 0 && key < ListBox_Keys->Count() && key < static_cast<int>(document_.Keys.size())) {
+    if (key >= 0 && key < ListBox_Keys->Count() && key < static_cast<int>(Doc().Keys.size())) {
         ListBox_Keys->SetRowHeight(key, ListBox_KeysMeasureItem(key));
     }
     ListBox_Keys->viewport()->update();
 }
 
 int TMainWindow::ListBox_KeysMeasureItem(int index) const {
-    const auto& keys = document_.Keys;
-    int height = document_.IsGroupStart(index) ? HeaderHeight() : 0;
+    const auto& keys = Doc().Keys;
+    int height = Doc().IsGroupStart(index) ? HeaderHeight() : 0;
     bool shown = true;
     if (SpeedButton_CompressView->isChecked()) {
         shown = lastFillIndex_ >= 0 && lastFillIndex_ < static_cast<int>(keys.size()) &&
@@ -101,7 +107,7 @@ int TMainWindow::ListBox_KeysMeasureItem(int index) const {
 
 void TMainWindow::ListBox_KeysDrawItem(QPainter& painter, int index, const QRect& rect,
                                   bool selected) const {
-    const auto& keys = document_.Keys;
+    const auto& keys = Doc().Keys;
     if (index >= static_cast<int>(keys.size())) return;
     const TDataKey& key = keys[index];
     const int left = rect.left();
@@ -111,7 +117,7 @@ void TMainWindow::ListBox_KeysDrawItem(QPainter& painter, int index, const QRect
     const QColor textColor = painter.pen().color();
     QRect area = rect;
 
-    if (document_.IsGroupStart(index)) {
+    if (Doc().IsGroupStart(index)) {
         const int sel = ListBox_Keys->ItemIndex();
         const bool ownGroup =
             sel >= 0 && sel < static_cast<int>(keys.size()) && keys[sel].Parent == key.Parent;
@@ -146,7 +152,7 @@ void TMainWindow::ListBox_KeysDrawItem(QPainter& painter, int index, const QRect
     painter.setPen(textColor);
 
     if (SpeedButton_CompressView->isChecked()) {
-        const int sk = document_.SelectedKey;
+        const int sk = Doc().SelectedKey;
         if (sk < 0 || sk >= static_cast<int>(keys.size()) || keys[sk].Parent != key.Parent) return;
     }
     const bool showData = SpeedButton_ShowData->isChecked();
@@ -206,30 +212,30 @@ void TMainWindow::ListBox_KeysClick() {
         ListBox_Keys->SetTopIndex(top);
     }
     const int selected = ListBox_Keys->ItemIndex();
-    const bool has = selected >= 0 && selected < static_cast<int>(document_.Keys.size());
+    const bool has = selected >= 0 && selected < static_cast<int>(Doc().Keys.size());
     SpeedButton_DelKey->setEnabled(has);
     SpeedButton_NewData->setEnabled(has);
     Button_ApplyData->setEnabled(has);
     EntryModel->Fill(has ? selected : -1);
     ListView_DataClick();
-    document_.SelectedKey = has ? selected : -1;
+    Doc().SelectedKey = has ? selected : -1;
     ListBox_Keys->viewport()->update();
 }
 
 void TMainWindow::SpeedButton_NewKeyClick() {
     CloseSearchDialog();
     CategoryDialog->Tag = -1;
-    document_.NewKeyOrigin = ListBox_Keys->ItemIndex();
+    Doc().NewKeyOrigin = ListBox_Keys->ItemIndex();
     CategoryDialog->exec();
-    document_.NewKeyOrigin = -1;
+    Doc().NewKeyOrigin = -1;
     ListBox_KeysClick();
 }
 
 void TMainWindow::ListBox_KeysDblClick() {
     if (ListBox_Keys->ItemIndex() < 0) return;
     CategoryDialog->Tag = ListBox_Keys->ItemIndex();
-    // The search dialog stays open; its hits may now point elsewhere.
-    if (CategoryDialog->exec() == QDialog::Accepted) ClearSearchResults();
+    // The search dialog stays open; a change empties its hits (KeysChanged).
+    CategoryDialog->exec();
     ListBox_KeysClick();
 }
 
@@ -241,16 +247,14 @@ void TMainWindow::SpeedButton_DelKeyClick() {
             QStringLiteral("Soll die markierte Rubrik wirklich gelöscht werden?"))) {
         return;
     }
-    document_.DeleteKey(selected);
-    document_.Modified = true;
-    UpdtListBox(true, {});
+    session_.DeleteKey(selected);
     ListBox_KeysClick();
 }
 
 void TMainWindow::MenuItem_ChangeKeyNameClick() {
     const int selected = ListBox_Keys->ItemIndex();
-    if (selected < 0 || selected >= static_cast<int>(document_.Keys.size())) return;
-    const std::string old = document_.Keys[selected].Parent;
+    if (selected < 0 || selected >= static_cast<int>(Doc().Keys.size())) return;
+    const std::string old = Doc().Keys[selected].Parent;
     const auto answer = MessageService::Instance().InputText(
         QStringLiteral("Neuer Rubrikname"), QStringLiteral("Geben Sie den neuen Rubriknamen ein."),
         ToQString(old), 0, false);
@@ -261,9 +265,7 @@ void TMainWindow::MenuItem_ChangeKeyNameClick() {
         return;
     }
     if (*parent == old) return;
-    document_.RenameParent(selected, *parent);
-    ClearSearchResults();
-    UpdtListBox(true, *parent);
+    session_.RenameParent(selected, *parent);
     ListBox_KeysClick();
 }
 

@@ -9,7 +9,6 @@
 
 namespace dorvanta::mainwindow {
 
-inline const char* const kSettingsKey = "Software\\QZ\\Dorvanta";
 inline const QString kTitle = QStringLiteral("Dorvanta");
 inline const QString kFileFilter = QStringLiteral("Private Daten (*.pdt)");
 inline const QString kEncryptedFilter = QStringLiteral("Private Daten, verschlüsselt (*.pdt.age)");

@@ -6,7 +6,7 @@
 #include <QTimer>
 
 #include "dialogs/AboutBox.h"
-#include "mainwindow/Icons.h"
+#include "resources/Icons.h"
 #include "platform/System.h"
 
 namespace dorvanta {

@@ -26,6 +26,7 @@
 #include "dialogs/SearchDialog.h"
 #include "dialogs/SettingsDialog.h"
 #include "mainwindow/MainWindow.h"
+#include "support/MainWindowFixture.h"
 #include "platform/MessageService.h"
 #include "platform/Settings.h"
 #include "platform/System.h"
@@ -159,21 +160,9 @@ int CaptionsChecked(QWidget* window) {
     return count;
 }
 
-class CaptionFitTest : public ::testing::Test {
+class CaptionFitTest : public testing::MainWindowFixture {
   protected:
-    void SetUp() override {
-        MessageService::Instance().ClearLog();
-        TSettingsStore(Hive::CurrentUser).DeleteKey("\\Software\\QZ\\Dorvanta");
-        form_ = std::make_unique<TMainWindow>();
-        form_->show();
-        QApplication::processEvents();
-        MessageService::Instance().ClearLog();
-    }
-    void TearDown() override {
-        form_->Document().Modified = false;
-        form_.reset();
-    }
-    std::unique_ptr<TMainWindow> form_;
+    void TearDown() override { CloseWindow(false); }
 };
 
 TEST_F(CaptionFitTest, TheWindowsUseAFaceWithArialMetricsWhereOneIsInstalled) {

@@ -10,30 +10,24 @@
 #include "dialogs/CategoryDialog.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
+#include "support/MainWindowFixture.h"
 #include "platform/MessageService.h"
 
 namespace dorvanta {
 namespace {
 
-class CategoryDialogTest : public ::testing::Test {
+class CategoryDialogTest : public testing::MainWindowFixture {
   protected:
     void SetUp() override {
-        MessageService::Instance().ClearLog();
-        form_ = std::make_unique<TMainWindow>();
-        form_->show();
-        TDocument& doc = form_->Document();
-        doc.Keys = {{"Giro", "Bank", {}},
-                    {"Spar", "bank", {}},
-                    {"Privat", "Mail", {}},
-                    {"Arbeit", "Mail", {}}};
-        doc.SortKeys();  // bank/Spar, Bank/Giro, Mail/Arbeit, Mail/Privat
-        form_->UpdtListBox(true, {});
-        form_->ListBox_KeysClick();
+        StartWindow(false, false);
+        Doc().Keys = {{"Giro", "Bank", {}},
+                      {"Spar", "bank", {}},
+                      {"Privat", "Mail", {}},
+                      {"Arbeit", "Mail", {}}};
+        Doc().SortKeys();  // bank/Spar, Bank/Giro, Mail/Arbeit, Mail/Privat
+        ShowKeys(Doc().Keys);
     }
-    void TearDown() override {
-        form_->Document().Modified = false;
-        form_.reset();
-    }
+    void TearDown() override { CloseWindow(false); }
 
     // Runs `command`, which opens the dialog modally; `interact` works the open dialog.
     void WithDialog(const std::function<void()>& command,
@@ -44,8 +38,6 @@ class CategoryDialogTest : public ::testing::Test {
         });
         command();
     }
-
-    std::unique_ptr<TMainWindow> form_;
 };
 
 TEST_F(CategoryDialogTest, NewKeyIsPresetFromTheSelectedRow) {
@@ -65,13 +57,13 @@ TEST_F(CategoryDialogTest, NewKeyIsPresetFromTheSelectedRow) {
     EXPECT_EQ(preset, "Mail");
     // Case-insensitively unique, spelled as first met, in key order.
     EXPECT_EQ(parents, (QStringList{"bank", "Mail"}));
-    EXPECT_EQ(form_->Document().NewKeyOrigin, -1);
+    EXPECT_EQ(Doc().NewKeyOrigin, -1);
     const int sel = form_->ListBox_Keys->ItemIndex();
     ASSERT_GE(sel, 0);
-    EXPECT_EQ(form_->Document().Keys[sel].Name, "Neu");
-    EXPECT_EQ(form_->Document().Keys[sel].Parent, "Mail");
-    EXPECT_EQ(form_->Document().SelectedKey, sel);
-    EXPECT_TRUE(form_->Document().Modified);
+    EXPECT_EQ(Doc().Keys[sel].Name, "Neu");
+    EXPECT_EQ(Doc().Keys[sel].Parent, "Mail");
+    EXPECT_EQ(Doc().SelectedKey, sel);
+    EXPECT_TRUE(Doc().Modified);
 }
 
 TEST_F(CategoryDialogTest, NewKeyWithoutSelectionStartsEmpty) {
@@ -80,7 +72,7 @@ TEST_F(CategoryDialogTest, NewKeyWithoutSelectionStartsEmpty) {
     WithDialog([this] { form_->SpeedButton_NewKeyClick(); },
                [&](TCategoryDialog& d) { preset = d.ComboBox_Key->currentText(); });
     EXPECT_EQ(preset, "");
-    EXPECT_FALSE(form_->Document().Modified);
+    EXPECT_FALSE(Doc().Modified);
 }
 
 TEST_F(CategoryDialogTest, EditingWithoutChangesStillMarksModified) {
@@ -96,7 +88,7 @@ TEST_F(CategoryDialogTest, EditingWithoutChangesStillMarksModified) {
     EXPECT_EQ(caption, "Rubrik bearbeiten");
     EXPECT_EQ(parent, "Bank");
     EXPECT_EQ(name, "Giro");
-    EXPECT_TRUE(form_->Document().Modified);
+    EXPECT_TRUE(Doc().Modified);
     EXPECT_EQ(form_->ListBox_Keys->ItemIndex(), 1);
 }
 
@@ -108,11 +100,11 @@ TEST_F(CategoryDialogTest, DuplicateKeySelectsTheFirstAndCaseChangeSelectsTheCha
                    d.Edit_Title->setText("Giro");
                    d.Button_OK->click();
                });
-    EXPECT_EQ(form_->Document().Keys.size(), 5u);
+    EXPECT_EQ(Doc().Keys.size(), 5u);
     EXPECT_EQ(form_->ListBox_Keys->ItemIndex(), 1);  // the first of the two
 
     const int spar = 0;
-    ASSERT_EQ(form_->Document().Keys[spar].Name, "Spar");
+    ASSERT_EQ(Doc().Keys[spar].Name, "Spar");
     form_->ListBox_Keys->SetItemIndex(spar);
     WithDialog([this] { form_->ListBox_KeysDblClick(); },
                [&](TCategoryDialog& d) {
@@ -121,20 +113,20 @@ TEST_F(CategoryDialogTest, DuplicateKeySelectsTheFirstAndCaseChangeSelectsTheCha
                });
     const int sel = form_->ListBox_Keys->ItemIndex();
     ASSERT_GE(sel, 0);
-    EXPECT_EQ(form_->Document().Keys[sel].Name, "spar");
+    EXPECT_EQ(Doc().Keys[sel].Name, "spar");
 }
 
 TEST_F(CategoryDialogTest, CancelChangesNothing) {
     form_->ListBox_Keys->SetItemIndex(1);
-    const auto before = form_->Document().Keys.size();
+    const auto before = Doc().Keys.size();
     WithDialog([this] { form_->ListBox_KeysDblClick(); },
                [&](TCategoryDialog& d) {
                    d.Edit_Title->setText("anders");
                    d.Button_Cancel->click();
                });
-    EXPECT_EQ(form_->Document().Keys.size(), before);
-    EXPECT_EQ(form_->Document().Keys[1].Name, "Giro");
-    EXPECT_FALSE(form_->Document().Modified);
+    EXPECT_EQ(Doc().Keys.size(), before);
+    EXPECT_EQ(Doc().Keys[1].Name, "Giro");
+    EXPECT_FALSE(Doc().Modified);
 }
 
 // Typed with real key events, left with Tab and confirmed with Enter: the parent
@@ -166,7 +158,7 @@ TEST_F(CategoryDialogTest, TypedTextsAreKeptExactlyThroughFocusChangesAndEnter) 
             });
         const int sel = form_->ListBox_Keys->ItemIndex();
         ASSERT_GE(sel, 0) << c.typed.toStdString();
-        EXPECT_EQ(form_->Document().Keys[sel].Parent, c.parent) << c.typed.toStdString();
+        EXPECT_EQ(Doc().Keys[sel].Parent, c.parent) << c.typed.toStdString();
     }
 }
 

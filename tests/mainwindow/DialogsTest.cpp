@@ -21,6 +21,7 @@
 #include "platform/MessageService.h"
 #include "platform/Settings.h"
 #include "store/Mask.h"
+#include "support/MainWindowFixture.h"
 #include "support/TempDir.h"
 
 namespace dorvanta {
@@ -28,27 +29,15 @@ namespace {
 
 using testing::TempDir;
 
-class DialogsTest : public ::testing::Test {
+class DialogsTest : public testing::MainWindowFixture {
   protected:
     void SetUp() override {
-        Messages().ClearLog();
-        TSettingsStore(Hive::CurrentUser).DeleteKey("\\Software\\QZ\\Dorvanta");
-        form_ = std::make_unique<TMainWindow>();
-        form_->show();
-        TDocument& doc = form_->Document();
-        doc.Keys = {{"Giro", "Bank", {{"IBAN", "DE12", "Haus", 1.0}, {"PIN", "4711", "", 2.0}}},
-                    {"Spar", "Bank", {}},
-                    {"Privat", "Mail", {{"Adresse", "a@b.c", "PIN-Brief", 3.0}}}};
-        form_->UpdtListBox(true, {});
-        form_->ListBox_KeysClick();
+        StartWindow(true, false);
+        ShowKeys({{"Giro", "Bank", {{"IBAN", "DE12", "Haus", 1.0}, {"PIN", "4711", "", 2.0}}},
+                  {"Spar", "Bank", {}},
+                  {"Privat", "Mail", {{"Adresse", "a@b.c", "PIN-Brief", 3.0}}}});
     }
-    void TearDown() override {
-        form_->Document().Modified = false;
-        form_.reset();
-    }
-    static MessageService& Messages() { return MessageService::Instance(); }
-    TMainWindow& Form() { return *form_; }
-    TDocument& Doc() { return form_->Document(); }
+    void TearDown() override { CloseWindow(false); }
     QString LastMessage() const {
         return Messages().Asked().empty() ? QString() : Messages().Asked().back().text;
     }
@@ -63,8 +52,6 @@ class DialogsTest : public ::testing::Test {
         });
         command();
     }
-
-    std::unique_ptr<TMainWindow> form_;
 };
 
 TEST_F(DialogsTest, SearchSelectsHitsWidensAndResetsOnClose) {

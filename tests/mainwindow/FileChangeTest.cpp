@@ -20,6 +20,7 @@
 #include "store/AgeFile.h"
 #include "store/FileIO.h"
 #include "store/PdtFile.h"
+#include "support/MainWindowFixture.h"
 #include "support/TempDir.h"
 
 namespace dorvanta {
@@ -32,34 +33,13 @@ namespace fs = std::filesystem;
 
 const QString kCaption = QStringLiteral("Datei wurde geändert");
 
-class FileChangeTest : public ::testing::Test {
+class FileChangeTest : public testing::MainWindowFixture {
   protected:
-    void SetUp() override {
-        Messages().ClearLog();
-        TSettingsStore(Hive::CurrentUser).DeleteKey("\\Software\\QZ\\Dorvanta");
-        form_ = std::make_unique<TMainWindow>();
-        form_->show();
-        QApplication::processEvents();
-        Messages().ClearLog();  // the first start's update wizard is logged, not shown
-    }
     void TearDown() override {
-        form_->Document().Modified = false;
-        form_.reset();
-        EXPECT_TRUE(Unanswered().isEmpty()) << Unanswered().toStdString();
+        CloseWindow();
         Messages().ClearLog();
     }
 
-    static MessageService& Messages() { return MessageService::Instance(); }
-    TMainWindow& Form() { return *form_; }
-    TDocument& Doc() { return form_->Document(); }
-
-    static QString Unanswered() {
-        QString out;
-        for (const auto& q : Messages().Asked()) {
-            if (!q.answered) out += q.caption + ": " + q.text + "\n";
-        }
-        return out;
-    }
     // How often the question about a changed file was asked.
     static int ChangeQuestions() {
         int n = 0;
@@ -90,13 +70,11 @@ class FileChangeTest : public ::testing::Test {
     void OpenAndChange(const std::string& path) {
         Doc().Modified = false;
         Form().OpenFile(QString::fromStdString(path));
-        ASSERT_EQ(Doc().FileName, path);
-        ASSERT_TRUE(Doc().Stamp.Known);
+        ASSERT_EQ(Session().FileName(), path);
+        ASSERT_TRUE(Session().Stamp().Known);
         Doc().Keys[0].Name = "Unsere";
         Doc().Modified = true;
     }
-
-    std::unique_ptr<TMainWindow> form_;
 };
 
 // The three ways to a save over the file the document came from.
@@ -213,9 +191,9 @@ TEST_F(FileChangeTest, ASaveOverAFileChangedElsewhereAsksFirst) {
             if (c.saveAsName && !c.saveAsName->isEmpty()) {
                 const std::string other = dir.File(c.saveAsName->toStdString());
                 EXPECT_EQ(KeyIn(other), "Unsere");
-                EXPECT_EQ(Doc().FileName, other);
+                EXPECT_EQ(Session().FileName(), other);
             } else {
-                EXPECT_EQ(Doc().FileName, path);
+                EXPECT_EQ(Session().FileName(), path);
             }
             // The question as the issue words it, asked about this file.
             for (const auto& q : Messages().Asked()) {
@@ -279,12 +257,12 @@ TEST_F(FileChangeTest, OtherFilesAndUnrememberedNamesAreNotCompared) {
     Doc().Modified = true;
     EXPECT_FALSE(Form().MenuItem_SaveUnderClick());
     EXPECT_EQ(ChangeQuestions(), 2);
-    EXPECT_EQ(Doc().FileName, other);
+    EXPECT_EQ(Session().FileName(), other);
 
     // A name set without a load or a save has nothing to compare with.
     Messages().ClearLog();
-    Doc().ClearDocument();
-    Doc().FileName = path;
+    Session().New();
+    Session().AssignFileName(path);
     EXPECT_TRUE(Form().MenuItem_SaveClick());
     EXPECT_EQ(ChangeQuestions(), 0);
 }
@@ -332,7 +310,7 @@ TEST_F(FileChangeTest, BackupOptionIsInTheOptionsMenuAndKeptInTheSettings) {
         EXPECT_EQ(reg.GetDataType("BackupOnSave"), RegDataType::Integer);
         EXPECT_EQ(reg.ReadInteger("BackupOnSave"), on ? 1 : 0);
         reg.CloseKey();
-        form_ = std::make_unique<TMainWindow>();
+        NewWindow();
         EXPECT_EQ(Form().MenuItem_BackupOnSave->isChecked(), on);
     }
 }

@@ -3,7 +3,7 @@
 #include <QImage>
 #include <QPixmap>
 
-#include "mainwindow/Icons.h"
+#include "resources/Icons.h"
 
 namespace dorvanta {
 namespace {

@@ -16,6 +16,7 @@
 #include "mainwindow/EntryModel.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
+#include "support/MainWindowFixture.h"
 #include "platform/MessageService.h"
 #include "platform/TextConv.h"
 #include "store/PdtFile.h"
@@ -41,19 +42,10 @@ QString Shown(const std::string& text) {
     return whole.size() <= 1000 ? whole : whole.left(1000) + QChar(0x2026);
 }
 
-class LongFieldTest : public ::testing::Test {
+class LongFieldTest : public testing::MainWindowFixture {
   protected:
-    void SetUp() override {
-        form_ = std::make_unique<TMainWindow>(QStringList{});
-        form_->show();
-        QApplication::processEvents();
-    }
-    void TearDown() override {
-        form_->Document().Modified = false;
-        form_.reset();
-    }
-    TMainWindow& Form() { return *form_; }
-    TDocument& Doc() { return form_->Document(); }
+    void SetUp() override { StartWindow(false, false); QApplication::processEvents(); }
+    void TearDown() override { CloseWindow(false); }
     void Show(const std::vector<TDataKey>& keys) {
         Doc().Keys = keys;
         Form().UpdtListBox(true, {});
@@ -68,8 +60,6 @@ class LongFieldTest : public ::testing::Test {
         Form().ListView_Data->viewport()->render(&entries);
         QApplication::processEvents();
     }
-
-    std::unique_ptr<TMainWindow> form_;
 };
 
 TEST_F(LongFieldTest, ListsAndSearchHitsShowTheFirstThousandCharacters) {

@@ -32,6 +32,7 @@
 #include "store/AgeFile.h"
 #include "store/DateTime.h"
 #include "store/PdtFile.h"
+#include "support/MainWindowFixture.h"
 #include "support/TempDir.h"
 
 namespace dorvanta {
@@ -39,35 +40,8 @@ namespace {
 
 using testing::TempDir;
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public testing::MainWindowFixture {
   protected:
-    void SetUp() override {
-        Messages().ClearLog();
-        // Every window starts from empty settings.
-        TSettingsStore(Hive::CurrentUser).DeleteKey("\\Software\\QZ\\Dorvanta");
-        form_ = std::make_unique<TMainWindow>();
-        form_->show();
-        QApplication::processEvents();
-        Messages().ClearLog();  // the first start's update wizard is logged, not shown
-    }
-    void TearDown() override {
-        form_->Document().Modified = false;
-        form_.reset();
-        EXPECT_TRUE(Unanswered().isEmpty()) << Unanswered().toStdString();
-    }
-
-    static MessageService& Messages() { return MessageService::Instance(); }
-    TMainWindow& Form() { return *form_; }
-    TDocument& Doc() { return form_->Document(); }
-
-    // Questions that found no queued answer.
-    static QString Unanswered() {
-        QString out;
-        for (const auto& q : Messages().Asked()) {
-            if (!q.answered) out += q.caption + ": " + q.text + "\n";
-        }
-        return out;
-    }
     static QStringList AskedTexts() {
         QStringList out;
         for (const auto& q : Messages().Asked()) out << q.text;
@@ -106,8 +80,6 @@ class MainWindowTest : public ::testing::Test {
         Form().Edit_Value->setText(value);
         Form().Edit_Info->setText(info);
     }
-
-    std::unique_ptr<TMainWindow> form_;
 };
 
 TEST_F(MainWindowTest, FirstStartShowsTheDesignedEmptyWindow) {
@@ -145,14 +117,14 @@ TEST_F(MainWindowTest, WindowSettingsAreWrittenAtTheEndAndReadAtTheStart) {
     EXPECT_EQ(reg.GetDataType("ClearClipboard"), RegDataType::Integer);
     EXPECT_EQ(reg.ReadInteger("ClearClipboard"), 0);
 
-    form_ = std::make_unique<TMainWindow>();
+    NewWindow();
     EXPECT_TRUE(Form().SpeedButton_ShowData->isChecked());
     EXPECT_EQ(Form().ClientSize(), QSize(900, 400));
     EXPECT_FALSE(Form().MenuItem_ClearClipboard->isChecked());
     Form().MenuItem_ClearClipboard->setChecked(true);
     form_.reset();
     EXPECT_EQ(reg.ReadInteger("ClearClipboard"), 1);
-    form_ = std::make_unique<TMainWindow>();
+    NewWindow();
     EXPECT_TRUE(Form().MenuItem_ClearClipboard->isChecked());
 }
 
@@ -176,7 +148,7 @@ TEST_F(MainWindowTest, StoredSizesOutsideSaneBoundsAreClamped) {
             reg.WriteInteger("Form1Width", c.width);
             reg.WriteInteger("Form1Height", c.height);
         }
-        form_ = std::make_unique<TMainWindow>();
+        NewWindow();
         EXPECT_EQ(Form().ClientSize(), c.client) << c.width << " x " << c.height;
         // Even a window larger than the screen starts with its top-left on it.
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
@@ -190,7 +162,7 @@ TEST_F(MainWindowTest, SettingsThatCannotBeStoredAreReportedAtTheEnd) {
     const QByteArray saved = qgetenv("DORVANTA_REGISTRY_DIR");
     qputenv("DORVANTA_REGISTRY_DIR", "/dev/null/keine");  // no folder can be made there
     for (int i = 0; i < 4; ++i) Messages().QueueAnswer(MsgButton::Ok);
-    form_ = std::make_unique<TMainWindow>();
+    NewWindow();
     form_.reset();
     qputenv("DORVANTA_REGISTRY_DIR", saved);
     ASSERT_FALSE(Messages().Asked().empty());
@@ -198,7 +170,7 @@ TEST_F(MainWindowTest, SettingsThatCannotBeStoredAreReportedAtTheEnd) {
               "Fehler beim Setzen der Daten für 'ShowData'");
     EXPECT_EQ(Messages().Asked().back().caption, "Dorvanta");
     Messages().ClearLog();
-    form_ = std::make_unique<TMainWindow>();
+    NewWindow();
 }
 
 TEST_F(MainWindowTest, AutoLoadFileOpensAtStartAndAMissingOneLeavesAnEmptyWindow) {
@@ -210,7 +182,7 @@ TEST_F(MainWindowTest, AutoLoadFileOpensAtStartAndAMissingOneLeavesAnEmptyWindow
         ASSERT_TRUE(reg.OpenKey("Software\\QZ\\Dorvanta", true));
         reg.WriteString("AutoLoadFile", path);
     }
-    form_ = std::make_unique<TMainWindow>();
+    NewWindow();
     form_->show();
     // Painted first, empty; the file follows.
     EXPECT_TRUE(Form().StartLoading());
@@ -222,7 +194,7 @@ TEST_F(MainWindowTest, AutoLoadFileOpensAtStartAndAMissingOneLeavesAnEmptyWindow
 
     std::filesystem::remove(path);
     Messages().QueueAnswer(MsgButton::Ok);
-    form_ = std::make_unique<TMainWindow>();
+    NewWindow();
     form_->show();
     WaitForStartFile();
     ASSERT_FALSE(Messages().Asked().empty());
@@ -271,7 +243,7 @@ TEST_F(MainWindowTest, AFileOnTheCommandLineOpensInPlaceOfTheStartFile) {
         Messages().ClearLog();
         if (c.password) Messages().QueueInput(*c.password);
         if (c.error) Messages().QueueAnswer(MsgButton::Ok);
-        form_ = std::make_unique<TMainWindow>(c.arguments);
+        NewWindow(c.arguments);
         form_->show();
         WaitForStartFile();
         EXPECT_EQ(Form().windowTitle(), c.title);
@@ -332,7 +304,7 @@ TEST_F(MainWindowTest, CloseQuestionAnswers) {
 TEST_F(MainWindowTest, FailedSaveOnCloseKeepsTheWindowOpen) {
     TempDir dir;
     Doc().Modified = true;
-    Doc().FileName = dir.File("no/such/folder/x.pdt");
+    Session().AssignFileName(dir.File("no/such/folder/x.pdt"));
     Messages().QueueAnswer(MsgButton::Yes);  // save
     Messages().QueueAnswer(MsgButton::Ok);   // the error box
     EXPECT_FALSE(Form().close());
@@ -371,7 +343,7 @@ TEST_F(MainWindowTest, OpenWithPasswordRightWrongCaseAndCancelled) {
     Form().OpenFile(QString::fromStdString(path));
     EXPECT_EQ(Messages().Asked().size(), before + 1);  // the prompt only, no message
     EXPECT_TRUE(Doc().Keys.empty());
-    EXPECT_TRUE(Doc().FileName.empty());
+    EXPECT_TRUE(Session().FileName().empty());
     EXPECT_FALSE(Doc().Loading);
 }
 
@@ -393,7 +365,7 @@ TEST_F(MainWindowTest, FailedLoadResetsToAnEmptyUntitledWindow) {
     EXPECT_EQ(titleDuringError, QString::fromStdString("Dorvanta - [" + good + "]"));
     EXPECT_TRUE(Doc().Keys.empty());
     EXPECT_FALSE(Doc().Loading);
-    EXPECT_TRUE(Doc().FileName.empty());
+    EXPECT_TRUE(Session().FileName().empty());
     EXPECT_EQ(Form().windowTitle(), "Dorvanta");
     EXPECT_EQ(Form().ListBox_Keys->Count(), 0);
     EXPECT_EQ(Form().EntryModel->rowCount(), 0);
@@ -787,7 +759,7 @@ TEST_F(MainWindowTest, CopiedTextsAreMarkedSecretAndClearedOnlyWhileStillOurs) {
     QClipboard* clipboard = QGuiApplication::clipboard();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        form_ = std::make_unique<TMainWindow>();
+        NewWindow();
         Form().OpenFile(file);
         SelectKey(0);
         Form().SelectEntryRow(2);  // PIN 4711
@@ -808,7 +780,7 @@ TEST_F(MainWindowTest, CopiedTextsAreMarkedSecretAndClearedOnlyWhileStillOurs) {
         EXPECT_EQ(clipboard->text(), c.left);
         EXPECT_EQ(ClipboardMarkedSecret(), !c.userCopy && *c.left);
     }
-    form_ = std::make_unique<TMainWindow>();
+    NewWindow();
 }
 
 TEST_F(MainWindowTest, ANewCopyRestartsTheClearingDelay) {

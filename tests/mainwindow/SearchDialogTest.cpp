@@ -27,6 +27,7 @@
 #include "dialogs/SearchDialog.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
+#include "support/MainWindowFixture.h"
 #include "platform/MessageService.h"
 #include "platform/TextConv.h"
 #include "store/Search.h"
@@ -37,27 +38,17 @@ namespace {
 
 using Rows = std::vector<std::pair<QString, QString>>;
 
-class SearchDialogTest : public ::testing::Test {
+class SearchDialogTest : public testing::MainWindowFixture {
   protected:
     void SetUp() override {
-        Messages().ClearLog();
-        form_ = std::make_unique<TMainWindow>(QStringList{});
-        form_->show();
+        StartWindow(false, false);
         // Windows-1252 bytes: 0x80 is the euro sign, 0xFC 'ü'.
-        Doc().Keys = {{"Giro", "Bank", {{"IBAN", "DE12 \x80", "Haus", 1.0}, {"PIN", "4711", "", 2.0}}},
-                      {"Pin-Ablage", "Bank", {}},
-                      {"Privat", "Mail", {{"Adresse", "a@b.c", "PIN-Brief f\xFCr M\xFCller", 3.0}}}};
-        form_->UpdtListBox(true, {});
-        form_->ListBox_KeysClick();
+        ShowKeys({{"Giro", "Bank", {{"IBAN", "DE12 \x80", "Haus", 1.0}, {"PIN", "4711", "", 2.0}}},
+                  {"Pin-Ablage", "Bank", {}},
+                  {"Privat", "Mail", {{"Adresse", "a@b.c", "PIN-Brief f\xFCr M\xFCller", 3.0}}}});
         Form().MenuItem_SearchClick();
     }
-    void TearDown() override {
-        Doc().Modified = false;
-        form_.reset();
-    }
-    static MessageService& Messages() { return MessageService::Instance(); }
-    TMainWindow& Form() { return *form_; }
-    TDocument& Doc() { return form_->Document(); }
+    void TearDown() override { CloseWindow(false); }
     TSearchDialog& Search() { return *form_->SearchDialog; }
     QAbstractItemModel& Model() { return *Search().ResultModel; }
 
@@ -75,8 +66,6 @@ class SearchDialogTest : public ::testing::Test {
         }
         return rows;
     }
-
-    std::unique_ptr<TMainWindow> form_;
 };
 
 TEST_F(SearchDialogTest, RowsShowKindAndTextInDocumentOrder) {

@@ -7,6 +7,7 @@
 
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
+#include "session/DocumentSession.h"
 
 namespace dorvanta {
 namespace {
@@ -17,14 +18,15 @@ std::size_t HeapInUse() {
 }
 
 TEST(WindowMemoryTest, CategoryRowsCostAHeightAndNoCopiesOfTheirTexts) {
-    TMainWindow form(QStringList{});
+    TDocumentSession session;
+    TMainWindow form(session, QStringList{});
     form.show();
     QApplication::processEvents();
     constexpr int kKeys = 100000;
     for (const std::size_t nameLength : {0u, 15u, 200u}) {
         SCOPED_TRACE(nameLength);
         form.MenuItem_NewClick();  // an empty list
-        TDocument& doc = form.Document();
+        TDocument& doc = form.Session().Document();
         const TSharedText parent = std::string(nameLength, 'P');
         for (int k = 0; k < kKeys; ++k) {
             std::string name = std::to_string(k);
@@ -44,7 +46,7 @@ TEST(WindowMemoryTest, CategoryRowsCostAHeightAndNoCopiesOfTheirTexts) {
         form.UpdtListBox(true, {});
         EXPECT_EQ(form.SelectedKeyRow(), kKeys);
     }
-    form.Document().Modified = false;
+    form.Session().Document().Modified = false;
 }
 
 }  // namespace

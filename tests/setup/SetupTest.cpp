@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include "mainwindow/MainWindow.h"
+#include "session/DocumentSession.h"
 #include "platform/MessageService.h"
 #include "platform/Settings.h"
 #include "platform/System.h"
@@ -131,7 +132,10 @@ TEST_F(SetupTest, NoCompletionMessageWhenSwitchedOff) {
 }
 
 TEST_F(SetupTest, MainWindowRegistersOnAnyOtherArgument) {
-    { TMainWindow form(QStringList{"/UNINSTALL"}); }
+    {
+        TDocumentSession session;
+        TMainWindow form(session, QStringList{"/UNINSTALL"});
+    }
     // No uninstall question (the first start's update wizard is only logged).
     for (const auto& q : Asked()) EXPECT_EQ(q.kind, AskedQuestion::Kind::Dialog);
     EXPECT_TRUE(KeyExists(Hive::LocalMachine, kEntryKey));
@@ -148,7 +152,8 @@ TEST_F(SetupTest, UninstallRunOfTheMainWindowWritesNoSettingsOnItsWayOut) {
     MessageService::Instance().QueueAnswer(MsgButton::Yes);
     MessageService::Instance().QueueAnswer(MsgButton::Ok);
     {
-        TMainWindow form(QStringList{"/uninstall"});
+        TDocumentSession session;
+        TMainWindow form(session, QStringList{"/uninstall"});
         EXPECT_TRUE(form.Setup->ExitRequested());
     }
     for (Hive hive : {Hive::CurrentUser, Hive::LocalMachine}) {

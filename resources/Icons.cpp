@@ -1,4 +1,4 @@
-#include "mainwindow/Icons.h"
+#include "resources/Icons.h"
 
 #include <array>
 #include <cstddef>

@@ -1,0 +1,109 @@
+#include "mainwindow/WindowDecisions.h"
+
+#include <QApplication>
+
+#include "mainwindow/MainWindowShared.h"
+#include "platform/Application.h"
+#include "platform/MessageService.h"
+#include "platform/TextConv.h"
+#include "store/PdtFile.h"
+
+namespace dorvanta {
+
+using namespace mainwindow;
+
+namespace {
+
+// A question asked during a load in the background shows the normal cursor, not
+// the wait cursor of the load around it.
+struct TNormalCursor {
+    const bool busy = QApplication::overrideCursor() != nullptr;
+    TNormalCursor() {
+        if (busy) QApplication::restoreOverrideCursor();
+    }
+    ~TNormalCursor() {
+        if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+};
+
+}  // namespace
+
+std::optional<std::string> TWindowDecisions::AskOpenPassword(const std::string& path) {
+    const TNormalCursor normal;
+    const auto typed = MessageService::Instance().InputText(
+        QStringLiteral("Passwort"),
+        QStringLiteral("Die Datei \"") + QString::fromStdString(path) +
+            QStringLiteral("\" ist passwortgeschützt. Geben Sie das erforderliche Passwort "
+                           "ein, um die Daten zu laden."),
+        QString(), 255, false);
+    if (!typed) return std::nullopt;
+    // A character the file cannot hold can never match: the empty text never
+    // equals a password that is asked for, so it counts as wrong.
+    return FromQString(*typed).value_or(std::string());
+}
+
+void TWindowDecisions::ShowWrongPassword() {
+    const TNormalCursor normal;
+    MessageService::Instance().Message(QString::fromUtf8(kMsgWrongPassword),
+                                       QStringLiteral("Ungültiges Passwort"), MsgIcon::Error);
+}
+
+std::optional<QString> TWindowDecisions::AskPassword(const QString& current) {
+    return MessageService::Instance().InputText(
+        QStringLiteral("Passwort"),
+        QStringLiteral("Geben Sie ein Passwort ein, um die Daten zu schützen, oder "
+                       "lassen Sie das Feld leer, um kein Passwort zu verwenden."),
+        current, 255, false);
+}
+
+std::optional<std::string> TWindowDecisions::AskNewPassword() {
+    const auto answer = AskPassword(QString());
+    if (!answer || answer->isEmpty()) return std::nullopt;
+    auto password = FromQString(*answer);
+    if (!password) {
+        MessageService::Instance().Message(kUnstorableText, kInvalidInput, MsgIcon::Warning);
+        return std::nullopt;
+    }
+    return password;
+}
+
+TSessionDecisions::TChangedFile TWindowDecisions::AskChangedFile(const std::string& path) {
+    const QStringList buttons{QStringLiteral("Überschreiben"), QStringLiteral("Speichern unter..."),
+                              QStringLiteral("Abbrechen")};
+    const int answer = MessageService::Instance().AskChoice(
+        QStringLiteral("Die Datei %1 wurde seit dem Öffnen von einem anderen Programm "
+                       "geändert. Wenn Sie jetzt speichern, gehen diese Änderungen verloren.")
+            .arg(QString::fromStdString(path)),
+        QStringLiteral("Datei wurde geändert"), MsgIcon::Warning, buttons, 2, 2, true);
+    if (answer == 0) return TChangedFile::Overwrite;
+    return answer == 1 ? TChangedFile::SaveAs : TChangedFile::Cancel;
+}
+
+std::optional<TSessionDecisions::TSaveTarget> TWindowDecisions::AskSaveTarget(
+    const std::string& current, TFormat format) {
+    QString type;
+    const auto path = MessageService::Instance().SaveFileName(
+        window_, QStringLiteral("Speichern unter"), kSaveFilter, QString::fromStdString(current),
+        format == TFormat::Encrypted ? kEncryptedFilter : kFileFilter, &type);
+    if (!path) return std::nullopt;
+    return TSaveTarget{path->toStdString(),
+                       type == kEncryptedFilter ? TFormat::Encrypted : TFormat::Plain};
+}
+
+void TWindowDecisions::ReportBackupFailed(const std::string& backupPath) {
+    MessageService::Instance().Message(
+        QStringLiteral("Die Sicherungskopie %1 konnte nicht angelegt werden. Die Datei wurde "
+                       "ohne Sicherungskopie gespeichert.")
+            .arg(QString::fromStdString(backupPath)),
+        QStringLiteral("Sicherungskopie"), MsgIcon::Warning);
+}
+
+void TWindowDecisions::ReportLoadError(std::exception_ptr error) {
+    RunGuarded([&] { std::rethrow_exception(error); });
+}
+
+void TWindowDecisions::RunBusy(const std::function<void()>& work) {
+    ::dorvanta::RunBusy(work);
+}
+
+}  // namespace dorvanta

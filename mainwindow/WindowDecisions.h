@@ -1,0 +1,35 @@
+#pragma once
+// The session's questions as the main window asks them: through the message
+// service (password boxes, the changed-file question, the save dialog) and with
+// the wait cursor while slow work runs.
+
+#include <QString>
+
+#include "session/DocumentSession.h"
+
+class QWidget;
+
+namespace dorvanta {
+
+class TWindowDecisions final : public TSessionDecisions {
+  public:
+    // `window`: the parent of the file dialogs.
+    explicit TWindowDecisions(QWidget* window) : window_(window) {}
+
+    std::optional<std::string> AskOpenPassword(const std::string& path) override;
+    void ShowWrongPassword() override;
+    std::optional<std::string> AskNewPassword() override;
+    TChangedFile AskChangedFile(const std::string& path) override;
+    std::optional<TSaveTarget> AskSaveTarget(const std::string& current, TFormat format) override;
+    void ReportBackupFailed(const std::string& backupPath) override;
+    void ReportLoadError(std::exception_ptr error) override;
+    void RunBusy(const std::function<void()>& work) override;
+
+    // The password box of "Passwort..."; nothing when cancelled.
+    static std::optional<QString> AskPassword(const QString& current);
+
+  private:
+    QWidget* window_;
+};
+
+}  // namespace dorvanta

@@ -1,0 +1,302 @@
+#include "session/DocumentSession.h"
+
+#include <sys/stat.h>
+
+#include <QFileInfo>
+#include <QThread>
+#include <exception>
+
+#include "store/Import.h"
+#include "store/PdtFile.h"
+
+namespace dorvanta {
+
+TDocumentSession::TDocumentSession(QObject* parent) : QObject(parent) {
+    static const int registered = qRegisterMetaType<TDocumentSession::TEntryChange>();
+    (void)registered;
+}
+
+TDocumentSession::~TDocumentSession() = default;
+
+// ---------------------------------------------------------------- state
+
+void TDocumentSession::SetFileName(const std::string& fileName) {
+    fileName_ = fileName;
+    emit FileNameChanged(QString::fromStdString(fileName_));
+}
+
+void TDocumentSession::AnnounceModified() {
+    if (document_.Modified == announcedModified_) return;
+    announcedModified_ = document_.Modified;
+    emit ModifiedChanged(announcedModified_);
+}
+
+void TDocumentSession::Reset() {
+    document_.ClearDocument();
+    stamp_ = {};
+    SetFileName({});
+    emit DocumentReset();
+    AnnounceModified();
+}
+
+void TDocumentSession::New() {
+    Reset();
+}
+
+void TDocumentSession::AssignFileName(const std::string& path) {
+    stamp_ = {};
+    SetFileName(path);
+}
+
+void TDocumentSession::SetPassword(const std::string& password) {
+    document_.SetPassword(password);
+    AnnounceModified();
+}
+
+// ---------------------------------------------------------------- open
+
+void TDocumentSession::OnOwnThread(const std::function<void()>& fn) {
+    if (QThread::currentThread() == thread()) {
+        fn();
+    } else {
+        QMetaObject::invokeMethod(this, fn, Qt::BlockingQueuedConnection);
+    }
+}
+
+bool TDocumentSession::Open(const std::string& path, TSessionDecisions& decisions,
+                            bool background) {
+    bool loaded = false;
+    std::exception_ptr error;
+    try {
+        loaded = Load(path, decisions, background);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    if (error) {
+        // The error is shown first; then the half-read document is dropped, so that
+        // no later save can write it over the file.
+        decisions.ReportLoadError(error);
+        document_.Loading = false;
+        Reset();
+        return false;
+    }
+    if (loaded) {
+        stamp_ = document_.Stamp;
+        SetFileName(path);
+        document_.Modified = false;
+    }
+    AnnounceModified();
+    return loaded;
+}
+
+bool TDocumentSession::Load(const std::string& path, TSessionDecisions& decisions,
+                            bool background) {
+    TLoadHooks hooks;
+    hooks.ClearSelection = [this] { emit AboutToReplaceDocument(); };
+    hooks.AskPassword = [&decisions](const std::string& p) { return decisions.AskOpenPassword(p); };
+    hooks.ShowWrongPassword = [&decisions] { decisions.ShowWrongPassword(); };
+    hooks.ResetToNew = [this] { Reset(); };
+    hooks.RebuildViews = [this] { emit DocumentLoaded(); };
+    hooks.RunBusy = [&decisions](const std::function<void()>& work) { decisions.RunBusy(work); };
+    if (!background) return LoadDocument(document_, path, hooks);
+
+    // Everything that reaches a view or asks the user runs on this object's
+    // thread; the views are empty at start, so nothing paints from the document
+    // while the worker fills it.
+    const TLoadHooks local = hooks;
+    hooks.ClearSelection = [this, local] { OnOwnThread(local.ClearSelection); };
+    hooks.AskPassword = [this, local](const std::string& p) {
+        std::optional<std::string> typed;
+        OnOwnThread([&] { typed = local.AskPassword(p); });
+        return typed;
+    };
+    hooks.ShowWrongPassword = [this, local] { OnOwnThread(local.ShowWrongPassword); };
+    hooks.ResetToNew = [this, local] { OnOwnThread(local.ResetToNew); };
+    hooks.RebuildViews = [this, local] { OnOwnThread(local.RebuildViews); };
+    hooks.RunBusy = nullptr;  // already off this thread
+    bool loaded = false;
+    std::exception_ptr error;
+    decisions.RunBusy([&] {
+        try {
+            loaded = LoadDocument(document_, path, hooks);
+        } catch (...) {
+            error = std::current_exception();
+        }
+    });
+    if (error) std::rethrow_exception(error);
+    return loaded;
+}
+
+// ---------------------------------------------------------------- save
+
+bool TDocumentSession::Save(TSessionDecisions& decisions) {
+    if (Loading()) return false;
+    if (fileName_.empty()) return SaveAs(decisions);
+    if (document_.Format == TFormat::Encrypted && !EnsurePasswordForEncryption(decisions)) {
+        return false;
+    }
+    if (const auto stop = StopBeforeOverwrite(fileName_, decisions)) return *stop;
+    WriteFile(decisions);
+    document_.Modified = false;
+    AnnounceModified();
+    return true;
+}
+
+bool TDocumentSession::SaveAs(TSessionDecisions& decisions) {
+    if (Loading()) return false;
+    const auto target = decisions.AskSaveTarget(fileName_, document_.Format);
+    if (!target) return false;
+    if (target->Format == TFormat::Encrypted && !EnsurePasswordForEncryption(decisions)) {
+        return false;
+    }
+    // Onto the file it came from: the same check as Save.
+    if (IsRememberedFile(target->Path)) {
+        if (const auto stop = StopBeforeOverwrite(target->Path, decisions)) return *stop;
+    }
+    document_.Format = target->Format;
+    SetFileName(target->Path);
+    WriteFile(decisions);
+    document_.Modified = false;
+    AnnounceModified();
+    return true;
+}
+
+bool TDocumentSession::EnsurePasswordForEncryption(TSessionDecisions& decisions) {
+    if (!document_.Password.empty()) return true;
+    const auto password = decisions.AskNewPassword();
+    if (!password || password->empty()) return false;
+    SetPassword(*password);
+    return true;
+}
+
+void TDocumentSession::WriteFile(TSessionDecisions& decisions) {
+    const std::string path = fileName_;
+    // The backup copies the file as it is on disk: an encrypted file's encrypted bytes.
+    const TBackupResult backedUp = backupOnSave_ ? BackupFile(path) : TBackupResult::NoFile;
+    // A failed save throws here: the file it was to replace is still there, and
+    // only the save's error is reported.
+    stamp_ = SaveDocument(document_, path, [&decisions](const std::function<void()>& work) {
+        decisions.RunBusy(work);
+    });
+    document_.Stamp = stamp_;
+    if (backedUp == TBackupResult::Failed) decisions.ReportBackupFailed(BackupPath(path));
+}
+
+bool TDocumentSession::IsRememberedFile(const std::string& path) const {
+    if (!stamp_.Known || fileName_.empty()) return false;
+    const QFileInfo chosen(QString::fromStdString(path));
+    const QFileInfo remembered(QString::fromStdString(fileName_));
+    // The same name, or names that lead to the same place (links followed).
+    if (chosen.absoluteFilePath() == remembered.absoluteFilePath() ||
+        (!chosen.canonicalFilePath().isEmpty() &&
+         chosen.canonicalFilePath() == remembered.canonicalFilePath())) {
+        return true;
+    }
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 &&
+           static_cast<std::uint64_t>(st.st_dev) == stamp_.Device &&
+           static_cast<std::uint64_t>(st.st_ino) == stamp_.Inode;
+}
+
+std::optional<bool> TDocumentSession::StopBeforeOverwrite(const std::string& path,
+                                                          TSessionDecisions& decisions) {
+    switch (ConfirmOverwrite(path, decisions)) {
+        case TOverwrite::Write:
+            return std::nullopt;
+        case TOverwrite::SaveAs:
+            return SaveAs(decisions);
+        case TOverwrite::Cancel:
+            return false;
+    }
+    return false;
+}
+
+TDocumentSession::TOverwrite TDocumentSession::ConfirmOverwrite(const std::string& path,
+                                                                TSessionDecisions& decisions) {
+    // Nothing remembered (a name set without a load or save): nothing to compare.
+    if (!stamp_.Known) return TOverwrite::Write;
+    TFileStamp seen;
+    TDiskState state = CompareWithDisk(path, stamp_, &seen);
+    while (state == TDiskState::Changed) {
+        switch (decisions.AskChangedFile(path)) {
+            case TSessionDecisions::TChangedFile::SaveAs:
+                return TOverwrite::SaveAs;
+            case TSessionDecisions::TChangedFile::Cancel:
+                return TOverwrite::Cancel;
+            case TSessionDecisions::TChangedFile::Overwrite:
+                break;
+        }
+        // "Überschreiben" gives up the version the question was about; a file that
+        // changed again while it was asked is asked about again. (What could not be
+        // read has no version to compare: its overwrite is what was agreed to.)
+        if (!seen.Known) break;
+        TFileStamp now;
+        state = CompareWithDisk(path, seen, &now);
+        seen = now;
+    }
+    return TOverwrite::Write;
+}
+
+// ---------------------------------------------------------------- content
+
+std::int32_t TDocumentSession::AddKey(const std::string& parent, const std::string& name) {
+    const std::int32_t row = document_.AddKey(parent, name);
+    emit KeysChanged(row, {});
+    AnnounceModified();
+    return row;
+}
+
+std::int32_t TDocumentSession::UpdateKey(std::int32_t key, const std::string& parent,
+                                         const std::string& name) {
+    const std::int32_t row = document_.UpdateKey(key, parent, name);
+    emit KeysChanged(row, {});
+    AnnounceModified();
+    return row;
+}
+
+void TDocumentSession::DeleteKey(std::int32_t key) {
+    document_.DeleteKey(key);
+    document_.Modified = true;
+    emit KeysChanged(-1, {});
+    AnnounceModified();
+}
+
+void TDocumentSession::RenameParent(std::int32_t key, const std::string& newParent) {
+    document_.RenameParent(key, newParent);
+    emit KeysChanged(-1, newParent);
+    AnnounceModified();
+}
+
+void TDocumentSession::AddEntry(std::int32_t key, const std::string& title,
+                                const std::string& value, const std::string& info) {
+    document_.AddEntry(key, title, value, info);
+    emit EntriesChanged(key, TEntryChange::Added, -1);
+    AnnounceModified();
+}
+
+std::int32_t TDocumentSession::UpdateEntry(std::int32_t key, std::int32_t entry,
+                                           const std::string& title, const std::string& value,
+                                           const std::string& info) {
+    const std::int32_t row = document_.UpdateEntry(key, entry, title, value, info);
+    emit EntriesChanged(key, TEntryChange::Updated, row);
+    AnnounceModified();
+    return row;
+}
+
+void TDocumentSession::DeleteEntry(std::int32_t key, std::int32_t entry) {
+    document_.DeleteEntry(key, entry);
+    emit EntriesChanged(key, TEntryChange::Deleted, entry);
+    AnnounceModified();
+}
+
+void TDocumentSession::ImportEntries(std::int32_t key, const std::string& path, char separator) {
+    ::dorvanta::ImportEntries(document_, key, path, separator);
+    emit EntriesChanged(key, TEntryChange::Imported, -1);
+    AnnounceModified();
+}
+
+void TDocumentSession::RequestShow(int key, int entry) {
+    emit ShowRequested(key, entry);
+}
+
+}  // namespace dorvanta

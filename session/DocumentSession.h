@@ -1,0 +1,164 @@
+#pragma once
+// The open collection and the file it belongs to: the one document of the
+// program, its file name, format, password, the stamp of the file as last read
+// or written, Modified and Loading, and the operations New, Open, Save, Save as,
+// set password, the changed-file check and the backup. No window owns it; views
+// refresh themselves from its signals. It never asks a question itself: where a
+// decision is needed it calls the TSessionDecisions the caller hands in.
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "store/Document.h"
+#include "store/FileStamp.h"
+
+namespace dorvanta {
+
+// What the session needs decided or done by whoever drives it (the main window
+// through the message service; tests through a script).
+class TSessionDecisions {
+  public:
+    using TFormat = TDocument::TFormat;
+    enum class TChangedFile { Overwrite, SaveAs, Cancel };
+    struct TSaveTarget {
+        std::string Path;
+        TFormat Format = TFormat::Plain;
+    };
+
+    virtual ~TSessionDecisions() = default;
+    // The password of a protected or encrypted file being opened; nothing: cancelled.
+    virtual std::optional<std::string> AskOpenPassword(const std::string& path) = 0;
+    virtual void ShowWrongPassword() = 0;
+    // A password for an encrypted save of a document that has none; nothing when
+    // none was given (cancelled, empty, or not storable — the decider says why).
+    virtual std::optional<std::string> AskNewPassword() = 0;
+    // The file `path` was changed by another program since it was opened or saved.
+    virtual TChangedFile AskChangedFile(const std::string& path) = 0;
+    // Name and format for "Speichern unter"; nothing: cancelled.
+    virtual std::optional<TSaveTarget> AskSaveTarget(const std::string& current,
+                                                     TFormat format) = 0;
+    // The file was saved, but the backup `backupPath` could not be made first.
+    virtual void ReportBackupFailed(const std::string& backupPath) = 0;
+    // A load failed with the current exception; the session then drops what it read.
+    virtual void ReportLoadError(std::exception_ptr error) = 0;
+    // Runs slow work (key derivation, a whole load) while the windows keep painting.
+    virtual void RunBusy(const std::function<void()>& work) = 0;
+};
+
+class TDocumentSession : public QObject {
+    Q_OBJECT
+  public:
+    using TFormat = TDocument::TFormat;
+    // How the entries of a sub-category changed (EntriesChanged).
+    enum class TEntryChange { Added, Updated, Deleted, Imported };
+
+    explicit TDocumentSession(QObject* parent = nullptr);
+    ~TDocumentSession() override;
+
+    TDocument& Document() { return document_; }
+    const TDocument& Document() const { return document_; }
+    // Native path (UTF-8) of the file; empty: untitled.
+    const std::string& FileName() const { return fileName_; }
+    TFormat Format() const { return document_.Format; }
+    // What the file was when it was last opened or saved; a save compares the disk with it.
+    const TFileStamp& Stamp() const { return stamp_; }
+    bool Modified() const { return document_.Modified; }
+    bool Loading() const { return document_.Loading; }
+    bool HasPassword() const { return !document_.Password.empty(); }
+    const std::string& Password() const { return document_.Password; }
+
+    // "Sicherungskopie beim Speichern": the file a save replaces is kept as NAME.bak.
+    bool BackupOnSave() const { return backupOnSave_; }
+    void SetBackupOnSave(bool on) { backupOnSave_ = on; }
+
+    // The category list's selected row as the list last reported it (-1: none).
+    int SelectedKeyRow() const { return selectedKeyRow_; }
+    void SetSelectedKeyRow(int row) { selectedKeyRow_ = row; }
+
+    // ---- the file ----
+    // An empty untitled document.
+    void New();
+    // Reads `path` into the document. True when it was loaded; false when a
+    // password prompt was cancelled or answered wrongly, or the file could not be
+    // read (reported through ReportLoadError): either way the document is then
+    // empty and untitled. `background`: the whole load runs inside RunBusy, and
+    // the questions and signals come back to this object's thread.
+    bool Open(const std::string& path, TSessionDecisions& decisions, bool background = false);
+    // Writes the document to its file (Save as when untitled). True when the file
+    // was written; a failed write throws EStoreError with the file left as it was.
+    bool Save(TSessionDecisions& decisions);
+    bool SaveAs(TSessionDecisions& decisions);
+    void SetPassword(const std::string& password);
+    // Names the file of the document without reading it: nothing is remembered of
+    // it, so the next save writes there without comparing.
+    void AssignFileName(const std::string& path);
+    // True when `path` names the remembered file (by name, or as the same file on disk).
+    bool IsRememberedFile(const std::string& path) const;
+
+    // ---- the content; each announces itself ----
+    // Add or change a sub-category; returns its row after the re-sort.
+    std::int32_t AddKey(const std::string& parent, const std::string& name);
+    std::int32_t UpdateKey(std::int32_t key, const std::string& parent, const std::string& name);
+    void DeleteKey(std::int32_t key);
+    void RenameParent(std::int32_t key, const std::string& newParent);
+    void AddEntry(std::int32_t key, const std::string& title, const std::string& value,
+                  const std::string& info);
+    // Returns the entry's row after the re-sort.
+    std::int32_t UpdateEntry(std::int32_t key, std::int32_t entry, const std::string& title,
+                             const std::string& value, const std::string& info);
+    void DeleteEntry(std::int32_t key, std::int32_t entry);
+    // Imports a text file's lines into sub-category `key`; a file that cannot be
+    // read throws before the document changes.
+    void ImportEntries(std::int32_t key, const std::string& path, char separator);
+    // Asks the views to show sub-category `key` and its entry `entry` (-1: none).
+    void RequestShow(int key, int entry);
+
+  signals:
+    // Before a load empties the document: views drop their selection.
+    void AboutToReplaceDocument();
+    // The document is now empty and untitled (New, a refused or failed load).
+    void DocumentReset();
+    // A file was read into the document.
+    void DocumentLoaded();
+    // Sub-categories were added, changed, deleted or renamed. `select`: the row
+    // to select after the refill (-1: keep what matches the former selection);
+    // `newParent`: a parent name the former selection may now have.
+    void KeysChanged(int select, const std::string& newParent);
+    // The entries of sub-category `key` changed; `row`: the entry changed (its row
+    // after the re-sort) or deleted, else -1.
+    void EntriesChanged(int key, TDocumentSession::TEntryChange change, int row);
+    void FileNameChanged(const QString& fileName);
+    void ModifiedChanged(bool modified);
+    void ShowRequested(int key, int entry);
+
+  private:
+    enum class TOverwrite { Write, SaveAs, Cancel };
+    TOverwrite ConfirmOverwrite(const std::string& path, TSessionDecisions& decisions);
+    // Nothing when the save goes on, else what the save command returns.
+    std::optional<bool> StopBeforeOverwrite(const std::string& path,
+                                            TSessionDecisions& decisions);
+    bool EnsurePasswordForEncryption(TSessionDecisions& decisions);
+    void WriteFile(TSessionDecisions& decisions);
+    bool Load(const std::string& path, TSessionDecisions& decisions, bool background);
+    void Reset();
+    void SetFileName(const std::string& fileName);
+    // Emits ModifiedChanged when Modified differs from what was last announced.
+    void AnnounceModified();
+    // Runs `fn` on this object's thread and waits for it (a load on a worker thread).
+    void OnOwnThread(const std::function<void()>& fn);
+
+    TDocument document_;
+    std::string fileName_;
+    TFileStamp stamp_;
+    bool backupOnSave_ = false;
+    bool announcedModified_ = false;
+    int selectedKeyRow_ = -1;
+};
+
+}  // namespace dorvanta
+
+Q_DECLARE_METATYPE(dorvanta::TDocumentSession::TEntryChange)
