@@ -98,7 +98,7 @@ QString OneLargeFile(TKind kind) {
 
 TMainWindow& Window() {
     static TMainWindow* form = [] {
-        auto* f = new TMainWindow;
+        auto* f = new TMainWindow(*new TDocumentSession);
         f->show();
         QApplication::processEvents();
         return f;
