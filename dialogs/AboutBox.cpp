@@ -10,8 +10,8 @@
 #include <QSvgRenderer>
 #include <functional>
 
-#include "resources/Icons.h"
 #include "platform/System.h"
+#include "resources/Icons.h"
 
 namespace dorvanta {
 namespace {
@@ -80,7 +80,8 @@ QLabel* LinkLabel(QWidget* parent, const QString& text, int right, int top) {
 
 }  // namespace
 
-TAboutBox::TAboutBox(QWidget* parent) : TFixedDialog(parent, QSize(435, 132), FirstPlace::ScreenCentre) {
+TAboutBox::TAboutBox(QWidget* parent)
+    : TFixedDialog(parent, QSize(435, 132), FirstPlace::ScreenCentre) {
     // Laid out for an 8-point font; AdjustFormFonts gives it the system's typeface.
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
 

@@ -6,9 +6,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "session/DocumentSession.h"
 #include "platform/Cp1252Validator.h"
 #include "platform/TextConv.h"
+#include "session/DocumentSession.h"
 
 namespace dorvanta {
 

@@ -7,10 +7,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "session/DocumentSession.h"
 #include "platform/Cp1252Validator.h"
 #include "platform/MessageService.h"
 #include "platform/TextConv.h"
+#include "session/DocumentSession.h"
 #include "store/Import.h"
 
 namespace dorvanta {
@@ -125,8 +125,7 @@ void TImportDialog::Button_OKClick() {
     }
     // A file that cannot be read raises its error here, before the document changes;
     // the lists and the search hits follow the session's news.
-    session_.ImportEntries(session_.SelectedKeyRow(), Edit_File->text().toStdString(),
-                           separator);
+    session_.ImportEntries(session_.SelectedKeyRow(), Edit_File->text().toStdString(), separator);
     accept();
 }
 

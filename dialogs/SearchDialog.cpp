@@ -13,11 +13,11 @@
 #include <exception>
 #include <limits>
 
-#include "session/DocumentSession.h"
 #include "platform/Application.h"
 #include "platform/Cp1252Validator.h"
 #include "platform/MessageService.h"
 #include "platform/TextConv.h"
+#include "session/DocumentSession.h"
 
 namespace dorvanta {
 
@@ -64,8 +64,7 @@ QVariant TSearchResultModel::data(const QModelIndex& index, int role) const {
     return ShownText(HitText(doc_, hit));
 }
 
-QVariant TSearchResultModel::headerData(int section, Qt::Orientation orientation,
-                                        int role) const {
+QVariant TSearchResultModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
     if (section == 0) return QStringLiteral("Quelle");
     if (section == 1) return QStringLiteral("Wert");
@@ -150,7 +149,8 @@ TSearchDialog::TSearchDialog(QWidget* parent, TDocumentSession& session)
     connect(Button_Close, &QPushButton::clicked, this, &QDialog::reject);
     // A change that moves sub-categories or entries empties the hits, so that none
     // can point at the wrong one.
-    for (auto changed : {&TDocumentSession::AboutToReplaceDocument, &TDocumentSession::DocumentReset}) {
+    for (auto changed :
+         {&TDocumentSession::AboutToReplaceDocument, &TDocumentSession::DocumentReset}) {
         connect(&session_, changed, this, &TSearchDialog::ClearSearch);
     }
     connect(&session_, &TDocumentSession::KeysChanged, this, &TSearchDialog::ClearSearch);

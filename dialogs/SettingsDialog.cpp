@@ -66,8 +66,8 @@ void TSettingsDialog::FormShow() {
 void TSettingsDialog::Button_SearchClick() {
     const auto path = MessageService::Instance().OpenFileName(
         this, QStringLiteral("Öffnen"),
-        QStringLiteral("Private Daten (*.pdt *.pdt.age);;Alle Dateien (*)"),
-        QStringLiteral("pdt"), Edit_AutoFile->text());
+        QStringLiteral("Private Daten (*.pdt *.pdt.age);;Alle Dateien (*)"), QStringLiteral("pdt"),
+        Edit_AutoFile->text());
     if (!path) return;
     Edit_AutoFile->setText(*path);
     Edit_AutoFile->setFocus();

@@ -21,7 +21,6 @@
 #include "dialogs/ImportDialog.h"
 #include "dialogs/SearchDialog.h"
 #include "dialogs/SettingsDialog.h"
-#include "resources/Icons.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindowShared.h"
 #include "mainwindow/SecretClipboard.h"
@@ -32,6 +31,7 @@
 #include "platform/SettingsKeys.h"
 #include "platform/System.h"
 #include "platform/TextConv.h"
+#include "resources/Icons.h"
 #include "setup/Setup.h"
 #include "update/UpdateComponent.h"
 
@@ -136,21 +136,23 @@ void TMainWindow::ReadSettings() {
         // menu bar cannot overflow and the window cannot vanish.
         QSize size = ClientSize();
         if (settings_->ValueExists(settings::kWindowWidth.name)) {
-            size.setWidth(std::clamp(settings_->ReadInteger(settings::kWindowWidth.name), kMinRightPart + 1,
-                                     kMaxStoredClientSize));
+            size.setWidth(std::clamp(settings_->ReadInteger(settings::kWindowWidth.name),
+                                     kMinRightPart + 1, kMaxStoredClientSize));
         }
         if (settings_->ValueExists(settings::kWindowHeight.name)) {
-            size.setHeight(std::clamp(settings_->ReadInteger(settings::kWindowHeight.name), kMinClientHeight,
-                                      kMaxStoredClientSize));
+            size.setHeight(std::clamp(settings_->ReadInteger(settings::kWindowHeight.name),
+                                      kMinClientHeight, kMaxStoredClientSize));
         }
         SetClientSize(size);
         // Last: a value of the wrong type is reported without losing the others
         // (a wrong ClearClipboard leaves BackupOnSave off, as it starts).
         if (settings_->ValueExists(settings::kClearClipboard.name)) {
-            MenuItem_ClearClipboard->setChecked(settings_->ReadInteger(settings::kClearClipboard.name) != 0);
+            MenuItem_ClearClipboard->setChecked(
+                settings_->ReadInteger(settings::kClearClipboard.name) != 0);
         }
         if (settings_->ValueExists(settings::kBackupOnSave.name)) {
-            MenuItem_BackupOnSave->setChecked(settings_->ReadInteger(settings::kBackupOnSave.name) != 0);
+            MenuItem_BackupOnSave->setChecked(
+                settings_->ReadInteger(settings::kBackupOnSave.name) != 0);
         }
     });
     if (settings_ && !settings_->HasCurrentKey()) settings_.reset();
@@ -193,8 +195,10 @@ void TMainWindow::FormDestroy() {
     } closer{settings_.get()};
     settings_->WriteBool(settings::kShowData.name, SpeedButton_ShowData->isChecked());
     settings_->WriteBool(settings::kCompressView.name, SpeedButton_CompressView->isChecked());
-    settings_->WriteInteger(settings::kClearClipboard.name, MenuItem_ClearClipboard->isChecked() ? 1 : 0);
-    settings_->WriteInteger(settings::kBackupOnSave.name, MenuItem_BackupOnSave->isChecked() ? 1 : 0);
+    settings_->WriteInteger(settings::kClearClipboard.name,
+                            MenuItem_ClearClipboard->isChecked() ? 1 : 0);
+    settings_->WriteInteger(settings::kBackupOnSave.name,
+                            MenuItem_BackupOnSave->isChecked() ? 1 : 0);
     settings_->WriteInteger(settings::kWindowWidth.name, ClientSize().width());
     settings_->WriteInteger(settings::kWindowHeight.name, ClientSize().height());
 }
@@ -378,6 +382,5 @@ void TMainWindow::ConnectSession() {
 void TMainWindow::CloseSearchDialog() {
     if (SearchDialog && SearchDialog->isVisible()) SearchDialog->close();
 }
-
 
 }  // namespace dorvanta

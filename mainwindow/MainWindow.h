@@ -178,7 +178,7 @@ class TMainWindow : public QMainWindow {
     QAction* MenuItem_Info = nullptr;
     TCategoryDialog* CategoryDialog = nullptr;  // category dialog
     TSettingsDialog* SettingsDialog = nullptr;  // settings
-    TSearchDialog* SearchDialog = nullptr;  // search
+    TSearchDialog* SearchDialog = nullptr;      // search
     TAboutBox* AboutBox = nullptr;
     TImportDialog* ImportDialog = nullptr;  // import
     TSetup* Setup = nullptr;

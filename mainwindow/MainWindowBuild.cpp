@@ -16,13 +16,13 @@
 #include <algorithm>
 
 #include "mainwindow/EntryModel.h"
-#include "resources/Icons.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/MainWindowShared.h"
 #include "mainwindow/PageScroller.h"
 #include "mainwindow/SecretClipboard.h"
 #include "platform/Cp1252Validator.h"
+#include "resources/Icons.h"
 
 namespace dorvanta {
 
@@ -42,7 +42,8 @@ struct ToolButtonDef {
 // The designed places, for an 8-point face with Arial's metrics.
 const ToolButtonDef kToolButtons[] = {
     {&TMainWindow::SpeedButton_New, 4, 69, "Neu", "Erstellt eine neue Datei.", IconId::New},
-    {&TMainWindow::SpeedButton_Open, 76, 69, "Öffnen", "Öffnet eine vorhandene Datei.", IconId::Open},
+    {&TMainWindow::SpeedButton_Open, 76, 69, "Öffnen", "Öffnet eine vorhandene Datei.",
+     IconId::Open},
     {&TMainWindow::SpeedButton_Save, 148, 69, "Speichern", "Speichert die aktuelle Datei neu.",
      IconId::Save},
     {&TMainWindow::SpeedButton_NewKey, 228, 77, "Neue Rubrik", "Erstellt eine neue Rubrik",

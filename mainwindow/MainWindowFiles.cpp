@@ -34,9 +34,9 @@ void TMainWindow::DocumentLoaded() {
 }
 
 void TMainWindow::FileNameChanged(const QString& fileName) {
-    setWindowTitle(fileName.isEmpty() ? kTitle
-                                      : QStringLiteral("Dorvanta - [") + fileName +
-                                            QStringLiteral("]"));
+    setWindowTitle(fileName.isEmpty()
+                       ? kTitle
+                       : QStringLiteral("Dorvanta - [") + fileName + QStringLiteral("]"));
 }
 
 // ---------------------------------------------------------------- file commands

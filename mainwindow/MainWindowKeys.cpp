@@ -106,7 +106,7 @@ int TMainWindow::ListBox_KeysMeasureItem(int index) const {
 }
 
 void TMainWindow::ListBox_KeysDrawItem(QPainter& painter, int index, const QRect& rect,
-                                  bool selected) const {
+                                       bool selected) const {
     const auto& keys = Doc().Keys;
     if (index >= static_cast<int>(keys.size())) return;
     const TDataKey& key = keys[index];

@@ -11,7 +11,7 @@
 namespace dorvanta::settings {
 
 enum class TValueType {
-    Bool,      // an integer, 0 = off
+    Bool,  // an integer, 0 = off
     Integer,
     String,
     DateTime,  // days since 30.12.1899 as an 8-byte binary double
@@ -34,8 +34,8 @@ inline constexpr const char* kVendorKey = "Software\\QZ";
 inline constexpr const char* kUpdateKeyDefault = "Software\\QZ\\Dorvanta";
 
 // ---- the main window (per-user) ----
-inline constexpr TValueSpec kShowData{Hive::CurrentUser, kProgramKey, "ShowData",
-                                      TValueType::Bool, 0};
+inline constexpr TValueSpec kShowData{Hive::CurrentUser, kProgramKey, "ShowData", TValueType::Bool,
+                                      0};
 inline constexpr TValueSpec kCompressView{Hive::CurrentUser, kProgramKey, "CompressView",
                                           TValueType::Bool, 0};
 // The client area's size as the window last had it.
@@ -58,8 +58,8 @@ inline constexpr TValueSpec kApplicationFileName{Hive::LocalMachine, kUpdateKeyD
 // The day from which the next automatic check is due; missing: yesterday.
 inline constexpr TValueSpec kNextUpdate{Hive::LocalMachine, kUpdateKeyDefault, "Update",
                                         TValueType::DateTime, 0};
-inline constexpr TValueSpec kUpdateInterval{Hive::LocalMachine, kUpdateKeyDefault,
-                                            "UpdateInterval", TValueType::Integer, 7};
+inline constexpr TValueSpec kUpdateInterval{Hive::LocalMachine, kUpdateKeyDefault, "UpdateInterval",
+                                            TValueType::Integer, 7};
 inline constexpr TValueSpec kNoUpdate{Hive::LocalMachine, kUpdateKeyDefault, "NoUpdate",
                                       TValueType::Flag, 0};
 inline constexpr TValueSpec kOnlyUpdate{Hive::LocalMachine, kUpdateKeyDefault, "OnlyUpdate",

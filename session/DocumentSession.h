@@ -139,8 +139,7 @@ class TDocumentSession : public QObject {
     enum class TOverwrite { Write, SaveAs, Cancel };
     TOverwrite ConfirmOverwrite(const std::string& path, TSessionDecisions& decisions);
     // Nothing when the save goes on, else what the save command returns.
-    std::optional<bool> StopBeforeOverwrite(const std::string& path,
-                                            TSessionDecisions& decisions);
+    std::optional<bool> StopBeforeOverwrite(const std::string& path, TSessionDecisions& decisions);
     bool EnsurePasswordForEncryption(TSessionDecisions& decisions);
     void WriteFile(TSessionDecisions& decisions);
     bool Load(const std::string& path, TSessionDecisions& decisions, bool background);

@@ -23,8 +23,7 @@ class MainWindowFixture : public ::testing::Test {
                      const QStringList& arguments = {}) {
         Messages().ClearLog();
         if (freshSettings) {
-            TSettingsStore(Hive::CurrentUser)
-                .DeleteKey(std::string("\\") + settings::kProgramKey);
+            TSettingsStore(Hive::CurrentUser).DeleteKey(std::string("\\") + settings::kProgramKey);
         }
         NewWindow(arguments);
         form_->show();

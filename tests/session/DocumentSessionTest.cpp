@@ -1,0 +1,375 @@
+// The document session's life cycle without any window: what each operation
+// leaves (file, name, format, Modified, Loading), which questions it asks and
+// which heard it sends, in order.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <filesystem>
+#include <functional>
+
+#include "session/DocumentSession.h"
+#include "store/AgeFile.h"
+#include "store/FileStamp.h"
+#include "store/PdtFile.h"
+#include "support/TempDir.h"
+
+namespace dorvanta {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempDir;
+using testing::WriteBytes;
+using TFormat = TDocument::TFormat;
+using TChanged = TSessionDecisions::TChangedFile;
+
+// Answers from queues; every question and report is logged, and a question
+// without a queued answer fails the test.
+class TScriptedDecisions final : public TSessionDecisions {
+  public:
+    std::deque<std::optional<std::string>> passwords;  // opening and new passwords
+    std::deque<TChanged> changed;
+    std::deque<std::optional<TSaveTarget>> targets;
+    std::vector<std::string> log;
+
+    std::optional<std::string> AskOpenPassword(const std::string&) override {
+        return Next(passwords, "open password");
+    }
+    void ShowWrongPassword() override { log.push_back("wrong password"); }
+    std::optional<std::string> AskNewPassword() override { return Next(passwords, "new password"); }
+    TChangedFile AskChangedFile(const std::string&) override {
+        return changed.empty() ? Unanswered("changed file", TChanged::Cancel)
+                               : Next(changed, "changed file");
+    }
+    std::optional<TSaveTarget> AskSaveTarget(const std::string&, TFormat) override {
+        return Next(targets, "save target");
+    }
+    void ReportBackupFailed(const std::string&) override { log.push_back("backup failed"); }
+    void ReportLoadError(std::exception_ptr error) override {
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+            log.push_back(std::string("error: ") + e.what());
+        }
+    }
+    void RunBusy(const std::function<void()>& work) override { work(); }
+
+  private:
+    template <typename T>
+    T Next(std::deque<T>& queue, const char* what) {
+        log.push_back(what);
+        if (queue.empty()) return Unanswered(what, T{});
+        T answer = queue.front();
+        queue.pop_front();
+        return answer;
+    }
+    template <typename T>
+    static T Unanswered(const char* what, T fallback) {
+        ADD_FAILURE() << "unanswered: " << what;
+        return fallback;
+    }
+};
+
+class DocumentSessionTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        SetEncryptionWorkFactor(1);
+        auto note = [this](const std::string& s) { heard.push_back(s); };
+        QObject::connect(&session, &TDocumentSession::AboutToReplaceDocument,
+                         [note] { note("about to replace"); });
+        QObject::connect(&session, &TDocumentSession::DocumentReset, [note] { note("reset"); });
+        QObject::connect(&session, &TDocumentSession::DocumentLoaded, [note] { note("loaded"); });
+        QObject::connect(&session, &TDocumentSession::KeysChanged,
+                         [note](int select, const std::string& parent) {
+                             note("keys " + std::to_string(select) + " " + parent);
+                         });
+        QObject::connect(&session, &TDocumentSession::EntriesChanged,
+                         [note](int key, TDocumentSession::TEntryChange change, int row) {
+                             note("entries " + std::to_string(key) + " " +
+                                  std::to_string(static_cast<int>(change)) + " " +
+                                  std::to_string(row));
+                         });
+        QObject::connect(&session, &TDocumentSession::FileNameChanged, [note](const QString& f) {
+            note("name " + (f.isEmpty()
+                                ? std::string("-")
+                                : std::filesystem::path(f.toStdString()).filename().string()));
+        });
+        QObject::connect(&session, &TDocumentSession::ModifiedChanged,
+                         [note](bool m) { note(m ? "modified" : "unmodified"); });
+    }
+    void TearDown() override { SetEncryptionWorkFactor(age::kWriteWorkFactor); }
+
+    // A file holding one sub-category `name`, under `password`, in `format`.
+    std::string Collection(const std::string& file, const std::string& name,
+                           const std::string& password = {}, TFormat format = TFormat::Plain) {
+        TDocument doc;
+        doc.Password = password;
+        doc.Format = format;
+        doc.Keys = {{name, "Bank", {{"IBAN", "DE12 \xE4", "Haus", 1.5}}}};
+        const std::string path = dir.File(file);
+        SaveDocument(doc, path);
+        return path;
+    }
+    std::string KeyIn(const std::string& path, const std::string& password = {}) {
+        TDocument doc;
+        TLoadHooks hooks;
+        hooks.AskPassword = [&](const std::string&) { return std::optional(password); };
+        if (!LoadDocument(doc, path, hooks) || doc.Keys.empty()) return {};
+        return doc.Keys[0].Name;
+    }
+    std::string Name() const {
+        return session.FileName().empty()
+                   ? "-"
+                   : std::filesystem::path(session.FileName()).filename().string();
+    }
+
+    TempDir dir;
+    TDocumentSession session;
+    TScriptedDecisions ask;
+    std::vector<std::string> heard;
+};
+
+using Strings = std::vector<std::string>;
+
+TEST_F(DocumentSessionTest, OpenInEachFormatAndEachWayItCanFail) {
+    const std::string plain = Collection("a.pdt", "Giro");
+    const std::string locked = Collection("b.pdt", "Spar", "geheim");
+    const std::string sealed = Collection("c.pdt.age", "Depot", "geheim", TFormat::Encrypted);
+    struct Case {
+        const char* name;
+        std::string path;
+        std::deque<std::optional<std::string>> passwords;
+        bool loaded;
+        std::string key;  // the first sub-category afterwards
+        TFormat format;
+        Strings asked;
+        Strings heard;
+    };
+    const Case cases[] = {
+        {"plain",
+         plain,
+         {},
+         true,
+         "Giro",
+         TFormat::Plain,
+         {},
+         {"about to replace", "loaded", "name a.pdt", "unmodified"}},
+        {"protected",
+         locked,
+         {"geheim"},
+         true,
+         "Spar",
+         TFormat::Plain,
+         {"open password"},
+         {"about to replace", "loaded", "name b.pdt", "unmodified"}},
+        {"encrypted",
+         sealed,
+         {"geheim"},
+         true,
+         "Depot",
+         TFormat::Encrypted,
+         {"open password"},
+         {"about to replace", "loaded", "name c.pdt.age", "unmodified"}},
+        {"wrong password",
+         locked,
+         {"falsch"},
+         false,
+         "",
+         TFormat::Plain,
+         {"open password", "wrong password"},
+         {"about to replace", "name -", "reset", "unmodified", "loaded"}},
+        {"cancelled",
+         sealed,
+         {std::nullopt},
+         false,
+         "",
+         TFormat::Plain,
+         {"open password"},
+         {"about to replace", "name -", "reset", "unmodified", "loaded"}},
+        {"missing",
+         dir.File("fehlt.pdt"),
+         {},
+         false,
+         "",
+         TFormat::Plain,
+         {"error: Datei " + dir.File("fehlt.pdt") + " kann nicht geöffnet werden"},
+         {"about to replace", "name -", "reset", "unmodified"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Each open starts from an untitled, changed document.
+        session.New();
+        session.AddKey("Alt", "Alt");
+        heard.clear();
+        ask.log.clear();
+        ask.passwords = c.passwords;
+        EXPECT_EQ(session.Open(c.path, ask), c.loaded);
+        EXPECT_EQ(ask.log, c.asked);
+        EXPECT_EQ(heard, c.heard);
+        EXPECT_EQ(session.Document().Keys.empty() ? "" : session.Document().Keys[0].Name, c.key);
+        EXPECT_EQ(Name(), c.loaded ? std::filesystem::path(c.path).filename().string() : "-");
+        EXPECT_EQ(session.Format(), c.format);
+        EXPECT_EQ(session.Stamp().Known, c.loaded);
+        EXPECT_FALSE(session.Modified());
+        EXPECT_FALSE(session.Loading());
+    }
+}
+
+TEST_F(DocumentSessionTest, SaveAndSaveAsInBothFormatsWithTheirPasswords) {
+    struct Case {
+        const char* name;
+        bool saveAs;  // else Save of the untitled document, which becomes Save as
+        TFormat format;
+        std::string password;  // the document's before the save
+        std::deque<std::optional<std::string>> passwords;
+        bool written;
+        Strings asked;
+    };
+    const Case cases[] = {
+        {"plain", false, TFormat::Plain, "", {}, true, {"save target"}},
+        {"encrypted, password asked",
+         true,
+         TFormat::Encrypted,
+         "",
+         {"neu"},
+         true,
+         {"save target", "new password"}},
+        {"encrypted, own password", true, TFormat::Encrypted, "alt", {}, true, {"save target"}},
+        {"encrypted, password cancelled",
+         true,
+         TFormat::Encrypted,
+         "",
+         {std::nullopt},
+         false,
+         {"save target", "new password"}},
+        {"encrypted, empty password",
+         false,
+         TFormat::Encrypted,
+         "",
+         {""},
+         false,
+         {"save target", "new password"}},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        session.New();
+        session.AddKey("Bank", "Giro");
+        if (!c.password.empty()) session.SetPassword(c.password);
+        const std::string path = dir.File("s" + std::to_string(++n) + ".pdt");
+        ask.log.clear();
+        heard.clear();
+        ask.targets = {TSessionDecisions::TSaveTarget{path, c.format}};
+        ask.passwords = c.passwords;
+        EXPECT_EQ(c.saveAs ? session.SaveAs(ask) : session.Save(ask), c.written);
+        EXPECT_EQ(ask.log, c.asked);
+        EXPECT_EQ(std::filesystem::exists(path), c.written);
+        EXPECT_EQ(session.Modified(), !c.written);
+        if (!c.written) {
+            EXPECT_EQ(Name(), "-");
+            EXPECT_TRUE(heard.empty());
+            continue;
+        }
+        EXPECT_EQ(heard, (Strings{"name " + std::filesystem::path(path).filename().string(),
+                                  "unmodified"}));
+        EXPECT_EQ(session.Format(), c.format);
+        EXPECT_EQ(ReadBytes(path).rfind("age-encryption.org/v1\n", 0) == 0,
+                  c.format == TFormat::Encrypted);
+        const std::string password =
+            c.password.empty() && !c.passwords.empty() ? *c.passwords.front() : c.password;
+        EXPECT_EQ(KeyIn(path, password), "Giro");
+        // A second Save goes to the same file without a question.
+        ask.log.clear();
+        session.AddKey("Bank", "Tages");
+        EXPECT_TRUE(session.Save(ask));
+        EXPECT_TRUE(ask.log.empty());
+        EXPECT_TRUE(session.Stamp().Known);
+    }
+}
+
+TEST_F(DocumentSessionTest, AFileChangedElsewhereIsAskedAboutWithEachAnswer) {
+    struct Case {
+        const char* name;
+        std::deque<TChanged> answers;
+        bool saved;
+        std::string inFile;  // the first sub-category in the opened file afterwards
+        std::string name2;   // the session's file afterwards
+    };
+    const Case cases[] = {
+        {"overwrite", {TChanged::Overwrite}, true, "Unsere", "a.pdt"},
+        {"cancel", {TChanged::Cancel}, false, "Fremde", "a.pdt"},
+        {"save as", {TChanged::SaveAs}, true, "Fremde", "anders.pdt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = Collection("a.pdt", "Giro");
+        ASSERT_TRUE(session.Open(path, ask));
+        session.UpdateKey(0, "Bank", "Unsere");
+        // Another program writes the file meanwhile (another length, so the
+        // stamp differs at once).
+        Collection("a.pdt", "Fremde");
+        ask.log.clear();
+        ask.changed = c.answers;
+        ask.targets = {TSessionDecisions::TSaveTarget{dir.File("anders.pdt"), TFormat::Plain}};
+        EXPECT_EQ(session.Save(ask), c.saved);
+        EXPECT_EQ(ask.log.front(), "changed file");
+        EXPECT_EQ(KeyIn(path), c.inFile);
+        EXPECT_EQ(Name(), c.name2);
+        EXPECT_EQ(session.Modified(), !c.saved);
+    }
+    // A name given without reading the file remembers nothing: no question.
+    session.AssignFileName(dir.File("a.pdt"));
+    ask.log.clear();
+    EXPECT_TRUE(session.Save(ask));
+    EXPECT_TRUE(ask.log.empty());
+}
+
+TEST_F(DocumentSessionTest, BackupOnSaveKeepsTheReplacedFile) {
+    for (const bool on : {false, true}) {
+        SCOPED_TRACE(on);
+        const std::string path = Collection("b.pdt", "Vorher");
+        std::filesystem::remove(path + ".bak");
+        ASSERT_TRUE(session.Open(path, ask));
+        session.SetBackupOnSave(on);
+        session.UpdateKey(0, "Bank", "Nachher");
+        EXPECT_TRUE(session.Save(ask));
+        EXPECT_EQ(KeyIn(path), "Nachher");
+        EXPECT_EQ(std::filesystem::exists(path + ".bak"), on);
+        if (on) {
+            EXPECT_EQ(KeyIn(path + ".bak"), "Vorher");
+        }
+    }
+    // A folder in the backup's place: the file is saved all the same, and that is said.
+    const std::string path = Collection("c.pdt", "Vorher");
+    std::filesystem::create_directory(path + ".bak");
+    ASSERT_TRUE(session.Open(path, ask));
+    session.UpdateKey(0, "Bank", "Nachher");
+    ask.log.clear();
+    EXPECT_TRUE(session.Save(ask));
+    EXPECT_EQ(ask.log, Strings{"backup failed"});
+    EXPECT_EQ(KeyIn(path), "Nachher");
+}
+
+TEST_F(DocumentSessionTest, EditsAnnounceWhatChangedAndTheModifiedState) {
+    const std::string path = Collection("e.pdt", "Giro");
+    ASSERT_TRUE(session.Open(path, ask));
+    heard.clear();
+    session.AddEntry(0, "PIN", "4711", "");
+    session.AddEntry(0, "Alpha", "1", "");  // sorts first
+    EXPECT_EQ(session.UpdateEntry(0, 0, "Zulu", "2", ""), 2);
+    session.DeleteEntry(0, 1);
+    EXPECT_EQ(session.AddKey("Mail", "Privat"), 1);
+    session.RenameParent(1, "Post");
+    session.DeleteKey(0);
+    session.SetPassword("neu");
+    session.SetPassword("");
+    session.RequestShow(0, -1);
+    EXPECT_EQ(heard, (Strings{"entries 0 0 -1", "modified", "entries 0 0 -1", "entries 0 1 2",
+                              "entries 0 2 1", "keys 1 ", "keys -1 Post", "keys -1 "}));
+    EXPECT_TRUE(session.Modified());
+    EXPECT_EQ(session.Password(), "");
+    ASSERT_EQ(session.Document().Keys.size(), 1u);
+    EXPECT_EQ(session.Document().Keys[0].Parent, "Post");
+}
+
+}  // namespace
+}  // namespace dorvanta
