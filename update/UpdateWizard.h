@@ -150,6 +150,15 @@ class TUpdateWizard : public QDialog {
   private:
     void FormShow();
     void ShowStep();
+    // Entering each step from "Weiter" (Button_NextClick dispatches by Step).
+    void EnterCheckStep();
+    void EnterResultStep();
+    void EnterDownloadStep();
+    void EnterInstallStep();
+    void EnterFinishStep();
+    void EndWizard();
+    // The download step's transfer and the page's state afterwards.
+    void RunDownload();
     void HTTPFailure(const QString& kind);
     void HTTPConnectionFailed();
     // The update's settings key: machine-wide unless HKCU.
