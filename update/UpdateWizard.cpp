@@ -304,11 +304,21 @@ void TUpdateWizard::Button_CheckClick() {
 }
 
 void TUpdateWizard::HTTPFailure(const QString& kind) {
-    if (kind == QStringLiteral("get")) UpdateAvailable = false;
+    if (kind == QStringLiteral("get")) TransferFailed();
 }
 
 void TUpdateWizard::HTTPConnectionFailed() {
-    UpdateAvailable = false;
+    TransferFailed();
+}
+
+// A failed check means there is nothing to offer. A failed download leaves the
+// update on offer: the page says the download failed and offers to try again.
+void TUpdateWizard::TransferFailed() {
+    if (Downloading) {
+        DownloadFailed = true;
+    } else {
+        UpdateAvailable = false;
+    }
 }
 
 QString TUpdateWizard::ServerUrl(const QString& path) const {

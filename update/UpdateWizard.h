@@ -161,6 +161,7 @@ class TUpdateWizard : public QDialog {
     void RunDownload();
     void HTTPFailure(const QString& kind);
     void HTTPConnectionFailed();
+    void TransferFailed();
     // The update's settings key: machine-wide unless HKCU.
     std::unique_ptr<TSettingsStore> OpenSettings() const;
     QString ServerUrl(const QString& path) const;
