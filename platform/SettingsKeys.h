@@ -68,37 +68,30 @@ inline constexpr TValueSpec kOnlyUpdate{Hive::LocalMachine, kUpdateKeyDefault, "
 
 // ---- the system's list of installed programs (machine-wide unless the setup says
 // per-user) ----
-// The program's entry is the key named after it below this one.
+// The program's entry is the key named after it below this one; its values are all
+// texts but for the two switches.
 inline constexpr const char* kUninstallListKey =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 // The vendor key as the uninstall opens it to delete the program's key below it; the
 // same key as kVendorKey, spelt as it is created when missing.
 inline constexpr const char* kUninstallVendorKey = "SOFTWARE\\QZ";
-inline constexpr TValueSpec kEntryDisplayName{Hive::LocalMachine, kUninstallListKey,
-                                              "DisplayName", TValueType::String, 0};
-inline constexpr TValueSpec kEntryDisplayIcon{Hive::LocalMachine, kUninstallListKey,
-                                              "DisplayIcon", TValueType::String, 0};
-inline constexpr TValueSpec kEntryDisplayVersion{Hive::LocalMachine, kUninstallListKey,
-                                                 "DisplayVersion", TValueType::String, 0};
-inline constexpr TValueSpec kEntryUninstallString{Hive::LocalMachine, kUninstallListKey,
-                                                  "UninstallString", TValueType::String, 0};
-inline constexpr TValueSpec kEntryModifyPath{Hive::LocalMachine, kUninstallListKey, "ModifyPath",
-                                             TValueType::String, 0};
-inline constexpr TValueSpec kEntryReadme{Hive::LocalMachine, kUninstallListKey, "Readme",
-                                         TValueType::String, 0};
-inline constexpr TValueSpec kEntryPublisher{Hive::LocalMachine, kUninstallListKey, "Publisher",
-                                            TValueType::String, 0};
-inline constexpr TValueSpec kEntryURLInfoAbout{Hive::LocalMachine, kUninstallListKey,
-                                               "URLInfoAbout", TValueType::String, 0};
-inline constexpr TValueSpec kEntryURLUpdateInfo{Hive::LocalMachine, kUninstallListKey,
-                                                "URLUpdateInfo", TValueType::String, 0};
-inline constexpr TValueSpec kEntryHelpLink{Hive::LocalMachine, kUninstallListKey, "HelpLink",
-                                           TValueType::String, 0};
+// A value of the program's entry.
+constexpr TValueSpec UninstallEntryValue(const char* name, TValueType type = TValueType::String) {
+    return {Hive::LocalMachine, kUninstallListKey, name, type, 0};
+}
+inline constexpr TValueSpec kEntryDisplayName = UninstallEntryValue("DisplayName");
+inline constexpr TValueSpec kEntryDisplayIcon = UninstallEntryValue("DisplayIcon");
+inline constexpr TValueSpec kEntryDisplayVersion = UninstallEntryValue("DisplayVersion");
+inline constexpr TValueSpec kEntryUninstallString = UninstallEntryValue("UninstallString");
+inline constexpr TValueSpec kEntryModifyPath = UninstallEntryValue("ModifyPath");
+inline constexpr TValueSpec kEntryReadme = UninstallEntryValue("Readme");
+inline constexpr TValueSpec kEntryPublisher = UninstallEntryValue("Publisher");
+inline constexpr TValueSpec kEntryURLInfoAbout = UninstallEntryValue("URLInfoAbout");
+inline constexpr TValueSpec kEntryURLUpdateInfo = UninstallEntryValue("URLUpdateInfo");
+inline constexpr TValueSpec kEntryHelpLink = UninstallEntryValue("HelpLink");
 // Written as 1 when on; off, the value is missing.
-inline constexpr TValueSpec kEntryNoModify{Hive::LocalMachine, kUninstallListKey, "NoModify",
-                                           TValueType::Bool, 0};
-inline constexpr TValueSpec kEntryNoRepair{Hive::LocalMachine, kUninstallListKey, "NoRepair",
-                                           TValueType::Bool, 0};
+inline constexpr TValueSpec kEntryNoModify = UninstallEntryValue("NoModify", TValueType::Bool);
+inline constexpr TValueSpec kEntryNoRepair = UninstallEntryValue("NoRepair", TValueType::Bool);
 
 // ---- helpers for the values a component may move to the per-user hive ----
 // The hive of `value` when its component's per-user switch is `perUser`.
@@ -106,7 +99,7 @@ constexpr Hive HiveOf(const TValueSpec& value, bool perUser) {
     return perUser ? Hive::CurrentUser : value.hive;
 }
 // The update's key for the program registered as `registryKey`, beside the program's own.
-inline std::string UpdateKey(const std::string& registryKey) {
+inline std::string UpdateKeyPath(const std::string& registryKey) {
     return std::string(kVendorKey) + "\\" + registryKey;
 }
 // An Integer value of the key `store` has open, or its default when it is missing.
