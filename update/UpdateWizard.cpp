@@ -396,7 +396,7 @@ void TUpdateWizard::FormDestroy() {
 std::unique_ptr<TSettingsStore> OpenUpdateSettings(bool hkcu, const QString& registryKey) {
     auto store =
         std::make_unique<TSettingsStore>(settings::HiveOf(settings::kNextUpdate, hkcu));
-    const std::string key = settings::UpdateKey(registryKey.toStdString());
+    const std::string key = settings::UpdateKeyPath(registryKey.toStdString());
     if (!store->OpenKey(key, true)) {
         throw ESettingsError(FormatMessage("Fehler beim Setzen der Daten für '%s'", key));
     }
