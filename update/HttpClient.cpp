@@ -252,8 +252,7 @@ bool THttpClient::Finish(TTransfer& transfer) {
     if (!ok) file.remove();
 
     if (ok || aborted_) return ok;
-    if (transfer.timedOut ||
-        (!transfer.refused && status < 400 && IsConnectionError(error))) {
+    if (transfer.timedOut || (!transfer.refused && status < 400 && IsConnectionError(error))) {
         emit ConnectionFailed();
     } else {
         emit Failure(QStringLiteral("get"));

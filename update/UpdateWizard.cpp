@@ -148,9 +148,9 @@ void TUpdateWizard::ShowStep() {
 void TUpdateWizard::Button_NextClick() {
     // What entering steps 1 to 6 does; each shows its page itself.
     static constexpr void (TUpdateWizard::*kEnterStep[])() = {
-        &TUpdateWizard::EnterCheckStep,   &TUpdateWizard::EnterResultStep,
+        &TUpdateWizard::EnterCheckStep,    &TUpdateWizard::EnterResultStep,
         &TUpdateWizard::EnterDownloadStep, &TUpdateWizard::EnterInstallStep,
-        &TUpdateWizard::EnterFinishStep,  &TUpdateWizard::EndWizard};
+        &TUpdateWizard::EnterFinishStep,   &TUpdateWizard::EndWizard};
     ++Step;
     if (Step >= 1 && Step <= 6) {
         (this->*kEnterStep[Step - 1])();
@@ -394,8 +394,7 @@ void TUpdateWizard::FormDestroy() {
 // ---------------------------------------------------------------- settings page
 
 std::unique_ptr<TSettingsStore> OpenUpdateSettings(bool hkcu, const QString& registryKey) {
-    auto store =
-        std::make_unique<TSettingsStore>(settings::HiveOf(settings::kNextUpdate, hkcu));
+    auto store = std::make_unique<TSettingsStore>(settings::HiveOf(settings::kNextUpdate, hkcu));
     const std::string key = settings::UpdateKeyPath(registryKey.toStdString());
     if (!store->OpenKey(key, true)) {
         throw ESettingsError(FormatMessage("Fehler beim Setzen der Daten für '%s'", key));

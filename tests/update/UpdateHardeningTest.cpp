@@ -302,11 +302,11 @@ TEST_F(UpdateHardeningTest, AFailedDownloadIsToldAndCanBeRetried) {
     WriteFile(work_.filePath("site/Updates/good.zip"), "the archive");
     Release("good.zip");
     const char* const routes[] = {
-        "/Updates/good.zip=/status/404",         // an error status
-        "/Updates/good.zip=/status/503",         // a server that is down
-        "/Updates/good.zip=/endless",            // past the archive limit
-        "/Updates/good.zip=/drip?delay=0.02",    // below the minimum rate
-        "/Updates/good.zip=/stall",              // silent: the stall time-out
+        "/Updates/good.zip=/status/404",       // an error status
+        "/Updates/good.zip=/status/503",       // a server that is down
+        "/Updates/good.zip=/endless",          // past the archive limit
+        "/Updates/good.zip=/drip?delay=0.02",  // below the minimum rate
+        "/Updates/good.zip=/stall",            // silent: the stall time-out
     };
     for (const char* route : routes) {
         SCOPED_TRACE(route);
