@@ -5,6 +5,7 @@
 // and written under another.
 
 #include <cstdint>
+#include <string>
 
 #include "platform/Settings.h"
 
@@ -64,5 +65,46 @@ inline constexpr TValueSpec kNoUpdate{Hive::LocalMachine, kUpdateKeyDefault, "No
                                       TValueType::Flag, 0};
 inline constexpr TValueSpec kOnlyUpdate{Hive::LocalMachine, kUpdateKeyDefault, "OnlyUpdate",
                                         TValueType::Flag, 0};
+
+// ---- the system's list of installed programs (machine-wide unless the setup says
+// per-user) ----
+// The program's entry is the key named after it below this one; its values are all
+// texts but for the two switches.
+inline constexpr const char* kUninstallListKey =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+// The vendor key as the uninstall opens it to delete the program's key below it; the
+// same key as kVendorKey, spelt as it is created when missing.
+inline constexpr const char* kUninstallVendorKey = "SOFTWARE\\QZ";
+// A value of the program's entry.
+constexpr TValueSpec UninstallEntryValue(const char* name, TValueType type = TValueType::String) {
+    return {Hive::LocalMachine, kUninstallListKey, name, type, 0};
+}
+inline constexpr TValueSpec kEntryDisplayName = UninstallEntryValue("DisplayName");
+inline constexpr TValueSpec kEntryDisplayIcon = UninstallEntryValue("DisplayIcon");
+inline constexpr TValueSpec kEntryDisplayVersion = UninstallEntryValue("DisplayVersion");
+inline constexpr TValueSpec kEntryUninstallString = UninstallEntryValue("UninstallString");
+inline constexpr TValueSpec kEntryModifyPath = UninstallEntryValue("ModifyPath");
+inline constexpr TValueSpec kEntryReadme = UninstallEntryValue("Readme");
+inline constexpr TValueSpec kEntryPublisher = UninstallEntryValue("Publisher");
+inline constexpr TValueSpec kEntryURLInfoAbout = UninstallEntryValue("URLInfoAbout");
+inline constexpr TValueSpec kEntryURLUpdateInfo = UninstallEntryValue("URLUpdateInfo");
+inline constexpr TValueSpec kEntryHelpLink = UninstallEntryValue("HelpLink");
+// Written as 1 when on; off, the value is missing.
+inline constexpr TValueSpec kEntryNoModify = UninstallEntryValue("NoModify", TValueType::Bool);
+inline constexpr TValueSpec kEntryNoRepair = UninstallEntryValue("NoRepair", TValueType::Bool);
+
+// ---- helpers for the values a component may move to the per-user hive ----
+// The hive of `value` when its component's per-user switch is `perUser`.
+constexpr Hive HiveOf(const TValueSpec& value, bool perUser) {
+    return perUser ? Hive::CurrentUser : value.hive;
+}
+// The update's key for the program registered as `registryKey`, beside the program's own.
+inline std::string UpdateKeyPath(const std::string& registryKey) {
+    return std::string(kVendorKey) + "\\" + registryKey;
+}
+// An Integer value of the key `store` has open, or its default when it is missing.
+inline std::int32_t ReadIntegerOrDefault(const TSettingsStore& store, const TValueSpec& value) {
+    return store.ValueExists(value.name) ? store.ReadInteger(value.name) : value.defaultValue;
+}
 
 }  // namespace dorvanta::settings

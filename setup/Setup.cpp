@@ -7,6 +7,7 @@
 #include "platform/Maker.h"
 #include "platform/MessageService.h"
 #include "platform/Settings.h"
+#include "platform/SettingsKeys.h"
 #include "platform/System.h"
 #include "platform/TextConv.h"
 
@@ -20,10 +21,6 @@ std::string Cp1252Of(const QString& text) {
     out.reserve(static_cast<std::size_t>(text.size()));
     for (QChar ch : text) out += FromQString(QString(ch)).value_or("?");
     return out;
-}
-
-Hive HiveOf(bool hkcu) {
-    return hkcu ? Hive::CurrentUser : Hive::LocalMachine;
 }
 
 }  // namespace
@@ -50,45 +47,49 @@ bool TSetup::UninstallRun() const {
 }
 
 void TSetup::RegisterUninstall() {
+    using namespace settings;
     if (UninstallRun() || UninstallString.isEmpty()) return;
-    TSettingsStore reg(HiveOf(HKCU));
+    TSettingsStore reg(HiveOf(kEntryDisplayName, HKCU));
     if (!reg.OpenKey(std::string(kUninstallListKey) + "\\" + Cp1252Of(RegKeyName), true)) {
-        throw ESettingsError(FormatMessage("Fehler beim Setzen der Daten für '%s'", "DisplayName"));
+        throw ESettingsError(
+            FormatMessage("Fehler beim Setzen der Daten für '%s'", kEntryDisplayName.name));
     }
-    auto text = [&reg](const char* name, const QString& value) {
-        if (value.isEmpty()) {
-            reg.DeleteValue(name);
+    // An empty text or a switch that is off removes its value.
+    auto text = [&reg](const TValueSpec& value, const QString& content) {
+        if (content.isEmpty()) {
+            reg.DeleteValue(value.name);
         } else {
-            reg.WriteString(name, Cp1252Of(value));
+            reg.WriteString(value.name, Cp1252Of(content));
         }
     };
-    auto flag = [&reg](const char* name, bool on) {
+    auto flag = [&reg](const TValueSpec& value, bool on) {
         if (on) {
-            reg.WriteInteger(name, 1);
+            reg.WriteInteger(value.name, 1);
         } else {
-            reg.DeleteValue(name);
+            reg.DeleteValue(value.name);
         }
     };
-    reg.WriteString("DisplayName", Cp1252Of(DisplayName));
-    text("DisplayIcon", DisplayIcon);
+    reg.WriteString(kEntryDisplayName.name, Cp1252Of(DisplayName));
+    text(kEntryDisplayIcon, DisplayIcon);
     if (AutoVersion) {
-        reg.WriteString("DisplayVersion", Cp1252Of(GetFileVersionString(ProgramPath())));
+        reg.WriteString(kEntryDisplayVersion.name, Cp1252Of(GetFileVersionString(ProgramPath())));
     } else {
-        text("DisplayVersion", DisplayVersion);
+        text(kEntryDisplayVersion, DisplayVersion);
     }
-    reg.WriteString("UninstallString", Cp1252Of(UninstallString));
-    text("ModifyPath", ModifyPath);
-    text("Readme", Readme);
-    text("Publisher", Publisher);
-    text("URLInfoAbout", URLInfoAbout);
+    reg.WriteString(kEntryUninstallString.name, Cp1252Of(UninstallString));
+    text(kEntryModifyPath, ModifyPath);
+    text(kEntryReadme, Readme);
+    text(kEntryPublisher, Publisher);
+    text(kEntryURLInfoAbout, URLInfoAbout);
     if (UpdateComponentUsed) {
-        reg.WriteString("URLUpdateInfo", Cp1252Of(QStringLiteral("Strg+U im Programm drücken")));
+        reg.WriteString(kEntryURLUpdateInfo.name,
+                        Cp1252Of(QStringLiteral("Strg+U im Programm drücken")));
     } else {
-        text("URLUpdateInfo", URLUpdateInfo);
+        text(kEntryURLUpdateInfo, URLUpdateInfo);
     }
-    text("HelpLink", HelpLink);
-    flag("NoModify", NoModify);
-    flag("NoRepair", NoRepair);
+    text(kEntryHelpLink, HelpLink);
+    flag(kEntryNoModify, NoModify);
+    flag(kEntryNoRepair, NoRepair);
     reg.CloseKey();
 }
 
@@ -100,11 +101,12 @@ void TSetup::Uninstall() {
     } end{this};
     if (MessageService::Instance().Confirm(QStringLiteral("Soll ") + DisplayName +
                                            QStringLiteral(" wirklich deinstalliert werden?"))) {
-        TSettingsStore list(HiveOf(HKCU));
-        if (list.OpenKey(kUninstallListKey, true)) list.DeleteKey(Cp1252Of(RegKeyName));
+        TSettingsStore list(settings::HiveOf(settings::kEntryDisplayName, HKCU));
+        if (list.OpenKey(settings::kUninstallListKey, true)) list.DeleteKey(Cp1252Of(RegKeyName));
         for (Hive hive : {Hive::CurrentUser, Hive::LocalMachine}) {
             TSettingsStore vendor(hive);
-            if (vendor.OpenKey("SOFTWARE\\QZ", true) && vendor.KeyExists(Cp1252Of(QZRegKeyName))) {
+            if (vendor.OpenKey(settings::kUninstallVendorKey, true) &&
+                vendor.KeyExists(Cp1252Of(QZRegKeyName))) {
                 vendor.DeleteKey(Cp1252Of(QZRegKeyName));
             }
         }

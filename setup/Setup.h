@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "platform/SettingsKeys.h"
+
 namespace dorvanta {
 
 class TSetup : public QObject {
@@ -47,8 +49,7 @@ class TSetup : public QObject {
     // Uninstall asked the application to end.
     bool ExitRequested() const { return exitRequested_; }
 
-    static constexpr const char* kUninstallListKey =
-        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    static constexpr const char* kUninstallListKey = settings::kUninstallListKey;
 
   private:
     void RequestExit();

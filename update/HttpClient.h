@@ -9,6 +9,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QUrl;
 
 namespace dorvanta {
 
@@ -62,6 +63,17 @@ class THttpClient : public QObject {
     void ConnectionFailed();
 
   private:
+    struct TTransfer;  // one fetch's state (HttpClient.cpp)
+    // The request with its redirects, time-out and encoding, sent on a fresh manager.
+    QNetworkReply* StartRequest(const QUrl& target);
+    // Feeds the reply's head and body to the transfer and ends its loop when done.
+    void Watch(TTransfer& transfer);
+    // The deadline and the minimum rate, as far as they are set.
+    void StartLimits(TTransfer& transfer);
+    // Closes the reply and the file, emits what went wrong and says whether the body
+    // is complete.
+    bool Finish(TTransfer& transfer);
+
     std::unique_ptr<QNetworkAccessManager> manager_;
     QNetworkReply* reply_ = nullptr;
     qint64 total_ = 0;

@@ -7,6 +7,7 @@
 
 #include "platform/MessageService.h"
 #include "platform/Settings.h"
+#include "platform/SettingsKeys.h"
 #include "store/DateTime.h"
 #include "update/UpdateWizard.h"
 
@@ -43,12 +44,12 @@ void TUpdateComponent::AutomaticUpdate(const QString& params, bool manual, doubl
         return;
     }
     const auto key = OpenUpdateSettings(HKCU, RegistryKey);
-    TSettingsStore& settings = *key;
+    TSettingsStore& store = *key;
     const QString program = ProgramFile();
     if (!manual) {
         QString line = QLatin1Char('"') + program + QLatin1Char('"');
         if (!params.isEmpty()) line += QLatin1Char(' ') + params;
-        settings.WriteString("ApplicationFileName", line.toStdString());
+        store.WriteString(settings::kApplicationFileName.name, line.toStdString());
     }
     switch (DriveOf(program)) {
         case DriveType::Removable:
@@ -61,11 +62,12 @@ void TUpdateComponent::AutomaticUpdate(const QString& params, bool manual, doubl
     }
     const double date = programDate != 0 ? programDate : ProgramFileDate();
     const double today = std::floor(Now());
-    const double threshold =
-        settings.ValueExists("Update") ? settings.ReadDateTime("Update") : today - 1;
-    const bool onlyUpdate = settings.ValueExists("OnlyUpdate");
+    const double threshold = store.ValueExists(settings::kNextUpdate.name)
+                                 ? store.ReadDateTime(settings::kNextUpdate.name)
+                                 : today - 1;
+    const bool onlyUpdate = store.ValueExists(settings::kOnlyUpdate.name);
     if (!manual && !onlyUpdate) {
-        if (!(today > threshold) || settings.ValueExists("NoUpdate")) return;
+        if (!(today > threshold) || store.ValueExists(settings::kNoUpdate.name)) return;
     }
     TUpdateWizard& wizard = *statusForm_;
     wizard.ProgramName = ProgramName;
@@ -78,7 +80,7 @@ void TUpdateComponent::AutomaticUpdate(const QString& params, bool manual, doubl
     inLoop_ = QCoreApplication::instance() && manual;
     MessageService::Instance().RunModal(wizard);
     inLoop_ = false;
-    settings.CloseKey();
+    store.CloseKey();
     if (onlyUpdate) exitRequested_ = onlyUpdateRun_ = true;
 }
 

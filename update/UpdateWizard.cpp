@@ -24,6 +24,7 @@
 
 #include "platform/MessageService.h"
 #include "platform/Settings.h"
+#include "platform/SettingsKeys.h"
 #include "platform/System.h"
 #include "store/DateTime.h"
 #include "update/HttpClient.h"
@@ -145,88 +146,112 @@ void TUpdateWizard::ShowStep() {
 }
 
 void TUpdateWizard::Button_NextClick() {
+    // What entering steps 1 to 6 does; each shows its page itself.
+    static constexpr void (TUpdateWizard::*kEnterStep[])() = {
+        &TUpdateWizard::EnterCheckStep,    &TUpdateWizard::EnterResultStep,
+        &TUpdateWizard::EnterDownloadStep, &TUpdateWizard::EnterInstallStep,
+        &TUpdateWizard::EnterFinishStep,   &TUpdateWizard::EndWizard};
     ++Step;
-    switch (Step) {
-        case 1:
-            Button_Next->setEnabled(false);
-            break;
-        case 2:
-            if (UpdateAvailable) {
-                QString text = Text(7);
-                const QString news =
-                    UpdateInfo ? NewsList(*UpdateInfo, ProgramName, ProgramDate) : QString();
-                text.replace(QStringLiteral("%s"), LabelText(news));
-                Label_CheckResult->setText(text);
-            } else {
-                Button_Next->setText(QStringLiteral("Beenden"));
-                Button_Cancel->setEnabled(false);
-                Label_CheckResult->setText(Text(6));
-            }
-            Button_Next->setEnabled(true);
-            break;
-        case 3:
-            if (!UpdateAvailable) done(QDialog::Accepted);
-            break;
-        case 5: {
-            const QString signature =
-                UpdateInfo ? UpdateInfo->Value(ProgramName, QStringLiteral("Signature"))
-                                 .value_or(QString())
-                           : QString();
-            if (PrepareInstallation(TempDir, ZIPFileName, signature, ProgramFile(),
-                                    CheckBox_Restart->isChecked(),
-                                    UpdateKey) == TPrepareResult::ArchiveMissing) {
-                Label3->setText(QString::fromUtf8(kMsgArchiveNotFound));
-                Image_Icon2->setPixmap(
-                    style()->standardIcon(QStyle::SP_MessageBoxCritical).pixmap(32, 32));
-                Button_Next->setEnabled(false);
-                return;  // page 4 stays
-            }
-            InstallReady = true;
-            Button_Next->setText(QStringLiteral("Beenden"));
-            Button_Cancel->setEnabled(false);
-            break;
-        }
-        case 6:
-            done(QDialog::Accepted);
-            if (OnRequestEnd) OnRequestEnd();
-            break;
-        default:
-            break;
+    if (Step >= 1 && Step <= 6) {
+        (this->*kEnterStep[Step - 1])();
+    } else {
+        ShowStep();
     }
+}
+
+// "Weiter" waits for the check to end (Button_CheckClick goes on from there).
+void TUpdateWizard::EnterCheckStep() {
+    Button_Next->setEnabled(false);
     ShowStep();
-    if (Step == 3 && UpdateAvailable) {
+}
+
+void TUpdateWizard::EnterResultStep() {
+    if (UpdateAvailable) {
+        QString text = Text(7);
+        const QString news =
+            UpdateInfo ? NewsList(*UpdateInfo, ProgramName, ProgramDate) : QString();
+        text.replace(QStringLiteral("%s"), LabelText(news));
+        Label_CheckResult->setText(text);
+    } else {
+        Button_Next->setText(QStringLiteral("Beenden"));
+        Button_Cancel->setEnabled(false);
+        Label_CheckResult->setText(Text(6));
+    }
+    Button_Next->setEnabled(true);
+    ShowStep();
+}
+
+// Nothing new: "Beenden" on the result page closes the wizard. Else the download runs.
+void TUpdateWizard::EnterDownloadStep() {
+    if (!UpdateAvailable) done(QDialog::Accepted);
+    ShowStep();
+    if (UpdateAvailable) RunDownload();
+}
+
+void TUpdateWizard::EnterInstallStep() {
+    ShowStep();
+}
+
+// Prepares the installation, which runs when the program ends; a missing archive
+// keeps the installation page with its message.
+void TUpdateWizard::EnterFinishStep() {
+    const QString signature =
+        UpdateInfo ? UpdateInfo->Value(ProgramName, QStringLiteral("Signature")).value_or(QString())
+                   : QString();
+    if (PrepareInstallation(TempDir, ZIPFileName, signature, ProgramFile(),
+                            CheckBox_Restart->isChecked(),
+                            UpdateKey) == TPrepareResult::ArchiveMissing) {
+        Label3->setText(QString::fromUtf8(kMsgArchiveNotFound));
+        Image_Icon2->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxCritical).pixmap(32, 32));
         Button_Next->setEnabled(false);
-        Label_Download->setText(QString::fromUtf8(kDownloadText));
-        // A name that is no bare file name would lead the request (and the file)
-        // elsewhere: nothing is requested.
-        if (!IsBareFileName(ArchiveName())) {
-            StopAtDownloadPage(QString::fromUtf8(kMsgArchiveNotFound));
-            return;
-        }
-        CancelDownload->setText(QStringLiteral("Download ab&brechen"));
-        CancelDownload->setVisible(true);
-        CancelDownload->setEnabled(true);
-        QCoreApplication::processEvents();
-        DownloadUpdate(TempDir + ZIPFileName);
-        if (!DownloadFailed && UpdateKey.isEmpty()) {
-            // Without a key of its own the build can check no archive: none is kept.
-            DeleteFile(TempDir + ZIPFileName);
-            StopAtDownloadPage(QString::fromUtf8(kMsgNoUpdateKey));
+        return;
+    }
+    InstallReady = true;
+    Button_Next->setText(QStringLiteral("Beenden"));
+    Button_Cancel->setEnabled(false);
+    ShowStep();
+}
+
+// "Beenden" on the last page: the wizard closes and asks the program to end.
+void TUpdateWizard::EndWizard() {
+    done(QDialog::Accepted);
+    if (OnRequestEnd) OnRequestEnd();
+    ShowStep();
+}
+
+// The download page: the transfer, then its outcome with what can be done next.
+void TUpdateWizard::RunDownload() {
+    Button_Next->setEnabled(false);
+    Label_Download->setText(QString::fromUtf8(kDownloadText));
+    // A name that is no bare file name would lead the request (and the file)
+    // elsewhere: nothing is requested.
+    if (!IsBareFileName(ArchiveName())) {
+        StopAtDownloadPage(QString::fromUtf8(kMsgArchiveNotFound));
+        return;
+    }
+    CancelDownload->setText(QStringLiteral("Download ab&brechen"));
+    CancelDownload->setVisible(true);
+    CancelDownload->setEnabled(true);
+    QCoreApplication::processEvents();
+    DownloadUpdate(TempDir + ZIPFileName);
+    if (!DownloadFailed && UpdateKey.isEmpty()) {
+        // Without a key of its own the build can check no archive: none is kept.
+        DeleteFile(TempDir + ZIPFileName);
+        StopAtDownloadPage(QString::fromUtf8(kMsgNoUpdateKey));
+    } else {
+        Label_Download->setText(Text(DownloadFailed ? 8 : 9));
+        if (DownloadFailed) {
+            CancelDownload->setText(QStringLiteral("Erneut versuchen"));
+            CancelDownload->setEnabled(true);
         } else {
-            Label_Download->setText(Text(DownloadFailed ? 8 : 9));
-            if (DownloadFailed) {
-                CancelDownload->setText(QStringLiteral("Erneut versuchen"));
-                CancelDownload->setEnabled(true);
-            } else {
-                CancelDownload->setVisible(false);
-                Button_Next->setEnabled(true);
-            }
+            CancelDownload->setVisible(false);
+            Button_Next->setEnabled(true);
         }
-        // A close confirmed during the download goes on now that it has stopped.
-        if (closePending_) {
-            closePending_ = false;
-            close();
-        }
+    }
+    // A close confirmed during the download goes on now that it has stopped.
+    if (closePending_) {
+        closePending_ = false;
+        close();
     }
 }
 
@@ -279,11 +304,21 @@ void TUpdateWizard::Button_CheckClick() {
 }
 
 void TUpdateWizard::HTTPFailure(const QString& kind) {
-    if (kind == QStringLiteral("get")) UpdateAvailable = false;
+    if (kind == QStringLiteral("get")) TransferFailed();
 }
 
 void TUpdateWizard::HTTPConnectionFailed() {
-    UpdateAvailable = false;
+    TransferFailed();
+}
+
+// A failed check means there is nothing to offer. A failed download leaves the
+// update on offer: the page says the download failed and offers to try again.
+void TUpdateWizard::TransferFailed() {
+    if (Downloading) {
+        DownloadFailed = true;
+    } else {
+        UpdateAvailable = false;
+    }
 }
 
 QString TUpdateWizard::ServerUrl(const QString& path) const {
@@ -347,13 +382,11 @@ void TUpdateWizard::FormDestroy() {
     UpdateInfo.reset();
     const bool leftWithoutUpdate = Pages->currentIndex() == 3 && !Button_Cancel->isEnabled();
     if (InstallReady || leftWithoutUpdate) {
-        auto settings = OpenSettings();
-        int interval = 7;
-        if (settings->ValueExists("UpdateInterval")) {
-            const int stored = settings->ReadInteger("UpdateInterval");
-            if (stored >= 1) interval = stored;
-        }
-        settings->WriteDateTime("Update", std::floor(Now()) + interval - 1);
+        auto store = OpenSettings();
+        // An interval below a day means the default.
+        int interval = settings::ReadIntegerOrDefault(*store, settings::kUpdateInterval);
+        if (interval < 1) interval = settings::kUpdateInterval.defaultValue;
+        store->WriteDateTime(settings::kNextUpdate.name, std::floor(Now()) + interval - 1);
     }
     if (InstallReady) RunAfterExit(TempDir + QStringLiteral("Update.bat"));
 }
@@ -361,12 +394,12 @@ void TUpdateWizard::FormDestroy() {
 // ---------------------------------------------------------------- settings page
 
 std::unique_ptr<TSettingsStore> OpenUpdateSettings(bool hkcu, const QString& registryKey) {
-    auto settings = std::make_unique<TSettingsStore>(hkcu ? Hive::CurrentUser : Hive::LocalMachine);
-    const std::string key = "Software\\QZ\\" + registryKey.toStdString();
-    if (!settings->OpenKey(key, true)) {
+    auto store = std::make_unique<TSettingsStore>(settings::HiveOf(settings::kNextUpdate, hkcu));
+    const std::string key = settings::UpdateKeyPath(registryKey.toStdString());
+    if (!store->OpenKey(key, true)) {
         throw ESettingsError(FormatMessage("Fehler beim Setzen der Daten für '%s'", key));
     }
-    return settings;
+    return store;
 }
 
 std::unique_ptr<TSettingsStore> TUpdateWizard::OpenSettings() const {
@@ -374,15 +407,14 @@ std::unique_ptr<TSettingsStore> TUpdateWizard::OpenSettings() const {
 }
 
 void TUpdateWizard::Button_SettingsClick() {
-    auto settings = OpenSettings();
-    if (settings->ValueExists("NoUpdate")) {
+    auto store = OpenSettings();
+    if (store->ValueExists(settings::kNoUpdate.name)) {
         RadioButton_NoAutoUpdt->setChecked(true);
     } else {
         RadioButton_AutoUpdt->setChecked(true);
     }
     RadioButton_UpdtClick();
-    SpinEdit_AutoUpdt->setValue(
-        settings->ValueExists("UpdateInterval") ? settings->ReadInteger("UpdateInterval") : 7);
+    SpinEdit_AutoUpdt->setValue(settings::ReadIntegerOrDefault(*store, settings::kUpdateInterval));
     Button_Settings->setVisible(false);
     Panel_Title->setText(QStringLiteral("Einstellungen"));
     Notebook_StdButtons->setCurrentIndex(1);
@@ -397,13 +429,13 @@ void TUpdateWizard::RadioButton_UpdtClick() {
 }
 
 void TUpdateWizard::Button_SettingsSaveClick() {
-    auto settings = OpenSettings();
+    auto store = OpenSettings();
     if (RadioButton_NoAutoUpdt->isChecked()) {
-        settings->DeleteValue("UpdateInterval");
-        settings->WriteString("NoUpdate", "");
+        store->DeleteValue(settings::kUpdateInterval.name);
+        store->WriteString(settings::kNoUpdate.name, "");
     } else {
-        settings->DeleteValue("NoUpdate");
-        settings->WriteInteger("UpdateInterval", SpinEdit_AutoUpdt->value());
+        store->DeleteValue(settings::kNoUpdate.name);
+        store->WriteInteger(settings::kUpdateInterval.name, SpinEdit_AutoUpdt->value());
     }
     Button_SettingsCancelClick();
 }

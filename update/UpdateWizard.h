@@ -150,8 +150,18 @@ class TUpdateWizard : public QDialog {
   private:
     void FormShow();
     void ShowStep();
+    // Entering each step from "Weiter" (Button_NextClick dispatches by Step).
+    void EnterCheckStep();
+    void EnterResultStep();
+    void EnterDownloadStep();
+    void EnterInstallStep();
+    void EnterFinishStep();
+    void EndWizard();
+    // The download step's transfer and the page's state afterwards.
+    void RunDownload();
     void HTTPFailure(const QString& kind);
     void HTTPConnectionFailed();
+    void TransferFailed();
     // The update's settings key: machine-wide unless HKCU.
     std::unique_ptr<TSettingsStore> OpenSettings() const;
     QString ServerUrl(const QString& path) const;

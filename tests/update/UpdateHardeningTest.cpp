@@ -296,6 +296,48 @@ TEST_F(UpdateHardeningTest, TheArchiveIsCappedAndStreamed) {
     }
 }
 
+// A download that the server refuses, cuts off or starves is told as failed, not
+// as downloaded, and "Erneut versuchen" fetches the archive once it is served.
+TEST_F(UpdateHardeningTest, AFailedDownloadIsToldAndCanBeRetried) {
+    WriteFile(work_.filePath("site/Updates/good.zip"), "the archive");
+    Release("good.zip");
+    const char* const routes[] = {
+        "/Updates/good.zip=/status/404",       // an error status
+        "/Updates/good.zip=/status/503",       // a server that is down
+        "/Updates/good.zip=/endless",          // past the archive limit
+        "/Updates/good.zip=/drip?delay=0.02",  // below the minimum rate
+        "/Updates/good.zip=/stall",            // silent: the stall time-out
+    };
+    for (const char* route : routes) {
+        SCOPED_TRACE(route);
+        Server();
+        auto wizard = Wizard();
+        wizard->Button_NextClick();
+        wizard->Button_CheckClick();
+        ASSERT_EQ(wizard->Step, 2);
+        Server({route});
+        Guarded(*wizard, [&] { wizard->Button_NextClick(); });
+        EXPECT_EQ(wizard->Step, 3);
+        EXPECT_TRUE(wizard->DownloadFailed);
+        EXPECT_TRUE(wizard->Label_Download->text().startsWith(
+            "Der Download wurde nicht vollendet.\n\nKlicken Sie auf \"Erneut versuchen\""));
+        EXPECT_EQ(wizard->CancelDownload->text(), "Erneut versuchen");
+        EXPECT_TRUE(wizard->CancelDownload->isEnabled());
+        EXPECT_FALSE(wizard->Button_Next->isEnabled());
+        EXPECT_EQ(TempFiles(*wizard), QStringList());
+
+        Server();
+        Guarded(*wizard, [&] { wizard->CancelDownload->click(); });
+        EXPECT_EQ(wizard->Step, 3);
+        EXPECT_TRUE(wizard->isVisible());
+        EXPECT_FALSE(wizard->DownloadFailed);
+        EXPECT_TRUE(wizard->Label_Download->text().startsWith(
+            "Die Update-Dateien wurden erfolgreich heruntergeladen."));
+        EXPECT_TRUE(wizard->Button_Next->isEnabled());
+        EXPECT_EQ(TempFiles(*wizard), QStringList{"Dorvanta.zip"});
+    }
+}
+
 // Item 6: a "File" that is no bare file name is refused before any request, with
 // the installation step's "nicht gefunden" message; a bare one is sent
 // percent-encoded.

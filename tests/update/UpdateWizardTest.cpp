@@ -8,6 +8,7 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QWidget>
+#include <optional>
 
 #include "platform/MessageService.h"
 #include "platform/Settings.h"
@@ -158,6 +159,37 @@ TEST_F(UpdateScheduleTest, SettingsPageStoresNeverOrTheInterval) {
     wizard.Button_SettingsSaveClick();
     EXPECT_FALSE(Key()->ValueExists("NoUpdate"));
     EXPECT_EQ(Key()->ReadInteger("UpdateInterval"), 30);
+}
+
+// The stored interval sets the due date written when the wizard is left without an
+// update, and the settings page's value; missing or below a day, a week counts.
+TEST_F(UpdateScheduleTest, TheStoredIntervalSetsTheDueDateAndThePage) {
+    struct Row {
+        std::optional<int> stored;
+        int dueDay;  // of June, for a wizard left on 1 June
+        int shown;   // on the settings page (its range starts at 1)
+    } const rows[] = {
+        {std::nullopt, 7, 7}, {1, 1, 1}, {30, 30, 30}, {0, 7, 1}, {-3, 7, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.stored.value_or(-99));
+        SetUp();
+        if (row.stored) Key()->WriteInteger("UpdateInterval", *row.stored);
+        {
+            auto component = Component(Day(6, 1, 18));
+            TUpdateWizard& wizard = *component->UpdateWizard();
+            wizard.RegistryKey = QStringLiteral("Dorvanta");
+            wizard.Now = [] { return Day(6, 1, 18); };
+            wizard.Button_SettingsClick();
+            EXPECT_EQ(wizard.SpinEdit_AutoUpdt->value(), row.shown);
+            EXPECT_TRUE(wizard.RadioButton_AutoUpdt->isChecked());
+            wizard.Button_SettingsCancelClick();
+            wizard.Pages->setCurrentIndex(3);  // left on the no-update result
+            wizard.Button_Cancel->setEnabled(false);
+        }
+        EXPECT_EQ(Key()->ReadDateTime("Update"), Day(6, row.dueDay));
+        EXPECT_EQ(Key()->ValueExists("UpdateInterval"), row.stored.has_value());
+    }
 }
 
 }  // namespace
