@@ -49,13 +49,18 @@ BeepKind BeepFor(MsgIcon icon) {
     return BeepKind::Default;
 }
 
+AskedQuestion Question(AskedQuestion::Kind kind, const QString& caption, const QString& text = {}) {
+    AskedQuestion q;
+    q.kind = kind;
+    q.caption = caption;
+    q.text = text;
+    return q;
+}
+
 // The part every message box question shares.
 AskedQuestion MessageQuestion(const QString& text, const QString& caption, MsgIcon icon,
                               bool beep) {
-    AskedQuestion q;
-    q.kind = AskedQuestion::Kind::Message;
-    q.text = text;
-    q.caption = caption;
+    AskedQuestion q = Question(AskedQuestion::Kind::Message, caption, text);
     q.icon = icon;
     q.beep = beep;
     if (beep) Beep(BeepFor(icon));
@@ -210,10 +215,7 @@ MsgButton MessageService::ConfirmWithCancel(const QString& text) {
 std::optional<QString> MessageService::InputText(const QString& caption, const QString& prompt,
                                                  const QString& initial, int maxLength,
                                                  bool password) {
-    AskedQuestion q;
-    q.kind = AskedQuestion::Kind::Input;
-    q.text = prompt;
-    q.caption = caption;
+    AskedQuestion q = Question(AskedQuestion::Kind::Input, caption, prompt);
     q.initial = initial;
     q.maxLength = maxLength;
     q.password = password;
@@ -257,9 +259,8 @@ std::optional<QString> MessageService::FileName(bool save, QWidget* parent, cons
                                                 const QString& initialPath,
                                                 const QString& initialFilter,
                                                 QString* selectedFilter) {
-    AskedQuestion q;
-    q.kind = save ? AskedQuestion::Kind::SaveFile : AskedQuestion::Kind::OpenFile;
-    q.caption = caption;
+    AskedQuestion q =
+        Question(save ? AskedQuestion::Kind::SaveFile : AskedQuestion::Kind::OpenFile, caption);
     q.filter = filter;
     q.defaultSuffix = defaultSuffix;
     q.initial = initialPath;
@@ -275,9 +276,7 @@ std::optional<QString> MessageService::FileName(bool save, QWidget* parent, cons
 
 int MessageService::RunModal(QDialog& dialog) {
     if (!scripted_->Answers(AskedQuestion::Kind::Dialog)) return dialog.exec();
-    AskedQuestion q;
-    q.kind = AskedQuestion::Kind::Dialog;
-    q.caption = dialog.windowTitle();
+    AskedQuestion q = Question(AskedQuestion::Kind::Dialog, dialog.windowTitle());
     q.answered = true;
     Record(std::move(q));
     return scripted_->RunDialog(dialog);

@@ -113,8 +113,8 @@ void LogFileList(QFileDialog& dialog, const QString& logPath) {
 }  // namespace
 
 void ShowMessageBox(AskedQuestion& question) {
-    QMessageBox box(ToQtIcon(question.icon), question.caption, question.text,
-                    QMessageBox::NoButton, DialogParent());
+    QMessageBox box(ToQtIcon(question.icon), question.caption, question.text, QMessageBox::NoButton,
+                    DialogParent());
     std::vector<std::pair<QAbstractButton*, MsgButton>> made;
     for (MsgButton button : question.buttons) {
         QPushButton* pushButton = box.addButton(ButtonCaption(button), RoleOf(button));
@@ -131,14 +131,14 @@ void ShowMessageBox(AskedQuestion& question) {
 }
 
 void ShowChoiceBox(AskedQuestion& question) {
-    QMessageBox box(ToQtIcon(question.icon), question.caption, question.text,
-                    QMessageBox::NoButton, DialogParent());
+    QMessageBox box(ToQtIcon(question.icon), question.caption, question.text, QMessageBox::NoButton,
+                    DialogParent());
     std::vector<QPushButton*> made;
     for (int i = 0; i < question.choices.size(); ++i) {
         // One role for all but the Escape answer keeps the buttons in the order given.
-        QPushButton* pushButton = box.addButton(
-            question.choices[i],
-            i == question.escapeChoice ? QMessageBox::RejectRole : QMessageBox::AcceptRole);
+        QPushButton* pushButton = box.addButton(question.choices[i], i == question.escapeChoice
+                                                                         ? QMessageBox::RejectRole
+                                                                         : QMessageBox::AcceptRole);
         made.push_back(pushButton);
         if (i == question.defaultChoice) box.setDefaultButton(pushButton);
         if (i == question.escapeChoice) box.setEscapeButton(pushButton);
