@@ -3,7 +3,9 @@
 // in the application error box and lets the program go on.
 
 #include <QApplication>
+#include <concepts>
 #include <functional>
+#include <utility>
 
 namespace dorvanta {
 
@@ -22,6 +24,21 @@ class TApplication : public QApplication {
 // Runs `action`; an error it raises is shown in the application error box.
 // False when it raised one. For work outside event delivery (start-up, shut-down).
 bool RunGuarded(const std::function<void()>& action);
+
+// Wraps a slot so that it runs through RunGuarded. Qt's signal delivery is not
+// exception-safe: an error leaving a slot would skip the slots connected after
+// it and unwind through Qt's code. Every slot that can raise an error is
+// connected through it:
+//   connect(button, &QPushButton::clicked, this, Guarded([this] { Save(); }));
+// The slot takes the leading signal arguments it declares, as a plain one does.
+template <class F>
+auto Guarded(F slot) {
+    return [slot = std::move(slot)]<class... Args>(Args&&... args) mutable -> void
+        requires std::invocable<F&, Args&&...>
+    {
+        RunGuarded([&] { slot(std::forward<Args>(args)...); });
+    };
+}
 
 // Runs slow work (a key derivation) on a worker thread while the windows keep
 // painting and show the wait cursor; user input waits until it is done. `work`

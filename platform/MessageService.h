@@ -1,7 +1,9 @@
 #pragma once
-// Every modal question, warning, error, text input and file dialog of the program
-// goes through this one service, so that all of them look alike and tests can
-// answer them without a real dialog ever waiting for input.
+// The one way the program asks the user: questions, warnings, errors, inputs, file dialogs.
+// All of them go through this service so that they look alike and tests can answer
+// them without a real dialog ever waiting for input. The service builds each
+// question, has it answered by the scripted answers (ScriptedAnswers.h) or by the
+// real dialogs (MessageWidgets.h), and logs it.
 //
 // Test mode: answers queued with QueueAnswer/QueueInput/QueueFileName are used, in
 // order, by the next questions of that kind (message boxes with standard buttons
@@ -26,8 +28,8 @@
 
 #include <QString>
 #include <QStringList>
-#include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -48,6 +50,10 @@ QString ButtonName(MsgButton button);
 // The application error box's text: a full stop is appended only when the last
 // character sorts after '.' in character code.
 QString ApplicationErrorText(const QString& message);
+
+// The suffix a file type gives a name without one: "pdt.age" for
+// "Private Daten (*.pdt.age)"; empty when the type has no "(*." pattern.
+QString SuffixOfFilter(const QString& filter);
 
 struct AskedQuestion {
     enum class Kind { Message, Input, OpenFile, SaveFile, Dialog };
@@ -75,6 +81,12 @@ struct AskedQuestion {
     MsgButton answer = MsgButton::Ok;   // Message
     std::optional<QString> textAnswer;  // Input, OpenFile, SaveFile
 };
+
+class TScriptedAnswers;
+
+// Whether the message service is in test mode: questions are not shown, beeps and
+// opened links are only counted (see System.h).
+bool InTestMode();
 
 class MessageService {
   public:
@@ -118,8 +130,8 @@ class MessageService {
     // With several file types ("A (*.a);;B (*.b.c)"): the dialog starts on
     // `initialFilter` (or the first), a name without suffix gets the suffix of the
     // type chosen, and `selectedFilter` receives that type. In test mode the type
-    // is the one queued with QueueFileFilter, else the first whose pattern the
-    // name ends with, else the first.
+    // is the one queued with QueueFileFilter, else the one with the longest
+    // suffix the name ends with, else `initialFilter` (or the first).
     std::optional<QString> SaveFileName(QWidget* parent, const QString& caption,
                                         const QString& filter, const QString& initialPath,
                                         const QString& initialFilter, QString* selectedFilter);
@@ -128,25 +140,21 @@ class MessageService {
     // its result. In test mode it is only logged (kind Dialog, answered) and not
     // shown, unless a driver is queued: that runs once the window is open.
     int RunModal(QDialog& dialog);
-    void QueueDialogDriver(std::function<void(QDialog&)> driver) {
-        drivers_.push_back(std::move(driver));
-    }
+    void QueueDialogDriver(std::function<void(QDialog&)> driver);
 
     // The application error box: caption "Dorvanta", error icon, OK, text from
     // ApplicationErrorText.
     void ShowApplicationError(const QString& message);
 
     // Test hooks.
-    void SetTestMode(bool on) { testMode_ = on; }
-    bool TestMode() const { return testMode_; }
-    void QueueAnswer(MsgButton answer) { answers_.push_back({answer, {}}); }
+    void SetTestMode(bool on);
+    bool TestMode() const;
+    void QueueAnswer(MsgButton answer);
     // The button of this caption, in a box with buttons of its own or a standard one.
-    void QueueAnswer(const QString& buttonCaption) {
-        answers_.push_back({std::nullopt, buttonCaption});
-    }
-    void QueueInput(std::optional<QString> text) { inputs_.push_back(std::move(text)); }
-    void QueueFileName(std::optional<QString> path) { files_.push_back(std::move(path)); }
-    void QueueFileFilter(QString filter) { fileFilters_.push_back(std::move(filter)); }
+    void QueueAnswer(const QString& buttonCaption);
+    void QueueInput(std::optional<QString> text);
+    void QueueFileName(std::optional<QString> path);
+    void QueueFileFilter(QString filter);
     const std::vector<AskedQuestion>& Asked() const { return asked_; }
     // Called with every question as it is logged, while its caller still waits:
     // tests look at the program's state at that moment.
@@ -160,29 +168,18 @@ class MessageService {
 
   private:
     MessageService();
+    ~MessageService();
+    // Logs the question: the answer file of an end-to-end run, the hook, Asked().
     void Record(AskedQuestion question);
     std::optional<QString> FileName(bool save, QWidget* parent, const QString& caption,
                                     const QString& filter, const QString& defaultSuffix,
                                     const QString& initialPath, const QString& initialFilter = {},
                                     QString* selectedFilter = nullptr);
 
-    // A queued answer: a standard button, or a button's caption.
-    struct QueuedAnswer {
-        std::optional<MsgButton> button;
-        QString caption;
-    };
-    // The index among `captions` that a queued answer picks; -1 when none.
-    static int Pick(const QueuedAnswer& queued, const QStringList& captions);
-
-    bool testMode_ = false;
-    std::deque<QueuedAnswer> answers_;
-    std::deque<std::optional<QString>> inputs_;
-    std::deque<std::optional<QString>> files_;
-    std::deque<QString> fileFilters_;
-    std::deque<std::function<void(QDialog&)>> drivers_;
+    // Answers questions in place of the user while it has something queued for
+    // them or test mode is on; the real dialogs answer the rest.
+    std::unique_ptr<TScriptedAnswers> scripted_;
     std::vector<AskedQuestion> asked_;
-    QString logPath_;
-    QString fileListLogPath_;
     std::function<void(const AskedQuestion&)> askedHook_;
 };
 

@@ -22,7 +22,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/MessageService.h"
+#include "platform/MessageService.h"  // InTestMode only
 #include "store/Cp1252.h"
 #include "store/DateTime.h"
 #include "store/StoreError.h"
@@ -308,7 +308,7 @@ QString CreateTempFile(const QString& prefix) {
 // ---- Shell ------------------------------------------------------------------------
 
 void Beep(BeepKind) {
-    if (MessageService::Instance().TestMode()) {
+    if (InTestMode()) {
         ++TestBeeps();
         return;
     }
@@ -320,7 +320,7 @@ int BeepsInTestMode() {
 }
 
 bool OpenUrl(const QString& url) {
-    if (MessageService::Instance().TestMode()) {
+    if (InTestMode()) {
         TestUrls() << url;
         return true;
     }

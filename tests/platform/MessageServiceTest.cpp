@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QTreeView>
@@ -159,6 +160,56 @@ TEST_F(MessageServiceTest, TheCentralCatchShowsTheErrorAndTheProgramGoesOn) {
     for (const auto& [action, text] : foreign) {
         EXPECT_FALSE(RunGuarded(action));
         EXPECT_EQ(service().Asked().back().text, text);
+    }
+}
+
+// Qt's signal delivery is not exception-safe. A slot connected through Guarded
+// shows its error in the application error box where it happens; nothing leaves
+// the emitting call, and the slots after it and the next signal still run.
+TEST_F(MessageServiceTest, AGuardedSlotShowsItsErrorAndTheProgramGoesOn) {
+    QPushButton button;
+    QLineEdit edit;
+    bool fail = false;
+    int clicks = 0;     // counted by a plain slot connected after the guarded one
+    QStringList texts;  // received by a guarded slot that takes the signal's argument
+    QObject::connect(&button, &QPushButton::clicked, &button, Guarded([&] {
+        if (fail) throw EStoreError("Datei x.pdt kann nicht gespeichert werden");
+    }));
+    QObject::connect(&button, &QPushButton::clicked, &button, [&] { ++clicks; });
+    QObject::connect(&edit, &QLineEdit::textChanged, &edit, Guarded([&](const QString& text) {
+        texts << text;
+        if (text == "voll") throw std::bad_alloc();
+    }));
+    struct Case {
+        std::function<void()> act;
+        const char* shown;  // the error box's text; nullptr: no box
+        int clicks;
+        QStringList texts;
+    };
+    const Case cases[] = {
+        {[&] { fail = true; button.click(); }, "Datei x.pdt kann nicht gespeichert werden.", 1, {}},
+        {[&] { fail = false; button.click(); }, nullptr, 2, {}},
+        {[&] { edit.setText("voll"); }, "Zu wenig Arbeitsspeicher.", 2, {"voll"}},
+        {[&] { edit.setText("frei"); }, nullptr, 2, {"voll", "frei"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        service().ClearLog();
+        service().QueueAnswer(MsgButton::Ok);
+        EXPECT_NO_THROW(c.act());
+        EXPECT_EQ(clicks, c.clicks);
+        EXPECT_EQ(texts, c.texts);
+        if (!c.shown) {
+            EXPECT_TRUE(service().Asked().empty());
+            continue;
+        }
+        ASSERT_EQ(service().Asked().size(), 1u);
+        const AskedQuestion& q = service().Asked()[0];
+        EXPECT_EQ(q.text, c.shown);
+        EXPECT_EQ(q.caption, "Dorvanta");
+        EXPECT_EQ(q.icon, MsgIcon::Error);
+        EXPECT_EQ(q.buttons, std::vector<MsgButton>{MsgButton::Ok});
+        EXPECT_TRUE(q.answered);
     }
 }
 

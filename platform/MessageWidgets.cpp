@@ -1,0 +1,211 @@
+#include "platform/MessageWidgets.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTextStream>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <utility>
+
+#include "platform/Cp1252Validator.h"
+
+namespace dorvanta {
+namespace {
+
+QMessageBox::ButtonRole RoleOf(MsgButton button) {
+    switch (button) {
+        case MsgButton::Cancel:
+        case MsgButton::Abort:
+            return QMessageBox::RejectRole;
+        case MsgButton::Yes:
+            return QMessageBox::YesRole;
+        case MsgButton::No:
+            return QMessageBox::NoRole;
+        case MsgButton::Ok:
+        case MsgButton::Retry:
+        case MsgButton::Ignore:
+            break;
+    }
+    return QMessageBox::AcceptRole;
+}
+
+QMessageBox::Icon ToQtIcon(MsgIcon icon) {
+    switch (icon) {
+        case MsgIcon::Information:
+            return QMessageBox::Information;
+        case MsgIcon::Warning:
+            return QMessageBox::Warning;
+        case MsgIcon::Error:
+            return QMessageBox::Critical;
+        case MsgIcon::Question:
+            return QMessageBox::Question;
+        case MsgIcon::None:
+            break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QWidget* DialogParent() {
+    return QApplication::activeWindow();
+}
+
+// Qt's file list formats sizes and dates by the system locale (LANG=C: "14 bytes",
+// "8 Dec 2026"), which QLocale::setDefault does not reach; these columns follow
+// the program's default locale, German.
+class TLocaleFileColumns : public QIdentityProxyModel {
+  public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+    QVariant data(const QModelIndex& index, int role) const override {
+        auto* files = qobject_cast<QFileSystemModel*>(sourceModel());
+        if (role == Qt::DisplayRole && files && index.isValid() &&
+            (index.column() == kSizeColumn || index.column() == kDateColumn)) {
+            const QModelIndex source = mapToSource(index);
+            const QLocale locale;
+            if (index.column() == kDateColumn) {
+                return locale.toString(files->lastModified(source), QLocale::ShortFormat);
+            }
+            if (files->isDir(source)) return QString();
+            return locale.formattedDataSize(files->size(source));
+        }
+        return QIdentityProxyModel::data(index, role);
+    }
+
+  private:
+    static constexpr int kSizeColumn = 1;
+    static constexpr int kDateColumn = 3;
+};
+
+// For the end-to-end test: every folder the dialog has read is appended to the
+// file at `logPath` as its list shows it, one row a line, columns tab-separated.
+void LogFileList(QFileDialog& dialog, const QString& logPath) {
+    QAbstractProxyModel* shown = dialog.proxyModel();
+    auto* files = shown ? qobject_cast<QFileSystemModel*>(shown->sourceModel()) : nullptr;
+    if (!files) return;
+    QObject::connect(files, &QFileSystemModel::directoryLoaded, &dialog,
+                     [&dialog, shown, files, logPath](const QString& folder) {
+                         // The rows come in queued updates; read them once those are in.
+                         QTimer::singleShot(50, &dialog, [shown, files, folder, logPath] {
+                             const QModelIndex root = shown->mapFromSource(files->index(folder));
+                             QFile log(logPath);
+                             if (!log.open(QIODevice::Append | QIODevice::Text)) return;
+                             QTextStream out(&log);
+                             for (int row = 0; row < shown->rowCount(root); ++row) {
+                                 QStringList cells;
+                                 for (int column = 0; column < shown->columnCount(root); ++column) {
+                                     cells << shown->index(row, column, root).data().toString();
+                                 }
+                                 out << folder << '\t' << cells.join(QLatin1Char('\t')) << '\n';
+                             }
+                         });
+                     });
+}
+
+}  // namespace
+
+void ShowMessageBox(AskedQuestion& question) {
+    QMessageBox box(ToQtIcon(question.icon), question.caption, question.text, QMessageBox::NoButton,
+                    DialogParent());
+    std::vector<std::pair<QAbstractButton*, MsgButton>> made;
+    for (MsgButton button : question.buttons) {
+        QPushButton* pushButton = box.addButton(ButtonCaption(button), RoleOf(button));
+        made.emplace_back(pushButton, button);
+        if (button == question.defaultButton) box.setDefaultButton(pushButton);
+        if (button == question.escapeButton) box.setEscapeButton(pushButton);
+    }
+    box.exec();
+    question.answer = question.escapeButton;  // the close box answers like Escape
+    for (const auto& [pushButton, button] : made) {
+        if (box.clickedButton() == pushButton) question.answer = button;
+    }
+    question.answered = true;
+}
+
+void ShowChoiceBox(AskedQuestion& question) {
+    QMessageBox box(ToQtIcon(question.icon), question.caption, question.text, QMessageBox::NoButton,
+                    DialogParent());
+    std::vector<QPushButton*> made;
+    for (int i = 0; i < question.choices.size(); ++i) {
+        // One role for all but the Escape answer keeps the buttons in the order given.
+        QPushButton* pushButton = box.addButton(question.choices[i], i == question.escapeChoice
+                                                                         ? QMessageBox::RejectRole
+                                                                         : QMessageBox::AcceptRole);
+        made.push_back(pushButton);
+        if (i == question.defaultChoice) box.setDefaultButton(pushButton);
+        if (i == question.escapeChoice) box.setEscapeButton(pushButton);
+    }
+    box.exec();
+    for (std::size_t i = 0; i < made.size(); ++i) {
+        if (box.clickedButton() == made[i]) question.choice = static_cast<int>(i);
+    }
+    question.answered = true;
+}
+
+void ShowInputBox(AskedQuestion& question) {
+    QDialog dialog(DialogParent());
+    dialog.setWindowTitle(question.caption);
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* label = new QLabel(question.text, &dialog);
+    auto* edit = new QLineEdit(question.initial, &dialog);
+    if (question.maxLength > 0) edit->setMaxLength(question.maxLength);
+    if (question.password) edit->setEchoMode(QLineEdit::Password);
+    // Every text the program asks for ends up in a Windows-1252 file or setting.
+    RestrictToCp1252(edit);
+    label->setBuddy(edit);
+    edit->selectAll();
+    auto* buttons = new QDialogButtonBox(&dialog);
+    buttons->addButton(ButtonCaption(MsgButton::Ok), QDialogButtonBox::AcceptRole)
+        ->setDefault(true);
+    buttons->addButton(ButtonCaption(MsgButton::Cancel), QDialogButtonBox::RejectRole);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(label);
+    layout->addWidget(edit);
+    layout->addWidget(buttons);
+    dialog.setMinimumWidth(350);
+    if (dialog.exec() == QDialog::Accepted) question.textAnswer = edit->text();
+    question.answered = true;
+}
+
+void ShowFileDialog(AskedQuestion& question, QWidget* parent, const QString& initialFilter,
+                    QString* selectedFilter, const QString& fileListLogPath) {
+    const bool save = question.kind == AskedQuestion::Kind::SaveFile;
+    const QString defaultSuffix = question.defaultSuffix;
+    QFileDialog dialog(parent ? parent : DialogParent(), question.caption, question.initial,
+                       question.filter);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    // Open wants an existing file; Save asks before replacing one (Qt's default).
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(defaultSuffix);
+    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Suchen in:"));
+    dialog.setLabelText(QFileDialog::FileName, QStringLiteral("Dateiname:"));
+    dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Dateityp:"));
+    dialog.setLabelText(QFileDialog::Accept,
+                        save ? QStringLiteral("&Speichern") : QStringLiteral("Ö&ffnen"));
+    dialog.setLabelText(QFileDialog::Reject, ButtonCaption(MsgButton::Cancel));
+    if (!initialFilter.isEmpty()) dialog.selectNameFilter(initialFilter);
+    dialog.setProxyModel(new TLocaleFileColumns(&dialog));
+    if (!fileListLogPath.isEmpty()) LogFileList(dialog, fileListLogPath);
+    // Each file type brings its own suffix for a name typed without one.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog, &defaultSuffix](const QString& type) {
+                         const QString suffix = SuffixOfFilter(type);
+                         dialog.setDefaultSuffix(suffix.isEmpty() ? defaultSuffix : suffix);
+                     });
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        question.textAnswer = dialog.selectedFiles().constFirst();
+        if (selectedFilter) *selectedFilter = dialog.selectedNameFilter();
+    }
+    question.answered = true;
+}
+
+}  // namespace dorvanta
