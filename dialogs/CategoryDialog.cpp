@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "platform/Application.h"
 #include "platform/Cp1252Validator.h"
 #include "platform/TextConv.h"
 #include "session/DocumentSession.h"
@@ -46,7 +47,7 @@ TCategoryDialog::TCategoryDialog(QWidget* parent, TDocumentSession& session)
     Button_OK->setDefault(true);
     Button_OK->setAutoDefault(true);
     Button_Cancel->setAutoDefault(false);
-    connect(Button_OK, &QPushButton::clicked, this, [this] { Button_OKClick(); });
+    connect(Button_OK, &QPushButton::clicked, this, Guarded([this] { Button_OKClick(); }));
     connect(Button_Cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     setTabOrder(ComboBox_Key, Edit_Title);

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "platform/Application.h"
 #include "platform/Cp1252Validator.h"
 #include "platform/MessageService.h"
 #include "platform/TextConv.h"
@@ -71,11 +72,11 @@ TImportDialog::TImportDialog(QWidget* parent, TDocumentSession& session)
     Button_Cancel->setGeometry(255, 238, 75, 25);
     Button_Cancel->setAutoDefault(false);
 
-    connect(Button_Search, &QPushButton::clicked, this, [this] { Button_SearchClick(); });
+    connect(Button_Search, &QPushButton::clicked, this, Guarded([this] { Button_SearchClick(); }));
     for (QRadioButton* radio : {RadioButton_Tab, RadioButton_Space, RadioButton_OtherChar}) {
-        connect(radio, &QRadioButton::toggled, this, [this] { RadioButtonClick(); });
+        connect(radio, &QRadioButton::toggled, this, Guarded([this] { RadioButtonClick(); }));
     }
-    connect(Button_OK, &QPushButton::clicked, this, [this] { Button_OKClick(); });
+    connect(Button_OK, &QPushButton::clicked, this, Guarded([this] { Button_OKClick(); }));
     connect(Button_Cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 

@@ -143,8 +143,8 @@ TSearchDialog::TSearchDialog(QWidget* parent, TDocumentSession& session)
     ListView_Results = NewResultView();
 
     connect(Edit_SearchFor, &QLineEdit::textChanged, this,
-            [this](const QString& text) { Button_Search->setEnabled(!text.isEmpty()); });
-    connect(Button_Search, &QPushButton::clicked, this, [this] { Button_SearchClick(); });
+            Guarded([this](const QString& text) { Button_Search->setEnabled(!text.isEmpty()); }));
+    connect(Button_Search, &QPushButton::clicked, this, Guarded([this] { Button_SearchClick(); }));
     // Escape and the close box end in reject(), which runs FormClose through done().
     connect(Button_Close, &QPushButton::clicked, this, &QDialog::reject);
     // A change that moves sub-categories or entries empties the hits, so that none
@@ -180,12 +180,12 @@ QTreeView* TSearchDialog::NewResultView() {
     view->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     view->header()->setStretchLastSection(false);
     view->show();  // a child added to a shown dialog stays hidden otherwise
-    connect(view, &QTreeView::clicked, this, [this] { ListView_ResultsClick(); });
+    connect(view, &QTreeView::clicked, this, Guarded([this] { ListView_ResultsClick(); }));
     // A row becoming selected, by mouse or keyboard; losing the selection does nothing.
     connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) {
+            Guarded([this](const QModelIndex& current) {
                 if (current.isValid()) ListView_ResultsClick();
-            });
+            }));
     return view;
 }
 
@@ -229,7 +229,7 @@ void TSearchDialog::Button_SearchClick() {
     // nothing.
     QTimer busy;
     busy.setSingleShot(true);
-    connect(&busy, &QTimer::timeout, this, [this] { ShowSearching(true); });
+    connect(&busy, &QTimer::timeout, this, Guarded([this] { ShowSearching(true); }));
     busy.start(kBusyDelayMs);
     RunBeside(this, [&] {
         try {

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "platform/Application.h"
 #include "platform/Cp1252Validator.h"
 #include "platform/MessageService.h"
 #include "platform/Settings.h"
@@ -41,8 +42,8 @@ TSettingsDialog::TSettingsDialog(QWidget* parent, TSettingsStore* settings)
     Button_Cancel->setGeometry(230, 112, 75, 25);
     Button_Cancel->setAutoDefault(false);
 
-    connect(Button_Search, &QPushButton::clicked, this, [this] { Button_SearchClick(); });
-    connect(Button_OK, &QPushButton::clicked, this, [this] { Button_OKClick(); });
+    connect(Button_Search, &QPushButton::clicked, this, Guarded([this] { Button_SearchClick(); }));
+    connect(Button_OK, &QPushButton::clicked, this, Guarded([this] { Button_OKClick(); }));
     connect(Button_Cancel, &QPushButton::clicked, this, &QDialog::reject);
     setTabOrder(CheckBox_AutoFile, Edit_AutoFile);
     setTabOrder(Edit_AutoFile, Button_Search);

@@ -21,6 +21,7 @@
 #include "mainwindow/MainWindowShared.h"
 #include "mainwindow/PageScroller.h"
 #include "mainwindow/SecretClipboard.h"
+#include "platform/Application.h"
 #include "platform/Cp1252Validator.h"
 #include "resources/Icons.h"
 
@@ -90,16 +91,20 @@ void TMainWindow::BuildToolBar() {
     SpeedButton_ShowData->setCheckable(true);
     SpeedButton_CompressView->setCheckable(true);
 
-    connect(SpeedButton_New, &QToolButton::clicked, this, [this] { MenuItem_NewClick(); });
-    connect(SpeedButton_Open, &QToolButton::clicked, this, [this] { MenuItem_OpenClick(); });
-    connect(SpeedButton_Save, &QToolButton::clicked, this, [this] { MenuItem_SaveClick(); });
-    connect(SpeedButton_NewKey, &QToolButton::clicked, this, [this] { SpeedButton_NewKeyClick(); });
-    connect(SpeedButton_DelKey, &QToolButton::clicked, this, [this] { SpeedButton_DelKeyClick(); });
+    connect(SpeedButton_New, &QToolButton::clicked, this, Guarded([this] { MenuItem_NewClick(); }));
+    connect(SpeedButton_Open, &QToolButton::clicked, this,
+            Guarded([this] { MenuItem_OpenClick(); }));
+    connect(SpeedButton_Save, &QToolButton::clicked, this,
+            Guarded([this] { MenuItem_SaveClick(); }));
+    connect(SpeedButton_NewKey, &QToolButton::clicked, this,
+            Guarded([this] { SpeedButton_NewKeyClick(); }));
+    connect(SpeedButton_DelKey, &QToolButton::clicked, this,
+            Guarded([this] { SpeedButton_DelKeyClick(); }));
     connect(SpeedButton_ShowData, &QToolButton::clicked, this,
-            [this] { SpeedButton_ShowDataClick(); });
+            Guarded([this] { SpeedButton_ShowDataClick(); }));
     connect(SpeedButton_CompressView, &QToolButton::clicked, this,
-            [this] { SpeedButton_ShowDataClick(); });
-    connect(SpeedButton_Exit, &QToolButton::clicked, this, [this] { close(); });
+            Guarded([this] { SpeedButton_ShowDataClick(); }));
+    connect(SpeedButton_Exit, &QToolButton::clicked, this, Guarded([this] { close(); }));
 
     PageScroller_Main = new TPageScroller(Panel_Main);
     PageScroller_Main->setFixedHeight(65);
@@ -131,7 +136,7 @@ void TMainWindow::BuildMenus() {
         QAction* action = menu->addAction(QString::fromUtf8(text));
         action->setShortcut(keys);
         action->setShortcutContext(Qt::WindowShortcut);
-        connect(action, &QAction::triggered, this, handler);
+        connect(action, &QAction::triggered, this, Guarded(handler));
         return action;
     };
     QMenu* file = menuBar()->addMenu(QStringLiteral("&Datei"));
@@ -161,12 +166,12 @@ void TMainWindow::BuildMenus() {
         options->addAction(QStringLiteral("Zwischenablage nach 30 Sekunden leeren"));
     MenuItem_ClearClipboard->setCheckable(true);
     connect(MenuItem_ClearClipboard, &QAction::toggled, this,
-            [this](bool on) { clipboard_->SetClearEnabled(on); });
+            Guarded([this](bool on) { clipboard_->SetClearEnabled(on); }));
     // Read at start and kept at the end like the clipboard option; the session's saves follow it.
     MenuItem_BackupOnSave = options->addAction(QStringLiteral("Sicherungskopie beim Speichern"));
     MenuItem_BackupOnSave->setCheckable(true);
     connect(MenuItem_BackupOnSave, &QAction::toggled, this,
-            [this](bool on) { session_.SetBackupOnSave(on); });
+            Guarded([this](bool on) { session_.SetBackupOnSave(on); }));
     options->addSeparator();
     MenuItem_Settings = add(options, "&Einstellungen", QKeySequence(Qt::Key_F2),
                             [this] { MenuItem_SettingsClick(); });
@@ -200,15 +205,17 @@ void TMainWindow::BuildClientArea() {
         ListBox_KeysDrawItem(p, i, r, selected);
     });
     connect(ListBox_Keys, &TKeyListBox::ItemIndexChanged, this,
-            [this](int row) { KeyRowSelected(row); });
-    connect(ListBox_Keys, &TKeyListBox::Clicked, this, [this] { ListBox_KeysClick(); });
-    connect(ListBox_Keys, &TKeyListBox::DoubleClicked, this, [this] { ListBox_KeysDblClick(); });
-    connect(ListBox_Keys, &TKeyListBox::ContextMenuRequested, this, [this](const QPoint& pos) {
-        // The rename item is there only with a selection; a menu without a visible
-        // item is not opened at all (it would swallow the next click).
-        MenuItem_ChangeKeyName->setVisible(ListBox_Keys->ItemIndex() >= 0);
-        if (MenuItem_ChangeKeyName->isVisible()) PopupMenu_Key->popup(pos);
-    });
+            Guarded([this](int row) { KeyRowSelected(row); }));
+    connect(ListBox_Keys, &TKeyListBox::Clicked, this, Guarded([this] { ListBox_KeysClick(); }));
+    connect(ListBox_Keys, &TKeyListBox::DoubleClicked, this,
+            Guarded([this] { ListBox_KeysDblClick(); }));
+    connect(ListBox_Keys, &TKeyListBox::ContextMenuRequested, this,
+            Guarded([this](const QPoint& pos) {
+                // The rename item is there only with a selection; a menu without a visible
+                // item is not opened at all (it would swallow the next click).
+                MenuItem_ChangeKeyName->setVisible(ListBox_Keys->ItemIndex() >= 0);
+                if (MenuItem_ChangeKeyName->isVisible()) PopupMenu_Key->popup(pos);
+            }));
 
     Panel1 = new QWidget;
     Panel1->setMinimumWidth(kMinRightPart - 8);
@@ -245,8 +252,8 @@ void TMainWindow::BuildClientArea() {
         ListView_Data->setPalette(pal);
     }
     connect(ListView_Data->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { ListView_DataClick(); });
-    connect(ListView_Data, &QTableView::clicked, this, [this] { ListView_DataClick(); });
+            Guarded([this] { ListView_DataClick(); }));
+    connect(ListView_Data, &QTableView::clicked, this, Guarded([this] { ListView_DataClick(); }));
     upper->addWidget(ListView_Data, 1);
 
     Panel4 = new QWidget;
@@ -268,10 +275,11 @@ void TMainWindow::BuildClientArea() {
     SpeedButton_Copy =
         makeToolButton(116, "Kopiert den markierten Wert in die Zwischenablage.", IconId::Copy);
     connect(SpeedButton_NewData, &QToolButton::clicked, this,
-            [this] { SpeedButton_NewDataClick(); });
+            Guarded([this] { SpeedButton_NewDataClick(); }));
     connect(SpeedButton_DeleteData, &QToolButton::clicked, this,
-            [this] { SpeedButton_DeleteDataClick(); });
-    connect(SpeedButton_Copy, &QToolButton::clicked, this, [this] { SpeedButton_CopyClick(); });
+            Guarded([this] { SpeedButton_DeleteDataClick(); }));
+    connect(SpeedButton_Copy, &QToolButton::clicked, this,
+            Guarded([this] { SpeedButton_CopyClick(); }));
     upper->addWidget(Panel4);
     right->addLayout(upper, 1);
 
@@ -294,7 +302,8 @@ void TMainWindow::BuildClientArea() {
     Button_ApplyData = new QPushButton(QStringLiteral("Er&stellen"), Panel3);
     Button_ApplyData->setGeometry(471, 0, 93, 70);
     Button_ApplyData->setEnabled(false);
-    connect(Button_ApplyData, &QPushButton::clicked, this, [this] { Button_ApplyDataClick(); });
+    connect(Button_ApplyData, &QPushButton::clicked, this,
+            Guarded([this] { Button_ApplyDataClick(); }));
     setTabOrder(Edit_DataName, Edit_Value);
     setTabOrder(Edit_Value, Edit_Info);
     setTabOrder(Edit_Info, Button_ApplyData);
@@ -310,7 +319,7 @@ void TMainWindow::BuildClientArea() {
     Splitter1->setStretchFactor(1, 1);
     Splitter1->setSizes({listWidth_, kDesignClientWidth - listWidth_ - 8});
     Splitter1->handle(1)->installEventFilter(this);
-    connect(Splitter1, &QSplitter::splitterMoved, this, [this] { Splitter1Moved(); });
+    connect(Splitter1, &QSplitter::splitterMoved, this, Guarded([this] { Splitter1Moved(); }));
     column->addWidget(Splitter1, 1);
     setCentralWidget(central);
 

@@ -1,11 +1,11 @@
 #include "platform/Application.h"
 
 #include <QEventLoop>
-#include <QPointer>
-#include <QWidget>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QPointer>
 #include <QTranslator>
+#include <QWidget>
 #include <exception>
 #include <thread>
 
@@ -27,7 +27,7 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
         installTranslator(translator);
     }
     // Qt's dialogs also format sizes, dates and month names by the default locale
-    // (the file dialog's list by the system locale: MessageService sees to it).
+    // (the file dialog's list by the system locale: MessageWidgets sees to it).
     // What the program formats in the user's own way (the update wizard's sizes
     // and times, an entry's date) asks QLocale::system() explicitly.
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));

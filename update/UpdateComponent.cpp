@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <cmath>
 
+#include "platform/Application.h"
 #include "platform/MessageService.h"
 #include "platform/Settings.h"
 #include "platform/SettingsKeys.h"
@@ -19,7 +20,8 @@ TUpdateComponent::TUpdateComponent(QWidget* owner, const QStringList& arguments)
     UpdateAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
     UpdateAction->setShortcutContext(Qt::WindowShortcut);
     owner->addAction(UpdateAction);
-    connect(UpdateAction, &QAction::triggered, this, [this] { AutomaticUpdate({}, true, 0); });
+    connect(UpdateAction, &QAction::triggered, this,
+            Guarded([this] { AutomaticUpdate({}, true, 0); }));
     // The wizard belongs to the program, not to a window: it outlives the main
     // window's own closing work and is destroyed with this component.
     statusForm_ = std::make_unique<TUpdateWizard>();

@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <cmath>
 
+#include "platform/Application.h"
 #include "platform/MessageService.h"
 #include "platform/Settings.h"
 #include "platform/System.h"
@@ -231,20 +232,24 @@ TUpdateWizard::TUpdateWizard(QWidget* parent)
     }
 
     HTTP = new THttpClient(this);
-    connect(HTTP, &THttpClient::Failure, this, [this](const QString& k) { HTTPFailure(k); });
-    connect(HTTP, &THttpClient::ConnectionFailed, this, [this] { HTTPConnectionFailed(); });
+    connect(HTTP, &THttpClient::Failure, this,
+            Guarded([this](const QString& k) { HTTPFailure(k); }));
+    connect(HTTP, &THttpClient::ConnectionFailed, this,
+            Guarded([this] { HTTPConnectionFailed(); }));
 
-    connect(Button_Next, &QPushButton::clicked, this, [this] { Button_NextClick(); });
-    connect(Button_Check, &QPushButton::clicked, this, [this] { Button_CheckClick(); });
-    connect(Button_Cancel, &QPushButton::clicked, this, [this] { Button_CancelClick(); });
-    connect(Button_Settings, &QPushButton::clicked, this, [this] { Button_SettingsClick(); });
+    connect(Button_Next, &QPushButton::clicked, this, Guarded([this] { Button_NextClick(); }));
+    connect(Button_Check, &QPushButton::clicked, this, Guarded([this] { Button_CheckClick(); }));
+    connect(Button_Cancel, &QPushButton::clicked, this, Guarded([this] { Button_CancelClick(); }));
+    connect(Button_Settings, &QPushButton::clicked, this,
+            Guarded([this] { Button_SettingsClick(); }));
     connect(Button_SettingsSave, &QPushButton::clicked, this,
-            [this] { Button_SettingsSaveClick(); });
+            Guarded([this] { Button_SettingsSaveClick(); }));
     connect(Button_SettingsCancel, &QPushButton::clicked, this,
-            [this] { Button_SettingsCancelClick(); });
-    connect(CancelDownload, &QPushButton::clicked, this, [this] { CancelDownloadClick(); });
+            Guarded([this] { Button_SettingsCancelClick(); }));
+    connect(CancelDownload, &QPushButton::clicked, this,
+            Guarded([this] { CancelDownloadClick(); }));
     for (QRadioButton* r : {RadioButton_NoAutoUpdt, RadioButton_AutoUpdt}) {
-        connect(r, &QRadioButton::toggled, this, [this] { RadioButton_UpdtClick(); });
+        connect(r, &QRadioButton::toggled, this, Guarded([this] { RadioButton_UpdtClick(); }));
     }
 }
 
