@@ -289,5 +289,25 @@ TEST_F(DialogsTest, SettingsRefuseAStartFileTheStartCouldNotRead) {
     }
 }
 
+// Without a settings key the start file cannot be stored: the error reaches the
+// application's error box from inside the button's slot, and the dialog stays.
+TEST_F(DialogsTest, SettingsWithoutAKeyReportTheErrorAndStayOpen) {
+    TempDir dir;
+    const std::string path = dir.File("start.pdt");
+    testing::WriteBytes(path, "x");
+    TSettingsDialog settings(&Form(), nullptr);
+    settings.show();
+    settings.CheckBox_AutoFile->setChecked(true);
+    settings.Edit_AutoFile->setText(QString::fromStdString(path));
+    Messages().ClearLog();
+    Messages().QueueAnswer(MsgButton::Ok);
+    settings.Button_OK->click();
+    ASSERT_EQ(Messages().Asked().size(), 1u);
+    EXPECT_EQ(Messages().Asked().back().caption, "Dorvanta");
+    EXPECT_EQ(Messages().Asked().back().text,
+              QString::fromUtf8("Fehler beim Setzen der Daten für 'AutoLoadFile'"));
+    EXPECT_TRUE(settings.isVisible());
+}
+
 }  // namespace
 }  // namespace dorvanta
