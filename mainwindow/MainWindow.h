@@ -201,6 +201,8 @@ class TMainWindow : public QMainWindow {
     void LayoutToolBar();
     void BuildMenus();
     void BuildClientArea();
+    void BuildEntryList();
+    void BuildEditorStrip();
     void LayoutEditorStrip();
     void SizeEntryColumns();
     // Start-up, settings and size rules (MainWindow.cpp).

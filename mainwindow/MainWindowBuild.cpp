@@ -192,6 +192,64 @@ void TMainWindow::BuildMenus() {
                                                       [this] { MenuItem_ChangeKeyNameClick(); });
 }
 
+void TMainWindow::BuildEntryList() {
+    EntryModel = new TEntryModel(session_.Document(), this);
+    ListView_Data = new QTableView;
+    ListView_Data->setModel(EntryModel);
+    ListView_Data->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView_Data->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView_Data->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView_Data->verticalHeader()->hide();
+    ListView_Data->verticalHeader()->setDefaultSectionSize(ListView_Data->fontMetrics().height() +
+                                                           4);
+    ListView_Data->horizontalHeader()->setHighlightSections(false);
+    ListView_Data->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    ListView_Data->setShowGrid(false);
+    ListView_Data->setWordWrap(false);
+    ListView_Data->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ListView_Data->setMouseTracking(true);
+    ListView_Data->viewport()->installEventFilter(this);
+    {
+        // The selection stays visible when the list has no focus.
+        QPalette pal = ListView_Data->palette();
+        pal.setColor(QPalette::Inactive, QPalette::Highlight,
+                     pal.color(QPalette::Active, QPalette::Highlight));
+        pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     pal.color(QPalette::Active, QPalette::HighlightedText));
+        ListView_Data->setPalette(pal);
+    }
+    connect(ListView_Data->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            Guarded([this] { ListView_DataClick(); }));
+    connect(ListView_Data, &QTableView::clicked, this, Guarded([this] { ListView_DataClick(); }));
+}
+
+void TMainWindow::BuildEditorStrip() {
+    Panel3 = new QWidget;
+    Panel3->setFixedHeight(71);
+    Panel3->installEventFilter(this);
+    auto makeEdit = [this](int top, const char* label) {
+        auto* edit = new TFieldEdit(Panel3);
+        edit->setGeometry(40, top, 430, 21);
+        edit->installEventFilter(this);
+        auto* caption = new QLabel(QString::fromUtf8(label), Panel3);
+        caption->setBuddy(edit);
+        caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        caption->setGeometry(0, top, 40 - 4, 21);
+        return edit;
+    };
+    Edit_DataName = makeEdit(0, "&Name:");
+    Edit_Value = makeEdit(24, "&Wert:");
+    Edit_Info = makeEdit(48, "&Info:");
+    Button_ApplyData = new QPushButton(QStringLiteral("Er&stellen"), Panel3);
+    Button_ApplyData->setGeometry(471, 0, 93, 70);
+    Button_ApplyData->setEnabled(false);
+    connect(Button_ApplyData, &QPushButton::clicked, this,
+            Guarded([this] { Button_ApplyDataClick(); }));
+    setTabOrder(Edit_DataName, Edit_Value);
+    setTabOrder(Edit_Value, Edit_Info);
+    setTabOrder(Edit_Info, Button_ApplyData);
+}
+
 void TMainWindow::BuildClientArea() {
     auto* central = new QWidget;
     auto* column = new QVBoxLayout(central);
@@ -226,34 +284,7 @@ void TMainWindow::BuildClientArea() {
     upper->setContentsMargins(0, 0, 0, 0);
     upper->setSpacing(0);
 
-    EntryModel = new TEntryModel(session_.Document(), this);
-    ListView_Data = new QTableView;
-    ListView_Data->setModel(EntryModel);
-    ListView_Data->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView_Data->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView_Data->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView_Data->verticalHeader()->hide();
-    ListView_Data->verticalHeader()->setDefaultSectionSize(ListView_Data->fontMetrics().height() +
-                                                           4);
-    ListView_Data->horizontalHeader()->setHighlightSections(false);
-    ListView_Data->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    ListView_Data->setShowGrid(false);
-    ListView_Data->setWordWrap(false);
-    ListView_Data->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    ListView_Data->setMouseTracking(true);
-    ListView_Data->viewport()->installEventFilter(this);
-    {
-        // The selection stays visible when the list has no focus.
-        QPalette pal = ListView_Data->palette();
-        pal.setColor(QPalette::Inactive, QPalette::Highlight,
-                     pal.color(QPalette::Active, QPalette::Highlight));
-        pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
-                     pal.color(QPalette::Active, QPalette::HighlightedText));
-        ListView_Data->setPalette(pal);
-    }
-    connect(ListView_Data->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            Guarded([this] { ListView_DataClick(); }));
-    connect(ListView_Data, &QTableView::clicked, this, Guarded([this] { ListView_DataClick(); }));
+    BuildEntryList();
     upper->addWidget(ListView_Data, 1);
 
     Panel4 = new QWidget;
@@ -283,30 +314,7 @@ void TMainWindow::BuildClientArea() {
     upper->addWidget(Panel4);
     right->addLayout(upper, 1);
 
-    Panel3 = new QWidget;
-    Panel3->setFixedHeight(71);
-    Panel3->installEventFilter(this);
-    auto makeEdit = [this](int top, const char* label) {
-        auto* edit = new TFieldEdit(Panel3);
-        edit->setGeometry(40, top, 430, 21);
-        edit->installEventFilter(this);
-        auto* caption = new QLabel(QString::fromUtf8(label), Panel3);
-        caption->setBuddy(edit);
-        caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        caption->setGeometry(0, top, 40 - 4, 21);
-        return edit;
-    };
-    Edit_DataName = makeEdit(0, "&Name:");
-    Edit_Value = makeEdit(24, "&Wert:");
-    Edit_Info = makeEdit(48, "&Info:");
-    Button_ApplyData = new QPushButton(QStringLiteral("Er&stellen"), Panel3);
-    Button_ApplyData->setGeometry(471, 0, 93, 70);
-    Button_ApplyData->setEnabled(false);
-    connect(Button_ApplyData, &QPushButton::clicked, this,
-            Guarded([this] { Button_ApplyDataClick(); }));
-    setTabOrder(Edit_DataName, Edit_Value);
-    setTabOrder(Edit_Value, Edit_Info);
-    setTabOrder(Edit_Info, Button_ApplyData);
+    BuildEditorStrip();
     right->addWidget(Panel3);
 
     Splitter1 = new QSplitter(Qt::Horizontal);
