@@ -8,9 +8,9 @@
 #include <cstring>
 #include <new>
 
-#include "store/PdtFile.h"
 #include "store/ContentDigest.h"
 #include "store/StoreError.h"
+#include "store/StoreMessages.h"
 
 namespace dorvanta::age {
 namespace {
@@ -26,16 +26,6 @@ constexpr std::size_t kBodyColumns = 64;
 // header is refused before it is held in memory.
 constexpr std::size_t kMaxLineLength = 4096;
 constexpr std::size_t kMaxHeaderLength = 64 * 1024;
-
-constexpr const char* kMsgWorkFactorTooHigh =
-    "Die Datei %s verlangt zum Entschlüsseln den Arbeitsfaktor %s; Dorvanta öffnet Dateien "
-    "bis zum Arbeitsfaktor %s, damit das Öffnen nicht Minuten und Gigabytes braucht.";
-constexpr const char* kMsgSeveralStanzas =
-    "Die Datei %s enthält mehr als einen Empfängerblock. Eine mit Passwort verschlüsselte Datei "
-    "hat genau einen; die Datei kann nicht geöffnet werden.";
-constexpr const char* kMsgNotPassphrase =
-    "Die Datei %s ist nicht mit einem Passwort verschlüsselt, sondern für einen Schlüssel "
-    "(Verfahren „%s“). Dorvanta öffnet nur mit einem Passwort verschlüsselte Dateien.";
 
 [[noreturn]] void Fail(Failure kind, const std::string& message = kMsgDamaged) {
     throw EAgeError(kind, message);

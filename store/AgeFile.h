@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "store/StoreMessages.h"  // kMsgDamaged and the other refusals
+
 namespace dorvanta {
 class TContentDigest;
 }
@@ -48,9 +50,6 @@ class EAgeError : public std::runtime_error {
   private:
     Failure kind_;
 };
-
-inline constexpr const char* kMsgDamaged =
-    "Die Datei %s ist beschädigt und kann nicht geöffnet werden.";
 
 // True when the bytes begin with the format's first line ("age-encryption.org/v1"
 // and its line feed).

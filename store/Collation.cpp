@@ -8,6 +8,7 @@
 
 #include "store/Cp1252.h"
 #include "store/StoreError.h"
+#include "store/StoreMessages.h"
 
 namespace dorvanta {
 
@@ -30,7 +31,7 @@ Collator::Collator(Case caseRule, const std::string& icuLocale) {
         collator_ = ucol_open("", &status);
     }
     if (U_FAILURE(status) || collator_ == nullptr) {
-        throw EStoreError("ICU-Sortierung kann nicht geladen werden");
+        throw EStoreError(kMsgNoCollator);
     }
     // Secondary strength ignores case but keeps accents apart.
     ucol_setStrength(collator_, caseRule == Case::Insensitive ? UCOL_SECONDARY : UCOL_TERTIARY);

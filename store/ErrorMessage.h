@@ -5,10 +5,9 @@
 
 #include <string>
 
-namespace dorvanta {
+#include "store/StoreMessages.h"  // kMsgOutOfMemory, kMsgUnknownError
 
-inline constexpr const char* kMsgOutOfMemory = "Zu wenig Arbeitsspeicher";
-inline constexpr const char* kMsgUnknownError = "Unbekannter Fehler";
+namespace dorvanta {
 
 // The message for the exception being handled; call it only inside a catch block.
 // Allocation failures (std::bad_alloc, std::length_error) give kMsgOutOfMemory;

@@ -6,8 +6,8 @@
 
 #include <cerrno>
 
-#include "store/PdtFile.h"
 #include "store/StoreError.h"
+#include "store/StoreMessages.h"
 
 namespace dorvanta {
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "store/FileIO.h"
-#include "store/PdtFile.h"
 #include "store/StoreError.h"
 #include "store/VectorState.h"
 

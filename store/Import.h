@@ -8,19 +8,16 @@
 #include <vector>
 
 #include "store/Document.h"
+#include "store/StoreMessages.h"  // the import's refusals
 
 namespace dorvanta {
 
 // The most entries a sub-category may hold after an import; a longer file is
-// refused as a whole.
+// refused as a whole (kMsgTooManyLines).
 inline constexpr std::int32_t kMaxEntriesAfterImport = 1000000;
-inline constexpr const char* kMsgTooManyLines =
-    "Die Datei %s hat zu viele Zeilen: eine Unterrubrik fasst höchstens %d Einträge.";
 // The largest text file an import reads; far beyond what a sub-category can use,
-// and it keeps a huge or endless file from filling the memory.
+// and it keeps a huge or endless file from filling the memory (kMsgImportFileTooBig).
 inline constexpr std::uint64_t kMaxImportFileBytes = 256ull << 20;
-inline constexpr const char* kMsgImportFileTooBig =
-    "Die Datei %s ist zu groß für einen Import: höchstens %d MB werden gelesen.";
 
 // The lines of a file's bytes: a line ends at CR LF, a lone LF or a lone CR (LF
 // followed by CR ends two lines); a final line break adds no empty line; the

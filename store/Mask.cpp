@@ -5,12 +5,13 @@
 #include "store/Collation.h"
 #include "store/Cp1252.h"
 #include "store/StoreError.h"
+#include "store/StoreMessages.h"
 
 namespace dorvanta {
 
 EMaskException::EMaskException(const std::string& mask, int position)
-    : std::runtime_error(FormatMessage("'%s' ist eine ungültige Maske für (%d)",
-                                       {Cp1252ToUtf8(mask), std::to_string(position)})),
+    : std::runtime_error(
+          FormatMessage(kMsgInvalidMask, {Cp1252ToUtf8(mask), std::to_string(position)})),
       position_(position) {}
 
 TMask::TMask(const std::string& mask) {
@@ -70,7 +71,10 @@ TMask::TMask(const std::string& mask) {
         }
     }
     add(StateOf(Kind::End), n + 1);
+    BuildSegments();
+}
 
+void TMask::BuildSegments() {
     endSkip_ = states_.back().skip;
     segments_.push_back({});
     for (std::size_t k = 0; k + 1 < states_.size(); ++k) {

@@ -11,7 +11,7 @@
 
 namespace dorvanta {
 
-// Message (UTF-8): "'%s' ist eine ungültige Maske für (%d)".
+// Message: kMsgInvalidMask (store/StoreMessages.h), "'%s' ist eine ungültige Maske für (%d)".
 class EMaskException : public std::runtime_error {
   public:
     EMaskException(const std::string& mask, int position);
@@ -58,6 +58,9 @@ class TMask {
         std::vector<std::uint64_t> table;
     };
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+    // Cuts the compiled states into segments at the skips and builds the search
+    // tables of the segments that are searched for.
+    void BuildSegments();
     bool MatchesAt(const Segment& segment, const std::string& text, std::size_t at) const;
     // The first position from `from` on where the segment matches; npos if none
     // (or when stopped).

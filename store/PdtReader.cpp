@@ -6,9 +6,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "store/Cp1252.h"
-#include "store/PdtFile.h"
 #include "store/ContentDigest.h"
+#include "store/Cp1252.h"
+#include "store/StoreError.h"
+#include "store/StoreMessages.h"
 
 namespace dorvanta::pdt {
 namespace {

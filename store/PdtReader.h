@@ -10,26 +10,15 @@
 #include <string_view>
 #include <vector>
 
+#include "store/PdtFormat.h"
+
 namespace dorvanta {
 class TContentDigest;
 }
 
 namespace dorvanta::pdt {
 
-enum Tag : unsigned char {
-    kEndOfList = 0x00,
-    kListBegin = 0x01,
-    kInt8 = 0x02,
-    kInt16 = 0x03,
-    kInt32 = 0x04,
-    kString = 0x06,
-    kLString = 0x0C,
-    kDate = 0x11,
-    kWString = 0x12,
-    kUtf8String = 0x14,
-};
-
-// Throw EStoreError with "Stream-Lesefehler" and "Ungültiger Eigenschaftswert".
+// Throw EStoreError with kMsgReadError and kMsgBadValue (store/StoreMessages.h).
 [[noreturn]] void ReadError();
 [[noreturn]] void BadValue();
 

@@ -1,0 +1,133 @@
+#include "store/PdtEncrypted.h"
+
+#include <sodium.h>
+
+#include <exception>
+
+#include "store/AgeFile.h"
+#include "store/Cp1252.h"
+#include "store/Document.h"
+#include "store/PdtDocReader.h"
+#include "store/PdtReader.h"
+#include "store/PdtWriter.h"
+#include "store/StoreError.h"
+#include "store/StoreMessages.h"
+
+namespace dorvanta {
+namespace {
+
+int g_workFactor = age::kWriteWorkFactor;
+
+// Runs work through the runner, handing its exception back to this thread.
+void RunCaptured(const TBusyRunner& runBusy, const std::function<void()>& work) {
+    std::exception_ptr error;
+    const std::function<void()> captured = [&] {
+        try {
+            work();
+        } catch (...) {
+            error = std::current_exception();
+        }
+    };
+    if (runBusy) {
+        runBusy(captured);
+    } else {
+        captured();
+    }
+    if (error) std::rethrow_exception(error);
+}
+
+[[noreturn]] void ThrowAgeError(const age::EAgeError& e, const std::string& path) {
+    throw EStoreError(FormatMessage(e.what(), path));
+}
+
+// The header, refused before any prompt unless a password can open it.
+age::THeader ReadPassphraseHeader(age::TSource& source, const std::string& path) {
+    age::THeader header;
+    try {
+        header = age::ReadHeader(source);
+        age::CheckPassphraseHeader(header);
+    } catch (const age::EAgeError& e) {
+        ThrowAgeError(e, path);
+    }
+    return header;
+}
+
+// Decrypts the payload under the typed (Windows-1252, not empty) password into
+// `plain`, the slow work through `runBusy`; false when the password is wrong.
+bool DecryptWithPassword(age::TSource& source, const age::THeader& header, const std::string& typed,
+                         const std::string& path, const TBusyRunner& runBusy, std::string& plain) {
+    std::string passphrase = Cp1252ToUtf8(typed);
+    const age::TWipeGuard passphraseGuard(passphrase);
+    try {
+        RunCaptured(runBusy, [&] {
+            unsigned char key[age::kFileKeySize];
+            age::UnwrapFileKey(header, passphrase, key);
+            try {
+                age::VerifyHeaderMac(header, key);
+                age::DecryptPayload(source, header, key, plain);
+            } catch (...) {
+                sodium_memzero(key, sizeof key);
+                throw;
+            }
+            sodium_memzero(key, sizeof key);
+        });
+    } catch (const age::EAgeError& e) {
+        if (e.Kind() != age::Failure::NoMatch) ThrowAgeError(e, path);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int EncryptionWorkFactor() {
+    return g_workFactor;
+}
+
+void SetEncryptionWorkFactor(int factor) {
+    g_workFactor = factor;
+}
+
+namespace pdt {
+
+bool ReadEncrypted(TDocument& doc, age::TSource& source, const std::string& path,
+                   const TLoadHooks& hooks) {
+    const age::THeader header = ReadPassphraseHeader(source, path);
+    doc.Loading = true;
+    const auto typed = hooks.AskPassword ? hooks.AskPassword(path) : std::nullopt;
+    std::string plain;
+    const age::TWipeGuard plainGuard(plain);
+    // No file has an empty passphrase.
+    const bool wrong =
+        typed && (typed->empty() ||
+                  !DecryptWithPassword(source, header, *typed, path, hooks.RunBusy, plain));
+    if (!typed || wrong) {
+        RefuseFile(doc, hooks, wrong);
+        doc.Loading = false;
+        if (hooks.RebuildViews) hooks.RebuildViews();
+        return false;
+    }
+    TPdtReader reader(plain);
+    try {
+        ReadDocument(doc, reader, path, hooks, &*typed);
+    } catch (const EStoreError&) {
+        // Authentic, but not a collection.
+        throw EStoreError(FormatMessage(age::kMsgDamaged, path));
+    }
+    doc.Format = TDocument::TFormat::Encrypted;
+    return true;
+}
+
+std::string EncryptDocument(const TDocument& doc, const TBusyRunner& runBusy) {
+    if (doc.Password.empty()) throw EStoreError(kMsgNoPassphrase);
+    std::string plain = EncodeDocument(doc);
+    const age::TWipeGuard plainGuard(plain);
+    std::string passphrase = Cp1252ToUtf8(doc.Password);
+    const age::TWipeGuard passphraseGuard(passphrase);
+    std::string file;
+    RunCaptured(runBusy, [&] { file = age::Encrypt(plain, passphrase, g_workFactor); });
+    return file;
+}
+
+}  // namespace pdt
+}  // namespace dorvanta

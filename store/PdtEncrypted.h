@@ -1,0 +1,38 @@
+#pragma once
+// The encrypted form of a pdt file: an age file (store/AgeFile.h) under the
+// document's password whose payload is the pdt bytes (store/PdtWriter.h,
+// store/PdtDocReader.h). The password is the document's Windows-1252 text,
+// turned into UTF-8 for the age format.
+
+#include <string>
+
+#include "store/PdtHooks.h"
+
+namespace dorvanta {
+
+class TDocument;
+
+namespace age {
+class TSource;
+}
+
+// The scrypt work factor of encrypted saves; tests lower it to save time.
+int EncryptionWorkFactor();
+void SetEncryptionWorkFactor(int factor);
+
+namespace pdt {
+
+// An age file: the header is checked first, so a file no password can open is
+// refused without a prompt; then the password, the slow key derivation (through
+// the hooks' RunBusy) and the payload, which must be a readable pdt stream. False
+// when the prompt is cancelled or the password is wrong (the document is then
+// reset); EStoreError for a damaged or refused file. Sets Format to Encrypted.
+bool ReadEncrypted(TDocument& doc, age::TSource& source, const std::string& path,
+                   const TLoadHooks& hooks);
+
+// The age file of the document's pdt bytes under its password (EStoreError when
+// it has none), encrypted through `runBusy` at EncryptionWorkFactor().
+std::string EncryptDocument(const TDocument& doc, const TBusyRunner& runBusy);
+
+}  // namespace pdt
+}  // namespace dorvanta
