@@ -81,7 +81,6 @@ bool TDocumentSession::Open(const std::string& path, TSessionDecisions& decision
         return false;
     }
     if (loaded) {
-        stamp_ = document_.Stamp;
         SetFileName(path);
         document_.Modified = false;
     }
@@ -98,7 +97,7 @@ bool TDocumentSession::Load(const std::string& path, TSessionDecisions& decision
     hooks.ResetToNew = [this] { Reset(); };
     hooks.RebuildViews = [this] { emit DocumentLoaded(); };
     hooks.RunBusy = [&decisions](const std::function<void()>& work) { decisions.RunBusy(work); };
-    if (!background) return LoadDocument(document_, path, hooks);
+    if (!background) return LoadDocument(document_, path, hooks, &stamp_);
 
     // Everything that reaches a view or asks the user runs on this object's
     // thread; the views are empty at start, so nothing paints from the document
@@ -118,7 +117,7 @@ bool TDocumentSession::Load(const std::string& path, TSessionDecisions& decision
     std::exception_ptr error;
     decisions.RunBusy([&] {
         try {
-            loaded = LoadDocument(document_, path, hooks);
+            loaded = LoadDocument(document_, path, hooks, &stamp_);
         } catch (...) {
             error = std::current_exception();
         }
@@ -178,7 +177,6 @@ void TDocumentSession::WriteFile(TSessionDecisions& decisions) {
     stamp_ = SaveDocument(document_, path, [&decisions](const std::function<void()>& work) {
         decisions.RunBusy(work);
     });
-    document_.Stamp = stamp_;
     if (backedUp == TBackupResult::Failed) decisions.ReportBackupFailed(BackupPath(path));
 }
 

@@ -12,8 +12,6 @@ void TDocument::ClearDocument() {
     Keys.clear();
     entryKeyCache_.clear();
     SelectedKey = -1;
-    FileName.clear();
-    Stamp = {};
     Password.clear();
     Format = TFormat::Plain;
     Modified = false;

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "store/FileStamp.h"
 #include "store/SharedText.h"
 
 namespace dorvanta {
@@ -49,12 +48,8 @@ class TDocument {
   public:
     std::vector<TDataKey> Keys;
     std::string Password;  // empty: not protected
-    std::string FileName;  // native path (UTF-8); empty: untitled
-    // How the document was read and is saved by Save: plain pdt or an age file.
+    // How the document was read and is saved: plain pdt or an age file.
     enum class TFormat { Plain, Encrypted } Format = TFormat::Plain;
-    // What FileName was when it was last opened or saved (LoadDocument and
-    // SaveDocument tell it); a save compares the file on disk with it.
-    TFileStamp Stamp;
     bool Modified = false;
     bool Loading = false;
     std::int32_t SelectedKey = -1;

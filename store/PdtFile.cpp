@@ -91,10 +91,11 @@ TFileStamp SaveDocument(const TDocument& doc, const std::string& path, const TBu
     throw EStoreError(kMsgWriteError);
 }
 
-bool LoadDocument(TDocument& doc, const std::string& path, const TLoadHooks& hooks) {
+bool LoadDocument(TDocument& doc, const std::string& path, const TLoadHooks& hooks,
+                  TFileStamp* stamp) {
     if (hooks.ClearSelection) hooks.ClearSelection();
     doc.Keys.clear();
-    doc.Stamp = {};
+    if (stamp) *stamp = {};
     // Not blocking in open: a pipe's name must fail like a folder, not wait for a writer.
     const OpenFile file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st {};
@@ -116,7 +117,7 @@ bool LoadDocument(TDocument& doc, const std::string& path, const TLoadHooks& hoo
         TPdtReader reader(file.fd, static_cast<std::uint64_t>(st.st_size), &digest);
         accepted = ReadDocument(doc, reader, path, hooks);
     }
-    if (accepted) doc.Stamp = StampOfRest(file.fd, st, digest);
+    if (accepted && stamp) *stamp = StampOfRest(file.fd, st, digest);
     return accepted;
 }
 

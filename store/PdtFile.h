@@ -16,6 +16,7 @@
 #include <string>
 
 #include "store/Document.h"
+#include "store/FileStamp.h"
 #include "store/PdtDocReader.h"
 #include "store/PdtEncrypted.h"
 #include "store/PdtHooks.h"
@@ -33,7 +34,7 @@ std::string EncodeFile(const TDocument& doc, const TBusyRunner& runBusy = {});
 // Writes the whole document in its Format; on failure the previous file stays
 // intact and EStoreError carries the message. Changes no document state; returns
 // the stamp of the file written (its status and the digest of its bytes, taken
-// as they were written), for the caller to keep as the document's Stamp.
+// as they were written), for the caller to keep with the file's name.
 TFileStamp SaveDocument(const TDocument& doc, const std::string& path,
                         const TBusyRunner& runBusy = {});
 
@@ -43,9 +44,11 @@ TFileStamp SaveDocument(const TDocument& doc, const std::string& path,
 // when a password prompt was cancelled or answered wrongly (the document is then
 // reset); EStoreError when the file cannot be opened or read, leaving Loading set
 // if the password was read.
-// A load sets the document's Stamp: the file's status and the digest of its
-// bytes (an encrypted file's encrypted bytes), taken as they were read.
-bool LoadDocument(TDocument& doc, const std::string& path, const TLoadHooks& hooks = {});
+// `stamp`, when given, receives what the file was: its status and the digest of
+// its bytes (an encrypted file's encrypted bytes), taken as they were read; it is
+// unknown unless the load was accepted.
+bool LoadDocument(TDocument& doc, const std::string& path, const TLoadHooks& hooks = {},
+                  TFileStamp* stamp = nullptr);
 
 // Parses file bytes the same way (used by LoadDocument, the fuzzer and tools).
 bool LoadDocumentFromBytes(TDocument& doc, const std::string& bytes, const std::string& path,

@@ -201,14 +201,12 @@ TEST(Document, ClearKeepsLoadingAndNewKeyOrigin) {
     TDocument doc;
     doc.AddKey("P", "K");
     doc.SetPassword("x");
-    doc.FileName = "/tmp/x.pdt";
     doc.SelectedKey = 0;
     doc.Loading = true;
     doc.NewKeyOrigin = 0;
     doc.ClearDocument();
     EXPECT_TRUE(doc.Keys.empty());
     EXPECT_TRUE(doc.Password.empty());
-    EXPECT_TRUE(doc.FileName.empty());
     EXPECT_FALSE(doc.Modified);
     EXPECT_EQ(doc.SelectedKey, -1);
     EXPECT_TRUE(doc.Loading);

@@ -121,17 +121,18 @@ TEST(FileStamp, LoadAndSaveRememberTheFileTheyReadOrWrote) {
         hooks.AskPassword = [&](const std::string&) -> std::optional<std::string> {
             return c.password ? std::optional<std::string>(c.password) : std::nullopt;
         };
-        ASSERT_TRUE(LoadDocument(doc, path, hooks));
+        TFileStamp stamp;
+        ASSERT_TRUE(LoadDocument(doc, path, hooks, &stamp));
         const std::string bytes = ReadBytes(path);
         const struct stat st = StatOf(path);
-        EXPECT_TRUE(doc.Stamp.Known);
-        EXPECT_TRUE(doc.Stamp.Settled);
-        EXPECT_TRUE(doc.Stamp.HasDigest);
-        EXPECT_EQ(doc.Stamp.Digest, TContentDigest::Of(bytes));
-        EXPECT_EQ(doc.Stamp.DigestedSize, bytes.size());
-        EXPECT_EQ(doc.Stamp.Inode, st.st_ino);
-        EXPECT_TRUE(SameStatus(doc.Stamp, st));
-        EXPECT_EQ(CompareWithDisk(path, doc.Stamp), TDiskState::Unchanged);
+        EXPECT_TRUE(stamp.Known);
+        EXPECT_TRUE(stamp.Settled);
+        EXPECT_TRUE(stamp.HasDigest);
+        EXPECT_EQ(stamp.Digest, TContentDigest::Of(bytes));
+        EXPECT_EQ(stamp.DigestedSize, bytes.size());
+        EXPECT_EQ(stamp.Inode, st.st_ino);
+        EXPECT_TRUE(SameStatus(stamp, st));
+        EXPECT_EQ(CompareWithDisk(path, stamp), TDiskState::Unchanged);
 
         // A save remembers what it wrote, the same way.
         const TFileStamp saved = SaveDocument(doc, path);
@@ -141,22 +142,22 @@ TEST(FileStamp, LoadAndSaveRememberTheFileTheyReadOrWrote) {
         EXPECT_EQ(saved.DigestedSize, written.size());
         EXPECT_TRUE(SameStatus(saved, StatOf(path)));
         EXPECT_EQ(CompareWithDisk(path, saved), TDiskState::Unchanged);
-        // Clearing the document forgets the file.
-        doc.ClearDocument();
-        EXPECT_FALSE(doc.Stamp.Known);
     }
     SetEncryptionWorkFactor(age::kWriteWorkFactor);
 
     // A refused password remembers nothing; nor does a failed load.
     const std::string locked = dir.File("protected.pdt");
     TDocument doc;
+    TFileStamp stamp;
+    stamp.Known = true;
     TLoadHooks cancel;
     cancel.AskPassword = [](const std::string&) { return std::nullopt; };
-    EXPECT_FALSE(LoadDocument(doc, locked, cancel));
-    EXPECT_FALSE(doc.Stamp.Known);
+    EXPECT_FALSE(LoadDocument(doc, locked, cancel, &stamp));
+    EXPECT_FALSE(stamp.Known);
+    stamp.Known = true;
     WriteBytes(dir.File("kaputt.pdt"), "\x02");
-    EXPECT_THROW(LoadDocument(doc, dir.File("kaputt.pdt")), EStoreError);
-    EXPECT_FALSE(doc.Stamp.Known);
+    EXPECT_THROW(LoadDocument(doc, dir.File("kaputt.pdt"), {}, &stamp), EStoreError);
+    EXPECT_FALSE(stamp.Known);
 }
 
 // A load sets the format of the file it reads: a plain file opened after an
@@ -208,12 +209,13 @@ TEST(FileStamp, AHugeTailIsRememberedByItsStatusAlone) {
     WriteBytes(path, EncodeDocument(Sample()));
     fs::resize_file(path, 1ull << 34);
     TDocument doc;
-    ASSERT_TRUE(LoadDocument(doc, path));
-    EXPECT_TRUE(doc.Stamp.Known);
-    EXPECT_FALSE(doc.Stamp.HasDigest);
-    EXPECT_EQ(CompareWithDisk(path, doc.Stamp), TDiskState::Unchanged);
+    TFileStamp stamp;
+    ASSERT_TRUE(LoadDocument(doc, path, {}, &stamp));
+    EXPECT_TRUE(stamp.Known);
+    EXPECT_FALSE(stamp.HasDigest);
+    EXPECT_EQ(CompareWithDisk(path, stamp), TDiskState::Unchanged);
     Touch(path, 1000000000);
-    EXPECT_EQ(CompareWithDisk(path, doc.Stamp), TDiskState::Changed);
+    EXPECT_EQ(CompareWithDisk(path, stamp), TDiskState::Changed);
 }
 
 // The table of what another program may have done to the file since.

@@ -296,7 +296,6 @@ TEST(PdtPassword, RightWrongAndCancelled) {
              {"Geheim", true, false}, {"geheim", false, true}, {std::nullopt, false, false}}) {
         TDocument doc;
         doc.Modified = true;
-        doc.FileName = "old";
         int messages = 0;
         std::string askedFor;
         TLoadHooks hooks;
@@ -316,7 +315,6 @@ TEST(PdtPassword, RightWrongAndCancelled) {
         } else {
             EXPECT_TRUE(doc.Keys.empty());
             EXPECT_TRUE(doc.Password.empty());
-            EXPECT_TRUE(doc.FileName.empty());
             EXPECT_FALSE(doc.Modified);
         }
     }
@@ -334,8 +332,8 @@ TEST(PdtFile, SaveAndLoadThroughTheFileSystem) {
     EXPECT_TRUE(LoadDocument(doc, path, hooks));
     EXPECT_TRUE(rebuilt);
     EXPECT_EQ(doc.Keys.size(), 2u);
-    // Load changes neither the file name nor Modified.
-    EXPECT_TRUE(doc.FileName.empty());
+    // Load does not change Modified.
+    EXPECT_FALSE(doc.Modified);
 }
 
 TEST(PdtFile, MissingFileOrFolderCannotBeOpened) {
