@@ -87,8 +87,8 @@ void TCategoryDialog::FormShow() {
         ComboBox_Key->setCurrentIndex(-1);
         ComboBox_Key->setEditText(QString());
     }
-    if (doc.NewKeyOrigin >= 0 && doc.NewKeyOrigin < static_cast<int>(keys.size())) {
-        ComboBox_Key->setEditText(ToQString(keys[doc.NewKeyOrigin].Parent));
+    if (ParentFrom >= 0 && ParentFrom < static_cast<int>(keys.size())) {
+        ComboBox_Key->setEditText(ToQString(keys[ParentFrom].Parent));
     }
     ComboBox_Key->setFocus();
 }

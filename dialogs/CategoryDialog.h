@@ -20,6 +20,8 @@ class TCategoryDialog : public TFixedDialog {
 
     // -1: create a new sub-category; otherwise the position of the one to edit.
     int Tag = -1;
+    // A new sub-category starts with the parent of this one (-1: none).
+    int ParentFrom = -1;
 
     QLabel* Label1 = nullptr;
     QComboBox* ComboBox_Key = nullptr;

@@ -111,7 +111,7 @@ bool TMainWindow::ExitRequested() const {
 void TMainWindow::FormCreate() {
     // A failed registration is reported; the window still reads its settings.
     RunGuarded([this] { Setup->RegisterUninstall(); });
-    session_.Document().SelectedKey = -1;
+    session_.SetShownKey(-1);
     SetClientSize(QSize(kDesignClientWidth, kDesignClientHeight));
     if (!uninstallRun_) ReadSettings();
     // Last: a due update wizard shows before the window does.

@@ -57,7 +57,7 @@ void TMainWindow::ListView_DataClick() {
 }
 
 void TMainWindow::Button_ApplyDataClick() {
-    const int key = Doc().SelectedKey;
+    const int key = session_.ShownKey();
     if (key < 0 || key >= static_cast<int>(Doc().Keys.size())) return;
     const int row = SelectedEntryRow();
     const std::string title = Edit_DataName->Field();
@@ -133,7 +133,7 @@ void TMainWindow::Edit_DatasKeyPress() {
 }
 
 void TMainWindow::SpeedButton_DeleteDataClick() {
-    const int key = Doc().SelectedKey;
+    const int key = session_.ShownKey();
     const int row = SelectedEntryRow();
     if (key < 0 || !EntryModel->Entry(row)) return;
     if (!MessageService::Instance().Confirm(

@@ -152,7 +152,7 @@ void TMainWindow::ListBox_KeysDrawItem(QPainter& painter, int index, const QRect
     painter.setPen(textColor);
 
     if (SpeedButton_CompressView->isChecked()) {
-        const int sk = Doc().SelectedKey;
+        const int sk = session_.ShownKey();
         if (sk < 0 || sk >= static_cast<int>(keys.size()) || keys[sk].Parent != key.Parent) return;
     }
     const bool showData = SpeedButton_ShowData->isChecked();
@@ -218,16 +218,16 @@ void TMainWindow::ListBox_KeysClick() {
     Button_ApplyData->setEnabled(has);
     EntryModel->Fill(has ? selected : -1);
     ListView_DataClick();
-    Doc().SelectedKey = has ? selected : -1;
+    session_.SetShownKey(has ? selected : -1);
     ListBox_Keys->viewport()->update();
 }
 
 void TMainWindow::SpeedButton_NewKeyClick() {
     CloseSearchDialog();
     CategoryDialog->Tag = -1;
-    Doc().NewKeyOrigin = ListBox_Keys->ItemIndex();
+    CategoryDialog->ParentFrom = ListBox_Keys->ItemIndex();
     CategoryDialog->exec();
-    Doc().NewKeyOrigin = -1;
+    CategoryDialog->ParentFrom = -1;
     ListBox_KeysClick();
 }
 

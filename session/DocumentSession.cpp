@@ -33,6 +33,7 @@ void TDocumentSession::AnnounceModified() {
 
 void TDocumentSession::Reset() {
     document_.ClearDocument();
+    shownKey_ = -1;
     stamp_ = {};
     SetFileName({});
     emit DocumentReset();

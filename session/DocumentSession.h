@@ -78,6 +78,10 @@ class TDocumentSession : public QObject {
     // The category list's selected row as the list last reported it (-1: none).
     int SelectedKeyRow() const { return selectedKeyRow_; }
     void SetSelectedKeyRow(int row) { selectedKeyRow_ = row; }
+    // The sub-category whose entries the entry list shows (-1: none); a new or
+    // replaced document shows none.
+    int ShownKey() const { return shownKey_; }
+    void SetShownKey(int key) { shownKey_ = key; }
 
     // ---- the file ----
     // An empty untitled document.
@@ -156,6 +160,7 @@ class TDocumentSession : public QObject {
     bool backupOnSave_ = false;
     bool announcedModified_ = false;
     int selectedKeyRow_ = -1;
+    int shownKey_ = -1;
 };
 
 }  // namespace dorvanta

@@ -11,7 +11,6 @@ TDocument::TDocument() : Now(&NowDateTime) {}
 void TDocument::ClearDocument() {
     Keys.clear();
     entryKeyCache_.clear();
-    SelectedKey = -1;
     Password.clear();
     Format = TFormat::Plain;
     Modified = false;

@@ -52,8 +52,6 @@ class TDocument {
     enum class TFormat { Plain, Encrypted } Format = TFormat::Plain;
     bool Modified = false;
     bool Loading = false;
-    std::int32_t SelectedKey = -1;
-    std::int32_t NewKeyOrigin = -1;
 
     // The clock that stamps entries; tests replace it.
     std::function<double()> Now;

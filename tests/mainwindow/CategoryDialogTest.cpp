@@ -57,12 +57,12 @@ TEST_F(CategoryDialogTest, NewKeyIsPresetFromTheSelectedRow) {
     EXPECT_EQ(preset, "Mail");
     // Case-insensitively unique, spelled as first met, in key order.
     EXPECT_EQ(parents, (QStringList{"bank", "Mail"}));
-    EXPECT_EQ(Doc().NewKeyOrigin, -1);
+    EXPECT_EQ(Form().CategoryDialog->ParentFrom, -1);
     const int sel = form_->ListBox_Keys->ItemIndex();
     ASSERT_GE(sel, 0);
     EXPECT_EQ(Doc().Keys[sel].Name, "Neu");
     EXPECT_EQ(Doc().Keys[sel].Parent, "Mail");
-    EXPECT_EQ(Doc().SelectedKey, sel);
+    EXPECT_EQ(Session().ShownKey(), sel);
     EXPECT_TRUE(Doc().Modified);
 }
 

@@ -627,7 +627,7 @@ TEST_F(MainWindowTest, RenameParentMergesGroupsAndKeepsTheSelection) {
     const int sel = Form().ListBox_Keys->ItemIndex();
     ASSERT_GE(sel, 0);
     EXPECT_EQ(Doc().Keys[sel].Name, "Privat");
-    EXPECT_EQ(Doc().SelectedKey, sel);
+    EXPECT_EQ(Session().ShownKey(), sel);
 }
 
 TEST_F(MainWindowTest, DeletingTheOnlyKeyOfAParentRemovesItsGroup) {

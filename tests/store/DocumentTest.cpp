@@ -197,20 +197,16 @@ TEST(Document, UpdateEntryRestampsAndResorts) {
     EXPECT_EQ(doc.Keys[k].Data[0].Date, 1.0);
 }
 
-TEST(Document, ClearKeepsLoadingAndNewKeyOrigin) {
+TEST(Document, ClearKeepsLoading) {
     TDocument doc;
     doc.AddKey("P", "K");
     doc.SetPassword("x");
-    doc.SelectedKey = 0;
     doc.Loading = true;
-    doc.NewKeyOrigin = 0;
     doc.ClearDocument();
     EXPECT_TRUE(doc.Keys.empty());
     EXPECT_TRUE(doc.Password.empty());
     EXPECT_FALSE(doc.Modified);
-    EXPECT_EQ(doc.SelectedKey, -1);
     EXPECT_TRUE(doc.Loading);
-    EXPECT_EQ(doc.NewKeyOrigin, 0);
 }
 
 TEST(Document, SetPasswordAlwaysMarksModified) {
