@@ -8,5 +8,5 @@ scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc 2>/dev/null || echo 2)
 ctest --test-dir build --output-on-failure -j "$jobs" "$@"
-# The store, platform and update tests once more under ASan/UBSan (build-asan/).
+# The store, platform, session and update tests once more under ASan/UBSan (build-asan/).
 scripts/sanitizer-tests.sh
