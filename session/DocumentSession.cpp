@@ -6,10 +6,25 @@
 #include <QThread>
 #include <exception>
 
+#include "store/AgeFile.h"
+#include "store/DocumentSeal.h"
 #include "store/Import.h"
 #include "store/PdtFile.h"
 
 namespace dorvanta {
+
+class TDocumentSession::TBusyScope {
+  public:
+    explicit TBusyScope(TDocumentSession& session) : session_(session) { ++session_.busy_; }
+    ~TBusyScope() {
+        if (--session_.busy_ == 0) emit session_.BusyEnded();
+    }
+    TBusyScope(const TBusyScope&) = delete;
+    TBusyScope& operator=(const TBusyScope&) = delete;
+
+  private:
+    TDocumentSession& session_;
+};
 
 TDocumentSession::TDocumentSession(QObject* parent) : QObject(parent) {
     static const int registered = qRegisterMetaType<TDocumentSession::TEntryChange>();
@@ -50,6 +65,7 @@ void TDocumentSession::AssignFileName(const std::string& path) {
 }
 
 void TDocumentSession::SetPassword(const std::string& password) {
+    if (locked_) return;  // nothing of a locked document is shown or changed
     document_.SetPassword(password);
     AnnounceModified();
 }
@@ -66,6 +82,8 @@ void TDocumentSession::OnOwnThread(const std::function<void()>& fn) {
 
 bool TDocumentSession::Open(const std::string& path, TSessionDecisions& decisions,
                             bool background) {
+    if (locked_) return false;
+    const TBusyScope busy(*this);
     bool loaded = false;
     std::exception_ptr error;
     try {
@@ -130,7 +148,8 @@ bool TDocumentSession::Load(const std::string& path, TSessionDecisions& decision
 // ---------------------------------------------------------------- save
 
 bool TDocumentSession::Save(TSessionDecisions& decisions) {
-    if (Loading()) return false;
+    if (Loading() || locked_) return false;
+    const TBusyScope busy(*this);
     if (fileName_.empty()) return SaveAs(decisions);
     if (document_.Format == TFormat::Encrypted && !EnsurePasswordForEncryption(decisions)) {
         return false;
@@ -143,7 +162,8 @@ bool TDocumentSession::Save(TSessionDecisions& decisions) {
 }
 
 bool TDocumentSession::SaveAs(TSessionDecisions& decisions) {
-    if (Loading()) return false;
+    if (Loading() || locked_) return false;
+    const TBusyScope busy(*this);
     const auto target = decisions.AskSaveTarget(fileName_, document_.Format);
     if (!target) return false;
     if (target->Format == TFormat::Encrypted && !EnsurePasswordForEncryption(decisions)) {
@@ -239,6 +259,7 @@ TDocumentSession::TOverwrite TDocumentSession::ConfirmOverwrite(const std::strin
 // ---------------------------------------------------------------- content
 
 std::int32_t TDocumentSession::AddKey(const std::string& parent, const std::string& name) {
+    if (locked_) return -1;  // nothing of a locked document is shown or changed
     const std::int32_t row = document_.AddKey(parent, name);
     emit KeysChanged(row, {});
     AnnounceModified();
@@ -247,6 +268,7 @@ std::int32_t TDocumentSession::AddKey(const std::string& parent, const std::stri
 
 std::int32_t TDocumentSession::UpdateKey(std::int32_t key, const std::string& parent,
                                          const std::string& name) {
+    if (locked_) return -1;  // nothing of a locked document is shown or changed
     const std::int32_t row = document_.UpdateKey(key, parent, name);
     emit KeysChanged(row, {});
     AnnounceModified();
@@ -254,6 +276,7 @@ std::int32_t TDocumentSession::UpdateKey(std::int32_t key, const std::string& pa
 }
 
 void TDocumentSession::DeleteKey(std::int32_t key) {
+    if (locked_) return;  // nothing of a locked document is shown or changed
     document_.DeleteKey(key);
     document_.Modified = true;
     emit KeysChanged(-1, {});
@@ -261,6 +284,7 @@ void TDocumentSession::DeleteKey(std::int32_t key) {
 }
 
 void TDocumentSession::RenameParent(std::int32_t key, const std::string& newParent) {
+    if (locked_) return;  // nothing of a locked document is shown or changed
     document_.RenameParent(key, newParent);
     emit KeysChanged(-1, newParent);
     AnnounceModified();
@@ -268,6 +292,7 @@ void TDocumentSession::RenameParent(std::int32_t key, const std::string& newPare
 
 void TDocumentSession::AddEntry(std::int32_t key, const std::string& title,
                                 const std::string& value, const std::string& info) {
+    if (locked_) return;  // nothing of a locked document is shown or changed
     document_.AddEntry(key, title, value, info);
     emit EntriesChanged(key, TEntryChange::Added, -1);
     AnnounceModified();
@@ -276,6 +301,7 @@ void TDocumentSession::AddEntry(std::int32_t key, const std::string& title,
 std::int32_t TDocumentSession::UpdateEntry(std::int32_t key, std::int32_t entry,
                                            const std::string& title, const std::string& value,
                                            const std::string& info) {
+    if (locked_) return -1;  // nothing of a locked document is shown or changed
     const std::int32_t row = document_.UpdateEntry(key, entry, title, value, info);
     emit EntriesChanged(key, TEntryChange::Updated, row);
     AnnounceModified();
@@ -283,12 +309,14 @@ std::int32_t TDocumentSession::UpdateEntry(std::int32_t key, std::int32_t entry,
 }
 
 void TDocumentSession::DeleteEntry(std::int32_t key, std::int32_t entry) {
+    if (locked_) return;  // nothing of a locked document is shown or changed
     document_.DeleteEntry(key, entry);
     emit EntriesChanged(key, TEntryChange::Deleted, entry);
     AnnounceModified();
 }
 
 void TDocumentSession::ImportEntries(std::int32_t key, const std::string& path, char separator) {
+    if (locked_) return;  // nothing of a locked document is shown or changed
     ::dorvanta::ImportEntries(document_, key, path, separator);
     emit EntriesChanged(key, TEntryChange::Imported, -1);
     AnnounceModified();
@@ -296,6 +324,47 @@ void TDocumentSession::ImportEntries(std::int32_t key, const std::string& path, 
 
 void TDocumentSession::RequestShow(int key, int entry) {
     emit ShowRequested(key, entry);
+}
+
+// ---------------------------------------------------------------- lock
+
+bool TDocumentSession::CanLock() const {
+    return !locked_ && busy_ == 0 && !Loading() && !document_.Password.empty();
+}
+
+bool TDocumentSession::Lock(TSessionDecisions& decisions) {
+    if (!CanLock()) return false;
+    sealed_ = SealDocument(
+        document_, [&decisions](const std::function<void()>& work) { decisions.RunBusy(work); });
+    sealedModified_ = document_.Modified;
+    sealedFormat_ = document_.Format;
+    sealedKeyRow_ = selectedKeyRow_;
+    sealedShownKey_ = shownKey_;
+    locked_ = true;
+    emit AboutToLock();
+    document_.Wipe();
+    selectedKeyRow_ = -1;
+    shownKey_ = -1;
+    emit LockedChanged(true);
+    return true;
+}
+
+bool TDocumentSession::Unlock(const std::string& password, TSessionDecisions& decisions) {
+    if (!locked_) return true;
+    const bool opened = UnsealDocument(
+        document_, sealed_, password,
+        [&decisions](const std::function<void()>& work) { decisions.RunBusy(work); });
+    if (!opened) return false;
+    age::Wipe(sealed_);
+    sealed_.shrink_to_fit();
+    document_.Format = sealedFormat_;
+    document_.Modified = sealedModified_;
+    selectedKeyRow_ = sealedKeyRow_;
+    shownKey_ = sealedShownKey_;
+    locked_ = false;
+    emit LockedChanged(false);
+    AnnounceModified();
+    return true;
 }
 
 }  // namespace dorvanta

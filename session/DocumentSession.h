@@ -66,8 +66,11 @@ class TDocumentSession : public QObject {
     TFormat Format() const { return document_.Format; }
     // What the file was when it was last opened or saved; a save compares the disk with it.
     const TFileStamp& Stamp() const { return stamp_; }
-    bool Modified() const { return document_.Modified; }
+    // While locked: whether the sealed document had unsaved changes.
+    bool Modified() const { return locked_ ? sealedModified_ : document_.Modified; }
     bool Loading() const { return document_.Loading; }
+    // True while an open or a save runs (its questions included).
+    bool Busy() const { return busy_ > 0; }
     bool HasPassword() const { return !document_.Password.empty(); }
     const std::string& Password() const { return document_.Password; }
 
@@ -121,6 +124,19 @@ class TDocumentSession : public QObject {
     // Asks the views to show sub-category `key` and its entry `entry` (-1: none).
     void RequestShow(int key, int entry);
 
+    // ---- the lock ----
+    // A document with a password can be locked, unless it is locked, busy or loading.
+    bool CanLock() const;
+    bool Locked() const { return locked_; }
+    // Seals the document in memory under its password (the slow part through
+    // RunBusy), tells the views to let go of every text (AboutToLock), then wipes
+    // the document and the password. Never saves; the file is not touched.
+    // False when it cannot lock now.
+    bool Lock(TSessionDecisions& decisions);
+    // Opens the seal with `password`: the document, Modified and the selection
+    // come back as they were. False (still locked) when the password is wrong.
+    bool Unlock(const std::string& password, TSessionDecisions& decisions);
+
   signals:
     // Before a load empties the document: views drop their selection.
     void AboutToReplaceDocument();
@@ -138,6 +154,12 @@ class TDocumentSession : public QObject {
     void FileNameChanged(const QString& fileName);
     void ModifiedChanged(bool modified);
     void ShowRequested(int key, int entry);
+    // The document is about to be wiped for a lock: views drop every copy of its
+    // texts (lists, fields and their undo history, search hits, the clipboard).
+    void AboutToLock();
+    void LockedChanged(bool locked);
+    // An open or a save has ended (a lock waiting for it may go on).
+    void BusyEnded();
 
   private:
     enum class TOverwrite { Write, SaveAs, Cancel };
@@ -161,6 +183,16 @@ class TDocumentSession : public QObject {
     bool announcedModified_ = false;
     int selectedKeyRow_ = -1;
     int shownKey_ = -1;
+    int busy_ = 0;
+    // The lock: the sealed document and what is restored with it.
+    bool locked_ = false;
+    std::string sealed_;
+    bool sealedModified_ = false;
+    TFormat sealedFormat_ = TFormat::Plain;
+    int sealedKeyRow_ = -1;
+    int sealedShownKey_ = -1;
+    // Counts an operation as busy for its whole run, questions included.
+    class TBusyScope;
 };
 
 }  // namespace dorvanta

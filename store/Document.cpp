@@ -1,5 +1,7 @@
 #include "store/Document.h"
 
+#include <sodium.h>
+
 #include <algorithm>
 
 #include "store/DateTime.h"
@@ -130,6 +132,25 @@ void TDocument::SortEntries(std::int32_t key) {
     if (Keys[key].Data.size() < 2) return;
     if (entryKeyCache_.size() <= static_cast<std::size_t>(key)) entryKeyCache_.resize(key + 1);
     SortEntryList(Keys[key].Data, &entryKeyCache_[key]);
+}
+
+void TDocument::Wipe() {
+    const auto wipe = [](std::string& text) {
+        if (!text.empty()) sodium_memzero(text.data(), text.size());
+    };
+    for (TDataKey& key : Keys) {
+        wipe(key.Name);
+        key.Parent.Wipe();
+        for (TDataRec& rec : key.Data) {
+            wipe(rec.Title);
+            wipe(rec.Value);
+            wipe(rec.Info);
+        }
+    }
+    for (TSortKeyCache& cache : entryKeyCache_) wipe(cache.Bytes);
+    wipe(Password);
+    ClearDocument();
+    Keys.shrink_to_fit();
 }
 
 void TDocument::SetPassword(const std::string& password) {

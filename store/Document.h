@@ -76,6 +76,10 @@ class TDocument {
     void SortEntries(std::int32_t key);
 
     void SetPassword(const std::string& password);
+    // Overwrites every text the document holds (names, entries, the password and
+    // the sort caches' copies of titles) before it empties itself like
+    // ClearDocument, so that freed memory keeps none of them.
+    void Wipe();
 
   private:
     std::int32_t IndexOfKey(const std::string& parent, const std::string& name) const;

@@ -27,6 +27,10 @@ class TSharedText {
     bool empty() const { return str().empty(); }
     const char* data() const { return str().data(); }
 
+    // Overwrites the text in place for every holder and lets this holder go of it
+    // (a lock wipes the document before it frees it).
+    void Wipe();
+
     // True when both hold the very same text, not merely equal ones.
     bool SharesWith(const TSharedText& other) const { return text_ == other.text_; }
 

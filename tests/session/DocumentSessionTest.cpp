@@ -93,6 +93,10 @@ class DocumentSessionTest : public ::testing::Test {
                                 ? std::string("-")
                                 : std::filesystem::path(f.toStdString()).filename().string()));
         });
+        QObject::connect(&session, &TDocumentSession::AboutToLock,
+                         [note] { note("about to lock"); });
+        QObject::connect(&session, &TDocumentSession::LockedChanged,
+                         [note](bool locked) { note(locked ? "locked" : "unlocked"); });
         QObject::connect(&session, &TDocumentSession::ModifiedChanged,
                          [note](bool m) { note(m ? "modified" : "unmodified"); });
     }
@@ -369,6 +373,68 @@ TEST_F(DocumentSessionTest, EditsAnnounceWhatChangedAndTheModifiedState) {
     EXPECT_EQ(session.Password(), "");
     ASSERT_EQ(session.Document().Keys.size(), 1u);
     EXPECT_EQ(session.Document().Keys[0].Parent, "Post");
+}
+
+TEST_F(DocumentSessionTest, ALockSealsTheDocumentAndOnlyItsPasswordOpensIt) {
+    struct Case {
+        const char* name;
+        bool modified;  // unsaved changes when locked
+        int keyRow;     // the selection when locked
+        int shownKey;
+    };
+    const Case cases[] = {{"saved, nothing selected", false, -1, -1},
+                          {"changed, second selected", true, 1, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = Collection("l.pdt.age", "Giro", "geheim", TFormat::Encrypted);
+        ask.passwords = {"geheim"};
+        ASSERT_TRUE(session.Open(path, ask));
+        session.AddKey("Mail", "Privat");
+        if (!c.modified) {
+            ASSERT_TRUE(session.Save(ask));
+        }
+        session.SetSelectedKeyRow(c.keyRow);
+        session.SetShownKey(c.shownKey);
+        const std::string before = EncodeDocument(session.Document());
+        const std::string file = ReadBytes(path);
+        heard.clear();
+        ask.log.clear();
+
+        ASSERT_TRUE(session.Lock(ask));
+        EXPECT_EQ(heard, (Strings{"about to lock", "locked"}));
+        EXPECT_TRUE(session.Locked());
+        EXPECT_FALSE(session.CanLock());
+        EXPECT_TRUE(session.Document().Keys.empty());
+        EXPECT_EQ(session.Password(), "");
+        EXPECT_EQ(session.Modified(), c.modified);
+        EXPECT_EQ(session.SelectedKeyRow(), -1);
+        // Nothing saves or changes a locked document.
+        EXPECT_FALSE(session.Save(ask));
+        session.AddKey("Neu", "Neu");
+        EXPECT_TRUE(session.Document().Keys.empty());
+
+        for (const char* wrong : {"", "Geheim", "geheim "}) {
+            EXPECT_FALSE(session.Unlock(wrong, ask)) << wrong;
+        }
+        EXPECT_TRUE(session.Locked());
+        heard.clear();
+        ASSERT_TRUE(session.Unlock("geheim", ask));
+        EXPECT_EQ(heard.front(), "unlocked");
+        EXPECT_EQ(EncodeDocument(session.Document()), before);
+        EXPECT_EQ(session.Password(), "geheim");
+        EXPECT_EQ(session.Format(), TFormat::Encrypted);
+        EXPECT_EQ(session.Modified(), c.modified);
+        EXPECT_EQ(session.SelectedKeyRow(), c.keyRow);
+        EXPECT_EQ(session.ShownKey(), c.shownKey);
+        EXPECT_EQ(ReadBytes(path), file);
+        EXPECT_TRUE(ask.log.empty());  // a lock asks nothing
+    }
+    // Without a password there is nothing to lock with.
+    session.New();
+    session.AddKey("Bank", "Giro");
+    EXPECT_FALSE(session.CanLock());
+    EXPECT_FALSE(session.Lock(ask));
+    EXPECT_FALSE(session.Locked());
 }
 
 }  // namespace

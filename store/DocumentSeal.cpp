@@ -1,0 +1,58 @@
+#include "store/DocumentSeal.h"
+
+#include <sodium.h>
+
+#include <exception>
+
+#include "store/AgeFile.h"
+#include "store/Cp1252.h"
+#include "store/Document.h"
+#include "store/PdtDocReader.h"
+#include "store/PdtEncrypted.h"
+#include "store/PdtReader.h"
+#include "store/StoreError.h"
+#include "store/StoreMessages.h"
+
+namespace dorvanta {
+
+std::string SealDocument(const TDocument& doc, const TBusyRunner& runBusy) {
+    return pdt::EncryptDocument(doc, runBusy);
+}
+
+bool UnsealDocument(TDocument& doc, const std::string& sealed, const std::string& password,
+                    const TBusyRunner& runBusy) {
+    if (password.empty()) return false;
+    std::string passphrase = Cp1252ToUtf8(password);
+    const age::TWipeGuard passphraseGuard(passphrase);
+    std::string plain;
+    const age::TWipeGuard plainGuard(plain);
+    std::exception_ptr error;
+    bool opened = true;
+    const auto open = [&] {
+        try {
+            age::TMemorySource source(sealed);
+            age::Decrypt(source, passphrase, plain);
+        } catch (const age::EAgeError& e) {
+            if (e.Kind() == age::Failure::NoMatch) {
+                opened = false;
+            } else {
+                error = std::current_exception();
+            }
+        } catch (...) {
+            error = std::current_exception();
+        }
+    };
+    if (runBusy) {
+        runBusy(open);
+    } else {
+        open();
+    }
+    if (error) std::rethrow_exception(error);
+    if (!opened) return false;
+    pdt::TPdtReader reader(plain);
+    pdt::ReadDocument(doc, reader, std::string(), TLoadHooks{}, &password);
+    doc.Loading = false;
+    return true;
+}
+
+}  // namespace dorvanta
