@@ -241,6 +241,7 @@ void TSearchDialog::Button_SearchClick() {
     busy.stop();
     ShowSearching(false);
     searching_ = false;
+    emit SearchEnded();
     const bool stopped = stop_.exchange(false);
     ResultModel->SetHits(std::move(hits));
     // A malformed mask ends the search; the rows found before it stay.
@@ -260,6 +261,12 @@ void TSearchDialog::Button_SearchClick() {
         const int outer = frameGeometry().width();
         if (x() + outer > screenWidth) move(screenWidth - outer, y());
     }
+}
+
+void TSearchDialog::Forget() {
+    if (isVisible()) close();  // FormClose empties the hits and the field
+    ClearSearch();
+    Edit_SearchFor->setText(QString());  // also empties the undo history
 }
 
 void TSearchDialog::ListView_ResultsClick() {

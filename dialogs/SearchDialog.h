@@ -89,6 +89,13 @@ class TSearchDialog : public TFixedDialog {
     bool Searching() const { return searching_; }
     // Asks a running search to end; Button_SearchClick then returns soon.
     void StopSearch() { stop_ = true; }
+    // Closes the dialog and forgets its hits, the searched text and its undo
+    // history (a lock). Not while a search runs.
+    void Forget();
+
+  signals:
+    // A search has ended (a lock waiting for it may go on).
+    void SearchEnded();
 
   protected:
     // While a search runs, closing stops it instead.

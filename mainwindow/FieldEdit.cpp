@@ -1,5 +1,7 @@
 #include "mainwindow/FieldEdit.h"
 
+#include <sodium.h>
+
 #include "platform/Cp1252Validator.h"
 #include "platform/TextConv.h"
 
@@ -32,6 +34,12 @@ void TFieldEdit::SetField(const std::string& cp1252) {
 std::string TFieldEdit::Field() const {
     if (held_) return *held_;
     return FromQString(text()).value_or(std::string());
+}
+
+void TFieldEdit::Forget() {
+    if (held_ && !held_->empty()) sodium_memzero(held_->data(), held_->size());
+    Release();
+    setText(QString());  // unlike clear(), also empties the undo history
 }
 
 void TFieldEdit::Release() {

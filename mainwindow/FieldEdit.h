@@ -24,6 +24,8 @@ class TFieldEdit : public QLineEdit {
     // The field's text in Windows-1252: the held one while there is one.
     std::string Field() const;
     bool Holding() const { return held_.has_value(); }
+    // Empties the field and its undo history, overwriting a held text first.
+    void Forget();
 
   private:
     void Release();

@@ -81,6 +81,8 @@ TMainWindow::TMainWindow(TDocumentSession& session, const QStringList& arguments
     CategoryDialog = new TCategoryDialog(this, session_);
     SettingsDialog = new TSettingsDialog(this, settings_.get());
     SearchDialog = new TSearchDialog(this, session_);
+    connect(SearchDialog, &TSearchDialog::SearchEnded, this, &TMainWindow::LockIfPending,
+            Qt::QueuedConnection);
     // Creating the about box gives the windows made so far the system's typeface.
     AboutBox = new TAboutBox(this);
     ImportDialog = new TImportDialog(this, session_);
@@ -207,6 +209,7 @@ void TMainWindow::OpenStartFile(const QString& path) {
     repaint();  // on screen before the first byte is read
     OpenFile(path, true);
     startLoading_ = false;
+    LockIfPending();
 }
 
 void TMainWindow::closeEvent(QCloseEvent* event) {
@@ -372,6 +375,10 @@ void TMainWindow::ConnectSession() {
     connect(&session_, &TDocumentSession::FileNameChanged, this, &TMainWindow::FileNameChanged);
     connect(&session_, &TDocumentSession::KeysChanged, this, &TMainWindow::KeysChanged);
     connect(&session_, &TDocumentSession::EntriesChanged, this, &TMainWindow::EntriesChanged);
+    connect(&session_, &TDocumentSession::AboutToLock, this, &TMainWindow::DropTexts);
+    connect(&session_, &TDocumentSession::LockedChanged, this, &TMainWindow::ShowLocked);
+    connect(&session_, &TDocumentSession::BusyEnded, this, &TMainWindow::LockIfPending,
+            Qt::QueuedConnection);
     connect(&session_, &TDocumentSession::ShowRequested, this, [this](int key, int entry) {
         SelectKeyRow(key);
         ListBox_KeysClick();

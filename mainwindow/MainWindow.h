@@ -19,6 +19,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QSplitter;
+class QStackedWidget;
 class QTableView;
 class QToolButton;
 
@@ -136,7 +137,22 @@ class TMainWindow : public QMainWindow {
     void MenuItem_SettingsClick();
     void MenuItem_InfoClick();
 
+    // ---- The lock (MainWindowLock.cpp) ----
+    // "Sperren"/"Entsperren" (Ctrl+L): locks a collection that has a password, or
+    // asks for it to unlock.
+    void MenuItem_LockClick();
+    // Locks now, or as soon as a running open, save or search has ended; open
+    // questions and dialogs are cancelled first. Nothing without a password.
+    void RequestLock();
+    // Asks the password, three tries; true when the collection is unlocked.
+    bool UnlockWithPrompt();
+
     // ---- Controls (built in MainWindowBuild.cpp), named as the program refers to them ----
+    QStackedWidget* Pages = nullptr;  // the client area, or the locked page
+    QWidget* Panel_Locked = nullptr;
+    QLabel* Label_Locked = nullptr;
+    QPushButton* Button_Unlock = nullptr;
+    QAction* MenuItem_Lock = nullptr;
     TPageScroller* PageScroller_Main = nullptr;
     QWidget* Panel_Main = nullptr;
     QToolButton* SpeedButton_New = nullptr;
@@ -201,6 +217,7 @@ class TMainWindow : public QMainWindow {
     void LayoutToolBar();
     void BuildMenus();
     void BuildClientArea();
+    void BuildLockPage(QWidget* clientArea);
     void BuildEntryList();
     void BuildEditorStrip();
     void LayoutEditorStrip();
@@ -225,6 +242,16 @@ class TMainWindow : public QMainWindow {
     void FileNameChanged(const QString& fileName);
     void KeysChanged(int select, const std::string& newParent);
     void EntriesChanged(int key, TDocumentSession::TEntryChange change, int row);
+    // "Dorvanta - [PATH]", with " (gesperrt)" while locked.
+    void UpdateCaption();
+    // The lock (MainWindowLock.cpp).
+    void CloseModalDialogs();
+    void DropTexts();
+    void ShowLocked(bool locked);
+    void LockIfPending();
+    bool lockPending_ = false;
+    int lockedEntryRow_ = -1;
+    int lockedTopIndex_ = 0;
     TDocument& Doc() { return session_.Document(); }
     const TDocument& Doc() const { return session_.Document(); }
 

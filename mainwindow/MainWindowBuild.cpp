@@ -173,6 +173,9 @@ void TMainWindow::BuildMenus() {
     connect(MenuItem_BackupOnSave, &QAction::toggled, this,
             Guarded([this](bool on) { session_.SetBackupOnSave(on); }));
     options->addSeparator();
+    MenuItem_Lock = add(options, "&Sperren", QKeySequence(Qt::CTRL | Qt::Key_L),
+                        [this] { MenuItem_LockClick(); });
+    options->addSeparator();
     MenuItem_Settings = add(options, "&Einstellungen", QKeySequence(Qt::Key_F2),
                             [this] { MenuItem_SettingsClick(); });
 
@@ -329,7 +332,7 @@ void TMainWindow::BuildClientArea() {
     Splitter1->handle(1)->installEventFilter(this);
     connect(Splitter1, &QSplitter::splitterMoved, this, Guarded([this] { Splitter1Moved(); }));
     column->addWidget(Splitter1, 1);
-    setCentralWidget(central);
+    BuildLockPage(central);
 
     statusBar()->setSizeGripEnabled(true);
     statusBar()->setFixedHeight(19);

@@ -33,10 +33,15 @@ void TMainWindow::DocumentLoaded() {
     UpdtListBox(false, {});
 }
 
-void TMainWindow::FileNameChanged(const QString& fileName) {
-    setWindowTitle(fileName.isEmpty()
-                       ? kTitle
-                       : QStringLiteral("Dorvanta - [") + fileName + QStringLiteral("]"));
+void TMainWindow::FileNameChanged(const QString&) {
+    UpdateCaption();
+}
+
+void TMainWindow::UpdateCaption() {
+    const QString file = QString::fromStdString(session_.FileName());
+    QString caption = file.isEmpty() ? kTitle : QStringLiteral("Dorvanta - [%1]").arg(file);
+    if (session_.Locked()) caption += QStringLiteral(" (gesperrt)");
+    setWindowTitle(caption);
 }
 
 // ---------------------------------------------------------------- file commands

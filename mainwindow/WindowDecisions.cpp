@@ -48,6 +48,22 @@ void TWindowDecisions::ShowWrongPassword() {
                                        QStringLiteral("Ungültiges Passwort"), MsgIcon::Error);
 }
 
+std::optional<QString> TWindowDecisions::AskUnlockPassword(const std::string& path, int attempt) {
+    QString prompt =
+        path.empty()
+            ? QStringLiteral("Die Sammlung ist gesperrt.")
+            : QStringLiteral("Die Sammlung „%1“ ist gesperrt.").arg(QString::fromStdString(path));
+    prompt += QStringLiteral(" Geben Sie ihr Passwort ein, um sie zu entsperren.");
+    if (attempt > 1) {
+        prompt = QStringLiteral("Das Passwort war falsch (noch %1 Versuch%2). ")
+                     .arg(4 - attempt)
+                     .arg(attempt == 3 ? QString() : QStringLiteral("e")) +
+                 prompt;
+    }
+    return MessageService::Instance().InputText(QStringLiteral("Entsperren"), prompt, QString(),
+                                                255, true);
+}
+
 std::optional<QString> TWindowDecisions::AskPassword(const QString& current) {
     return MessageService::Instance().InputText(
         QStringLiteral("Passwort"),

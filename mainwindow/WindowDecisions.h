@@ -25,6 +25,9 @@ class TWindowDecisions final : public TSessionDecisions {
     void ReportLoadError(std::exception_ptr error) override;
     void RunBusy(const std::function<void()>& work) override;
 
+    // The masked password box that unlocks a locked collection; `attempt` counts
+    // from 1 (a later one says the password before was wrong).
+    static std::optional<QString> AskUnlockPassword(const std::string& path, int attempt);
     // The password box of "Passwort..."; nothing when cancelled.
     static std::optional<QString> AskPassword(const QString& current);
 
