@@ -111,8 +111,8 @@ class TMainWindow : public QMainWindow {
     void SpeedButton_DeleteDataClick();
     void SpeedButton_CopyClick();
     void CopyField(int field);  // 0 title, 1 value, 2 info
-    // How long a copied text stays on the clipboard when "Zwischenablage nach 30
-    // Sekunden leeren" is on (30 s; shorter in tests).
+    // How long a copied text stays on the clipboard while the clearing option is
+    // on: the chosen delay until the next choice (shorter in tests).
     void SetClipboardClearDelay(int ms);
     // The delay chosen in "Zwischenablage leeren nach", in seconds; choosing one
     // renames the clearing option after it.
