@@ -16,6 +16,7 @@
 #include "platform/Application.h"
 #include "platform/Cp1252Validator.h"
 #include "platform/MessageService.h"
+#include "platform/SecretClipboard.h"
 #include "platform/TextConv.h"
 #include "session/DocumentSession.h"
 
@@ -90,8 +91,11 @@ void TSearchResultModel::Clear() {
 }
 
 // Placed by the base: over the main window at first, later where the closing left it.
-TSearchDialog::TSearchDialog(QWidget* parent, TDocumentSession& session)
-    : TFixedDialog(parent, QSize(kNarrowWidth, kClientHeight)), session_(session) {
+TSearchDialog::TSearchDialog(QWidget* parent, TDocumentSession& session,
+                             TSecretClipboard& clipboard)
+    : TFixedDialog(parent, QSize(kNarrowWidth, kClientHeight)),
+      session_(session),
+      clipboard_(clipboard) {
     setWindowTitle(QStringLiteral("Suchen"));
     setModal(false);
 
@@ -179,6 +183,13 @@ QTreeView* TSearchDialog::NewResultView() {
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     view->header()->setStretchLastSection(false);
+    // The hit's whole text, whichever column is current: the list shows only the
+    // beginning of a long one.
+    clipboard_.RouteCopies(view, [this]() -> std::optional<QString> {
+        const std::optional<TSearchHit> hit = SelectedHit();
+        if (!hit) return std::nullopt;
+        return ToQString(HitText(session_.Document(), *hit));
+    });
     view->show();  // a child added to a shown dialog stays hidden otherwise
     connect(view, &QTreeView::clicked, this, Guarded([this] { ListView_ResultsClick(); }));
     // A row becoming selected, by mouse or keyboard; losing the selection does nothing.
@@ -269,15 +280,23 @@ void TSearchDialog::Forget() {
     Edit_SearchFor->setText(QString());  // also empties the undo history
 }
 
-void TSearchDialog::ListView_ResultsClick() {
+std::optional<TSearchHit> TSearchDialog::SelectedHit() const {
     const QModelIndex current = ListView_Results->currentIndex();
-    if (!current.isValid()) return;
-    if (!ListView_Results->selectionModel()->isSelected(current.siblingAtColumn(0))) return;
+    if (!current.isValid()) return std::nullopt;
+    if (!ListView_Results->selectionModel()->isSelected(current.siblingAtColumn(0))) {
+        return std::nullopt;
+    }
     const int row = current.row();
-    if (row >= static_cast<int>(SearchResults().size())) return;
+    if (row >= static_cast<int>(SearchResults().size())) return std::nullopt;
     const TSearchHit hit = SearchResults()[static_cast<std::size_t>(row)];
-    if (!HitInDocument(session_.Document(), hit)) return;
-    session_.RequestShow(hit.KeyIndex, hit.DataIndex);
+    if (!HitInDocument(session_.Document(), hit)) return std::nullopt;
+    return hit;
+}
+
+void TSearchDialog::ListView_ResultsClick() {
+    if (const std::optional<TSearchHit> hit = SelectedHit()) {
+        session_.RequestShow(hit->KeyIndex, hit->DataIndex);
+    }
 }
 
 void TSearchDialog::ShowSearching(bool searching) {

@@ -1,12 +1,14 @@
 #pragma once
 // The search dialog: finds a text in sub-category names and entry fields, lists
 // the hits and, on activating one, selects its sub-category and entry in the main
-// window. It is not modal and stays above the main window.
+// window. It is not modal and stays above the main window. Its copy key copies the
+// selected hit's whole text through the main window's secret clipboard.
 
 #include <QAbstractTableModel>
 #include <QPointer>
 #include <array>
 #include <atomic>
+#include <optional>
 #include <vector>
 
 #include "dialogs/FixedDialog.h"
@@ -22,6 +24,7 @@ class QTreeView;
 namespace dorvanta {
 
 class TDocumentSession;
+class TSecretClipboard;
 
 // The hits as rows of two columns, "Quelle" (the kind of field) and "Wert" (its
 // text). Rows hold only the hit's position: a search over a large collection can
@@ -56,7 +59,8 @@ class TSearchDialog : public TFixedDialog {
     static constexpr int kWideWidth = 617;
     static constexpr int kClientHeight = 149;
 
-    TSearchDialog(QWidget* parent, TDocumentSession& session);
+    // `clipboard`: the main window's, which outlives the dialog.
+    TSearchDialog(QWidget* parent, TDocumentSession& session, TSecretClipboard& clipboard);
 
     // Shows the dialog without blocking, or brings it forward when it is open.
     void Open();
@@ -105,12 +109,15 @@ class TSearchDialog : public TFixedDialog {
     void FormClose();
     void SetClientWidth(int width);
     QTreeView* NewResultView();
+    // The selected hit, while it still lies in the document.
+    std::optional<TSearchHit> SelectedHit() const;
 
     // Shows the running search: the label, and the controls that would start
     // another one or change its input disabled.
     void ShowSearching(bool searching);
 
     TDocumentSession& session_;
+    TSecretClipboard& clipboard_;
     // How long a search runs before the dialog shows it.
     static constexpr int kBusyDelayMs = 150;
     QPointer<QWidget> focusBefore_;  // where the keyboard focus was when it began

@@ -23,10 +23,10 @@
 #include "dialogs/SettingsDialog.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindowShared.h"
-#include "mainwindow/SecretClipboard.h"
 #include "mainwindow/WindowDecisions.h"
 #include "platform/Application.h"
 #include "platform/MessageService.h"
+#include "platform/SecretClipboard.h"
 #include "platform/Settings.h"
 #include "platform/SettingsKeys.h"
 #include "platform/System.h"
@@ -80,7 +80,7 @@ TMainWindow::TMainWindow(TDocumentSession& session, const QStringList& arguments
     // The dialogs, created once in this order and hidden between uses.
     CategoryDialog = new TCategoryDialog(this, session_);
     SettingsDialog = new TSettingsDialog(this, settings_.get());
-    SearchDialog = new TSearchDialog(this, session_);
+    SearchDialog = new TSearchDialog(this, session_, *clipboard_);
     connect(SearchDialog, &TSearchDialog::SearchEnded, this, &TMainWindow::LockIfPending,
             Qt::QueuedConnection);
     // Creating the about box gives the windows made so far the system's typeface.
@@ -146,6 +146,7 @@ void TMainWindow::ReadSettings() {
                                       kMinClientHeight, kMaxStoredClientSize));
         }
         SetClientSize(size);
+        ReadClipboardSettings();
         // Last: a value of the wrong type is reported without losing the others
         // (a wrong ClearClipboard leaves BackupOnSave off, as it starts).
         if (settings_->ValueExists(settings::kClearClipboard.name)) {
@@ -199,6 +200,7 @@ void TMainWindow::FormDestroy() {
     settings_->WriteBool(settings::kCompressView.name, SpeedButton_CompressView->isChecked());
     settings_->WriteInteger(settings::kClearClipboard.name,
                             MenuItem_ClearClipboard->isChecked() ? 1 : 0);
+    WriteClipboardSettings();
     settings_->WriteInteger(settings::kBackupOnSave.name,
                             MenuItem_BackupOnSave->isChecked() ? 1 : 0);
     settings_->WriteInteger(settings::kWindowWidth.name, ClientSize().width());

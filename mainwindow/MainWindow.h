@@ -112,9 +112,15 @@ class TMainWindow : public QMainWindow {
     void SpeedButton_DeleteDataClick();
     void SpeedButton_CopyClick();
     void CopyField(int field);  // 0 title, 1 value, 2 info
-    // How long a copied text stays on the clipboard when "Zwischenablage nach 30
-    // Sekunden leeren" is on (30 s; shorter in tests).
+    // How long a copied text stays on the clipboard while the clearing option is
+    // on: the chosen delay until the next choice (shorter in tests).
     void SetClipboardClearDelay(int ms);
+    // The delay chosen in "Zwischenablage leeren nach", in seconds; choosing one
+    // renames the clearing option after it.
+    int ClearClipboardSeconds() const;
+    void SetClearClipboardSeconds(int seconds);
+    // The one clipboard of the program, lent to the dialogs.
+    TSecretClipboard& Clipboard() { return *clipboard_; }
     // "Datum des Eintrags: " with the date in the user's short date and long time format.
     static QString EntryDateHint(double date);
 
@@ -189,7 +195,8 @@ class TMainWindow : public QMainWindow {
     QAction* MenuItem_Import = nullptr;
     QAction* MenuItem_Password = nullptr;
     QAction* MenuItem_ClearClipboard = nullptr;
-    QAction* MenuItem_BackupOnSave = nullptr;  // "Sicherungskopie beim Speichern"
+    QMenu* Menu_ClearClipboardDelay = nullptr;  // "Zwischenablage leeren nach"
+    QAction* MenuItem_BackupOnSave = nullptr;   // "Sicherungskopie beim Speichern"
     QAction* MenuItem_Settings = nullptr;
     QAction* MenuItem_Info = nullptr;
     TCategoryDialog* CategoryDialog = nullptr;  // category dialog
@@ -216,6 +223,7 @@ class TMainWindow : public QMainWindow {
     // Widens a tool button whose caption the font makes too wide for it.
     void LayoutToolBar();
     void BuildMenus();
+    void BuildClipboardOptions(QMenu* options);
     void BuildClientArea();
     void BuildLockPage(QWidget* clientArea);
     void BuildEntryList();
@@ -233,6 +241,16 @@ class TMainWindow : public QMainWindow {
     // Category list (MainWindowKeys.cpp).
     void ClearKeyRows();
     // Entry list and editor (MainWindowEntries.cpp).
+    // The whole text of a field of an entry (0 title, 1 value, 2 info), and of the
+    // entry list's current cell while its row is selected: the list shows only the
+    // beginning of a long one.
+    std::optional<QString> EntryFieldText(int row, int field) const;
+    std::optional<QString> CurrentEntryText() const;
+    // The clipboard's settings; reading gives a safe default for an edited value.
+    void ReadClipboardSettings();
+    void WriteClipboardSettings();
+    // The name of the selected sub-category (MainWindowKeys.cpp).
+    std::optional<QString> SelectedKeyName() const;
     void ListView_DataMouseMove(const QPoint& pos);
     void Edit_DatasKeyPress();
     // The session's signals (MainWindowFiles.cpp, MainWindowKeys.cpp, MainWindowEntries.cpp).

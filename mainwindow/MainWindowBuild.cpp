@@ -1,4 +1,5 @@
 // The main window: its controls, menus and tool bar.
+#include <QActionGroup>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -20,9 +21,10 @@
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/MainWindowShared.h"
 #include "mainwindow/PageScroller.h"
-#include "mainwindow/SecretClipboard.h"
 #include "platform/Application.h"
 #include "platform/Cp1252Validator.h"
+#include "platform/SecretClipboard.h"
+#include "platform/SettingsKeys.h"
 #include "resources/Icons.h"
 
 namespace dorvanta {
@@ -162,11 +164,7 @@ void TMainWindow::BuildMenus() {
     QMenu* options = menuBar()->addMenu(QStringLiteral("&Optionen"));
     MenuItem_Password = add(options, "Pass&wort...", QKeySequence(Qt::CTRL | Qt::Key_P),
                             [this] { MenuItem_PasswordClick(); });
-    MenuItem_ClearClipboard =
-        options->addAction(QStringLiteral("Zwischenablage nach 30 Sekunden leeren"));
-    MenuItem_ClearClipboard->setCheckable(true);
-    connect(MenuItem_ClearClipboard, &QAction::toggled, this,
-            Guarded([this](bool on) { clipboard_->SetClearEnabled(on); }));
+    BuildClipboardOptions(options);
     // Read at start and kept at the end like the clipboard option; the session's saves follow it.
     MenuItem_BackupOnSave = options->addAction(QStringLiteral("Sicherungskopie beim Speichern"));
     MenuItem_BackupOnSave->setCheckable(true);
@@ -193,6 +191,25 @@ void TMainWindow::BuildMenus() {
     PopupMenu_Key = new QMenu(this);
     MenuItem_ChangeKeyName = PopupMenu_Key->addAction(QStringLiteral("&Rubriknamen ändern"), this,
                                                       [this] { MenuItem_ChangeKeyNameClick(); });
+}
+
+void TMainWindow::BuildClipboardOptions(QMenu* options) {
+    MenuItem_ClearClipboard = options->addAction(QString());
+    MenuItem_ClearClipboard->setCheckable(true);
+    connect(MenuItem_ClearClipboard, &QAction::toggled, this,
+            Guarded([this](bool on) { clipboard_->SetClearEnabled(on); }));
+    Menu_ClearClipboardDelay = options->addMenu(QStringLiteral("Zwischenablage leeren nach"));
+    auto* choices = new QActionGroup(Menu_ClearClipboardDelay);
+    for (const int seconds : settings::kClearClipboardChoices) {
+        QAction* choice =
+            Menu_ClearClipboardDelay->addAction(QStringLiteral("%1 Sekunden").arg(seconds));
+        choice->setCheckable(true);
+        choice->setData(seconds);
+        choices->addAction(choice);
+        connect(choice, &QAction::triggered, this,
+                Guarded([this, seconds] { SetClearClipboardSeconds(seconds); }));
+    }
+    SetClearClipboardSeconds(settings::kClearClipboardSeconds.defaultValue);
 }
 
 void TMainWindow::BuildEntryList() {
@@ -224,6 +241,7 @@ void TMainWindow::BuildEntryList() {
     connect(ListView_Data->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             Guarded([this] { ListView_DataClick(); }));
     connect(ListView_Data, &QTableView::clicked, this, Guarded([this] { ListView_DataClick(); }));
+    clipboard_->RouteCopies(ListView_Data, [this] { return CurrentEntryText(); });
 }
 
 void TMainWindow::BuildEditorStrip() {
@@ -270,6 +288,7 @@ void TMainWindow::BuildClientArea() {
     connect(ListBox_Keys, &TKeyListBox::Clicked, this, Guarded([this] { ListBox_KeysClick(); }));
     connect(ListBox_Keys, &TKeyListBox::DoubleClicked, this,
             Guarded([this] { ListBox_KeysDblClick(); }));
+    clipboard_->RouteCopies(ListBox_Keys, [this] { return SelectedKeyName(); });
     connect(ListBox_Keys, &TKeyListBox::ContextMenuRequested, this,
             Guarded([this](const QPoint& pos) {
                 // The rename item is there only with a selection; a menu without a visible

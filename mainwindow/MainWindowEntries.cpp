@@ -1,4 +1,5 @@
 // The main window: the entry list and the entry editor.
+#include <QAction>
 #include <QApplication>
 #include <QDate>
 #include <QLocale>
@@ -13,8 +14,9 @@
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/MainWindowShared.h"
-#include "mainwindow/SecretClipboard.h"
 #include "platform/MessageService.h"
+#include "platform/SecretClipboard.h"
+#include "platform/SettingsKeys.h"
 #include "platform/TextConv.h"
 #include "store/DateTime.h"
 
@@ -149,14 +151,47 @@ void TMainWindow::SpeedButton_CopyClick() {
 }
 
 void TMainWindow::CopyField(int field) {
-    const TDataRec* rec = EntryModel->Entry(SelectedEntryRow());
-    if (!rec) return;
-    const std::string& text = field == 0 ? rec->Title : field == 1 ? rec->Value : rec->Info;
-    clipboard_->SetText(ToQString(text));
+    if (const auto text = EntryFieldText(SelectedEntryRow(), field)) clipboard_->SetText(*text);
+}
+
+std::optional<QString> TMainWindow::EntryFieldText(int row, int field) const {
+    const TDataRec* rec = EntryModel->Entry(row);
+    if (!rec || field < 0 || field > 2) return std::nullopt;
+    return ToQString(field == 0 ? rec->Title : field == 1 ? rec->Value : rec->Info);
+}
+
+std::optional<QString> TMainWindow::CurrentEntryText() const {
+    const QModelIndex current = ListView_Data->currentIndex();
+    if (!current.isValid() || current.row() != SelectedEntryRow()) return std::nullopt;
+    return EntryFieldText(current.row(), current.column());
 }
 
 void TMainWindow::SetClipboardClearDelay(int ms) {
     clipboard_->SetClearDelay(ms);
+}
+
+int TMainWindow::ClearClipboardSeconds() const {
+    for (const QAction* choice : Menu_ClearClipboardDelay->actions()) {
+        if (choice->isChecked()) return choice->data().toInt();
+    }
+    return settings::kClearClipboardSeconds.defaultValue;
+}
+
+void TMainWindow::SetClearClipboardSeconds(int seconds) {
+    for (QAction* choice : Menu_ClearClipboardDelay->actions()) {
+        choice->setChecked(choice->data().toInt() == seconds);
+    }
+    MenuItem_ClearClipboard->setText(
+        QStringLiteral("Zwischenablage nach %1 Sekunden leeren").arg(seconds));
+    clipboard_->SetClearDelay(seconds * 1000);
+}
+
+void TMainWindow::ReadClipboardSettings() {
+    SetClearClipboardSeconds(settings::ReadClearClipboardSeconds(*settings_));
+}
+
+void TMainWindow::WriteClipboardSettings() {
+    settings_->WriteInteger(settings::kClearClipboardSeconds.name, ClearClipboardSeconds());
 }
 
 QString TMainWindow::EntryDateHint(double date) {

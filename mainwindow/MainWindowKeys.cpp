@@ -81,6 +81,12 @@ void TMainWindow::SelectKeyRow(int index) {
     ListBox_Keys->SetItemIndex(index);
 }
 
+std::optional<QString> TMainWindow::SelectedKeyName() const {
+    const int selected = ListBox_Keys->ItemIndex();
+    if (selected < 0 || selected >= static_cast<int>(Doc().Keys.size())) return std::nullopt;
+    return ToQString(Doc().Keys[selected].Name);
+}
+
 void TMainWindow::UpdtKeyRow(int key) {
     if (key >= 0 && key < ListBox_Keys->Count() && key < static_cast<int>(Doc().Keys.size())) {
         ListBox_Keys->SetRowHeight(key, ListBox_KeysMeasureItem(key));

@@ -17,7 +17,7 @@
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/MainWindowShared.h"
-#include "mainwindow/SecretClipboard.h"
+#include "platform/SecretClipboard.h"
 #include "mainwindow/WindowDecisions.h"
 #include "platform/Application.h"
 #include "platform/MessageService.h"

@@ -46,6 +46,11 @@ inline constexpr TValueSpec kWindowHeight{Hive::CurrentUser, kProgramKey, "Form1
                                           TValueType::Integer, 327};
 inline constexpr TValueSpec kClearClipboard{Hive::CurrentUser, kProgramKey, "ClearClipboard",
                                             TValueType::Bool, 0};
+// Seconds a copied text stays on the clipboard while ClearClipboard is on.
+inline constexpr TValueSpec kClearClipboardSeconds{
+    Hive::CurrentUser, kProgramKey, "ClearClipboardSeconds", TValueType::Integer, 30};
+// The delays the options menu offers; any other stored value counts as the default.
+inline constexpr std::int32_t kClearClipboardChoices[] = {10, 30, 60, 120};
 inline constexpr TValueSpec kBackupOnSave{Hive::CurrentUser, kProgramKey, "BackupOnSave",
                                           TValueType::Bool, 0};
 // The collection opened at start; missing: none.
@@ -105,6 +110,18 @@ inline std::string UpdateKeyPath(const std::string& registryKey) {
 // An Integer value of the key `store` has open, or its default when it is missing.
 inline std::int32_t ReadIntegerOrDefault(const TSettingsStore& store, const TValueSpec& value) {
     return store.ValueExists(value.name) ? store.ReadInteger(value.name) : value.defaultValue;
+}
+
+// The clearing delay of the key `store` has open. The file may have been edited:
+// a missing value, one of another type or one not offered gives the default.
+inline std::int32_t ReadClearClipboardSeconds(const TSettingsStore& store) {
+    const TValueSpec& value = kClearClipboardSeconds;
+    if (store.GetDataType(value.name) != RegDataType::Integer) return value.defaultValue;
+    const std::int32_t seconds = store.ReadInteger(value.name);
+    for (const std::int32_t choice : kClearClipboardChoices) {
+        if (seconds == choice) return seconds;
+    }
+    return value.defaultValue;
 }
 
 }  // namespace dorvanta::settings

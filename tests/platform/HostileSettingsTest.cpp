@@ -1,14 +1,15 @@
 // Settings files edited by hand or made to harm: deep keys, non-files, many values.
 #include <fcntl.h>
-#include <unistd.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
 #include "platform/RegTree.h"
 #include "platform/Settings.h"
+#include "platform/SettingsKeys.h"
 #include "support/TempDir.h"
 
 namespace dorvanta {
@@ -176,7 +177,6 @@ TEST_F(HostileSettingsTest, TheFileIsParsedOncePerChange) {
     EXPECT_EQ(newParses(), 1u) << "reading a damaged file";
 }
 
-
 // Files too large, or with a line too long, are damaged: refused by their size before
 // a byte is read, by their first bytes when they are of another kind, and by the
 // first long line before anything is converted; the file stays as it is.
@@ -206,8 +206,8 @@ TEST_F(HostileSettingsTest, SizeAndLineLimitsAreDamageNamingTheReason) {
         {"a line without end", "REGEDIT4\n\n" + key + "\"A\"=\"", line, "Zeile 4: Zeile länger"},
         {"blanks before the header", std::string(line + 1, ' ') + "\nREGEDIT4\n", 0,
          "Zeile 1: Zeile länger als 1 MiB"},
-        {"continued hex lines past the limit", "REGEDIT4\n\n" + key + hexLine + hexLine + "00\n",
-         0, "Zeile 5: Zeile länger als 1 MiB"},
+        {"continued hex lines past the limit", "REGEDIT4\n\n" + key + hexLine + hexLine + "00\n", 0,
+         "Zeile 5: Zeile länger als 1 MiB"},
         {"the longest line", "REGEDIT4\n\n" + key + "\"A\"=\"" + fits + "\"\n", 0, ""},
     };
     for (const Case& c : cases) {
@@ -281,6 +281,39 @@ TEST_F(HostileSettingsTest, AHiveThatCouldNotBeReadBackIsNotWritten) {
     ASSERT_TRUE(fresh.OpenKey(kKey, false));
     EXPECT_EQ(fresh.ReadString("A"), "1");
     EXPECT_FALSE(fresh.ValueExists("B"));
+}
+
+// The clearing delay as a hand-edited file may hold it: only the offered choices
+// are taken, anything else (another number, another type) reads as 30 seconds.
+TEST_F(HostileSettingsTest, AnEditedClipboardDelayReadsAsAnOfferedChoiceOrThirty) {
+    struct Case {
+        const char* line;  // the value's line in the program's key; empty: missing
+        std::int32_t seconds;
+    };
+    const Case cases[] = {
+        {"", 30},
+        {"\"ClearClipboardSeconds\"=dword:0000000a", 10},
+        {"\"ClearClipboardSeconds\"=dword:0000001e", 30},
+        {"\"clearclipboardseconds\"=dword:0000003c", 60},
+        {"\"ClearClipboardSeconds\"=dword:00000078", 120},
+        {"\"ClearClipboardSeconds\"=dword:0000002d", 30},
+        {"\"ClearClipboardSeconds\"=dword:00000000", 30},
+        {"\"ClearClipboardSeconds\"=dword:00002710", 30},
+        {"\"ClearClipboardSeconds\"=dword:fffffff6", 30},
+        {"\"ClearClipboardSeconds\"=dword:80000000", 30},
+        {"\"ClearClipboardSeconds\"=\"60\"", 30},
+        {"\"ClearClipboardSeconds\"=hex:3c,00,00,00", 30},
+        {"\"ClearClipboardSeconds\"=hex(2):36,30,00", 30},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        WriteBytes(HiveFilePath(Hive::CurrentUser),
+                   "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\QZ\\Dorvanta]\n" +
+                       std::string(c.line) + "\n\"ClearClipboard\"=dword:00000001\n");
+        TSettingsStore reg;
+        ASSERT_EQ(ErrorOfOpen(reg, kKey, false), "<opened>");
+        EXPECT_EQ(settings::ReadClearClipboardSeconds(reg), c.seconds);
+    }
 }
 
 }  // namespace

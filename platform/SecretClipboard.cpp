@@ -1,11 +1,51 @@
 // The clipboard for secrets: the hint for clipboard histories and the clearing.
-#include "mainwindow/SecretClipboard.h"
+#include "platform/SecretClipboard.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMimeData>
+#include <QPointer>
+#include <QWidget>
+
+#include "platform/Application.h"
 
 namespace dorvanta {
+
+namespace {
+
+// Lives as a child of the widget whose copy key it takes.
+class TCopyRoute : public QObject {
+  public:
+    TCopyRoute(QWidget* widget, TSecretClipboard& clipboard, TSecretClipboard::TCopyText text)
+        : QObject(widget), clipboard_(&clipboard), text_(std::move(text)) {
+        widget->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const QEvent::Type type = event->type();
+        if (type != QEvent::ShortcutOverride && type != QEvent::KeyPress) {
+            return QObject::eventFilter(watched, event);
+        }
+        if (!static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) return false;
+        // Accepting the override keeps a window shortcut from taking the key, so the
+        // key press comes here.
+        event->accept();
+        if (type == QEvent::KeyPress && clipboard_) {
+            RunGuarded([this] {
+                if (const std::optional<QString> text = text_()) clipboard_->SetText(*text);
+            });
+        }
+        return true;
+    }
+
+  private:
+    QPointer<TSecretClipboard> clipboard_;  // the window's, which may go first
+    TSecretClipboard::TCopyText text_;
+};
+
+}  // namespace
 
 TSecretClipboard::TSecretClipboard(QObject* parent) : QObject(parent) {
     timer_.setSingleShot(true);
@@ -36,6 +76,10 @@ void TSecretClipboard::SetText(const QString& text) {
 void TSecretClipboard::SetClearEnabled(bool on) {
     clearEnabled_ = on;
     if (!on) timer_.stop();
+}
+
+void TSecretClipboard::RouteCopies(QWidget* widget, TCopyText text) {
+    new TCopyRoute(widget, *this, std::move(text));
 }
 
 bool TSecretClipboard::HoldsOwnText() const {

@@ -1,13 +1,17 @@
 #pragma once
 // The one way the program puts text on the clipboard. Every text is marked as a
 // secret, so clipboard histories (Klipper, CopyQ, fcitx5) leave it out, and it can
-// be taken off the clipboard again after a delay and when the program ends.
+// be taken off the clipboard again after a delay and when the program ends. The
+// main window owns the one instance and lends it to the dialogs.
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <functional>
+#include <optional>
 
 class QMimeData;
+class QWidget;
 
 namespace dorvanta {
 
@@ -18,6 +22,9 @@ class TSecretClipboard : public QObject {
     static constexpr const char* kHintFormat = "x-kde-passwordManagerHint";
     static constexpr const char* kHintValue = "secret";
     static constexpr int kDefaultClearDelay = 30000;  // milliseconds
+
+    // The text a widget's copy key copies; nothing copies nothing.
+    using TCopyText = std::function<std::optional<QString>()>;
 
     explicit TSecretClipboard(QObject* parent = nullptr);
     // With clearing on, a text of ours still on the clipboard is taken off.
@@ -32,6 +39,14 @@ class TSecretClipboard : public QObject {
     bool ClearEnabled() const { return clearEnabled_; }
     void SetClearDelay(int ms) { timer_.setInterval(ms); }
     int ClearDelay() const { return timer_.interval(); }
+    // True while a copied text waits for its delay to run out.
+    bool ClearPending() const { return timer_.isActive(); }
+
+    // Takes the copy key (QKeySequence::Copy) of `widget` before the widget sees
+    // it and puts `text()` here instead: an item view's own copy would put its
+    // shortened display text on the clipboard, unmarked and never cleared. The key
+    // is taken even when there is nothing to copy.
+    void RouteCopies(QWidget* widget, TCopyText text);
 
     // True while the clipboard holds the last text copied here, with the hint: a
     // text copied since, even the same one from another place, is the user's.
