@@ -7,7 +7,6 @@
 #include <QDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QTimer>
 #include <filesystem>
 
 #include "mainwindow/MainWindow.h"
@@ -15,6 +14,7 @@
 #include "store/AgeFile.h"
 #include "store/PdtFile.h"
 #include "support/MainWindowFixture.h"
+#include "support/ModalDriver.h"
 #include "support/TempDir.h"
 
 namespace dorvanta {
@@ -203,25 +203,17 @@ TEST_F(PassphraseTest, PasswordCommandOnAnEncryptedCollectionNeverShowsThePassph
     QStringList texts;
     std::vector<QLineEdit::EchoMode> masked;
     std::vector<QLineEdit::EchoMode> shown;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dialog) return;
-        poll.stop();
-        const auto fields = dialog->findChildren<QLineEdit*>();
+    const testing::TModalDriver<QDialog> driver([&](QDialog& dialog) {
+        const auto fields = dialog.findChildren<QLineEdit*>();
         for (QLineEdit* field : fields) {
             texts << field->text();
             masked.push_back(field->echoMode());
         }
-        auto* show = dialog->findChild<QCheckBox*>();
+        auto* show = dialog.findChild<QCheckBox*>();
         if (show) show->click();
         for (QLineEdit* field : fields) shown.push_back(field->echoMode());
         QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-        QCoreApplication::sendEvent(dialog, &escape);
-    });
-    poll.start(20);
-    QTimer::singleShot(10000, [] {
-        if (auto* w = QApplication::activeModalWidget()) w->close();  // never hang the suite
+        QCoreApplication::sendEvent(&dialog, &escape);
     });
     Form().MenuItem_PasswordClick();
     Messages().SetTestMode(true);

@@ -25,6 +25,7 @@
 #include "platform/MessageService.h"
 #include "platform/System.h"
 #include "store/StoreError.h"
+#include "support/ModalDriver.h"
 #include "support/TempDir.h"
 
 namespace dorvanta {
@@ -222,13 +223,9 @@ TEST_F(MessageServiceTest, TheRealPassphraseBoxIsMaskedUntilShown) {
         QString showCaption;
         std::vector<std::vector<QLineEdit::EchoMode>> modes;  // at start, shown, hidden again
         QStringList initial;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (!dialog) return;
-            poll.stop();
-            const auto fields = dialog->findChildren<QLineEdit*>();
-            auto* show = dialog->findChild<QCheckBox*>();
+        const testing::TModalDriver<QDialog> driver([&](QDialog& dialog) {
+            const auto fields = dialog.findChildren<QLineEdit*>();
+            auto* show = dialog.findChild<QCheckBox*>();
             const auto echo = [&] {
                 std::vector<QLineEdit::EchoMode> now;
                 for (QLineEdit* field : fields) now.push_back(field->echoMode());
@@ -243,14 +240,11 @@ TEST_F(MessageServiceTest, TheRealPassphraseBoxIsMaskedUntilShown) {
                 show->click();
                 echo();
             }
-            for (int i = 0; i < fields.size(); ++i)
+            for (int i = 0; i < fields.size(); ++i) {
                 fields[i]->setText(QStringLiteral("pw%1").arg(i));
+            }
             QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
             QCoreApplication::sendEvent(fields.back(), &enter);
-        });
-        poll.start(20);
-        QTimer::singleShot(10000, [] {
-            if (auto* w = QApplication::activeModalWidget()) w->close();  // never hang the suite
         });
         const auto answer =
             service().AskPassphrase(QStringLiteral("Passwort"), QStringLiteral("Neu:"), repeat);
