@@ -76,6 +76,14 @@ bool TMainWindow::MenuItem_SaveUnderClick() {
 
 void TMainWindow::MenuItem_PasswordClick() {
     if (session_.Loading()) return;
+    // An encrypted collection's passphrase is never shown, and a new one is typed
+    // twice; anything but a confirmed one changes nothing, not even Modified.
+    if (session_.Format() == TDocumentSession::TFormat::Encrypted) {
+        if (const auto passphrase = TWindowDecisions::AskNewPassphrase()) {
+            session_.SetPassword(*passphrase);
+        }
+        return;
+    }
     const QString current = ToQString(session_.Password());
     const QString answer = TWindowDecisions::AskPassword(current).value_or(current);
     const auto password = FromQString(answer);

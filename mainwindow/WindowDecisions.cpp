@@ -7,6 +7,7 @@
 #include "platform/MessageService.h"
 #include "platform/TextConv.h"
 #include "store/PdtFile.h"
+#include "store/PdtHooks.h"
 
 namespace dorvanta {
 
@@ -42,6 +43,29 @@ std::optional<std::string> TWindowDecisions::AskOpenPassword(const std::string& 
     return FromQString(*typed).value_or(std::string());
 }
 
+std::optional<std::string> TWindowDecisions::AskOpenPassphrase(const std::string& path,
+                                                               int attempt) {
+    const TNormalCursor normal;
+    const QString file = QString::fromStdString(path);
+    const int left = kPassphraseTries - attempt + 1;
+    const QString prompt = attempt <= 1
+                               ? QStringLiteral(
+                                     "Die Datei \"%1\" ist passwortgeschützt. Geben Sie das "
+                                     "erforderliche Passwort ein, um die Daten zu laden.")
+                                     .arg(file)
+                               : QStringLiteral(
+                                     "Das Passwort ist falsch. Sie haben noch %1. Geben Sie das "
+                                     "Passwort der Datei \"%2\" ein, um die Daten zu laden.")
+                                     .arg(left == 1 ? QStringLiteral("einen Versuch")
+                                                    : QStringLiteral("%1 Versuche").arg(left),
+                                          file);
+    const auto typed =
+        MessageService::Instance().AskPassphrase(QStringLiteral("Passwort"), prompt, false);
+    if (!typed) return std::nullopt;
+    // As with AskOpenPassword: a character no file can hold counts as wrong.
+    return FromQString(typed->text).value_or(std::string());
+}
+
 void TWindowDecisions::ShowWrongPassword() {
     const TNormalCursor normal;
     MessageService::Instance().Message(QString::fromUtf8(kMsgWrongPassword),
@@ -72,15 +96,33 @@ std::optional<QString> TWindowDecisions::AskPassword(const QString& current) {
         current, 255, false);
 }
 
-std::optional<std::string> TWindowDecisions::AskNewPassword() {
-    const auto answer = AskPassword(QString());
-    if (!answer || answer->isEmpty()) return std::nullopt;
-    auto password = FromQString(*answer);
-    if (!password) {
-        MessageService::Instance().Message(kUnstorableText, kInvalidInput, MsgIcon::Warning);
+std::optional<std::string> TWindowDecisions::AskNewPassphrase() {
+    MessageService& messages = MessageService::Instance();
+    const auto answer = messages.AskPassphrase(
+        QStringLiteral("Passwort"),
+        QStringLiteral("Geben Sie das Passwort ein, mit dem die Datei verschlüsselt wird. Ohne "
+                       "dieses Passwort lässt sie sich nicht mehr öffnen."),
+        true);
+    if (!answer) return std::nullopt;
+    // A mistyped passphrase would lock the file for good: both must agree.
+    if (answer->text != answer->repeat) {
+        messages.Message(QStringLiteral("Die beiden Passwörter stimmen nicht überein. Es wurde "
+                                        "nichts gespeichert."),
+                         QStringLiteral("Passwort"), MsgIcon::Warning);
         return std::nullopt;
     }
+    if (answer->text.isEmpty()) {
+        messages.Message(QString::fromUtf8(kMsgNoPassphrase), QStringLiteral("Passwort"),
+                         MsgIcon::Warning);
+        return std::nullopt;
+    }
+    auto password = FromQString(answer->text);
+    if (!password) messages.Message(kUnstorableText, kInvalidInput, MsgIcon::Warning);
     return password;
+}
+
+std::optional<std::string> TWindowDecisions::AskNewPassword() {
+    return AskNewPassphrase();
 }
 
 TSessionDecisions::TChangedFile TWindowDecisions::AskChangedFile(const std::string& path) {

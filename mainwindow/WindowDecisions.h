@@ -1,6 +1,6 @@
 #pragma once
 // The session's questions as the main window asks them: through the message
-// service (password boxes, the changed-file question, the save dialog) and with
+// service (password and passphrase boxes, the changed-file question, the save dialog) and with
 // the wait cursor while slow work runs.
 
 #include <QString>
@@ -17,6 +17,7 @@ class TWindowDecisions final : public TSessionDecisions {
     explicit TWindowDecisions(QWidget* window) : window_(window) {}
 
     std::optional<std::string> AskOpenPassword(const std::string& path) override;
+    std::optional<std::string> AskOpenPassphrase(const std::string& path, int attempt) override;
     void ShowWrongPassword() override;
     std::optional<std::string> AskNewPassword() override;
     TChangedFile AskChangedFile(const std::string& path) override;
@@ -30,6 +31,10 @@ class TWindowDecisions final : public TSessionDecisions {
     static std::optional<QString> AskUnlockPassword(const std::string& path, int attempt);
     // The password box of "Passwort..."; nothing when cancelled.
     static std::optional<QString> AskPassword(const QString& current);
+    // A new passphrase of an encrypted collection, typed twice into masked fields;
+    // nothing when cancelled, or when it is empty, the two differ or it cannot be
+    // stored (each of these said in a warning).
+    static std::optional<std::string> AskNewPassphrase();
 
   private:
     QWidget* window_;

@@ -156,6 +156,12 @@ void MessageService::ClearLog() {
 }
 
 void MessageService::Record(AskedQuestion question) {
+    // A password is told to no log, not even the tests'.
+    if (question.password) {
+        for (auto* answer : {&question.textAnswer, &question.repeatAnswer}) {
+            if (*answer) *answer = QStringLiteral("<hidden>");
+        }
+    }
     scripted_->Log(question);
     if (askedHook_) askedHook_(question);
     asked_.push_back(std::move(question));
@@ -225,6 +231,24 @@ std::optional<QString> MessageService::InputText(const QString& caption, const Q
         ShowInputBox(q);
     }
     auto answer = q.textAnswer;
+    Record(std::move(q));
+    return answer;
+}
+
+std::optional<TPassphraseAnswer> MessageService::AskPassphrase(const QString& caption,
+                                                               const QString& prompt, bool repeat,
+                                                               int maxLength) {
+    AskedQuestion q = Question(AskedQuestion::Kind::Input, caption, prompt);
+    q.maxLength = maxLength;
+    q.password = true;
+    q.repeat = repeat;
+    if (scripted_->Answers(q.kind)) {
+        scripted_->AnswerPassphrase(q);
+    } else {
+        ShowPassphraseBox(q);
+    }
+    std::optional<TPassphraseAnswer> answer;
+    if (q.textAnswer) answer = TPassphraseAnswer{*q.textAnswer, q.repeatAnswer.value_or(QString())};
     Record(std::move(q));
     return answer;
 }

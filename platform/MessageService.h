@@ -10,7 +10,10 @@
 // and with buttons of their own captions are one kind). In test mode a question with nothing
 // queued does not block: it is logged as unanswered and returns its Escape answer
 // (Cancel for inputs and file dialogs). Outside test mode a queued answer is still
-// used first. Every question is logged (Asked()).
+// used first. Every question is logged (Asked()). A passphrase box takes one
+// queued input per field: the first answers its first field (a cancel there
+// cancels the box and takes no more), the next one "Passwort wiederholen".
+// What is typed into a password field is never logged: its answer is "<hidden>".
 //
 // For end-to-end tests of the real program only, the environment can switch test
 // mode on at start:
@@ -74,12 +77,20 @@ struct AskedQuestion {
     QString initial;  // input: the initial text; file dialogs: the initial path
     QString filter;   // file dialogs
     QString defaultSuffix;
-    int maxLength = 0;  // input
-    bool password = false;
-    bool answered = false;              // false: nothing queued in test mode (or a queued answer
-                                        // that was not one of the offered buttons)
-    MsgButton answer = MsgButton::Ok;   // Message
-    std::optional<QString> textAnswer;  // Input, OpenFile, SaveFile
+    int maxLength = 0;                    // input
+    bool password = false;                // the input is masked (a passphrase box always is)
+    bool repeat = false;                  // a passphrase box with the field "Passwort wiederholen"
+    bool answered = false;                // false: nothing queued in test mode (or a queued answer
+                                          // that was not one of the offered buttons)
+    MsgButton answer = MsgButton::Ok;     // Message
+    std::optional<QString> textAnswer;    // Input, OpenFile, SaveFile
+    std::optional<QString> repeatAnswer;  // a passphrase box's "Passwort wiederholen"
+};
+
+// What a passphrase box was given: its field, and "Passwort wiederholen" when asked.
+struct TPassphraseAnswer {
+    QString text;
+    QString repeat;
 };
 
 class TScriptedAnswers;
@@ -117,6 +128,13 @@ class MessageService {
     std::optional<QString> InputText(const QString& caption, const QString& prompt,
                                      const QString& initial, int maxLength = 255,
                                      bool password = false);
+
+    // A passphrase box ("OK"/"Abbrechen"): a masked field that starts empty, with
+    // `repeat` a second one, "Passwort wiederholen", and the check box "Passwort
+    // anzeigen" that shows what is typed. Logged as an Input with `password`;
+    // nothing when cancelled. The caller compares the two texts.
+    std::optional<TPassphraseAnswer> AskPassphrase(const QString& caption, const QString& prompt,
+                                                   bool repeat, int maxLength = 255);
 
     // File dialogs; `filter` as Qt writes it ("Private Daten (*.pdt)"), the suffix
     // without dot. Open wants an existing file; Save asks before overwriting one.

@@ -1,6 +1,7 @@
 #include "platform/MessageWidgets.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFile>
@@ -110,6 +111,31 @@ void LogFileList(QFileDialog& dialog, const QString& logPath) {
                      });
 }
 
+// A labelled one-line field of an input box. Every text the program asks for
+// ends up in a Windows-1252 file or setting, so the field takes no other.
+QLineEdit* AddField(QDialog& dialog, QVBoxLayout& layout, const QString& prompt, int maxLength) {
+    auto* label = new QLabel(prompt, &dialog);
+    auto* edit = new QLineEdit(&dialog);
+    if (maxLength > 0) edit->setMaxLength(maxLength);
+    RestrictToCp1252(edit);
+    label->setBuddy(edit);
+    layout.addWidget(label);
+    layout.addWidget(edit);
+    return edit;
+}
+
+// "OK" (the default) and "Abbrechen" under an input box.
+void AddOkCancel(QDialog& dialog, QVBoxLayout& layout) {
+    auto* buttons = new QDialogButtonBox(&dialog);
+    buttons->addButton(ButtonCaption(MsgButton::Ok), QDialogButtonBox::AcceptRole)
+        ->setDefault(true);
+    buttons->addButton(ButtonCaption(MsgButton::Cancel), QDialogButtonBox::RejectRole);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout.addWidget(buttons);
+    dialog.setMinimumWidth(350);
+}
+
 }  // namespace
 
 void ShowMessageBox(AskedQuestion& question) {
@@ -154,25 +180,37 @@ void ShowInputBox(AskedQuestion& question) {
     QDialog dialog(DialogParent());
     dialog.setWindowTitle(question.caption);
     auto* layout = new QVBoxLayout(&dialog);
-    auto* label = new QLabel(question.text, &dialog);
-    auto* edit = new QLineEdit(question.initial, &dialog);
-    if (question.maxLength > 0) edit->setMaxLength(question.maxLength);
+    QLineEdit* edit = AddField(dialog, *layout, question.text, question.maxLength);
+    edit->setText(question.initial);
     if (question.password) edit->setEchoMode(QLineEdit::Password);
-    // Every text the program asks for ends up in a Windows-1252 file or setting.
-    RestrictToCp1252(edit);
-    label->setBuddy(edit);
     edit->selectAll();
-    auto* buttons = new QDialogButtonBox(&dialog);
-    buttons->addButton(ButtonCaption(MsgButton::Ok), QDialogButtonBox::AcceptRole)
-        ->setDefault(true);
-    buttons->addButton(ButtonCaption(MsgButton::Cancel), QDialogButtonBox::RejectRole);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    layout->addWidget(label);
-    layout->addWidget(edit);
-    layout->addWidget(buttons);
-    dialog.setMinimumWidth(350);
+    AddOkCancel(dialog, *layout);
     if (dialog.exec() == QDialog::Accepted) question.textAnswer = edit->text();
+    question.answered = true;
+}
+
+void ShowPassphraseBox(AskedQuestion& question) {
+    QDialog dialog(DialogParent());
+    dialog.setWindowTitle(question.caption);
+    auto* layout = new QVBoxLayout(&dialog);
+    std::vector<QLineEdit*> fields{AddField(dialog, *layout, question.text, question.maxLength)};
+    if (question.repeat) {
+        fields.push_back(
+            AddField(dialog, *layout, QStringLiteral("Passwort wiederholen"), question.maxLength));
+    }
+    for (QLineEdit* field : fields) field->setEchoMode(QLineEdit::Password);
+    auto* show = new QCheckBox(QStringLiteral("Passwort anzeigen"), &dialog);
+    QObject::connect(show, &QCheckBox::toggled, &dialog, [fields](bool shown) {
+        for (QLineEdit* field : fields) {
+            field->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+        }
+    });
+    layout->addWidget(show);
+    AddOkCancel(dialog, *layout);
+    if (dialog.exec() == QDialog::Accepted) {
+        question.textAnswer = fields.front()->text();
+        if (question.repeat) question.repeatAnswer = fields.back()->text();
+    }
     question.answered = true;
 }
 

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <iterator>
+#include <utility>
 
 namespace dorvanta {
 namespace {
@@ -170,6 +171,16 @@ void TScriptedAnswers::AnswerInput(AskedQuestion& question) {
         question.textAnswer = question.textAnswer->left(question.maxLength);
     }
     question.answered = true;
+}
+
+void TScriptedAnswers::AnswerPassphrase(AskedQuestion& question) {
+    AnswerInput(question);
+    if (!question.repeat || !question.textAnswer) return;
+    const std::optional<QString> first = std::exchange(question.textAnswer, std::nullopt);
+    question.answered = false;
+    AnswerInput(question);
+    question.repeatAnswer = std::exchange(question.textAnswer, std::nullopt);
+    if (question.repeatAnswer) question.textAnswer = first;
 }
 
 QString TScriptedAnswers::ChosenFileType(const AskedQuestion& question,

@@ -48,6 +48,10 @@ class TScriptedAnswers {
     void AnswerChoice(AskedQuestion& question);
     // The next queued text, cut to the field's length; none queued: cancelled.
     void AnswerInput(AskedQuestion& question);
+    // A passphrase box: one queued text a field, as AnswerInput; a cancel in the
+    // first field takes no more, and a cancel or nothing queued in the second
+    // cancels the box.
+    void AnswerPassphrase(AskedQuestion& question);
     // The next queued path with the suffix of its type added; `selectedFilter`
     // (when given) receives that type. None queued: cancelled.
     void AnswerFileName(AskedQuestion& question, const QString& initialFilter,

@@ -112,6 +112,9 @@ bool TDocumentSession::Load(const std::string& path, TSessionDecisions& decision
     TLoadHooks hooks;
     hooks.ClearSelection = [this] { emit AboutToReplaceDocument(); };
     hooks.AskPassword = [&decisions](const std::string& p) { return decisions.AskOpenPassword(p); };
+    hooks.AskPassphrase = [&decisions](const std::string& p, int attempt) {
+        return decisions.AskOpenPassphrase(p, attempt);
+    };
     hooks.ShowWrongPassword = [&decisions] { decisions.ShowWrongPassword(); };
     hooks.ResetToNew = [this] { Reset(); };
     hooks.RebuildViews = [this] { emit DocumentLoaded(); };
@@ -126,6 +129,11 @@ bool TDocumentSession::Load(const std::string& path, TSessionDecisions& decision
     hooks.AskPassword = [this, local](const std::string& p) {
         std::optional<std::string> typed;
         OnOwnThread([&] { typed = local.AskPassword(p); });
+        return typed;
+    };
+    hooks.AskPassphrase = [this, local](const std::string& p, int attempt) {
+        std::optional<std::string> typed;
+        OnOwnThread([&] { typed = local.AskPassphrase(p, attempt); });
         return typed;
     };
     hooks.ShowWrongPassword = [this, local] { OnOwnThread(local.ShowWrongPassword); };

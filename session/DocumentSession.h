@@ -32,6 +32,13 @@ class TSessionDecisions {
     virtual ~TSessionDecisions() = default;
     // The password of a protected or encrypted file being opened; nothing: cancelled.
     virtual std::optional<std::string> AskOpenPassword(const std::string& path) = 0;
+    // The passphrase of an encrypted file being opened, try `attempt` of
+    // kPassphraseTries (store/PdtHooks.h); a later try follows a wrong passphrase.
+    // Nothing: cancelled. By default the question of AskOpenPassword.
+    virtual std::optional<std::string> AskOpenPassphrase(const std::string& path, int attempt) {
+        (void)attempt;
+        return AskOpenPassword(path);
+    }
     virtual void ShowWrongPassword() = 0;
     // A password for an encrypted save of a document that has none; nothing when
     // none was given (cancelled, empty, or not storable — the decider says why).

@@ -3,6 +3,7 @@
 #include <sodium.h>
 
 #include <exception>
+#include <optional>
 
 #include "store/AgeFile.h"
 #include "store/Cp1252.h"
@@ -78,6 +79,38 @@ bool DecryptWithPassword(age::TSource& source, const age::THeader& header, const
     return true;
 }
 
+// Asks for the passphrase until one opens the file: kPassphraseTries times
+// through AskPassphrase, else once through AskPassword. Each try costs one key
+// derivation; a wrong one leaves the source at the payload, so the next try
+// reads the same bytes. The passphrase that opened it, `plain` then holding the
+// payload; nothing when a prompt was cancelled or every try was wrong (`wrong`).
+std::optional<std::string> UnlockPayload(age::TSource& source, const age::THeader& header,
+                                         const std::string& path, const TLoadHooks& hooks,
+                                         std::string& plain, bool& wrong) {
+    const int tries = hooks.AskPassphrase ? kPassphraseTries : 1;
+    for (int attempt = 1; attempt <= tries; ++attempt) {
+        std::optional<std::string> typed;
+        if (hooks.AskPassphrase) {
+            typed = hooks.AskPassphrase(path, attempt);
+        } else if (hooks.AskPassword) {
+            typed = hooks.AskPassword(path);
+        }
+        if (!typed) {
+            wrong = false;
+            return std::nullopt;
+        }
+        // Wipes a wrong try, and what a returned one leaves behind.
+        const age::TWipeGuard typedGuard(*typed);
+        // No file has an empty passphrase.
+        if (!typed->empty() &&
+            DecryptWithPassword(source, header, *typed, path, hooks.RunBusy, plain)) {
+            return typed;
+        }
+        wrong = true;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int EncryptionWorkFactor() {
@@ -94,14 +127,11 @@ bool ReadEncrypted(TDocument& doc, age::TSource& source, const std::string& path
                    const TLoadHooks& hooks) {
     const age::THeader header = ReadPassphraseHeader(source, path);
     doc.Loading = true;
-    const auto typed = hooks.AskPassword ? hooks.AskPassword(path) : std::nullopt;
     std::string plain;
     const age::TWipeGuard plainGuard(plain);
-    // No file has an empty passphrase.
-    const bool wrong =
-        typed && (typed->empty() ||
-                  !DecryptWithPassword(source, header, *typed, path, hooks.RunBusy, plain));
-    if (!typed || wrong) {
+    bool wrong = false;
+    const auto typed = UnlockPayload(source, header, path, hooks, plain, wrong);
+    if (!typed) {
         RefuseFile(doc, hooks, wrong);
         doc.Loading = false;
         if (hooks.RebuildViews) hooks.RebuildViews();

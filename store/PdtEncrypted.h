@@ -23,10 +23,12 @@ void SetEncryptionWorkFactor(int factor);
 namespace pdt {
 
 // An age file: the header is checked first, so a file no password can open is
-// refused without a prompt; then the password, the slow key derivation (through
-// the hooks' RunBusy) and the payload, which must be a readable pdt stream. False
-// when the prompt is cancelled or the password is wrong (the document is then
-// reset); EStoreError for a damaged or refused file. Sets Format to Encrypted.
+// refused without a prompt; then the password (kPassphraseTries tries through the
+// hooks' AskPassphrase, else one through AskPassword), the slow key derivation
+// of each try (through RunBusy) and the payload, which must be a readable pdt
+// stream. False when a prompt is cancelled or every try was wrong (the document
+// is then reset; ShowWrongPassword after the last wrong one); EStoreError for a
+// damaged or refused file. Sets Format to Encrypted.
 bool ReadEncrypted(TDocument& doc, age::TSource& source, const std::string& path,
                    const TLoadHooks& hooks);
 

@@ -8,12 +8,20 @@
 
 namespace dorvanta {
 
+// How often an encrypted file's passphrase may be typed before the file is refused.
+inline constexpr int kPassphraseTries = 3;
+
 // What a load asks of its caller. Every hook is optional.
 struct TLoadHooks {
     // Removes the category list's selection before the document is emptied.
     std::function<void()> ClearSelection;
     // Asks for the password of a protected file; nothing when cancelled.
     std::function<std::optional<std::string>(const std::string& path)> AskPassword;
+    // Asks for the passphrase of an encrypted file; `attempt` counts the tries from
+    // 1, a later one following a wrong passphrase. Nothing when cancelled. With it
+    // an encrypted file gets kPassphraseTries tries, without it one, through
+    // AskPassword (a caller that has one fixed password gains nothing from more).
+    std::function<std::optional<std::string>(const std::string& path, int attempt)> AskPassphrase;
     // Tells the user that the typed password was wrong.
     std::function<void()> ShowWrongPassword;
     // The New command's reset after a refused file; without it ClearDocument.

@@ -238,7 +238,7 @@ wait "$app_pid" 2>/dev/null || true
 app_pid=
 
 # An encrypted save through the real save dialog: the type is chosen in its
-# combo box, the name gets the type's suffix, the password box asks for the
+# combo box, the name gets the type's suffix, the password box asks twice for the
 # missing password; the file reopens with it, and a copied value carries the
 # hint that keeps clipboard histories from recording it.
 cat >"$work/e.json" <<'JSON'
@@ -258,6 +258,8 @@ sleep 0.2
 keys "$save" Return
 input=$(expect_caption "Passwort")
 xdotool windowfocus --sync "$input"
+xdotool type --delay 20 "Sesam-42"
+xdotool key Tab  # "Passwort wiederholen"
 xdotool type --delay 20 "Sesam-42"
 keys "$input" Return
 expect_renamed "$main" "Dorvanta - [$work/geheim.pdt.age]"

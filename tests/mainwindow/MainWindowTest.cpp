@@ -416,19 +416,25 @@ TEST_F(MainWindowTest, EncryptedSaveAsAsksForAPasswordAndSaveKeepsTheFormat) {
     Doc().AddKey("Bank", "Giro");
     const QString base = QString::fromStdString(dir.File("geheim"));
     const QString path = base + ".pdt.age";
-    // No password yet: cancelling or leaving it empty writes nothing.
+    // No password yet: cancelling or leaving it empty (which is said) writes nothing.
     for (const std::optional<QString>& answer : {std::optional<QString>(), std::optional(QString())}) {
         Messages().QueueFileName(base);
         Messages().QueueFileFilter(QStringLiteral("Private Daten, verschlüsselt (*.pdt.age)"));
         Messages().QueueInput(answer);
+        if (answer) {
+            Messages().QueueInput(answer);  // "Passwort wiederholen"
+            Messages().QueueAnswer(MsgButton::Ok);
+        }
         EXPECT_FALSE(Form().MenuItem_SaveUnderClick());
         EXPECT_FALSE(std::filesystem::exists(path.toStdString()));
         EXPECT_TRUE(Doc().Modified);
         EXPECT_EQ(Messages().Asked().back().caption, "Passwort");
     }
-    // The type's suffix is added, the password box asked once, the file encrypted.
+    // The type's suffix is added, the password box asked once (both its fields),
+    // the file encrypted.
     Messages().QueueFileName(base);
     Messages().QueueFileFilter(QStringLiteral("Private Daten, verschlüsselt (*.pdt.age)"));
+    Messages().QueueInput(QString("Sesam-\u00f6"));
     Messages().QueueInput(QString("Sesam-\u00f6"));
     EXPECT_TRUE(Form().MenuItem_SaveUnderClick());
     EXPECT_EQ(Form().windowTitle(), "Dorvanta - [" + path + "]");

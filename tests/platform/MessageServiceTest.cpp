@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
 #include <QDateTime>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -16,12 +18,14 @@
 #include <algorithm>
 #include <functional>
 #include <new>
+#include <sstream>
 #include <stdexcept>
 
 #include "platform/Application.h"
 #include "platform/MessageService.h"
 #include "platform/System.h"
 #include "store/StoreError.h"
+#include "support/ModalDriver.h"
 #include "support/TempDir.h"
 
 namespace dorvanta {
@@ -110,6 +114,154 @@ TEST_F(MessageServiceTest, InputsAndFileNames) {
     EXPECT_EQ(service().Asked()[2].kind, AskedQuestion::Kind::SaveFile);
     EXPECT_EQ(service().Asked()[3].filter, filter);
     EXPECT_TRUE(service().Asked()[4].answered);
+}
+
+// A passphrase box takes one queued input a field; what was typed reaches no log.
+TEST_F(MessageServiceTest, PassphraseBoxesTakeOneInputAFieldAndLogNoText) {
+    testing::TempDir dir;
+    const std::string log = dir.File("asked.log");
+    ::setenv("DORVANTA_TEST_LOG", log.c_str(), 1);
+    service().LoadTestAnswersFromEnvironment();
+    ::unsetenv("DORVANTA_TEST_LOG");
+    using Inputs = std::vector<std::optional<QString>>;
+    struct Case {
+        const char* name;
+        bool repeat;
+        Inputs queued;
+        std::optional<QString> text;
+        std::optional<QString> repeated;
+        bool answered;
+        std::size_t left;  // queued inputs the box did not take
+        const char* logged;
+    };
+    const Case cases[] = {
+        {"one field", false, {"geheim", "next"}, "geheim", std::nullopt, true, 1, "<hidden>"},
+        {"two fields", true, {"geheim", "Geheim", "next"}, "geheim", "Geheim", true, 1, "<hidden>"},
+        {"cut to the length",
+         true,
+         {"1234567", "12345678"},
+         "123456",
+         "123456",
+         true,
+         0,
+         "<hidden>"},
+        {"the first cancelled",
+         true,
+         {std::nullopt, "next"},
+         std::nullopt,
+         std::nullopt,
+         true,
+         1,
+         "<cancel>"},
+        {"the repeat cancelled",
+         true,
+         {"geheim", std::nullopt},
+         std::nullopt,
+         std::nullopt,
+         true,
+         0,
+         "<cancel>"},
+        {"the repeat not queued",
+         true,
+         {"geheim"},
+         std::nullopt,
+         std::nullopt,
+         false,
+         0,
+         "<cancel> (unanswered)"},
+        {"nothing queued",
+         false,
+         {},
+         std::nullopt,
+         std::nullopt,
+         false,
+         0,
+         "<cancel> (unanswered)"},
+    };
+    std::string expectedLog;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        service().ClearLog();
+        for (const auto& input : c.queued) service().QueueInput(input);
+        const auto answer = service().AskPassphrase(QStringLiteral("Passwort"),
+                                                    QStringLiteral("Neu:"), c.repeat, 6);
+        EXPECT_EQ(answer ? std::optional(answer->text) : std::nullopt, c.text);
+        if (c.repeat && answer) {
+            EXPECT_EQ(answer->repeat, c.repeated);
+        }
+        ASSERT_EQ(service().Asked().size(), 1u);
+        const AskedQuestion& q = service().Asked()[0];
+        EXPECT_EQ(q.kind, AskedQuestion::Kind::Input);
+        EXPECT_TRUE(q.password);
+        EXPECT_EQ(q.repeat, c.repeat);
+        EXPECT_TRUE(q.initial.isEmpty());
+        EXPECT_EQ(q.answered, c.answered);
+        EXPECT_EQ(q.textAnswer, c.text ? std::optional<QString>("<hidden>") : std::nullopt);
+        EXPECT_EQ(q.repeatAnswer, c.repeated ? std::optional<QString>("<hidden>") : std::nullopt);
+        std::size_t left = 0;
+        while (service().InputText({}, {}, {})) ++left;
+        EXPECT_EQ(left, c.left);
+        expectedLog += std::string("Input\tPasswort\tNeu:\t") + c.logged + "\n";
+    }
+    // The plain inputs that emptied each queue are logged too; only the boxes matter.
+    std::string boxes;
+    std::istringstream lines(testing::ReadBytes(log));
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("Input\tPasswort\t", 0) == 0) boxes += line + "\n";
+    }
+    EXPECT_EQ(boxes, expectedLog);
+    EXPECT_EQ(testing::ReadBytes(log).find("geheim"), std::string::npos);
+}
+
+// The real box: masked fields that start empty; "Passwort anzeigen" shows and
+// hides what is typed; OK returns both texts.
+TEST_F(MessageServiceTest, TheRealPassphraseBoxIsMaskedUntilShown) {
+    service().SetTestMode(false);
+    for (const bool repeat : {false, true}) {
+        SCOPED_TRACE(repeat);
+        service().ClearLog();
+        QString showCaption;
+        std::vector<std::vector<QLineEdit::EchoMode>> modes;  // at start, shown, hidden again
+        QStringList initial;
+        const testing::TModalDriver<QDialog> driver([&](QDialog& dialog) {
+            const auto fields = dialog.findChildren<QLineEdit*>();
+            auto* show = dialog.findChild<QCheckBox*>();
+            const auto echo = [&] {
+                std::vector<QLineEdit::EchoMode> now;
+                for (QLineEdit* field : fields) now.push_back(field->echoMode());
+                modes.push_back(now);
+            };
+            for (QLineEdit* field : fields) initial << field->text();
+            echo();
+            if (show) {
+                showCaption = show->text();
+                show->click();
+                echo();
+                show->click();
+                echo();
+            }
+            for (int i = 0; i < fields.size(); ++i) {
+                fields[i]->setText(QStringLiteral("pw%1").arg(i));
+            }
+            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+            QCoreApplication::sendEvent(fields.back(), &enter);
+        });
+        const auto answer =
+            service().AskPassphrase(QStringLiteral("Passwort"), QStringLiteral("Neu:"), repeat);
+        const std::size_t n = repeat ? 2 : 1;
+        using Modes = std::vector<QLineEdit::EchoMode>;
+        EXPECT_EQ(showCaption, "Passwort anzeigen");
+        EXPECT_EQ(initial, QStringList(n, QString()));
+        EXPECT_EQ(modes,
+                  (std::vector<Modes>{Modes(n, QLineEdit::Password), Modes(n, QLineEdit::Normal),
+                                      Modes(n, QLineEdit::Password)}));
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(answer->text, "pw0");
+        EXPECT_EQ(answer->repeat, repeat ? "pw1" : "");
+        ASSERT_EQ(service().Asked().size(), 1u);
+        EXPECT_TRUE(service().Asked()[0].answered);
+        EXPECT_EQ(service().Asked()[0].textAnswer, "<hidden>");
+    }
 }
 
 TEST_F(MessageServiceTest, ApplicationErrorBoxAndItsFullStop) {

@@ -218,6 +218,35 @@ TEST_F(DocumentSessionTest, OpenInEachFormatAndEachWayItCanFail) {
     }
 }
 
+// An encrypted file is asked for up to three times; a decider that does not ask
+// by try number is asked its open-password question each time.
+TEST_F(DocumentSessionTest, AnEncryptedFileGivesThreeTries) {
+    const std::string sealed = Collection("t.pdt.age", "Depot", "geheim", TFormat::Encrypted);
+    struct Case {
+        std::deque<std::optional<std::string>> passwords;
+        bool loaded;
+        Strings asked;
+    };
+    const Case cases[] = {
+        {{"x", "y", "geheim"}, true, {"open password", "open password", "open password"}},
+        {{"x", "y", "z"},
+         false,
+         {"open password", "open password", "open password", "wrong password"}},
+        {{"x", std::nullopt}, false, {"open password", "open password"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.asked.size());
+        session.New();
+        ask.log.clear();
+        ask.passwords = c.passwords;
+        EXPECT_EQ(session.Open(sealed, ask), c.loaded);
+        EXPECT_EQ(ask.log, c.asked);
+        EXPECT_EQ(Name(), c.loaded ? "t.pdt.age" : "-");
+        EXPECT_EQ(session.Password(), c.loaded ? "geheim" : "");
+        EXPECT_FALSE(session.Loading());
+    }
+}
+
 TEST_F(DocumentSessionTest, SaveAndSaveAsInBothFormatsWithTheirPasswords) {
     struct Case {
         const char* name;

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <vector>
 
 #include "store/AgeFile.h"
 #include "store/Cp1252.h"
@@ -102,6 +104,75 @@ TEST_F(EncryptedPdtTest, OpeningAnswersLikeAPlainProtectedFile) {
             EXPECT_TRUE(doc.Keys.empty());
             EXPECT_EQ(doc.Format, TDocument::TFormat::Plain);
         }
+    }
+}
+
+TEST_F(EncryptedPdtTest, AskPassphraseGivesThreeTriesEachOneKeyDerivation) {
+    TempDir dir;
+    const std::string sealed = dir.File("a.pdt.age");
+    SaveDocument(Sample("Sesam"), sealed);
+    TDocument plainDoc = Sample("Sesam");
+    plainDoc.Format = TDocument::TFormat::Plain;
+    const std::string locked = dir.File("b.pdt");
+    SaveDocument(plainDoc, locked);
+    using Answers = std::vector<std::optional<std::string>>;
+    struct Case {
+        const char* name;
+        std::string path;
+        Answers answers;
+        bool loaded;
+        std::vector<int> asked;  // the tries AskPassphrase was asked for; 0: AskPassword
+        int wrongMessages;
+        int derivations;  // runs of RunBusy
+    };
+    const Case cases[] = {
+        {"right at once", sealed, {"Sesam"}, true, {1}, 0, 1},
+        {"right at the second", sealed, {"sesam", "Sesam"}, true, {1, 2}, 0, 2},
+        {"right at the third, an empty one costs nothing",
+         sealed,
+         {"x", "", "Sesam"},
+         true,
+         {1, 2, 3},
+         0,
+         2},
+        {"three wrong", sealed, {"x", "y", "z"}, false, {1, 2, 3}, 1, 3},
+        {"cancelled at the second", sealed, {"x", std::nullopt}, false, {1, 2}, 0, 1},
+        {"cancelled at once", sealed, {std::nullopt}, false, {1}, 0, 0},
+        {"a plain file asks AskPassword once", locked, {"x"}, false, {0}, 1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TDocument doc;
+        doc.AddKey("alt", "alt");
+        std::vector<int> asked;
+        int wrong = 0;
+        int busy = 0;
+        std::size_t next = 0;
+        const auto answer = [&]() -> std::optional<std::string> {
+            return next < c.answers.size() ? c.answers[next++] : std::optional<std::string>("-");
+        };
+        TLoadHooks hooks;
+        hooks.AskPassphrase = [&](const std::string& path, int attempt) {
+            EXPECT_EQ(path, c.path);
+            asked.push_back(attempt);
+            return answer();
+        };
+        hooks.AskPassword = [&](const std::string&) {
+            asked.push_back(0);
+            return answer();
+        };
+        hooks.ShowWrongPassword = [&] { ++wrong; };
+        hooks.RunBusy = [&](const std::function<void()>& work) {
+            ++busy;
+            work();
+        };
+        EXPECT_EQ(LoadDocument(doc, c.path, hooks), c.loaded);
+        EXPECT_EQ(asked, c.asked);
+        EXPECT_EQ(wrong, c.wrongMessages);
+        EXPECT_EQ(busy, c.derivations);
+        EXPECT_FALSE(doc.Loading);
+        EXPECT_EQ(doc.Keys.size(), c.loaded ? 2u : 0u);
+        EXPECT_EQ(doc.Password, c.loaded ? "Sesam" : "");
     }
 }
 
