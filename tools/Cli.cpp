@@ -19,6 +19,7 @@
 #include "store/PdtFile.h"
 #include "store/Search.h"
 #include "store/StoreError.h"
+#include "tools/CliPassword.h"
 #include "tools/JsonOut.h"
 
 namespace dorvanta::cli {
@@ -214,6 +215,7 @@ const std::vector<std::string> kSearchFlags = {"--names",     "--exact",   "--no
 struct Options {
     std::vector<std::string> positional;
     std::optional<std::string> password;
+    bool passwordStdin = false;
     std::optional<std::string> separator;  // as typed (UTF-8)
     std::vector<std::string> flags;
 
@@ -230,6 +232,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
             options.password = ToCp1252(args[++i], "Das Passwort");
         } else if (args[i].rfind("--password=", 0) == 0) {
             options.password = ToCp1252(args[i].substr(11), "Das Passwort");
+        } else if (args[i] == "--password-stdin") {
+            options.passwordStdin = true;
         } else if (args[i] == "--separator") {
             if (i + 1 >= args.size()) throw CliError{"--separator erwartet ein Zeichen"};
             options.separator = args[++i];
@@ -245,11 +249,21 @@ Options ParseOptions(const std::vector<std::string>& args) {
     return options;
 }
 
+// The number of arguments of a command that loads a pdt file; 0 for the others.
+std::size_t FileCommandArgs(const std::string& command) {
+    if (command == "dump") return 1;
+    if (command == "sort" || command == "search") return 2;
+    if (command == "import") return 4;
+    if (command == "encrypt" || command == "decrypt") return 2;
+    return 0;
+}
+
 // Refuses the options a command does not take rather than ignoring them.
 void RequireOnly(const Options& options, const std::string& command, bool flags, bool separator) {
     std::string refused;
     if (!flags && !options.flags.empty()) refused = options.flags.front();
     if (!separator && options.separator) refused = "--separator";
+    if (FileCommandArgs(command) == 0 && options.passwordStdin) refused = "--password-stdin";
     if (!refused.empty()) {
         throw CliError{"Die Option " + refused + " gilt nicht für \"" + command + "\""};
     }
@@ -278,15 +292,6 @@ std::int32_t KeyIndexOf(const TDocument& doc, const std::string& typed) {
                        std::to_string(doc.Keys.size()) + " Rubriken, gezählt ab 0)"};
     }
     return static_cast<std::int32_t>(index);
-}
-
-// The number of arguments of a command that loads a pdt file; 0 for the others.
-std::size_t FileCommandArgs(const std::string& command) {
-    if (command == "dump") return 1;
-    if (command == "sort" || command == "search") return 2;
-    if (command == "import") return 4;
-    if (command == "encrypt" || command == "decrypt") return 2;
-    return 0;
 }
 
 void WriteHits(const TDocument& doc, const std::vector<TSearchHit>& hits, std::ostream& stream) {
@@ -319,26 +324,30 @@ void RequireCount(const Options& options, std::size_t count, const std::string& 
     }
 }
 
-// Loads a file; false when the password is missing or wrong.
-bool Load(TDocument& doc, const std::string& path, const std::optional<std::string>& password) {
+// Loads a file; false when the password is missing or wrong. With `ownPassword`
+// a plain file's stored password opens it.
+bool Load(TDocument& doc, const std::string& path, TPasswords& passwords, bool ownPassword) {
     TLoadHooks hooks;
-    hooks.AskPassword = [&](const std::string&) { return password; };
+    hooks.AskPassword = [&](const std::string&) {
+        // A plain file has read its stored password when it asks; an encrypted
+        // file asks before anything is read.
+        if (ownPassword && !doc.Password.empty()) return std::optional<std::string>(doc.Password);
+        return passwords.ForOpening();
+    };
     return LoadDocument(doc, path, hooks);
 }
 
-bool LoadWithStoredPassword(TDocument& doc, const std::string& path) {
-    TLoadHooks hooks;
-    hooks.AskPassword = [&](const std::string&) { return std::optional<std::string>(doc.Password); };
-    return LoadDocument(doc, path, hooks);
-}
-
-int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+             const TPasswordInput& input) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         (args.empty() ? err : out) << kHelp;
         return args.empty() ? kError : kOk;
     }
     const std::string& command = args[0];
     const Options options = ParseOptions(args);
+    if (options.password && options.passwordStdin) {
+        throw CliError{"--password und --password-stdin schließen einander aus"};
+    }
     if (FileCommandArgs(command) != 0 || command == "build" || command == "match") {
         RequireOnly(options, command, command == "search", command == "import");
     }
@@ -348,12 +357,12 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         const std::string text =
             command == "search" ? ToCp1252(options.positional[1], "Der Suchtext") : "";
         const char separator = SeparatorOf(options.separator);
+        TPasswords passwords(options.password, options.passwordStdin, input);
         TDocument doc;
-        // encrypt without --password takes the protected document's own password,
-        // which the plain file holds anyway.
-        const bool ownPassword = command == "encrypt" && !options.password;
-        if (ownPassword ? !LoadWithStoredPassword(doc, options.positional[0])
-                        : !Load(doc, options.positional[0], options.password)) {
+        // encrypt without a given password takes the protected document's own
+        // password, which the plain file holds anyway.
+        const bool ownPassword = command == "encrypt" && !passwords.Given();
+        if (!Load(doc, options.positional[0], passwords, ownPassword)) {
             err << kMsgWrongPassword << "\n";
             return kWrongPassword;
         }
@@ -372,10 +381,15 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
             WriteHits(doc, hits, out);
             return hits.empty() ? kNoMatch : kOk;
         } else if (command == "encrypt" || command == "decrypt") {
-            // A password given for an unprotected file becomes its password.
-            if (options.password) doc.Password = *options.password;
-            doc.Format = command == "encrypt" ? TDocument::TFormat::Encrypted
-                                              : TDocument::TFormat::Plain;
+            // A password given for an unprotected file becomes its password; one
+            // typed for it is asked twice.
+            if (passwords.Given()) {
+                doc.Password = *passwords.Given();
+            } else if (command == "encrypt" && doc.Password.empty()) {
+                if (auto typed = passwords.NewPassphrase()) doc.Password = std::move(*typed);
+            }
+            doc.Format =
+                command == "encrypt" ? TDocument::TFormat::Encrypted : TDocument::TFormat::Plain;
             SaveDocument(doc, options.positional[1]);
         } else if (command == "import") {
             ImportEntries(doc, KeyIndexOf(doc, options.positional[1]), options.positional[2],
@@ -406,11 +420,15 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
 }  // namespace
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        const TPasswordInput& input) {
     try {
-        return Dispatch(args, out, err);
+        return Dispatch(args, out, err, input);
     } catch (const CliError& e) {
         err << e.message << "\n";
+    } catch (const ECliExit& e) {
+        err << e.Message << "\n";
+        return e.Code;
     } catch (...) {
         err << CurrentErrorMessage() << "\n";  // never a library's English text
     }
