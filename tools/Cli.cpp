@@ -27,7 +27,7 @@ namespace {
 constexpr const char* kHelp = R"(Aufruf: dorvanta-cli BEFEHL ...
 
 Befehle:
-  dump DATEI [--password TEXT]
+  dump DATEI [PASSWORT]
       Gibt das Dokument als JSON aus, in der Reihenfolge der Datei:
       {"password": "...", "keys": [{"parent": "...", "name": "...",
         "entries": [{"title": "...", "value": "...", "info": "...", "date": 37622.5}]}]}
@@ -36,11 +36,11 @@ Befehle:
       Schreibt JSON in dieser Form als pdt-Datei, ohne zu sortieren.
       Fehlt "password", hat die Datei kein Passwort. Eine JSON-Datei über
       256 MiB wird abgewiesen, ohne sie zu lesen.
-  sort DATEI AUSGABE [--password TEXT]
+  sort DATEI AUSGABE [PASSWORT]
       Lädt die Datei, sortiert Rubriken und Einträge und speichert sie.
   match MASKE TEXT
       Prüft, ob TEXT auf die Maske (*, ?, [a-z], [!a-z]) passt.
-  search DATEI TEXT [--password TEXT] [--names] [--no-titles] [--no-values]
+  search DATEI TEXT [PASSWORT] [--names] [--no-titles] [--no-values]
          [--no-info] [--exact] [--no-wildcard]
       Sucht TEXT in Titeln, Werten und Infos der Einträge, mit --names auch in
       den Rubriknamen; --no-titles, --no-values und --no-info lassen Felder aus.
@@ -50,23 +50,37 @@ Befehle:
       [{"source": "Titel", "value": "...", "key": 0, "entry": 2}]
       "source" ist Unterrubrikname, Titel, Wert oder Info; "key" und "entry"
       zählen ab 0, ein Treffer im Rubriknamen hat "entry": -1.
-  import DATEI RUBRIK TEXTDATEI AUSGABE [--password TEXT]
+  import DATEI RUBRIK TEXTDATEI AUSGABE [PASSWORT]
          [--separator tab|space|ZEICHEN]
       Lädt die Datei, liest TEXTDATEI (Windows-1252) in die Rubrik an Position
       RUBRIK (ab 0) ein und speichert das Ergebnis mit demselben Passwort in
       AUSGABE. Jede Zeile wird ein Eintrag: Titel, Wert und Info, getrennt durch
       das Trennzeichen (Standard: tab); die Info erhält den Rest der Zeile.
-  encrypt DATEI AUSGABE [--password TEXT]
+  encrypt DATEI AUSGABE [PASSWORT]
       Speichert die Datei verschlüsselt als age-Datei (age-encryption.org/v1,
-      Passwort mit scrypt). Das Passwort öffnet eine geschützte DATEI und wird
-      zum Passwort der verschlüsselten Datei; ohne --password gilt das Passwort
-      des Dokuments, und ein Dokument ohne Passwort ist ein Fehler. Entschlüsseln
-      ohne Dorvanta: age -d -o DATEI.pdt DATEI.pdt.age
-  decrypt DATEI AUSGABE --password TEXT
+      Passwort mit scrypt). Das angegebene Passwort öffnet eine geschützte DATEI
+      und wird zum Passwort der verschlüsselten Datei; ohne Angabe gilt das
+      Passwort des Dokuments, und für ein Dokument ohne Passwort wird ein neues
+      zweimal abgefragt. Entschlüsseln ohne Dorvanta:
+      age -d -o DATEI.pdt DATEI.pdt.age
+  decrypt DATEI AUSGABE [PASSWORT]
       Speichert eine verschlüsselte Datei als unverschlüsselte pdt-Datei; deren
       Passwort ist das der verschlüsselten Datei.
   --help
       Zeigt diese Hilfe.
+
+Passwörter:
+  PASSWORT steht für --password-stdin oder --password TEXT. Ohne sie fragt ein
+  Befehl nach dem Passwort, sobald eine Datei eines braucht: auf dem Terminal
+  mit "Passwort: ", ohne die Eingabe anzuzeigen.
+  --password-stdin
+      Liest das Passwort aus der ersten Zeile der Standardeingabe.
+  --password TEXT, --password=TEXT
+      Nimmt das Passwort von der Befehlszeile. Vorsicht: andere Benutzer des
+      Rechners sehen es in der Prozessliste; besser die Abfrage oder
+      --password-stdin.
+  Ohne Terminal und ohne diese Optionen endet ein Befehl, der ein Passwort
+  braucht, mit dem Rückgabewert 3.
 
 Jeder Befehl, der eine Datei liest, liest pdt-Dateien und verschlüsselte
 age-Dateien; "sort" und "import" speichern im Format der gelesenen Datei.
@@ -78,7 +92,7 @@ Rückgabewerte:
   0  Erfolg (match: der Text passt; search: es gibt Treffer)
   1  match: der Text passt nicht; search: kein Treffer
   2  Fehler (die Meldung steht auf der Standardfehlerausgabe)
-  3  Passwort fehlt oder ist falsch
+  3  Passwort fehlt oder ist falsch, oder die Wiederholung weicht ab
 )";
 
 // A failure whose message goes to stderr with exit status 2.
