@@ -351,6 +351,16 @@ bool Load(TDocument& doc, const std::string& path, TPasswords& passwords, bool o
     return LoadDocument(doc, path, hooks);
 }
 
+// The password encrypt and decrypt write: a password given for an unprotected
+// file becomes its password; one typed for it is asked twice.
+void SetWrittenPassword(TDocument& doc, const std::string& command, TPasswords& passwords) {
+    if (passwords.Given()) {
+        doc.Password = *passwords.Given();
+    } else if (command == "encrypt" && doc.Password.empty()) {
+        if (auto typed = passwords.NewPassphrase()) doc.Password = std::move(*typed);
+    }
+}
+
 int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
              const TPasswordInput& input) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
@@ -395,13 +405,7 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
             WriteHits(doc, hits, out);
             return hits.empty() ? kNoMatch : kOk;
         } else if (command == "encrypt" || command == "decrypt") {
-            // A password given for an unprotected file becomes its password; one
-            // typed for it is asked twice.
-            if (passwords.Given()) {
-                doc.Password = *passwords.Given();
-            } else if (command == "encrypt" && doc.Password.empty()) {
-                if (auto typed = passwords.NewPassphrase()) doc.Password = std::move(*typed);
-            }
+            SetWrittenPassword(doc, command, passwords);
             doc.Format =
                 command == "encrypt" ? TDocument::TFormat::Encrypted : TDocument::TFormat::Plain;
             SaveDocument(doc, options.positional[1]);

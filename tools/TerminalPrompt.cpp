@@ -1,6 +1,7 @@
 #include "tools/TerminalPrompt.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sodium.h>
 #include <termios.h>
 #include <unistd.h>
@@ -33,20 +34,58 @@ void WriteAll(int fd, const char* text) {
     }
 }
 
+// Catches the ending signals that are not ignored, and blocks them except while
+// the prompt waits for a key (ppoll), so none slips in between a check and a wait.
+class TSignalCatcher {
+  public:
+    TSignalCatcher() {
+        g_caught = 0;
+        sigset_t ending;
+        sigemptyset(&ending);
+        for (int signal : kEndingSignals) sigaddset(&ending, signal);
+        ::sigprocmask(SIG_BLOCK, &ending, &waiting_);
+        struct sigaction catcher {};
+        catcher.sa_handler = RememberSignal;
+        sigemptyset(&catcher.sa_mask);
+        for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+            ::sigaction(kEndingSignals[i], nullptr, &former_[i]);
+            if (former_[i].sa_handler != SIG_IGN) ::sigaction(kEndingSignals[i], &catcher, nullptr);
+        }
+    }
+    // Restores the handlers, then the mask: a signal still pending goes to its
+    // former handler. One caught meanwhile is raised again.
+    ~TSignalCatcher() {
+        for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+            ::sigaction(kEndingSignals[i], &former_[i], nullptr);
+        }
+        ::sigprocmask(SIG_SETMASK, &waiting_, nullptr);
+        if (g_caught) ::raise(g_caught);
+    }
+    TSignalCatcher(const TSignalCatcher&) = delete;
+    TSignalCatcher& operator=(const TSignalCatcher&) = delete;
+
+    const sigset_t* WaitingMask() const { return &waiting_; }
+
+  private:
+    sigset_t waiting_{};
+    struct sigaction former_[std::size(kEndingSignals)]{};
+};
+
 // Reads up to the line's end; TooLong keeps reading it to its end, so nothing of
-// it is left for the shell. Stops when a caught signal interrupts the read.
-TPrompted ReadLine(int fd) {
+// it is left for the shell. Stops when a caught signal interrupts the wait.
+TPrompted ReadLine(int fd, const sigset_t* waitingMask) {
     TPrompted result;
     result.Text.reserve(kMaxPasswordBytes);  // never reallocated: no stray copies
     bool tooLong = false;
-    for (;;) {
-        char c = 0;
-        const ssize_t n = ::read(fd, &c, 1);
-        if (n < 0 && errno == EINTR && !g_caught) continue;
-        if (n <= 0) {
-            result.State = TPrompted::TState::Cancelled;
+    result.State = TPrompted::TState::Cancelled;
+    while (!g_caught) {
+        pollfd ready{fd, POLLIN, 0};
+        if (::ppoll(&ready, 1, nullptr, waitingMask) < 0) {
+            if (errno == EINTR) continue;
             break;
         }
+        char c = 0;
+        if (::read(fd, &c, 1) != 1) break;  // end of input (Ctrl+D) or a hang-up
         if (c == '\n') {
             result.State = tooLong ? TPrompted::TState::TooLong : TPrompted::TState::Typed;
             break;
@@ -58,9 +97,10 @@ TPrompted ReadLine(int fd) {
         }
         c = 0;
     }
-    if (result.State != TPrompted::TState::Typed) {
+    if (result.State != TPrompted::TState::Typed || g_caught) {
         sodium_memzero(result.Text.data(), result.Text.capacity());
         result.Text.clear();
+        result.State = g_caught ? TPrompted::TState::Cancelled : result.State;
     }
     return result;
 }
@@ -75,33 +115,17 @@ TPrompted AskOnTerminal(const char* prompt) {
         ::close(fd);
         return {};
     }
-    g_caught = 0;
-    struct sigaction catcher {};
-    catcher.sa_handler = RememberSignal;
-    sigemptyset(&catcher.sa_mask);
-    catcher.sa_flags = 0;  // no SA_RESTART: the read returns when a signal comes
-    struct sigaction former[std::size(kEndingSignals)]{};
-    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
-        ::sigaction(kEndingSignals[i], &catcher, &former[i]);
-    }
+    const TSignalCatcher catcher;  // its end may end the program: after the restore
     termios quiet = saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     quiet.c_lflag |= ICANON;
     // TCSAFLUSH drops what was typed ahead, before anyone could see the prompt.
     ::tcsetattr(fd, TCSAFLUSH, &quiet);
     WriteAll(fd, prompt);
-    TPrompted typed = ReadLine(fd);
+    TPrompted typed = ReadLine(fd, catcher.WaitingMask());
     ::tcsetattr(fd, TCSAFLUSH, &saved);
     WriteAll(fd, "\n");  // the user's Enter was not echoed
     ::close(fd);
-    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
-        ::sigaction(kEndingSignals[i], &former[i], nullptr);
-    }
-    if (g_caught) {
-        sodium_memzero(typed.Text.data(), typed.Text.capacity());
-        ::raise(g_caught);  // ends the program unless its former handler says otherwise
-        return {TPrompted::TState::Cancelled, {}};
-    }
     return typed;
 }
 

@@ -6,6 +6,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -33,6 +34,7 @@ struct Ran {
     int code;
     std::string shown;  // what the terminal showed
     std::string err;
+    bool echoes = true;  // the terminal echoes again afterwards
 };
 
 std::vector<char*> Argv(std::vector<std::string>& all) {
@@ -54,7 +56,7 @@ std::vector<char*> Argv(std::vector<std::string>& all) {
 int ExitCode(pid_t pid) {
     int status = 0;
     ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 // Runs the program on a pseudo-terminal; each keystroke string is typed once the
@@ -89,8 +91,10 @@ Ran RunOnTty(const std::vector<std::string>& args, const std::vector<std::string
         }
     }
     const int code = ExitCode(pid);
+    termios after{};
+    ::tcgetattr(master, &after);
     ::close(master);
-    return {code, shown, ReadBytes(dir.File("err"))};
+    return {code, shown, ReadBytes(dir.File("err")), (after.c_lflag & ECHO) != 0};
 }
 
 // Runs the program in a session of its own (no terminal it could open) with
@@ -159,6 +163,8 @@ TEST_F(CliPassword, TypedAtTheTerminalWithoutEcho) {
          "Passwort: \r\n",
          "Es wurde kein Passwort eingegeben.\n",
          nullptr},
+        // Ctrl+C ends the program, never with the echo left off.
+        {{"dump", closed_}, {"\x03"}, 128 + SIGINT, "Passwort: \r\n", "", nullptr},
         {{"sort", open_, written_}, {}, kOk, "", "", ""},
         {{"decrypt", sealed_, written_},
          {"Gehe\xC3\xAF\n"},
@@ -192,6 +198,7 @@ TEST_F(CliPassword, TypedAtTheTerminalWithoutEcho) {
         EXPECT_EQ(r.code, c.code);
         EXPECT_EQ(r.shown, c.shown);  // nothing typed comes back
         EXPECT_EQ(r.err, c.err);
+        EXPECT_TRUE(r.echoes);
         ExpectWritten(c.opens);
     }
 }
