@@ -97,7 +97,7 @@ Ran RunOnTty(const std::vector<std::string>& args, const std::vector<std::string
     return {code, shown, ReadBytes(dir.File("err")), (after.c_lflag & ECHO) != 0};
 }
 
-// Runs the program in a session of its own (no terminal it could open) with
+// Runs the program detached from any terminal (setsid: none it could open) with
 // `input` as its standard input.
 Ran RunWithoutTty(const std::vector<std::string>& args, const std::string& input,
                   const TempDir& dir) {

@@ -105,7 +105,7 @@ def main():
         print("0 passed, 1 failed")
         return 1
     def dorvanta(*args):
-        # In a session of its own, without a terminal: a missing password is
+        # Detached from any terminal (setsid): a missing password is
         # refused at once instead of being asked for.
         return subprocess.run([cli, *args], capture_output=True, timeout=TIMEOUT,
                               stdin=subprocess.DEVNULL, start_new_session=True)
