@@ -19,6 +19,7 @@
 #include "store/PdtFile.h"
 #include "store/Search.h"
 #include "store/StoreError.h"
+#include "tools/CliPassword.h"
 #include "tools/JsonOut.h"
 
 namespace dorvanta::cli {
@@ -26,7 +27,7 @@ namespace {
 constexpr const char* kHelp = R"(Aufruf: dorvanta-cli BEFEHL ...
 
 Befehle:
-  dump DATEI [--password TEXT]
+  dump DATEI [PASSWORT]
       Gibt das Dokument als JSON aus, in der Reihenfolge der Datei:
       {"password": "...", "keys": [{"parent": "...", "name": "...",
         "entries": [{"title": "...", "value": "...", "info": "...", "date": 37622.5}]}]}
@@ -35,11 +36,11 @@ Befehle:
       Schreibt JSON in dieser Form als pdt-Datei, ohne zu sortieren.
       Fehlt "password", hat die Datei kein Passwort. Eine JSON-Datei über
       256 MiB wird abgewiesen, ohne sie zu lesen.
-  sort DATEI AUSGABE [--password TEXT]
+  sort DATEI AUSGABE [PASSWORT]
       Lädt die Datei, sortiert Rubriken und Einträge und speichert sie.
   match MASKE TEXT
       Prüft, ob TEXT auf die Maske (*, ?, [a-z], [!a-z]) passt.
-  search DATEI TEXT [--password TEXT] [--names] [--no-titles] [--no-values]
+  search DATEI TEXT [PASSWORT] [--names] [--no-titles] [--no-values]
          [--no-info] [--exact] [--no-wildcard]
       Sucht TEXT in Titeln, Werten und Infos der Einträge, mit --names auch in
       den Rubriknamen; --no-titles, --no-values und --no-info lassen Felder aus.
@@ -49,23 +50,37 @@ Befehle:
       [{"source": "Titel", "value": "...", "key": 0, "entry": 2}]
       "source" ist Unterrubrikname, Titel, Wert oder Info; "key" und "entry"
       zählen ab 0, ein Treffer im Rubriknamen hat "entry": -1.
-  import DATEI RUBRIK TEXTDATEI AUSGABE [--password TEXT]
+  import DATEI RUBRIK TEXTDATEI AUSGABE [PASSWORT]
          [--separator tab|space|ZEICHEN]
       Lädt die Datei, liest TEXTDATEI (Windows-1252) in die Rubrik an Position
       RUBRIK (ab 0) ein und speichert das Ergebnis mit demselben Passwort in
       AUSGABE. Jede Zeile wird ein Eintrag: Titel, Wert und Info, getrennt durch
       das Trennzeichen (Standard: tab); die Info erhält den Rest der Zeile.
-  encrypt DATEI AUSGABE [--password TEXT]
+  encrypt DATEI AUSGABE [PASSWORT]
       Speichert die Datei verschlüsselt als age-Datei (age-encryption.org/v1,
-      Passwort mit scrypt). Das Passwort öffnet eine geschützte DATEI und wird
-      zum Passwort der verschlüsselten Datei; ohne --password gilt das Passwort
-      des Dokuments, und ein Dokument ohne Passwort ist ein Fehler. Entschlüsseln
-      ohne Dorvanta: age -d -o DATEI.pdt DATEI.pdt.age
-  decrypt DATEI AUSGABE --password TEXT
+      Passwort mit scrypt). Das angegebene Passwort öffnet eine geschützte DATEI
+      und wird zum Passwort der verschlüsselten Datei; ohne Angabe gilt das
+      Passwort des Dokuments, und für ein Dokument ohne Passwort wird ein neues
+      zweimal abgefragt. Entschlüsseln ohne Dorvanta:
+      age -d -o DATEI.pdt DATEI.pdt.age
+  decrypt DATEI AUSGABE [PASSWORT]
       Speichert eine verschlüsselte Datei als unverschlüsselte pdt-Datei; deren
       Passwort ist das der verschlüsselten Datei.
   --help
       Zeigt diese Hilfe.
+
+Passwörter:
+  PASSWORT steht für --password-stdin oder --password TEXT. Ohne sie fragt ein
+  Befehl nach dem Passwort, sobald eine Datei eines braucht: auf dem Terminal
+  mit "Passwort: ", ohne die Eingabe anzuzeigen.
+  --password-stdin
+      Liest das Passwort aus der ersten Zeile der Standardeingabe.
+  --password TEXT, --password=TEXT
+      Nimmt das Passwort von der Befehlszeile. Vorsicht: andere Benutzer des
+      Rechners sehen es in der Prozessliste; besser die Abfrage oder
+      --password-stdin.
+  Ohne Terminal und ohne diese Optionen endet ein Befehl, der ein Passwort
+  braucht, mit dem Rückgabewert 3.
 
 Jeder Befehl, der eine Datei liest, liest pdt-Dateien und verschlüsselte
 age-Dateien; "sort" und "import" speichern im Format der gelesenen Datei.
@@ -77,7 +92,7 @@ Rückgabewerte:
   0  Erfolg (match: der Text passt; search: es gibt Treffer)
   1  match: der Text passt nicht; search: kein Treffer
   2  Fehler (die Meldung steht auf der Standardfehlerausgabe)
-  3  Passwort fehlt oder ist falsch
+  3  Passwort fehlt oder ist falsch, oder die Wiederholung weicht ab
 )";
 
 // A failure whose message goes to stderr with exit status 2.
@@ -214,6 +229,7 @@ const std::vector<std::string> kSearchFlags = {"--names",     "--exact",   "--no
 struct Options {
     std::vector<std::string> positional;
     std::optional<std::string> password;
+    bool passwordStdin = false;
     std::optional<std::string> separator;  // as typed (UTF-8)
     std::vector<std::string> flags;
 
@@ -230,6 +246,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
             options.password = ToCp1252(args[++i], "Das Passwort");
         } else if (args[i].rfind("--password=", 0) == 0) {
             options.password = ToCp1252(args[i].substr(11), "Das Passwort");
+        } else if (args[i] == "--password-stdin") {
+            options.passwordStdin = true;
         } else if (args[i] == "--separator") {
             if (i + 1 >= args.size()) throw CliError{"--separator erwartet ein Zeichen"};
             options.separator = args[++i];
@@ -245,11 +263,21 @@ Options ParseOptions(const std::vector<std::string>& args) {
     return options;
 }
 
+// The number of arguments of a command that loads a pdt file; 0 for the others.
+std::size_t FileCommandArgs(const std::string& command) {
+    if (command == "dump") return 1;
+    if (command == "sort" || command == "search") return 2;
+    if (command == "import") return 4;
+    if (command == "encrypt" || command == "decrypt") return 2;
+    return 0;
+}
+
 // Refuses the options a command does not take rather than ignoring them.
 void RequireOnly(const Options& options, const std::string& command, bool flags, bool separator) {
     std::string refused;
     if (!flags && !options.flags.empty()) refused = options.flags.front();
     if (!separator && options.separator) refused = "--separator";
+    if (FileCommandArgs(command) == 0 && options.passwordStdin) refused = "--password-stdin";
     if (!refused.empty()) {
         throw CliError{"Die Option " + refused + " gilt nicht für \"" + command + "\""};
     }
@@ -278,15 +306,6 @@ std::int32_t KeyIndexOf(const TDocument& doc, const std::string& typed) {
                        std::to_string(doc.Keys.size()) + " Rubriken, gezählt ab 0)"};
     }
     return static_cast<std::int32_t>(index);
-}
-
-// The number of arguments of a command that loads a pdt file; 0 for the others.
-std::size_t FileCommandArgs(const std::string& command) {
-    if (command == "dump") return 1;
-    if (command == "sort" || command == "search") return 2;
-    if (command == "import") return 4;
-    if (command == "encrypt" || command == "decrypt") return 2;
-    return 0;
 }
 
 void WriteHits(const TDocument& doc, const std::vector<TSearchHit>& hits, std::ostream& stream) {
@@ -319,26 +338,40 @@ void RequireCount(const Options& options, std::size_t count, const std::string& 
     }
 }
 
-// Loads a file; false when the password is missing or wrong.
-bool Load(TDocument& doc, const std::string& path, const std::optional<std::string>& password) {
+// Loads a file; false when the password is missing or wrong. With `ownPassword`
+// a plain file's stored password opens it.
+bool Load(TDocument& doc, const std::string& path, TPasswords& passwords, bool ownPassword) {
     TLoadHooks hooks;
-    hooks.AskPassword = [&](const std::string&) { return password; };
+    hooks.AskPassword = [&](const std::string&) {
+        // A plain file has read its stored password when it asks; an encrypted
+        // file asks before anything is read.
+        if (ownPassword && !doc.Password.empty()) return std::optional<std::string>(doc.Password);
+        return passwords.ForOpening();
+    };
     return LoadDocument(doc, path, hooks);
 }
 
-bool LoadWithStoredPassword(TDocument& doc, const std::string& path) {
-    TLoadHooks hooks;
-    hooks.AskPassword = [&](const std::string&) { return std::optional<std::string>(doc.Password); };
-    return LoadDocument(doc, path, hooks);
+// The password encrypt and decrypt write: a password given for an unprotected
+// file becomes its password; one typed for it is asked twice.
+void SetWrittenPassword(TDocument& doc, const std::string& command, TPasswords& passwords) {
+    if (passwords.Given()) {
+        doc.Password = *passwords.Given();
+    } else if (command == "encrypt" && doc.Password.empty()) {
+        if (auto typed = passwords.NewPassphrase()) doc.Password = std::move(*typed);
+    }
 }
 
-int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+             const TPasswordInput& input) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         (args.empty() ? err : out) << kHelp;
         return args.empty() ? kError : kOk;
     }
     const std::string& command = args[0];
     const Options options = ParseOptions(args);
+    if (options.password && options.passwordStdin) {
+        throw CliError{"--password und --password-stdin schließen einander aus"};
+    }
     if (FileCommandArgs(command) != 0 || command == "build" || command == "match") {
         RequireOnly(options, command, command == "search", command == "import");
     }
@@ -348,12 +381,12 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         const std::string text =
             command == "search" ? ToCp1252(options.positional[1], "Der Suchtext") : "";
         const char separator = SeparatorOf(options.separator);
+        TPasswords passwords(options.password, options.passwordStdin, input);
         TDocument doc;
-        // encrypt without --password takes the protected document's own password,
-        // which the plain file holds anyway.
-        const bool ownPassword = command == "encrypt" && !options.password;
-        if (ownPassword ? !LoadWithStoredPassword(doc, options.positional[0])
-                        : !Load(doc, options.positional[0], options.password)) {
+        // encrypt without a given password takes the protected document's own
+        // password, which the plain file holds anyway.
+        const bool ownPassword = command == "encrypt" && !passwords.Given();
+        if (!Load(doc, options.positional[0], passwords, ownPassword)) {
             err << kMsgWrongPassword << "\n";
             return kWrongPassword;
         }
@@ -372,10 +405,9 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
             WriteHits(doc, hits, out);
             return hits.empty() ? kNoMatch : kOk;
         } else if (command == "encrypt" || command == "decrypt") {
-            // A password given for an unprotected file becomes its password.
-            if (options.password) doc.Password = *options.password;
-            doc.Format = command == "encrypt" ? TDocument::TFormat::Encrypted
-                                              : TDocument::TFormat::Plain;
+            SetWrittenPassword(doc, command, passwords);
+            doc.Format =
+                command == "encrypt" ? TDocument::TFormat::Encrypted : TDocument::TFormat::Plain;
             SaveDocument(doc, options.positional[1]);
         } else if (command == "import") {
             ImportEntries(doc, KeyIndexOf(doc, options.positional[1]), options.positional[2],
@@ -406,11 +438,15 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
 }  // namespace
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        const TPasswordInput& input) {
     try {
-        return Dispatch(args, out, err);
+        return Dispatch(args, out, err, input);
     } catch (const CliError& e) {
         err << e.message << "\n";
+    } catch (const ECliExit& e) {
+        err << e.Message << "\n";
+        return e.Code;
     } catch (...) {
         err << CurrentErrorMessage() << "\n";  // never a library's English text
     }

@@ -105,7 +105,10 @@ def main():
         print("0 passed, 1 failed")
         return 1
     def dorvanta(*args):
-        return subprocess.run([cli, *args], capture_output=True, timeout=TIMEOUT)
+        # Detached from any terminal (setsid): a missing password is
+        # refused at once instead of being asked for.
+        return subprocess.run([cli, *args], capture_output=True, timeout=TIMEOUT,
+                              stdin=subprocess.DEVNULL, start_new_session=True)
 
     def dump(path, password):
         r = dorvanta("dump", path, "--password", password)
@@ -183,8 +186,8 @@ def main():
         r = dorvanta("build", f("open.json"), f("open.pdt"))
         check("build a collection without password", r.returncode == 0, r.stderr.decode())
         r = dorvanta("encrypt", f("open.pdt"), f("refused.age"))
-        check("encrypt without any password: exit 2",
-              r.returncode == 2 and "Passwort" in r.stderr.decode(errors="replace")
+        check("encrypt without any password and without a terminal: exit 3",
+              r.returncode == 3 and "Passwort" in r.stderr.decode(errors="replace")
               and not os.path.exists(f("refused.age")),
               f"exit {r.returncode}: {r.stderr.decode(errors='replace')}")
         # The other way round: --password protects it, inside and outside.

@@ -1,0 +1,116 @@
+#include "tools/CliPassword.h"
+
+#include <sodium.h>
+
+#include "store/Cp1252.h"
+
+namespace dorvanta::cli {
+namespace {
+
+constexpr const char* kMsgNoTerminal =
+    "Die Datei braucht ein Passwort, aber es gibt kein Terminal, an dem es eingegeben werden "
+    "könnte. Geben Sie es mit --password-stdin auf der Standardeingabe an.";
+constexpr const char* kMsgNothingTyped = "Es wurde kein Passwort eingegeben.";
+constexpr const char* kMsgNoStdinLine = "Auf der Standardeingabe steht kein Passwort.";
+constexpr const char* kMsgNot1252 =
+    "Das Passwort enthält Zeichen, die Windows-1252 nicht darstellen kann.";
+constexpr const char* kMsgMismatch =
+    "Die beiden Passwörter stimmen nicht überein. Es wurde nichts gespeichert.";
+constexpr const char* kMsgEmptyNew =
+    "Eine verschlüsselte Datei braucht ein Passwort, das nicht leer ist. Es wurde nichts "
+    "gespeichert.";
+
+std::string TooLongMessage() {
+    return "Das Passwort ist länger als " + std::to_string(kMaxPasswordBytes) + " Bytes.";
+}
+
+// Zeroes all a string ever held, its spare capacity included, and empties it.
+void WipeAll(std::string& secret) {
+    sodium_memzero(secret.data(), secret.capacity());
+    secret.clear();
+}
+
+class TWipeOnExit {
+  public:
+    explicit TWipeOnExit(std::string& secret) : secret_(secret) {}
+    ~TWipeOnExit() { WipeAll(secret_); }
+    TWipeOnExit(const TWipeOnExit&) = delete;
+    TWipeOnExit& operator=(const TWipeOnExit&) = delete;
+
+  private:
+    std::string& secret_;
+};
+
+std::string ToCp1252Secret(const std::string& utf8) {
+    auto text = Utf8ToCp1252Strict(utf8);
+    if (!text) throw ECliExit{kError, kMsgNot1252};  // the password itself is not shown
+    return std::move(*text);
+}
+
+// The first line of `in` without its line ending (LF or CR LF).
+std::string ReadStdinLine(std::istream* in) {
+    std::string line;
+    TWipeOnExit guard(line);
+    line.reserve(kMaxPasswordBytes + 1);  // never reallocated: no stray copies
+    bool any = false;
+    for (int c; in && (c = in->get()) != std::char_traits<char>::eof();) {
+        any = true;
+        if (c == '\n') break;
+        if (line.size() > kMaxPasswordBytes) throw ECliExit{kError, TooLongMessage()};
+        line.push_back(static_cast<char>(c));
+    }
+    if (!any) throw ECliExit{kWrongPassword, kMsgNoStdinLine};
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() > kMaxPasswordBytes) throw ECliExit{kError, TooLongMessage()};
+    return ToCp1252Secret(line);
+}
+
+}  // namespace
+
+TPasswords::TPasswords(const std::optional<std::string>& given, bool fromStdin,
+                       const TPasswordInput& input)
+    : input_(input), given_(given) {
+    if (fromStdin) given_ = ReadStdinLine(input.Stdin);
+}
+
+TPasswords::~TPasswords() {
+    if (given_) WipeAll(*given_);
+}
+
+std::string TPasswords::Typed(const char* prompt) {
+    TPrompted typed = input_.Ask(prompt);
+    TWipeOnExit guard(typed.Text);
+    switch (typed.State) {
+        case TPrompted::TState::NoTerminal:
+            throw ECliExit{kWrongPassword, kMsgNoTerminal};
+        case TPrompted::TState::Cancelled:
+            throw ECliExit{kWrongPassword, kMsgNothingTyped};
+        case TPrompted::TState::TooLong:
+            throw ECliExit{kError, TooLongMessage()};
+        case TPrompted::TState::Typed:
+            break;
+    }
+    return ToCp1252Secret(typed.Text);
+}
+
+std::optional<std::string> TPasswords::ForOpening() {
+    if (given_) return given_;
+    if (!input_.Ask) return std::nullopt;
+    return Typed("Passwort: ");
+}
+
+std::optional<std::string> TPasswords::NewPassphrase() {
+    if (!input_.Ask) return std::nullopt;
+    std::string first = Typed("Passwort: ");
+    TWipeOnExit firstGuard(first);
+    if (first.empty()) throw ECliExit{kWrongPassword, kMsgEmptyNew};
+    std::string second = Typed("Passwort wiederholen: ");
+    TWipeOnExit secondGuard(second);
+    if (first.size() != second.size() ||
+        sodium_memcmp(first.data(), second.data(), first.size()) != 0) {
+        throw ECliExit{kWrongPassword, kMsgMismatch};
+    }
+    return std::optional<std::string>(first);
+}
+
+}  // namespace dorvanta::cli
