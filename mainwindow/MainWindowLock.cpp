@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -17,20 +19,18 @@
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/MainWindowShared.h"
-#include "platform/SecretClipboard.h"
 #include "mainwindow/WindowDecisions.h"
 #include "platform/Application.h"
+#include "platform/FreedMemory.h"
 #include "platform/MessageService.h"
+#include "platform/SecretClipboard.h"
 #include "platform/TextConv.h"
+#include "store/PdtHooks.h"
 #include "store/StoreMessages.h"
 
 namespace dorvanta {
 
 using namespace mainwindow;
-
-namespace {
-constexpr int kUnlockTries = 3;
-}  // namespace
 
 void TMainWindow::BuildLockPage(QWidget* clientArea) {
     Panel_Locked = new QWidget;
@@ -116,6 +116,7 @@ void TMainWindow::DropTexts() {
     // Setting a text also empties the undo history, which clear() would keep.
     for (TFieldEdit* edit : {Edit_DataName, Edit_Value, Edit_Info}) edit->Forget();
     statusBar()->clearMessage();
+    ForgetPaintedItems(ListView_Data);
 }
 
 void TMainWindow::ShowLocked(bool locked) {
@@ -131,10 +132,11 @@ void TMainWindow::ShowLocked(bool locked) {
     }
     UpdateCaption();
     if (locked) {
+        ScrubFreedMemory();
         const QString name = QString::fromStdString(session_.FileName());
-        Label_Locked->setText((name.isEmpty()
-                                   ? QStringLiteral("Die Sammlung ist gesperrt.")
-                                   : QStringLiteral("Die Sammlung „%1“ ist gesperrt.").arg(name)));
+        Label_Locked->setText(
+            (name.isEmpty() ? QStringLiteral("Die Sammlung ist gesperrt.")
+                            : QStringLiteral("Die Sammlung \"%1\" ist gesperrt.").arg(name)));
         Button_Unlock->setFocus();
         return;
     }
@@ -151,7 +153,7 @@ void TMainWindow::ShowLocked(bool locked) {
 
 bool TMainWindow::UnlockWithPrompt() {
     if (!session_.Locked()) return true;
-    for (int attempt = 1; attempt <= kUnlockTries; ++attempt) {
+    for (int attempt = 1; attempt <= kPassphraseTries; ++attempt) {
         const auto typed = TWindowDecisions::AskUnlockPassword(session_.FileName(), attempt);
         if (!typed) return false;
         auto password = FromQString(*typed).value_or(std::string());
