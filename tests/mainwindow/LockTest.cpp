@@ -11,8 +11,10 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTableView>
+#include <QTest>
 #include <QTimer>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 
@@ -21,6 +23,7 @@
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
 #include "platform/SecretClipboard.h"
+#include "platform/Settings.h"
 #include "store/AgeFile.h"
 #include "store/PdtFile.h"
 #include "support/MainWindowFixture.h"
@@ -206,6 +209,83 @@ TEST_F(LockTest, ThreeWrongPasswordsKeepItLockedAndADialogOpenAtLockTimeIsCancel
     Form().MenuItem_LockClick();
     EXPECT_FALSE(Session().Locked());
     EXPECT_EQ(Messages().Asked().back().caption, "Sperren");
+}
+
+TEST_F(LockTest, IdleTimeLocksAndClosingALockedChangedCollectionAsksToUnlockFirst) {
+    TempDir dir;
+    OpenSample(dir);
+    Form().SetIdleLockInterval(20);
+    for (int i = 0; i < 100 && !Session().Locked(); ++i) QTest::qWait(10);
+    EXPECT_TRUE(Session().Locked());
+    Messages().QueueInput(QStringLiteral("geheim"));
+    ASSERT_TRUE(Form().UnlockWithPrompt());
+    Form().SetIdleLockInterval(0);
+
+    Session().AddKey("Neu", "Neu");
+    Form().MenuItem_LockClick();
+    Messages().QueueInput(std::nullopt);  // the unlock cancelled: the window stays
+    EXPECT_FALSE(Form().close());
+    EXPECT_TRUE(Session().Locked());
+    Messages().QueueInput(QStringLiteral("geheim"));
+    Messages().QueueAnswer(MsgButton::No);  // "Wollen Sie die aktuelle Datei speichern?"
+    EXPECT_TRUE(Form().close());
+    EXPECT_FALSE(Session().Locked());
+}
+
+TEST_F(LockTest, TheLockOptionsAreReadAndKeptWhateverTheSettingsFileHolds) {
+    struct Case {
+        const char* name;
+        std::function<void(TSettingsStore&)> plant;
+        bool onScreenLock;
+        int minutes;
+        QString checked;  // the chosen item of "Automatisch sperren nach"
+    };
+    const Case cases[] = {
+        {"nothing stored", [](TSettingsStore&) {}, true, 0, "Nie"},
+        {"offered",
+         [](TSettingsStore& r) {
+             r.WriteInteger("LockAfterMinutes", 15);
+             r.WriteInteger("LockOnScreenLock", 0);
+         },
+         false, 15, "15 Minuten"},
+        {"edited by hand", [](TSettingsStore& r) { r.WriteInteger("LockAfterMinutes", 45); }, true,
+         45, "45 Minuten"},
+        {"negative", [](TSettingsStore& r) { r.WriteInteger("LockAfterMinutes", -3); }, true, 0,
+         "Nie"},
+        {"past a day", [](TSettingsStore& r) { r.WriteInteger("LockAfterMinutes", 1441); }, true, 0,
+         "Nie"},
+        {"text",
+         [](TSettingsStore& r) {
+             r.WriteString("LockAfterMinutes", "5");
+             r.WriteString("LockOnScreenLock", "0");
+         },
+         true, 0, "Nie"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        form_.reset();
+        TSettingsStore(Hive::CurrentUser).DeleteKey("\\Software\\QZ\\Dorvanta");
+        {
+            TSettingsStore reg(Hive::CurrentUser);
+            ASSERT_TRUE(reg.OpenKey("Software\\QZ\\Dorvanta", true));
+            c.plant(reg);
+        }
+        Messages().ClearLog();
+        NewWindow();
+        EXPECT_EQ(Form().MenuItem_LockOnScreenLock->isChecked(), c.onScreenLock);
+        EXPECT_EQ(Form().LockAfterMinutes(), c.minutes);
+        QString checked;
+        for (QAction* a : Form().Menu_LockAfter->actions()) {
+            if (a->isChecked()) checked = a->text();
+        }
+        EXPECT_EQ(checked, c.checked);
+        form_.reset();
+        TSettingsStore reg(Hive::CurrentUser);
+        ASSERT_TRUE(reg.OpenKey("Software\\QZ\\Dorvanta", false));
+        EXPECT_EQ(reg.ReadInteger("LockAfterMinutes"), c.minutes);
+        EXPECT_EQ(reg.ReadInteger("LockOnScreenLock"), c.onScreenLock ? 1 : 0);
+    }
+    NewWindow();
 }
 
 TEST_F(LockTest, NoTextOfALockedCollectionStaysInMemory) {
