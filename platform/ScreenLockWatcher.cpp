@@ -9,6 +9,7 @@
 #include <QDBusPendingReply>
 #include <QMetaType>
 #include <QVariant>
+#include <utility>
 
 namespace dorvanta {
 
@@ -74,7 +75,7 @@ void TScreenLockWatcher::OnSessionFound(QDBusPendingCallWatcher* call) {
     call->deleteLater();
     // No logind, no session for this process, or an answer of another type: no Lock.
     const QDBusPendingReply<QDBusObjectPath> reply = *call;
-    if (reply.isError() || !reply.isValid()) return;
+    if (!reply.isValid()) return;
     const QString path = reply.value().path();
     if (path.isEmpty()) return;
     // Only logind itself: any client of the system bus may send a signal.
