@@ -2,12 +2,15 @@
 
 #include "mainwindow/MainWindow.h"
 #include "platform/Application.h"
+#include "platform/FreedMemory.h"
 #include "session/DocumentSession.h"
 
 int main(int argc, char** argv) {
     // Past a file-size limit (ulimit -f) a write is to fail with EFBIG and be
     // reported like a full disk, not end the program and its unsaved work with SIGXFSZ.
     std::signal(SIGXFSZ, SIG_IGN);
+    // Before the first string: a lock must leave no copy of a secret in freed memory.
+    dorvanta::OverwriteFreedMemory();
     dorvanta::TApplication app(argc, argv);
     // The open collection belongs to no window; it outlives the main window.
     dorvanta::TDocumentSession session;

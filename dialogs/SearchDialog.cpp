@@ -15,6 +15,7 @@
 
 #include "platform/Application.h"
 #include "platform/Cp1252Validator.h"
+#include "platform/FreedMemory.h"
 #include "platform/MessageService.h"
 #include "platform/SecretClipboard.h"
 #include "platform/TextConv.h"
@@ -278,6 +279,7 @@ void TSearchDialog::Forget() {
     if (isVisible()) close();  // FormClose empties the hits and the field
     ClearSearch();
     Edit_SearchFor->setText(QString());  // also empties the undo history
+    ForgetPaintedItems(ListView_Results);
 }
 
 std::optional<TSearchHit> TSearchDialog::SelectedHit() const {

@@ -147,6 +147,7 @@ void TMainWindow::ReadSettings() {
         }
         SetClientSize(size);
         ReadClipboardSettings();
+        ReadLockSettings();
         // Last: a value of the wrong type is reported without losing the others
         // (a wrong ClearClipboard leaves BackupOnSave off, as it starts).
         if (settings_->ValueExists(settings::kClearClipboard.name)) {
@@ -201,6 +202,7 @@ void TMainWindow::FormDestroy() {
     settings_->WriteInteger(settings::kClearClipboard.name,
                             MenuItem_ClearClipboard->isChecked() ? 1 : 0);
     WriteClipboardSettings();
+    WriteLockSettings();
     settings_->WriteInteger(settings::kBackupOnSave.name,
                             MenuItem_BackupOnSave->isChecked() ? 1 : 0);
     settings_->WriteInteger(settings::kWindowWidth.name, ClientSize().width());
@@ -239,6 +241,8 @@ void TMainWindow::closeEvent(QCloseEvent* event) {
 
 bool TMainWindow::QuerySave() {
     if (!session_.Modified()) return true;
+    // Unsaved changes of a locked collection can only be saved once it is open again.
+    if (session_.Locked() && !UnlockWithPrompt()) return false;
     switch (MessageService::Instance().ConfirmWithCancel(
         QStringLiteral("Wollen Sie die aktuelle Datei speichern?"))) {
         case MsgButton::Yes:

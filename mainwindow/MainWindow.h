@@ -37,6 +37,7 @@ class TSetup;
 class TUpdateComponent;
 class TSettingsStore;
 class TSecretClipboard;
+class TIdleWatch;
 class TWindowDecisions;
 
 class TMainWindow : public QMainWindow {
@@ -159,6 +160,13 @@ class TMainWindow : public QMainWindow {
     QLabel* Label_Locked = nullptr;
     QPushButton* Button_Unlock = nullptr;
     QAction* MenuItem_Lock = nullptr;
+    QAction* MenuItem_LockOnScreenLock = nullptr;  // "Beim Sperren des Bildschirms sperren"
+    QMenu* Menu_LockAfter = nullptr;               // "Automatisch sperren nach"
+    // The choice of Menu_LockAfter (0: never); another number gets an item of its own.
+    int LockAfterMinutes() const;
+    void SetLockAfterMinutes(int minutes);
+    // The idle time before a lock in milliseconds, for tests (0: never).
+    void SetIdleLockInterval(int ms);
     TPageScroller* PageScroller_Main = nullptr;
     QWidget* Panel_Main = nullptr;
     QToolButton* SpeedButton_New = nullptr;
@@ -226,6 +234,7 @@ class TMainWindow : public QMainWindow {
     void BuildClipboardOptions(QMenu* options);
     void BuildClientArea();
     void BuildLockPage(QWidget* clientArea);
+    void BuildLockOptions(QMenu* options);
     void BuildEntryList();
     void BuildEditorStrip();
     void LayoutEditorStrip();
@@ -268,6 +277,9 @@ class TMainWindow : public QMainWindow {
     void ShowLocked(bool locked);
     void LockIfPending();
     bool lockPending_ = false;
+    TIdleWatch* idleWatch_ = nullptr;
+    void ReadLockSettings();
+    void WriteLockSettings();
     int lockedEntryRow_ = -1;
     int lockedTopIndex_ = 0;
     TDocument& Doc() { return session_.Document(); }

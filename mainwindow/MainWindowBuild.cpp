@@ -171,8 +171,7 @@ void TMainWindow::BuildMenus() {
     connect(MenuItem_BackupOnSave, &QAction::toggled, this,
             Guarded([this](bool on) { session_.SetBackupOnSave(on); }));
     options->addSeparator();
-    MenuItem_Lock = add(options, "&Sperren", QKeySequence(Qt::CTRL | Qt::Key_L),
-                        [this] { MenuItem_LockClick(); });
+    BuildLockOptions(options);
     options->addSeparator();
     MenuItem_Settings = add(options, "&Einstellungen", QKeySequence(Qt::Key_F2),
                             [this] { MenuItem_SettingsClick(); });

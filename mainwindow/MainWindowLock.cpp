@@ -2,6 +2,7 @@
 // "Entsperren"; nothing of the collection stays in it.
 #include <sodium.h>
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
@@ -9,6 +10,8 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -17,20 +20,20 @@
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/MainWindowShared.h"
-#include "platform/SecretClipboard.h"
 #include "mainwindow/WindowDecisions.h"
 #include "platform/Application.h"
+#include "platform/FreedMemory.h"
+#include "platform/IdleWatch.h"
 #include "platform/MessageService.h"
+#include "platform/SecretClipboard.h"
+#include "platform/SettingsKeys.h"
 #include "platform/TextConv.h"
+#include "store/PdtHooks.h"
 #include "store/StoreMessages.h"
 
 namespace dorvanta {
 
 using namespace mainwindow;
-
-namespace {
-constexpr int kUnlockTries = 3;
-}  // namespace
 
 void TMainWindow::BuildLockPage(QWidget* clientArea) {
     Panel_Locked = new QWidget;
@@ -50,6 +53,70 @@ void TMainWindow::BuildLockPage(QWidget* clientArea) {
     setCentralWidget(Pages);
 }
 
+void TMainWindow::BuildLockOptions(QMenu* options) {
+    MenuItem_Lock = options->addAction(QStringLiteral("&Sperren"));
+    MenuItem_Lock->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    MenuItem_Lock->setShortcutContext(Qt::WindowShortcut);
+    connect(MenuItem_Lock, &QAction::triggered, this, Guarded([this] { MenuItem_LockClick(); }));
+    MenuItem_LockOnScreenLock =
+        options->addAction(QStringLiteral("Beim Sperren des Bildschirms sperren"));
+    MenuItem_LockOnScreenLock->setCheckable(true);
+    MenuItem_LockOnScreenLock->setChecked(settings::kLockOnScreenLock.defaultValue != 0);
+    Menu_LockAfter = options->addMenu(QStringLiteral("Automatisch sperren nach"));
+    auto* choices = new QActionGroup(Menu_LockAfter);
+    for (const int minutes : settings::kLockAfterChoices) {
+        QAction* choice = Menu_LockAfter->addAction(
+            minutes == 0 ? QStringLiteral("Nie") : QStringLiteral("%1 Minuten").arg(minutes));
+        choice->setCheckable(true);
+        choice->setData(minutes);
+        choices->addAction(choice);
+    }
+    connect(choices, &QActionGroup::triggered, this,
+            Guarded([this](QAction* choice) { SetLockAfterMinutes(choice->data().toInt()); }));
+    idleWatch_ = new TIdleWatch(this);
+    // Input elsewhere on the desktop does not count: only this program's own.
+    connect(idleWatch_, &TIdleWatch::Idle, this, Guarded([this] { RequestLock(); }));
+    SetLockAfterMinutes(settings::kLockAfterMinutes.defaultValue);
+}
+
+int TMainWindow::LockAfterMinutes() const {
+    for (const QAction* choice : Menu_LockAfter->actions()) {
+        if (choice->isChecked()) return choice->data().toInt();
+    }
+    return settings::kLockAfterMinutes.defaultValue;
+}
+
+void TMainWindow::SetLockAfterMinutes(int minutes) {
+    QAction* chosen = nullptr;
+    for (QAction* choice : Menu_LockAfter->actions()) {
+        if (choice->data().toInt() == minutes) chosen = choice;
+    }
+    if (!chosen) {
+        // A number set in the settings file by hand is kept and shown as it is.
+        chosen = Menu_LockAfter->addAction(QStringLiteral("%1 Minuten").arg(minutes));
+        chosen->setCheckable(true);
+        chosen->setData(minutes);
+        Menu_LockAfter->actions().first()->actionGroup()->addAction(chosen);
+    }
+    chosen->setChecked(true);
+    idleWatch_->SetInterval(minutes * 60 * 1000);
+}
+
+void TMainWindow::SetIdleLockInterval(int ms) {
+    idleWatch_->SetInterval(ms);
+}
+
+void TMainWindow::ReadLockSettings() {
+    MenuItem_LockOnScreenLock->setChecked(settings::ReadLockOnScreenLock(*settings_));
+    SetLockAfterMinutes(settings::ReadLockAfterMinutes(*settings_));
+}
+
+void TMainWindow::WriteLockSettings() {
+    settings_->WriteInteger(settings::kLockOnScreenLock.name,
+                            MenuItem_LockOnScreenLock->isChecked() ? 1 : 0);
+    settings_->WriteInteger(settings::kLockAfterMinutes.name, LockAfterMinutes());
+}
+
 void TMainWindow::MenuItem_LockClick() {
     if (session_.Locked()) {
         UnlockWithPrompt();
@@ -66,6 +133,8 @@ void TMainWindow::MenuItem_LockClick() {
 }
 
 void TMainWindow::RequestLock() {
+    // Without a password there is nothing to lock with: nothing is cancelled either.
+    if (!session_.Locked() && !session_.HasPassword() && !startLoading_) return;
     if (session_.Locked() || startLoading_) {
         lockPending_ = startLoading_;
         return;
@@ -116,6 +185,7 @@ void TMainWindow::DropTexts() {
     // Setting a text also empties the undo history, which clear() would keep.
     for (TFieldEdit* edit : {Edit_DataName, Edit_Value, Edit_Info}) edit->Forget();
     statusBar()->clearMessage();
+    ForgetPaintedItems(ListView_Data);
 }
 
 void TMainWindow::ShowLocked(bool locked) {
@@ -131,10 +201,11 @@ void TMainWindow::ShowLocked(bool locked) {
     }
     UpdateCaption();
     if (locked) {
+        ScrubFreedMemory();
         const QString name = QString::fromStdString(session_.FileName());
-        Label_Locked->setText((name.isEmpty()
-                                   ? QStringLiteral("Die Sammlung ist gesperrt.")
-                                   : QStringLiteral("Die Sammlung „%1“ ist gesperrt.").arg(name)));
+        Label_Locked->setText(
+            (name.isEmpty() ? QStringLiteral("Die Sammlung ist gesperrt.")
+                            : QStringLiteral("Die Sammlung \"%1\" ist gesperrt.").arg(name)));
         Button_Unlock->setFocus();
         return;
     }
@@ -151,7 +222,7 @@ void TMainWindow::ShowLocked(bool locked) {
 
 bool TMainWindow::UnlockWithPrompt() {
     if (!session_.Locked()) return true;
-    for (int attempt = 1; attempt <= kUnlockTries; ++attempt) {
+    for (int attempt = 1; attempt <= kPassphraseTries; ++attempt) {
         const auto typed = TWindowDecisions::AskUnlockPassword(session_.FileName(), attempt);
         if (!typed) return false;
         auto password = FromQString(*typed).value_or(std::string());

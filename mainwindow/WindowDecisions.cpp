@@ -73,19 +73,21 @@ void TWindowDecisions::ShowWrongPassword() {
 }
 
 std::optional<QString> TWindowDecisions::AskUnlockPassword(const std::string& path, int attempt) {
-    QString prompt =
-        path.empty()
-            ? QStringLiteral("Die Sammlung ist gesperrt.")
-            : QStringLiteral("Die Sammlung „%1“ ist gesperrt.").arg(QString::fromStdString(path));
+    const QString file = QString::fromStdString(path);
+    QString prompt = file.isEmpty() ? QStringLiteral("Die Sammlung ist gesperrt.")
+                                    : QStringLiteral("Die Sammlung \"%1\" ist gesperrt.").arg(file);
     prompt += QStringLiteral(" Geben Sie ihr Passwort ein, um sie zu entsperren.");
     if (attempt > 1) {
-        prompt = QStringLiteral("Das Passwort war falsch (noch %1 Versuch%2). ")
-                     .arg(4 - attempt)
-                     .arg(attempt == 3 ? QString() : QStringLiteral("e")) +
+        const int left = kPassphraseTries - attempt + 1;
+        prompt = QStringLiteral("Das Passwort ist falsch. Sie haben noch %1. ")
+                     .arg(left == 1 ? QStringLiteral("einen Versuch")
+                                    : QStringLiteral("%1 Versuche").arg(left)) +
                  prompt;
     }
-    return MessageService::Instance().InputText(QStringLiteral("Entsperren"), prompt, QString(),
-                                                255, true);
+    const auto typed =
+        MessageService::Instance().AskPassphrase(QStringLiteral("Entsperren"), prompt, false);
+    if (!typed) return std::nullopt;
+    return typed->text;
 }
 
 std::optional<QString> TWindowDecisions::AskPassword(const QString& current) {

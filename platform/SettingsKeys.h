@@ -112,6 +112,33 @@ inline std::int32_t ReadIntegerOrDefault(const TSettingsStore& store, const TVal
     return store.ValueExists(value.name) ? store.ReadInteger(value.name) : value.defaultValue;
 }
 
+// The lock: when the desktop's screen locks (on unless switched off), and after
+// this many minutes without input (0: never).
+inline constexpr TValueSpec kLockOnScreenLock{Hive::CurrentUser, kProgramKey, "LockOnScreenLock",
+                                              TValueType::Bool, 1};
+inline constexpr TValueSpec kLockAfterMinutes{Hive::CurrentUser, kProgramKey, "LockAfterMinutes",
+                                              TValueType::Integer, 0};
+inline constexpr std::int32_t kLockAfterChoices[] = {0, 5, 10, 15, 30, 60};
+// A day: a longer wait protects nothing.
+inline constexpr std::int32_t kMaxLockAfterMinutes = 1440;
+
+// The idle minutes of the key `store` has open; a missing value, one of another
+// type or one outside 0 to a day gives the default (never).
+inline std::int32_t ReadLockAfterMinutes(const TSettingsStore& store) {
+    const TValueSpec& value = kLockAfterMinutes;
+    if (store.GetDataType(value.name) != RegDataType::Integer) return value.defaultValue;
+    const std::int32_t minutes = store.ReadInteger(value.name);
+    return minutes >= 0 && minutes <= kMaxLockAfterMinutes ? minutes : value.defaultValue;
+}
+
+// Whether the key `store` has open wants a lock with the screen's; anything but
+// an Integer 0 means yes.
+inline bool ReadLockOnScreenLock(const TSettingsStore& store) {
+    const TValueSpec& value = kLockOnScreenLock;
+    if (store.GetDataType(value.name) != RegDataType::Integer) return value.defaultValue != 0;
+    return store.ReadInteger(value.name) != 0;
+}
+
 // The clearing delay of the key `store` has open. The file may have been edited:
 // a missing value, one of another type or one not offered gives the default.
 inline std::int32_t ReadClearClipboardSeconds(const TSettingsStore& store) {

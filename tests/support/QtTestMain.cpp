@@ -7,9 +7,12 @@
 #include <cstdlib>
 
 #include "platform/Application.h"
+#include "platform/FreedMemory.h"
 #include "platform/MessageService.h"
 
 int main(int argc, char** argv) {
+    // As the program does: freed memory is overwritten.
+    dorvanta::OverwriteFreedMemory();
     ::testing::InitGoogleTest(&argc, argv);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QTemporaryDir settings;

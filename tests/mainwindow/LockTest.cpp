@@ -1,0 +1,340 @@
+// The lock of the window: what a locked window shows and keeps, how it comes
+// back, and that no text of the collection stays in the process's memory.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <sstream>
+
+#include "dialogs/CategoryDialog.h"
+#include "dialogs/SearchDialog.h"
+#include "mainwindow/KeyListBox.h"
+#include "mainwindow/MainWindow.h"
+#include "platform/SecretClipboard.h"
+#include "platform/Settings.h"
+#include "store/AgeFile.h"
+#include "store/PdtFile.h"
+#include "support/MainWindowFixture.h"
+#include "support/TempDir.h"
+
+namespace dorvanta {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempDir;
+
+// Marker texts are kept masked, so that the test's own copy is never what the
+// scan finds.
+constexpr unsigned char kMask = 0x5A;
+
+std::string Mask(const std::string& text) {
+    std::string out = text;
+    for (char& c : out) c = static_cast<char>(c ^ kMask);
+    return out;
+}
+
+// Where a masked text stands in the process's writable memory, as 8-bit text
+// or as UTF-16: how many places.
+int PlacesInMemory(const std::string& masked) {
+    constexpr std::size_t kWindow = 1 << 20;
+    // The scan's own buffer lies outside the heap and is left out of the scan.
+    auto* buffer = static_cast<unsigned char*>(
+        ::mmap(nullptr, kWindow, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    const auto own = reinterpret_cast<std::uintptr_t>(buffer);
+    const int mem = ::open("/proc/self/mem", O_RDONLY);
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    int places = 0;
+    const std::size_t n = masked.size();
+    const auto matches = [&](const unsigned char* at, std::size_t stride) {
+        for (std::size_t j = 0; j < n; ++j) {
+            if ((at[j * stride] ^ kMask) != static_cast<unsigned char>(masked[j])) return false;
+            if (stride == 2 && at[j * 2 + 1] != 0) return false;
+        }
+        return true;
+    };
+    while (std::getline(maps, line)) {
+        std::istringstream fields(line);
+        std::string range, perms;
+        fields >> range >> perms;
+        if (perms.size() < 2 || perms[0] != 'r' || perms[1] != 'w') continue;
+        const std::uintptr_t from = std::stoull(range.substr(0, range.find('-')), nullptr, 16);
+        const std::uintptr_t to = std::stoull(range.substr(range.find('-') + 1), nullptr, 16);
+        if (from == own) continue;
+        // Windows overlap by a text's length, so nothing is missed at their seams.
+        for (std::uintptr_t at = from; at < to; at += kWindow - 2 * n) {
+            const std::size_t want = std::min<std::uintptr_t>(kWindow, to - at);
+            const ssize_t got = ::pread(mem, buffer, want, static_cast<off_t>(at));
+            if (got <= 0) break;
+            for (std::size_t i = 0; i + n <= static_cast<std::size_t>(got); ++i) {
+                const bool a = matches(buffer + i, 1);
+                const bool b = i + 2 * n <= static_cast<std::size_t>(got) && matches(buffer + i, 2);
+                if ((a || b) && getenv("SCAN_DEBUG")) {
+                    fprintf(stderr, "hit %s stride %d at %lx in %s\n", line.c_str(), a ? 1 : 2,
+                            (unsigned long)(at + i), "");
+                    std::string ctx;
+                    for (std::size_t k = (i > 64 ? i - 64 : 0); k < i + 64 && k < (size_t)got;
+                         ++k) {
+                        char ch = buffer[k];
+                        ctx += (ch >= 32 && ch < 127) ? ch : '.';
+                    }
+                    fprintf(stderr, "  ctx: %s\n", ctx.c_str());
+                }
+                places += a;
+                places += b;
+            }
+            if (want < kWindow) break;
+        }
+    }
+    ::close(mem);
+    ::munmap(buffer, kWindow);
+    return places;
+}
+
+class LockTest : public testing::MainWindowFixture {
+  protected:
+    void SetUp() override {
+        SetEncryptionWorkFactor(1);
+        StartWindow();
+    }
+    void TearDown() override {
+        CloseWindow();
+        SetEncryptionWorkFactor(age::kWriteWorkFactor);
+    }
+    // Opens a saved collection under "geheim": Bank (Giro: IBAN, PIN), Mail (Privat).
+    void OpenSample(const TempDir& dir) {
+        TDocument doc;
+        doc.Password = "geheim";
+        doc.Format = TDocument::TFormat::Encrypted;
+        doc.Keys = {{"Giro", "Bank", {{"IBAN", "DE12", "Haus", 1.5}, {"PIN", "4711", "", 2.0}}},
+                    {"Privat", "Mail", {{"Adresse", "a@b.c", "", 3.0}}}};
+        path_ = dir.File("daten.pdt.age");
+        SaveDocument(doc, path_);
+        Messages().QueueInput(QStringLiteral("geheim"));
+        Form().OpenFile(QString::fromStdString(path_));
+        ASSERT_EQ(Doc().Keys.size(), 2u);
+    }
+    bool ShowsLockedPage() { return Form().Pages->currentWidget() == Form().Panel_Locked; }
+
+    std::string path_;
+};
+
+TEST_F(LockTest, LockingHidesEverythingAndUnlockingBringsItBackAsItWas) {
+    TempDir dir;
+    struct Case {
+        const char* name;
+        bool changed;
+        int keyRow;
+        int entryRow;
+    };
+    for (const Case& c : {Case{"saved, PIN selected", false, 0, 1},
+                          Case{"changed, Privat selected", true, 1, -1}}) {
+        SCOPED_TRACE(c.name);
+        OpenSample(dir);
+        Form().SelectKeyRow(c.keyRow);
+        Form().ListBox_KeysClick();
+        Form().SelectEntryRow(c.entryRow);
+        if (c.changed) Session().AddKey("Neu", "Neu");
+        const std::string file = ReadBytes(path_);
+        const int keyRow = Form().SelectedKeyRow();
+
+        Form().MenuItem_LockClick();
+        EXPECT_TRUE(Session().Locked());
+        EXPECT_TRUE(ShowsLockedPage());
+        EXPECT_EQ(Form().windowTitle().toStdString(), "Dorvanta - [" + path_ + "] (gesperrt)");
+        EXPECT_TRUE(Form().Label_Locked->text().contains(QString::fromStdString(path_)));
+        EXPECT_EQ(Form().MenuItem_Lock->text(), "&Entsperren");
+        EXPECT_FALSE(Form().MenuItem_Save->isEnabled());
+        EXPECT_FALSE(Form().MenuItem_Search->isEnabled());
+        EXPECT_EQ(Form().ListBox_Keys->Count(), 0);
+        EXPECT_TRUE(Form().Edit_Value->text().isEmpty());
+        EXPECT_FALSE(Form().Edit_Value->isUndoAvailable());
+        EXPECT_TRUE(Doc().Keys.empty());
+
+        // Two wrong tries, then the right one.
+        for (const char* typed : {"falsch", "Geheim", "geheim"})
+            Messages().QueueInput(QString(typed));
+        Form().Button_Unlock->click();
+        EXPECT_FALSE(Session().Locked());
+        EXPECT_FALSE(ShowsLockedPage());
+        EXPECT_EQ(Form().windowTitle().toStdString(), "Dorvanta - [" + path_ + "]");
+        EXPECT_EQ(Form().MenuItem_Lock->text(), "&Sperren");
+        EXPECT_TRUE(Form().MenuItem_Save->isEnabled());
+        EXPECT_EQ(Doc().Keys.size(), c.changed ? 3u : 2u);
+        EXPECT_EQ(Session().Modified(), c.changed);
+        EXPECT_EQ(Form().SelectedKeyRow(), keyRow);
+        EXPECT_EQ(Form().SelectedEntryRow(), c.entryRow);
+        EXPECT_EQ(Form().ListBox_Keys->Count(), c.changed ? 3 : 2);
+        EXPECT_EQ(ReadBytes(path_), file);  // never saved
+        Doc().Modified = false;
+    }
+}
+
+TEST_F(LockTest, ThreeWrongPasswordsKeepItLockedAndADialogOpenAtLockTimeIsCancelled) {
+    TempDir dir;
+    OpenSample(dir);
+    // The new-category dialog is open when the lock comes (as from the screen's lock).
+    QTimer::singleShot(0, [this] {
+        Form().CategoryDialog->Edit_Title->setText(QStringLiteral("Halb getippt"));
+        Form().RequestLock();
+    });
+    Form().SpeedButton_NewKeyClick();
+    EXPECT_FALSE(Form().CategoryDialog->isVisible());
+    EXPECT_TRUE(Session().Locked());
+
+    for (int i = 0; i < 3; ++i) Messages().QueueInput(QStringLiteral("falsch"));
+    Messages().QueueAnswer(MsgButton::Ok);
+    EXPECT_FALSE(Form().UnlockWithPrompt());
+    EXPECT_TRUE(Session().Locked());
+    EXPECT_EQ(Messages().Asked().back().caption, "Ungültiges Passwort");
+    Messages().QueueInput(QStringLiteral("geheim"));
+    EXPECT_TRUE(Form().UnlockWithPrompt());
+    EXPECT_EQ(Doc().Keys.size(), 2u);  // the cancelled dialog added nothing
+
+    // A collection without a password cannot be locked: it says so.
+    Form().MenuItem_NewClick();
+    Messages().QueueAnswer(MsgButton::Ok);
+    Form().MenuItem_LockClick();
+    EXPECT_FALSE(Session().Locked());
+    EXPECT_EQ(Messages().Asked().back().caption, "Sperren");
+}
+
+TEST_F(LockTest, IdleTimeLocksAndClosingALockedChangedCollectionAsksToUnlockFirst) {
+    TempDir dir;
+    OpenSample(dir);
+    Form().SetIdleLockInterval(20);
+    for (int i = 0; i < 100 && !Session().Locked(); ++i) QTest::qWait(10);
+    EXPECT_TRUE(Session().Locked());
+    Messages().QueueInput(QStringLiteral("geheim"));
+    ASSERT_TRUE(Form().UnlockWithPrompt());
+    Form().SetIdleLockInterval(0);
+
+    Session().AddKey("Neu", "Neu");
+    Form().MenuItem_LockClick();
+    Messages().QueueInput(std::nullopt);  // the unlock cancelled: the window stays
+    EXPECT_FALSE(Form().close());
+    EXPECT_TRUE(Session().Locked());
+    Messages().QueueInput(QStringLiteral("geheim"));
+    Messages().QueueAnswer(MsgButton::No);  // "Wollen Sie die aktuelle Datei speichern?"
+    EXPECT_TRUE(Form().close());
+    EXPECT_FALSE(Session().Locked());
+}
+
+TEST_F(LockTest, TheLockOptionsAreReadAndKeptWhateverTheSettingsFileHolds) {
+    struct Case {
+        const char* name;
+        std::function<void(TSettingsStore&)> plant;
+        bool onScreenLock;
+        int minutes;
+        QString checked;  // the chosen item of "Automatisch sperren nach"
+    };
+    const Case cases[] = {
+        {"nothing stored", [](TSettingsStore&) {}, true, 0, "Nie"},
+        {"offered",
+         [](TSettingsStore& r) {
+             r.WriteInteger("LockAfterMinutes", 15);
+             r.WriteInteger("LockOnScreenLock", 0);
+         },
+         false, 15, "15 Minuten"},
+        {"edited by hand", [](TSettingsStore& r) { r.WriteInteger("LockAfterMinutes", 45); }, true,
+         45, "45 Minuten"},
+        {"negative", [](TSettingsStore& r) { r.WriteInteger("LockAfterMinutes", -3); }, true, 0,
+         "Nie"},
+        {"past a day", [](TSettingsStore& r) { r.WriteInteger("LockAfterMinutes", 1441); }, true, 0,
+         "Nie"},
+        {"text",
+         [](TSettingsStore& r) {
+             r.WriteString("LockAfterMinutes", "5");
+             r.WriteString("LockOnScreenLock", "0");
+         },
+         true, 0, "Nie"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        form_.reset();
+        TSettingsStore(Hive::CurrentUser).DeleteKey("\\Software\\QZ\\Dorvanta");
+        {
+            TSettingsStore reg(Hive::CurrentUser);
+            ASSERT_TRUE(reg.OpenKey("Software\\QZ\\Dorvanta", true));
+            c.plant(reg);
+        }
+        Messages().ClearLog();
+        NewWindow();
+        EXPECT_EQ(Form().MenuItem_LockOnScreenLock->isChecked(), c.onScreenLock);
+        EXPECT_EQ(Form().LockAfterMinutes(), c.minutes);
+        QString checked;
+        for (QAction* a : Form().Menu_LockAfter->actions()) {
+            if (a->isChecked()) checked = a->text();
+        }
+        EXPECT_EQ(checked, c.checked);
+        form_.reset();
+        TSettingsStore reg(Hive::CurrentUser);
+        ASSERT_TRUE(reg.OpenKey("Software\\QZ\\Dorvanta", false));
+        EXPECT_EQ(reg.ReadInteger("LockAfterMinutes"), c.minutes);
+        EXPECT_EQ(reg.ReadInteger("LockOnScreenLock"), c.onScreenLock ? 1 : 0);
+    }
+    NewWindow();
+}
+
+TEST_F(LockTest, NoTextOfALockedCollectionStaysInMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's allocator keeps freed memory as it was";
+#endif
+    TempDir dir;
+    // Random texts, so that no earlier run or library holds them by chance.
+    std::mt19937_64 random(std::random_device{}());
+    const auto marker = [&](const char* kind) {
+        return Mask(std::string(kind) + "-" + std::to_string(random()));
+    };
+    const std::string value = marker("Wert"), info = marker("Info"), password = marker("Kennwort");
+    {
+        TDocument doc;
+        doc.Password = Mask(password);
+        doc.Keys = {{"Giro", "Bank", {{"Zugang", Mask(value), Mask(info), 1.5}}}};
+        doc.Format = TDocument::TFormat::Encrypted;
+        path_ = dir.File("marken.pdt.age");
+        SaveDocument(doc, path_);
+        doc.Wipe();
+    }
+    Messages().QueueInput(QString::fromStdString(Mask(password)));
+    Form().OpenFile(QString::fromStdString(path_));
+    // The texts go everywhere a person takes them: the lists, the editor, the
+    // clipboard and the search.
+    Form().SelectKeyRow(0);
+    Form().ListBox_KeysClick();
+    Form().SelectEntryRow(0);
+    Form().CopyField(1);
+    Form().MenuItem_SearchClick();
+    Form().SearchDialog->Edit_SearchFor->setText(QStringLiteral("*"));
+    Form().SearchDialog->Button_Search->click();
+    QApplication::processEvents();
+    for (const std::string* text : {&value, &info, &password}) {
+        EXPECT_GT(PlacesInMemory(*text), 0) << "the scan must see the open collection";
+    }
+
+    Form().MenuItem_LockClick();
+    ASSERT_TRUE(Session().Locked());
+    QApplication::processEvents();
+    EXPECT_EQ(PlacesInMemory(value), 0);
+    EXPECT_EQ(PlacesInMemory(info), 0);
+    EXPECT_EQ(PlacesInMemory(password), 0);
+
+    Messages().QueueInput(QString::fromStdString(Mask(password)));
+    EXPECT_TRUE(Form().UnlockWithPrompt());
+    EXPECT_EQ(Doc().Keys[0].Data[0].Value, Mask(value));
+}
+
+}  // namespace
+}  // namespace dorvanta
