@@ -12,6 +12,8 @@ PACKAGES=(
   locales
   qt6-translations-l10n
   xvfb xauth imagemagick xdotool x11-utils
+  # the screen lock watcher's test runs a private message bus
+  dbus-daemon
   # the desktop files, the Debian package and its test
   librsvg2-bin dpkg-dev file lintian man-db libxml2-utils desktop-file-utils
   appstream shared-mime-info xdg-utils libfile-mimeinfo-perl

@@ -21,6 +21,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "PlatformTestApp.h"
 #include "platform/Application.h"
 #include "platform/MessageService.h"
 #include "platform/System.h"
@@ -32,11 +33,7 @@ namespace dorvanta {
 namespace {
 
 TApplication& App() {
-    static int argc = 1;
-    static char name[] = "platform_tests";
-    static char* argv[] = {name, nullptr};
-    static TApplication* app = new TApplication(argc, argv);
-    return *app;
+    return testing::PlatformTestApp();
 }
 
 class MessageServiceTest : public ::testing::Test {
