@@ -38,6 +38,7 @@ class TUpdateComponent;
 class TSettingsStore;
 class TSecretClipboard;
 class TIdleWatch;
+class TScreenLockWatcher;
 class TWindowDecisions;
 
 class TMainWindow : public QMainWindow {
@@ -162,6 +163,8 @@ class TMainWindow : public QMainWindow {
     QAction* MenuItem_Lock = nullptr;
     QAction* MenuItem_LockOnScreenLock = nullptr;  // "Beim Sperren des Bildschirms sperren"
     QMenu* Menu_LockAfter = nullptr;               // "Automatisch sperren nach"
+    // Tells when the desktop locks the screen (the session's and logind's bus).
+    TScreenLockWatcher* ScreenLock = nullptr;
     // The choice of Menu_LockAfter (0: never); another number gets an item of its own.
     int LockAfterMinutes() const;
     void SetLockAfterMinutes(int minutes);

@@ -25,6 +25,7 @@
 #include "platform/FreedMemory.h"
 #include "platform/IdleWatch.h"
 #include "platform/MessageService.h"
+#include "platform/ScreenLockWatcher.h"
 #include "platform/SecretClipboard.h"
 #include "platform/SettingsKeys.h"
 #include "platform/TextConv.h"
@@ -73,6 +74,11 @@ void TMainWindow::BuildLockOptions(QMenu* options) {
     }
     connect(choices, &QActionGroup::triggered, this,
             Guarded([this](QAction* choice) { SetLockAfterMinutes(choice->data().toInt()); }));
+    ScreenLock =
+        new TScreenLockWatcher(QDBusConnection::sessionBus(), QDBusConnection::systemBus(), this);
+    connect(ScreenLock, &TScreenLockWatcher::ScreenLocked, this, Guarded([this] {
+                if (MenuItem_LockOnScreenLock->isChecked()) RequestLock();
+            }));
     idleWatch_ = new TIdleWatch(this);
     // Input elsewhere on the desktop does not count: only this program's own.
     connect(idleWatch_, &TIdleWatch::Idle, this, Guarded([this] { RequestLock(); }));

@@ -22,6 +22,7 @@
 #include "dialogs/SearchDialog.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
+#include "platform/ScreenLockWatcher.h"
 #include "platform/SecretClipboard.h"
 #include "platform/Settings.h"
 #include "store/AgeFile.h"
@@ -211,7 +212,7 @@ TEST_F(LockTest, ThreeWrongPasswordsKeepItLockedAndADialogOpenAtLockTimeIsCancel
     EXPECT_EQ(Messages().Asked().back().caption, "Sperren");
 }
 
-TEST_F(LockTest, IdleTimeLocksAndClosingALockedChangedCollectionAsksToUnlockFirst) {
+TEST_F(LockTest, IdleTimeAndTheScreenLockAndClosingALockedChangedCollectionAsksToUnlock) {
     TempDir dir;
     OpenSample(dir);
     Form().SetIdleLockInterval(20);
@@ -220,6 +221,15 @@ TEST_F(LockTest, IdleTimeLocksAndClosingALockedChangedCollectionAsksToUnlockFirs
     Messages().QueueInput(QStringLiteral("geheim"));
     ASSERT_TRUE(Form().UnlockWithPrompt());
     Form().SetIdleLockInterval(0);
+    // The screen's lock, as the bus watcher tells it, follows the option.
+    for (const bool on : {false, true}) {
+        Form().MenuItem_LockOnScreenLock->setChecked(on);
+        emit Form().ScreenLock->ScreenLocked();
+        emit Form().ScreenLock->ScreenLocked();  // one lock of the screen may come twice
+        EXPECT_EQ(Session().Locked(), on);
+    }
+    Messages().QueueInput(QStringLiteral("geheim"));
+    ASSERT_TRUE(Form().UnlockWithPrompt());
 
     Session().AddKey("Neu", "Neu");
     Form().MenuItem_LockClick();
