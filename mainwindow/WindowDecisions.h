@@ -22,6 +22,8 @@ class TWindowDecisions final : public TSessionDecisions {
     std::optional<std::string> AskNewPassword() override;
     TChangedFile AskChangedFile(const std::string& path) override;
     std::optional<TSaveTarget> AskSaveTarget(const std::string& current, TFormat format) override;
+    bool AskDeletePlainFile(const std::string& path) override;
+    void ReportDeleteFailed(const std::string& path) override;
     void ReportBackupFailed(const std::string& backupPath) override;
     void ReportLoadError(std::exception_ptr error) override;
     void RunBusy(const std::function<void()>& work) override;
