@@ -1,7 +1,8 @@
 #pragma once
 // The session's questions as the main window asks them: through the message
-// service (password and passphrase boxes, the changed-file question, the save dialog) and with
-// the wait cursor while slow work runs.
+// service (password and passphrase boxes, the changed-file question, the save
+// dialog, the plain file left beside an encrypted one) and with the wait cursor
+// while slow work runs.
 
 #include <QString>
 
