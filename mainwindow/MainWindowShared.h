@@ -14,8 +14,9 @@ inline const QString kFileFilter = QStringLiteral("Private Daten (*.pdt)");
 inline const QString kEncryptedFilter = QStringLiteral("Private Daten, verschlüsselt (*.pdt.age)");
 // Save as: the type decides the format.
 inline const QString kSaveFilter = kFileFilter + QStringLiteral(";;") + kEncryptedFilter;
-inline const QString kOpenFilter = QStringLiteral("Private Daten (*.pdt *.pdt.age);;") + kFileFilter +
-                                   QStringLiteral(";;") + kEncryptedFilter +
+// Open: "*.age" too, for an encrypted file that lost the ".pdt" of its name.
+inline const QString kOpenFilter = QStringLiteral("Private Daten (*.pdt *.pdt.age *.age);;") +
+                                   kFileFilter + QStringLiteral(";;") + kEncryptedFilter +
                                    QStringLiteral(";;Alle Dateien (*)");
 inline const QString kInvalidInput = QStringLiteral("Ungültige oder unvollständige Eingaben");
 inline const QString kUnstorableText =

@@ -150,6 +150,24 @@ std::optional<TSessionDecisions::TSaveTarget> TWindowDecisions::AskSaveTarget(
                        type == kEncryptedFilter ? TFormat::Encrypted : TFormat::Plain};
 }
 
+bool TWindowDecisions::AskDeletePlainFile(const std::string& path) {
+    // No is the default: the file goes only when that is asked for.
+    return MessageService::Instance().Ask(
+               QStringLiteral("Die unverschlüsselte Datei „%1“ liegt noch neben der "
+                              "verschlüsselten. Jetzt löschen?")
+                   .arg(QString::fromStdString(path)),
+               QStringLiteral("Unverschlüsselte Datei"), MsgIcon::Question,
+               {MsgButton::Yes, MsgButton::No}, MsgButton::No, MsgButton::No) == MsgButton::Yes;
+}
+
+void TWindowDecisions::ReportDeleteFailed(const std::string& path) {
+    MessageService::Instance().Message(
+        QStringLiteral("Die unverschlüsselte Datei „%1“ konnte nicht gelöscht werden. Die "
+                       "verschlüsselte Datei ist gespeichert.")
+            .arg(QString::fromStdString(path)),
+        QStringLiteral("Unverschlüsselte Datei"), MsgIcon::Warning);
+}
+
 void TWindowDecisions::ReportBackupFailed(const std::string& backupPath) {
     MessageService::Instance().Message(
         QStringLiteral("Die Sicherungskopie %1 konnte nicht angelegt werden. Die Datei wurde "

@@ -1,7 +1,8 @@
 #pragma once
 // The session's questions as the main window asks them: through the message
-// service (password and passphrase boxes, the changed-file question, the save dialog) and with
-// the wait cursor while slow work runs.
+// service (password and passphrase boxes, the changed-file question, the save
+// dialog, the plain file left beside an encrypted one) and with the wait cursor
+// while slow work runs.
 
 #include <QString>
 
@@ -22,6 +23,8 @@ class TWindowDecisions final : public TSessionDecisions {
     std::optional<std::string> AskNewPassword() override;
     TChangedFile AskChangedFile(const std::string& path) override;
     std::optional<TSaveTarget> AskSaveTarget(const std::string& current, TFormat format) override;
+    bool AskDeletePlainFile(const std::string& path) override;
+    void ReportDeleteFailed(const std::string& path) override;
     void ReportBackupFailed(const std::string& backupPath) override;
     void ReportLoadError(std::exception_ptr error) override;
     void RunBusy(const std::function<void()>& work) override;

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QRegularExpression>
+#include <algorithm>
 
 #include "platform/MessageWidgets.h"
 #include "platform/ScriptedAnswers.h"
@@ -96,6 +97,46 @@ QString SuffixOfFilter(const QString& filter) {
     if (open < 0) return {};
     const qsizetype end = filter.indexOf(QRegularExpression(QStringLiteral("[ )]")), open + 3);
     return end < 0 ? QString() : filter.mid(open + 3, end - open - 3);
+}
+
+namespace {
+
+// Every suffix a type of `filter` gives a name, with its tails ("b.c" and "c"),
+// each with its dot; the longest first, so that a double suffix goes as one.
+QStringList KnownSuffixes(const QString& filter) {
+    QStringList known;
+    for (const QString& type : filter.split(QStringLiteral(";;"))) {
+        for (QString suffix = SuffixOfFilter(type); !suffix.isEmpty();) {
+            if (!known.contains(QLatin1Char('.') + suffix)) known << QLatin1Char('.') + suffix;
+            const qsizetype dot = suffix.indexOf(QLatin1Char('.'));
+            suffix = dot < 0 ? QString() : suffix.mid(dot + 1);
+        }
+    }
+    std::ranges::sort(known,
+                      [](const QString& a, const QString& b) { return a.size() > b.size(); });
+    return known;
+}
+
+}  // namespace
+
+QString NameForFileType(const QString& path, const QString& filter, const QString& chosenType) {
+    const QString suffix = SuffixOfFilter(chosenType);
+    if (suffix.isEmpty()) return path;
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/')) + 1;
+    QString name = path.mid(slash);
+    const QStringList known = KnownSuffixes(filter);
+    for (bool stripped = true; stripped;) {
+        stripped = false;
+        for (const QString& tail : known) {
+            // A name that is nothing but a suffix (".pdt") keeps it.
+            if (name.size() > tail.size() && name.endsWith(tail, Qt::CaseInsensitive)) {
+                name.chop(tail.size());
+                stripped = true;
+                break;
+            }
+        }
+    }
+    return path.left(slash) + name + QLatin1Char('.') + suffix;
 }
 
 bool InTestMode() {

@@ -58,6 +58,13 @@ QString ApplicationErrorText(const QString& message);
 // "Private Daten (*.pdt.age)"; empty when the type has no "(*." pattern.
 QString SuffixOfFilter(const QString& filter);
 
+// The name a save dialog with several types ("A (*.a);;B (*.b.c)") writes to:
+// whatever suffix of those types the name ends with ("b.c", also its tail "c",
+// repeated ones too) gives way to the suffix of `chosenType`, which always ends
+// it: "x.a" and "x.c" saved as B are "x.b.c". The folder is left as it is; a
+// type without a suffix leaves the name as it is.
+QString NameForFileType(const QString& path, const QString& filter, const QString& chosenType);
+
 struct AskedQuestion {
     enum class Kind { Message, Input, OpenFile, SaveFile, Dialog };
     Kind kind = Kind::Message;

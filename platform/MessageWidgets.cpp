@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QIdentityProxyModel>
 #include <QLabel>
@@ -136,6 +137,43 @@ void AddOkCancel(QDialog& dialog, QVBoxLayout& layout) {
     dialog.setMinimumWidth(350);
 }
 
+// A file dialog whose save with several types writes to the name the type
+// chosen gives it (NameForFileType). Qt swaps only the last suffix when the type
+// changes ("x.pdt" becomes "x.age" under "*.pdt.age"), so the name is set right
+// before Qt's own accept, and its overwrite question is asked for that name.
+class TTypedFileDialog : public QFileDialog {
+  public:
+    TTypedFileDialog(QWidget* parent, const QString& caption, const QString& folder,
+                     const QString& filter, bool typed)
+        : QFileDialog(parent, caption, folder, filter), typed_(typed) {}
+
+    // The name the dialog holds, as it is to be written.
+    QString ChosenFile() const {
+        const QString file = selectedFiles().value(0);
+        if (!typed_ || file.isEmpty() || QFileInfo(file).isDir()) return file;
+        return NameForFileType(file, nameFilters().join(QStringLiteral(";;")),
+                               selectedNameFilter());
+    }
+
+  protected:
+    void accept() override {
+        const QString file = selectedFiles().value(0);
+        const QString chosen = ChosenFile();
+        if (acceptMode() == AcceptSave && chosen != file) {
+            // The field may have the focus, where selectFile does not write.
+            if (auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+                edit->setText(chosen);
+            } else {
+                selectFile(chosen);
+            }
+        }
+        QFileDialog::accept();
+    }
+
+  private:
+    const bool typed_;
+};
+
 }  // namespace
 
 void ShowMessageBox(AskedQuestion& question) {
@@ -218,8 +256,8 @@ void ShowFileDialog(AskedQuestion& question, QWidget* parent, const QString& ini
                     QString* selectedFilter, const QString& fileListLogPath) {
     const bool save = question.kind == AskedQuestion::Kind::SaveFile;
     const QString defaultSuffix = question.defaultSuffix;
-    QFileDialog dialog(parent ? parent : DialogParent(), question.caption, question.initial,
-                       question.filter);
+    TTypedFileDialog dialog(parent ? parent : DialogParent(), question.caption, question.initial,
+                            question.filter, save && selectedFilter);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     // Open wants an existing file; Save asks before replacing one (Qt's default).
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
@@ -240,7 +278,7 @@ void ShowFileDialog(AskedQuestion& question, QWidget* parent, const QString& ini
                          dialog.setDefaultSuffix(suffix.isEmpty() ? defaultSuffix : suffix);
                      });
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-        question.textAnswer = dialog.selectedFiles().constFirst();
+        question.textAnswer = dialog.ChosenFile();
         if (selectedFilter) *selectedFilter = dialog.selectedNameFilter();
     }
     question.answered = true;

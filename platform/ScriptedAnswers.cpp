@@ -205,13 +205,19 @@ void TScriptedAnswers::AnswerFileName(AskedQuestion& question, const QString& in
                                       QString* selectedFilter) {
     if (files_.empty()) return;
     question.textAnswer = TakeFront(files_);
-    QString suffix = question.defaultSuffix;
-    if (selectedFilter) {
-        *selectedFilter = ChosenFileType(question, initialFilter);
-        suffix = SuffixOfFilter(*selectedFilter);
-    }
-    if (question.textAnswer) question.textAnswer = WithDefaultSuffix(*question.textAnswer, suffix);
     question.answered = true;
+    if (!selectedFilter) {
+        if (question.textAnswer) {
+            question.textAnswer = WithDefaultSuffix(*question.textAnswer, question.defaultSuffix);
+        }
+        return;
+    }
+    *selectedFilter = ChosenFileType(question, initialFilter);
+    // The real dialog's rule: the type chosen decides the suffix.
+    if (question.textAnswer) {
+        question.textAnswer =
+            NameForFileType(*question.textAnswer, question.filter, *selectedFilter);
+    }
 }
 
 int TScriptedAnswers::RunDialog(QDialog& dialog) {

@@ -52,8 +52,9 @@ class TScriptedAnswers {
     // first field takes no more, and a cancel or nothing queued in the second
     // cancels the box.
     void AnswerPassphrase(AskedQuestion& question);
-    // The next queued path with the suffix of its type added; `selectedFilter`
-    // (when given) receives that type. None queued: cancelled.
+    // The next queued path with the default suffix added to a name without one;
+    // with `selectedFilter`, which receives the type, the name that type gives it
+    // (NameForFileType), as the real dialog does. None queued: cancelled.
     void AnswerFileName(AskedQuestion& question, const QString& initialFilter,
                         QString* selectedFilter);
     // A window of the program's own: runs it with the next queued driver;

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QThread>
 #include <exception>
+#include <filesystem>
 
 #include "store/AgeFile.h"
 #include "store/DocumentSeal.h"
@@ -178,15 +179,34 @@ bool TDocumentSession::SaveAs(TSessionDecisions& decisions) {
         return false;
     }
     // Onto the file it came from: the same check as Save.
-    if (IsRememberedFile(target->Path)) {
+    const bool sameFile = IsRememberedFile(target->Path);
+    if (sameFile) {
         if (const auto stop = StopBeforeOverwrite(target->Path, decisions)) return *stop;
     }
+    // A plain file read or written before, now copied into an encrypted one.
+    const std::string plainPath = document_.Format == TFormat::Plain &&
+                                          target->Format == TFormat::Encrypted && !sameFile &&
+                                          stamp_.Known
+                                      ? fileName_
+                                      : std::string();
     document_.Format = target->Format;
     SetFileName(target->Path);
     WriteFile(decisions);
     document_.Modified = false;
     AnnounceModified();
+    if (!plainPath.empty()) OfferToDeletePlainFile(plainPath, decisions);
     return true;
+}
+
+void TDocumentSession::OfferToDeletePlainFile(const std::string& plainPath,
+                                              TSessionDecisions& decisions) {
+    const QFileInfo plain(QString::fromStdString(plainPath));
+    // Gone already, or the very file just written (a second name of it).
+    if (!plain.isFile() || IsRememberedFile(plainPath)) return;
+    if (!decisions.AskDeletePlainFile(plainPath)) return;
+    std::error_code error;
+    std::filesystem::remove(plainPath, error);
+    if (error) decisions.ReportDeleteFailed(plainPath);
 }
 
 bool TDocumentSession::EnsurePasswordForEncryption(TSessionDecisions& decisions) {

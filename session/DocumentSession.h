@@ -48,6 +48,14 @@ class TSessionDecisions {
     // Name and format for "Speichern unter"; nothing: cancelled.
     virtual std::optional<TSaveTarget> AskSaveTarget(const std::string& current,
                                                      TFormat format) = 0;
+    // After an encrypted "Speichern unter", the plain file `path` the document came
+    // from is still there: true to delete it. By default it stays.
+    virtual bool AskDeletePlainFile(const std::string& path) {
+        (void)path;
+        return false;
+    }
+    // The plain file `path` could not be deleted; the encrypted save stands.
+    virtual void ReportDeleteFailed(const std::string& path) { (void)path; }
     // The file was saved, but the backup `backupPath` could not be made first.
     virtual void ReportBackupFailed(const std::string& backupPath) = 0;
     // A load failed with the current exception; the session then drops what it read.
@@ -174,6 +182,9 @@ class TDocumentSession : public QObject {
     // Nothing when the save goes on, else what the save command returns.
     std::optional<bool> StopBeforeOverwrite(const std::string& path, TSessionDecisions& decisions);
     bool EnsurePasswordForEncryption(TSessionDecisions& decisions);
+    // After an encrypted save as: offers to delete `plainPath`, the plain file the
+    // document was last read from or written to.
+    void OfferToDeletePlainFile(const std::string& plainPath, TSessionDecisions& decisions);
     void WriteFile(TSessionDecisions& decisions);
     bool Load(const std::string& path, TSessionDecisions& decisions, bool background);
     void Reset();

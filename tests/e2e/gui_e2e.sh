@@ -238,18 +238,23 @@ wait "$app_pid" 2>/dev/null || true
 app_pid=
 
 # An encrypted save through the real save dialog: the type is chosen in its
-# combo box, the name gets the type's suffix, the password box asks twice for the
-# missing password; the file reopens with it, and a copied value carries the
-# hint that keeps clipboard histories from recording it.
+# combo box after the name "Meine Daten.pdt" (Qt would swap that for
+# "Meine Daten.age"), and the name written is "Meine Daten.pdt.age"; the
+# password box asks twice for the missing password; the plain file e.pdt it came
+# from is offered for deletion, and "J" deletes it. The file reopens with the
+# password, and a copied value carries the hint that keeps clipboard histories
+# from recording it.
 cat >"$work/e.json" <<'JSON'
 {"keys":[{"parent":"Bank","name":"Giro","entries":[{"title":"PIN","value":"4711-äö","info":"","date":40000.5}]}]}
 JSON
-"$cli" build "$work/e.json" "$work/e.pdt"
+plain="$work/e.pdt"
+sealed="$work/Meine Daten.pdt.age"
+"$cli" build "$work/e.json" "$plain"
 # Named on the command line, as a file manager starts it.
-"$program" "$work/e.pdt" >"$work/app-encrypted.log" 2>&1 &
+"$program" "$plain" >"$work/app-encrypted.log" 2>&1 &
 app_pid=$!
-main=$(expect_caption "Dorvanta - [$work/e.pdt]")
-save=$(save_as "$main" "$work/geheim")
+main=$(expect_caption "Dorvanta - [$plain]")
+save=$(save_as "$main" "$work/Meine Daten.pdt")
 eval "$(xdotool getwindowgeometry --shell "$save")"
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 29)) click 1  # "Dateityp"
 sleep 0.3
@@ -262,25 +267,30 @@ xdotool type --delay 20 "Sesam-42"
 xdotool key Tab  # "Passwort wiederholen"
 xdotool type --delay 20 "Sesam-42"
 keys "$input" Return
-expect_renamed "$main" "Dorvanta - [$work/geheim.pdt.age]"
+expect_renamed "$main" "Dorvanta - [$sealed]"
 # The key derivation may take a few seconds on a busy machine.
-for _ in $(seq 300); do [ -s "$work/geheim.pdt.age" ] && break; sleep 0.1; done
-head -n1 "$work/geheim.pdt.age" | grep -qx 'age-encryption.org/v1' ||
-    fail "geheim.pdt.age is not an age file"
-"$cli" dump "$work/geheim.pdt.age" --password "Sesam-42" | grep -qF '"4711-äö"' ||
-    fail "geheim.pdt.age does not open with its password"
+for _ in $(seq 300); do [ -s "$sealed" ] && break; sleep 0.1; done
+head -n1 "$sealed" | grep -qx 'age-encryption.org/v1' || fail "$sealed is not an age file"
+"$cli" dump "$sealed" --password "Sesam-42" | grep -qF '"4711-äö"' ||
+    fail "$sealed does not open with its password"
+[ "$(ls "$work" | grep -c '\.age$')" = 1 ] || fail "not one encrypted file: $(ls "$work")"
+question=$(expect_caption "Unverschlüsselte Datei")
+[ -f "$plain" ] || fail "the plain file went before the question was answered"
+keys "$question" j
+for _ in $(seq 50); do [ -f "$plain" ] || break; sleep 0.1; done
+[ -f "$plain" ] && fail "the plain file is still there after answering J"
 keys "$main" ctrl+n
 expect_renamed "$main" "Dorvanta"
 keys "$main" ctrl+o
 open=$(expect_caption "Öffnen")
 keys "$open" ctrl+a
-xdotool type --delay 5 "$work/geheim.pdt.age"
+xdotool type --delay 5 "$sealed"
 keys "$open" Return
 input=$(expect_caption "Passwort")
 xdotool windowfocus --sync "$input"
 xdotool type --delay 20 "Sesam-42"
 keys "$input" Return
-expect_renamed "$main" "Dorvanta - [$work/geheim.pdt.age]"
+expect_renamed "$main" "Dorvanta - [$sealed]"
 # "Giro", its entry, the copy button, "&Wert kopieren".
 eval "$(xdotool getwindowgeometry --shell "$main")"
 xdotool mousemove $((X + 14)) $((Y + 106)) click 1

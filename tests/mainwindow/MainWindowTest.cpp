@@ -454,7 +454,7 @@ TEST_F(MainWindowTest, EncryptedSaveAsAsksForAPasswordAndSaveKeepsTheFormat) {
     Messages().QueueInput(QString("Sesam-\u00f6"));
     Form().MenuItem_OpenClick();
     EXPECT_EQ(Messages().Asked()[Messages().Asked().size() - 2].filter,
-              "Private Daten (*.pdt *.pdt.age);;Private Daten (*.pdt);;"
+              "Private Daten (*.pdt *.pdt.age *.age);;Private Daten (*.pdt);;"
               "Private Daten, verschlüsselt (*.pdt.age);;Alle Dateien (*)");
     EXPECT_EQ(Doc().Keys.size(), 2u);
     EXPECT_EQ(Doc().Format, TDocument::TFormat::Encrypted);

@@ -193,6 +193,38 @@ TEST_F(PassphraseTest, ANewPassphraseIsTypedTwiceAndAnythingElseChangesNothing) 
     }
 }
 
+// Saved encrypted, the plain file the collection came from is offered for
+// deletion, "Nein" the default; the name the dialog held gets both suffixes.
+TEST_F(PassphraseTest, TheEncryptedSaveAsAsksWhetherToDeleteThePlainFile) {
+    TempDir dir;
+    for (const MsgButton answer : {MsgButton::Yes, MsgButton::No}) {
+        SCOPED_TRACE(ButtonName(answer).toStdString());
+        TDocument plain;
+        plain.Password = "Sesam";
+        plain.Keys = {{"Giro", "Bank", {{"PIN", "4711", "", 1.0}}}};
+        const std::string from = dir.File("Meine Daten.pdt");
+        SaveDocument(plain, from);
+        Messages().QueueInput(QStringLiteral("Sesam"));
+        Form().OpenFile(QString::fromStdString(from));
+        Messages().ClearLog();
+        Messages().QueueFileName(QString::fromStdString(dir.File("Meine Daten.age")));
+        Messages().QueueFileFilter(QStringLiteral("Private Daten, verschlüsselt (*.pdt.age)"));
+        Messages().QueueAnswer(answer);
+        EXPECT_TRUE(Form().MenuItem_SaveUnderClick());
+        EXPECT_TRUE(age::IsEncrypted(testing::ReadBytes(dir.File("Meine Daten.pdt.age"))));
+        EXPECT_FALSE(std::filesystem::exists(dir.File("Meine Daten.age")));
+        EXPECT_EQ(std::filesystem::exists(from), answer == MsgButton::No);
+        ASSERT_EQ(Messages().Asked().size(), 2u);
+        const AskedQuestion& q = Messages().Asked().back();
+        EXPECT_EQ(q.text, "Die unverschlüsselte Datei „" + QString::fromStdString(from) +
+                              "“ liegt noch neben der verschlüsselten. Jetzt löschen?");
+        EXPECT_EQ(q.buttons, (std::vector<MsgButton>{MsgButton::Yes, MsgButton::No}));
+        EXPECT_EQ(q.defaultButton, MsgButton::No);
+        EXPECT_EQ(q.escapeButton, MsgButton::No);
+        std::filesystem::remove(dir.File("Meine Daten.pdt.age"));
+    }
+}
+
 // The real box of "Passwort..." on an encrypted collection: two empty masked
 // fields, whatever the passphrase is; "Passwort anzeigen" shows them.
 TEST_F(PassphraseTest, PasswordCommandOnAnEncryptedCollectionNeverShowsThePassphrase) {

@@ -113,6 +113,49 @@ TEST_F(MessageServiceTest, InputsAndFileNames) {
     EXPECT_TRUE(service().Asked()[4].answered);
 }
 
+// Save as with the two types: the type chosen decides the suffix, whatever the
+// name held; the scripted dialog gives the same name as the rule.
+TEST_F(MessageServiceTest, TheTypeChosenDecidesTheSuffixOfTheSavedName) {
+    const QString types =
+        QStringLiteral("Private Daten (*.pdt);;Private Daten, verschlüsselt (*.pdt.age)");
+    const QString plain = QStringLiteral("Private Daten (*.pdt)");
+    const QString sealed = QStringLiteral("Private Daten, verschlüsselt (*.pdt.age)");
+    struct Case {
+        const char* typed;
+        const char* asPlain;
+        const char* asEncrypted;
+    };
+    const Case cases[] = {
+        {"/d/Meine Daten", "/d/Meine Daten.pdt", "/d/Meine Daten.pdt.age"},
+        {"/d/Meine Daten.pdt", "/d/Meine Daten.pdt", "/d/Meine Daten.pdt.age"},
+        {"/d/Meine Daten.age", "/d/Meine Daten.pdt", "/d/Meine Daten.pdt.age"},
+        {"/d/Meine Daten.pdt.age", "/d/Meine Daten.pdt", "/d/Meine Daten.pdt.age"},
+        // What Qt's type switch makes of "x.pdt.age" and "x.pdt".
+        {"/d/x.pdt.pdt", "/d/x.pdt", "/d/x.pdt.age"},
+        {"/d/x.PDT.AGE", "/d/x.pdt", "/d/x.pdt.age"},
+        {"/d/Konto.2024", "/d/Konto.2024.pdt", "/d/Konto.2024.pdt.age"},
+        {"/d.pdt/x", "/d.pdt/x.pdt", "/d.pdt/x.pdt.age"},
+        {"Daten.age", "Daten.pdt", "Daten.pdt.age"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        const QString typed = QString::fromUtf8(c.typed);
+        EXPECT_EQ(NameForFileType(typed, types, plain), c.asPlain);
+        EXPECT_EQ(NameForFileType(typed, types, sealed), c.asEncrypted);
+        for (const QString& type : {plain, sealed}) {
+            service().QueueFileName(typed);
+            service().QueueFileFilter(type);
+            QString chosen;
+            EXPECT_EQ(service().SaveFileName(nullptr, {}, types, {}, plain, &chosen),
+                      type == plain ? c.asPlain : c.asEncrypted);
+            EXPECT_EQ(chosen, type);
+        }
+    }
+    // A type without a suffix leaves the name alone.
+    EXPECT_EQ(NameForFileType(QStringLiteral("/d/x.age"), types, QStringLiteral("Alle (*)")),
+              "/d/x.age");
+}
+
 // A passphrase box takes one queued input a field; what was typed reaches no log.
 TEST_F(MessageServiceTest, PassphraseBoxesTakeOneInputAFieldAndLogNoText) {
     testing::TempDir dir;

@@ -29,6 +29,8 @@ class TScriptedDecisions final : public TSessionDecisions {
     std::deque<std::optional<std::string>> passwords;  // opening and new passwords
     std::deque<TChanged> changed;
     std::deque<std::optional<TSaveTarget>> targets;
+    std::deque<bool> deletes;  // the plain file left beside an encrypted one
+    std::string deleteAsked;
     std::vector<std::string> log;
 
     std::optional<std::string> AskOpenPassword(const std::string&) override {
@@ -43,6 +45,11 @@ class TScriptedDecisions final : public TSessionDecisions {
     std::optional<TSaveTarget> AskSaveTarget(const std::string&, TFormat) override {
         return Next(targets, "save target");
     }
+    bool AskDeletePlainFile(const std::string& path) override {
+        deleteAsked = path;
+        return Next(deletes, "delete plain file");
+    }
+    void ReportDeleteFailed(const std::string&) override { log.push_back("delete failed"); }
     void ReportBackupFailed(const std::string&) override { log.push_back("backup failed"); }
     void ReportLoadError(std::exception_ptr error) override {
         try {
@@ -317,6 +324,94 @@ TEST_F(DocumentSessionTest, SaveAndSaveAsInBothFormatsWithTheirPasswords) {
         EXPECT_TRUE(ask.log.empty());
         EXPECT_TRUE(session.Stamp().Known);
     }
+}
+
+// Saved encrypted under a new name, a document read from a plain file that is
+// still there offers to delete that file; every other save as leaves it alone.
+TEST_F(DocumentSessionTest, AnEncryptedSaveAsOffersToDeleteThePlainFileItCameFrom) {
+    struct Case {
+        const char* name;
+        const char* from;  // the file opened first; empty: a new document
+        TFormat from_format;
+        const char* to;
+        TFormat to_format;
+        std::deque<bool> deletes;
+        Strings asked;
+        bool fromKept;
+    };
+    const Case cases[] = {
+        {"Ja deletes",
+         "a.pdt",
+         TFormat::Plain,
+         "a.pdt.age",
+         TFormat::Encrypted,
+         {true},
+         {"save target", "delete plain file"},
+         false},
+        {"Nein keeps",
+         "b.pdt",
+         TFormat::Plain,
+         "b.pdt.age",
+         TFormat::Encrypted,
+         {false},
+         {"save target", "delete plain file"},
+         true},
+        {"encrypted to encrypted",
+         "c.pdt.age",
+         TFormat::Encrypted,
+         "d.pdt.age",
+         TFormat::Encrypted,
+         {},
+         {"save target"},
+         true},
+        {"plain to plain",
+         "e.pdt",
+         TFormat::Plain,
+         "f.pdt",
+         TFormat::Plain,
+         {},
+         {"save target"},
+         true},
+        {"first save",
+         "",
+         TFormat::Plain,
+         "g.pdt.age",
+         TFormat::Encrypted,
+         {},
+         {"save target"},
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string from;
+        if (*c.from) {
+            from = Collection(c.from, "Giro", "geheim", c.from_format);
+            ask.passwords = {"geheim"};
+            ASSERT_TRUE(session.Open(from, ask));
+        } else {
+            session.New();
+            session.SetPassword("geheim");
+        }
+        ask.log.clear();
+        ask.deletes = c.deletes;
+        ask.deleteAsked.clear();
+        ask.targets = {TSessionDecisions::TSaveTarget{dir.File(c.to), c.to_format}};
+        EXPECT_TRUE(session.SaveAs(ask));
+        EXPECT_EQ(ask.log, c.asked);
+        EXPECT_EQ(std::filesystem::exists(from), c.fromKept && *c.from);
+        EXPECT_EQ(ask.deleteAsked, c.deletes.empty() ? "" : from);
+        EXPECT_EQ(KeyIn(dir.File(c.to), "geheim"), *c.from ? "Giro" : "");
+        EXPECT_EQ(session.FileName(), dir.File(c.to));
+    }
+    // The plain file gone meanwhile: nothing to ask.
+    const std::string gone = Collection("h.pdt", "Giro", "geheim");
+    ask.passwords = {"geheim"};
+    ASSERT_TRUE(session.Open(gone, ask));
+    std::filesystem::remove(gone);
+    ask.log.clear();
+    ask.targets = {TSessionDecisions::TSaveTarget{dir.File("h.pdt.age"), TFormat::Encrypted}};
+    EXPECT_TRUE(session.SaveAs(ask));
+    EXPECT_EQ(ask.log, Strings{"save target"});
 }
 
 TEST_F(DocumentSessionTest, AFileChangedElsewhereIsAskedAboutWithEachAnswer) {
