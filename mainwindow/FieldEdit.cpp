@@ -2,7 +2,12 @@
 
 #include <sodium.h>
 
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+
 #include "platform/Cp1252Validator.h"
+#include "platform/SecretClipboard.h"
 #include "platform/TextConv.h"
 
 namespace dorvanta {
@@ -34,6 +39,39 @@ void TFieldEdit::SetField(const std::string& cp1252) {
 std::string TFieldEdit::Field() const {
     if (held_) return *held_;
     return FromQString(text()).value_or(std::string());
+}
+
+void TFieldEdit::CopySelection(bool cut) {
+    if (!hasSelectedText()) return;
+    clipboard_->SetText(selectedText());
+    if (cut && !isReadOnly()) del();
+}
+
+void TFieldEdit::keyPressEvent(QKeyEvent* event) {
+    const bool copy = event->matches(QKeySequence::Copy);
+    const bool cut = event->matches(QKeySequence::Cut);
+    if (clipboard_ && (copy || cut)) {
+        CopySelection(cut);
+        event->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+void TFieldEdit::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = createStandardContextMenu();
+    if (clipboard_) {
+        // The menu's own copy and cut are replaced, not merely joined.
+        for (QAction* action : menu->actions()) {
+            const bool copy = action->objectName() == QLatin1String("edit-copy");
+            const bool cut = action->objectName() == QLatin1String("edit-cut");
+            if (!copy && !cut) continue;
+            disconnect(action, &QAction::triggered, nullptr, nullptr);
+            connect(action, &QAction::triggered, this, [this, cut] { CopySelection(cut); });
+        }
+    }
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
 }
 
 void TFieldEdit::Forget() {

@@ -11,6 +11,8 @@
 
 namespace dorvanta {
 
+class TSecretClipboard;
+
 class TFieldEdit : public QLineEdit {
     Q_OBJECT
   public:
@@ -26,9 +28,19 @@ class TFieldEdit : public QLineEdit {
     bool Holding() const { return held_.has_value(); }
     // Empties the field and its undo history, overwriting a held text first.
     void Forget();
+    // Copy and cut (keys and the context menu) go through `clipboard`, which marks
+    // the text secret and clears it after its delay: the line edit's own do not.
+    void SetClipboard(TSecretClipboard* clipboard) { clipboard_ = clipboard; }
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
     void Release();
+    void CopySelection(bool cut);
+
+    TSecretClipboard* clipboard_ = nullptr;
 
     std::optional<std::string> held_;
     QString shown_;  // what the field shows of the held text

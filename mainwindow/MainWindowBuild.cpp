@@ -249,6 +249,7 @@ void TMainWindow::BuildEditorStrip() {
     Panel3->installEventFilter(this);
     auto makeEdit = [this](int top, const char* label) {
         auto* edit = new TFieldEdit(Panel3);
+        edit->SetClipboard(clipboard_.get());
         edit->setGeometry(40, top, 430, 21);
         edit->installEventFilter(this);
         auto* caption = new QLabel(QString::fromUtf8(label), Panel3);

@@ -118,6 +118,27 @@ TEST_F(CopyPathsTest, EveryCopyPutsTheWholeMarkedTextOnTheClipboardAndStartsTheC
          ctrlC, ""},
         {"search hit, source column", [&] { return SelectHit("aaaz", 0, 0); }, ctrlC, longValue},
         {"search hit, text column", [&] { return SelectHit("-info", 0, 1); }, ctrlC, "lang-info"},
+        {"value field, its selection",
+         [&] {
+             SelectEntryCell(0, 1);
+             Form().Edit_Value->setSelection(0, 3);
+             return Form().Edit_Value;
+         },
+         ctrlC, "DE1"},
+        {"value field, cut",
+         [&] {
+             SelectEntryCell(0, 1);
+             Form().Edit_Value->selectAll();
+             return Form().Edit_Value;
+         },
+         QKeyCombination(Qt::ControlModifier, Qt::Key_X), "DE12"},
+        {"info field, nothing selected",
+         [&] {
+             SelectEntryCell(0, 2);
+             Form().Edit_Info->deselect();
+             return Form().Edit_Info;
+         },
+         ctrlC, ""},
         {"copy menu",
          [&]() -> QWidget* {
              SelectEntryCell(1, 0);
