@@ -26,29 +26,15 @@ bool UnsealDocument(TDocument& doc, const std::string& sealed, const std::string
     const age::TWipeGuard passphraseGuard(passphrase);
     std::string plain;
     const age::TWipeGuard plainGuard(plain);
-    std::exception_ptr error;
-    bool opened = true;
-    const auto open = [&] {
-        try {
+    try {
+        RunCaptured(runBusy, [&] {
             age::TMemorySource source(sealed);
             age::Decrypt(source, passphrase, plain);
-        } catch (const age::EAgeError& e) {
-            if (e.Kind() == age::Failure::NoMatch) {
-                opened = false;
-            } else {
-                error = std::current_exception();
-            }
-        } catch (...) {
-            error = std::current_exception();
-        }
-    };
-    if (runBusy) {
-        runBusy(open);
-    } else {
-        open();
+        });
+    } catch (const age::EAgeError& e) {
+        if (e.Kind() != age::Failure::NoMatch) throw;
+        return false;
     }
-    if (error) std::rethrow_exception(error);
-    if (!opened) return false;
     pdt::TPdtReader reader(plain);
     pdt::ReadDocument(doc, reader, std::string(), TLoadHooks{}, &password);
     doc.Loading = false;

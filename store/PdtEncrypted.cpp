@@ -19,24 +19,6 @@ namespace {
 
 int g_workFactor = age::kWriteWorkFactor;
 
-// Runs work through the runner, handing its exception back to this thread.
-void RunCaptured(const TBusyRunner& runBusy, const std::function<void()>& work) {
-    std::exception_ptr error;
-    const std::function<void()> captured = [&] {
-        try {
-            work();
-        } catch (...) {
-            error = std::current_exception();
-        }
-    };
-    if (runBusy) {
-        runBusy(captured);
-    } else {
-        captured();
-    }
-    if (error) std::rethrow_exception(error);
-}
-
 [[noreturn]] void ThrowAgeError(const age::EAgeError& e, const std::string& path) {
     throw EStoreError(FormatMessage(e.what(), path));
 }
@@ -112,6 +94,23 @@ std::optional<std::string> UnlockPayload(age::TSource& source, const age::THeade
 }
 
 }  // namespace
+
+void RunCaptured(const TBusyRunner& runBusy, const std::function<void()>& work) {
+    std::exception_ptr error;
+    const std::function<void()> captured = [&] {
+        try {
+            work();
+        } catch (...) {
+            error = std::current_exception();
+        }
+    };
+    if (runBusy) {
+        runBusy(captured);
+    } else {
+        captured();
+    }
+    if (error) std::rethrow_exception(error);
+}
 
 int EncryptionWorkFactor() {
     return g_workFactor;

@@ -37,4 +37,8 @@ struct TLoadHooks {
 // The same for saving an encrypted file.
 using TBusyRunner = std::function<void(const std::function<void()>&)>;
 
+// Runs `work` through the runner (directly without one) and raises its error
+// again on the calling thread.
+void RunCaptured(const TBusyRunner& runBusy, const std::function<void()>& work);
+
 }  // namespace dorvanta
