@@ -70,6 +70,9 @@ void TUpdateComponent::AutomaticUpdate(const QString& params, bool manual, doubl
     const bool onlyUpdate = store.ValueExists(settings::kOnlyUpdate.name);
     if (!manual && !onlyUpdate) {
         if (!(today > threshold) || store.ValueExists(settings::kNoUpdate.name)) return;
+        // A build without an update key installs nothing: the wizard would only
+        // cost time at start. Ctrl+U and an update-only start still open it.
+        if (statusForm_->UpdateKey.isEmpty()) return;
     }
     TUpdateWizard& wizard = *statusForm_;
     wizard.ProgramName = ProgramName;

@@ -42,8 +42,9 @@ class TUpdateComponent : public QObject {
     // Packaged: no wizard at start, and Ctrl+U only says where updates come from.
     bool Packaged = kPackagedBuild;
 
-    // Shows the wizard when it is due (or always when `manual`). A non-zero
-    // `programDate` replaces the program file's date.
+    // Shows the wizard when it is due (or always when `manual`); never by itself
+    // when the wizard has no update key. A non-zero `programDate` replaces the
+    // program file's date.
     void AutomaticUpdate(const QString& params, bool manual, double programDate);
 
     // True when the wizard ended the program before the main window was shown,

@@ -13,6 +13,7 @@
 #include "platform/MessageService.h"
 #include "platform/Settings.h"
 #include "store/DateTime.h"
+#include "tests/update/TestSupport.h"
 #include "update/UpdateComponent.h"
 #include "update/UpdateWizard.h"
 
@@ -45,10 +46,12 @@ class UpdateScheduleTest : public ::testing::Test {
         MessageService::Instance().ClearLog();
         return shown;
     }
-    // A component whose clock says `today` and whose program lies on `drive`.
+    // A component whose clock says `today` and whose program lies on `drive`; its
+    // wizard has the TEST key, as a build with a key of its own would.
     std::unique_ptr<TUpdateComponent> Component(double today, DriveType drive = DriveType::Fixed,
-                                             QStringList arguments = {}) {
+                                                QStringList arguments = {}) {
         auto c = std::make_unique<TUpdateComponent>(&owner_, arguments);
+        c->UpdateWizard()->UpdateKey = testing::TestUpdateKey();
         c->Now = [today] { return today; };
         c->ProgramFile = [] { return QStringLiteral("/opt/dorvanta/dorvanta"); };
         c->DriveOf = [drive](const QString&) { return drive; };
@@ -136,6 +139,40 @@ TEST_F(UpdateScheduleTest, TheWizardOpensWhenDue) {
     Component(Day(6, 7), DriveType::Fixed, {"/uninstall"})->AutomaticUpdate({}, false, 0);
     EXPECT_EQ(WizardShown(), 0);
     EXPECT_FALSE(TSettingsStore(Hive::LocalMachine).KeyExists(std::string("\\") + kKey));
+}
+
+// Without an update key nothing can be installed: the wizard never opens by itself,
+// only on Ctrl+U or an update-only start.
+TEST_F(UpdateScheduleTest, WithoutAnUpdateKeyTheWizardOpensOnlyOnRequest) {
+    struct Case {
+        const char* what;
+        std::optional<double> update;  // the stored "Update" value
+        bool onlyUpdate, manual;
+        bool shownWithKey, shownWithout;
+    };
+    const Case cases[] = {
+        {"first start", std::nullopt, false, false, true, false},
+        {"due", Day(6, 6), false, false, true, false},
+        {"not yet due", Day(6, 7), false, false, false, false},
+        {"Ctrl+U", Day(6, 7), false, true, true, true},
+        {"Ctrl+U on a first start", std::nullopt, false, true, true, true},
+        {"update-only start", Day(12, 31), true, false, true, true},
+    };
+    for (const Case& c : cases) {
+        for (const bool withKey : {true, false}) {
+            SetUp();
+            {
+                auto key = Key();
+                if (c.update) key->WriteDateTime("Update", *c.update);
+                if (c.onlyUpdate) key->WriteString("OnlyUpdate", "1");
+            }
+            auto component = Component(Day(6, 7, 9));
+            if (!withKey) component->UpdateWizard()->UpdateKey.clear();
+            component->AutomaticUpdate({}, c.manual, 0);
+            EXPECT_EQ(WizardShown(), (withKey ? c.shownWithKey : c.shownWithout) ? 1 : 0)
+                << c.what << (withKey ? ", with key" : ", without key");
+        }
+    }
 }
 
 TEST_F(UpdateScheduleTest, SettingsPageStoresNeverOrTheInterval) {
