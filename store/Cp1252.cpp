@@ -176,6 +176,46 @@ inline bool DecodeOne(const unsigned char*& p, const unsigned char* end, char*& 
     return true;
 }
 
+// The length of the well-formed sequence at `p` whose lead byte is above 0x7F,
+// with its code point in `cp`; 0 when it is malformed or cut off (the second
+// byte's range rules out overlong forms, surrogates and what lies beyond U+10FFFF).
+inline std::size_t DecodeWellFormed(const unsigned char* p, const unsigned char* end,
+                                    char32_t& cp) {
+    const unsigned lead = *p;
+    std::size_t len = 0;
+    unsigned low = 0x80;
+    unsigned high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        len = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        len = 3;
+        low = lead == 0xE0 ? 0xA0 : low;
+        high = lead == 0xED ? 0x9F : high;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        len = 4;
+        low = lead == 0xF0 ? 0x90 : low;
+        high = lead == 0xF4 ? 0x8F : high;
+    }
+    if (len == 0 || len > static_cast<std::size_t>(end - p) || p[1] < low || p[1] > high) return 0;
+    cp = lead & (0x7F >> len);
+    for (std::size_t k = 1; k < len; ++k) {
+        if ((p[k] & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (p[k] & 0x3F);
+    }
+    return len;
+}
+
+// The offset of the first byte above 0x7F from `from` on, eight bytes at a time.
+inline std::size_t SkipAscii(std::string_view text, std::size_t from) {
+    std::size_t i = from;
+    for (std::uint64_t word; i + 8 <= text.size(); i += 8) {
+        std::memcpy(&word, text.data() + i, 8);
+        if (word & 0x8080808080808080ull) break;
+    }
+    while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+    return i;
+}
+
 constexpr std::array<TUtf8OfByte, 256> MakeUtf8() {
     std::array<TUtf8OfByte, 256> table{};
     for (unsigned byte = 0; byte < 256; ++byte) {
@@ -257,6 +297,38 @@ std::optional<std::string> Utf8ToCp1252Strict(std::string_view utf8) {
         i += len;
     }
     return out;
+}
+
+TUtf8Reading ReadUtf8AsCp1252(std::string_view utf8, std::string& out) {
+    using TKind = TUtf8Reading::TKind;
+    TUtf8Reading reading;
+    const auto* const first = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* const end = first + utf8.size();
+    char* o = nullptr;
+    std::size_t i = SkipAscii(utf8, 0);
+    while (i < utf8.size()) {
+        char32_t cp = 0;
+        const std::size_t len = DecodeWellFormed(first + i, end, cp);
+        if (len == 0) return {TKind::NotUtf8, i, 0};
+        if (o == nullptr) {
+            // Only now, with a first well-formed character: a Windows-1252 text
+            // usually fails at its first umlaut and costs no copy.
+            out.resize(utf8.size());
+            o = out.data() + i;
+            std::memcpy(out.data(), utf8.data(), i);
+            reading.Kind = TKind::Converted;
+        }
+        const unsigned char byte = ByteOrQuestionMark(cp);
+        if (byte == '?' && reading.Kind == TKind::Converted) reading = {TKind::Unheld, i, cp};
+        *o++ = static_cast<char>(byte);
+        i += len;
+        const std::size_t next = SkipAscii(utf8, i);
+        std::memcpy(o, utf8.data() + i, next - i);
+        o += next - i;
+        i = next;
+    }
+    if (o != nullptr) out.resize(static_cast<std::size_t>(o - out.data()));
+    return reading;
 }
 
 std::optional<std::size_t> StoredUtf8ToCp1252(const char* in, std::size_t size, char* out) {

@@ -34,6 +34,25 @@ std::optional<std::string> Utf8ToCp1252Strict(std::string_view utf8);
 // itself, and returns how many.
 std::optional<std::size_t> StoredUtf8ToCp1252(const char* in, std::size_t size, char* out);
 
+// How a text reads as UTF-8 for the code page (ReadUtf8AsCp1252).
+struct TUtf8Reading {
+    enum class TKind {
+        Ascii,      // no byte above 0x7F: the text is the same in both
+        Converted,  // well-formed UTF-8, every character held by the code page
+        NotUtf8,    // a malformed sequence starts at `At`
+        Unheld,     // well-formed, but the character at `At` lies outside the code page
+    };
+    TKind Kind = TKind::Ascii;
+    std::size_t At = 0;      // byte offset into the text (NotUtf8, Unheld)
+    char32_t CodePoint = 0;  // the first character the code page cannot hold (Unheld)
+};
+
+// Reads `utf8` as well-formed UTF-8 (no overlong forms, surrogates or code points
+// beyond U+10FFFF) into Windows-1252 in one pass. `out` receives the text only
+// when the result is Converted. A malformed sequence anywhere wins over a
+// character the code page cannot hold: such a text is no UTF-8 at all.
+TUtf8Reading ReadUtf8AsCp1252(std::string_view utf8, std::string& out);
+
 // Windows-1252 text to UTF-16 code units (ICU and Qt work on these).
 std::u16string Cp1252ToUtf16(std::string_view text);
 

@@ -28,12 +28,21 @@ std::vector<std::string> SplitImportLines(std::string_view bytes);
 // separators included. Pieces are neither trimmed nor unquoted.
 TDataRec SplitImportLine(std::string_view line, char separator);
 
+// The text of an import file in Windows-1252, up to its first NUL byte: a file
+// that starts with the UTF-8 byte order mark (dropped) or is well-formed UTF-8
+// with a byte above 0x7F is read as UTF-8 and converted into `converted`; any
+// other is taken as Windows-1252 as it stands. A UTF-8 character the code page
+// cannot hold, and a malformed sequence after the byte order mark, throw
+// EStoreError naming the line: nothing is stored changed without a word.
+std::string_view ImportText(std::string_view bytes, const std::string& path,
+                            std::string& converted);
+
 // Reads `path` and appends one entry per line to key `key`, every one stamped
 // with the document's one current time, then sorts the key's entries once and
 // sets Modified. Returns the number of entries added. A file that cannot be
 // opened or read throws EStoreError before the document changes, and so does
-// one larger than kMaxImportFileBytes or whose lines would take the key beyond
-// kMaxEntriesAfterImport.
+// one larger than kMaxImportFileBytes, whose text ImportText refuses or whose
+// lines would take the key beyond kMaxEntriesAfterImport.
 std::int32_t ImportEntries(TDocument& doc, std::int32_t key, const std::string& path,
                            char separator);
 // The same for bytes already read; `path` only names the file in the message.

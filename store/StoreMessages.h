@@ -23,6 +23,12 @@ inline constexpr const char* kMsgTooManyLines =
     "Die Datei %s hat zu viele Zeilen: eine Unterrubrik fasst höchstens %d Einträge.";
 inline constexpr const char* kMsgImportFileTooBig =
     "Die Datei %s ist zu groß für einen Import: höchstens %d MB werden gelesen.";
+inline constexpr const char* kMsgImportUnheldChar =
+    "Zeile %d der Datei „%s“ enthält das Zeichen „%s“, das nicht gespeichert werden kann. Es "
+    "wurde nichts importiert.";
+inline constexpr const char* kMsgImportNotUtf8 =
+    "Die Datei „%s“ beginnt als UTF-8-Text, doch Zeile %d ist kein gültiges UTF-8. Es wurde "
+    "nichts importiert.";
 
 // ---- errors in general (store/ErrorMessage.h) ----
 inline constexpr const char* kMsgOutOfMemory = "Zu wenig Arbeitsspeicher";

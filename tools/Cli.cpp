@@ -52,10 +52,13 @@ Befehle:
       zählen ab 0, ein Treffer im Rubriknamen hat "entry": -1.
   import DATEI RUBRIK TEXTDATEI AUSGABE [PASSWORT]
          [--separator tab|space|ZEICHEN]
-      Lädt die Datei, liest TEXTDATEI (Windows-1252) in die Rubrik an Position
-      RUBRIK (ab 0) ein und speichert das Ergebnis mit demselben Passwort in
-      AUSGABE. Jede Zeile wird ein Eintrag: Titel, Wert und Info, getrennt durch
-      das Trennzeichen (Standard: tab); die Info erhält den Rest der Zeile.
+      Lädt die Datei, liest TEXTDATEI in die Rubrik an Position RUBRIK (ab 0)
+      ein und speichert das Ergebnis mit demselben Passwort in AUSGABE. Jede
+      Zeile wird ein Eintrag: Titel, Wert und Info, getrennt durch das
+      Trennzeichen (Standard: tab); die Info erhält den Rest der Zeile.
+      TEXTDATEI ist UTF-8 (mit oder ohne Byte Order Mark) oder Windows-1252.
+      Enthält sie ein Zeichen, das Windows-1252 nicht kennt, nennt die Meldung
+      Zeile und Zeichen, und es wird nichts gespeichert (Rückgabewert 2).
   encrypt DATEI AUSGABE [PASSWORT]
       Speichert die Datei verschlüsselt als age-Datei (age-encryption.org/v1,
       Passwort mit scrypt). Das angegebene Passwort öffnet eine geschützte DATEI

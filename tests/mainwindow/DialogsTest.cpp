@@ -177,6 +177,37 @@ TEST_F(DialogsTest, ImportChecksInOrderThenAddsSortedEntries) {
     EXPECT_FALSE(import.isVisible());
 }
 
+TEST_F(DialogsTest, ImportShowsACharacterItCannotStoreAndTakesTheMendedUtf8File) {
+    TempDir dir;
+    TImportDialog& import = *Form().ImportDialog;
+    const std::string file = dir.File("utf8.txt");
+    testing::WriteBytes(file, "K\xC3\xA4se\t1\nZ\xC5\x82oty\t2\n");
+    Form().SelectKeyRow(1);
+    Form().ListBox_KeysClick();
+    Messages().QueueAnswer(MsgButton::Ok);
+    WithModal(
+        &import, [&] { Form().EintrgefrUnterrubrikimportieren1Click(); },
+        [&] {
+            import.Edit_File->setText(QString::fromStdString(file));
+            import.Button_OK->click();
+            // The dialog stays open with the file named: the user can mend it.
+            EXPECT_TRUE(import.isVisible());
+            EXPECT_EQ(LastMessage().toStdString(),
+                      "Zeile 2 der Datei „" + file +
+                          "“ enthält das Zeichen „ł“, das nicht gespeichert werden kann. Es "
+                          "wurde nichts importiert.");
+            EXPECT_TRUE(Doc().Keys[1].Data.empty());
+            EXPECT_FALSE(Doc().Modified);
+            testing::WriteBytes(file, "K\xC3\xA4se\t1\nZloty\t2\n");
+            import.Button_OK->click();
+            EXPECT_FALSE(import.isVisible());
+        });
+    const auto& data = Doc().Keys[1].Data;
+    ASSERT_EQ(data.size(), 2u);
+    EXPECT_EQ(data[0].Title, "K\xE4se");
+    EXPECT_EQ(data[1].Title, "Zloty");
+}
+
 TEST_F(DialogsTest, SettingsStoreDeleteAndCancel) {
     TempDir dir;
     TSettingsDialog& settings = *Form().SettingsDialog;

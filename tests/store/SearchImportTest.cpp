@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
-
 #include <array>
+#include <atomic>
 #include <filesystem>
 #include <random>
 #include <tuple>
@@ -204,6 +203,53 @@ TEST(Import, AppendsWithOneTimeStampAndSortsOnceOrChangesNothing) {
             list += r.Title + "," + std::to_string(int(r.Date)) + ";";
         EXPECT_EQ(list + "|" + std::to_string(calls), entries) << file;
         EXPECT_EQ(doc.Modified, result.size() == 1) << file;
+    }
+}
+
+TEST(Import, ReadsUtf8OrWindows1252AndRefusesWhatTheCodePageCannotHold) {
+    // Bytes of the file; the entries "title|value|info;" in Windows-1252, or the message.
+    const std::pair<std::string, std::string> cases[] = {
+        {"\xEF\xBB\xBFp\xC3\xA4sswort\tw\xE2\x82\xAC", "p\xE4sswort|w\x80|;"},  // mark dropped
+        {"\xC3\xBC\xC3\x9F\r\nx\t\xE2\x80\x9Eq\xE2\x80\x9C\t\xC2\x81",
+         "\xFC\xDF||;x|\x84q\x93|\x81;"},
+        {"M\xFCller\t\xE4\xF6\xDF", "M\xFCller|\xE4\xF6\xDF|;"},  // Windows-1252 umlauts
+        {"a\tb\tc\td", "a|b|c\td;"},
+        {"\xEF\xBB\xBF", ""},
+        {std::string("\xC3\xA4\0\xFF", 4), "\xE4||;"},  // the text ends at NUL
+        // Not UTF-8 somewhere: every byte as it stands.
+        {"\xC3\xA4\t\xC5\x82\t\xE4", "\xC3\xA4|\xC5\x82|\xE4;"},
+        {"\xC0\xAF", "\xC0\xAF||;"},                  // overlong
+        {"\xED\xA0\x80", "\xED\xA0\x80||;"},          // a surrogate
+        {"\xF4\x90\x80\x80", "\xF4\x90\x80\x80||;"},  // beyond U+10FFFF
+        {"a\xC3", "a\xC3||;"},                        // cut off
+        // UTF-8 with a character Windows-1252 cannot hold.
+        {"a\nb\r\nc\r\xC5\x82o",
+         "!Zeile 4 der Datei „x.txt“ enthält das Zeichen „ł“, das nicht "
+         "gespeichert werden kann. Es wurde nichts importiert."},
+        {"\xC3\xA4\t\xF0\x9F\x98\x80\t\xE2\x80\x8B",
+         "!Zeile 1 der Datei „x.txt“ enthält das Zeichen „😀“, das nicht gespeichert werden kann. "
+         "Es wurde nichts importiert."},
+        {"\xEF\xBB\xBF\n\n\xE2\x80\x8B",
+         "!Zeile 3 der Datei „x.txt“ enthält das Zeichen „U+200B“, "
+         "das nicht gespeichert werden kann. Es wurde nichts "
+         "importiert."},
+        {"\xEF\xBB\xBF\xC3\xA4\r\n\xE4",
+         "!Die Datei „x.txt“ beginnt als UTF-8-Text, doch Zeile 2 "
+         "ist kein gültiges UTF-8. Es wurde nichts importiert."},
+    };
+    for (const auto& [bytes, expected] : cases) {
+        TDocument doc;
+        doc.Keys = {{"K", "P", {}}};
+        std::string got;
+        try {
+            ImportEntriesFromBytes(doc, 0, bytes, "x.txt", '\t');
+            for (const TDataRec& r : doc.Keys[0].Data)
+                got += r.Title + "|" + r.Value + "|" + r.Info + ";";
+        } catch (const EStoreError& e) {
+            got = std::string("!") + e.what();
+            EXPECT_TRUE(doc.Keys[0].Data.empty() && !doc.Modified) << bytes;
+        }
+        EXPECT_EQ(got, expected) << bytes;
     }
 }
 

@@ -199,6 +199,20 @@ TEST(Cli, SearchPrintsHitsAndImportWritesTheResult) {
     EXPECT_LT(r.out.find("\"title\": \"a\""), r.out.find("\"title\": \"abc\""));
     EXPECT_NE(r.out.find("\"title\": \"b\", \"value\": \"1\", \"info\": \"i;j\""),
               std::string::npos);
+    // A UTF-8 file: its umlaut comes in; a character outside Windows-1252 writes nothing.
+    WriteBytes(dir.File("utf8.txt"), "\xEF\xBB\xBFK\xC3\xA4se;2\n");
+    r = Cli({"import", pdt, "0", dir.File("utf8.txt"), dir.File("d.pdt"), "--separator", ";",
+             "--password", "p"});
+    ASSERT_EQ(r.code, kOk) << r.err;
+    r = Cli({"dump", dir.File("d.pdt"), "--password", "p"});
+    EXPECT_NE(r.out.find("\"title\": \"K\xC3\xA4se\", \"value\": \"2\""), std::string::npos);
+    WriteBytes(dir.File("utf8.txt"), "a\n\xE2\x82\xAC \xC5\x81\n");
+    r = Cli({"import", pdt, "0", dir.File("utf8.txt"), dir.File("e.pdt"), "--password", "p"});
+    EXPECT_EQ(std::make_pair(r.code, r.err),
+              std::make_pair(int(kError), "Zeile 2 der Datei „" + dir.File("utf8.txt") +
+                                              "“ enthält das Zeichen „Ł“, das nicht gespeichert "
+                                              "werden kann. Es wurde nichts importiert.\n"));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("e.pdt")));
     for (const char* key : {"1", "x", "-1"}) {
         r = Cli({"import", pdt, key, dir.File("in.txt"), dir.File("c.pdt"), "--password", "p"});
         EXPECT_EQ(r.code, kError) << key;
@@ -302,20 +316,20 @@ TEST(Cli, RealBinaryMemoryStaysNearTheFileSize) {
               std::make_pair(int(kError), std::string(kMsgOutOfMemory) + "\n"));
 }
 
-
 // "build" refuses a JSON file over its stated cap before reading a byte of it.
 TEST(Cli, BuildRefusesAJsonFileOverItsCapUnread) {
     EXPECT_NE(Cli({"--help"}).out.find("256 MiB"), std::string::npos);
     TempDir dir;
     const std::uint64_t cap = std::uint64_t{256} << 20;
     struct Case {
-        std::string head;    // then zero bytes up to `size` (sparse)
+        std::string head;  // then zero bytes up to `size` (sparse)
         std::uint64_t size;
-        std::string error;   // empty: written
+        std::string error;  // empty: written
     };
     const std::string json = dir.File("in.json");
     const Case cases[] = {
-        {"{", cap + 1, "Die JSON-Datei " + json + " ist größer als 256 MiB und wird nicht gelesen\n"},
+        {"{", cap + 1,
+         "Die JSON-Datei " + json + " ist größer als 256 MiB und wird nicht gelesen\n"},
         {"x", std::uint64_t{1} << 30,
          "Die JSON-Datei " + json + " ist größer als 256 MiB und wird nicht gelesen\n"},
         {"{\"keys\": []}", 12, ""},
