@@ -348,8 +348,10 @@ dbus-run-session -- bash -c '
     wait "$pid" 2>/dev/null
     exit $rc' _ "$program" "$work/a.pdt" "$work/app-atspi.log" "$here/atspi_names.py" \
     "$work/atspi.txt" || fail "no accessibility tree: $(head -c 300 "$work/atspi.txt")"
-for expected in "push button	Neuer Eintrag" "push button	Eintrag löschen" \
-    "push button	Kopieren" "push button	Rubrik löschen" "text	Wert" "table	Einträge"; do
+tab=$'\t'  # the lines read "role<TAB>name"
+for expected in "push button${tab}Neuer Eintrag" "push button${tab}Eintrag löschen" \
+    "push button${tab}Kopieren" "push button${tab}Rubrik löschen" "text${tab}Wert" \
+    "table${tab}Einträge"; do
     grep -qF "$expected" "$work/atspi.txt" ||
         fail "AT-SPI has no '$expected' in: $(tr '\n' ' ' <"$work/atspi.txt" | head -c 2000)"
 done
