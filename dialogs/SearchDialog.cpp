@@ -176,6 +176,8 @@ QTreeView* TSearchDialog::NewResultView() {
     auto* view = new QTreeView(GroupBox2);
     view->setGeometry(16, 24, 297, 102);
     view->setModel(ResultModel);
+    // A screen reader names the list by the frame around it.
+    view->setAccessibleName(GroupBox2->title());
     view->setRootIsDecorated(false);
     // Every row as high as the first: the view never measures the others.
     view->setUniformRowHeights(true);

@@ -240,6 +240,8 @@ class TMainWindow : public QMainWindow {
     void BuildLockOptions(QMenu* options);
     void BuildEntryList();
     void BuildEditorStrip();
+    // The Delete key, while `list` has the focus, runs `handler`.
+    void OnDeleteKey(QWidget* list, std::function<void()> handler);
     void LayoutEditorStrip();
     void SizeEntryColumns();
     // Start-up, settings and size rules (MainWindow.cpp).

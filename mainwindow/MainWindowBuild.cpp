@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -81,6 +82,8 @@ void TMainWindow::BuildToolBar() {
         button->setGeometry(def.left, 2, def.width, 59);
         button->setText(QString::fromUtf8(def.caption));
         button->setStatusTip(QString::fromUtf8(def.hint));
+        // The caption is the name a screen reader announces, also where it is elided.
+        button->setAccessibleName(QString::fromUtf8(def.caption));
         button->setIcon(ToolIcon(def.icon));
         button->setIconSize(QSize(24, 24));
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
@@ -134,35 +137,41 @@ void TMainWindow::LayoutToolBar() {
 }
 
 void TMainWindow::BuildMenus() {
-    auto add = [this](QMenu* menu, const char* text, const QKeySequence& keys, auto handler) {
+    // The menu shows the first of the keys; every one of them works.
+    auto add = [this](QMenu* menu, const char* text, const QList<QKeySequence>& keys,
+                      auto handler) {
         QAction* action = menu->addAction(QString::fromUtf8(text));
-        action->setShortcut(keys);
+        action->setShortcuts(keys);
         action->setShortcutContext(Qt::WindowShortcut);
         connect(action, &QAction::triggered, this, Guarded(handler));
         return action;
     };
     QMenu* file = menuBar()->addMenu(QStringLiteral("&Datei"));
     MenuItem_New =
-        add(file, "&Neu", QKeySequence(Qt::CTRL | Qt::Key_N), [this] { MenuItem_NewClick(); });
-    MenuItem_Open =
-        add(file, "Ö&ffnen", QKeySequence(Qt::CTRL | Qt::Key_O), [this] { MenuItem_OpenClick(); });
-    MenuItem_Save = add(file, "&Speichern", QKeySequence(Qt::CTRL | Qt::Key_S),
+        add(file, "&Neu", {QKeySequence(Qt::CTRL | Qt::Key_N)}, [this] { MenuItem_NewClick(); });
+    MenuItem_Open = add(file, "Ö&ffnen", {QKeySequence(Qt::CTRL | Qt::Key_O)},
+                        [this] { MenuItem_OpenClick(); });
+    MenuItem_Save = add(file, "&Speichern", {QKeySequence(Qt::CTRL | Qt::Key_S)},
                         [this] { MenuItem_SaveClick(); });
     MenuItem_SaveUnder =
-        add(file, "Speichern &unter", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
+        add(file, "Speichern &unter", {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
             [this] { MenuItem_SaveUnderClick(); });
     file->addSeparator();
-    MenuItem_Exit = add(file, "Be&enden", QKeySequence(Qt::ALT | Qt::Key_F4), [this] { close(); });
+    // Ctrl+Q is the desktop's key to quit; Alt+F4 stays for those used to it.
+    MenuItem_Exit = add(file, "Be&enden",
+                        {QKeySequence(Qt::CTRL | Qt::Key_Q), QKeySequence(Qt::ALT | Qt::Key_F4)},
+                        [this] { close(); });
 
     QMenu* edit = menuBar()->addMenu(QStringLiteral("Be&arbeiten"));
     MenuItem_Search =
-        add(edit, "&Suchen", QKeySequence(Qt::Key_F3), [this] { MenuItem_SearchClick(); });
+        add(edit, "&Suchen", {QKeySequence(Qt::Key_F3), QKeySequence(Qt::CTRL | Qt::Key_F)},
+            [this] { MenuItem_SearchClick(); });
     edit->addSeparator();
-    MenuItem_Import = add(edit, "Einträge &importieren", QKeySequence(Qt::CTRL | Qt::Key_I),
+    MenuItem_Import = add(edit, "Einträge &importieren", {QKeySequence(Qt::CTRL | Qt::Key_I)},
                           [this] { EintrgefrUnterrubrikimportieren1Click(); });
 
     QMenu* options = menuBar()->addMenu(QStringLiteral("&Optionen"));
-    MenuItem_Password = add(options, "Pass&wort...", QKeySequence(Qt::CTRL | Qt::Key_P),
+    MenuItem_Password = add(options, "Pass&wort...", {QKeySequence(Qt::CTRL | Qt::Key_P)},
                             [this] { MenuItem_PasswordClick(); });
     BuildClipboardOptions(options);
     // Read at start and kept at the end like the clipboard option; the session's saves follow it.
@@ -173,11 +182,12 @@ void TMainWindow::BuildMenus() {
     options->addSeparator();
     BuildLockOptions(options);
     options->addSeparator();
-    MenuItem_Settings = add(options, "&Einstellungen", QKeySequence(Qt::Key_F2),
+    MenuItem_Settings = add(options, "&Einstellungen", {QKeySequence(Qt::Key_F2)},
                             [this] { MenuItem_SettingsClick(); });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&?"));
-    MenuItem_Info = add(help, "&Info", QKeySequence(Qt::Key_F1), [this] { MenuItem_InfoClick(); });
+    MenuItem_Info =
+        add(help, "&Info", {QKeySequence(Qt::Key_F1)}, [this] { MenuItem_InfoClick(); });
 
     PopupMenu_Clipboard = new QMenu(this);
     PopupMenu_Clipboard->addAction(QStringLiteral("&Titel kopieren"), this,
@@ -218,6 +228,9 @@ void TMainWindow::BuildEntryList() {
     ListView_Data->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView_Data->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView_Data->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the list for the next field; the arrow keys move inside it.
+    ListView_Data->setTabKeyNavigation(false);
+    ListView_Data->setAccessibleName(QStringLiteral("Einträge"));
     ListView_Data->verticalHeader()->hide();
     ListView_Data->verticalHeader()->setDefaultSectionSize(ListView_Data->fontMetrics().height() +
                                                            4);
@@ -241,6 +254,16 @@ void TMainWindow::BuildEntryList() {
             Guarded([this] { ListView_DataClick(); }));
     connect(ListView_Data, &QTableView::clicked, this, Guarded([this] { ListView_DataClick(); }));
     clipboard_->RouteCopies(ListView_Data, [this] { return CurrentEntryText(); });
+    OnDeleteKey(ListView_Data, [this] {
+        if (SpeedButton_DeleteData->isEnabled()) SpeedButton_DeleteDataClick();
+    });
+}
+
+void TMainWindow::OnDeleteKey(QWidget* list, std::function<void()> handler) {
+    // Only while the list has the focus: in a field the key deletes a character.
+    auto* key =
+        new QShortcut(QKeySequence(Qt::Key_Delete), list, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(key, &QShortcut::activated, this, Guarded(std::move(handler)));
 }
 
 void TMainWindow::BuildEditorStrip() {
@@ -256,6 +279,8 @@ void TMainWindow::BuildEditorStrip() {
         caption->setBuddy(edit);
         caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         caption->setGeometry(0, top, 40 - 4, 21);
+        // A screen reader names the field by its label, without the mnemonic and colon.
+        edit->setAccessibleName(caption->text().remove(QLatin1Char('&')).remove(QLatin1Char(':')));
         return edit;
     };
     Edit_DataName = makeEdit(0, "&Name:");
@@ -266,9 +291,6 @@ void TMainWindow::BuildEditorStrip() {
     Button_ApplyData->setEnabled(false);
     connect(Button_ApplyData, &QPushButton::clicked, this,
             Guarded([this] { Button_ApplyDataClick(); }));
-    setTabOrder(Edit_DataName, Edit_Value);
-    setTabOrder(Edit_Value, Edit_Info);
-    setTabOrder(Edit_Info, Button_ApplyData);
 }
 
 void TMainWindow::BuildClientArea() {
@@ -280,6 +302,10 @@ void TMainWindow::BuildClientArea() {
 
     ListBox_Keys = new TKeyListBox;
     ListBox_Keys->setMinimumWidth(kMinDragWidth);
+    ListBox_Keys->setAccessibleName(QStringLiteral("Rubriken"));
+    OnDeleteKey(ListBox_Keys, [this] {
+        if (SpeedButton_DelKey->isEnabled()) SpeedButton_DelKeyClick();
+    });
     ListBox_Keys->SetDrawItem([this](QPainter& p, int i, const QRect& r, bool selected) {
         ListBox_KeysDrawItem(p, i, r, selected);
     });
@@ -311,22 +337,26 @@ void TMainWindow::BuildClientArea() {
 
     Panel4 = new QWidget;
     Panel4->setFixedWidth(59);
-    auto makeToolButton = [this](int top, const char* hint, IconId icon) {
+    auto makeToolButton = [this](int top, const char* name, const char* hint, IconId icon) {
         auto* b = new QToolButton(Panel4);
         b->setGeometry(4, top, 52, 52);
         b->setIcon(ToolIcon(icon));
         b->setIconSize(QSize(32, 32));
         b->setStatusTip(QString::fromUtf8(hint));
+        // The button shows only its icon: the tip and the name say what it does.
+        b->setToolTip(QString::fromUtf8(name));
+        b->setAccessibleName(QString::fromUtf8(name));
         b->setAutoRaise(true);
         b->setFocusPolicy(Qt::NoFocus);
         b->setEnabled(false);
         return b;
     };
-    SpeedButton_NewData = makeToolButton(4, "Fügt einen neuen Eintrag hinzu.", IconId::NewData);
-    SpeedButton_DeleteData =
-        makeToolButton(60, "Löscht den ausgewählten Eintrag.", IconId::DeleteData);
-    SpeedButton_Copy =
-        makeToolButton(116, "Kopiert den markierten Wert in die Zwischenablage.", IconId::Copy);
+    SpeedButton_NewData =
+        makeToolButton(4, "Neuer Eintrag", "Fügt einen neuen Eintrag hinzu.", IconId::NewData);
+    SpeedButton_DeleteData = makeToolButton(60, "Eintrag löschen",
+                                            "Löscht den ausgewählten Eintrag.", IconId::DeleteData);
+    SpeedButton_Copy = makeToolButton(
+        116, "Kopieren", "Kopiert den markierten Wert in die Zwischenablage.", IconId::Copy);
     connect(SpeedButton_NewData, &QToolButton::clicked, this,
             Guarded([this] { SpeedButton_NewDataClick(); }));
     connect(SpeedButton_DeleteData, &QToolButton::clicked, this,
@@ -351,6 +381,12 @@ void TMainWindow::BuildClientArea() {
     Splitter1->handle(1)->installEventFilter(this);
     connect(Splitter1, &QSplitter::splitterMoved, this, Guarded([this] { Splitter1Moved(); }));
     column->addWidget(Splitter1, 1);
+    // The keyboard walks the window as it reads: categories, entries, the editor.
+    setTabOrder(ListBox_Keys, ListView_Data);
+    setTabOrder(ListView_Data, Edit_DataName);
+    setTabOrder(Edit_DataName, Edit_Value);
+    setTabOrder(Edit_Value, Edit_Info);
+    setTabOrder(Edit_Info, Button_ApplyData);
     BuildLockPage(central);
 
     statusBar()->setSizeGripEnabled(true);

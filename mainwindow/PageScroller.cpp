@@ -15,6 +15,8 @@ constexpr int kStep = 24;
 TPageScroller::TPageScroller(QWidget* panel, QWidget* parent) : QWidget(parent) {
     area_ = new QScrollArea(this);
     area_->setFrameShape(QFrame::NoFrame);
+    // The tool bar is worked by mouse and menu keys; Tab passes it by.
+    area_->setFocusPolicy(Qt::NoFocus);
     area_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     area_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     area_->setWidget(panel);
@@ -22,6 +24,11 @@ TPageScroller::TPageScroller(QWidget* panel, QWidget* parent) : QWidget(parent) 
     left_->setArrowType(Qt::LeftArrow);
     right_ = new QToolButton(this);
     right_->setArrowType(Qt::RightArrow);
+    // Arrows alone say nothing to a screen reader.
+    left_->setToolTip(QStringLiteral("Nach links blättern"));
+    left_->setAccessibleName(left_->toolTip());
+    right_->setToolTip(QStringLiteral("Nach rechts blättern"));
+    right_->setAccessibleName(right_->toolTip());
     for (QToolButton* b : {left_, right_}) {
         b->setAutoRepeat(true);
         b->setFocusPolicy(Qt::NoFocus);

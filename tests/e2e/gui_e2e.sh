@@ -328,12 +328,39 @@ import -display "$DISPLAY" -window "$main" -crop "${WIDTH}x95+0+0" +repage "$wor
 cp "$work/toolbar.png" "${TMPDIR:-/tmp}/dorvanta-e2e-toolbar.png"
 # ----
 
+# Ctrl+Q ends the program; with nothing changed it asks nothing.
+keys "$main" ctrl+q
+for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app_pid" 2>/dev/null && fail "the program did not end on Ctrl+Q"
+wait "$app_pid" 2>/dev/null || true
+app_pid=
+
+# ---- the names a screen reader reads (AT-SPI) ----
+# The program runs on a message bus of its own with the accessibility bus
+# started on it; atspi_names.py reads the tree as a screen reader would.
+here=$(dirname "$(readlink -f "$0")")
+dbus-run-session -- bash -c '
+    QT_ACCESSIBILITY=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$1" "$2" >"$3" 2>&1 &
+    pid=$!
+    /usr/bin/python3 "$4" 30 >"$5"
+    rc=$?
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    exit $rc' _ "$program" "$work/a.pdt" "$work/app-atspi.log" "$here/atspi_names.py" \
+    "$work/atspi.txt" || fail "no accessibility tree: $(head -c 300 "$work/atspi.txt")"
+tab=$'\t'  # the lines read "role<TAB>name"
+for expected in "push button${tab}Neuer Eintrag" "push button${tab}Eintrag löschen" \
+    "push button${tab}Kopieren" "push button${tab}Rubrik löschen" "text${tab}Wert" \
+    "table${tab}Einträge"; do
+    grep -qF "$expected" "$work/atspi.txt" ||
+        fail "AT-SPI has no '$expected' in: $(tr '\n' ' ' <"$work/atspi.txt" | head -c 2000)"
+done
+# ----
+
 # ---- Qt's file dialog lists sizes and dates in German -----------
 # Under LANG=C Qt's file list said "14 bytes" and "8 Dec 2026". The program
 # writes what the list shows to DORVANTA_TEST_FILE_LIST (folder, name, size,
 # type, date; tab-separated) once the dialog has read a folder.
-kill "$app_pid" 2>/dev/null || true
-wait "$app_pid" 2>/dev/null || true
 DORVANTA_TEST_FILE_LIST="$work/file-list.txt" "$program" "$work/a.pdt" \
     >"$work/app-file-list.log" 2>&1 &
 app_pid=$!

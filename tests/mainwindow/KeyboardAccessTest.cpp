@@ -1,0 +1,216 @@
+// The main window by keyboard alone, and the names a screen reader reads for its
+// controls and those of its dialogs.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
+#include <QAccessible>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QToolButton>
+
+#include "dialogs/AboutBox.h"
+#include "dialogs/CategoryDialog.h"
+#include "dialogs/ImportDialog.h"
+#include "dialogs/SearchDialog.h"
+#include "dialogs/SettingsDialog.h"
+#include "mainwindow/KeyListBox.h"
+#include "mainwindow/MainWindow.h"
+#include "support/MainWindowFixture.h"
+
+namespace dorvanta {
+namespace {
+
+const char* const kDeleteEntry = "Soll der markierte Eintrag wirklich gelöscht werden?";
+const char* const kDeleteKey = "Soll die markierte Rubrik wirklich gelöscht werden?";
+const char* const kSaveQuestion = "Wollen Sie die aktuelle Datei speichern?";
+
+class KeyboardAccessTest : public testing::MainWindowFixture {
+  protected:
+    void SetUp() override {
+        StartWindow();
+        ShowKeys({{"Giro", "Bank", {{"IBAN", "DE12", "", 1.0}, {"PIN", "4711", "", 2.0}}},
+                  {"Privat", "Mail", {{"Adresse", "a@b.c", "", 3.0}}}});
+        Form().SelectKeyRow(0);
+        Form().ListBox_KeysClick();
+        Form().SelectEntryRow(0);
+        Form().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&Form()));
+        Messages().ClearLog();
+    }
+    QWidget* Focused() const { return QApplication::focusWidget(); }
+    QString LastQuestion() const {
+        return Messages().Asked().empty() ? QString() : Messages().Asked().back().text;
+    }
+};
+
+TEST_F(KeyboardAccessTest, TabWalksTheWindowAndLeavesTheEntryList) {
+    const std::vector<std::pair<QWidget*, const char*>> order = {
+        {Form().ListBox_Keys, "category list"},
+        {Form().ListView_Data, "entry list"},
+        {Form().Edit_DataName, "Name"},
+        {Form().Edit_Value, "Wert"},
+        {Form().Edit_Info, "Info"},
+        {Form().Button_ApplyData, "apply button"},
+    };
+    Form().ListBox_Keys->setFocus();
+    for (std::size_t i = 1; i <= order.size(); ++i) {
+        QTest::keyClick(Focused(), Qt::Key_Tab);
+        EXPECT_EQ(Focused(), order[i % order.size()].first)
+            << "Tab number " << i << " should reach the " << order[i % order.size()].second
+            << ", not " << Focused()->metaObject()->className() << " "
+            << Focused()->objectName().toStdString();
+    }
+    for (std::size_t i = order.size(); i-- > 0;) {
+        QTest::keyClick(Focused(), Qt::Key_Backtab, Qt::ShiftModifier);
+        EXPECT_EQ(Focused(), order[i].first) << "Shift+Tab back to the " << order[i].second;
+    }
+    // The selected entry stays selected: Tab does not walk its cells.
+    EXPECT_EQ(Form().SelectedEntryRow(), 0);
+}
+
+TEST_F(KeyboardAccessTest, DeleteAsksAsTheButtonsDoWhereTheFocusIs) {
+    struct Case {
+        const char* name;
+        enum { Entries, Keys, Field } target;
+        MsgButton answer;
+        const char* question;  // nullptr: none is asked
+        std::size_t keys, entries;
+    };
+    const Case cases[] = {
+        {"entry, no", Case::Entries, MsgButton::No, kDeleteEntry, 2, 2},
+        {"entry, yes", Case::Entries, MsgButton::Yes, kDeleteEntry, 2, 1},
+        {"category, no", Case::Keys, MsgButton::No, kDeleteKey, 2, 2},
+        {"category, yes", Case::Keys, MsgButton::Yes, kDeleteKey, 1, 1},
+        {"in a field it deletes a character", Case::Field, MsgButton::Yes, nullptr, 2, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        QWidget* const targets[] = {Form().ListView_Data, Form().ListBox_Keys,
+                                    Form().Edit_DataName};
+        QWidget* target = targets[c.target];
+        target->setFocus();
+        if (c.question) Messages().QueueAnswer(c.answer);
+        Form().Edit_DataName->setCursorPosition(0);
+        QTest::keyClick(target, Qt::Key_Delete);
+        EXPECT_EQ(LastQuestion(), c.question ? QString::fromUtf8(c.question) : QString());
+        EXPECT_EQ(Doc().Keys.size(), c.keys);
+        EXPECT_EQ(Doc().Keys.front().Data.size(), c.entries);
+        EXPECT_EQ(Form().Edit_DataName->text(),
+                  c.question ? (c.entries == 1 ? "" : "IBAN") : "BAN");
+        EXPECT_TRUE(Unanswered().isEmpty()) << Unanswered().toStdString();
+        CloseWindow(false);
+    }
+    SetUp();
+    // Without a selection the key asks nothing, as the disabled buttons do not.
+    Form().SelectEntryRow(-1);
+    Form().ListView_Data->setFocus();
+    QTest::keyClick(Form().ListView_Data, Qt::Key_Delete);
+    EXPECT_TRUE(Messages().Asked().empty());
+}
+
+TEST_F(KeyboardAccessTest, SearchAndQuitKeys) {
+    EXPECT_EQ(Form().MenuItem_Search->shortcut(), QKeySequence(Qt::Key_F3));
+    EXPECT_EQ(Form().MenuItem_Exit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    for (const QKeyCombination key : {QKeyCombination(Qt::Key_F3), Qt::CTRL | Qt::Key_F}) {
+        SCOPED_TRACE(QKeySequence(key).toString().toStdString());
+        Form().ListView_Data->setFocus();
+        QTest::keyClick(Focused(), key.key(), key.keyboardModifiers());
+        EXPECT_TRUE(Form().SearchDialog->isVisible());
+        Form().CloseSearchDialog();
+        Form().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&Form()));
+    }
+
+    struct Quit {
+        const char* name;
+        bool modified;
+        std::optional<MsgButton> answer;
+        bool closed;
+    };
+    const Quit quits[] = {
+        {"unchanged: no question", false, std::nullopt, true},
+        {"changed, cancel: stays", true, MsgButton::Cancel, false},
+        {"changed, no: ends", true, MsgButton::No, true},
+    };
+    for (const Quit& q : quits) {
+        SCOPED_TRACE(q.name);
+        SetUp();
+        Doc().Modified = q.modified;
+        if (q.answer) Messages().QueueAnswer(*q.answer);
+        Form().Edit_Info->setFocus();
+        QTest::keyClick(Focused(), Qt::Key_Q, Qt::ControlModifier);
+        EXPECT_EQ(LastQuestion(), q.answer ? QString::fromUtf8(kSaveQuestion) : QString());
+        EXPECT_EQ(Form().isVisible(), !q.closed);
+        CloseWindow();
+    }
+    SetUp();
+}
+
+// Controls a person works with; the parts inside a compound one (a combo box's
+// field, a table's header) are named by the compound.
+bool Interactive(const QWidget* w) {
+    return qobject_cast<const QAbstractButton*>(w) || qobject_cast<const QLineEdit*>(w) ||
+           qobject_cast<const QComboBox*>(w) || qobject_cast<const QAbstractItemView*>(w) ||
+           qobject_cast<const TKeyListBox*>(w) || qobject_cast<const QAbstractSpinBox*>(w);
+}
+
+QString NameOf(QWidget* w) {
+    if (!w->accessibleName().trimmed().isEmpty()) return w->accessibleName();
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+    return a ? a->text(QAccessible::Name).trimmed() : QString();
+}
+
+QStringList Unnamed(QWidget* root) {
+    QStringList out;
+    for (QWidget* w : root->findChildren<QWidget*>()) {
+        if (!Interactive(w)) continue;
+        bool part = false;
+        for (QWidget* p = w->parentWidget(); p && p != root; p = p->parentWidget()) {
+            part = part || Interactive(p) || qobject_cast<const QMenuBar*>(p);
+        }
+        if (!part && NameOf(w).isEmpty()) {
+            out << QStringLiteral("%1 %2 in %3")
+                       .arg(QString::fromLatin1(w->metaObject()->className()), w->objectName(),
+                            QString::fromLatin1(w->parentWidget()->metaObject()->className()));
+        }
+    }
+    return out;
+}
+
+TEST_F(KeyboardAccessTest, EveryControlHasAName) {
+    TAboutBox about;
+    const std::vector<std::pair<const char*, QWidget*>> roots = {
+        {"main window", &Form()},
+        {"category dialog", Form().CategoryDialog},
+        {"settings", Form().SettingsDialog},
+        {"search", Form().SearchDialog},
+        {"import", Form().ImportDialog},
+        {"about box", &about},
+    };
+    for (const auto& [name, root] : roots) {
+        ASSERT_NE(root, nullptr) << name;
+        EXPECT_EQ(Unnamed(root).join(QStringLiteral("; ")).toStdString(), "") << name;
+    }
+    // Spot checks of the names read aloud, icon-only buttons and fields above all.
+    const std::vector<std::pair<QWidget*, const char*>> names = {
+        {Form().SpeedButton_NewData, "Neuer Eintrag"},
+        {Form().SpeedButton_DeleteData, "Eintrag löschen"},
+        {Form().SpeedButton_Copy, "Kopieren"},
+        {Form().SpeedButton_DelKey, "Rubrik löschen"},
+        {Form().Edit_Value, "Wert"},
+        {Form().ListView_Data, "Einträge"},
+        {Form().ListBox_Keys, "Rubriken"},
+    };
+    for (const auto& [widget, name] : names) EXPECT_EQ(NameOf(widget), QString::fromUtf8(name));
+    EXPECT_EQ(Form().SpeedButton_DeleteData->toolTip(), "Eintrag löschen");
+}
+
+}  // namespace
+}  // namespace dorvanta
