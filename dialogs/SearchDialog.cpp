@@ -204,7 +204,7 @@ QTreeView* TSearchDialog::NewResultView() {
 }
 
 void TSearchDialog::SetClientWidth(int width) {
-    setFixedSize(width, kClientHeight);
+    SetClientSize(QSize(width, kClientHeight));
 }
 
 void TSearchDialog::Open() {

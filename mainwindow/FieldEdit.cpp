@@ -7,6 +7,7 @@
 #include <QMenu>
 
 #include "platform/Cp1252Validator.h"
+#include "platform/GermanFormat.h"
 #include "platform/SecretClipboard.h"
 #include "platform/TextConv.h"
 
@@ -31,7 +32,7 @@ void TFieldEdit::SetField(const std::string& cp1252) {
     setReadOnly(true);
     setStatusTip(QStringLiteral("Der Text ist mit %1 Zeichen zu lang zum Bearbeiten; beim Ändern "
                                 "des Eintrags bleibt er unverändert.")
-                     .arg(QLocale().toString(static_cast<qlonglong>(cp1252.size()))));
+                     .arg(GermanNumber(static_cast<qlonglong>(cp1252.size()))));
     setText(shown_);
     setCursorPosition(0);
 }

@@ -2,7 +2,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDate>
-#include <QLocale>
 #include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
@@ -14,6 +13,7 @@
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/MainWindowShared.h"
+#include "platform/GermanFormat.h"
 #include "platform/MessageService.h"
 #include "platform/SecretClipboard.h"
 #include "platform/SettingsKeys.h"
@@ -196,15 +196,10 @@ void TMainWindow::WriteClipboardSettings() {
 
 QString TMainWindow::EntryDateHint(double date) {
     const DateTimeParts p = DecodeDateTime(date);
-    const QLocale locale = QLocale::system();
-    QString text = QStringLiteral("Datum des Eintrags: ") +
-                   locale.toString(QDate(p.year, p.month, p.day), QLocale::ShortFormat);
+    QString text =
+        QStringLiteral("Datum des Eintrags: ") + GermanDate(QDate(p.year, p.month, p.day));
     if (p.hour != 0 || p.minute != 0 || p.second != 0 || p.millisecond != 0) {
-        // The long time format without a time zone, which entries do not carry.
-        QString format = locale.timeFormat(QLocale::LongFormat);
-        format.remove(QLatin1Char('t'));
-        text +=
-            QLatin1Char(' ') + locale.toString(QTime(p.hour, p.minute, p.second), format.trimmed());
+        text += QLatin1Char(' ') + GermanTime(QTime(p.hour, p.minute, p.second));
     }
     return text;
 }

@@ -9,6 +9,7 @@
 #include <exception>
 #include <thread>
 
+#include "platform/GermanFormat.h"
 #include "platform/MessageService.h"
 #include "platform/System.h"
 #include "store/ErrorMessage.h"
@@ -26,11 +27,10 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         installTranslator(translator);
     }
-    // Qt's dialogs also format sizes, dates and month names by the default locale
-    // (the file dialog's list by the system locale: MessageWidgets sees to it).
-    // What the program formats in the user's own way (the update wizard's sizes
-    // and times, an entry's date) asks QLocale::system() explicitly.
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    // Qt's dialogs and spin boxes format sizes, dates and month names by the
+    // default locale (the file dialog's list by the system locale: MessageWidgets
+    // sees to it). The program's own texts use GermanFormat and ask neither.
+    QLocale::setDefault(GermanLocale());
     MessageService::Instance();  // reads the test switches before the first question
 }
 

@@ -8,18 +8,24 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QIdentityProxyModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
 #include <QTextStream>
 #include <QTimer>
+#include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "platform/Cp1252Validator.h"
+#include "platform/GermanFormat.h"
 
 namespace dorvanta {
 namespace {
@@ -62,8 +68,7 @@ QWidget* DialogParent() {
 }
 
 // Qt's file list formats sizes and dates by the system locale (LANG=C: "14 bytes",
-// "8 Dec 2026"), which QLocale::setDefault does not reach; these columns follow
-// the program's default locale, German.
+// "8 Dec 2026"), which QLocale::setDefault does not reach; these columns are German.
 class TLocaleFileColumns : public QIdentityProxyModel {
   public:
     using QIdentityProxyModel::QIdentityProxyModel;
@@ -72,12 +77,11 @@ class TLocaleFileColumns : public QIdentityProxyModel {
         if (role == Qt::DisplayRole && files && index.isValid() &&
             (index.column() == kSizeColumn || index.column() == kDateColumn)) {
             const QModelIndex source = mapToSource(index);
-            const QLocale locale;
             if (index.column() == kDateColumn) {
-                return locale.toString(files->lastModified(source), QLocale::ShortFormat);
+                return GermanShortDateTime(files->lastModified(source));
             }
             if (files->isDir(source)) return QString();
-            return locale.formattedDataSize(files->size(source));
+            return GermanLocale().formattedDataSize(files->size(source));
         }
         return QIdentityProxyModel::data(index, role);
     }
@@ -86,6 +90,39 @@ class TLocaleFileColumns : public QIdentityProxyModel {
     static constexpr int kSizeColumn = 1;
     static constexpr int kDateColumn = 3;
 };
+
+// Qt sizes the list's columns for "128.88 GB" and "10/29/81 02:02PM" in a
+// dialog too narrow for them; German sizes ("940,43 KiB") were cut to "941…tes".
+// Each column gets room for its header and a long usual text, the dialog room
+// for all of them beside the side bar.
+void FitFileColumns(QFileDialog& dialog) {
+    auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (!view) return;  // a native dialog sizes itself
+    QHeaderView* header = view->header();
+    const QFontMetrics metrics = view->fontMetrics();
+    const QString samples[] = {
+        QString(30, u'w'),
+        GermanLocale().formattedDataSize(qint64{1023} * 1024 * 1024 - 1),
+        QStringLiteral("Einfaches Textdokument"),  // the longest common type
+        GermanShortDateTime(QDateTime(QDate(2028, 12, 28), QTime(23, 59))),
+    };
+    // Cell padding, the sort indicator, and the icon before a name.
+    const int padding = 4 * metrics.averageCharWidth();
+    int columns = 0;
+    for (int i = 0; i < header->count() && i < int(std::size(samples)); ++i) {
+        int width = metrics.horizontalAdvance(samples[i]) + padding;
+        if (i == 0) width += view->iconSize().width() + view->indentation();
+        width = std::max(width, header->sectionSizeHint(i) + padding);
+        header->resizeSection(i, width);
+        columns += width;
+    }
+    const QWidget* sideBar = dialog.findChild<QWidget*>(QStringLiteral("sidebar"));
+    const int sideBarWidth = sideBar ? sideBar->sizeHint().width() : 0;
+    // Frames, margins, the splitter handle and a vertical scroll bar.
+    const int chrome = 4 * dialog.style()->pixelMetric(QStyle::PM_LayoutLeftMargin) +
+                       dialog.style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 16;
+    dialog.resize(std::max(700, columns + sideBarWidth + chrome), std::max(450, dialog.height()));
+}
 
 // For the end-to-end test: every folder the dialog has read is appended to the
 // file at `logPath` as its list shows it, one row a line, columns tab-separated.
@@ -270,6 +307,7 @@ void ShowFileDialog(AskedQuestion& question, QWidget* parent, const QString& ini
     dialog.setLabelText(QFileDialog::Reject, ButtonCaption(MsgButton::Cancel));
     if (!initialFilter.isEmpty()) dialog.selectNameFilter(initialFilter);
     dialog.setProxyModel(new TLocaleFileColumns(&dialog));
+    FitFileColumns(dialog);
     if (!fileListLogPath.isEmpty()) LogFileList(dialog, fileListLogPath);
     // Each file type brings its own suffix for a name typed without one.
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,

@@ -3,10 +3,8 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QLabel>
-#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTime>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
@@ -69,11 +67,7 @@ void TUpdateWizard::OnUpdateTimer() {
                                 : QStringLiteral("100 %"));
     StatusLabel->setText(FormatSize(received) + QStringLiteral(" von ") + FormatSize(total) +
                          QStringLiteral(" gedownloadet"));
-    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
-    format.remove(QLatin1Char('t'));
-    const int ms = static_cast<int>(std::clamp(remaining, 0.0, 0.99999) * 86400000.0);
-    TimeLeft->setText(QStringLiteral("verbleibende Zeit: ") +
-                      QTime(0, 0).addMSecs(ms).toString(format.trimmed()));
+    TimeLeft->setText(RemainingTimeText(remaining));
     if (AbortRequested) {
         HTTP->Abort();
         DownloadFailed = true;

@@ -3,10 +3,13 @@
 #include <QDate>
 #include <QLocale>
 #include <QStringView>
+#include <QTime>
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <string_view>
 
+#include "platform/GermanFormat.h"
 #include "platform/TextConv.h"
 
 namespace dorvanta {
@@ -230,8 +233,12 @@ QString FormatSize(std::int64_t bytes, QChar decimalSeparator) {
 }
 
 QString FormatSize(std::int64_t bytes) {
-    const QString point = QLocale::system().decimalPoint();
-    return FormatSize(bytes, point.isEmpty() ? QChar(u'.') : point.front());
+    return FormatSize(bytes, GermanLocale().decimalPoint().front());
+}
+
+QString RemainingTimeText(double days) {
+    const int ms = static_cast<int>(std::clamp(days, 0.0, 0.99999) * 86400000.0);
+    return QStringLiteral("verbleibende Zeit: ") + GermanTime(QTime(0, 0).addMSecs(ms));
 }
 
 }  // namespace dorvanta

@@ -48,9 +48,11 @@ bool IsUpdateAvailable(const TUpdateInfo& info, const QString& program, double p
 QString NewsList(const TUpdateInfo& info, const QString& program, double programDate);
 
 // "0 Byte", "1,5 KB", "1 MB", "5120 TB": up to TB in steps of 1024, as many
-// significant digits as the whole part has plus one, the user's decimal separator.
+// significant digits as the whole part has plus one, German whatever the desktop's language.
 QString FormatSize(std::int64_t bytes);
-// The same with a given decimal separator (the form above passes the user's).
+// The same with a given decimal separator.
 QString FormatSize(std::int64_t bytes, QChar decimalSeparator);
+// "verbleibende Zeit: 00:01:05" for a share of a day, held within one day.
+QString RemainingTimeText(double days);
 
 }  // namespace dorvanta

@@ -244,5 +244,62 @@ TEST_F(CaptionFitTest, ToolButtonsWidenForAWiderFaceAndKeepTheirOrder) {
     EXPECT_EQ(form_->Panel_Main->width(), TMainWindow::kDesignClientWidth);
 }
 
+// A window manager cuts a title that is wider than its window ("Neue Ru…
+// rstellen"): the fixed dialogs widen for their title in the bold application
+// font, under the installed font and a large one, and keep their controls' places.
+TEST_F(CaptionFitTest, FixedDialogsAreWideEnoughForTheirTitles) {
+    struct Case {
+        QWidget* dialog;
+        const char* title;
+        int designWidth;
+    };
+    const Case cases[] = {
+        {form_->CategoryDialog, "Neue Rubrik erstellen", 225},
+        {form_->SettingsDialog, "Einstellungen", 313},
+        {form_->SearchDialog, "Suchen", 273},
+        {form_->ImportDialog, "Einträge importieren", 338},
+        {form_->AboutBox, "Info über Dorvanta", 435},
+    };
+    // The category dialog is titled for a new category when shown; the about box
+    // as TAboutBox::ShowInfoDialog titles it, without its exec.
+    form_->AboutBox->setWindowTitle(QStringLiteral("Info über Dorvanta"));
+    const QFont original = QApplication::font();
+    const auto places = [](QWidget* dialog) {
+        QList<QRect> out;
+        for (QWidget* child : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (!child->isWindow()) out << child->geometry();
+        }
+        return out;
+    };
+    for (const int pointSize : {0, 16}) {
+        QFont font = original;
+        if (pointSize) font.setPointSize(pointSize);
+        QApplication::setFont(font);
+        QFont bold = font;
+        bold.setBold(true);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.title) + " at " + std::to_string(pointSize));
+            c.dialog->show();
+            c.dialog->hide();
+            ASSERT_EQ(c.dialog->windowTitle(), QString::fromUtf8(c.title));
+            const int title = QFontMetrics(bold).horizontalAdvance(c.dialog->windowTitle());
+            // The title and at least a close button on each side of it.
+            EXPECT_GE(c.dialog->width(), title + 2 * 24);
+            EXPECT_GE(c.dialog->width(), c.designWidth);
+            EXPECT_EQ(c.dialog->minimumWidth(), c.dialog->maximumWidth());
+        }
+    }
+    // The large font widens the category dialog to the right only.
+    const QList<QRect> wide = places(form_->CategoryDialog);
+    EXPECT_GT(form_->CategoryDialog->width(), 300);
+    QApplication::setFont(original);
+    form_->CategoryDialog->show();
+    form_->CategoryDialog->hide();
+    EXPECT_EQ(places(form_->CategoryDialog), wide);
+    EXPECT_EQ(form_->CategoryDialog->Button_OK->geometry(), QRect(142, 80, 75, 25));
+    EXPECT_EQ(form_->CategoryDialog->height(), 112);
+    EXPECT_LT(form_->CategoryDialog->width(), 300);
+}
+
 }  // namespace
 }  // namespace dorvanta

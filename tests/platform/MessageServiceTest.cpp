@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
@@ -551,6 +552,62 @@ TEST_F(MessageServiceTest, TheFileDialogListsSizesAndDatesInGerman) {
     }
     // The list is filtered by the type: only .pdt files.
     EXPECT_FALSE(log.contains(QStringLiteral("list.txt")));
+}
+
+// Qt opened its file dialog so narrow that sizes read "941…tes": it opens at
+// least 700x450, with every column's header and texts whole and all columns
+// in view.
+TEST_F(MessageServiceTest, TheFileDialogOpensWideEnoughForItsColumns) {
+    testing::TempDir dir;
+    testing::WriteBytes(dir.File("Jahresabrechnung 2025.pdt"), std::string(963000, 'x'));
+    const QString folder = QString::fromStdString(dir.Path().string());
+    service().SetTestMode(false);
+    QSize size;
+    QStringList cut;
+    int columns = 0;
+    int room = 0;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        auto* view = dialog ? dialog->findChild<QTreeView*>(QStringLiteral("treeView")) : nullptr;
+        if (!view || !view->model()) return;
+        const QModelIndex root = view->rootIndex();
+        if (view->model()->rowCount(root) < 1 ||
+            view->model()->index(0, 1, root).data().toString().isEmpty())
+            return;
+        poll.stop();
+        QHeaderView* header = view->header();
+        const QFontMetrics metrics = view->fontMetrics();
+        for (int column = 0; column < header->count(); ++column) {
+            const QString texts[] = {
+                view->model()->headerData(column, Qt::Horizontal).toString(),
+                view->model()->index(0, column, root).data().toString()};
+            for (const QString& text : texts) {
+                const int needed = metrics.horizontalAdvance(text) + (column == 0 ? 24 : 8);
+                if (needed > header->sectionSize(column)) {
+                    cut << QStringLiteral("%1 (%2 > %3)")
+                               .arg(text)
+                               .arg(needed)
+                               .arg(header->sectionSize(column));
+                }
+            }
+        }
+        size = dialog->size();
+        columns = header->length();
+        room = view->viewport()->width();
+        dialog->reject();
+    });
+    poll.start(20);
+    QTimer::singleShot(10000, [] {
+        if (auto* w = QApplication::activeModalWidget()) w->close();  // never hang the suite
+    });
+    service().OpenFileName(nullptr, QStringLiteral("Öffnen"), QStringLiteral("Private Daten (*.pdt)"),
+                           QStringLiteral("pdt"), folder + QStringLiteral("/"));
+    EXPECT_GE(size.width(), 700);
+    EXPECT_GE(size.height(), 450);
+    EXPECT_TRUE(cut.isEmpty()) << cut.join(QLatin1Char('\n')).toStdString();
+    EXPECT_GT(columns, 0);
+    EXPECT_LE(columns, room);
 }
 
 // A box with buttons of its own captions: answered by a queued caption or by a
