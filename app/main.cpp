@@ -1,8 +1,11 @@
 #include <csignal>
+#include <iostream>
 
+#include "app/StartOptions.h"
 #include "mainwindow/MainWindow.h"
 #include "platform/Application.h"
 #include "platform/FreedMemory.h"
+#include "platform/System.h"
 #include "session/DocumentSession.h"
 
 int main(int argc, char** argv) {
@@ -11,6 +14,12 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     // Before the first string: a lock must leave no copy of a secret in freed memory.
     dorvanta::OverwriteFreedMemory();
+    // Before QApplication, which would need a display and take Qt's own options.
+    if (const auto code = dorvanta::HandleStartOptions(
+            std::vector<std::string>(argv + 1, argv + argc),
+            dorvanta::GetFileVersionText().toStdString(), std::cout, std::cerr)) {
+        return *code;
+    }
     dorvanta::TApplication app(argc, argv);
     // The open collection belongs to no window; it outlives the main window.
     dorvanta::TDocumentSession session;

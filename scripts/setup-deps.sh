@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake pkg-config git
+  build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-svg-dev libgl-dev
   libicu-dev libzip-dev libsodium-dev zlib1g-dev python3 age xclip
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -71,6 +71,8 @@ Befehle:
       Passwort ist das der verschlüsselten Datei.
   --help
       Zeigt diese Hilfe.
+  --version
+      Zeigt die Version.
 
 Passwörter:
   PASSWORT steht für --password-stdin oder --password TEXT. Ohne sie fragt ein
@@ -369,6 +371,10 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         (args.empty() ? err : out) << kHelp;
         return args.empty() ? kError : kOk;
+    }
+    if (args[0] == "--version") {
+        out << "dorvanta-cli " << DORVANTA_FILE_VERSION << "\n";
+        return kOk;
     }
     const std::string& command = args[0];
     const Options options = ParseOptions(args);

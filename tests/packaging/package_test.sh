@@ -95,6 +95,18 @@ for d in qt6-translations-l10n fonts-liberation2 libqt6widgets6 libqt6svg6; do
     [[ ", $depends," == *", $d "* || ", $depends," == *", $d,"* ]] || missing_deps+=" $d"
 done
 if [ -z "$missing_deps" ]; then pass "Depends names the run-time packages"; else fail "Depends lacks$missing_deps" "$depends"; fi
+recommends=$(dpkg-deb -f "$deb" Recommends)
+if [ "$recommends" = bash-completion ]; then pass "Recommends bash-completion"; else fail "Recommends" "$recommends"; fi
+
+# The packaged programs answer --version without a display (Qt from the system).
+for program in dorvanta dorvanta-cli; do
+    out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/$program" --version 2>&1)
+    if [ "$out" = "$program $(dpkg-deb -f "$deb" Version | sed 's/-[^-]*$//')" ]; then
+        pass "$program --version without a display"
+    else
+        fail "$program --version" "$out"
+    fi
+done
 
 if out=$(lintian --fail-on error,warning "$deb" 2>&1); then
     pass "lintian: no errors or warnings"
@@ -105,7 +117,8 @@ fi
 # ---- The desktop files.
 # Without --no-hints the validator remarks that Office and Utility are both
 # main categories; the entry wants to be listed under both.
-silent "desktop entry valid" desktop-file-validate --no-hints "$root/usr/share/applications/$app_id.desktop"
+# Hints too: one more main category puts the program twice into some menus.
+silent "desktop entry valid, without hints" desktop-file-validate "$root/usr/share/applications/$app_id.desktop"
 
 mime=$root/usr/share/mime/packages/$app_id.xml
 # shared-mime-info ships its schema only as the DTD inside its own database file.
