@@ -147,15 +147,21 @@ void TUpdateWizard::ShowStep() {
 
 void TUpdateWizard::Button_NextClick() {
     // What entering steps 1 to 6 does; each shows its page itself.
-    static constexpr void (TUpdateWizard::*kEnterStep[])() = {
-        &TUpdateWizard::EnterCheckStep,    &TUpdateWizard::EnterResultStep,
-        &TUpdateWizard::EnterDownloadStep, &TUpdateWizard::EnterInstallStep,
-        &TUpdateWizard::EnterFinishStep,   &TUpdateWizard::EndWizard};
-    ++Step;
-    if (Step >= 1 && Step <= 6) {
-        (this->*kEnterStep[Step - 1])();
-    } else {
-        ShowStep();
+    switch (++Step) {
+        case 1:
+            return EnterCheckStep();
+        case 2:
+            return EnterResultStep();
+        case 3:
+            return EnterDownloadStep();
+        case 4:
+            return EnterInstallStep();
+        case 5:
+            return EnterFinishStep();
+        case 6:
+            return EndWizard();
+        default:
+            return ShowStep();
     }
 }
 
