@@ -139,12 +139,14 @@ void TMainWindow::MenuItem_LockClick() {
 }
 
 void TMainWindow::RequestLock() {
-    // Without a password there is nothing to lock with: nothing is cancelled either.
-    if (!session_.Locked() && !session_.HasPassword() && !startLoading_) return;
-    if (session_.Locked() || startLoading_) {
-        lockPending_ = startLoading_;
+    if (session_.Locked()) return;
+    // The start file is still being read: the lock follows it.
+    if (startLoading_) {
+        lockPending_ = true;
         return;
     }
+    // Without a password there is nothing to lock with: nothing is cancelled either.
+    if (!session_.HasPassword()) return;
     // Questions open now are answered as if cancelled; an open or a save that
     // asked them ends first, and the lock follows it.
     CloseModalDialogs();

@@ -27,6 +27,13 @@ struct TNormalCursor {
     }
 };
 
+// "Das Passwort ist falsch. Sie haben noch …" for try `attempt` (from 2 on).
+QString WrongWithTriesLeft(int attempt) {
+    const int left = kPassphraseTries - attempt + 1;
+    return QStringLiteral("Das Passwort ist falsch. Sie haben noch %1.")
+        .arg(left == 1 ? QStringLiteral("einen Versuch") : QStringLiteral("%1 Versuche").arg(left));
+}
+
 }  // namespace
 
 std::optional<std::string> TWindowDecisions::AskOpenPassword(const std::string& path) {
@@ -47,18 +54,16 @@ std::optional<std::string> TWindowDecisions::AskOpenPassphrase(const std::string
                                                                int attempt) {
     const TNormalCursor normal;
     const QString file = QString::fromStdString(path);
-    const int left = kPassphraseTries - attempt + 1;
-    const QString prompt = attempt <= 1
-                               ? QStringLiteral(
-                                     "Die Datei \"%1\" ist passwortgeschützt. Geben Sie das "
-                                     "erforderliche Passwort ein, um die Daten zu laden.")
-                                     .arg(file)
-                               : QStringLiteral(
-                                     "Das Passwort ist falsch. Sie haben noch %1. Geben Sie das "
-                                     "Passwort der Datei \"%2\" ein, um die Daten zu laden.")
-                                     .arg(left == 1 ? QStringLiteral("einen Versuch")
-                                                    : QStringLiteral("%1 Versuche").arg(left),
-                                          file);
+    const QString prompt =
+        attempt <= 1 ? QStringLiteral(
+                           "Die Datei \"%1\" ist passwortgeschützt. Geben Sie das "
+                           "erforderliche Passwort ein, um die Daten zu laden.")
+                           .arg(file)
+                     : WrongWithTriesLeft(attempt) +
+                           QStringLiteral(
+                               " Geben Sie das Passwort der Datei \"%1\" ein, um die Daten "
+                               "zu laden.")
+                               .arg(file);
     const auto typed =
         MessageService::Instance().AskPassphrase(QStringLiteral("Passwort"), prompt, false);
     if (!typed) return std::nullopt;
@@ -77,13 +82,7 @@ std::optional<QString> TWindowDecisions::AskUnlockPassword(const std::string& pa
     QString prompt = file.isEmpty() ? QStringLiteral("Die Sammlung ist gesperrt.")
                                     : QStringLiteral("Die Sammlung \"%1\" ist gesperrt.").arg(file);
     prompt += QStringLiteral(" Geben Sie ihr Passwort ein, um sie zu entsperren.");
-    if (attempt > 1) {
-        const int left = kPassphraseTries - attempt + 1;
-        prompt = QStringLiteral("Das Passwort ist falsch. Sie haben noch %1. ")
-                     .arg(left == 1 ? QStringLiteral("einen Versuch")
-                                    : QStringLiteral("%1 Versuche").arg(left)) +
-                 prompt;
-    }
+    if (attempt > 1) prompt = WrongWithTriesLeft(attempt) + QLatin1Char(' ') + prompt;
     const auto typed =
         MessageService::Instance().AskPassphrase(QStringLiteral("Entsperren"), prompt, false);
     if (!typed) return std::nullopt;

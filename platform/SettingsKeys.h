@@ -122,33 +122,37 @@ inline constexpr std::int32_t kLockAfterChoices[] = {0, 5, 10, 15, 30, 60};
 // A day: a longer wait protects nothing.
 inline constexpr std::int32_t kMaxLockAfterMinutes = 1440;
 
-// The idle minutes of the key `store` has open; a missing value, one of another
-// type or one outside 0 to a day gives the default (never).
+// An Integer value of the key `store` has open, if `accept` takes it; a missing
+// value, one of another type (the file may have been edited) or one refused gives
+// the default.
+template <typename Accept>
+std::int32_t ReadAcceptedInteger(const TSettingsStore& store, const TValueSpec& value,
+                                 Accept accept) {
+    if (store.GetDataType(value.name) != RegDataType::Integer) return value.defaultValue;
+    const std::int32_t stored = store.ReadInteger(value.name);
+    return accept(stored) ? stored : value.defaultValue;
+}
+
+// The idle minutes: 0 (never) to a day.
 inline std::int32_t ReadLockAfterMinutes(const TSettingsStore& store) {
-    const TValueSpec& value = kLockAfterMinutes;
-    if (store.GetDataType(value.name) != RegDataType::Integer) return value.defaultValue;
-    const std::int32_t minutes = store.ReadInteger(value.name);
-    return minutes >= 0 && minutes <= kMaxLockAfterMinutes ? minutes : value.defaultValue;
+    return ReadAcceptedInteger(store, kLockAfterMinutes, [](std::int32_t minutes) {
+        return minutes >= 0 && minutes <= kMaxLockAfterMinutes;
+    });
 }
 
-// Whether the key `store` has open wants a lock with the screen's; anything but
-// an Integer 0 means yes.
+// Whether a lock of the screen locks the collection: anything but an Integer 0 means yes.
 inline bool ReadLockOnScreenLock(const TSettingsStore& store) {
-    const TValueSpec& value = kLockOnScreenLock;
-    if (store.GetDataType(value.name) != RegDataType::Integer) return value.defaultValue != 0;
-    return store.ReadInteger(value.name) != 0;
+    return ReadAcceptedInteger(store, kLockOnScreenLock, [](std::int32_t) { return true; }) != 0;
 }
 
-// The clearing delay of the key `store` has open. The file may have been edited:
-// a missing value, one of another type or one not offered gives the default.
+// The clearing delay: one of the choices the options menu offers.
 inline std::int32_t ReadClearClipboardSeconds(const TSettingsStore& store) {
-    const TValueSpec& value = kClearClipboardSeconds;
-    if (store.GetDataType(value.name) != RegDataType::Integer) return value.defaultValue;
-    const std::int32_t seconds = store.ReadInteger(value.name);
-    for (const std::int32_t choice : kClearClipboardChoices) {
-        if (seconds == choice) return seconds;
-    }
-    return value.defaultValue;
+    return ReadAcceptedInteger(store, kClearClipboardSeconds, [](std::int32_t seconds) {
+        for (const std::int32_t choice : kClearClipboardChoices) {
+            if (seconds == choice) return true;
+        }
+        return false;
+    });
 }
 
 }  // namespace dorvanta::settings

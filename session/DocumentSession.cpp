@@ -36,6 +36,10 @@ TDocumentSession::~TDocumentSession() = default;
 
 // ---------------------------------------------------------------- state
 
+TBusyRunner TDocumentSession::BusyRunner(TSessionDecisions& decisions) {
+    return [&decisions](const std::function<void()>& work) { decisions.RunBusy(work); };
+}
+
 void TDocumentSession::SetFileName(const std::string& fileName) {
     fileName_ = fileName;
     emit FileNameChanged(QString::fromStdString(fileName_));
@@ -66,7 +70,7 @@ void TDocumentSession::AssignFileName(const std::string& path) {
 }
 
 void TDocumentSession::SetPassword(const std::string& password) {
-    if (locked_) return;  // nothing of a locked document is shown or changed
+    if (locked_) return;
     document_.SetPassword(password);
     AnnounceModified();
 }
@@ -119,7 +123,7 @@ bool TDocumentSession::Load(const std::string& path, TSessionDecisions& decision
     hooks.ShowWrongPassword = [&decisions] { decisions.ShowWrongPassword(); };
     hooks.ResetToNew = [this] { Reset(); };
     hooks.RebuildViews = [this] { emit DocumentLoaded(); };
-    hooks.RunBusy = [&decisions](const std::function<void()>& work) { decisions.RunBusy(work); };
+    hooks.RunBusy = BusyRunner(decisions);
     if (!background) return LoadDocument(document_, path, hooks, &stamp_);
 
     // Everything that reaches a view or asks the user runs on this object's
@@ -223,9 +227,7 @@ void TDocumentSession::WriteFile(TSessionDecisions& decisions) {
     const TBackupResult backedUp = backupOnSave_ ? BackupFile(path) : TBackupResult::NoFile;
     // A failed save throws here: the file it was to replace is still there, and
     // only the save's error is reported.
-    stamp_ = SaveDocument(document_, path, [&decisions](const std::function<void()>& work) {
-        decisions.RunBusy(work);
-    });
+    stamp_ = SaveDocument(document_, path, BusyRunner(decisions));
     if (backedUp == TBackupResult::Failed) decisions.ReportBackupFailed(BackupPath(path));
 }
 
@@ -287,7 +289,7 @@ TDocumentSession::TOverwrite TDocumentSession::ConfirmOverwrite(const std::strin
 // ---------------------------------------------------------------- content
 
 std::int32_t TDocumentSession::AddKey(const std::string& parent, const std::string& name) {
-    if (locked_) return -1;  // nothing of a locked document is shown or changed
+    if (locked_) return -1;
     const std::int32_t row = document_.AddKey(parent, name);
     emit KeysChanged(row, {});
     AnnounceModified();
@@ -296,7 +298,7 @@ std::int32_t TDocumentSession::AddKey(const std::string& parent, const std::stri
 
 std::int32_t TDocumentSession::UpdateKey(std::int32_t key, const std::string& parent,
                                          const std::string& name) {
-    if (locked_) return -1;  // nothing of a locked document is shown or changed
+    if (locked_) return -1;
     const std::int32_t row = document_.UpdateKey(key, parent, name);
     emit KeysChanged(row, {});
     AnnounceModified();
@@ -304,7 +306,7 @@ std::int32_t TDocumentSession::UpdateKey(std::int32_t key, const std::string& pa
 }
 
 void TDocumentSession::DeleteKey(std::int32_t key) {
-    if (locked_) return;  // nothing of a locked document is shown or changed
+    if (locked_) return;
     document_.DeleteKey(key);
     document_.Modified = true;
     emit KeysChanged(-1, {});
@@ -312,7 +314,7 @@ void TDocumentSession::DeleteKey(std::int32_t key) {
 }
 
 void TDocumentSession::RenameParent(std::int32_t key, const std::string& newParent) {
-    if (locked_) return;  // nothing of a locked document is shown or changed
+    if (locked_) return;
     document_.RenameParent(key, newParent);
     emit KeysChanged(-1, newParent);
     AnnounceModified();
@@ -320,7 +322,7 @@ void TDocumentSession::RenameParent(std::int32_t key, const std::string& newPare
 
 void TDocumentSession::AddEntry(std::int32_t key, const std::string& title,
                                 const std::string& value, const std::string& info) {
-    if (locked_) return;  // nothing of a locked document is shown or changed
+    if (locked_) return;
     document_.AddEntry(key, title, value, info);
     emit EntriesChanged(key, TEntryChange::Added, -1);
     AnnounceModified();
@@ -329,7 +331,7 @@ void TDocumentSession::AddEntry(std::int32_t key, const std::string& title,
 std::int32_t TDocumentSession::UpdateEntry(std::int32_t key, std::int32_t entry,
                                            const std::string& title, const std::string& value,
                                            const std::string& info) {
-    if (locked_) return -1;  // nothing of a locked document is shown or changed
+    if (locked_) return -1;
     const std::int32_t row = document_.UpdateEntry(key, entry, title, value, info);
     emit EntriesChanged(key, TEntryChange::Updated, row);
     AnnounceModified();
@@ -337,14 +339,14 @@ std::int32_t TDocumentSession::UpdateEntry(std::int32_t key, std::int32_t entry,
 }
 
 void TDocumentSession::DeleteEntry(std::int32_t key, std::int32_t entry) {
-    if (locked_) return;  // nothing of a locked document is shown or changed
+    if (locked_) return;
     document_.DeleteEntry(key, entry);
     emit EntriesChanged(key, TEntryChange::Deleted, entry);
     AnnounceModified();
 }
 
 void TDocumentSession::ImportEntries(std::int32_t key, const std::string& path, char separator) {
-    if (locked_) return;  // nothing of a locked document is shown or changed
+    if (locked_) return;
     ::dorvanta::ImportEntries(document_, key, path, separator);
     emit EntriesChanged(key, TEntryChange::Imported, -1);
     AnnounceModified();
@@ -362,8 +364,7 @@ bool TDocumentSession::CanLock() const {
 
 bool TDocumentSession::Lock(TSessionDecisions& decisions) {
     if (!CanLock()) return false;
-    sealed_ = SealDocument(
-        document_, [&decisions](const std::function<void()>& work) { decisions.RunBusy(work); });
+    sealed_ = SealDocument(document_, BusyRunner(decisions));
     sealedModified_ = document_.Modified;
     sealedFormat_ = document_.Format;
     sealedKeyRow_ = selectedKeyRow_;
@@ -379,9 +380,7 @@ bool TDocumentSession::Lock(TSessionDecisions& decisions) {
 
 bool TDocumentSession::Unlock(const std::string& password, TSessionDecisions& decisions) {
     if (!locked_) return true;
-    const bool opened = UnsealDocument(
-        document_, sealed_, password,
-        [&decisions](const std::function<void()>& work) { decisions.RunBusy(work); });
+    const bool opened = UnsealDocument(document_, sealed_, password, BusyRunner(decisions));
     if (!opened) return false;
     age::Wipe(sealed_);
     sealed_.shrink_to_fit();

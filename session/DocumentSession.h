@@ -15,6 +15,7 @@
 
 #include "store/Document.h"
 #include "store/FileStamp.h"
+#include "store/PdtHooks.h"
 
 namespace dorvanta {
 
@@ -121,7 +122,7 @@ class TDocumentSession : public QObject {
     // True when `path` names the remembered file (by name, or as the same file on disk).
     bool IsRememberedFile(const std::string& path) const;
 
-    // ---- the content; each announces itself ----
+    // ---- the content; each announces itself, and a locked document refuses them ----
     // Add or change a sub-category; returns its row after the re-sort.
     std::int32_t AddKey(const std::string& parent, const std::string& name);
     std::int32_t UpdateKey(std::int32_t key, const std::string& parent, const std::string& name);
@@ -191,6 +192,8 @@ class TDocumentSession : public QObject {
     void SetFileName(const std::string& fileName);
     // Emits ModifiedChanged when Modified differs from what was last announced.
     void AnnounceModified();
+    // The decider's RunBusy as the store's runner of slow work.
+    static TBusyRunner BusyRunner(TSessionDecisions& decisions);
     // Runs `fn` on this object's thread and waits for it (a load on a worker thread).
     void OnOwnThread(const std::function<void()>& fn);
 
