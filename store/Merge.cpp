@@ -109,13 +109,13 @@ const std::string& PickParent(const TSlot& slot, TMergeResult& result) {
 bool MergeKey(const TSlot& slot, TDataKey& out, TMergeResult& result) {
     static const std::vector<TDataRec> kNoEntries;
     const TDataKey *b = slot.Side[kBase], *o = slot.Side[kOurs], *t = slot.Side[kTheirs];
-    if (!b && !(o && t)) {  // new on one side
+    if (!o && !t) return false;  // deleted on both sides, or moved by a rename
+    if (!b && !(o && t)) {      // new on one side
         out = o ? *o : *t;
         if (!o) ++result.FromTheirs.KeysAdded;
         return true;
     }
-    const TDataKey& named = o ? *o : t ? *t : *b;
-    if (!o && !t) return false;
+    const TDataKey& named = o ? *o : *t;
     const std::string& parent = (b && o && t) ? PickParent(slot, result) : named.Parent.str();
     TEntrySides sides{b ? b->Data : kNoEntries, o ? o->Data : kNoEntries,
                       t ? t->Data : kNoEntries, !o, !t};
@@ -169,7 +169,10 @@ TMergeResult MergeDocuments(const TDocument& base, const TDocument& ours, const 
     doc.Keys.reserve(keys.size());
     bool asPrimary = keys.size() == docs[primary]->Keys.size();
     for (const std::size_t i : order) {
-        asPrimary = asPrimary && places[i].Primary == static_cast<std::int64_t>(doc.Keys.size());
+        const std::size_t at = doc.Keys.size();
+        // A parent taken from the other side moves the sub-category.
+        asPrimary = asPrimary && places[i].Primary == static_cast<std::int64_t>(at) &&
+                    docs[primary]->Keys[at].Parent == keys[i].Parent;
         doc.Keys.push_back(std::move(keys[i]));
     }
     if (!asPrimary) SortKeyList(doc.Keys);
