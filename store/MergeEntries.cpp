@@ -57,6 +57,40 @@ void PairPass(const std::vector<TDataRec>& from, const std::vector<TDataRec>& to
     }
 }
 
+// Both lists are sorted alike and mostly equal: walking them side by side pairs the
+// runs of equal entries without hashing, resuming after a difference of up to
+// kReach entries on either side. What stays open goes to the passes by hash.
+void PairInStep(const std::vector<TDataRec>& from, const std::vector<TDataRec>& to,
+                std::vector<std::uint32_t>& fromPartner, std::vector<std::uint32_t>& toPartner) {
+    constexpr std::size_t kReach = 8;
+    std::size_t i = 0, k = 0;
+    const auto open = [&](std::size_t a, std::size_t b) {
+        return a < from.size() && b < to.size() && fromPartner[a] == kNone &&
+               toPartner[b] == kNone && SameEntry(from[a], to[b]);
+    };
+    while (i < from.size() && k < to.size()) {
+        if (fromPartner[i] != kNone) {
+            ++i;
+        } else if (toPartner[k] != kNone) {
+            ++k;
+        } else if (SameEntry(from[i], to[k])) {
+            fromPartner[i] = static_cast<std::uint32_t>(k);
+            toPartner[k] = static_cast<std::uint32_t>(i);
+            ++i, ++k;
+        } else {
+            std::size_t d = 1;
+            while (d <= kReach && !open(i + d, k) && !open(i, k + d)) ++d;
+            if (d > kReach) {
+                ++i, ++k;
+            } else if (open(i + d, k)) {
+                i += d;
+            } else {
+                k += d;
+            }
+        }
+    }
+}
+
 bool SameList(const std::vector<TDataRec>& a, const std::vector<TDataRec>& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), SameEntry);
 }
@@ -191,6 +225,7 @@ std::uint64_t HashEntry(const TDataRec& rec) {
 
 void PairEntries(const std::vector<TDataRec>& from, const std::vector<TDataRec>& to,
                  std::vector<std::uint32_t>& fromPartner, std::vector<std::uint32_t>& toPartner) {
+    PairInStep(from, to, fromPartner, toPartner);
     PairPass(from, to, fromPartner, toPartner, HashEntry, SameEntry);
     PairPass(from, to, fromPartner, toPartner, HashTitle, SameTitle);
 }
