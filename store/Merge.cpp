@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "store/Cp1252.h"
 #include "store/DateTime.h"
@@ -18,35 +17,68 @@ using namespace merge;
 
 enum { kBase = 0, kOurs = 1, kTheirs = 2 };
 
-// One sub-category as the three sides hold it (null: not there) and its positions.
+// One sub-category as the three sides hold it (null: not there), its positions and
+// its parent as a number: equal parent texts, one per side, get one number.
 struct TSlot {
     const TDataKey* Side[3] = {};
     std::int64_t Pos[3] = {-1, -1, -1};
+    std::uint32_t Parent[3] = {};
 };
 
-// Pairs the sub-categories of the three sides by parent and name, equal ones in order.
-std::vector<TSlot> PairKeys(const TDocument* const docs[3]) {
-    std::vector<TSlot> slots;
-    std::unordered_map<std::string, std::vector<std::uint32_t>> slotsOf;
+struct TKeyPairing {
+    std::vector<TSlot> Slots;
+    std::vector<bool> HasParent[3];  // by parent number
+};
+
+struct TIdentity {
+    std::uint32_t Parent;
+    std::string_view Name;
+    bool operator==(const TIdentity&) const = default;
+};
+struct TIdentityHash {
+    std::size_t operator()(const TIdentity& id) const {
+        return std::hash<std::string_view>{}(id.Name) * 31 + id.Parent;
+    }
+};
+
+// Pairs the sub-categories of the three sides by parent and name, equal ones in
+// order. A group's keys share their parent text, so a long parent name is hashed
+// once per group, not once per key (a hostile file may hold many under a long one).
+TKeyPairing PairKeys(const TDocument* const docs[3]) {
+    TKeyPairing pairing;
+    std::vector<TSlot>& slots = pairing.Slots;
+    std::unordered_map<std::string_view, std::uint32_t> parentNumber;
+    struct TEqual {
+        std::vector<std::uint32_t> Slots;  // of the keys of this identity, in order
+        std::uint32_t Seen[3] = {};        // how many each side has met so far
+    };
+    std::unordered_map<TIdentity, TEqual, TIdentityHash> slotsOf;
+    slotsOf.reserve(docs[kOurs]->Keys.size());
     for (int side = 0; side < 3; ++side) {
-        std::unordered_map<const void*, std::uint32_t> seen;  // occurrences on this side
-        for (std::size_t k = 0; k < docs[side]->Keys.size(); ++k) {
-            const TDataKey& key = docs[side]->Keys[k];
-            std::string id = key.Parent.str();
-            id += '\0';
-            id += key.Name;
-            auto& same = slotsOf[std::move(id)];
-            const std::uint32_t occurrence = seen[&same]++;
-            if (occurrence == same.size()) {
-                same.push_back(static_cast<std::uint32_t>(slots.size()));
+        const std::vector<TDataKey>& keys = docs[side]->Keys;
+        std::uint32_t parent = 0;
+        for (std::size_t k = 0; k < keys.size(); ++k) {
+            const TDataKey& key = keys[k];
+            if (k == 0 || !key.Parent.SharesWith(keys[k - 1].Parent)) {
+                parent = parentNumber.try_emplace(key.Parent.str(), parentNumber.size()).first->second;
+            }
+            auto& has = pairing.HasParent[side];
+            if (has.size() <= parent) has.resize(parent + 1);
+            has[parent] = true;
+            TEqual& same = slotsOf[{parent, key.Name}];
+            const std::uint32_t occurrence = same.Seen[side]++;
+            if (occurrence == same.Slots.size()) {
+                same.Slots.push_back(static_cast<std::uint32_t>(slots.size()));
                 slots.emplace_back();
             }
-            TSlot& slot = slots[same[occurrence]];
+            TSlot& slot = slots[same.Slots[occurrence]];
             slot.Side[side] = &key;
             slot.Pos[side] = static_cast<std::int64_t>(k);
+            slot.Parent[side] = parent;
         }
     }
-    return slots;
+    for (auto& has : pairing.HasParent) has.resize(parentNumber.size());
+    return pairing;
 }
 
 std::uint64_t HashEntries(const TDataKey& key) {
@@ -58,26 +90,20 @@ std::uint64_t HashEntries(const TDataKey& key) {
 // A renamed parent makes its sub-categories look deleted and added on that side.
 // A sub-category gone from base's group whose parent no longer exists there pairs
 // with a new one of the same name and the same entries under a parent new there.
-void PairRenamedParents(std::vector<TSlot>& slots, const TDocument& base, const TDocument& side,
-                        int s) {
-    const auto parentsOf = [](const TDocument& doc) {
-        std::unordered_set<std::string_view> parents;
-        for (const TDataKey& key : doc.Keys) parents.insert(key.Parent.str());
-        return parents;
-    };
-    const auto baseParents = parentsOf(base), sideParents = parentsOf(side);
+void PairRenamedParents(TKeyPairing& pairing, int s) {
+    std::vector<TSlot>& slots = pairing.Slots;
+    const auto& baseHas = pairing.HasParent[kBase];
+    const auto& sideHas = pairing.HasParent[s];
     std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> gone;  // reversed, by content
     for (std::uint32_t i = static_cast<std::uint32_t>(slots.size()); i-- > 0;) {
         const TSlot& slot = slots[i];
-        if (slot.Side[kBase] && !slot.Side[s] && !sideParents.contains(slot.Side[kBase]->Parent.str())) {
+        if (slot.Side[kBase] && !slot.Side[s] && !sideHas[slot.Parent[kBase]]) {
             gone[HashEntries(*slot.Side[kBase])].push_back(i);
         }
     }
     if (gone.empty()) return;
     for (TSlot& added : slots) {
-        if (added.Side[kBase] || !added.Side[s] || baseParents.contains(added.Side[s]->Parent.str())) {
-            continue;
-        }
+        if (added.Side[kBase] || !added.Side[s] || baseHas[added.Parent[s]]) continue;
         const auto it = gone.find(HashEntries(*added.Side[s]));
         if (it == gone.end() || it->second.empty()) continue;
         TSlot& renamed = slots[it->second.back()];
@@ -88,21 +114,22 @@ void PairRenamedParents(std::vector<TSlot>& slots, const TDocument& base, const 
         }
         it->second.pop_back();
         renamed.Side[s] = added.Side[s], renamed.Pos[s] = added.Pos[s];
+        renamed.Parent[s] = added.Parent[s];
         added.Side[s] = nullptr, added.Pos[s] = -1;
     }
 }
 
-const std::string& PickParent(const TSlot& slot, TMergeResult& result) {
-    const std::string& b = slot.Side[kBase]->Parent.str();
-    const std::string& o = slot.Side[kOurs]->Parent.str();
-    const std::string& t = slot.Side[kTheirs]->Parent.str();
+// The sub-category's parent where all three sides hold it.
+const TSharedText& PickParent(const TSlot& slot, TMergeResult& result) {
+    const std::uint32_t b = slot.Parent[kBase], o = slot.Parent[kOurs], t = slot.Parent[kTheirs];
     if (o == b && t != b) ++result.FromTheirs.KeysChanged;
-    if (o == b) return t;
+    if (o == b) return slot.Side[kTheirs]->Parent;
     if (t != b && t != o) {
-        result.Conflicts.push_back({TMergeConflict::TKind::ParentRenamedBoth, o,
-                                    slot.Side[kOurs]->Name, t, {}});
+        result.Conflicts.push_back({TMergeConflict::TKind::ParentRenamedBoth,
+                                    slot.Side[kOurs]->Parent, slot.Side[kOurs]->Name,
+                                    slot.Side[kTheirs]->Parent, {}});
     }
-    return o;
+    return slot.Side[kOurs]->Parent;
 }
 
 // The merged sub-category of one slot; false when it is gone.
@@ -116,12 +143,12 @@ bool MergeKey(const TSlot& slot, TDataKey& out, TMergeResult& result) {
         return true;
     }
     const TDataKey& named = o ? *o : *t;
-    const std::string& parent = (b && o && t) ? PickParent(slot, result) : named.Parent.str();
+    const TSharedText& parent = (b && o && t) ? PickParent(slot, result) : named.Parent;
     TEntrySides sides{b ? b->Data : kNoEntries, o ? o->Data : kNoEntries,
                       t ? t->Data : kNoEntries, !o, !t};
     const std::size_t conflicts = result.Conflicts.size();
     out.Data = MergeEntries(sides, parent, named.Name, result);
-    out.Parent = parent == named.Parent.str() ? named.Parent : TSharedText(parent);
+    out.Parent = parent;
     out.Name = named.Name;
     if (o && t) return true;
     // Deleted on one side: what the other side added or changed in it stays.
@@ -134,28 +161,28 @@ bool MergeKey(const TSlot& slot, TDataKey& out, TMergeResult& result) {
     return true;
 }
 
-bool SameKeyList(const TDocument& a, const TDocument& b) {
-    return std::equal(a.Keys.begin(), a.Keys.end(), b.Keys.begin(), b.Keys.end(),
-                      [](const TDataKey& x, const TDataKey& y) {
-                          return x.Name == y.Name && x.Parent == y.Parent;
-                      });
+bool SameKeyList(const TKeyPairing& pairing) {
+    return std::all_of(pairing.Slots.begin(), pairing.Slots.end(), [](const TSlot& slot) {
+        return !slot.Side[kBase] == !slot.Side[kOurs] && slot.Pos[kBase] == slot.Pos[kOurs] &&
+               slot.Parent[kBase] == slot.Parent[kOurs];
+    });
 }
 
 TMergeResult MergeDocuments(const TDocument& base, const TDocument& ours, const TDocument& theirs) {
     const TDocument* const docs[3] = {&base, &ours, &theirs};
-    std::vector<TSlot> slots = PairKeys(docs);
-    PairRenamedParents(slots, base, ours, kOurs);
-    PairRenamedParents(slots, base, theirs, kTheirs);
+    TKeyPairing pairing = PairKeys(docs);
+    PairRenamedParents(pairing, kOurs);
+    PairRenamedParents(pairing, kTheirs);
 
     TMergeResult result;
     // The order of ties before the sort follows the side that changed the list, so
     // that a merge with one side unchanged gives the other side as it stands.
-    const int primary = SameKeyList(ours, base) ? kTheirs : kOurs;
+    const int primary = SameKeyList(pairing) ? kTheirs : kOurs;
     const int secondary = kOurs + kTheirs - primary;
     std::vector<TDataKey> keys;
     std::vector<TPlace> places;
-    keys.reserve(slots.size());
-    for (const TSlot& slot : slots) {
+    keys.reserve(pairing.Slots.size());
+    for (const TSlot& slot : pairing.Slots) {
         keys.emplace_back();
         if (!MergeKey(slot, keys.back(), result)) {
             keys.pop_back();
@@ -172,7 +199,7 @@ TMergeResult MergeDocuments(const TDocument& base, const TDocument& ours, const 
         const std::size_t at = doc.Keys.size();
         // A parent taken from the other side moves the sub-category.
         asPrimary = asPrimary && places[i].Primary == static_cast<std::int64_t>(at) &&
-                    docs[primary]->Keys[at].Parent == keys[i].Parent;
+                    docs[primary]->Keys[at].Parent.SharesWith(keys[i].Parent);
         doc.Keys.push_back(std::move(keys[i]));
     }
     if (!asPrimary) SortKeyList(doc.Keys);
