@@ -139,7 +139,7 @@ bool MergeKey(const TSlot& slot, TDataKey& out, TMergeResult& result) {
     if (!o && !t) return false;  // deleted on both sides, or moved by a rename
     if (!b && !(o && t)) {      // new on one side
         out = o ? *o : *t;
-        if (!o) ++result.FromTheirs.KeysAdded;
+        if (!o) ++result.FromTheirs.KeysAdded, result.FromTheirs.EntriesAdded += t->Data.size();
         return true;
     }
     const TDataKey& named = o ? *o : *t;
@@ -153,7 +153,7 @@ bool MergeKey(const TSlot& slot, TDataKey& out, TMergeResult& result) {
     if (o && t) return true;
     // Deleted on one side: what the other side added or changed in it stays.
     if (out.Data.empty()) {
-        if (o) ++result.FromTheirs.KeysDeleted;
+        if (o) ++result.FromTheirs.KeysDeleted, result.FromTheirs.EntriesDeleted += b->Data.size();
         return false;
     }
     result.Conflicts.resize(conflicts);

@@ -30,7 +30,8 @@ struct TMergeConflict {
     std::string CopyTitle;  // BothChanged: the conflict copy's title
 };
 
-// What the result took over from theirs (the file), for the caller's summary.
+// What the result took over from theirs (the file), for the caller's summary. The
+// entries of a sub-category theirs added or deleted count as added or deleted too.
 struct TMergeCounts {
     std::size_t EntriesAdded = 0;
     std::size_t EntriesChanged = 0;

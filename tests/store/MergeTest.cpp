@@ -93,7 +93,7 @@ const MergeCase kCases[] = {
     {"empty base, both add the same", "", "A/k: x=1@1", "A/k: x=1@1; A/m:",
      "A/k: x=1@1; A/m:", "0 Einträge, 1 Unterrubrik übernommen"},
     {"theirs empties the collection", "A/k: x=1@1; B/k:", "A/k: x=1@1; B/k:", "", "",
-     "0 Einträge, 2 Unterrubriken übernommen"},
+     "1 Eintrag, 2 Unterrubriken übernommen"},
     {"keys added on both sides sort", "A/k: x=1@1", "A/k: x=1@1; A/z:", "A/a:; A/k: x=1@1",
      "A/a:; A/k: x=1@1; A/z:", "0 Einträge, 1 Unterrubrik übernommen"},
     {"parent renamed in ours, theirs adds in it", "A/k: x=1@1", "B/k: x=1@1",
@@ -139,7 +139,7 @@ TEST(Merge, ConflictLinesAndSummaryPlurals) {
                          "geändert; der geänderte Eintrag bleibt.",
                          "Das Passwort wurde auf beiden Seiten geändert; das Passwort dieses "
                          "Fensters bleibt."}));
-    EXPECT_EQ(MergeSummary(r), "1 Eintrag, 1 Unterrubrik übernommen, 3 Konflikte");
+    EXPECT_EQ(MergeSummary(r), "2 Einträge, 1 Unterrubrik übernommen, 3 Konflikte");
     EXPECT_EQ(ConflictLine({TMergeConflict::TKind::KeyDeletedEntriesKept, "\xC4rger", "m", "", ""}),
               "Die Unterrubrik „Ärger“ / „m“ wurde auf einer Seite gelöscht; die auf der anderen "
               "Seite hinzugefügten oder geänderten Einträge bleiben.");
