@@ -60,7 +60,8 @@ TKeyPairing PairKeys(const TDocument* const docs[3]) {
         for (std::size_t k = 0; k < keys.size(); ++k) {
             const TDataKey& key = keys[k];
             if (k == 0 || !key.Parent.SharesWith(keys[k - 1].Parent)) {
-                parent = parentNumber.try_emplace(key.Parent.str(), parentNumber.size()).first->second;
+                parent =
+                    parentNumber.try_emplace(key.Parent.str(), parentNumber.size()).first->second;
             }
             auto& has = pairing.HasParent[side];
             if (has.size() <= parent) has.resize(parent + 1);
@@ -126,8 +127,10 @@ const TSharedText& PickParent(const TSlot& slot, TMergeResult& result) {
     if (o == b) return slot.Side[kTheirs]->Parent;
     if (t != b && t != o) {
         result.Conflicts.push_back({TMergeConflict::TKind::ParentRenamedBoth,
-                                    slot.Side[kOurs]->Parent, slot.Side[kOurs]->Name,
-                                    slot.Side[kTheirs]->Parent, {}});
+                                    slot.Side[kOurs]->Parent,
+                                    slot.Side[kOurs]->Name,
+                                    slot.Side[kTheirs]->Parent,
+                                    {}});
     }
     return slot.Side[kOurs]->Parent;
 }
@@ -137,15 +140,15 @@ bool MergeKey(const TSlot& slot, TDataKey& out, TMergeResult& result) {
     static const std::vector<TDataRec> kNoEntries;
     const TDataKey *b = slot.Side[kBase], *o = slot.Side[kOurs], *t = slot.Side[kTheirs];
     if (!o && !t) return false;  // deleted on both sides, or moved by a rename
-    if (!b && !(o && t)) {      // new on one side
+    if (!b && !(o && t)) {       // new on one side
         out = o ? *o : *t;
         if (!o) ++result.FromTheirs.KeysAdded, result.FromTheirs.EntriesAdded += t->Data.size();
         return true;
     }
     const TDataKey& named = o ? *o : *t;
     const TSharedText& parent = (b && o && t) ? PickParent(slot, result) : named.Parent;
-    TEntrySides sides{b ? b->Data : kNoEntries, o ? o->Data : kNoEntries,
-                      t ? t->Data : kNoEntries, !o, !t};
+    TEntrySides sides{b ? b->Data : kNoEntries, o ? o->Data : kNoEntries, t ? t->Data : kNoEntries,
+                      !o, !t};
     const std::size_t conflicts = result.Conflicts.size();
     out.Data = MergeEntries(sides, parent, named.Name, result);
     out.Parent = parent;
@@ -157,7 +160,8 @@ bool MergeKey(const TSlot& slot, TDataKey& out, TMergeResult& result) {
         return false;
     }
     result.Conflicts.resize(conflicts);
-    result.Conflicts.push_back({TMergeConflict::TKind::KeyDeletedEntriesKept, parent, named.Name, {}, {}});
+    result.Conflicts.push_back(
+        {TMergeConflict::TKind::KeyDeletedEntriesKept, parent, named.Name, {}, {}});
     return true;
 }
 
@@ -207,7 +211,7 @@ TMergeResult MergeDocuments(const TDocument& base, const TDocument& ours, const 
     for (std::size_t k = 0; k < doc.Keys.size(); ++k) {
         TSharedText& parent = doc.Keys[k].Parent;
         parent = k > 0 && doc.Keys[k - 1].Parent == parent ? doc.Keys[k - 1].Parent
-                                                          : TSharedText(parent.str());
+                                                           : TSharedText(parent.str());
     }
     doc.Format = ours.Format;
     doc.Now = ours.Now;
@@ -233,7 +237,8 @@ TMergeResult Merge(const TDocument& base, const TDocument& ours, const TDocument
     } else {
         password = ours.Password;
         if (theirs.Password != base.Password && theirs.Password != ours.Password) {
-            result.Conflicts.push_back({TMergeConflict::TKind::PasswordChangedBoth, {}, {}, {}, {}});
+            result.Conflicts.push_back(
+                {TMergeConflict::TKind::PasswordChangedBoth, {}, {}, {}, {}});
         }
     }
     return result;
@@ -285,8 +290,8 @@ std::string ConflictLine(const TMergeConflict& c) {
 
 std::string MergeSummary(const TMergeResult& result) {
     const TMergeCounts& n = result.FromTheirs;
-    std::string text = Counted(n.EntriesAdded + n.EntriesChanged + n.EntriesDeleted, "Eintrag",
-                               "Einträge");
+    std::string text =
+        Counted(n.EntriesAdded + n.EntriesChanged + n.EntriesDeleted, "Eintrag", "Einträge");
     const std::size_t keys = n.KeysAdded + n.KeysChanged + n.KeysDeleted;
     if (keys > 0) text += ", " + Counted(keys, "Unterrubrik", "Unterrubriken");
     text += " übernommen";

@@ -17,14 +17,14 @@ namespace dorvanta {
 
 struct TMergeConflict {
     enum class TKind {
-        BothChanged,          // Title kept the later version; CopyTitle holds the other
-        DeletedAndChanged,    // deleted on one side, changed there: kept as changed
+        BothChanged,            // Title kept the later version; CopyTitle holds the other
+        DeletedAndChanged,      // deleted on one side, changed there: kept as changed
         KeyDeletedEntriesKept,  // sub-category deleted, the other side's new entries kept
-        ParentRenamedBoth,    // Parent renamed on both sides: ours (Name) is kept
-        PasswordChangedBoth,  // the window's password is kept
+        ParentRenamedBoth,      // Parent renamed on both sides: ours (Name) is kept
+        PasswordChangedBoth,    // the window's password is kept
     };
     TKind Kind = TKind::BothChanged;
-    std::string Parent;     // the sub-category as the result holds it (Windows-1252)
+    std::string Parent;  // the sub-category as the result holds it (Windows-1252)
     std::string Name;
     std::string Title;      // the entry; for ParentRenamedBoth the name not taken
     std::string CopyTitle;  // BothChanged: the conflict copy's title

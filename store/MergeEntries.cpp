@@ -19,7 +19,9 @@ std::uint64_t HashTitle(const TDataRec& rec) {
     return std::hash<std::string_view>{}(rec.Title);
 }
 
-bool SameTitle(const TDataRec& a, const TDataRec& b) { return a.Title == b.Title; }
+bool SameTitle(const TDataRec& a, const TDataRec& b) {
+    return a.Title == b.Title;
+}
 
 // One pass of PairEntries: `to`'s open entries sorted by hash, and for each open
 // entry of `from` the first open one with its hash that `equal` accepts. `next`
@@ -108,7 +110,8 @@ class TEntryMerger {
     void Emit(const TDataRec& rec, std::int64_t ours, std::int64_t theirs, int tier = 0) {
         items_.push_back(&rec);
         places_.push_back({ours, theirs, tier});
-        if (tier == 1) copies_.emplace_back(items_.size() - 1, ConflictCopyTitle(rec.Title, rec.Date));
+        if (tier == 1)
+            copies_.emplace_back(items_.size() - 1, ConflictCopyTitle(rec.Title, rec.Date));
     }
     void BothChanged(const TDataRec& ours, const TDataRec& theirs, std::int64_t o, std::int64_t t);
     void Report(TMergeConflict::TKind kind, const std::string& title, std::string copy = {}) {
@@ -191,7 +194,8 @@ std::vector<TDataRec> TEntryMerger::Run() {
     for (std::uint32_t i = 0; i < b.size(); ++i) {  // deleted in ours, changed in theirs
         if (bo_[i] != kNone || bt_[i] == kNone || SameEntry(t[bt_[i]], b[i])) continue;
         Emit(t[bt_[i]], -1, bt_[i], 2);
-        if (!s_.OursGone && !s_.TheirsGone) Report(TMergeConflict::TKind::DeletedAndChanged, b[i].Title);
+        if (!s_.OursGone && !s_.TheirsGone)
+            Report(TMergeConflict::TKind::DeletedAndChanged, b[i].Title);
     }
     for (std::uint32_t k = 0; k < t.size(); ++k) {
         if (tb_[k] != kNone || to[k] != kNone) continue;
@@ -237,7 +241,8 @@ std::vector<std::size_t> PlacementOrder(const std::vector<TPlace>& items,
     for (const TPlace& p : items) {
         if (p.Primary >= 0 && p.Secondary >= 0) anchor[p.Secondary + 1] = p.Primary;
     }
-    for (std::size_t s = 1; s <= secondaryCount; ++s) anchor[s] = std::max(anchor[s], anchor[s - 1]);
+    for (std::size_t s = 1; s <= secondaryCount; ++s)
+        anchor[s] = std::max(anchor[s], anchor[s - 1]);
     struct TSortKey {
         std::int64_t Anchor;
         int Tier;
@@ -258,7 +263,7 @@ std::vector<std::size_t> PlacementOrder(const std::vector<TPlace>& items,
 }
 
 std::vector<TDataRec> MergeEntries(const TEntrySides& sides, const std::string& parent,
-                            const std::string& name, TMergeResult& result) {
+                                   const std::string& name, TMergeResult& result) {
     // Most sub-categories changed on one side at most: that side's list, as sorted as it was.
     if (SameList(sides.Theirs, sides.Base) || SameList(sides.Theirs, sides.Ours)) {
         if (!sides.OursGone) return sides.Ours;

@@ -46,6 +46,6 @@ struct TEntrySides {
 };
 // Sorted: one side's list as it stood, or the merged list sorted anew.
 std::vector<TDataRec> MergeEntries(const TEntrySides& sides, const std::string& parent,
-                            const std::string& name, TMergeResult& result);
+                                   const std::string& name, TMergeResult& result);
 
 }  // namespace dorvanta::merge

@@ -11,11 +11,14 @@ namespace dorvanta {
 namespace {
 
 // 12:00 on the given day of March 2026.
-double March(int day) { return EncodeDateTime({2026, 3, day, 12, 0}); }
+double March(int day) {
+    return EncodeDateTime({2026, 3, day, 12, 0});
+}
 
 std::string Trim(const std::string& text) {
     const auto from = text.find_first_not_of(' ');
-    return from == std::string::npos ? "" : text.substr(from, text.find_last_not_of(' ') + 1 - from);
+    return from == std::string::npos ? ""
+                                     : text.substr(from, text.find_last_not_of(' ') + 1 - from);
 }
 
 // "pw:secret; A/k: Konto=1@5, Bank=2@5; B/m:" — entry title=value@day of March.
@@ -86,18 +89,18 @@ const MergeCase kCases[] = {
      "A/k: y=1@1, z=1@1", "A/k: x=2@2, y=1@1, z=1@1", "1 Eintrag übernommen, 1 Konflikt"},
     {"theirs deletes", "A/k: x=1@1, y=1@1", "A/k: x=1@1, y=1@1, z=1@2", "A/k: y=1@1",
      "A/k: y=1@1, z=1@2", "1 Eintrag übernommen"},
-    {"equal titles pair in order", "A/k: K=a@1, K=b@1", "A/k: K=a@1, K=b2@2",
-     "A/k: K=a2@3, K=b@1", "A/k: K=a2@3, K=b2@2", "1 Eintrag übernommen"},
+    {"equal titles pair in order", "A/k: K=a@1, K=b@1", "A/k: K=a@1, K=b2@2", "A/k: K=a2@3, K=b@1",
+     "A/k: K=a2@3, K=b2@2", "1 Eintrag übernommen"},
     {"equal entries: each side deletes one", "A/k: K=a@1, K=a@1, K=a@1", "A/k: K=a@1, K=a@1, L=1@1",
      "A/k: K=a@1, K=a@1", "A/k: K=a@1, K=a@1, L=1@1", "0 Einträge übernommen"},
-    {"empty base, both add the same", "", "A/k: x=1@1", "A/k: x=1@1; A/m:",
-     "A/k: x=1@1; A/m:", "0 Einträge, 1 Unterrubrik übernommen"},
+    {"empty base, both add the same", "", "A/k: x=1@1",
+     "A/k: x=1@1; A/m:", "A/k: x=1@1; A/m:", "0 Einträge, 1 Unterrubrik übernommen"},
     {"theirs empties the collection", "A/k: x=1@1; B/k:", "A/k: x=1@1; B/k:", "", "",
      "1 Eintrag, 2 Unterrubriken übernommen"},
     {"keys added on both sides sort", "A/k: x=1@1", "A/k: x=1@1; A/z:", "A/a:; A/k: x=1@1",
      "A/a:; A/k: x=1@1; A/z:", "0 Einträge, 1 Unterrubrik übernommen"},
-    {"parent renamed in ours, theirs adds in it", "A/k: x=1@1", "B/k: x=1@1",
-     "A/k: x=1@1, y=2@2", "B/k: x=1@1, y=2@2", "1 Eintrag übernommen"},
+    {"parent renamed in ours, theirs adds in it", "A/k: x=1@1", "B/k: x=1@1", "A/k: x=1@1, y=2@2",
+     "B/k: x=1@1, y=2@2", "1 Eintrag übernommen"},
     {"parent renamed in theirs, ours adds in it", "A/k: x=1@1; A/m: z=1@1",
      "A/k: x=1@1, y=2@2; A/m: z=1@1", "B/k: x=1@1; B/m: z=1@1", "B/k: x=1@1, y=2@2; B/m: z=1@1",
      "0 Einträge, 2 Unterrubriken übernommen"},
@@ -106,7 +109,8 @@ const MergeCase kCases[] = {
     {"key deleted in theirs keeps ours' new entry", "A/k: x=1@1, w=1@1", "A/k: w=1@1, x=1@1, y=2@2",
      "", "A/k: y=2@2", "0 Einträge übernommen, 1 Konflikt"},
     {"key deleted in ours keeps theirs' change", "A/k: x=1@1, w=1@1; A/m: z=1@1", "A/m: z=1@1",
-     "A/k: w=1@1, x=3@3; A/m: z=1@1", "A/k: x=3@3; A/m: z=1@1", "0 Einträge übernommen, 1 Konflikt"},
+     "A/k: w=1@1, x=3@3; A/m: z=1@1", "A/k: x=3@3; A/m: z=1@1",
+     "0 Einträge übernommen, 1 Konflikt"},
     {"password changed in ours", "pw:a", "pw:b", "pw:a", "pw:b", "0 Einträge übernommen"},
     {"password changed in theirs", "pw:a", "pw:a", "pw:c", "pw:c", "0 Einträge übernommen"},
     {"password changed on both sides", "pw:a", "pw:b", "pw:c", "pw:b",
@@ -127,9 +131,9 @@ TEST(Merge, Cases) {
 }
 
 TEST(Merge, ConflictLinesAndSummaryPlurals) {
-    const TMergeResult r = Merge(Doc("pw:a; A/k: Konto=1@1, x=1@1, y=1@1"),
-                                 Doc("pw:b; A/k: Konto=2@4, y=1@1"),
-                                 Doc("pw:c; A/k: Konto=3@5, x=2@2; \xC4rger/m: q=1@1"));
+    const TMergeResult r =
+        Merge(Doc("pw:a; A/k: Konto=1@1, x=1@1, y=1@1"), Doc("pw:b; A/k: Konto=2@4, y=1@1"),
+              Doc("pw:c; A/k: Konto=3@5, x=2@2; \xC4rger/m: q=1@1"));
     std::vector<std::string> lines;
     for (const auto& c : r.Conflicts) lines.push_back(ConflictLine(c));
     EXPECT_EQ(lines, (std::vector<std::string>{
