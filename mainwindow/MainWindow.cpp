@@ -148,6 +148,11 @@ void TMainWindow::ReadSettings() {
         SetClientSize(size);
         ReadClipboardSettings();
         ReadLockSettings();
+        if (settings_->ValueExists(settings::kNoConflictMerge.name)) {
+            decisions_->SetNoMergeFiles(
+                QString::fromStdString(settings_->ReadString(settings::kNoConflictMerge.name))
+                    .split(QLatin1Char('\n'), Qt::SkipEmptyParts));
+        }
         // Last: a value of the wrong type is reported without losing the others
         // (a wrong ClearClipboard leaves BackupOnSave off, as it starts).
         if (settings_->ValueExists(settings::kClearClipboard.name)) {
@@ -205,6 +210,8 @@ void TMainWindow::FormDestroy() {
     WriteLockSettings();
     settings_->WriteInteger(settings::kBackupOnSave.name,
                             MenuItem_BackupOnSave->isChecked() ? 1 : 0);
+    settings_->WriteString(settings::kNoConflictMerge.name,
+                           decisions_->NoMergeFiles().join(QLatin1Char('\n')).toStdString());
     settings_->WriteInteger(settings::kWindowWidth.name, ClientSize().width());
     settings_->WriteInteger(settings::kWindowHeight.name, ClientSize().height());
 }
@@ -378,6 +385,8 @@ void TMainWindow::ConnectSession() {
             [this] { ListBox_Keys->SetItemIndex(-1); });
     connect(&session_, &TDocumentSession::DocumentReset, this, &TMainWindow::DocumentReset);
     connect(&session_, &TDocumentSession::DocumentLoaded, this, &TMainWindow::DocumentLoaded);
+    connect(&session_, &TDocumentSession::Merged, this,
+            [this](const QString& summary) { statusBar()->showMessage(summary); });
     connect(&session_, &TDocumentSession::FileNameChanged, this, &TMainWindow::FileNameChanged);
     connect(&session_, &TDocumentSession::KeysChanged, this, &TMainWindow::KeysChanged);
     connect(&session_, &TDocumentSession::EntriesChanged, this, &TMainWindow::EntriesChanged);

@@ -127,15 +127,63 @@ std::optional<std::string> TWindowDecisions::AskNewPassword() {
 }
 
 TSessionDecisions::TChangedFile TWindowDecisions::AskChangedFile(const std::string& path) {
-    const QStringList buttons{QStringLiteral("Überschreiben"), QStringLiteral("Speichern unter..."),
-                              QStringLiteral("Abbrechen")};
+    const QStringList buttons{QStringLiteral("Zusammenführen"), QStringLiteral("Überschreiben"),
+                              QStringLiteral("Speichern unter..."), QStringLiteral("Abbrechen")};
     const int answer = MessageService::Instance().AskChoice(
         QStringLiteral("Die Datei %1 wurde seit dem Öffnen von einem anderen Programm "
-                       "geändert. Wenn Sie jetzt speichern, gehen diese Änderungen verloren.")
+                       "geändert. Wenn Sie jetzt überschreiben, gehen diese Änderungen verloren; "
+                       "beim Zusammenführen bleiben beide erhalten.")
             .arg(QString::fromStdString(path)),
-        QStringLiteral("Datei wurde geändert"), MsgIcon::Warning, buttons, 2, 2, true);
-    if (answer == 0) return TChangedFile::Overwrite;
-    return answer == 1 ? TChangedFile::SaveAs : TChangedFile::Cancel;
+        QStringLiteral("Datei wurde geändert"), MsgIcon::Warning, buttons, 0, 3, true);
+    switch (answer) {
+        case 0:
+            return TChangedFile::Merge;
+        case 1:
+            return TChangedFile::Overwrite;
+        case 2:
+            return TChangedFile::SaveAs;
+        default:
+            return TChangedFile::Cancel;
+    }
+}
+
+TSessionDecisions::TConflictCopies TWindowDecisions::AskMergeConflictCopies(
+    const std::string& path, const std::vector<std::string>& copies) {
+    const QString file = QString::fromStdString(path);
+    if (noMergeFiles_.contains(file)) return TConflictCopies::Later;
+    QStringList names;
+    for (const std::string& copy : copies) names << QString::fromStdString(copy);
+    const TNormalCursor normal;
+    const int answer = MessageService::Instance().AskChoice(
+        QStringLiteral("Neben %1 liegen Konfliktkopien eines Synchronisationsprogramms:\n\n%2\n\n"
+                       "Sollen sie jetzt mit der geöffneten Datei zusammengeführt werden? Nach "
+                       "dem nächsten Speichern werden sie entfernt.")
+            .arg(file, names.join(QLatin1Char('\n'))),
+        QStringLiteral("Konfliktkopien"), MsgIcon::Question,
+        {QStringLiteral("Zusammenführen"), QStringLiteral("Später"),
+         QStringLiteral("Nie für diese Datei")},
+        0, 1, true);
+    if (answer == 0) return TConflictCopies::Merge;
+    if (answer == 2) {
+        noMergeFiles_ << file;
+        return TConflictCopies::Never;
+    }
+    return TConflictCopies::Later;
+}
+
+void TWindowDecisions::ReportMergeConflicts(const std::vector<std::string>& lines) {
+    // A box stays readable: thousands of lines would not fit on any screen.
+    constexpr std::size_t kShown = 20;
+    QStringList text;
+    for (std::size_t i = 0; i < lines.size() && i < kShown; ++i) {
+        text << QString::fromStdString(lines[i]);
+    }
+    if (lines.size() > kShown) {
+        text << QStringLiteral("… und %1 weitere.").arg(lines.size() - kShown);
+    }
+    MessageService::Instance().Message(
+        QStringLiteral("Beim Zusammenführen wurde beides behalten:\n\n%1").arg(text.join('\n')),
+        QStringLiteral("Zusammenführen"), MsgIcon::Information);
 }
 
 std::optional<TSessionDecisions::TSaveTarget> TWindowDecisions::AskSaveTarget(

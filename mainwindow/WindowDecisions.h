@@ -5,6 +5,7 @@
 // while slow work runs.
 
 #include <QString>
+#include <QStringList>
 
 #include "session/DocumentSession.h"
 
@@ -22,6 +23,9 @@ class TWindowDecisions final : public TSessionDecisions {
     void ShowWrongPassword() override;
     std::optional<std::string> AskNewPassword() override;
     TChangedFile AskChangedFile(const std::string& path) override;
+    TConflictCopies AskMergeConflictCopies(const std::string& path,
+                                           const std::vector<std::string>& copies) override;
+    void ReportMergeConflicts(const std::vector<std::string>& lines) override;
     std::optional<TSaveTarget> AskSaveTarget(const std::string& current, TFormat format) override;
     bool AskDeletePlainFile(const std::string& path) override;
     void ReportDeleteFailed(const std::string& path) override;
@@ -39,8 +43,14 @@ class TWindowDecisions final : public TSessionDecisions {
     // stored (each of these said in a warning).
     static std::optional<std::string> AskNewPassphrase();
 
+    // The collections whose conflict copies are not to be offered again
+    // ("Nie für diese Datei"); the window keeps them in its settings.
+    const QStringList& NoMergeFiles() const { return noMergeFiles_; }
+    void SetNoMergeFiles(const QStringList& files) { noMergeFiles_ = files; }
+
   private:
     QWidget* window_;
+    QStringList noMergeFiles_;
 };
 
 }  // namespace dorvanta

@@ -53,6 +53,9 @@ void TDocumentSession::AnnounceModified() {
 
 void TDocumentSession::Reset() {
     document_.ClearDocument();
+    base_.Wipe();
+    hasBase_ = false;
+    mergedCopies_.clear();
     shownKey_ = -1;
     stamp_ = {};
     SetFileName({});
@@ -107,8 +110,10 @@ bool TDocumentSession::Open(const std::string& path, TSessionDecisions& decision
     if (loaded) {
         SetFileName(path);
         document_.Modified = false;
+        RememberBase();
     }
     AnnounceModified();
+    if (loaded) OfferConflictCopies(path, decisions);
     return loaded;
 }
 
@@ -228,6 +233,7 @@ void TDocumentSession::WriteFile(TSessionDecisions& decisions) {
     // A failed save throws here: the file it was to replace is still there, and
     // only the save's error is reported.
     stamp_ = SaveDocument(document_, path, BusyRunner(decisions));
+    Saved();
     if (backedUp == TBackupResult::Failed) decisions.ReportBackupFailed(BackupPath(path));
 }
 
@@ -272,6 +278,13 @@ TDocumentSession::TOverwrite TDocumentSession::ConfirmOverwrite(const std::strin
                 return TOverwrite::SaveAs;
             case TSessionDecisions::TChangedFile::Cancel:
                 return TOverwrite::Cancel;
+            case TSessionDecisions::TChangedFile::Merge:
+                // The version read is the one merged; one changed again since is asked about.
+                if (TFileStamp read; MergeWithFile(path, decisions, &read) && read.Known) {
+                    stamp_ = read;
+                    state = CompareWithDisk(path, stamp_, &seen);
+                }
+                continue;
             case TSessionDecisions::TChangedFile::Overwrite:
                 break;
         }
@@ -366,6 +379,10 @@ bool TDocumentSession::Lock(TSessionDecisions& decisions) {
     if (!CanLock()) return false;
     sealed_ = SealDocument(document_, BusyRunner(decisions));
     sealedModified_ = document_.Modified;
+    // The base is not kept while locked: unchanged, it is the document again on
+    // unlocking; with unsaved changes a later merge goes without it.
+    base_.Wipe();
+    hasBase_ = false;
     sealedFormat_ = document_.Format;
     sealedKeyRow_ = selectedKeyRow_;
     sealedShownKey_ = shownKey_;
@@ -388,6 +405,7 @@ bool TDocumentSession::Unlock(const std::string& password, TSessionDecisions& de
     document_.Modified = sealedModified_;
     selectedKeyRow_ = sealedKeyRow_;
     shownKey_ = sealedShownKey_;
+    if (!sealedModified_ && stamp_.Known) RememberBase();
     locked_ = false;
     emit LockedChanged(false);
     AnnounceModified();

@@ -12,6 +12,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "store/Document.h"
 #include "store/FileStamp.h"
@@ -19,12 +20,17 @@
 
 namespace dorvanta {
 
+struct TMergeResult;
+
 // What the session needs decided or done by whoever drives it (the main window
 // through the message service; tests through a script).
 class TSessionDecisions {
   public:
     using TFormat = TDocument::TFormat;
-    enum class TChangedFile { Overwrite, SaveAs, Cancel };
+    // Merge: the file's version is merged into the window's, which is then saved.
+    enum class TChangedFile { Overwrite, SaveAs, Cancel, Merge };
+    // What to do with sync tools' conflict copies found beside an opened file.
+    enum class TConflictCopies { Merge, Later, Never };
     struct TSaveTarget {
         std::string Path;
         TFormat Format = TFormat::Plain;
@@ -46,6 +52,17 @@ class TSessionDecisions {
     virtual std::optional<std::string> AskNewPassword() = 0;
     // The file `path` was changed by another program since it was opened or saved.
     virtual TChangedFile AskChangedFile(const std::string& path) = 0;
+    // Conflict copies of the opened file `path` lie beside it (store/ConflictCopies.h).
+    // Never: the decider remembers not to ask for this file again (the session
+    // treats it as Later). By default they stay for later.
+    virtual TConflictCopies AskMergeConflictCopies(const std::string& path,
+                                                   const std::vector<std::string>& copies) {
+        (void)path;
+        (void)copies;
+        return TConflictCopies::Later;
+    }
+    // A merge kept both versions of something: one German line (UTF-8) each.
+    virtual void ReportMergeConflicts(const std::vector<std::string>& lines) { (void)lines; }
     // Name and format for "Speichern unter"; nothing: cancelled.
     virtual std::optional<TSaveTarget> AskSaveTarget(const std::string& current,
                                                      TFormat format) = 0;
@@ -82,6 +99,14 @@ class TDocumentSession : public QObject {
     TFormat Format() const { return document_.Format; }
     // What the file was when it was last opened or saved; a save compares the disk with it.
     const TFileStamp& Stamp() const { return stamp_; }
+    // The document as last read from or written to its file: what a merge with the
+    // file's later version starts from. Not known for an untitled document, or
+    // after a lock with unsaved changes (a merge is then two-way).
+    bool HasBase() const { return hasBase_; }
+    const TDocument& Base() const { return base_; }
+    // Conflict copies merged into the document; the next save to its file removes
+    // them (as NAME.bak when backups are on).
+    const std::vector<std::string>& MergedCopies() const { return mergedCopies_; }
     // While locked: whether the sealed document had unsaved changes.
     bool Modified() const { return locked_ ? sealedModified_ : document_.Modified; }
     bool Loading() const { return document_.Loading; }
@@ -174,6 +199,9 @@ class TDocumentSession : public QObject {
     // texts (lists, fields and their undo history, search hits, the clipboard).
     void AboutToLock();
     void LockedChanged(bool locked);
+    // Another version of the file was merged into the document: what was taken
+    // ("3 Einträge übernommen, 1 Konflikt").
+    void Merged(const QString& summary);
     // An open or a save has ended (a lock waiting for it may go on).
     void BusyEnded();
 
@@ -187,6 +215,23 @@ class TDocumentSession : public QObject {
     // document was last read from or written to.
     void OfferToDeletePlainFile(const std::string& plainPath, TSessionDecisions& decisions);
     void WriteFile(TSessionDecisions& decisions);
+    // Reads the file at `path` (another version of this collection) into `other`,
+    // trying the document's own password first, then asking. False when it was
+    // not opened (cancelled, wrong password; a read error is reported).
+    bool ReadOtherVersion(TDocument& other, const std::string& path,
+                          TSessionDecisions& decisions, TFileStamp* stamp);
+    // Merges the file's current version into the document (three-way when the
+    // base is known); `stamp` receives what the file was. False: not merged.
+    bool MergeWithFile(const std::string& path, TSessionDecisions& decisions, TFileStamp* stamp);
+    // After an open: offers to merge the sync tools' conflict copies of `path`.
+    void OfferConflictCopies(const std::string& path, TSessionDecisions& decisions);
+    // Puts a merge's result in place of the document and tells the views.
+    void TakeMerge(TMergeResult&& result, TSessionDecisions& decisions);
+    // The base becomes the document as it is now.
+    void RememberBase();
+    // After a save: the base is what was written; merged conflict copies go.
+    void Saved();
+    void RemoveMergedCopies();
     bool Load(const std::string& path, TSessionDecisions& decisions, bool background);
     void Reset();
     void SetFileName(const std::string& fileName);
@@ -200,6 +245,9 @@ class TDocumentSession : public QObject {
     TDocument document_;
     std::string fileName_;
     TFileStamp stamp_;
+    TDocument base_;
+    bool hasBase_ = false;
+    std::vector<std::string> mergedCopies_;
     bool backupOnSave_ = false;
     bool announcedModified_ = false;
     int selectedKeyRow_ = -1;

@@ -153,6 +153,16 @@ void TDocument::Wipe() {
     Keys.shrink_to_fit();
 }
 
+void TDocument::OwnTexts() {
+    for (std::size_t i = 0; i < Keys.size(); ++i) {
+        if (i > 0 && Keys[i].Parent == Keys[i - 1].Parent) {
+            Keys[i].Parent = Keys[i - 1].Parent;
+        } else {
+            Keys[i].Parent = TSharedText(Keys[i].Parent.str());
+        }
+    }
+}
+
 void TDocument::SetPassword(const std::string& password) {
     Password = password;
     Modified = true;

@@ -80,6 +80,10 @@ class TDocument {
     // the sort caches' copies of titles) before it empties itself like
     // ClearDocument, so that freed memory keeps none of them.
     void Wipe();
+    // Gives the keys parent texts of their own, shared only within this document:
+    // a copy (or a merge's result) shares them with the document it came from,
+    // and wiping one must leave the other whole.
+    void OwnTexts();
 
   private:
     std::int32_t IndexOfKey(const std::string& parent, const std::string& name) const;

@@ -1,0 +1,124 @@
+// The session's merges: the file's later version into the window's (the
+// changed-file question's "Zusammenführen"), and sync tools' conflict copies
+// found when a collection is opened.
+
+#include <cerrno>
+#include <cstdio>
+#include <exception>
+
+#include "session/DocumentSession.h"
+#include "store/ConflictCopies.h"
+#include "store/Merge.h"
+#include "store/PdtFile.h"
+
+namespace dorvanta {
+
+bool TDocumentSession::ReadOtherVersion(TDocument& other, const std::string& path,
+                                        TSessionDecisions& decisions, TFileStamp* stamp) {
+    // Another version of the same collection mostly has the same password: it is
+    // tried without a question, and only a different one is asked for.
+    const std::string own = document_.Password;
+    TLoadHooks silent;
+    silent.AskPassword = [&own](const std::string&) -> std::optional<std::string> {
+        if (own.empty()) return std::nullopt;
+        return own;
+    };
+    silent.AskPassphrase = [&silent](const std::string& p, int attempt) {
+        return attempt == 1 ? silent.AskPassword(p) : std::nullopt;
+    };
+    silent.RunBusy = BusyRunner(decisions);
+    TLoadHooks asking;
+    asking.AskPassword = [&decisions](const std::string& p) { return decisions.AskOpenPassword(p); };
+    asking.AskPassphrase = [&decisions](const std::string& p, int attempt) {
+        return decisions.AskOpenPassphrase(p, attempt);
+    };
+    asking.ShowWrongPassword = [&decisions] { decisions.ShowWrongPassword(); };
+    asking.RunBusy = silent.RunBusy;
+    try {
+        if (LoadDocument(other, path, silent, stamp)) return true;
+        if (LoadDocument(other, path, asking, stamp)) return true;
+    } catch (...) {
+        other.Wipe();
+        decisions.ReportLoadError(std::current_exception());
+        return false;
+    }
+    other.Wipe();
+    return false;
+}
+
+void TDocumentSession::TakeMerge(TMergeResult&& result, TSessionDecisions& decisions) {
+    // The result shares texts with its inputs, which are wiped.
+    result.Document.OwnTexts();
+    emit AboutToReplaceDocument();
+    const TFormat format = document_.Format;
+    document_.Wipe();
+    document_ = std::move(result.Document);
+    document_.Format = format;
+    document_.Modified = true;
+    shownKey_ = -1;
+    emit DocumentLoaded();
+    emit Merged(QString::fromStdString(MergeSummary(result)));
+    AnnounceModified();
+    if (!result.Conflicts.empty()) {
+        std::vector<std::string> lines;
+        lines.reserve(result.Conflicts.size());
+        for (const TMergeConflict& conflict : result.Conflicts) lines.push_back(ConflictLine(conflict));
+        decisions.ReportMergeConflicts(lines);
+    }
+}
+
+bool TDocumentSession::MergeWithFile(const std::string& path, TSessionDecisions& decisions,
+                                     TFileStamp* stamp) {
+    TDocument theirs;
+    if (!ReadOtherVersion(theirs, path, decisions, stamp)) return false;
+    TMergeResult result =
+        hasBase_ ? Merge(base_, document_, theirs) : MergeWithoutBase(document_, theirs);
+    TakeMerge(std::move(result), decisions);
+    theirs.Wipe();
+    return true;
+}
+
+void TDocumentSession::OfferConflictCopies(const std::string& path, TSessionDecisions& decisions) {
+    const std::vector<std::string> copies = FindConflictCopies(path);
+    if (copies.empty() ||
+        decisions.AskMergeConflictCopies(path, copies) != TSessionDecisions::TConflictCopies::Merge) {
+        return;
+    }
+    std::vector<std::string> merged;
+    for (const std::string& copy : copies) {
+        TDocument theirs;
+        if (!ReadOtherVersion(theirs, copy, decisions, nullptr)) continue;
+        TMergeResult result = MergeWithoutBase(document_, theirs);
+        TakeMerge(std::move(result), decisions);
+        theirs.Wipe();
+        merged.push_back(copy);
+    }
+    mergedCopies_ = std::move(merged);
+}
+
+void TDocumentSession::RememberBase() {
+    base_.Wipe();
+    base_ = document_;
+    base_.OwnTexts();
+    base_.Modified = false;
+    hasBase_ = true;
+}
+
+void TDocumentSession::Saved() {
+    RememberBase();
+    RemoveMergedCopies();
+}
+
+void TDocumentSession::RemoveMergedCopies() {
+    for (const std::string& copy : mergedCopies_) {
+        // Kept as NAME.bak when backups are on; a copy already gone is fine.
+        if (backupOnSave_) {
+            std::rename(copy.c_str(), BackupPath(copy).c_str());
+        } else {
+            std::remove(copy.c_str());
+        }
+    }
+    mergedCopies_.clear();
+}
+
+}  // namespace dorvanta
