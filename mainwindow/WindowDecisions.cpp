@@ -131,8 +131,7 @@ TSessionDecisions::TChangedFile TWindowDecisions::AskChangedFile(const std::stri
                               QStringLiteral("Speichern unter..."), QStringLiteral("Abbrechen")};
     const int answer = MessageService::Instance().AskChoice(
         QStringLiteral("Die Datei %1 wurde seit dem Öffnen von einem anderen Programm "
-                       "geändert. Wenn Sie jetzt überschreiben, gehen diese Änderungen verloren; "
-                       "beim Zusammenführen bleiben beide erhalten.")
+                       "geändert. Wenn Sie jetzt speichern, gehen diese Änderungen verloren.")
             .arg(QString::fromStdString(path)),
         QStringLiteral("Datei wurde geändert"), MsgIcon::Warning, buttons, 0, 3, true);
     switch (answer) {

@@ -114,6 +114,7 @@ TEST_F(FileChangeTest, ASaveOverAFileChangedElsewhereAsksFirst) {
     const QString over = QStringLiteral("Überschreiben");
     const QString saveAs = QStringLiteral("Speichern unter...");
     const QString cancel = QStringLiteral("Abbrechen");
+    const QString merge = QStringLiteral("Zusammenführen");
     // clang-format off
     const Change changes[] = {
         {"unchanged", nothing, {}, {}, {}, 0, "Unsere", true},
@@ -122,6 +123,9 @@ TEST_F(FileChangeTest, ASaveOverAFileChangedElsewhereAsksFirst) {
          "Fremde", false},
         {"changed bytes, Überschreiben", [&](auto& p, auto&) { replace(p); }, {}, {over}, {}, 1,
          "Unsere", true},
+        // Both renamed the one sub-category: both names are kept, the file's first.
+        {"changed bytes, Zusammenführen", [&](auto& p, auto&) { replace(p); }, {}, {merge}, {}, 1,
+         "Fremde", true},
         {"changed bytes, Speichern unter... another name", [&](auto& p, auto&) { replace(p); }, {},
          {saveAs}, QStringLiteral("anders.pdt"), 1, "Fremde", true},
         {"changed bytes, Speichern unter... cancelled", [&](auto& p, auto&) { replace(p); }, {},
@@ -195,7 +199,7 @@ TEST_F(FileChangeTest, ASaveOverAFileChangedElsewhereAsksFirst) {
             } else {
                 EXPECT_EQ(Session().FileName(), path);
             }
-            // The question as the issue words it, asked about this file.
+            // The question's wording, asked about this file.
             for (const auto& q : Messages().Asked()) {
                 if (q.caption != kCaption) continue;
                 EXPECT_EQ(q.text.toStdString(),
@@ -203,9 +207,9 @@ TEST_F(FileChangeTest, ASaveOverAFileChangedElsewhereAsksFirst) {
                               " wurde seit dem Öffnen von einem anderen Programm geändert. Wenn "
                               "Sie jetzt speichern, gehen diese Änderungen verloren.");
                 EXPECT_EQ(q.icon, MsgIcon::Warning);
-                EXPECT_EQ(q.choices, (QStringList{over, saveAs, cancel}));
-                EXPECT_EQ(q.defaultChoice, 2);
-                EXPECT_EQ(q.escapeChoice, 2);
+                EXPECT_EQ(q.choices, (QStringList{merge, over, saveAs, cancel}));
+                EXPECT_EQ(q.defaultChoice, 0);
+                EXPECT_EQ(q.escapeChoice, 3);
             }
             // A save that wrote remembers what it wrote: the next save asks nothing.
             if (c.wentOn) {
