@@ -391,8 +391,10 @@ app_pid=
 
 # ---- two copies of the program on one file ----
 # Copy 1 saves first; copy 2's save then asks "Datei wurde geändert", and
-# "Abbrechen" (the default, answered with Return) writes nothing and keeps its
-# changes: the file still holds copy 1's save.
+# "Abbrechen" (Escape) writes nothing and keeps its changes: the file still
+# holds copy 1's save. Asked again, "Zusammenführen" (the default, Return) reads
+# copy 1's save (asking for its password, which differs), keeps its own
+# password as both changed it, says so, and saves.
 kill "$app_pid" 2>/dev/null || true
 wait "$app_pid" 2>/dev/null || true
 app_pid=
@@ -425,15 +427,29 @@ set_password "$copy2" zwei
 keys "$copy2" ctrl+s
 question=$(expect_caption "Datei wurde geändert") ||
     { kill "$copy2_pid" 2>/dev/null; fail "no question before overwriting the other copy's save"; }
-keys "$question" Return
+keys "$question" Escape
 sleep 0.5
 holds_password eins || { kill "$copy2_pid" 2>/dev/null; fail "the second copy overwrote the file"; }
 kill -0 "$copy2_pid" 2>/dev/null || fail "the second copy ended after 'Abbrechen'"
-# Its changes are kept: closing it asks about them.
+keys "$copy2" ctrl+s
+question=$(expect_caption "Datei wurde geändert") ||
+    { kill "$copy2_pid" 2>/dev/null; fail "no question at the second save"; }
+keys "$question" Return
+input=$(expect_caption "Passwort") ||
+    { kill "$copy2_pid" 2>/dev/null; fail "merging asked for no password"; }
+xdotool type --delay 20 eins
+keys "$input" Return
+box=$(expect_caption "Zusammenführen") ||
+    { kill "$copy2_pid" 2>/dev/null; fail "the merge did not tell of the password kept"; }
+keys "$box" Return
+for _ in $(seq 50); do holds_password zwei && break; sleep 0.1; done
+holds_password zwei || { kill "$copy2_pid" 2>/dev/null; fail "the merge was not saved"; }
+"$cli" dump "$work/zwei.pdt" --password zwei | grep -qF '"name": "Giro"' ||
+    { kill "$copy2_pid" 2>/dev/null; fail "the merged file lost its sub-category"; }
+# Saved: closing asks nothing more.
 keys "$copy2" alt+F4
-box=$(expect_caption "Warnung") || { kill "$copy2_pid" 2>/dev/null; fail "the second copy lost its changes"; }
-keys "$box" Escape
-kill "$copy2_pid" 2>/dev/null || true
+for _ in $(seq 50); do kill -0 "$copy2_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$copy2_pid" 2>/dev/null && { kill "$copy2_pid"; fail "the second copy kept changes after the merge's save"; }
 wait "$copy2_pid" 2>/dev/null || true
 # ----
 
