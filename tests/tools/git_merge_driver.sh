@@ -37,6 +37,19 @@ save() {
   fi
 }
 commit() { git add -A && git commit -q -m "$1"; }
+# diverge FILE BRANCH "BRANCH'S ENTRIES" "MAIN'S ENTRIES": a new branch from main
+# and main itself each commit FILE with other entries (the save arguments).
+diverge() {
+  local file=$1 branch=$2 theirs ours
+  read -ra theirs <<<"$3"
+  read -ra ours <<<"$4"
+  git checkout -q -b "$branch"
+  save "$file" "${theirs[@]}"
+  commit "$file auf $branch"
+  git checkout -q main
+  save "$file" "${ours[@]}"
+  commit "$file auf main"
+}
 
 repo=$work/repo
 git init -q -b main "$repo"
@@ -50,12 +63,7 @@ save sammlung.pdt a0 40000.5 b0 40000.5
 commit Basis
 
 # Different entries on each branch.
-git checkout -q -b links
-save sammlung.pdt a1 40001.5 b0 40000.5
-commit "A links"
-git checkout -q main
-save sammlung.pdt a0 40000.5 b2 40002.5
-commit "B main"
+diverge sammlung.pdt links "a1 40001.5 b0 40000.5" "a0 40000.5 b2 40002.5"
 check "different entries merge cleanly" git merge -q --no-edit links
 dump=$("$cli" dump sammlung.pdt)
 check "the merge holds both changes" contains "$dump" '"value": "a1"'
@@ -63,12 +71,7 @@ check "the merge holds both changes" contains "$dump" '"value": "b2"'
 check "no conflict copy" lacks "$dump" "Konflikt"
 
 # The same entry on both branches.
-git checkout -q -b rechts
-save sammlung.pdt a3 40003.5 b2 40002.5
-commit "A rechts"
-git checkout -q main
-save sammlung.pdt a4 40004.5 b2 40002.5
-commit "A main"
+diverge sammlung.pdt rechts "a3 40003.5 b2 40002.5" "a4 40004.5 b2 40002.5"
 if output=$(git merge --no-edit rechts 2>&1); then merged=0; else merged=1; fi
 check "git reports the conflict" test "$merged" = 1
 check "git names the file" contains "$output" "CONFLICT (content): Merge conflict in sammlung.pdt"
@@ -83,12 +86,7 @@ git merge --abort
 git config merge.dorvanta.driver "$cli merge %O %A %B %A --password Geheim"
 save tresor.pdt.age a0 40000.5 b0 40000.5
 commit "Tresor"
-git checkout -q -b tresor
-save tresor.pdt.age a5 40005.5 b0 40000.5
-commit "Tresor A"
-git checkout -q main
-save tresor.pdt.age a0 40000.5 b6 40006.5
-commit "Tresor B"
+diverge tresor.pdt.age tresor "a5 40005.5 b0 40000.5" "a0 40000.5 b6 40006.5"
 check "encrypted collections merge cleanly" git merge -q --no-edit tresor
 check "the merge is encrypted" test "$(head -c 21 tresor.pdt.age)" = "age-encryption.org/v1"
 dump=$("$cli" dump tresor.pdt.age --password Geheim)
