@@ -68,46 +68,83 @@ TEST_F(CliMerge, ExitStatusMessagesAndWrittenFile) {
     WriteBytes(dir_.File("empty"), "");
     const std::string out = dir_.File("out.pdt"), missing = dir_.File("fehlt.pdt");
     const std::string wrong = std::string(kMsgWrongPassword) + "\n";
-    const std::string bothChanged =
-        "„Ober“ / „Unter“: „A“ wurde auf beiden Seiten geändert; die ältere Fassung steht als "
-        "„A (Konflikt vom 07.07.2009 12:00)“ daneben.\n";
+    const auto bothChanged = [](const std::string& title, const std::string& day) {
+        return "„Ober“ / „Unter“: „" + title +
+               "“ wurde auf beiden Seiten geändert; die ältere Fassung steht als „" + title +
+               " (Konflikt vom " + day + " 12:00)“ daneben.\n";
+    };
+    const std::string damagedMessage = "Stream-Lesefehler\n";
 
     struct Case {
         const char* what;
         std::vector<std::string> args;  // after "merge"
         int code;
-        std::string err;       // exact; or with a trailing '*', its start
-        std::string written;   // Contents of the last argument; "" when nothing was written
+        std::string err;
+        std::string written;  // Contents of OUT; "" when nothing was written
     };
     const Case cases[] = {
         {"clean", {base, oursA, theirsB, out}, 0, "", "A=a1 B=b2 (pdt)"},
         {"conflict",
          {base, oursA, theirsA, out},
          1,
-         bothChanged + "0 Einträge übernommen, 1 Konflikt\n",
+         bothChanged("A", "07.07.2009") + "0 Einträge übernommen, 1 Konflikt\n",
          "A=a2 A (Konflikt vom 07.07.2009 12:00)=a1 B=b0 (pdt)"},
-        {"encrypted into ours", {baseAge, oursAge, theirsBAge, oursAge, "--password", "Geheim"},
-         0, "", "A=a1 B=b2 (age)"},
-        {"plain ours of encrypted sides", {baseAge, oursA, theirsBAge, out, "--password=Geheim"},
-         0, "", "A=a1 B=b2 (pdt)"},
-        {"encrypted ours of plain sides", {base, oursAge, theirsB, out, "--password", "Geheim"},
-         0, "", "A=a1 B=b2 (age)"},
-        // Theirs without a password still gives an encrypted file under the one given.
-        {"theirs unprotected", {baseAge, oursAge, theirsB, out, "--password", "Geheim"}, 0, "",
+        {"encrypted into ours",
+         {baseAge, oursAge, theirsBAge, oursAge, "--password", "Geheim"},
+         0,
+         "",
          "A=a1 B=b2 (age)"},
-        {"no common version", {dir_.File("empty"), oursA, theirsB, out}, 1, "*",
-         "A=a1 A (Konflikt vom 06.07.2009 12:00)=a0 B=b2 B (Konflikt vom 06.07.2009 12:00)=b0 (pdt)"},
-        {"wrong password", {baseAge, oursAge, theirsBAge, oursAge, "--password", "geheim"}, 3,
-         wrong, ""},
+        {"plain ours of encrypted sides",
+         {baseAge, oursA, theirsBAge, out, "--password=Geheim"},
+         0,
+         "",
+         "A=a1 B=b2 (pdt)"},
+        {"encrypted ours of plain sides",
+         {base, oursAge, theirsB, out, "--password", "Geheim"},
+         0,
+         "",
+         "A=a1 B=b2 (age)"},
+        // Theirs without a password still gives an encrypted file under the one given.
+        {"theirs unprotected",
+         {baseAge, oursAge, theirsB, out, "--password", "Geheim"},
+         0,
+         "",
+         "A=a1 B=b2 (age)"},
+        {"no common version",
+         {dir_.File("empty"), oursA, theirsB, out},
+         1,
+         bothChanged("A", "06.07.2009") + bothChanged("B", "06.07.2009") +
+             "0 Einträge übernommen, 2 Konflikte\n",
+         "A=a1 A (Konflikt vom 06.07.2009 12:00)=a0 B=b2 B (Konflikt vom 06.07.2009 12:00)=b0 "
+         "(pdt)"},
+        {"wrong password",
+         {baseAge, oursAge, theirsBAge, oursAge, "--password", "geheim"},
+         3,
+         wrong,
+         ""},
         {"no password", {base, oursAge, theirsB, out}, 3, wrong, ""},
-        {"damaged", {base, oursA, dir_.File("damaged.pdt"), out}, 2, "*", ""},
-        {"damaged into ours", {base, oursA, dir_.File("damaged.pdt"), oursA}, 2, "*", ""},
-        {"missing", {missing, oursA, theirsB, out}, 2, "*", ""},
-        {"empty ours", {base, dir_.File("empty"), theirsB, out}, 2, "*", ""},
-        {"three files", {base, oursA, theirsB}, 2,
-         "Falsche Anzahl Argumente für \"merge\" (siehe --help)\n", ""},
-        {"search switch", {base, oursA, theirsB, out, "--names"}, 2,
-         "Die Option --names gilt nicht für \"merge\"\n", ""},
+        {"damaged", {base, oursA, dir_.File("damaged.pdt"), out}, 2, damagedMessage, ""},
+        {"damaged into ours",
+         {base, oursA, dir_.File("damaged.pdt"), oursA},
+         2,
+         damagedMessage,
+         ""},
+        {"missing",
+         {missing, oursA, theirsB, out},
+         2,
+         "Datei " + missing + " kann nicht geöffnet werden\n",
+         ""},
+        {"empty ours", {base, dir_.File("empty"), theirsB, out}, 2, damagedMessage, ""},
+        {"three files",
+         {base, oursA, theirsB},
+         2,
+         "Falsche Anzahl Argumente für \"merge\" (siehe --help)\n",
+         ""},
+        {"search switch",
+         {base, oursA, theirsB, out, "--names"},
+         2,
+         "Die Option --names gilt nicht für \"merge\"\n",
+         ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -118,12 +155,7 @@ TEST_F(CliMerge, ExitStatusMessagesAndWrittenFile) {
         const auto r = Cli(args);
         EXPECT_EQ(r.code, c.code) << r.err;
         EXPECT_EQ(r.out, "");
-        if (c.err.ends_with('*')) {
-            EXPECT_NE(r.err, "");
-            EXPECT_EQ(r.err.substr(0, c.err.size() - 1), c.err.substr(0, c.err.size() - 1));
-        } else {
-            EXPECT_EQ(r.err, c.err);
-        }
+        EXPECT_EQ(r.err, c.err);
         if (c.written.empty()) {
             EXPECT_EQ(ReadBytes(target), before);  // also: out.pdt still missing
         } else {
@@ -131,8 +163,6 @@ TEST_F(CliMerge, ExitStatusMessagesAndWrittenFile) {
         }
         std::filesystem::remove(out);
     }
-    // The merges into ours.age changed it: the wrong password met the merged file.
-    EXPECT_EQ(Contents(oursAge), "A=a1 B=b2 (age)");
 }
 
 }  // namespace
