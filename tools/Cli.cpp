@@ -19,6 +19,7 @@
 #include "store/PdtFile.h"
 #include "store/Search.h"
 #include "store/StoreError.h"
+#include "tools/CliMerge.h"
 #include "tools/CliPassword.h"
 #include "tools/JsonOut.h"
 
@@ -69,6 +70,18 @@ Befehle:
   decrypt DATEI AUSGABE [PASSWORT]
       Speichert eine verschlüsselte Datei als unverschlüsselte pdt-Datei; deren
       Passwort ist das der verschlüsselten Datei.
+  merge BASIS UNSERE IHRE AUSGABE [PASSWORT]
+      Führt zwei Fassungen einer Sammlung zusammen, die aus BASIS hervorgegangen
+      sind, und speichert das Ergebnis in AUSGABE im Format von UNSERE (AUSGABE
+      darf UNSERE sein). Ein Eintrag, den beide Seiten geändert haben, bleibt
+      zweimal: die neuere Fassung unter seinem Titel, die ältere mit dem Zusatz
+      (Konflikt vom TT.MM.JJJJ hh:mm). Konflikte stehen auf der
+      Standardfehlerausgabe (Rückgabewert 1). Ein Passwort öffnet alle drei
+      Dateien. Eine leere BASIS heißt: keine gemeinsame Fassung. Bei einem
+      Fehler wird nichts geschrieben. Als Merge-Treiber für git:
+        .gitattributes:  *.pdt merge=dorvanta
+                         *.pdt.age merge=dorvanta
+        git config merge.dorvanta.driver "dorvanta-cli merge %O %A %B %A"
   --help
       Zeigt diese Hilfe.
   --version
@@ -95,7 +108,7 @@ in Windows-1252. Ein Zeichen, das Windows-1252 nicht kennt, wird abgewiesen.
 
 Rückgabewerte:
   0  Erfolg (match: der Text passt; search: es gibt Treffer)
-  1  match: der Text passt nicht; search: kein Treffer
+  1  match: der Text passt nicht; search: kein Treffer; merge: mit Konflikten
   2  Fehler (die Meldung steht auf der Standardfehlerausgabe)
   3  Passwort fehlt oder ist falsch, oder die Wiederholung weicht ab
 )";
@@ -274,6 +287,7 @@ std::size_t FileCommandArgs(const std::string& command) {
     if (command == "sort" || command == "search") return 2;
     if (command == "import") return 4;
     if (command == "encrypt" || command == "decrypt") return 2;
+    if (command == "merge") return 4;
     return 0;
 }
 
@@ -386,6 +400,13 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     if (const std::size_t count = FileCommandArgs(command)) {
         RequireCount(options, count, command);
+        if (command == "merge") {  // tools/CliMerge.cpp
+            const TAskOnce askOnce(input);
+            TPasswords passwords(options.password, options.passwordStdin, askOnce.Input());
+            return RunMerge(options.positional, err, [&](TDocument& doc, const std::string& path) {
+                return Load(doc, path, passwords, false);
+            });
+        }
         // Command-line texts are checked before the file is touched.
         const std::string text =
             command == "search" ? ToCp1252(options.positional[1], "Der Suchtext") : "";

@@ -172,6 +172,13 @@ TEST_F(CliPassword, TypedAtTheTerminalWithoutEcho) {
          "Passwort: \r\n",
          "",
          "Gehe\xC3\xAF"},
+        // One typed password opens all three files of a merge.
+        {{"merge", sealed_, sealed_, sealed_, written_},
+         {"Gehe\xC3\xAF\n", "Gehe\xC3\xAF\n", "Gehe\xC3\xAF\n"},
+         kOk,
+         "Passwort: \r\n",
+         "",
+         "Gehe\xC3\xAF"},
         {{"encrypt", open_, written_},
          {"Neu \xC3\xA4\n", "Neu \xC3\xA4\n"},
          kOk,
