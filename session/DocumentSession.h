@@ -179,14 +179,20 @@ class TDocumentSession : public QObject {
 
   private:
     enum class TOverwrite { Write, SaveAs, Cancel };
-    TOverwrite ConfirmOverwrite(const std::string& path, TSessionDecisions& decisions);
-    // Nothing when the save goes on, else what the save command returns.
-    std::optional<bool> StopBeforeOverwrite(const std::string& path, TSessionDecisions& decisions);
+    // Compares the file with the stamp and asks when it changed (`ask`: asks
+    // whatever it holds). `last` receives what was found the last time it was
+    // compared (not Known: nothing to compare, or nothing readable).
+    TOverwrite ConfirmOverwrite(const std::string& path, TSessionDecisions& decisions, bool ask,
+                                TFileStamp* last);
     bool EnsurePasswordForEncryption(TSessionDecisions& decisions);
     // After an encrypted save as: offers to delete `plainPath`, the plain file the
     // document was last read from or written to.
     void OfferToDeletePlainFile(const std::string& plainPath, TSessionDecisions& decisions);
-    void WriteFile(TSessionDecisions& decisions);
+    // Prepares the save of the document to `path`, then (`check`) compares the file
+    // with the stamp and asks when it changed, keeps the backup, looks once more,
+    // and puts the new file in place. Write when it was written; otherwise nothing
+    // was, and the answer tells what the save command does next.
+    TOverwrite WriteFile(const std::string& path, bool check, TSessionDecisions& decisions);
     bool Load(const std::string& path, TSessionDecisions& decisions, bool background);
     void Reset();
     void SetFileName(const std::string& fileName);
