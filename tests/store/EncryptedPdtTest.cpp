@@ -256,6 +256,48 @@ TEST_F(EncryptedPdtTest, RefusalsNameTheFileAndTheReasonBeforeAnyPrompt) {
     }
 }
 
+// The payload is read as it is decrypted: a chunk that fails anywhere, even
+// after the list's end, refuses the file and leaves nothing of what was read.
+TEST_F(EncryptedPdtTest, AFailingChunkAnywhereRefusesTheFileAndWipesWhatWasRead) {
+    TempDir dir;
+    const std::string path = dir.File("x.pdt.age");
+    TDocument big = Sample("");
+    for (int i = 0; i < 6000; ++i) big.Keys[0].Data.push_back({"Titel", "Wert \xFC", "", 1.0});
+    const std::string pdt = EncodeDocument(big);
+    ASSERT_GT(pdt.size(), 2 * age::kChunkSize);
+    const std::string whole = age::Encrypt(pdt, "pw", 10);
+    // Bytes after the list's end, filling a further chunk.
+    const std::string tail = age::Encrypt(pdt + std::string(70000, 'x'), "pw", 10);
+    const auto flip = [](std::string bytes, std::size_t fromEnd) {
+        bytes[bytes.size() - fromEnd] ^= 1;
+        return bytes;
+    };
+    const std::pair<const char*, std::string> cases[] = {
+        {"middle chunk", flip(whole, whole.size() / 2)},
+        {"last chunk", flip(whole, 20)},
+        {"chunk after the list", flip(tail, 20)},
+        {"cut", whole.substr(0, whole.size() - 1)},
+        {"grown", whole + "x"},
+    };
+    for (const auto& [name, bytes] : cases) {
+        SCOPED_TRACE(name);
+        WriteBytes(path, bytes);
+        TDocument doc;
+        int rebuilt = 0;
+        TLoadHooks hooks;
+        hooks.AskPassword = [](const std::string&) { return std::optional<std::string>("pw"); };
+        hooks.RebuildViews = [&] { ++rebuilt; };
+        EXPECT_THROW(LoadDocument(doc, path, hooks), EStoreError);
+        EXPECT_TRUE(doc.Keys.empty());
+        EXPECT_EQ(doc.Password, "");
+        EXPECT_EQ(rebuilt, 0);
+    }
+    WriteBytes(path, tail);
+    TDocument doc;
+    EXPECT_TRUE(Open(doc, path, "pw").loaded);
+    EXPECT_EQ(doc.Keys[0].Data.size(), 6001u);
+}
+
 TEST_F(EncryptedPdtTest, AnEncryptedSaveWithoutPasswordWritesNothing) {
     TempDir dir;
     const std::string path = dir.File("x.pdt.age");
