@@ -92,6 +92,13 @@ std::optional<std::string> UnlockPayload(const age::THeader& header, const std::
     return std::nullopt;
 }
 
+// Nothing of a refused file stays in memory: the key and what was read are wiped.
+void DropRead(TDocument& doc, unsigned char key[age::kFileKeySize]) {
+    sodium_memzero(key, age::kFileKeySize);
+    doc.Wipe();
+    doc.Loading = true;
+}
+
 }  // namespace
 
 void RunCaptured(const TBusyRunner& runBusy, const std::function<void()>& work) {
@@ -150,11 +157,11 @@ bool ReadEncrypted(TDocument& doc, age::TSource& source, const std::string& path
         }
         plain.Finish();
     } catch (const age::EAgeError& e) {
-        sodium_memzero(key, sizeof key);
-        // Nothing of a refused file stays in memory.
-        doc.Wipe();
-        doc.Loading = true;
+        DropRead(doc, key);
         ThrowAgeError(e, path);
+    } catch (...) {
+        DropRead(doc, key);
+        throw;
     }
     doc.Format = TDocument::TFormat::Encrypted;
     if (hooks.RebuildViews) hooks.RebuildViews();
