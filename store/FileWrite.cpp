@@ -209,16 +209,16 @@ void RemoveStaleTemps(int folderPath, const std::string& name) {
     while (const dirent* entry = ::readdir(folder)) {
         const std::string_view entryName = entry->d_name;
         if (!IsTempNameOf(entryName, name) && !IsTempNameOf(entryName, name + ".bak")) continue;
-        const Fd file(::openat(fd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        // Checked by its name first, so that nothing but a regular file is opened.
         struct stat st {};
-        if (!file.Valid() || ::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-            st.st_uid != ::geteuid() || now - st.st_mtime < kStaleSeconds ||
-            ::flock(file.Get(), LOCK_EX | LOCK_NB) != 0)
+        if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_uid != ::geteuid() || now - st.st_mtime < kStaleSeconds)
             continue;
-        // Still the file just checked under that name.
-        struct stat named {};
-        if (::fstatat(fd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-            named.st_dev == st.st_dev && named.st_ino == st.st_ino)
+        const Fd file(::openat(fd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat opened {};
+        // Still that file, and no save holds it.
+        if (file.Valid() && ::fstat(file.Get(), &opened) == 0 && opened.st_dev == st.st_dev &&
+            opened.st_ino == st.st_ino && ::flock(file.Get(), LOCK_EX | LOCK_NB) == 0)
             ::unlinkat(fd, entry->d_name, 0);
     }
     ::closedir(folder);

@@ -199,6 +199,12 @@ TEST_F(EncryptedPdtTest, ThePassphraseBecomesThePasswordWhateverThePayloadStores
         EXPECT_EQ(inside.Keys.size(), 2u);
         EXPECT_TRUE(Open(doc, path, "Sesam").loaded);
         EXPECT_EQ(doc.Password, "Sesam");
+        // Decrypted into a plain file (the tool's decrypt), it is protected by it.
+        doc.Format = TDocument::TFormat::Plain;
+        SaveDocument(doc, dir.File("x.pdt"));
+        const Outcome decrypted = Open(inside, dir.File("x.pdt"), "Sesam");
+        EXPECT_TRUE(decrypted.loaded);
+        EXPECT_EQ(decrypted.prompts, 1);
     }
 }
 
