@@ -6,6 +6,7 @@
 #include <QThread>
 #include <exception>
 #include <filesystem>
+#include <memory>
 
 #include "store/AgeFile.h"
 #include "store/DocumentSeal.h"
@@ -172,8 +173,15 @@ bool TDocumentSession::Save(TSessionDecisions& decisions) {
     if (document_.Format == TFormat::Encrypted && !EnsurePasswordForEncryption(decisions)) {
         return false;
     }
-    if (const auto stop = StopBeforeOverwrite(fileName_, decisions)) return *stop;
-    WriteFile(decisions);
+    switch (WriteFile(fileName_, true, decisions)) {
+        case TOverwrite::Write:
+        case TOverwrite::Merged:
+            break;
+        case TOverwrite::SaveAs:
+            return SaveAs(decisions);
+        case TOverwrite::Cancel:
+            return false;
+    }
     document_.Modified = false;
     AnnounceModified();
     return true;
@@ -189,18 +197,23 @@ bool TDocumentSession::SaveAs(TSessionDecisions& decisions) {
     }
     // Onto the file it came from: the same check as Save.
     const bool sameFile = IsRememberedFile(target->Path);
-    if (sameFile) {
-        if (const auto stop = StopBeforeOverwrite(target->Path, decisions)) return *stop;
-    }
     // A plain file read or written before, now copied into an encrypted one.
     const std::string plainPath = document_.Format == TFormat::Plain &&
                                           target->Format == TFormat::Encrypted && !sameFile &&
                                           stamp_.Known
                                       ? fileName_
                                       : std::string();
+    const TFormat formerFormat = document_.Format;
+    const std::string formerName = fileName_;
     document_.Format = target->Format;
     SetFileName(target->Path);
-    WriteFile(decisions);
+    const TOverwrite written = WriteFile(target->Path, sameFile, decisions);
+    if (written != TOverwrite::Write) {
+        // Not written: the document stays what it was.
+        document_.Format = formerFormat;
+        SetFileName(formerName);
+        return written == TOverwrite::SaveAs && SaveAs(decisions);
+    }
     document_.Modified = false;
     AnnounceModified();
     if (!plainPath.empty()) OfferToDeletePlainFile(plainPath, decisions);
@@ -226,15 +239,40 @@ bool TDocumentSession::EnsurePasswordForEncryption(TSessionDecisions& decisions)
     return true;
 }
 
-void TDocumentSession::WriteFile(TSessionDecisions& decisions) {
-    const std::string path = fileName_;
-    // The backup copies the file as it is on disk: an encrypted file's encrypted bytes.
-    const TBackupResult backedUp = backupOnSave_ ? BackupFile(path) : TBackupResult::NoFile;
-    // A failed save throws here: the file it was to replace is still there, and
-    // only the save's error is reported.
-    stamp_ = SaveDocument(document_, path, BusyRunner(decisions));
-    Saved();
-    if (backedUp == TBackupResult::Failed) decisions.ReportBackupFailed(BackupPath(path));
+TDocumentSession::TOverwrite TDocumentSession::WriteFile(const std::string& path, bool check,
+                                                         TSessionDecisions& decisions) {
+    // The slow work first (key derivation, encryption, writing) into a temporary
+    // file; the file on disk is checked only after it, right before it is
+    // replaced. A failed save throws here, the file it was to replace untouched.
+    auto prepared = std::make_unique<TPreparedSave>(document_, path, BusyRunner(decisions));
+    bool ask = false;
+    for (;;) {
+        TFileStamp seen;
+        if (check) {
+            const TOverwrite answer = ConfirmOverwrite(path, decisions, ask, &seen);
+            if (answer == TOverwrite::Merged) {
+                // The merged document is saved instead, checked against the version merged.
+                prepared.reset();
+                prepared = std::make_unique<TPreparedSave>(document_, path, BusyRunner(decisions));
+                ask = false;
+                continue;
+            }
+            if (answer != TOverwrite::Write) return answer;
+        }
+        // The backup copies the file as it is on disk: an encrypted file's encrypted bytes.
+        const TBackupResult backedUp = backupOnSave_ ? BackupFile(path) : TBackupResult::NoFile;
+        // Checking and copying take as long as the file is large: a quick look
+        // at its status tells whether it changed meanwhile; then it is asked about.
+        struct stat now {};
+        if (seen.Known && (::stat(path.c_str(), &now) != 0 || !SameStatus(seen, now))) {
+            ask = true;
+            continue;
+        }
+        stamp_ = prepared->Commit();
+        Saved();
+        if (backedUp == TBackupResult::Failed) decisions.ReportBackupFailed(BackupPath(path));
+        return TOverwrite::Write;
+    }
 }
 
 bool TDocumentSession::IsRememberedFile(const std::string& path) const {
@@ -253,25 +291,15 @@ bool TDocumentSession::IsRememberedFile(const std::string& path) const {
            static_cast<std::uint64_t>(st.st_ino) == stamp_.Inode;
 }
 
-std::optional<bool> TDocumentSession::StopBeforeOverwrite(const std::string& path,
-                                                          TSessionDecisions& decisions) {
-    switch (ConfirmOverwrite(path, decisions)) {
-        case TOverwrite::Write:
-            return std::nullopt;
-        case TOverwrite::SaveAs:
-            return SaveAs(decisions);
-        case TOverwrite::Cancel:
-            return false;
-    }
-    return false;
-}
-
 TDocumentSession::TOverwrite TDocumentSession::ConfirmOverwrite(const std::string& path,
-                                                                TSessionDecisions& decisions) {
+                                                                TSessionDecisions& decisions,
+                                                                bool ask, TFileStamp* last) {
     // Nothing remembered (a name set without a load or save): nothing to compare.
     if (!stamp_.Known) return TOverwrite::Write;
-    TFileStamp seen;
+    TFileStamp& seen = *last;
     TDiskState state = CompareWithDisk(path, stamp_, &seen);
+    // Changed just before it was to be replaced: asked about whatever it holds.
+    if (ask && state != TDiskState::Missing) state = TDiskState::Changed;
     while (state == TDiskState::Changed) {
         switch (decisions.AskChangedFile(path)) {
             case TSessionDecisions::TChangedFile::SaveAs:
@@ -279,10 +307,11 @@ TDocumentSession::TOverwrite TDocumentSession::ConfirmOverwrite(const std::strin
             case TSessionDecisions::TChangedFile::Cancel:
                 return TOverwrite::Cancel;
             case TSessionDecisions::TChangedFile::Merge:
-                // The version read is the one merged; one changed again since is asked about.
-                if (TFileStamp read; MergeWithFile(path, decisions, &read) && read.Known) {
+                // The version read is the one merged: the save compares with it. Not
+                // merged (cancelled, unreadable): asked again.
+                if (TFileStamp read; MergeWithFile(path, decisions, &read)) {
                     stamp_ = read;
-                    state = CompareWithDisk(path, stamp_, &seen);
+                    return TOverwrite::Merged;
                 }
                 continue;
             case TSessionDecisions::TChangedFile::Overwrite:

@@ -206,15 +206,22 @@ class TDocumentSession : public QObject {
     void BusyEnded();
 
   private:
-    enum class TOverwrite { Write, SaveAs, Cancel };
-    TOverwrite ConfirmOverwrite(const std::string& path, TSessionDecisions& decisions);
-    // Nothing when the save goes on, else what the save command returns.
-    std::optional<bool> StopBeforeOverwrite(const std::string& path, TSessionDecisions& decisions);
+    // Merged: the file's version was merged into the document, which is to be saved.
+    enum class TOverwrite { Write, SaveAs, Cancel, Merged };
+    // Compares the file with the stamp and asks when it changed (`ask`: asks
+    // whatever it holds). `last` receives what was found the last time it was
+    // compared (not Known: nothing to compare, or nothing readable).
+    TOverwrite ConfirmOverwrite(const std::string& path, TSessionDecisions& decisions, bool ask,
+                                TFileStamp* last);
     bool EnsurePasswordForEncryption(TSessionDecisions& decisions);
     // After an encrypted save as: offers to delete `plainPath`, the plain file the
     // document was last read from or written to.
     void OfferToDeletePlainFile(const std::string& plainPath, TSessionDecisions& decisions);
-    void WriteFile(TSessionDecisions& decisions);
+    // Prepares the save of the document to `path`, then (`check`) compares the file
+    // with the stamp and asks when it changed, keeps the backup, looks once more,
+    // and puts the new file in place. Write when it was written; otherwise nothing
+    // was, and the answer tells what the save command does next.
+    TOverwrite WriteFile(const std::string& path, bool check, TSessionDecisions& decisions);
     // Reads the file at `path` (another version of this collection) into `other`,
     // trying the document's own password first, then asking. False when it was
     // not opened (cancelled, wrong password; a read error is reported).

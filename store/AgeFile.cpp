@@ -297,10 +297,10 @@ void VerifyHeaderMac(const THeader& header, const unsigned char fileKey[kFileKey
     if (!ok) Fail(Failure::Hmac);
 }
 
-void DecryptPayload(TSource& source, const THeader& header,
-                    const unsigned char fileKey[kFileKeySize], std::string& out) {
+TDecryptingSource::TDecryptingSource(TSource& source, const THeader& header,
+                                     const unsigned char fileKey[kFileKeySize])
+    : source_(source) {
     InitSodium();
-    Wipe(out);
     unsigned char nonce[kNonceSize];
     if (ReadFull(source, reinterpret_cast<char*>(nonce), kNonceSize) != kNonceSize) {
         Fail(Failure::Header);
@@ -311,44 +311,74 @@ void DecryptPayload(TSource& source, const THeader& header,
     // is full, and the last holds at least its tag.
     const std::uint64_t rest = total - header.Length - kNonceSize;
     if (rest == 0) Fail(Failure::Payload);
-    const std::uint64_t chunks = (rest + kEncryptedChunkSize - 1) / kEncryptedChunkSize;
-    const std::uint64_t lastLength = rest - (chunks - 1) * kEncryptedChunkSize;
+    chunks_ = (rest + kEncryptedChunkSize - 1) / kEncryptedChunkSize;
+    lastLength_ = rest - (chunks_ - 1) * kEncryptedChunkSize;
     // An empty last chunk is allowed only as the whole of an empty payload.
-    if (lastLength < kTagSize || (lastLength == kTagSize && chunks > 1)) Fail(Failure::Payload);
-    const std::uint64_t plainSize = rest - chunks * kTagSize;
+    if (lastLength_ < kTagSize || (lastLength_ == kTagSize && chunks_ > 1)) Fail(Failure::Payload);
+    plainSize_ = rest - chunks_ * kTagSize;
+    Hkdf(nonce, kNonceSize, fileKey, kFileKeySize, "payload", key_);
+    chunk_.assign(kEncryptedChunkSize, '\0');
+}
 
-    unsigned char key[32];
-    Hkdf(nonce, kNonceSize, fileKey, kFileKeySize, "payload", key);
-    std::string chunk(kEncryptedChunkSize, '\0');
-    TWipeGuard chunkGuard(chunk);
-    auto* buf = reinterpret_cast<unsigned char*>(chunk.data());
-    for (std::uint64_t i = 0; i < chunks; ++i) {
-        const bool last = i + 1 == chunks;
-        const std::size_t length = last ? static_cast<std::size_t>(lastLength) : kEncryptedChunkSize;
-        if (ReadFull(source, chunk.data(), length) != length) {
-            sodium_memzero(key, sizeof key);
-            Wipe(out);
-            Fail(Failure::Payload);  // the file shrank while it was read
-        }
-        unsigned char chunkNonce[12];
-        ChunkNonce(i, last, chunkNonce);
-        unsigned long long n = 0;
-        if (crypto_aead_chacha20poly1305_ietf_decrypt(buf, &n, nullptr, buf, length, nullptr, 0,
-                                                      chunkNonce, key) != 0) {
-            sodium_memzero(key, sizeof key);
-            Wipe(out);
-            Fail(Failure::Payload);
-        }
-        // Room for the whole plaintext once the first chunk proved the file
-        // genuine: a forged length costs nothing, and the text is never moved.
-        if (i == 0) out.reserve(static_cast<std::size_t>(plainSize));
-        out.append(chunk.data(), static_cast<std::size_t>(n));
+TDecryptingSource::~TDecryptingSource() {
+    sodium_memzero(key_, sizeof key_);
+    sodium_memzero(chunk_.data(), chunk_.size());
+}
+
+void TDecryptingSource::NextChunk() {
+    const bool last = next_ + 1 == chunks_;
+    const std::size_t length = last ? static_cast<std::size_t>(lastLength_) : kEncryptedChunkSize;
+    // Short: the file shrank while it was read.
+    if (ReadFull(source_, chunk_.data(), length) != length) Fail(Failure::Payload);
+    unsigned char chunkNonce[12];
+    ChunkNonce(next_, last, chunkNonce);
+    auto* buf = reinterpret_cast<unsigned char*>(chunk_.data());
+    unsigned long long n = 0;
+    if (crypto_aead_chacha20poly1305_ietf_decrypt(buf, &n, nullptr, buf, length, nullptr, 0,
+                                                  chunkNonce, key_) != 0) {
+        Fail(Failure::Payload);
     }
-    sodium_memzero(key, sizeof key);
+    ++next_;
+    pos_ = 0;
+    end_ = static_cast<std::size_t>(n);
+}
+
+std::size_t TDecryptingSource::Read(char* buf, std::size_t n) {
+    while (pos_ == end_) {
+        if (next_ == chunks_) return 0;
+        NextChunk();
+    }
+    const std::size_t k = std::min(n, end_ - pos_);
+    std::memcpy(buf, chunk_.data() + pos_, k);
+    pos_ += k;
+    return k;
+}
+
+void TDecryptingSource::Finish() {
+    while (next_ < chunks_) NextChunk();
+    pos_ = end_;
     char extra;
-    if (source.Read(&extra, 1) != 0) {
+    // The file grew while it was read.
+    if (source_.Read(&extra, 1) != 0) Fail(Failure::Payload);
+}
+
+void DecryptPayload(TSource& source, const THeader& header,
+                    const unsigned char fileKey[kFileKeySize], std::string& out) {
+    Wipe(out);
+    TDecryptingSource plain(source, header, fileKey);
+    try {
+        char piece[4096];
+        while (const std::size_t n = plain.Read(piece, sizeof piece)) {
+            // Room for the whole plaintext once the first chunk proved the file
+            // genuine: a forged length costs nothing, and the text is never moved.
+            if (out.empty()) out.reserve(static_cast<std::size_t>(plain.Size()));
+            out.append(piece, n);
+        }
+        sodium_memzero(piece, sizeof piece);
+        plain.Finish();
+    } catch (...) {
         Wipe(out);
-        Fail(Failure::Payload);  // the file grew while it was read
+        throw;
     }
 }
 
@@ -368,7 +398,8 @@ void Decrypt(TSource& source, std::string_view passphrase, std::string& plaintex
     sodium_memzero(fileKey, sizeof fileKey);
 }
 
-std::string Encrypt(std::string_view plaintext, std::string_view passphrase, int workFactor) {
+TEncryptingSink::TEncryptingSink(std::string_view passphrase, int workFactor, TByteSink& out)
+    : out_(out) {
     if (passphrase.empty() || workFactor < 1 || workFactor > kMaxWorkFactor) {
         throw std::invalid_argument("age::Encrypt: empty passphrase or work factor out of range");
     }
@@ -378,13 +409,12 @@ std::string Encrypt(std::string_view plaintext, std::string_view passphrase, int
     randombytes_buf(fileKey, sizeof fileKey);
     randombytes_buf(salt, sizeof salt);
 
-    unsigned char key[32];
     ScryptKey(passphrase, std::string_view(reinterpret_cast<const char*>(salt), sizeof salt),
-              workFactor, key);
+              workFactor, key_);
     static const unsigned char kZeroNonce[12] = {};
     unsigned char wrapped[kWrappedKeySize];
     crypto_aead_chacha20poly1305_ietf_encrypt(wrapped, nullptr, fileKey, sizeof fileKey, nullptr, 0,
-                                              nullptr, kZeroNonce, key);
+                                              nullptr, kZeroNonce, key_);
 
     std::string header;
     header.append(kIntro).append("\n-> scrypt ").append(Base64(salt, sizeof salt));
@@ -392,30 +422,56 @@ std::string Encrypt(std::string_view plaintext, std::string_view passphrase, int
     header.append(Base64(wrapped, sizeof wrapped)).append("\n---");
     unsigned char mac[32];
     HeaderMac(header, fileKey, mac);
-
-    const std::size_t chunks = plaintext.empty() ? 1 : (plaintext.size() + kChunkSize - 1) / kChunkSize;
-    std::string out;
-    out.reserve(header.size() + 64 + kNonceSize + plaintext.size() + chunks * kTagSize);
-    out.append(header).append(" ").append(Base64(mac, sizeof mac)).append("\n");
+    header.append(" ").append(Base64(mac, sizeof mac)).append("\n");
 
     unsigned char nonce[kNonceSize];
     randombytes_buf(nonce, sizeof nonce);
-    out.append(reinterpret_cast<const char*>(nonce), sizeof nonce);
-    Hkdf(nonce, sizeof nonce, fileKey, sizeof fileKey, "payload", key);
-    for (std::size_t i = 0; i < chunks; ++i) {
-        const std::size_t begin = i * kChunkSize;
-        const std::size_t length = std::min(kChunkSize, plaintext.size() - begin);
-        unsigned char chunkNonce[12];
-        ChunkNonce(i, i + 1 == chunks, chunkNonce);
-        const std::size_t at = out.size();
-        out.resize(at + length + kTagSize);
-        crypto_aead_chacha20poly1305_ietf_encrypt(
-            reinterpret_cast<unsigned char*>(out.data() + at), nullptr, Bytes(plaintext) + begin,
-            length, nullptr, 0, nullptr, chunkNonce, key);
-    }
-    sodium_memzero(key, sizeof key);
+    header.append(reinterpret_cast<const char*>(nonce), sizeof nonce);
+    Hkdf(nonce, sizeof nonce, fileKey, sizeof fileKey, "payload", key_);
     sodium_memzero(fileKey, sizeof fileKey);
-    return out;
+    plain_.reserve(kChunkSize);
+    sealed_.resize(kEncryptedChunkSize);
+    out_.Write(header.data(), header.size());
+}
+
+TEncryptingSink::~TEncryptingSink() {
+    sodium_memzero(key_, sizeof key_);
+    Wipe(plain_);
+}
+
+void TEncryptingSink::Seal(bool last) {
+    unsigned char chunkNonce[12];
+    ChunkNonce(counter_++, last, chunkNonce);
+    crypto_aead_chacha20poly1305_ietf_encrypt(reinterpret_cast<unsigned char*>(sealed_.data()),
+                                              nullptr, Bytes(plain_), plain_.size(), nullptr, 0,
+                                              nullptr, chunkNonce, key_);
+    out_.Write(sealed_.data(), plain_.size() + kTagSize);
+    sodium_memzero(plain_.data(), plain_.size());
+    plain_.clear();
+}
+
+void TEncryptingSink::Write(const char* data, std::size_t size) {
+    while (size > 0) {
+        // A full chunk is sealed only once more follows: the last one is flagged.
+        if (plain_.size() == kChunkSize) Seal(false);
+        const std::size_t k = std::min(size, kChunkSize - plain_.size());
+        plain_.append(data, k);
+        data += k;
+        size -= k;
+    }
+}
+
+void TEncryptingSink::Finish() {
+    Seal(true);
+}
+
+std::string Encrypt(std::string_view plaintext, std::string_view passphrase, int workFactor) {
+    TStringSink out;
+    TEncryptingSink sink(passphrase, workFactor, out);
+    out.Bytes.reserve(plaintext.size() + plaintext.size() / kChunkSize * kTagSize + 256);
+    sink.Write(plaintext.data(), plaintext.size());
+    sink.Finish();
+    return std::move(out.Bytes);
 }
 
 void Wipe(std::string& secret) {

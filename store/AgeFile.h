@@ -7,8 +7,8 @@
 //
 // The reader trusts nothing: every header line is bounded before it is stored,
 // the recipient stanza is checked before the expensive key derivation starts,
-// and the plaintext buffer is sized once from the file's length, so reading
-// never holds more than the plaintext, the header and one chunk.
+// and the payload is decrypted one chunk at a time as its reader asks for it.
+// Writing encrypts each chunk as the plaintext arrives.
 
 #include <cstdint>
 #include <functional>
@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "store/ByteSink.h"
 #include "store/StoreMessages.h"  // kMsgDamaged and the other refusals
 
 namespace dorvanta {
@@ -120,6 +121,62 @@ void UnwrapFileKey(const THeader& header, std::string_view passphrase,
 
 // Throws Failure::Hmac when the header's MAC does not match the file key.
 void VerifyHeaderMac(const THeader& header, const unsigned char fileKey[kFileKeySize]);
+
+// The payload's plaintext, read from `source` (left at the payload's nonce) one
+// chunk at a time, each authenticated before any of it is handed on. Size() is
+// the plaintext's length as the file's length gives it. A chunk that fails, is
+// short or missing throws Failure::Payload (a missing nonce Failure::Header); so
+// does Finish() when the chunks read so far were not all of them. Its buffers
+// are wiped when it ends.
+class TDecryptingSource final : public TSource {
+  public:
+    TDecryptingSource(TSource& source, const THeader& header,
+                      const unsigned char fileKey[kFileKeySize]);
+    ~TDecryptingSource() override;
+    TDecryptingSource(const TDecryptingSource&) = delete;
+    TDecryptingSource& operator=(const TDecryptingSource&) = delete;
+    std::size_t Read(char* buf, std::size_t n) override;
+    std::uint64_t Size() const override { return plainSize_; }
+    // Reads and authenticates the chunks not yet read, and checks that the file
+    // ends with the last one: what was read is then the whole payload.
+    void Finish();
+
+  private:
+    void NextChunk();
+
+    TSource& source_;
+    unsigned char key_[32] = {};
+    std::uint64_t chunks_ = 0;
+    std::uint64_t next_ = 0;  // the next chunk to decrypt
+    std::uint64_t lastLength_ = 0;
+    std::uint64_t plainSize_ = 0;
+    std::string chunk_;
+    std::size_t pos_ = 0, end_ = 0;  // the decrypted bytes of chunk_ not yet read
+};
+
+// Encrypts what is written to it into an age file under the passphrase, which it
+// writes to `out`: the header at once (after the slow key derivation), each chunk
+// when the next byte after it arrives, and the last one at Finish(). The key and
+// the plaintext buffer are wiped when it ends. std::invalid_argument for an empty
+// passphrase or a work factor outside 1 to kMaxWorkFactor.
+class TEncryptingSink final : public TByteSink {
+  public:
+    TEncryptingSink(std::string_view passphrase, int workFactor, TByteSink& out);
+    ~TEncryptingSink() override;
+    TEncryptingSink(const TEncryptingSink&) = delete;
+    TEncryptingSink& operator=(const TEncryptingSink&) = delete;
+    void Write(const char* data, std::size_t size) override;
+    void Finish();
+
+  private:
+    void Seal(bool last);
+
+    TByteSink& out_;
+    unsigned char key_[32] = {};
+    std::uint64_t counter_ = 0;
+    std::string plain_;  // the chunk being filled
+    std::string sealed_;
+};
 
 // Reads nonce and chunks to the end of the source and decrypts them into out
 // (replaced; sized once). A missing or short nonce is Failure::Header, anything

@@ -9,8 +9,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "store/ByteSink.h"
 
 namespace dorvanta {
 
@@ -48,6 +51,34 @@ enum class TempFileKind { Anonymous, Named };
 AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view bytes,
                                       TempFileKind kind, const TWriteOptions& options = {});
 }  // namespace detail
+
+// The same replacement in steps, so that the new file can be complete before the
+// caller decides to put it in place: Open creates the temporary file beside the
+// target (CannotCreate as above), the bytes are written to it as they come,
+// Finish flushes them (WriteFailed when any write or the flush failed), and
+// Commit renames it over the target. Destroyed before Commit, it leaves no trace.
+// A named temporary file is locked while it exists, and Open first removes the
+// ones of the target and its backup copy (".NAME.XXXXXX", ".NAME.bak.XXXXXX")
+// that saves killed over a minute ago left behind.
+class TPreparedWrite final : public TByteSink {
+  public:
+    TPreparedWrite();
+    ~TPreparedWrite() override;
+    TPreparedWrite(const TPreparedWrite&) = delete;
+    TPreparedWrite& operator=(const TPreparedWrite&) = delete;
+
+    AtomicWriteResult Open(const std::string& path, const TWriteOptions& options = {},
+                           detail::TempFileKind kind = detail::TempFileKind::Anonymous);
+    void Write(const char* data, std::size_t size) override;
+    AtomicWriteResult Finish();
+    AtomicWriteResult Commit();
+    // The bytes written so far.
+    std::uint64_t Size() const;
+
+  private:
+    struct TState;
+    std::unique_ptr<TState> state_;
+};
 
 }  // namespace dorvanta
 

@@ -1,10 +1,14 @@
 // The write half of the store's file I/O: finding the file a path names without
 // being redirected by someone else's link, and replacing it in one step.
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
+#include <memory>
 #include <cerrno>
 #include <deque>
 #include <random>
@@ -132,22 +136,15 @@ bool FindTarget(const std::string& path, Target& target) {
     return false;
 }
 
-bool WriteAll(int fd, std::string_view bytes, TContentDigest* digest) {
-    // With a digest the bytes go in pieces, each digested while it is in the cache.
-    constexpr std::size_t kPiece = 1 << 20;
-    while (!bytes.empty()) {
-        const std::size_t size = digest ? std::min(bytes.size(), kPiece) : bytes.size();
-        if (digest) digest->Update(bytes.data(), size);
-        std::string_view piece = bytes.substr(0, size);
-        while (!piece.empty()) {
-            const ssize_t n = ::write(fd, piece.data(), piece.size());
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                return false;
-            }
-            piece.remove_prefix(static_cast<std::size_t>(n));
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
         }
-        bytes.remove_prefix(size);
+        data += n;
+        size -= static_cast<std::size_t>(n);
     }
     return true;
 }
@@ -184,112 +181,199 @@ void TakeOverAttributes(const Target& target, int fd, const struct stat* like) {
     ::fchmod(fd, old.st_mode & 07777);
 }
 
-enum class Outcome { Ok, CannotCreate, WriteFailed, Unsupported };
+// How old a temporary file of ours must be before a later save takes it for the
+// remains of a save that was killed.
+constexpr time_t kStaleSeconds = 60;
 
-// Moves the complete temporary file `temp` over the target.
-Outcome Replace(const Target& target, int fd, const std::string& temp,
-                const TWriteOptions& options) {
-    TakeOverAttributes(target, fd, options.AttributesOf);
-    if (::renameat(target.folder.Get(), temp.c_str(), target.folder.Get(), target.name.c_str()) !=
-        0) {
-        ::unlinkat(target.folder.Get(), temp.c_str(), 0);
-        return Outcome::CannotCreate;
-    }
-    // After the rename, which may set the file's status-change time.
-    if (options.Written) ::fstat(fd, options.Written);
-    return Outcome::Ok;
+// True for ".NAME.XXXXXX", the temporary names TempName gives for `name`.
+bool IsTempNameOf(std::string_view entry, const std::string& name) {
+    const std::string prefix = "." + name.substr(0, 200) + ".";
+    if (entry.size() != prefix.size() + 6 || !entry.starts_with(prefix)) return false;
+    return std::all_of(entry.end() - 6, entry.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    });
 }
 
-// Writes into a file without a name, which vanishes with the process if the save
-// is killed, and names it only when it is complete and on disk. Unsupported when
-// the file system (or a missing /proc) does not allow this.
-Outcome SaveAnonymously(const Target& target, std::string_view bytes,
-                        const TWriteOptions& options) {
-    Fd file(::openat(target.folder.Get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
-    if (!file.Valid()) return Outcome::Unsupported;
-    if (!WriteAll(file.Get(), bytes, options.Digest) || ::fsync(file.Get()) != 0)
-        return Outcome::WriteFailed;
-    const std::string self = "/proc/self/fd/" + std::to_string(file.Get());
+// Removes what killed saves of `name` (and of its backup copy) left in the folder:
+// regular files of the user with exactly those temporary names, untouched for a
+// minute and not locked by a save still running. Links are not followed.
+void RemoveStaleTemps(int folderPath, const std::string& name) {
+    const int fd = ::openat(folderPath, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    DIR* folder = ::fdopendir(fd);
+    if (!folder) {
+        ::close(fd);
+        return;
+    }
+    const time_t now = ::time(nullptr);
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string_view entryName = entry->d_name;
+        if (!IsTempNameOf(entryName, name) && !IsTempNameOf(entryName, name + ".bak")) continue;
+        // Checked by its name first, so that nothing but a regular file is opened.
+        struct stat st {};
+        if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_uid != ::geteuid() || now - st.st_mtime < kStaleSeconds)
+            continue;
+        const Fd file(::openat(fd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat opened {};
+        // Still that file, and no save holds it.
+        if (file.Valid() && ::fstat(file.Get(), &opened) == 0 && opened.st_dev == st.st_dev &&
+            opened.st_ino == st.st_ino && ::flock(file.Get(), LOCK_EX | LOCK_NB) == 0)
+            ::unlinkat(fd, entry->d_name, 0);
+    }
+    ::closedir(folder);
+}
+
+// Creates the named temporary file ".name.XXXXXX" beside the target.
+bool CreateNamed(const Target& target, Fd& file, std::string& temp) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string temp = TempName(target.name);
+        temp = TempName(target.name);
+        file = Fd(::openat(target.folder.Get(), temp.c_str(),
+                           O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        // Locked while it is ours: another save's clean-up leaves it alone.
+        if (file.Valid()) {
+            (void)::flock(file.Get(), LOCK_EX | LOCK_NB);
+            return true;
+        }
+        if (errno != EEXIST) break;
+    }
+    temp.clear();
+    return false;
+}
+
+// Gives the complete anonymous file a temporary name; false when the system does
+// not allow this (no /proc, or a file system without the links).
+bool LinkAnonymous(const Target& target, int fd, std::string& temp) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = TempName(target.name);
         if (::linkat(AT_FDCWD, self.c_str(), target.folder.Get(), temp.c_str(),
                      AT_SYMLINK_FOLLOW) == 0 ||
             (errno == ENOENT &&
-             ::linkat(file.Get(), "", target.folder.Get(), temp.c_str(), AT_EMPTY_PATH) == 0))
-            return Replace(target, file.Get(), temp, options);
+             ::linkat(fd, "", target.folder.Get(), temp.c_str(), AT_EMPTY_PATH) == 0))
+            return true;
         if (errno != EEXIST) break;
     }
-    return Outcome::Unsupported;
+    temp.clear();
+    return false;
 }
 
-// The same with a named temporary file, for file systems without anonymous ones;
-// a save killed here leaves that file behind.
-Outcome SaveNamed(const Target& target, std::string_view bytes, const TWriteOptions& options) {
-    Fd file;
-    std::string temp;
-    for (int attempt = 0; attempt < 100 && !file.Valid(); ++attempt) {
-        temp = TempName(target.name);
-        file = Fd(::openat(target.folder.Get(), temp.c_str(),
-                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (!file.Valid() && errno != EEXIST) break;
+// Copies the whole of `from` into `to` and flushes it.
+bool CopyWhole(int from, int to) {
+    char buffer[65536];
+    for (off_t at = 0;;) {
+        const ssize_t n = ::pread(from, buffer, sizeof buffer, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        if (!WriteAll(to, buffer, static_cast<std::size_t>(n))) return false;
+        at += n;
     }
-    if (!file.Valid()) return Outcome::CannotCreate;
-    bool ok = WriteAll(file.Get(), bytes, options.Digest) && ::fsync(file.Get()) == 0;
-    if (ok) TakeOverAttributes(target, file.Get(), options.AttributesOf);
-    struct stat written {};
-    ok = ::fstat(file.Get(), &written) == 0 && ok;
-    ok = file.Close() && ok;
-    if (!ok) {
-        ::unlinkat(target.folder.Get(), temp.c_str(), 0);
-        return Outcome::WriteFailed;
-    }
-    if (::renameat(target.folder.Get(), temp.c_str(), target.folder.Get(), target.name.c_str()) !=
-        0) {
-        ::unlinkat(target.folder.Get(), temp.c_str(), 0);
-        return Outcome::CannotCreate;
-    }
-    if (options.Written) {
-        // The status after the rename, as long as the name still holds our file;
-        // else the one before, which then matches nothing on disk.
-        struct stat now {};
-        const bool ours =
-            ::fstatat(target.folder.Get(), target.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
-            now.st_dev == written.st_dev && now.st_ino == written.st_ino;
-        *options.Written = ours ? now : written;
-    }
-    return Outcome::Ok;
+    return ::fsync(to) == 0;
 }
 
 }  // namespace
 
-namespace detail {
-
-AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view bytes,
-                                      TempFileKind kind, const TWriteOptions& options) {
+struct TPreparedWrite::TState {
     Target target;
+    Fd file;
+    std::string temp;  // the temporary file's name, once it has one
+    TWriteOptions options;
+    bool failed = false;
+    std::uint64_t size = 0;
+};
+
+TPreparedWrite::TPreparedWrite() = default;
+
+TPreparedWrite::~TPreparedWrite() {
+    if (state_ && !state_->temp.empty()) {
+        ::unlinkat(state_->target.folder.Get(), state_->temp.c_str(), 0);
+    }
+}
+
+AtomicWriteResult TPreparedWrite::Open(const std::string& path, const TWriteOptions& options,
+                                       detail::TempFileKind kind) {
+    auto state = std::make_unique<TState>();
+    state->options = options;
+    Target& target = state->target;
     if (!FindTarget(path, target)) return AtomicWriteResult::CannotCreate;
     // Replacing a file needs only the folder's permission; the user must also be
     // allowed to write the file itself, as writing into it would require.
     if (target.exists && ::faccessat(target.folder.Get(), target.name.c_str(), W_OK,
                                      AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0)
         return AtomicWriteResult::CannotCreate;
-    Outcome outcome = kind == TempFileKind::Anonymous ? SaveAnonymously(target, bytes, options)
-                                                      : Outcome::Unsupported;
-    if (outcome == Outcome::Unsupported) {
-        // Nothing of an anonymous attempt counts: it is digested again.
-        if (options.Digest) *options.Digest = TContentDigest();
-        outcome = SaveNamed(target, bytes, options);
+    if (kind == detail::TempFileKind::Anonymous) {
+        // Without a name, it vanishes with the process if the save is killed.
+        state->file =
+            Fd(::openat(target.folder.Get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
     }
-    if (outcome == Outcome::WriteFailed) return AtomicWriteResult::WriteFailed;
-    if (outcome != Outcome::Ok) return AtomicWriteResult::CannotCreate;
+    if (!state->file.Valid()) {
+        // What saves killed here before left behind goes now.
+        RemoveStaleTemps(target.folder.Get(), target.name);
+        if (!CreateNamed(target, state->file, state->temp)) return AtomicWriteResult::CannotCreate;
+    }
+    state_ = std::move(state);
+    return AtomicWriteResult::Ok;
+}
+
+void TPreparedWrite::Write(const char* data, std::size_t size) {
+    if (!state_ || state_->failed) return;
+    if (state_->options.Digest) state_->options.Digest->Update(data, size);
+    state_->failed = !WriteAll(state_->file.Get(), data, size);
+    state_->size += size;
+}
+
+std::uint64_t TPreparedWrite::Size() const {
+    return state_ ? state_->size : 0;
+}
+
+AtomicWriteResult TPreparedWrite::Finish() {
+    if (!state_) return AtomicWriteResult::CannotCreate;
+    if (state_->failed || ::fsync(state_->file.Get()) != 0) {
+        state_->failed = true;
+        return AtomicWriteResult::WriteFailed;
+    }
+    return AtomicWriteResult::Ok;
+}
+
+AtomicWriteResult TPreparedWrite::Commit() {
+    if (!state_ || state_->failed) return AtomicWriteResult::WriteFailed;
+    TState& s = *state_;
+    if (s.temp.empty() && !LinkAnonymous(s.target, s.file.Get(), s.temp)) {
+        // The anonymous file cannot be named here: its bytes go to a named one.
+        Fd named;
+        if (!CreateNamed(s.target, named, s.temp)) return AtomicWriteResult::CannotCreate;
+        if (!CopyWhole(s.file.Get(), named.Get())) return AtomicWriteResult::WriteFailed;
+        s.file = std::move(named);
+    }
+    // Only now, so that a file readable by others holds nothing until it is complete.
+    TakeOverAttributes(s.target, s.file.Get(), s.options.AttributesOf);
+    if (::renameat(s.target.folder.Get(), s.temp.c_str(), s.target.folder.Get(),
+                   s.target.name.c_str()) != 0)
+        return AtomicWriteResult::CannotCreate;
+    s.temp.clear();
+    // After the rename, which may set the file's status-change time.
+    if (s.options.Written) ::fstat(s.file.Get(), s.options.Written);
+    s.file.Close();  // flushed already; the file has its name
     // Make the rename itself durable.
-    const Fd folder(::openat(target.folder.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const Fd folder(::openat(s.target.folder.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.Valid()) ::fsync(folder.Get());
     return AtomicWriteResult::Ok;
 }
 
-}  // namespace detail
+namespace detail {
 
+AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view bytes,
+                                      TempFileKind kind, const TWriteOptions& options) {
+    TPreparedWrite write;
+    AtomicWriteResult result = write.Open(path, options, kind);
+    if (result != AtomicWriteResult::Ok) return result;
+    write.Write(bytes.data(), bytes.size());
+    result = write.Finish();
+    return result == AtomicWriteResult::Ok ? write.Commit() : result;
+}
+
+}  // namespace detail
 AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view bytes) {
     return detail::WriteFileAtomically(path, bytes, detail::TempFileKind::Anonymous);
 }

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "store/AgeFile.h"
+#include "store/ByteSink.h"
 #include "store/Cp1252.h"
 #include "store/Document.h"
 #include "store/PdtDocReader.h"
@@ -35,26 +36,25 @@ age::THeader ReadPassphraseHeader(age::TSource& source, const std::string& path)
     return header;
 }
 
-// Decrypts the payload under the typed (Windows-1252, not empty) password into
-// `plain`, the slow work through `runBusy`; false when the password is wrong.
-bool DecryptWithPassword(age::TSource& source, const age::THeader& header, const std::string& typed,
-                         const std::string& path, const TBusyRunner& runBusy, std::string& plain) {
-    std::string passphrase = Cp1252ToUtf8(typed);
+// The passphrase of a password: the document's Windows-1252 text as UTF-8, which
+// is what the age format and other programs reading the file expect.
+std::string PassphraseOf(const std::string& password) {
+    return Cp1252ToUtf8(password);
+}
+
+// Unwraps the file key under the typed (not empty) password and checks the
+// header with it, the slow work through `runBusy`; false when the password is wrong.
+bool UnlockFileKey(const age::THeader& header, const std::string& typed, const std::string& path,
+                   const TBusyRunner& runBusy, unsigned char key[age::kFileKeySize]) {
+    std::string passphrase = PassphraseOf(typed);
     const age::TWipeGuard passphraseGuard(passphrase);
     try {
         RunCaptured(runBusy, [&] {
-            unsigned char key[age::kFileKeySize];
             age::UnwrapFileKey(header, passphrase, key);
-            try {
-                age::VerifyHeaderMac(header, key);
-                age::DecryptPayload(source, header, key, plain);
-            } catch (...) {
-                sodium_memzero(key, sizeof key);
-                throw;
-            }
-            sodium_memzero(key, sizeof key);
+            age::VerifyHeaderMac(header, key);
         });
     } catch (const age::EAgeError& e) {
+        sodium_memzero(key, age::kFileKeySize);
         if (e.Kind() != age::Failure::NoMatch) ThrowAgeError(e, path);
         return false;
     }
@@ -63,12 +63,12 @@ bool DecryptWithPassword(age::TSource& source, const age::THeader& header, const
 
 // Asks for the passphrase until one opens the file: kPassphraseTries times
 // through AskPassphrase, else once through AskPassword. Each try costs one key
-// derivation; a wrong one leaves the source at the payload, so the next try
-// reads the same bytes. The passphrase that opened it, `plain` then holding the
-// payload; nothing when a prompt was cancelled or every try was wrong (`wrong`).
-std::optional<std::string> UnlockPayload(age::TSource& source, const age::THeader& header,
-                                         const std::string& path, const TLoadHooks& hooks,
-                                         std::string& plain, bool& wrong) {
+// derivation; the source stays at the payload. The passphrase that opened it,
+// `key` then holding the file key; nothing when a prompt was cancelled or every
+// try was wrong (`wrong`).
+std::optional<std::string> UnlockPayload(const age::THeader& header, const std::string& path,
+                                         const TLoadHooks& hooks,
+                                         unsigned char key[age::kFileKeySize], bool& wrong) {
     const int tries = hooks.AskPassphrase ? kPassphraseTries : 1;
     for (int attempt = 1; attempt <= tries; ++attempt) {
         std::optional<std::string> typed;
@@ -84,13 +84,19 @@ std::optional<std::string> UnlockPayload(age::TSource& source, const age::THeade
         // Wipes a wrong try, and what a returned one leaves behind.
         const age::TWipeGuard typedGuard(*typed);
         // No file has an empty passphrase.
-        if (!typed->empty() &&
-            DecryptWithPassword(source, header, *typed, path, hooks.RunBusy, plain)) {
+        if (!typed->empty() && UnlockFileKey(header, *typed, path, hooks.RunBusy, key)) {
             return typed;
         }
         wrong = true;
     }
     return std::nullopt;
+}
+
+// Nothing of a refused file stays in memory: the key and what was read are wiped.
+void DropRead(TDocument& doc, unsigned char key[age::kFileKeySize]) {
+    sodium_memzero(key, age::kFileKeySize);
+    doc.Wipe();
+    doc.Loading = true;
 }
 
 }  // namespace
@@ -126,36 +132,58 @@ bool ReadEncrypted(TDocument& doc, age::TSource& source, const std::string& path
                    const TLoadHooks& hooks) {
     const age::THeader header = ReadPassphraseHeader(source, path);
     doc.Loading = true;
-    std::string plain;
-    const age::TWipeGuard plainGuard(plain);
+    unsigned char key[age::kFileKeySize];
     bool wrong = false;
-    const auto typed = UnlockPayload(source, header, path, hooks, plain, wrong);
+    const auto typed = UnlockPayload(header, path, hooks, key, wrong);
     if (!typed) {
         RefuseFile(doc, hooks, wrong);
         doc.Loading = false;
         if (hooks.RebuildViews) hooks.RebuildViews();
         return false;
     }
-    TPdtReader reader(plain);
+    // The document is read as the payload is decrypted; the views see it only
+    // once every chunk has been authenticated.
+    TLoadHooks reading = hooks;
+    reading.RebuildViews = nullptr;
     try {
-        ReadDocument(doc, reader, path, hooks, &*typed);
-    } catch (const EStoreError&) {
-        // Authentic, but not a collection.
-        throw EStoreError(FormatMessage(age::kMsgDamaged, path));
+        age::TDecryptingSource plain(source, header, key);
+        sodium_memzero(key, sizeof key);
+        TPdtReader reader(plain);
+        try {
+            ReadDocument(doc, reader, path, reading, &*typed);
+        } catch (const EStoreError&) {
+            // Authentic so far, but not a collection.
+            throw age::EAgeError(age::Failure::Payload, age::kMsgDamaged);
+        }
+        plain.Finish();
+    } catch (const age::EAgeError& e) {
+        DropRead(doc, key);
+        ThrowAgeError(e, path);
+    } catch (...) {
+        DropRead(doc, key);
+        throw;
     }
     doc.Format = TDocument::TFormat::Encrypted;
+    if (hooks.RebuildViews) hooks.RebuildViews();
     return true;
 }
 
-std::string EncryptDocument(const TDocument& doc, const TBusyRunner& runBusy) {
+void EncryptDocumentTo(const TDocument& doc, TByteSink& out, const TBusyRunner& runBusy) {
     if (doc.Password.empty()) throw EStoreError(kMsgNoPassphrase);
-    std::string plain = EncodeDocument(doc);
-    const age::TWipeGuard plainGuard(plain);
-    std::string passphrase = Cp1252ToUtf8(doc.Password);
+    std::string passphrase = PassphraseOf(doc.Password);
     const age::TWipeGuard passphraseGuard(passphrase);
-    std::string file;
-    RunCaptured(runBusy, [&] { file = age::Encrypt(plain, passphrase, g_workFactor); });
-    return file;
+    std::optional<age::TEncryptingSink> sink;
+    // The key derivation is the slow part; the chunks are encrypted as the
+    // document is encoded, and its password is not part of them.
+    RunCaptured(runBusy, [&] { sink.emplace(passphrase, g_workFactor, out); });
+    EncodeDocumentTo(doc, *sink, false);
+    sink->Finish();
+}
+
+std::string EncryptDocument(const TDocument& doc, const TBusyRunner& runBusy) {
+    TStringSink file;
+    EncryptDocumentTo(doc, file, runBusy);
+    return std::move(file.Bytes);
 }
 
 }  // namespace pdt

@@ -10,6 +10,7 @@
 
 namespace dorvanta {
 
+class TByteSink;
 class TDocument;
 
 namespace age {
@@ -28,13 +29,18 @@ namespace pdt {
 // of each try (through RunBusy) and the payload, which must be a readable pdt
 // stream. False when a prompt is cancelled or every try was wrong (the document
 // is then reset; ShowWrongPassword after the last wrong one); EStoreError for a
-// damaged or refused file. Sets Format to Encrypted.
+// damaged or refused file (whatever was read of it then wiped). Sets Format to
+// Encrypted. The payload is decrypted chunk by chunk as it is read.
 bool ReadEncrypted(TDocument& doc, age::TSource& source, const std::string& path,
                    const TLoadHooks& hooks);
 
 // The age file of the document's pdt bytes under its password (EStoreError when
-// it has none), encrypted through `runBusy` at EncryptionWorkFactor().
+// it has none), the key derived through `runBusy` at EncryptionWorkFactor(). The
+// payload's pdt holds no password: the passphrase that opens it is the
+// document's password (ReadEncrypted).
 std::string EncryptDocument(const TDocument& doc, const TBusyRunner& runBusy);
+// The same written to `out` as each chunk is encrypted.
+void EncryptDocumentTo(const TDocument& doc, TByteSink& out, const TBusyRunner& runBusy);
 
 }  // namespace pdt
 }  // namespace dorvanta

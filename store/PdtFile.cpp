@@ -73,22 +73,42 @@ std::string EncodeFile(const TDocument& doc, const TBusyRunner& runBusy) {
     return EncryptDocument(doc, runBusy);
 }
 
-TFileStamp SaveDocument(const TDocument& doc, const std::string& path, const TBusyRunner& runBusy) {
-    const std::string bytes = EncodeFile(doc, runBusy);
-    TContentDigest digest;
-    struct stat written {};
+TPreparedSave::TPreparedSave(const TDocument& doc, const std::string& path,
+                             const TBusyRunner& runBusy, detail::TempFileKind kind)
+    : path_(path) {
+    // A missing password fails before any file is made.
+    if (doc.Format == TDocument::TFormat::Encrypted && doc.Password.empty()) {
+        throw EStoreError(kMsgNoPassphrase);
+    }
     TWriteOptions options;
-    options.Digest = &digest;
-    options.Written = &written;
-    switch (WriteFileAtomically(path, bytes, options)) {
+    options.Digest = &digest_;
+    options.Written = &written_;
+    if (write_.Open(path, options, kind) != AtomicWriteResult::Ok) {
+        throw EStoreError(FormatMessage(kMsgCannotCreate, path));
+    }
+    if (doc.Format == TDocument::TFormat::Plain) {
+        EncodeDocumentTo(doc, write_);
+    } else {
+        EncryptDocumentTo(doc, write_, runBusy);
+    }
+    if (write_.Finish() != AtomicWriteResult::Ok) throw EStoreError(kMsgWriteError);
+}
+
+TFileStamp TPreparedSave::Commit() {
+    const std::uint64_t size = write_.Size();
+    switch (write_.Commit()) {
         case AtomicWriteResult::Ok:
-            return MakeStamp(written, written, digest.Final(), bytes.size());
+            return MakeStamp(written_, written_, digest_.Final(), size);
         case AtomicWriteResult::CannotCreate:
-            throw EStoreError(FormatMessage(kMsgCannotCreate, path));
+            throw EStoreError(FormatMessage(kMsgCannotCreate, path_));
         case AtomicWriteResult::WriteFailed:
             throw EStoreError(kMsgWriteError);
     }
     throw EStoreError(kMsgWriteError);
+}
+
+TFileStamp SaveDocument(const TDocument& doc, const std::string& path, const TBusyRunner& runBusy) {
+    return TPreparedSave(doc, path, runBusy).Commit();
 }
 
 bool LoadDocument(TDocument& doc, const std::string& path, const TLoadHooks& hooks,

@@ -11,11 +11,14 @@
 //   store/PdtDocReader.h   the document's reading, UnscrambleText
 //   store/PdtEncrypted.h   the age container, EncryptionWorkFactor
 
+#include <sys/stat.h>
+
 #include <functional>
 #include <optional>
 #include <string>
 
 #include "store/Document.h"
+#include "store/FileIO.h"
 #include "store/FileStamp.h"
 #include "store/PdtDocReader.h"
 #include "store/PdtEncrypted.h"
@@ -31,10 +34,31 @@ namespace dorvanta {
 // (EStoreError when it has none).
 std::string EncodeFile(const TDocument& doc, const TBusyRunner& runBusy = {});
 
-// Writes the whole document in its Format; on failure the previous file stays
-// intact and EStoreError carries the message. Changes no document state; returns
-// the stamp of the file written (its status and the digest of its bytes, taken
-// as they were written), for the caller to keep with the file's name.
+// A save made ready but not yet done: the document in its Format, encoded (for
+// an encrypted one, its key derived through `runBusy` and each chunk encrypted
+// as it is made) straight into a temporary file beside `path`, flushed to disk.
+// The file at `path` is untouched until Commit, so the caller may still check it
+// and keep a backup; destroyed without Commit, nothing of it stays. EStoreError
+// when the file cannot be written or the encrypted document has no password.
+class TPreparedSave {
+  public:
+    TPreparedSave(const TDocument& doc, const std::string& path, const TBusyRunner& runBusy = {},
+                  detail::TempFileKind kind = detail::TempFileKind::Anonymous);
+    // Puts the file in place; returns the stamp of the file written (its status
+    // and the digest of its bytes, taken as they were written). EStoreError when
+    // the rename fails (the previous file stays).
+    TFileStamp Commit();
+
+  private:
+    std::string path_;
+    TContentDigest digest_;
+    struct stat written_ {};
+    TPreparedWrite write_;
+};
+
+// Prepares and commits at once: on failure the previous file stays intact and
+// EStoreError carries the message. Changes no document state; returns the stamp
+// of the file written, for the caller to keep with the file's name.
 TFileStamp SaveDocument(const TDocument& doc, const std::string& path,
                         const TBusyRunner& runBusy = {});
 

@@ -6,6 +6,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include <sodium.h>
+
+#include "store/AgeFile.h"
 #include "store/ContentDigest.h"
 #include "store/Cp1252.h"
 #include "store/StoreError.h"
@@ -67,6 +70,25 @@ TPdtReader::TPdtReader(std::string_view bytes)
 
 TPdtReader::TPdtReader(int fd, std::uint64_t size, TContentDigest* digest)
     : unread_(size), fd_(fd), digest_(digest) {}
+
+TPdtReader::TPdtReader(age::TSource& source) : unread_(source.Size()), source_(&source) {}
+
+TPdtReader::~TPdtReader() {
+    if (source_ && !buffer_.empty()) sodium_memzero(buffer_.data(), buffer_.size());
+}
+
+std::size_t TPdtReader::ReadSome(char* into, std::size_t n) {
+    n = static_cast<std::size_t>(std::min<std::uint64_t>(n, unread_));
+    for (;;) {
+        const ssize_t got = source_ ? static_cast<ssize_t>(source_->Read(into, n))
+                                    : ::read(fd_, into, n);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) ReadError();  // failed, or the file has become shorter
+        if (digest_) digest_->Update(into, static_cast<std::size_t>(got));
+        unread_ -= static_cast<std::uint64_t>(got);
+        return static_cast<std::size_t>(got);
+    }
+}
 
 unsigned char TPdtReader::PeekTag() {
     if (cur_ == end_) Fill(1);
@@ -150,21 +172,13 @@ void TPdtReader::Fill(std::size_t n) {
     if (buffer_.size() < want) {
         std::vector<char> larger(want);
         std::copy(cur_, end_, larger.begin());
+        if (source_ && !buffer_.empty()) sodium_memzero(buffer_.data(), buffer_.size());
         buffer_.swap(larger);
     } else {
         std::memmove(buffer_.data(), cur_, have);
     }
     std::size_t filled = have;
-    while (filled < n) {
-        const auto ask =
-            static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size() - filled, unread_));
-        const ssize_t got = ::read(fd_, buffer_.data() + filled, ask);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) ReadError();  // failed, or the file has become shorter
-        if (digest_) digest_->Update(buffer_.data() + filled, static_cast<std::size_t>(got));
-        filled += static_cast<std::size_t>(got);
-        unread_ -= static_cast<std::uint64_t>(got);
-    }
+    while (filled < n) filled += ReadSome(buffer_.data() + filled, buffer_.size() - filled);
     cur_ = buffer_.data();
     end_ = cur_ + filled;
 }
@@ -180,12 +194,7 @@ std::string TPdtReader::TakeText(std::uint64_t n) {
     std::copy(cur_, end_, text.begin());
     cur_ = end_;
     for (std::size_t filled = have; filled < text.size();) {
-        const ssize_t got = ::read(fd_, text.data() + filled, text.size() - filled);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) ReadError();
-        if (digest_) digest_->Update(text.data() + filled, static_cast<std::size_t>(got));
-        filled += static_cast<std::size_t>(got);
-        unread_ -= static_cast<std::uint64_t>(got);
+        filled += ReadSome(text.data() + filled, text.size() - filled);
     }
     return text;
 }

@@ -14,7 +14,10 @@
 
 namespace dorvanta {
 class TContentDigest;
+namespace age {
+class TSource;
 }
+}  // namespace dorvanta
 
 namespace dorvanta::pdt {
 
@@ -30,6 +33,12 @@ class TPdtReader {
     // keeps and closes the descriptor. `digest`, when given, digests every byte
     // read from the file, as it arrives.
     TPdtReader(int fd, std::uint64_t size, TContentDigest* digest = nullptr);
+    // Reads the Size() bytes of a source (an encrypted file's plaintext, as it is
+    // decrypted); its buffer is wiped when the reader ends.
+    explicit TPdtReader(age::TSource& source);
+    ~TPdtReader();
+    TPdtReader(const TPdtReader&) = delete;
+    TPdtReader& operator=(const TPdtReader&) = delete;
 
     unsigned char Tag() { return Byte(); }
     unsigned char PeekTag();
@@ -59,11 +68,14 @@ class TPdtReader {
     void Fill(std::size_t n);
     // The next n bytes as a string; a long one goes from the file straight into it.
     std::string TakeText(std::uint64_t n);
+    // Up to n bytes from the file or the source, digested; fails at their end.
+    std::size_t ReadSome(char* into, std::size_t n);
 
     const char* cur_ = nullptr;  // the buffered bytes not yet consumed
     const char* end_ = nullptr;
     std::uint64_t unread_ = 0;  // bytes of the file not yet in the buffer
     int fd_ = -1;
+    age::TSource* source_ = nullptr;
     TContentDigest* digest_ = nullptr;
     std::vector<char> buffer_;
 };

@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include <sodium.h>
+
+#include "store/ByteSink.h"
 #include "store/Cp1252.h"
 #include "store/Document.h"
 #include "store/PdtFormat.h"
@@ -15,25 +18,37 @@ namespace {
 using namespace pdt;
 
 // The file's bytes while they are written: room is made ahead in small steps
-// (within the capacity reserved at the start) and filled through a pointer.
+// and filled through a pointer; what is complete goes on to the sink in pieces of
+// about kStep bytes. The buffer is wiped at the end: it held plain texts.
 class TOutput {
   public:
-    explicit TOutput(std::size_t expected) { bytes_.reserve(expected); }
+    explicit TOutput(TByteSink& sink) : sink_(sink) { bytes_.resize(2 * kStep); }
+    ~TOutput() { sodium_memzero(bytes_.data(), bytes_.size()); }
+    TOutput(const TOutput&) = delete;
+    TOutput& operator=(const TOutput&) = delete;
 
     // Room for n bytes at the end; Advance tells how many were written there.
     char* Room(std::size_t n) {
-        if (n > bytes_.size() - used_) bytes_.resize(used_ + std::max(n, kStep));
+        if (used_ >= kStep) Flush();
+        if (n > bytes_.size() - used_) {
+            // A long text: the buffer grows for it (wiping what it leaves).
+            std::string larger(used_ + n, '\0');
+            std::memcpy(larger.data(), bytes_.data(), used_);
+            sodium_memzero(bytes_.data(), bytes_.size());
+            bytes_.swap(larger);
+        }
         return bytes_.data() + used_;
     }
     void Advance(std::size_t n) { used_ += n; }
 
-    std::string Finish() {
-        bytes_.resize(used_);
-        return std::move(bytes_);
+    void Flush() {
+        if (used_ > 0) sink_.Write(bytes_.data(), used_);
+        used_ = 0;
     }
 
   private:
     static constexpr std::size_t kStep = 64 * 1024;
+    TByteSink& sink_;
     std::string bytes_;
     std::size_t used_ = 0;
 };
@@ -104,24 +119,6 @@ void PutTag(TOutput& out, Tag tag) {
     out.Advance(1);
 }
 
-// Room reserved once from the texts: markers, tags and lengths add at most 6
-// bytes per text and 11 per record, and a scrambled text written as UTF-8
-// takes about one and a half times its bytes (twice at most in practice;
-// more only makes the output grow once).
-std::size_t ExpectedSize(const TDocument& doc) {
-    std::size_t size = 64 + doc.Password.size() * 3;
-    for (std::size_t k = 0; k < doc.Keys.size(); ++k) {
-        const TDataKey& key = doc.Keys[k];
-        // A parent is written once per group, not once per key.
-        const bool start = doc.IsGroupStart(static_cast<std::int32_t>(k));
-        size += 32 + ((start ? key.Parent.size() : 0) + key.Name.size()) * 2;
-        for (const TDataRec& rec : key.Data) {
-            size += 40 + (rec.Title.size() + rec.Value.size() + rec.Info.size()) * 2;
-        }
-    }
-    return size;
-}
-
 }  // namespace
 
 std::string ScrambleText(const std::string& text) {
@@ -137,11 +134,11 @@ std::string ScrambleText(const std::string& text) {
     return out;
 }
 
-std::string EncodeDocument(const TDocument& doc) {
+void EncodeDocumentTo(const TDocument& doc, TByteSink& sink, bool withPassword) {
     ClearUpperVectorState();
-    TOutput out(ExpectedSize(doc));
+    TOutput out(sink);
     PutTag(out, kListBegin);
-    PutText(out, doc.Password, true);
+    PutText(out, withPassword ? doc.Password : std::string(), true);
     for (std::size_t k = 0; k < doc.Keys.size(); ++k) {
         const TDataKey& key = doc.Keys[k];
         if (doc.IsGroupStart(static_cast<std::int32_t>(k))) {
@@ -160,7 +157,13 @@ std::string EncodeDocument(const TDocument& doc) {
         }
     }
     PutTag(out, kEndOfList);
-    return out.Finish();
+    out.Flush();
+}
+
+std::string EncodeDocument(const TDocument& doc) {
+    TStringSink sink;
+    EncodeDocumentTo(doc, sink);
+    return std::move(sink.Bytes);
 }
 
 }  // namespace dorvanta

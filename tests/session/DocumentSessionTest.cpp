@@ -58,7 +58,11 @@ class TScriptedDecisions final : public TSessionDecisions {
             log.push_back(std::string("error: ") + e.what());
         }
     }
-    void RunBusy(const std::function<void()>& work) override { work(); }
+    void RunBusy(const std::function<void()>& work) override {
+        work();
+        if (afterBusy) afterBusy();
+    }
+    std::function<void()> afterBusy;  // runs after each slow piece of work
 
   private:
     template <typename T>
@@ -475,6 +479,47 @@ TEST_F(DocumentSessionTest, BackupOnSaveKeepsTheReplacedFile) {
     EXPECT_TRUE(session.Save(ask));
     EXPECT_EQ(ask.log, Strings{"backup failed"});
     EXPECT_EQ(KeyIn(path), "Nachher");
+}
+
+TEST_F(DocumentSessionTest, AFileReplacedWhileTheSaveEncryptsIsAskedAboutAndBackedUp) {
+    struct Case {
+        const char* name;
+        TChanged answer;
+        bool saved;
+        std::string inFile;  // afterwards
+        std::string inBackup;
+    };
+    const Case cases[] = {
+        {"overwrite", TChanged::Overwrite, true, "Unsere", "Fremde"},
+        {"cancel", TChanged::Cancel, false, "Fremde", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = Collection("e.pdt.age", "Giro", "Sesam", TFormat::Encrypted);
+        std::filesystem::remove(path + ".bak");
+        ask.passwords = {"Sesam"};
+        ASSERT_TRUE(session.Open(path, ask));
+        session.SetBackupOnSave(true);
+        session.UpdateKey(0, "Bank", "Unsere");
+        // Another program replaces the file while the key is derived.
+        ask.afterBusy = [&] {
+            ask.afterBusy = nullptr;
+            Collection("e.pdt.age", "Fremde", "Sesam", TFormat::Encrypted);
+        };
+        ask.log.clear();
+        ask.changed = {c.answer};
+        EXPECT_EQ(session.Save(ask), c.saved);
+        EXPECT_EQ(ask.log, Strings{"changed file"});
+        EXPECT_EQ(KeyIn(path, "Sesam"), c.inFile);
+        const bool backedUp = std::filesystem::exists(path + ".bak");
+        EXPECT_EQ(backedUp ? KeyIn(path + ".bak", "Sesam") : "", c.inBackup);
+        // Nothing else is left in the folder (a cancelled save's file is gone).
+        std::size_t files = 0;
+        for (const auto& f : std::filesystem::directory_iterator(dir.File(""))) {
+            files += f.path().filename().string().starts_with(".");
+        }
+        EXPECT_EQ(files, 0u);
+    }
 }
 
 TEST_F(DocumentSessionTest, EditsAnnounceWhatChangedAndTheModifiedState) {

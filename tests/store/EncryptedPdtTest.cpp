@@ -56,7 +56,7 @@ class EncryptedPdtTest : public ::testing::Test {
     }
 };
 
-TEST_F(EncryptedPdtTest, SavedFileHoldsTheExactPlainBytesUnderTheUtf8Passphrase) {
+TEST_F(EncryptedPdtTest, SavedFileHoldsThePlainBytesWithoutTheirPassphraseUnderItsUtf8) {
     TempDir dir;
     const TDocument doc = Sample("Geheim-\xE4");  // "Geheim-ä" in Windows-1252
     const std::string path = dir.File("a.pdt.age");
@@ -67,7 +67,10 @@ TEST_F(EncryptedPdtTest, SavedFileHoldsTheExactPlainBytesUnderTheUtf8Passphrase)
     age::TMemorySource source(file);
     std::string plain;
     age::Decrypt(source, "Geheim-\xC3\xA4", plain);
-    EXPECT_EQ(plain, EncodeDocument(doc));
+    // The passphrase is not inside its own plaintext: the stored password is empty.
+    TDocument bare = doc;
+    bare.Password.clear();
+    EXPECT_EQ(plain, EncodeDocument(bare));
 }
 
 TEST_F(EncryptedPdtTest, OpeningAnswersLikeAPlainProtectedFile) {
@@ -184,16 +187,24 @@ TEST_F(EncryptedPdtTest, ThePassphraseBecomesThePasswordWhateverThePayloadStores
         TDocument doc;
         ASSERT_TRUE(Open(doc, path, "Sesam").loaded);
         EXPECT_EQ(doc.Password, "Sesam");
-        // Saved again, the inner stream carries it too.
+        // Saved again, the inner stream holds no password (the passphrase guards it).
         SaveDocument(doc, path);
         std::string plain;
         const std::string file = ReadBytes(path);
         age::TMemorySource source(file);
         age::Decrypt(source, "Sesam", plain);
         TDocument inside;
-        TLoadHooks hooks;
-        hooks.AskPassword = [](const std::string&) { return std::optional<std::string>("Sesam"); };
-        EXPECT_TRUE(LoadDocumentFromBytes(inside, plain, path, hooks));
+        EXPECT_TRUE(LoadDocumentFromBytes(inside, plain, path));
+        EXPECT_EQ(inside.Password, "");
+        EXPECT_EQ(inside.Keys.size(), 2u);
+        EXPECT_TRUE(Open(doc, path, "Sesam").loaded);
+        EXPECT_EQ(doc.Password, "Sesam");
+        // Decrypted into a plain file (the tool's decrypt), it is protected by it.
+        doc.Format = TDocument::TFormat::Plain;
+        SaveDocument(doc, dir.File("x.pdt"));
+        const Outcome decrypted = Open(inside, dir.File("x.pdt"), "Sesam");
+        EXPECT_TRUE(decrypted.loaded);
+        EXPECT_EQ(decrypted.prompts, 1);
     }
 }
 
@@ -249,6 +260,48 @@ TEST_F(EncryptedPdtTest, RefusalsNameTheFileAndTheReasonBeforeAnyPrompt) {
         }
         EXPECT_EQ(prompts, c.prompts);
     }
+}
+
+// The payload is read as it is decrypted: a chunk that fails anywhere, even
+// after the list's end, refuses the file and leaves nothing of what was read.
+TEST_F(EncryptedPdtTest, AFailingChunkAnywhereRefusesTheFileAndWipesWhatWasRead) {
+    TempDir dir;
+    const std::string path = dir.File("x.pdt.age");
+    TDocument big = Sample("");
+    for (int i = 0; i < 6000; ++i) big.Keys[0].Data.push_back({"Titel", "Wert \xFC", "", 1.0});
+    const std::string pdt = EncodeDocument(big);
+    ASSERT_GT(pdt.size(), 2 * age::kChunkSize);
+    const std::string whole = age::Encrypt(pdt, "pw", 10);
+    // Bytes after the list's end, filling a further chunk.
+    const std::string tail = age::Encrypt(pdt + std::string(70000, 'x'), "pw", 10);
+    const auto flip = [](std::string bytes, std::size_t fromEnd) {
+        bytes[bytes.size() - fromEnd] ^= 1;
+        return bytes;
+    };
+    const std::pair<const char*, std::string> cases[] = {
+        {"middle chunk", flip(whole, whole.size() / 2)},
+        {"last chunk", flip(whole, 20)},
+        {"chunk after the list", flip(tail, 20)},
+        {"cut", whole.substr(0, whole.size() - 1)},
+        {"grown", whole + "x"},
+    };
+    for (const auto& [name, bytes] : cases) {
+        SCOPED_TRACE(name);
+        WriteBytes(path, bytes);
+        TDocument doc;
+        int rebuilt = 0;
+        TLoadHooks hooks;
+        hooks.AskPassword = [](const std::string&) { return std::optional<std::string>("pw"); };
+        hooks.RebuildViews = [&] { ++rebuilt; };
+        EXPECT_THROW(LoadDocument(doc, path, hooks), EStoreError);
+        EXPECT_TRUE(doc.Keys.empty());
+        EXPECT_EQ(doc.Password, "");
+        EXPECT_EQ(rebuilt, 0);
+    }
+    WriteBytes(path, tail);
+    TDocument doc;
+    EXPECT_TRUE(Open(doc, path, "pw").loaded);
+    EXPECT_EQ(doc.Keys[0].Data.size(), 6001u);
 }
 
 TEST_F(EncryptedPdtTest, AnEncryptedSaveWithoutPasswordWritesNothing) {

@@ -1,5 +1,6 @@
 // A failed save must leave the previous file exactly as it was.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -175,6 +176,59 @@ TEST(SaveSafety, ReplacementKeepsAttributesAndFailsCleanlyEitherWay) {
         EXPECT_EQ(ReadBytes(path), "NEWER");
         EXPECT_EQ(FilesIn(dir.Path()), 2u);
     }
+}
+
+TEST(SaveSafety, APreparedSaveLeavesNothingUntilCommittedAndClearsKilledSavesLeftovers) {
+    TempDir dir;
+    const std::string path = dir.File("a.pdt");
+    WriteBytes(path, "ALT");
+    const auto age = [&](const std::string& name, int seconds) {
+        const timespec times[2] = {{::time(nullptr) - seconds, 0}, {::time(nullptr) - seconds, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, dir.File(name).c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+    };
+    struct Case {
+        const char* name;
+        int age;
+        bool removed;
+    };
+    const Case leftovers[] = {
+        {".a.pdt.Ab3xY9", 120, true},     {".a.pdt.bak.Qz09aZ", 120, true},
+        {".a.pdt.Ab3xY8", 10, false},     {".a.pdt.Ab3xY", 120, false},
+        {".a.pdt.Ab3xY9z", 120, false},   {".a.pdt.Ab-xY9", 120, false},
+        {".b.pdt.Ab3xY9", 120, false},    {"a.pdt.Ab3xY9", 120, false},
+        {".a.pdt.bak.Qz09a", 120, false}, {".a.pdtx.Ab3xY9", 120, false},
+    };
+    for (const Case& c : leftovers) {
+        WriteBytes(dir.File(c.name), "REST");
+        age(c.name, c.age);
+    }
+    // Of the pattern, but a link (not followed, the file it names untouched) and a folder.
+    WriteBytes(dir.File("ziel"), "ZIEL");
+    ASSERT_EQ(::symlink("ziel", dir.File(".a.pdt.Link01").c_str()), 0);
+    age(".a.pdt.Link01", 120);
+    fs::create_directory(dir.File(".a.pdt.Ordner"));
+    age(".a.pdt.Ordner", 120);
+    for (const auto kind : {detail::TempFileKind::Anonymous, detail::TempFileKind::Named}) {
+        SCOPED_TRACE(kind == detail::TempFileKind::Anonymous ? "anonymous" : "named");
+        const std::size_t before = FilesIn(dir.Path());
+        {
+            TPreparedWrite write;
+            ASSERT_EQ(write.Open(path, {}, kind), AtomicWriteResult::Ok);
+            write.Write("NEU", 3);
+            ASSERT_EQ(write.Finish(), AtomicWriteResult::Ok);
+            EXPECT_EQ(ReadBytes(path), "ALT");
+        }
+        // Dropped without Commit: nothing of it stays.
+        EXPECT_EQ(ReadBytes(path), "ALT");
+        const bool named = kind == detail::TempFileKind::Named;
+        EXPECT_EQ(FilesIn(dir.Path()), before - (named ? 2 : 0));
+    }
+    for (const Case& c : leftovers) {
+        EXPECT_EQ(fs::exists(dir.File(c.name)), !c.removed) << c.name;
+    }
+    EXPECT_TRUE(fs::is_symlink(dir.File(".a.pdt.Link01")));
+    EXPECT_TRUE(fs::is_directory(dir.File(".a.pdt.Ordner")));
+    EXPECT_EQ(ReadBytes(dir.File("ziel")), "ZIEL");
 }
 
 // A link in a sticky folder that everyone may write (like /tmp) is followed only
