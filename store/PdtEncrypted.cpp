@@ -35,11 +35,16 @@ age::THeader ReadPassphraseHeader(age::TSource& source, const std::string& path)
     return header;
 }
 
-// Decrypts the payload under the typed (Windows-1252, not empty) password into
+// The age passphrase of an encrypted document's password, which is UTF-8 already.
+std::string PassphraseOf(const std::string& password) {
+    return password;
+}
+
+// Decrypts the payload under the typed (UTF-8, not empty) password into
 // `plain`, the slow work through `runBusy`; false when the password is wrong.
 bool DecryptWithPassword(age::TSource& source, const age::THeader& header, const std::string& typed,
                          const std::string& path, const TBusyRunner& runBusy, std::string& plain) {
-    std::string passphrase = Cp1252ToUtf8(typed);
+    std::string passphrase = PassphraseOf(typed);
     const age::TWipeGuard passphraseGuard(passphrase);
     try {
         RunCaptured(runBusy, [&] {
@@ -151,7 +156,7 @@ std::string EncryptDocument(const TDocument& doc, const TBusyRunner& runBusy) {
     if (doc.Password.empty()) throw EStoreError(kMsgNoPassphrase);
     std::string plain = EncodeDocument(doc);
     const age::TWipeGuard plainGuard(plain);
-    std::string passphrase = Cp1252ToUtf8(doc.Password);
+    std::string passphrase = PassphraseOf(doc.Password);
     const age::TWipeGuard passphraseGuard(passphrase);
     std::string file;
     RunCaptured(runBusy, [&] { file = age::Encrypt(plain, passphrase, g_workFactor); });

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <sodium.h>
 
 #include "store/Cp1252.h"
 #include "store/Document.h"
@@ -141,7 +142,17 @@ std::string EncodeDocument(const TDocument& doc) {
     ClearUpperVectorState();
     TOutput out(ExpectedSize(doc));
     PutTag(out, kListBegin);
-    PutText(out, doc.Password, true);
+    if (doc.Format == TDocument::TFormat::Encrypted) {
+        // The collection inside an age file holds its passphrase as a plain file's
+        // password where one can (it opens as such once age has decrypted it), else
+        // none: the encryption around it is its protection.
+        auto password = Utf8ToCp1252Strict(doc.Password);
+        if (!password || password->size() > 255) password.emplace();
+        PutText(out, *password, true);
+        sodium_memzero(password->data(), password->size());
+    } else {
+        PutText(out, doc.Password, true);
+    }
     for (std::size_t k = 0; k < doc.Keys.size(); ++k) {
         const TDataKey& key = doc.Keys[k];
         if (doc.IsGroupStart(static_cast<std::int32_t>(k))) {
