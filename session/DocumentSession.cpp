@@ -11,6 +11,7 @@
 #include "store/DocumentSeal.h"
 #include "store/Import.h"
 #include "store/PdtFile.h"
+#include "store/StoreError.h"
 
 namespace dorvanta {
 
@@ -160,6 +161,13 @@ bool TDocumentSession::Load(const std::string& path, TSessionDecisions& decision
 
 // ---------------------------------------------------------------- save
 
+namespace {
+constexpr const char* kMsgPassphraseNotPlain =
+    "Das Passwort dieser verschlüsselten Sammlung kann eine unverschlüsselte Datei nicht "
+    "speichern: sie erlaubt höchstens 255 Zeichen, die Windows-1252 darstellen kann. Ändern "
+    "Sie zuerst das Passwort. Es wurde nichts gespeichert.";
+}  // namespace
+
 bool TDocumentSession::Save(TSessionDecisions& decisions) {
     if (Loading() || locked_) return false;
     const TBusyScope busy(*this);
@@ -179,9 +187,8 @@ bool TDocumentSession::SaveAs(TSessionDecisions& decisions) {
     const TBusyScope busy(*this);
     const auto target = decisions.AskSaveTarget(fileName_, document_.Format);
     if (!target) return false;
-    if (target->Format == TFormat::Encrypted && !EnsurePasswordForEncryption(decisions)) {
-        return false;
-    }
+    auto password = PasswordFor(target->Format, decisions);
+    if (!password) return false;
     // Onto the file it came from: the same check as Save.
     const bool sameFile = IsRememberedFile(target->Path);
     if (sameFile) {
@@ -194,6 +201,7 @@ bool TDocumentSession::SaveAs(TSessionDecisions& decisions) {
                                       ? fileName_
                                       : std::string();
     document_.Format = target->Format;
+    document_.Password = std::move(*password);
     SetFileName(target->Path);
     WriteFile(decisions);
     document_.Modified = false;
@@ -215,10 +223,21 @@ void TDocumentSession::OfferToDeletePlainFile(const std::string& plainPath,
 
 bool TDocumentSession::EnsurePasswordForEncryption(TSessionDecisions& decisions) {
     if (!document_.Password.empty()) return true;
-    const auto password = decisions.AskNewPassword();
-    if (!password || password->empty()) return false;
+    const auto password = PasswordFor(TFormat::Encrypted, decisions);
+    if (!password) return false;
     SetPassword(*password);
     return true;
+}
+
+std::optional<std::string> TDocumentSession::PasswordFor(TFormat format,
+                                                         TSessionDecisions& decisions) {
+    auto password = PasswordForFormat(document_.Password, document_.Format, format);
+    if (!password) throw EStoreError(kMsgPassphraseNotPlain);
+    if (format == TFormat::Encrypted && password->empty()) {
+        password = decisions.AskNewPassword();
+        if (password && password->empty()) password.reset();
+    }
+    return password;
 }
 
 void TDocumentSession::WriteFile(TSessionDecisions& decisions) {

@@ -146,10 +146,10 @@ std::string EncodeDocument(const TDocument& doc) {
         // The collection inside an age file holds its passphrase as a plain file's
         // password where one can (it opens as such once age has decrypted it), else
         // none: the encryption around it is its protection.
-        auto password = Utf8ToCp1252Strict(doc.Password);
-        if (!password || password->size() > 255) password.emplace();
-        PutText(out, *password, true);
-        sodium_memzero(password->data(), password->size());
+        auto password = PasswordForFormat(doc.Password, doc.Format, TDocument::TFormat::Plain)
+                            .value_or(std::string());
+        PutText(out, password, true);
+        sodium_memzero(password.data(), password.size());
     } else {
         PutText(out, doc.Password, true);
     }

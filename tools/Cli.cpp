@@ -389,12 +389,10 @@ void SetWrittenPassword(TDocument& doc, const std::string& command, TPasswords& 
     if (passwords.Given()) {
         doc.Password = PasswordOfFormat(*passwords.Given(), encrypt);
     } else if (!doc.Password.empty()) {
-        const bool wasEncrypted = doc.Format == TDocument::TFormat::Encrypted;
-        if (encrypt && !wasEncrypted) {
-            doc.Password = Cp1252ToUtf8(doc.Password);
-        } else if (!encrypt && wasEncrypted) {
-            doc.Password = PasswordOfFormat(doc.Password, false, kMsgNotPlainPassword);
-        }
+        const auto to = encrypt ? TDocument::TFormat::Encrypted : TDocument::TFormat::Plain;
+        auto kept = PasswordForFormat(doc.Password, doc.Format, to);
+        if (!kept) throw ECliExit{kError, kMsgNotPlainPassword};
+        doc.Password = std::move(*kept);
     } else if (encrypt) {
         if (auto typed = passwords.NewPassphrase()) doc.Password = std::move(*typed);
     }

@@ -3,6 +3,7 @@
 #include <sodium.h>
 
 #include "store/Cp1252.h"
+#include "store/Document.h"
 
 namespace dorvanta::cli {
 namespace {
@@ -88,9 +89,10 @@ std::string TPasswords::Typed(const char* prompt) {
 }
 
 std::string PasswordOfFormat(const std::string& utf8, bool encrypted, const char* refusal) {
-    if (encrypted) return utf8;
-    auto text = Utf8ToCp1252Strict(utf8);
-    if (!text || text->size() > 255) throw ECliExit{kError, refusal};
+    using TFormat = TDocument::TFormat;
+    auto text = PasswordForFormat(utf8, TFormat::Encrypted,
+                                  encrypted ? TFormat::Encrypted : TFormat::Plain);
+    if (!text) throw ECliExit{kError, refusal};
     return std::move(*text);
 }
 
