@@ -86,6 +86,13 @@ Passwörter:
       --password-stdin.
   Ohne Terminal und ohne diese Optionen endet ein Befehl, der ein Passwort
   braucht, mit dem Rückgabewert 3.
+  Eine verschlüsselte Datei nimmt jedes Passwort in UTF-8; eine
+  unverschlüsselte nur eines aus höchstens 255 Zeichen, die Windows-1252 kennt.
+
+Optionen und Dateinamen:
+  Ein Argument, das mit - beginnt, ist eine Option; eine unbekannte wird
+  abgewiesen. Nach -- ist jedes Argument ein Dateiname oder Text, z. B.
+  dorvanta-cli encrypt -- -alt.pdt -neu.pdt.age
 
 Jeder Befehl, der eine Datei liest, liest pdt-Dateien und verschlüsselte
 age-Dateien; "sort" und "import" speichern im Format der gelesenen Datei.
