@@ -43,6 +43,7 @@ class TSessionDecisions {
     virtual void ShowWrongPassword() = 0;
     // A password for an encrypted save of a document that has none; nothing when
     // none was given (cancelled, empty, or not storable — the decider says why).
+    // It is UTF-8, as an encrypted document keeps it.
     virtual std::optional<std::string> AskNewPassword() = 0;
     // The file `path` was changed by another program since it was opened or saved.
     virtual TChangedFile AskChangedFile(const std::string& path) = 0;
@@ -79,7 +80,8 @@ class TDocumentSession : public QObject {
     const TDocument& Document() const { return document_; }
     // Native path (UTF-8) of the file; empty: untitled.
     const std::string& FileName() const { return fileName_; }
-    TFormat Format() const { return document_.Format; }
+    // While locked: the format of the sealed document.
+    TFormat Format() const { return locked_ ? sealedFormat_ : document_.Format; }
     // What the file was when it was last opened or saved; a save compares the disk with it.
     const TFileStamp& Stamp() const { return stamp_; }
     // While locked: whether the sealed document had unsaved changes.
@@ -185,6 +187,10 @@ class TDocumentSession : public QObject {
     TOverwrite ConfirmOverwrite(const std::string& path, TSessionDecisions& decisions, bool ask,
                                 TFileStamp* last);
     bool EnsurePasswordForEncryption(TSessionDecisions& decisions);
+    // The document's password as a file of `format` keeps it (see Document.h),
+    // a new one asked for an encrypted file without one; nothing: none given.
+    // EStoreError when a plain file cannot hold it.
+    std::optional<std::string> PasswordFor(TFormat format, TSessionDecisions& decisions);
     // After an encrypted save as: offers to delete `plainPath`, the plain file the
     // document was last read from or written to.
     void OfferToDeletePlainFile(const std::string& plainPath, TSessionDecisions& decisions);
