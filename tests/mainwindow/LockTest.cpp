@@ -346,5 +346,65 @@ TEST_F(LockTest, NoTextOfALockedCollectionStaysInMemory) {
     EXPECT_EQ(Doc().Keys[0].Data[0].Value, Mask(value));
 }
 
+// New, Open (taken or refused) and closing the window leave as little behind as a lock.
+TEST_F(LockTest, NoTextOfAReplacedOrClosedCollectionStaysInMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's allocator keeps freed memory as it was";
+#endif
+    TempDir dir;
+    std::mt19937_64 random(std::random_device{}());
+    {
+        TDocument other;  // a plain collection to open instead
+        other.Keys = {{"Andere", "", {{"Nichts", "x", "", 1.0}}}};
+        SaveDocument(other, dir.File("andere.pdt"));
+    }
+    struct Case {
+        const char* name;
+        std::function<void()> replace;
+    };
+    const Case cases[] = {
+        {"Neu", [this] { Form().MenuItem_NewClick(); }},
+        {"Öffnen", [&] { Form().OpenFile(QString::fromStdString(dir.File("andere.pdt"))); }},
+        {"abgelehntes Öffnen",
+         [&] {
+             Messages().QueueAnswer(MsgButton::Ok);  // the file cannot be opened
+             Form().OpenFile(QString::fromStdString(dir.File("fehlt.pdt")));
+         }},
+        {"Schließen", [this] { EXPECT_TRUE(Form().close()); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto marker = [&](const char* kind) {
+            return Mask(std::string(kind) + "-" + std::to_string(random()));
+        };
+        const std::string title = marker("Titel"), value = marker("Wert"),
+                          info = marker("Info"), password = marker("Kennwort");
+        {
+            TDocument doc;
+            doc.Password = Mask(password);
+            doc.Keys = {{"Giro", "Bank", {{Mask(title), Mask(value), Mask(info), 1.5}}}};
+            doc.Format = TDocument::TFormat::Encrypted;
+            path_ = dir.File("marken.pdt.age");
+            SaveDocument(doc, path_);
+            doc.Wipe();
+        }
+        Messages().QueueInput(QString::fromStdString(Mask(password)));
+        Form().OpenFile(QString::fromStdString(path_));
+        Form().SelectKeyRow(0);
+        Form().ListBox_KeysClick();
+        Form().SelectEntryRow(0);
+        Form().CopyField(1);
+        QApplication::processEvents();
+        for (const std::string* text : {&title, &value, &info, &password}) {
+            ASSERT_GT(PlacesInMemory(*text), 0) << "the scan must see the open collection";
+        }
+        c.replace();
+        QApplication::processEvents();
+        for (const std::string* text : {&title, &value, &info, &password}) {
+            EXPECT_EQ(PlacesInMemory(*text), 0) << Mask(*text);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace dorvanta
