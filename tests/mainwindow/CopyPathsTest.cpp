@@ -179,13 +179,15 @@ TEST_F(CopyPathsTest, TheWindowsClearingTakesASearchHitsCopyOffOnlyWhileItIsOurs
     QClipboard* clipboard = QGuiApplication::clipboard();
     Form().MenuItem_ClearClipboard->setChecked(true);
     Form().SetClipboardClearDelay(50);
-    for (const char* otherCopy : {"", "fremd"}) {
+    // The other program's copy: none, another text, or the same text with the same hint.
+    for (const char* otherCopy : {"", "fremd", "DE12"}) {
         SCOPED_TRACE(otherCopy);
         QTest::keyClick(SelectHit("DE12", 0, 1), Qt::Key_C, Qt::ControlModifier);
         ASSERT_EQ(clipboard->text(), "DE12");
-        if (*otherCopy) clipboard->setText(otherCopy);
+        if (*otherCopy) clipboard->setMimeData(TSecretClipboard::SecretMimeData(otherCopy));
         EXPECT_TRUE(QTest::qWaitFor([&] { return !Form().Clipboard().ClearPending(); }, 5000));
         EXPECT_EQ(clipboard->text(), otherCopy);
+        EXPECT_EQ(MarkedSecret(), *otherCopy != 0);
         Form().CloseSearchDialog();
     }
 }
