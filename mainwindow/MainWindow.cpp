@@ -176,7 +176,7 @@ void TMainWindow::FormShow() {
     UpdateMinimumSize();
     QString start = startFile_;
     if (start.isEmpty() && settings_ && settings_->ValueExists(settings::kAutoLoadFile.name)) {
-        start = ToQString(settings_->ReadString(settings::kAutoLoadFile.name));
+        start = QString::fromStdString(settings_->ReadPath(settings::kAutoLoadFile.name));
     }
     // A large collection takes a while: the window shows first.
     if (!start.isEmpty()) {
