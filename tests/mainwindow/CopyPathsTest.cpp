@@ -132,6 +132,20 @@ TEST_F(CopyPathsTest, EveryCopyPutsTheWholeMarkedTextOnTheClipboardAndStartsTheC
              return Form().Edit_Value;
          },
          QKeyCombination(Qt::ControlModifier, Qt::Key_X), "DE12"},
+        {"name field, Ctrl+Insert",
+         [&] {
+             SelectEntryCell(0, 0);
+             Form().Edit_DataName->selectAll();
+             return Form().Edit_DataName;
+         },
+         ctrlIns, "IBAN"},
+        {"info field, Shift+Delete",
+         [&] {
+             SelectEntryCell(0, 2);
+             Form().Edit_Info->selectAll();
+             return Form().Edit_Info;
+         },
+         QKeyCombination(Qt::ShiftModifier, Qt::Key_Delete), "Haus"},
         {"info field, nothing selected",
          [&] {
              SelectEntryCell(0, 2);
@@ -170,6 +184,51 @@ TEST_F(CopyPathsTest, EveryCopyPutsTheWholeMarkedTextOnTheClipboardAndStartsTheC
         Form().CloseSearchDialog();
     }
     Messages().ClearLog();
+}
+
+// Selecting in an editor field offers nothing as X11's primary selection: by mouse
+// (drag, double click) or by keys. Only where the platform has one (under X11;
+// ctest runs this under Xvfb too).
+TEST_F(CopyPathsTest, TheEditorFieldsOfferNoPrimarySelection) {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard->supportsSelection()) GTEST_SKIP() << "no primary selection here";
+    ShowSample();
+    SelectEntryCell(0, 0);
+    struct Case {
+        const char* what;
+        std::function<void(QLineEdit*)> select;
+    };
+    const Case cases[] = {
+        {"drag",
+         [](QLineEdit* e) {
+             QTest::mousePress(e, Qt::LeftButton, {}, QPoint(3, e->height() / 2));
+             QMouseEvent move(QEvent::MouseMove, QPointF(e->width() - 3, e->height() / 2),
+                              e->mapToGlobal(QPointF(e->width() - 3, e->height() / 2)),
+                              Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+             QApplication::sendEvent(e, &move);
+             QTest::mouseRelease(e, Qt::LeftButton, {}, QPoint(e->width() - 3, e->height() / 2));
+         }},
+        {"double click", [](QLineEdit* e) { QTest::mouseDClick(e, Qt::LeftButton, {}, QPoint(5, 5)); }},
+        {"Shift+End",
+         [](QLineEdit* e) {
+             QTest::keyClick(e, Qt::Key_Home);
+             QTest::keyClick(e, Qt::Key_End, Qt::ShiftModifier);
+         }},
+        {"Ctrl+A", [](QLineEdit* e) { QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier); }},
+    };
+    for (QLineEdit* field : {static_cast<QLineEdit*>(Form().Edit_DataName),
+                             static_cast<QLineEdit*>(Form().Edit_Value),
+                             static_cast<QLineEdit*>(Form().Edit_Info)}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + " in " + field->text().toStdString());
+            clipboard->setText("vorher", QClipboard::Selection);
+            field->setFocus();
+            field->deselect();
+            c.select(field);
+            EXPECT_TRUE(field->hasSelectedText());
+            EXPECT_NE(clipboard->text(QClipboard::Selection), field->selectedText());
+        }
+    }
 }
 
 // The search dialog's copies share the window's delay: a short one clears them,
