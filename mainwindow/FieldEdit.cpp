@@ -93,12 +93,13 @@ void TFieldEdit::WithdrawPrimary() {
 void TFieldEdit::contextMenuEvent(QContextMenuEvent* event) {
     QMenu* menu = createStandardContextMenu();
     if (clipboard_) {
-        // The menu's own copy and cut are replaced, not merely joined.
+        // The menu's own copy and cut are replaced, not merely joined. They are told
+        // by their connection to the line edit's slots (made with SLOT()): Qt 6.4
+        // gives them no object names, and their texts are translated.
         for (QAction* action : menu->actions()) {
-            const bool copy = action->objectName() == QLatin1String("edit-copy");
-            const bool cut = action->objectName() == QLatin1String("edit-cut");
+            const bool copy = disconnect(action, SIGNAL(triggered()), this, SLOT(copy()));
+            const bool cut = disconnect(action, SIGNAL(triggered()), this, SLOT(cut()));
             if (!copy && !cut) continue;
-            disconnect(action, &QAction::triggered, nullptr, nullptr);
             connect(action, &QAction::triggered, this, [this, cut] { CopySelection(cut); });
         }
     }

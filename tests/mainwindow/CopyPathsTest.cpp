@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -66,6 +67,22 @@ class CopyPathsTest : public testing::MainWindowFixture {
     static bool MarkedSecret() {
         const QMimeData* data = QGuiApplication::clipboard()->mimeData();
         return data && data->data("x-kde-passwordManagerHint") == "secret";
+    }
+
+    // Opens the field's context menu as a right click does and chooses an item by
+    // its German text.
+    static void TriggerContextMenuAction(QLineEdit* field, const char* name) {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), field->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(field, &event);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        QAction* chosen = nullptr;
+        for (QAction* a : menu->actions()) {
+            if (a->text().remove('&').section('\t', 0, 0) == QLatin1String(name)) chosen = a;
+        }
+        ASSERT_NE(chosen, nullptr) << name;
+        chosen->trigger();
+        menu->close();
     }
 
     static QAction* FindAction(const QMenu* menu, const QString& text) {
@@ -146,6 +163,24 @@ TEST_F(CopyPathsTest, EveryCopyPutsTheWholeMarkedTextOnTheClipboardAndStartsTheC
              return Form().Edit_Info;
          },
          QKeyCombination(Qt::ShiftModifier, Qt::Key_Delete), "Haus"},
+        {"value field, context menu's copy",
+         [&]() -> QWidget* {
+             SelectEntryCell(0, 1);
+             Form().Edit_Value->setSelection(1, 3);
+             TriggerContextMenuAction(Form().Edit_Value, "Kopieren");
+             return nullptr;
+         },
+         {},
+         "E12"},
+        {"info field, context menu's cut",
+         [&]() -> QWidget* {
+             SelectEntryCell(0, 2);
+             Form().Edit_Info->selectAll();
+             TriggerContextMenuAction(Form().Edit_Info, "Ausschneiden");
+             return nullptr;
+         },
+         {},
+         "Haus"},
         {"info field, nothing selected",
          [&] {
              SelectEntryCell(0, 2);
