@@ -77,6 +77,8 @@ void TDocumentSession::New() {
 void TDocumentSession::Forget() {
     if (locked_) return;
     ReplaceDocument();
+    selectedKeyRow_ = -1;
+    shownKey_ = -1;
 }
 
 void TDocumentSession::AssignFileName(const std::string& path) {
