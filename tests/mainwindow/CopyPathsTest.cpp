@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -284,6 +285,28 @@ TEST_F(CopyPathsTest, TheWindowsClearingTakesASearchHitsCopyOffOnlyWhileItIsOurs
         EXPECT_EQ(MarkedSecret(), *otherCopy != 0);
         Form().CloseSearchDialog();
     }
+}
+
+// Another program copies the same text with the same hint: the clearing leaves it.
+// Only where the clipboard has an owner (under X11).
+TEST_F(CopyPathsTest, TheClearingLeavesAnotherProgramsCopyOfTheSameText) {
+    ShowSample();
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    Form().MenuItem_ClearClipboard->setChecked(true);
+    Form().SetClipboardClearDelay(300);
+    QTest::keyClick(SelectEntryCell(0, 1), Qt::Key_C, Qt::ControlModifier);
+    if (!clipboard->ownsClipboard()) GTEST_SKIP() << "the clipboard has no owner here";
+    QProcess other;
+    other.start(DORVANTA_CLIPBOARD_HOLDER, {"DE12"});
+    ASSERT_TRUE(other.waitForReadyRead(10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !clipboard->ownsClipboard(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !Form().Clipboard().ClearPending(); }, 5000));
+    QTest::qWait(100);
+    EXPECT_FALSE(clipboard->ownsClipboard());
+    EXPECT_EQ(clipboard->text(), "DE12");
+    EXPECT_TRUE(MarkedSecret());
+    other.kill();
+    other.waitForFinished();
 }
 
 TEST_F(CopyPathsTest, TheDelayIsChosenInTheOptionsMenuAndKeptInTheSettings) {
