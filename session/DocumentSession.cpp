@@ -33,7 +33,10 @@ TDocumentSession::TDocumentSession(QObject* parent) : QObject(parent) {
     (void)registered;
 }
 
-TDocumentSession::~TDocumentSession() = default;
+TDocumentSession::~TDocumentSession() {
+    document_.Wipe();
+    age::Wipe(sealed_);
+}
 
 // ---------------------------------------------------------------- state
 
@@ -53,7 +56,8 @@ void TDocumentSession::AnnounceModified() {
 }
 
 void TDocumentSession::Reset() {
-    document_.ClearDocument();
+    // Also a refused load's half-read document: its texts are overwritten too.
+    document_.Wipe();
     shownKey_ = -1;
     stamp_ = {};
     SetFileName({});
@@ -61,8 +65,21 @@ void TDocumentSession::Reset() {
     AnnounceModified();
 }
 
+void TDocumentSession::ReplaceDocument() {
+    emit AboutToReplaceDocument();
+    document_.Wipe();
+}
+
 void TDocumentSession::New() {
+    ReplaceDocument();
     Reset();
+}
+
+void TDocumentSession::Forget() {
+    if (locked_) return;
+    ReplaceDocument();
+    selectedKeyRow_ = -1;
+    shownKey_ = -1;
 }
 
 void TDocumentSession::AssignFileName(const std::string& path) {
@@ -116,7 +133,7 @@ bool TDocumentSession::Open(const std::string& path, TSessionDecisions& decision
 bool TDocumentSession::Load(const std::string& path, TSessionDecisions& decisions,
                             bool background) {
     TLoadHooks hooks;
-    hooks.ClearSelection = [this] { emit AboutToReplaceDocument(); };
+    hooks.ClearSelection = [this] { ReplaceDocument(); };
     hooks.AskPassword = [&decisions](const std::string& p) { return decisions.AskOpenPassword(p); };
     hooks.AskPassphrase = [&decisions](const std::string& p, int attempt) {
         return decisions.AskOpenPassphrase(p, attempt);

@@ -105,8 +105,11 @@ class TDocumentSession : public QObject {
     void SetShownKey(int key) { shownKey_ = key; }
 
     // ---- the file ----
-    // An empty untitled document.
+    // An empty untitled document; the former one's texts are overwritten.
     void New();
+    // For a closing window: the document's texts are overwritten and it is left
+    // empty; the file name stays (the settings keep it). Nothing while locked.
+    void Forget();
     // Reads `path` into the document. True when it was loaded; false when a
     // password prompt was cancelled or answered wrongly, or the file could not be
     // read (reported through ReportLoadError): either way the document is then
@@ -156,7 +159,8 @@ class TDocumentSession : public QObject {
     bool Unlock(const std::string& password, TSessionDecisions& decisions);
 
   signals:
-    // Before a load empties the document: views drop their selection.
+    // Before New or a load empties the document: views drop their selection and
+    // every copy of its texts, as for a lock.
     void AboutToReplaceDocument();
     // The document is now empty and untitled (New, a refused or failed load).
     void DocumentReset();
@@ -180,6 +184,8 @@ class TDocumentSession : public QObject {
     void BusyEnded();
 
   private:
+    // Tells the views, then overwrites the document's texts.
+    void ReplaceDocument();
     enum class TOverwrite { Write, SaveAs, Cancel };
     // Compares the file with the stamp and asks when it changed (`ask`: asks
     // whatever it holds). `last` receives what was found the last time it was
