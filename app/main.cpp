@@ -1,3 +1,5 @@
+#include <sys/prctl.h>
+
 #include <csignal>
 #include <iostream>
 
@@ -9,6 +11,9 @@
 #include "session/DocumentSession.h"
 
 int main(int argc, char** argv) {
+    // A core dump would carry the open collection's texts and password to disk;
+    // this also keeps other programs of the same user from reading our memory.
+    ::prctl(PR_SET_DUMPABLE, 0);
     // Past a file-size limit (ulimit -f) a write is to fail with EFBIG and be
     // reported like a full disk, not end the program and its unsaved work with SIGXFSZ.
     std::signal(SIGXFSZ, SIG_IGN);

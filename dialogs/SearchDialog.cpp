@@ -104,9 +104,11 @@ TSearchDialog::TSearchDialog(QWidget* parent, TDocumentSession& session,
     label->setGeometry(8, 10, 78, 17);
     Edit_SearchFor = new QLineEdit(this);
     Edit_SearchFor->setGeometry(88, 8, 177, 21);
-    RestrictToCp1252(Edit_SearchFor);
-    // Qt's default of 32,767 characters would cut a pasted text without a word;
-    // the original field had no limit.
+    // Qt's default of 32,767 characters would cut a pasted text without a word; the
+    // validator's limit says so. A limit there must be: the field lays out its
+    // whole text at each repaint (every blink of its cursor), a second of work for
+    // 10 MB.
+    RestrictToCp1252(Edit_SearchFor, kMaxSearchChars);
     Edit_SearchFor->setMaxLength(std::numeric_limits<int>::max());
     label->setBuddy(Edit_SearchFor);
 

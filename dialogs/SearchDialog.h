@@ -55,6 +55,8 @@ class TSearchResultModel : public QAbstractTableModel {
 class TSearchDialog : public TFixedDialog {
     Q_OBJECT
   public:
+    // The longest search text; a longer paste keeps its beginning, with a notice.
+    static constexpr int kMaxSearchChars = 100000;
     static constexpr int kNarrowWidth = 273;
     static constexpr int kWideWidth = 617;
     static constexpr int kClientHeight = 149;

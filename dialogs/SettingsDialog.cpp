@@ -7,7 +7,6 @@
 #include <QPushButton>
 
 #include "platform/Application.h"
-#include "platform/Cp1252Validator.h"
 #include "platform/MessageService.h"
 #include "platform/Settings.h"
 #include "platform/SettingsKeys.h"
@@ -30,7 +29,6 @@ TSettingsDialog::TSettingsDialog(QWidget* parent, TSettingsStore* settings)
     CheckBox_AutoFile->setGeometry(12, 20, 275, 19);
     Edit_AutoFile = new QLineEdit(GroupBox1);
     Edit_AutoFile->setGeometry(12, 42, 273, 21);
-    RestrictToCp1252(Edit_AutoFile);
     Button_Search = new QPushButton(QStringLiteral("Durch&suchen"), GroupBox1);
     Button_Search->setGeometry(190, 67, 95, 23);
     Button_Search->setAutoDefault(false);
@@ -60,7 +58,8 @@ void TSettingsDialog::FormShow() {
     TSettingsStore* settings = settings_;
     const bool present = settings && settings->ValueExists(kAutoLoadFile);
     CheckBox_AutoFile->setChecked(present);
-    Edit_AutoFile->setText(present ? ToQString(settings->ReadString(kAutoLoadFile)) : QString());
+    Edit_AutoFile->setText(present ? QString::fromStdString(settings->ReadPath(kAutoLoadFile))
+                                   : QString());
     CheckBox_AutoFile->setFocus();
 }
 
@@ -84,7 +83,6 @@ void TSettingsDialog::Button_OKClick() {
     // A relative path counts from the current folder. The start can open only a
     // file this user may read: a folder, a pipe or a device would make it fail.
     const QString text = Edit_AutoFile->text();
-    const auto stored = FromQString(text);
     const QFileInfo info(text);
     QString refusal;
     if (text.isEmpty() || !info.exists()) {
@@ -93,9 +91,6 @@ void TSettingsDialog::Button_OKClick() {
         refusal = QStringLiteral("Der angegebene Pfad ist ein Ordner, keine Datei.");
     } else if (!info.isFile() || !info.isReadable()) {
         refusal = QStringLiteral("Die angegebene Datei kann nicht gelesen werden.");
-    } else if (!stored) {
-        // A chosen path may hold characters the settings cannot keep.
-        refusal = QStringLiteral("Der Pfad enthält Zeichen, die nicht gespeichert werden können.");
     }
     if (!refusal.isEmpty()) {
         MessageService::Instance().Message(refusal, QStringLiteral("Ungültiger Dateiname"),
@@ -106,7 +101,7 @@ void TSettingsDialog::Button_OKClick() {
     if (!settings) {
         throw ESettingsError(FormatMessage("Fehler beim Setzen der Daten für '%s'", kAutoLoadFile));
     }
-    settings->WriteString(kAutoLoadFile, *stored);
+    settings->WritePath(kAutoLoadFile, text.toStdString());
     accept();
 }
 

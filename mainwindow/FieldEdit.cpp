@@ -2,9 +2,13 @@
 
 #include <sodium.h>
 
+#include <QClipboard>
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
 
 #include "platform/Cp1252Validator.h"
 #include "platform/GermanFormat.h"
@@ -56,18 +60,46 @@ void TFieldEdit::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
+    // Every key the line edit handles offers its selection as the primary one.
     QLineEdit::keyPressEvent(event);
+    WithdrawPrimary();
+}
+
+void TFieldEdit::mouseReleaseEvent(QMouseEvent* event) {
+    // The line edit's release of the left button offers the selection as the
+    // primary one, and does nothing else a field without dragging needs.
+    if (event->button() == Qt::LeftButton) {
+        event->accept();
+        return;
+    }
+    QLineEdit::mouseReleaseEvent(event);
+}
+
+void TFieldEdit::mouseDoubleClickEvent(QMouseEvent* event) {
+    QLineEdit::mouseDoubleClickEvent(event);
+    WithdrawPrimary();
+}
+
+void TFieldEdit::WithdrawPrimary() {
+    // Before the event loop runs again, so no other program gets to read it.
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard || !clipboard->supportsSelection() || !clipboard->ownsSelection()) return;
+    const QMimeData* data = clipboard->mimeData(QClipboard::Selection);
+    if (data && data->hasText() && data->text() == selectedText()) {
+        clipboard->clear(QClipboard::Selection);
+    }
 }
 
 void TFieldEdit::contextMenuEvent(QContextMenuEvent* event) {
     QMenu* menu = createStandardContextMenu();
     if (clipboard_) {
-        // The menu's own copy and cut are replaced, not merely joined.
+        // The menu's own copy and cut are replaced, not merely joined. They are told
+        // by their connection to the line edit's slots (made with SLOT()): Qt 6.4
+        // gives them no object names, and their texts are translated.
         for (QAction* action : menu->actions()) {
-            const bool copy = action->objectName() == QLatin1String("edit-copy");
-            const bool cut = action->objectName() == QLatin1String("edit-cut");
+            const bool copy = disconnect(action, SIGNAL(triggered()), this, SLOT(copy()));
+            const bool cut = disconnect(action, SIGNAL(triggered()), this, SLOT(cut()));
             if (!copy && !cut) continue;
-            disconnect(action, &QAction::triggered, nullptr, nullptr);
             connect(action, &QAction::triggered, this, [this, cut] { CopySelection(cut); });
         }
     }

@@ -25,6 +25,7 @@
 #include "mainwindow/MainWindowShared.h"
 #include "mainwindow/WindowDecisions.h"
 #include "platform/Application.h"
+#include "platform/FreedMemory.h"
 #include "platform/MessageService.h"
 #include "platform/SecretClipboard.h"
 #include "platform/Settings.h"
@@ -180,7 +181,7 @@ void TMainWindow::FormShow() {
     UpdateMinimumSize();
     QString start = startFile_;
     if (start.isEmpty() && settings_ && settings_->ValueExists(settings::kAutoLoadFile.name)) {
-        start = ToQString(settings_->ReadString(settings::kAutoLoadFile.name));
+        start = QString::fromStdString(settings_->ReadPath(settings::kAutoLoadFile.name));
     }
     // A large collection takes a while: the window shows first.
     if (!start.isEmpty()) {
@@ -240,6 +241,9 @@ void TMainWindow::closeEvent(QCloseEvent* event) {
     RunGuarded([&] { ok = QuerySave(); });
     if (ok) {
         CloseSearchDialog();
+        // Nothing of the collection outlives the window in memory.
+        session_.Forget();
+        ScrubFreedMemory();
         event->accept();
     } else {
         event->ignore();
@@ -382,7 +386,10 @@ void TMainWindow::SizeEntryColumns() {
 
 void TMainWindow::ConnectSession() {
     connect(&session_, &TDocumentSession::AboutToReplaceDocument, this,
-            [this] { ListBox_Keys->SetItemIndex(-1); });
+            [this] {
+                ListBox_Keys->SetItemIndex(-1);
+                DropTexts();
+            });
     connect(&session_, &TDocumentSession::DocumentReset, this, &TMainWindow::DocumentReset);
     connect(&session_, &TDocumentSession::DocumentLoaded, this, &TMainWindow::DocumentLoaded);
     connect(&session_, &TDocumentSession::Merged, this,

@@ -10,6 +10,7 @@
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/MainWindowShared.h"
 #include "mainwindow/WindowDecisions.h"
+#include "platform/FreedMemory.h"
 #include "platform/MessageService.h"
 #include "platform/TextConv.h"
 #include "resources/Icons.h"
@@ -26,11 +27,14 @@ void TMainWindow::DocumentReset() {
     Edit_DataName->clear();
     Edit_Value->clear();
     ListBox_KeysClick();
+    // The former document's texts were freed on this thread: none stay for reuse.
+    ScrubFreedMemory();
 }
 
 void TMainWindow::DocumentLoaded() {
     ListBox_KeysClick();
     UpdtListBox(false, {});
+    ScrubFreedMemory();
 }
 
 void TMainWindow::FileNameChanged(const QString&) {

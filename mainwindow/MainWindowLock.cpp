@@ -233,7 +233,11 @@ bool TMainWindow::UnlockWithPrompt() {
     for (int attempt = 1; attempt <= kPassphraseTries; ++attempt) {
         const auto typed = TWindowDecisions::AskUnlockPassword(session_.FileName(), attempt);
         if (!typed) return false;
-        auto password = FromQString(*typed).value_or(std::string());
+        // In the form the document keeps it; a character a plain document cannot
+        // hold can never match, and the empty text counts as wrong.
+        auto password = session_.Format() == TDocumentSession::TFormat::Encrypted
+                             ? typed->toStdString()
+                             : FromQString(*typed).value_or(std::string());
         const bool opened = session_.Unlock(password, *decisions_);
         if (!password.empty()) sodium_memzero(password.data(), password.size());
         if (opened) return true;

@@ -67,8 +67,8 @@ std::optional<std::string> TWindowDecisions::AskOpenPassphrase(const std::string
     const auto typed =
         MessageService::Instance().AskPassphrase(QStringLiteral("Passwort"), prompt, false);
     if (!typed) return std::nullopt;
-    // As with AskOpenPassword: a character no file can hold counts as wrong.
-    return FromQString(typed->text).value_or(std::string());
+    // An encrypted file's passphrase is UTF-8.
+    return typed->text.toStdString();
 }
 
 void TWindowDecisions::ShowWrongPassword() {
@@ -117,9 +117,8 @@ std::optional<std::string> TWindowDecisions::AskNewPassphrase() {
                          MsgIcon::Warning);
         return std::nullopt;
     }
-    auto password = FromQString(answer->text);
-    if (!password) messages.Message(kUnstorableText, kInvalidInput, MsgIcon::Warning);
-    return password;
+    // UTF-8, as an encrypted file keeps it.
+    return answer->text.toStdString();
 }
 
 std::optional<std::string> TWindowDecisions::AskNewPassword() {

@@ -7,6 +7,7 @@
 #include <QToolTip>
 #include <algorithm>
 
+#include "platform/GermanFormat.h"
 #include "platform/System.h"
 #include "platform/TextConv.h"
 
@@ -27,7 +28,35 @@ qsizetype CharacterLength(const QString& text, qsizetype i) {
 TCp1252Validator::TCp1252Validator(QLineEdit* edit, QObject* parent)
     : QValidator(parent), edit_(edit), last_(edit ? edit->text() : QString()) {}
 
+bool TCp1252Validator::CutToMaxChars(QString& input, int& pos) const {
+    if (maxChars_ <= 0 || input.size() <= maxChars_) return false;
+    // The text the change brought lies between what it shares with the text before.
+    const QString& before = last_;
+    const qsizetype shorter = std::min(before.size(), input.size());
+    qsizetype head = 0;
+    while (head < shorter && before[head] == input[head]) ++head;
+    qsizetype tail = 0;
+    while (tail < shorter - head &&
+           before[before.size() - 1 - tail] == input[input.size() - 1 - tail]) {
+        ++tail;
+    }
+    const qsizetype room = std::max<qsizetype>(0, maxChars_ - head - tail);
+    qsizetype keep = std::min(room, input.size() - head - tail);
+    if (keep > 0 && input[head + keep - 1].isHighSurrogate()) --keep;  // no half pair
+    if (head + keep + tail > maxChars_) {
+        input.truncate(maxChars_);  // the text before was already too long
+    } else {
+        input = input.left(head + keep) + input.right(tail);
+    }
+    pos = static_cast<int>(std::min<qsizetype>(head + keep, input.size()));
+    return true;
+}
+
 QValidator::State TCp1252Validator::validate(QString& input, int& pos) const {
+    if (CutToMaxChars(input, pos) && edit_) {
+        Beep();
+        ShowFieldHint(edit_, TooLongHint(maxChars_));
+    }
     const QString before = last_;
     last_ = input;
     if (FitsCp1252(input)) return Acceptable;
@@ -81,9 +110,18 @@ QString RefusedCharacterHint(const QString& character) {
            QStringLiteral("\u201C kann in Dorvanta-Dateien nicht gespeichert werden.");
 }
 
+QString TooLongHint(int maxChars) {
+    return QStringLiteral("Das Feld nimmt höchstens %1 Zeichen auf; der Rest wurde nicht "
+                          "übernommen.")
+        .arg(GermanNumber(static_cast<qlonglong>(maxChars)));
+}
+
 void ShowRefusedCharacter(QLineEdit* edit, const QString& character) {
     Beep();
-    const QString hint = RefusedCharacterHint(character);
+    ShowFieldHint(edit, RefusedCharacterHint(character));
+}
+
+void ShowFieldHint(QLineEdit* edit, const QString& hint) {
     if (auto* main = qobject_cast<QMainWindow*>(edit->window())) {
         main->statusBar()->showMessage(hint, kStatusHintMs);
         return;
@@ -91,7 +129,11 @@ void ShowRefusedCharacter(QLineEdit* edit, const QString& character) {
     QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())), hint, edit);
 }
 
-void RestrictToCp1252(QLineEdit* edit) { edit->setValidator(new TCp1252Validator(edit, edit)); }
+void RestrictToCp1252(QLineEdit* edit, int maxChars) {
+    auto* validator = new TCp1252Validator(edit, edit);
+    validator->SetMaxChars(maxChars);
+    edit->setValidator(validator);
+}
 
 void RestrictToCp1252(QComboBox* combo) {
     combo->setValidator(new TCp1252Validator(combo->lineEdit(), combo));

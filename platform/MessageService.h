@@ -94,6 +94,10 @@ struct AskedQuestion {
     std::optional<QString> repeatAnswer;  // a passphrase box's "Passwort wiederholen"
 };
 
+// The longest text a passphrase box takes; it takes any characters (an encrypted
+// file's passphrase is UTF-8, unlike every other text the program asks for).
+inline constexpr int kMaxPassphraseLength = 4096;
+
 // What a passphrase box was given: its field, and "Passwort wiederholen" when asked.
 struct TPassphraseAnswer {
     QString text;
@@ -141,7 +145,8 @@ class MessageService {
     // anzeigen" that shows what is typed. Logged as an Input with `password`;
     // nothing when cancelled. The caller compares the two texts.
     std::optional<TPassphraseAnswer> AskPassphrase(const QString& caption, const QString& prompt,
-                                                   bool repeat, int maxLength = 255);
+                                                   bool repeat,
+                                                   int maxLength = kMaxPassphraseLength);
 
     // File dialogs; `filter` as Qt writes it ("Private Daten (*.pdt)"), the suffix
     // without dot. Open wants an existing file; Save asks before overwriting one.

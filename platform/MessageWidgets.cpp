@@ -150,12 +150,14 @@ void LogFileList(QFileDialog& dialog, const QString& logPath) {
 }
 
 // A labelled one-line field of an input box. Every text the program asks for
-// ends up in a Windows-1252 file or setting, so the field takes no other.
-QLineEdit* AddField(QDialog& dialog, QVBoxLayout& layout, const QString& prompt, int maxLength) {
+// but a passphrase ends up in a Windows-1252 file or setting, so the field takes
+// no other unless `anyText`.
+QLineEdit* AddField(QDialog& dialog, QVBoxLayout& layout, const QString& prompt, int maxLength,
+                    bool anyText = false) {
     auto* label = new QLabel(prompt, &dialog);
     auto* edit = new QLineEdit(&dialog);
     if (maxLength > 0) edit->setMaxLength(maxLength);
-    RestrictToCp1252(edit);
+    if (!anyText) RestrictToCp1252(edit);
     label->setBuddy(edit);
     layout.addWidget(label);
     layout.addWidget(edit);
@@ -268,10 +270,11 @@ void ShowPassphraseBox(AskedQuestion& question) {
     QDialog dialog(DialogParent());
     dialog.setWindowTitle(question.caption);
     auto* layout = new QVBoxLayout(&dialog);
-    std::vector<QLineEdit*> fields{AddField(dialog, *layout, question.text, question.maxLength)};
+    std::vector<QLineEdit*> fields{
+        AddField(dialog, *layout, question.text, question.maxLength, true)};
     if (question.repeat) {
-        fields.push_back(
-            AddField(dialog, *layout, QStringLiteral("Passwort wiederholen"), question.maxLength));
+        fields.push_back(AddField(dialog, *layout, QStringLiteral("Passwort wiederholen"),
+                                  question.maxLength, true));
     }
     for (QLineEdit* field : fields) field->setEchoMode(QLineEdit::Password);
     auto* show = new QCheckBox(QStringLiteral("Passwort anzeigen"), &dialog);

@@ -83,6 +83,17 @@ bool IsValidUtf8Throughout(std::string_view text) {
     return true;
 }
 
+// A string that Windows-1252 cannot hold stays UTF-8 (a file path); nothing else does.
+void StringFromUtf8(std::string&& utf8, RegValue& value) {
+    if (auto text = Utf8ToCp1252Strict(utf8)) {
+        value.type = kRegSz;
+        value.data = std::move(*text);
+    } else {
+        value.type = kRegSzUtf8;
+        value.data = std::move(utf8);
+    }
+}
+
 std::string FromUtf8(std::string&& utf8, int line) {
     // ASCII, as nearly every name and value is, reads the same in both.
     if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return (c & 0x80) == 0; })) {
@@ -94,7 +105,7 @@ std::string FromUtf8(std::string&& utf8, int line) {
 }
 
 // Reads a quoted string starting at text[pos] == '"'; pos ends after the closing quote.
-std::string ParseQuoted(std::string_view text, std::size_t& pos, int line) {
+std::string ParseQuotedUtf8(std::string_view text, std::size_t& pos, int line) {
     std::string out;
     ++pos;
     for (;;) {
@@ -103,12 +114,16 @@ std::string ParseQuoted(std::string_view text, std::size_t& pos, int line) {
         if (stop == text.size()) throw DamagedFile(line, "Anführungszeichen fehlt");
         out.append(text.substr(pos, stop - pos));
         pos = stop + 1;
-        if (text[stop] == '"') return FromUtf8(std::move(out), line);
+        if (text[stop] == '"') return out;
         if (pos >= text.size() || (text[pos] != '\\' && text[pos] != '"')) {
             throw DamagedFile(line, "ungültige Escape-Folge");
         }
         out += text[pos++];
     }
+}
+
+std::string ParseQuoted(std::string_view text, std::size_t& pos, int line) {
+    return FromUtf8(ParseQuotedUtf8(text, pos, line), line);
 }
 
 int HexDigit(char c) {
@@ -153,8 +168,7 @@ std::string ParseHexBytes(std::string_view text, int line) {
 void ParseValueData(std::string_view text, RegValue& value, int line) {
     if (!text.empty() && text[0] == '"') {
         std::size_t pos = 0;
-        value.type = kRegSz;
-        value.data = ParseQuoted(text, pos, line);
+        StringFromUtf8(ParseQuotedUtf8(text, pos, line), value);
         if (text.find_first_not_of(kBlanks, pos) != std::string_view::npos) {
             throw DamagedFile(line, "Zeichen nach dem Wert");
         }

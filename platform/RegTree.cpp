@@ -182,6 +182,9 @@ void WriteValueLine(std::string& out, const RegValue& value) {
     if (value.type == kRegSz && !NeedsHexForm(value.data)) {
         line += "\"" + EscapeQuoted(ToUtf8(value.data)) + "\"";
         out += line;
+    } else if (value.type == kRegSzUtf8) {
+        // WritePath keeps control characters out of these.
+        out += line + "\"" + EscapeQuoted(value.data) + "\"";
     } else if (value.type == kRegDword && value.data.size() == 4) {
         std::uint32_t v = 0;
         std::memcpy(&v, value.data.data(), 4);

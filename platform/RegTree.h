@@ -16,6 +16,9 @@ namespace dorvanta::reg {
 
 // Registry value types as the .reg format numbers them in "hex(n):".
 constexpr int kRegSz = 1;
+// Only in memory: a string that Windows-1252 cannot hold (a file path), kept in
+// UTF-8; written to the file as any string is.
+constexpr int kRegSzUtf8 = 0x10001;
 constexpr int kRegExpandSz = 2;
 constexpr int kRegBinary = 3;
 constexpr int kRegDword = 4;

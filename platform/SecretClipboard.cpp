@@ -67,7 +67,12 @@ QMimeData* TSecretClipboard::SecretMimeData(const QString& text) {
 void TSecretClipboard::SetText(const QString& text) {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (!clipboard) return;
-    clipboard->setMimeData(SecretMimeData(text));
+    QMimeData* data = SecretMimeData(text);
+    clipboard->setMimeData(data);
+    own_ = data;
+    // A platform without owners (offscreen) never says it owns the clipboard; there
+    // the content's identity alone tells.
+    ownershipKnown_ = clipboard->ownsClipboard();
     text_ = text;
     copied_ = true;
     if (clearEnabled_) timer_.start();
@@ -85,8 +90,11 @@ void TSecretClipboard::RouteCopies(QWidget* widget, TCopyText text) {
 bool TSecretClipboard::HoldsOwnText() const {
     const QClipboard* clipboard = QGuiApplication::clipboard();
     if (!copied_ || !clipboard) return false;
+    // Another program's copy of the same text with the same hint is the user's:
+    // only the very content put there here counts, and only while it is ours.
+    if (ownershipKnown_ && !clipboard->ownsClipboard()) return false;
     const QMimeData* data = clipboard->mimeData();
-    if (!data) return false;
+    if (!data || data != own_) return false;
     // The hint first: asking another program for its text can take a while.
     const QString hint = QString::fromLatin1(kHintFormat);
     return data->hasFormat(hint) && data->data(hint) == kHintValue && data->hasText() &&
@@ -97,6 +105,7 @@ void TSecretClipboard::ClearOwnText() {
     timer_.stop();
     if (HoldsOwnText()) QGuiApplication::clipboard()->clear();
     text_.clear();
+    own_ = nullptr;
     copied_ = false;
 }
 

@@ -4,13 +4,14 @@
 // be taken off the clipboard again after a delay and when the program ends. The
 // main window owns the one instance and lends it to the dialogs.
 
+#include <QMimeData>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <functional>
 #include <optional>
 
-class QMimeData;
 class QWidget;
 
 namespace dorvanta {
@@ -48,8 +49,9 @@ class TSecretClipboard : public QObject {
     // is taken even when there is nothing to copy.
     void RouteCopies(QWidget* widget, TCopyText text);
 
-    // True while the clipboard holds the last text copied here, with the hint: a
-    // text copied since, even the same one from another place, is the user's.
+    // True while this program owns the clipboard and it holds the very content of
+    // the last copy here: a text copied since, even the same one with the same
+    // hint from another program, is the user's.
     bool HoldsOwnText() const;
     // Empties the clipboard if HoldsOwnText(); forgets the text either way.
     void ClearOwnText();
@@ -60,6 +62,8 @@ class TSecretClipboard : public QObject {
   private:
     QTimer timer_;
     QString text_;  // the last text copied, kept only until it is cleared
+    QPointer<QMimeData> own_;  // what SetText put there; the clipboard deletes it when replaced
+    bool ownershipKnown_ = false;
     bool copied_ = false;
     bool clearEnabled_ = false;
 };

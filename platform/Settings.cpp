@@ -3,11 +3,14 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/HiveFile.h"
 #include "platform/RegTree.h"
+#include "platform/TextConv.h"
+#include "store/Cp1252.h"
 
 namespace dorvanta {
 namespace {
@@ -126,6 +129,7 @@ RegDataType TSettingsStore::GetDataType(const std::string& name) const {
     if (!LookUp(name, type, data)) return RegDataType::Unknown;
     switch (type) {
         case kRegSz:
+        case kRegSzUtf8:
             return RegDataType::String;
         case kRegExpandSz:
             return RegDataType::ExpandString;
@@ -184,6 +188,15 @@ std::string TSettingsStore::ReadString(const std::string& name) const {
     return data;
 }
 
+std::string TSettingsStore::ReadPath(const std::string& name) const {
+    int type = 0;
+    std::string data;
+    if (!LookUp(name, type, data)) throw GetError(name);
+    if (type == kRegSzUtf8) return data;
+    if (type != kRegSz && type != kRegExpandSz) throw TypeError(name);
+    return Cp1252ToUtf8(data);
+}
+
 std::int32_t TSettingsStore::ReadInteger(const std::string& name) const {
     int type = 0;
     std::string data;
@@ -239,6 +252,18 @@ void TSettingsStore::WriteValue(const std::string& name, int type, const std::st
 
 void TSettingsStore::WriteString(const std::string& name, const std::string& value) {
     WriteValue(name, kRegSz, value);
+}
+
+void TSettingsStore::WritePath(const std::string& name, const std::string& utf8) {
+    const bool control = std::any_of(utf8.begin(), utf8.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+    });
+    if (control || !IsValidUtf8(utf8)) throw SetError(name);
+    if (auto cp1252 = Utf8ToCp1252Strict(utf8)) {
+        WriteValue(name, kRegSz, *cp1252);
+    } else {
+        WriteValue(name, kRegSzUtf8, utf8);
+    }
 }
 
 void TSettingsStore::WriteInteger(const std::string& name, std::int32_t value) {

@@ -16,7 +16,8 @@
 // Key paths use '\' and are compared case-insensitively, as are value names. A path
 // that starts with '\' is taken from the hive's root, any other path from the open
 // key (or from the root when no key is open). Names and string values are the
-// program's Windows-1252 texts; the file itself is written in UTF-8. A file that is
+// program's Windows-1252 texts, except file paths (ReadPath/WritePath), which may
+// hold any character; the file itself is written in UTF-8. A file that is
 // not UTF-8 (as regedit writes REGEDIT4) is read as Windows-1252.
 
 #include <cstdint>
@@ -77,6 +78,8 @@ class TSettingsStore {
     // Daten für '<name>'"; a value of another type throws "Ungültiger Datentyp für
     // '<name>'". ReadString also accepts expandable strings (returned unexpanded).
     std::string ReadString(const std::string& name) const;
+    // A file path in UTF-8: any string value, also one Windows-1252 cannot hold.
+    std::string ReadPath(const std::string& name) const;
     std::int32_t ReadInteger(const std::string& name) const;
     bool ReadBool(const std::string& name) const;
     std::string ReadBinary(const std::string& name) const;
@@ -88,6 +91,8 @@ class TSettingsStore {
     // meanwhile, or when the file cannot be stored throws "Fehler beim Setzen der
     // Daten für '<name>'". Value names are case-preserving.
     void WriteString(const std::string& name, const std::string& value);
+    // A file path in UTF-8, kept as it is (control characters are refused).
+    void WritePath(const std::string& name, const std::string& utf8);
     void WriteInteger(const std::string& name, std::int32_t value);
     void WriteBool(const std::string& name, bool value);
     void WriteBinary(const std::string& name, const std::string& bytes);

@@ -12,6 +12,7 @@
 #include "store/DocumentSeal.h"
 #include "store/Import.h"
 #include "store/PdtFile.h"
+#include "store/StoreError.h"
 
 namespace dorvanta {
 
@@ -33,7 +34,11 @@ TDocumentSession::TDocumentSession(QObject* parent) : QObject(parent) {
     (void)registered;
 }
 
-TDocumentSession::~TDocumentSession() = default;
+TDocumentSession::~TDocumentSession() {
+    document_.Wipe();
+    base_.Wipe();
+    age::Wipe(sealed_);
+}
 
 // ---------------------------------------------------------------- state
 
@@ -53,7 +58,8 @@ void TDocumentSession::AnnounceModified() {
 }
 
 void TDocumentSession::Reset() {
-    document_.ClearDocument();
+    // Also a refused load's half-read document: its texts are overwritten too.
+    document_.Wipe();
     base_.Wipe();
     hasBase_ = false;
     mergedCopies_.clear();
@@ -64,8 +70,24 @@ void TDocumentSession::Reset() {
     AnnounceModified();
 }
 
+void TDocumentSession::ReplaceDocument() {
+    emit AboutToReplaceDocument();
+    document_.Wipe();
+    base_.Wipe();
+    hasBase_ = false;
+    mergedCopies_.clear();
+}
+
 void TDocumentSession::New() {
+    ReplaceDocument();
     Reset();
+}
+
+void TDocumentSession::Forget() {
+    if (locked_) return;
+    ReplaceDocument();
+    selectedKeyRow_ = -1;
+    shownKey_ = -1;
 }
 
 void TDocumentSession::AssignFileName(const std::string& path) {
@@ -121,7 +143,7 @@ bool TDocumentSession::Open(const std::string& path, TSessionDecisions& decision
 bool TDocumentSession::Load(const std::string& path, TSessionDecisions& decisions,
                             bool background) {
     TLoadHooks hooks;
-    hooks.ClearSelection = [this] { emit AboutToReplaceDocument(); };
+    hooks.ClearSelection = [this] { ReplaceDocument(); };
     hooks.AskPassword = [&decisions](const std::string& p) { return decisions.AskOpenPassword(p); };
     hooks.AskPassphrase = [&decisions](const std::string& p, int attempt) {
         return decisions.AskOpenPassphrase(p, attempt);
@@ -166,6 +188,13 @@ bool TDocumentSession::Load(const std::string& path, TSessionDecisions& decision
 
 // ---------------------------------------------------------------- save
 
+namespace {
+constexpr const char* kMsgPassphraseNotPlain =
+    "Das Passwort dieser verschlüsselten Sammlung kann eine unverschlüsselte Datei nicht "
+    "speichern: sie erlaubt höchstens 255 Zeichen, die Windows-1252 darstellen kann. Ändern "
+    "Sie zuerst das Passwort. Es wurde nichts gespeichert.";
+}  // namespace
+
 bool TDocumentSession::Save(TSessionDecisions& decisions) {
     if (Loading() || locked_) return false;
     const TBusyScope busy(*this);
@@ -192,9 +221,8 @@ bool TDocumentSession::SaveAs(TSessionDecisions& decisions) {
     const TBusyScope busy(*this);
     const auto target = decisions.AskSaveTarget(fileName_, document_.Format);
     if (!target) return false;
-    if (target->Format == TFormat::Encrypted && !EnsurePasswordForEncryption(decisions)) {
-        return false;
-    }
+    auto password = PasswordFor(target->Format, decisions);
+    if (!password) return false;
     // Onto the file it came from: the same check as Save.
     const bool sameFile = IsRememberedFile(target->Path);
     // A plain file read or written before, now copied into an encrypted one.
@@ -205,17 +233,22 @@ bool TDocumentSession::SaveAs(TSessionDecisions& decisions) {
                                       : std::string();
     const TFormat formerFormat = document_.Format;
     const std::string formerName = fileName_;
+    std::string formerPassword = std::move(document_.Password);
     document_.Format = target->Format;
+    document_.Password = std::move(*password);
     SetFileName(target->Path);
     const TOverwrite written = WriteFile(target->Path, sameFile, decisions);
     if (written != TOverwrite::Write) {
         // Not written: the document stays what it was.
         document_.Format = formerFormat;
+        age::Wipe(document_.Password);
+        document_.Password = std::move(formerPassword);
         SetFileName(formerName);
         return written == TOverwrite::SaveAs && SaveAs(decisions);
     }
     document_.Modified = false;
     AnnounceModified();
+    age::Wipe(formerPassword);
     if (!plainPath.empty()) OfferToDeletePlainFile(plainPath, decisions);
     return true;
 }
@@ -233,10 +266,21 @@ void TDocumentSession::OfferToDeletePlainFile(const std::string& plainPath,
 
 bool TDocumentSession::EnsurePasswordForEncryption(TSessionDecisions& decisions) {
     if (!document_.Password.empty()) return true;
-    const auto password = decisions.AskNewPassword();
-    if (!password || password->empty()) return false;
+    const auto password = PasswordFor(TFormat::Encrypted, decisions);
+    if (!password) return false;
     SetPassword(*password);
     return true;
+}
+
+std::optional<std::string> TDocumentSession::PasswordFor(TFormat format,
+                                                         TSessionDecisions& decisions) {
+    auto password = PasswordForFormat(document_.Password, document_.Format, format);
+    if (!password) throw EStoreError(kMsgPassphraseNotPlain);
+    if (format == TFormat::Encrypted && password->empty()) {
+        password = decisions.AskNewPassword();
+        if (password && password->empty()) password.reset();
+    }
+    return password;
 }
 
 TDocumentSession::TOverwrite TDocumentSession::WriteFile(const std::string& path, bool check,
@@ -264,7 +308,7 @@ TDocumentSession::TOverwrite TDocumentSession::WriteFile(const std::string& path
         // Checking and copying take as long as the file is large: a quick look
         // at its status tells whether it changed meanwhile; then it is asked about.
         struct stat now {};
-        if (seen.Known && (::stat(path.c_str(), &now) != 0 || !SameStatus(seen, now))) {
+        if (seen.Known && (::stat(path.c_str(), &now) != 0 || !StatusUnmoved(seen, now))) {
             ask = true;
             continue;
         }

@@ -49,6 +49,7 @@ class TSessionDecisions {
     virtual void ShowWrongPassword() = 0;
     // A password for an encrypted save of a document that has none; nothing when
     // none was given (cancelled, empty, or not storable — the decider says why).
+    // It is UTF-8, as an encrypted document keeps it.
     virtual std::optional<std::string> AskNewPassword() = 0;
     // The file `path` was changed by another program since it was opened or saved.
     virtual TChangedFile AskChangedFile(const std::string& path) = 0;
@@ -96,7 +97,8 @@ class TDocumentSession : public QObject {
     const TDocument& Document() const { return document_; }
     // Native path (UTF-8) of the file; empty: untitled.
     const std::string& FileName() const { return fileName_; }
-    TFormat Format() const { return document_.Format; }
+    // While locked: the format of the sealed document.
+    TFormat Format() const { return locked_ ? sealedFormat_ : document_.Format; }
     // What the file was when it was last opened or saved; a save compares the disk with it.
     const TFileStamp& Stamp() const { return stamp_; }
     // The document as last read from or written to its file: what a merge with the
@@ -128,8 +130,11 @@ class TDocumentSession : public QObject {
     void SetShownKey(int key) { shownKey_ = key; }
 
     // ---- the file ----
-    // An empty untitled document.
+    // An empty untitled document; the former one's texts are overwritten.
     void New();
+    // For a closing window: the document's texts are overwritten and it is left
+    // empty; the file name stays (the settings keep it). Nothing while locked.
+    void Forget();
     // Reads `path` into the document. True when it was loaded; false when a
     // password prompt was cancelled or answered wrongly, or the file could not be
     // read (reported through ReportLoadError): either way the document is then
@@ -179,7 +184,8 @@ class TDocumentSession : public QObject {
     bool Unlock(const std::string& password, TSessionDecisions& decisions);
 
   signals:
-    // Before a load empties the document: views drop their selection.
+    // Before New or a load empties the document: views drop their selection and
+    // every copy of its texts, as for a lock.
     void AboutToReplaceDocument();
     // The document is now empty and untitled (New, a refused or failed load).
     void DocumentReset();
@@ -206,6 +212,8 @@ class TDocumentSession : public QObject {
     void BusyEnded();
 
   private:
+    // Tells the views, then overwrites the document's texts.
+    void ReplaceDocument();
     // Merged: the file's version was merged into the document, which is to be saved.
     enum class TOverwrite { Write, SaveAs, Cancel, Merged };
     // Compares the file with the stamp and asks when it changed (`ask`: asks
@@ -214,6 +222,10 @@ class TDocumentSession : public QObject {
     TOverwrite ConfirmOverwrite(const std::string& path, TSessionDecisions& decisions, bool ask,
                                 TFileStamp* last);
     bool EnsurePasswordForEncryption(TSessionDecisions& decisions);
+    // The document's password as a file of `format` keeps it (see Document.h),
+    // a new one asked for an encrypted file without one; nothing: none given.
+    // EStoreError when a plain file cannot hold it.
+    std::optional<std::string> PasswordFor(TFormat format, TSessionDecisions& decisions);
     // After an encrypted save as: offers to delete `plainPath`, the plain file the
     // document was last read from or written to.
     void OfferToDeletePlainFile(const std::string& plainPath, TSessionDecisions& decisions);

@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "session/DocumentSession.h"
+#include "store/AgeFile.h"
 #include "store/ConflictCopies.h"
 #include "store/Merge.h"
 #include "store/PdtFile.h"
@@ -17,7 +18,8 @@ bool TDocumentSession::ReadOtherVersion(TDocument& other, const std::string& pat
                                         TSessionDecisions& decisions, TFileStamp* stamp) {
     // Another version of the same collection mostly has the same password: it is
     // tried without a question, and only a different one is asked for.
-    const std::string own = document_.Password;
+    std::string own = document_.Password;
+    const age::TWipeGuard ownGuard(own);
     TLoadHooks silent;
     silent.AskPassword = [&own](const std::string&) -> std::optional<std::string> {
         if (own.empty()) return std::nullopt;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "store/Cp1252.h"
 #include "store/DateTime.h"
 
 namespace dorvanta {
@@ -166,6 +167,19 @@ void TDocument::OwnTexts() {
 void TDocument::SetPassword(const std::string& password) {
     Password = password;
     Modified = true;
+}
+
+std::optional<std::string> PasswordForFormat(const std::string& password,
+                                             TDocument::TFormat from, TDocument::TFormat to) {
+    using TFormat = TDocument::TFormat;
+    if (from == to) return password;
+    if (to == TFormat::Encrypted) return Cp1252ToUtf8(password);
+    auto plain = Utf8ToCp1252Strict(password);
+    if (plain && plain->size() > kMaxPlainPasswordLength) {
+        sodium_memzero(plain->data(), plain->size());
+        plain.reset();
+    }
+    return plain;
 }
 
 }  // namespace dorvanta

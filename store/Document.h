@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,10 @@ struct TSortKeyCache {
 class TDocument {
   public:
     std::vector<TDataKey> Keys;
-    std::string Password;  // empty: not protected
+    // Empty: not protected. A plain document's password is Windows-1252 text of at
+    // most kMaxPlainPasswordLength characters (the pdt format holds no other); an
+    // encrypted one's is its age passphrase, any UTF-8 text.
+    std::string Password;
     // How the document was read and is saved: plain pdt or an age file.
     enum class TFormat { Plain, Encrypted } Format = TFormat::Plain;
     bool Modified = false;
@@ -104,5 +108,12 @@ std::vector<std::uint32_t> SortKeyList(std::vector<TDataKey>& keys);
 // Returns where each entry came from: position i now holds the former entry result[i].
 std::vector<std::uint32_t> SortEntryList(std::vector<TDataRec>& entries,
                                          TSortKeyCache* cache = nullptr);
+
+inline constexpr std::size_t kMaxPlainPasswordLength = 255;
+
+// A document's password of format `from` as a document of format `to` keeps it;
+// nothing when a plain document cannot hold it.
+std::optional<std::string> PasswordForFormat(const std::string& password,
+                                             TDocument::TFormat from, TDocument::TFormat to);
 
 }  // namespace dorvanta

@@ -22,7 +22,8 @@ std::string SealDocument(const TDocument& doc, const TBusyRunner& runBusy) {
 bool UnsealDocument(TDocument& doc, const std::string& sealed, const std::string& password,
                     const TBusyRunner& runBusy) {
     if (password.empty()) return false;
-    std::string passphrase = Cp1252ToUtf8(password);
+    // The seal's passphrase is the password's bytes, in whatever form its format keeps.
+    std::string passphrase = password;
     const age::TWipeGuard passphraseGuard(passphrase);
     std::string plain;
     const age::TWipeGuard plainGuard(plain);

@@ -16,7 +16,8 @@ class TDocument;
 // left as it is.
 std::string SealDocument(const TDocument& doc, const TBusyRunner& runBusy = {});
 
-// Opens a seal with `password` (Windows-1252) into the document, which it
+// Opens a seal with `password` (in the form the document's format keeps it:
+// Windows-1252 for a plain document, UTF-8 for an encrypted one) into the document, which it
 // replaces: keys, entries and the password as they were sealed, in their order.
 // False, with the document untouched, when the password does not open it;
 // EStoreError when the seal is damaged. Format is Plain afterwards: the caller

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <vector>
 
 #include "store/FileIO.h"
@@ -18,6 +19,23 @@ bool SameTime(const struct timespec& a, const struct timespec& b) {
 bool SameStatus(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
            SameTime(a.st_mtim, b.st_mtim) && SameTime(a.st_ctim, b.st_ctim);
+}
+
+// How far apart two writes may be and still get the same time. A time without
+// nanoseconds comes from a file system that keeps whole seconds (FAT keeps two); a
+// finer one still advances only with the kernel's clock tick (10 ms at 100 Hz).
+std::int64_t GranularityNs(const struct timespec& t) {
+    return t.tv_nsec == 0 ? 2'000'000'000 : 20'000'000;
+}
+
+std::int64_t Ns(const struct timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+// True when a time is within its granularity of `now` (or later): a write after
+// the stamp could still carry it.
+bool Recent(const struct timespec& t, const struct timespec& now) {
+    return Ns(now) - Ns(t) < GranularityNs(t);
 }
 
 // Closes a descriptor however the function ends.
@@ -77,6 +95,9 @@ TFileStamp StatusStamp(const struct stat& before, const struct stat& after) {
     stamp.Size = static_cast<std::uint64_t>(before.st_size);
     stamp.Modified = before.st_mtim;
     stamp.Changed = before.st_ctim;
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    stamp.Racy = Recent(after.st_mtim, now) || Recent(after.st_ctim, now);
     return stamp;
 }
 
@@ -91,6 +112,11 @@ TFileStamp MakeStamp(const struct stat& before, const struct stat& after, const 
 }
 
 bool SameStatus(const TFileStamp& stamp, const struct stat& st) {
+    // A racy stamp with a digest is checked by its bytes; one without has only its status.
+    return (!stamp.Racy || !stamp.HasDigest) && StatusUnmoved(stamp, st);
+}
+
+bool StatusUnmoved(const TFileStamp& stamp, const struct stat& st) {
     return stamp.Known && stamp.Settled && stamp.Device == static_cast<std::uint64_t>(st.st_dev) &&
            stamp.Inode == static_cast<std::uint64_t>(st.st_ino) &&
            stamp.Size == static_cast<std::uint64_t>(st.st_size) &&

@@ -18,6 +18,11 @@ struct TFileStamp {
     // changed while the file was read: it then vouches for no bytes, and the next
     // comparison digests the file.
     bool Settled = false;
+    // Racy is true when the file's modification or status-change time was not yet
+    // older than the file system's timestamp granularity when the stamp was taken:
+    // a rewrite of the same size right after could keep every time, so the status
+    // alone vouches for nothing and the next comparison digests the file.
+    bool Racy = false;
     std::uint64_t Device = 0;
     std::uint64_t Inode = 0;
     std::uint64_t Size = 0;
@@ -38,9 +43,12 @@ TFileStamp MakeStamp(const struct stat& before, const struct stat& after, const 
 // The same without a digest.
 TFileStamp StatusStamp(const struct stat& before, const struct stat& after);
 
-// True when two statuses are the same file, unchanged: device, inode, size and
-// the modification and status-change times.
+// True when the status vouches for the stamp's bytes: the stamp is settled and not
+// racy, and device, inode, size and the modification and status-change times match.
 bool SameStatus(const TFileStamp& stamp, const struct stat& st);
+// True when nothing about the file's status moved since the stamp was taken,
+// racy or not: for a second look moments after a comparison that read the bytes.
+bool StatusUnmoved(const TFileStamp& stamp, const struct stat& st);
 
 enum class TDiskState {
     Unchanged,  // the file holds the bytes of the stamp (maybe touched, or replaced by a copy)

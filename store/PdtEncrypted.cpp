@@ -36,13 +36,12 @@ age::THeader ReadPassphraseHeader(age::TSource& source, const std::string& path)
     return header;
 }
 
-// The passphrase of a password: the document's Windows-1252 text as UTF-8, which
-// is what the age format and other programs reading the file expect.
+// The age passphrase of an encrypted document's password, which is UTF-8 already.
 std::string PassphraseOf(const std::string& password) {
-    return Cp1252ToUtf8(password);
+    return password;
 }
 
-// Unwraps the file key under the typed (not empty) password and checks the
+// Unwraps the file key under the typed (UTF-8, not empty) password and checks the
 // header with it, the slow work through `runBusy`; false when the password is wrong.
 bool UnlockFileKey(const age::THeader& header, const std::string& typed, const std::string& path,
                    const TBusyRunner& runBusy, unsigned char key[age::kFileKeySize]) {

@@ -99,6 +99,13 @@ Passwörter:
       --password-stdin.
   Ohne Terminal und ohne diese Optionen endet ein Befehl, der ein Passwort
   braucht, mit dem Rückgabewert 3.
+  Eine verschlüsselte Datei nimmt jedes Passwort in UTF-8; eine
+  unverschlüsselte nur eines aus höchstens 255 Zeichen, die Windows-1252 kennt.
+
+Optionen und Dateinamen:
+  Ein Argument, das mit - beginnt, ist eine Option; eine unbekannte wird
+  abgewiesen. Nach -- ist jedes Argument ein Dateiname oder Text, z. B.
+  dorvanta-cli encrypt -- -alt.pdt -neu.pdt.age
 
 Jeder Befehl, der eine Datei liest, liest pdt-Dateien und verschlüsselte
 age-Dateien; "sort" und "import" speichern im Format der gelesenen Datei.
@@ -133,10 +140,22 @@ std::string ToCp1252(const QString& text, const char* what) {
 
 using namespace std::string_view_literals;
 
+// A JSON string literal of UTF-8 text, as Qt writes it.
+std::string JsonStringOfUtf8(const std::string& utf8) {
+    const QByteArray array =
+        QJsonDocument(QJsonArray{QString::fromStdString(utf8)}).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2).toStdString();
+}
+
 void WriteJson(const TDocument& doc, std::ostream& stream) {
     TJsonOut out(stream);
     out.Raw("{\"password\": "sv);
-    out.String(doc.Password);
+    // An encrypted document's password is UTF-8 already.
+    if (doc.Format == TDocument::TFormat::Encrypted) {
+        out.Raw(JsonStringOfUtf8(doc.Password));
+    } else {
+        out.String(doc.Password);
+    }
     out.Raw(", \"keys\": ["sv);
     // The keys of a group share their parent text: it is escaped once per group.
     TSharedText lastParent;
@@ -203,7 +222,7 @@ TDocument ReadJson(const std::string& path) {
     if (!json.isObject()) throw CliError{"Ungültiges JSON: ein Objekt wird erwartet"};
     const QJsonObject root = json.object();
     TDocument doc;
-    doc.Password = ToCp1252(RequireString(root, "password", true), "Das Passwort");
+    doc.Password = PasswordOfFormat(RequireString(root, "password", true).toStdString(), false);
     const QJsonValue keys = root.value(QLatin1String("keys"));
     if (!keys.isUndefined() && !keys.isArray()) {
         throw CliError{"Ungültiges JSON: \"keys\" muss eine Liste sein"};
@@ -256,26 +275,37 @@ struct Options {
     }
 };
 
+// A known option, or a file name or text. After "--" everything is the latter; an
+// unknown option is refused, shown without what follows its "=" (it may be a secret).
 Options ParseOptions(const std::vector<std::string>& args) {
     Options options;
+    bool optionsEnded = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--password") {
+        const std::string& arg = args[i];
+        // A negative number (an index) is no option either.
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-' ||
+            (arg[1] >= '0' && arg[1] <= '9')) {
+            options.positional.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--password") {
             if (i + 1 >= args.size()) throw CliError{"--password erwartet einen Text"};
-            options.password = ToCp1252(args[++i], "Das Passwort");
-        } else if (args[i].rfind("--password=", 0) == 0) {
-            options.password = ToCp1252(args[i].substr(11), "Das Passwort");
-        } else if (args[i] == "--password-stdin") {
+            options.password = args[++i];
+        } else if (arg.rfind("--password=", 0) == 0) {
+            options.password = arg.substr(11);
+        } else if (arg == "--password-stdin") {
             options.passwordStdin = true;
-        } else if (args[i] == "--separator") {
+        } else if (arg == "--separator") {
             if (i + 1 >= args.size()) throw CliError{"--separator erwartet ein Zeichen"};
             options.separator = args[++i];
-        } else if (args[i].rfind("--separator=", 0) == 0) {
-            options.separator = args[i].substr(12);
-        } else if (std::find(kSearchFlags.begin(), kSearchFlags.end(), args[i]) !=
+        } else if (arg.rfind("--separator=", 0) == 0) {
+            options.separator = arg.substr(12);
+        } else if (std::find(kSearchFlags.begin(), kSearchFlags.end(), arg) !=
                    kSearchFlags.end()) {
-            options.flags.push_back(args[i]);
+            options.flags.push_back(arg);
         } else {
-            options.positional.push_back(args[i]);
+            throw CliError{"Unbekannte Option \"" + arg.substr(0, arg.find('=')) +
+                           "\" (siehe --help; ein Dateiname, der mit - beginnt, folgt nach --)"};
         }
     }
     return options;
@@ -361,21 +391,30 @@ void RequireCount(const Options& options, std::size_t count, const std::string& 
 // a plain file's stored password opens it.
 bool Load(TDocument& doc, const std::string& path, TPasswords& passwords, bool ownPassword) {
     TLoadHooks hooks;
+    // A plain file has read its stored password when it asks.
     hooks.AskPassword = [&](const std::string&) {
-        // A plain file has read its stored password when it asks; an encrypted
-        // file asks before anything is read.
         if (ownPassword && !doc.Password.empty()) return std::optional<std::string>(doc.Password);
-        return passwords.ForOpening();
+        return passwords.ForOpening(false);
+    };
+    // An encrypted file asks before anything is read; one fixed password gets one try.
+    hooks.AskPassphrase = [&](const std::string&, int attempt) {
+        return attempt == 1 ? passwords.ForOpening(true) : std::nullopt;
     };
     return LoadDocument(doc, path, hooks);
 }
 
-// The password encrypt and decrypt write: a password given for an unprotected
-// file becomes its password; one typed for it is asked twice.
+// The password encrypt and decrypt write, in the form of the written format: a
+// given one; else the file's own, converted; else, for encrypt, one typed twice.
 void SetWrittenPassword(TDocument& doc, const std::string& command, TPasswords& passwords) {
+    const bool encrypt = command == "encrypt";
     if (passwords.Given()) {
-        doc.Password = *passwords.Given();
-    } else if (command == "encrypt" && doc.Password.empty()) {
+        doc.Password = PasswordOfFormat(*passwords.Given(), encrypt);
+    } else if (!doc.Password.empty()) {
+        const auto to = encrypt ? TDocument::TFormat::Encrypted : TDocument::TFormat::Plain;
+        auto kept = PasswordForFormat(doc.Password, doc.Format, to);
+        if (!kept) throw ECliExit{kError, kMsgNotPlainPassword};
+        doc.Password = std::move(*kept);
+    } else if (encrypt) {
         if (auto typed = passwords.NewPassphrase()) doc.Password = std::move(*typed);
     }
 }

@@ -3,6 +3,7 @@
 #include <sodium.h>
 
 #include "store/Cp1252.h"
+#include "store/Document.h"
 
 namespace dorvanta::cli {
 namespace {
@@ -41,12 +42,6 @@ class TWipeOnExit {
     std::string& secret_;
 };
 
-std::string ToCp1252Secret(const std::string& utf8) {
-    auto text = Utf8ToCp1252Strict(utf8);
-    if (!text) throw ECliExit{kError, kMsgNot1252};  // the password itself is not shown
-    return std::move(*text);
-}
-
 // The first line of `in` without its line ending (LF or CR LF).
 std::string ReadStdinLine(std::istream* in) {
     std::string line;
@@ -62,7 +57,7 @@ std::string ReadStdinLine(std::istream* in) {
     if (!any) throw ECliExit{kWrongPassword, kMsgNoStdinLine};
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.size() > kMaxPasswordBytes) throw ECliExit{kError, TooLongMessage()};
-    return ToCp1252Secret(line);
+    return std::string(line);
 }
 
 }  // namespace
@@ -90,13 +85,31 @@ std::string TPasswords::Typed(const char* prompt) {
         case TPrompted::TState::Typed:
             break;
     }
-    return ToCp1252Secret(typed.Text);
+    return std::string(typed.Text);
 }
 
-std::optional<std::string> TPasswords::ForOpening() {
-    if (given_) return given_;
+std::string PasswordOfFormat(const std::string& utf8, bool encrypted, const char* refusal) {
+    using TFormat = TDocument::TFormat;
+    auto text = PasswordForFormat(utf8, TFormat::Encrypted,
+                                  encrypted ? TFormat::Encrypted : TFormat::Plain);
+    if (!text) throw ECliExit{kError, refusal};
+    return std::move(*text);
+}
+
+// A password to try on a file: one too long for a plain file is merely wrong.
+static std::string ToOpen(const std::string& utf8, bool encrypted) {
+    if (encrypted) return utf8;
+    auto text = Utf8ToCp1252Strict(utf8);
+    if (!text) throw ECliExit{kError, kMsgNot1252};  // the password itself is not shown
+    return std::move(*text);
+}
+
+std::optional<std::string> TPasswords::ForOpening(bool encrypted) {
+    if (given_) return ToOpen(*given_, encrypted);
     if (!input_.Ask) return std::nullopt;
-    return Typed("Passwort: ");
+    std::string typed = Typed("Passwort: ");
+    TWipeOnExit guard(typed);
+    return ToOpen(typed, encrypted);
 }
 
 std::optional<std::string> TPasswords::NewPassphrase() {

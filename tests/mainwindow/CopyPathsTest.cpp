@@ -5,10 +5,12 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -66,6 +68,22 @@ class CopyPathsTest : public testing::MainWindowFixture {
     static bool MarkedSecret() {
         const QMimeData* data = QGuiApplication::clipboard()->mimeData();
         return data && data->data("x-kde-passwordManagerHint") == "secret";
+    }
+
+    // Opens the field's context menu as a right click does and chooses an item by
+    // its German text.
+    static void TriggerContextMenuAction(QLineEdit* field, const char* name) {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), field->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(field, &event);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        QAction* chosen = nullptr;
+        for (QAction* a : menu->actions()) {
+            if (a->text().remove('&').section('\t', 0, 0) == QLatin1String(name)) chosen = a;
+        }
+        ASSERT_NE(chosen, nullptr) << name;
+        chosen->trigger();
+        menu->close();
     }
 
     static QAction* FindAction(const QMenu* menu, const QString& text) {
@@ -132,6 +150,38 @@ TEST_F(CopyPathsTest, EveryCopyPutsTheWholeMarkedTextOnTheClipboardAndStartsTheC
              return Form().Edit_Value;
          },
          QKeyCombination(Qt::ControlModifier, Qt::Key_X), "DE12"},
+        {"name field, Ctrl+Insert",
+         [&] {
+             SelectEntryCell(0, 0);
+             Form().Edit_DataName->selectAll();
+             return Form().Edit_DataName;
+         },
+         ctrlIns, "IBAN"},
+        {"info field, Shift+Delete",
+         [&] {
+             SelectEntryCell(0, 2);
+             Form().Edit_Info->selectAll();
+             return Form().Edit_Info;
+         },
+         QKeyCombination(Qt::ShiftModifier, Qt::Key_Delete), "Haus"},
+        {"value field, context menu's copy",
+         [&]() -> QWidget* {
+             SelectEntryCell(0, 1);
+             Form().Edit_Value->setSelection(1, 3);
+             TriggerContextMenuAction(Form().Edit_Value, "Kopieren");
+             return nullptr;
+         },
+         {},
+         "E12"},
+        {"info field, context menu's cut",
+         [&]() -> QWidget* {
+             SelectEntryCell(0, 2);
+             Form().Edit_Info->selectAll();
+             TriggerContextMenuAction(Form().Edit_Info, "Ausschneiden");
+             return nullptr;
+         },
+         {},
+         "Haus"},
         {"info field, nothing selected",
          [&] {
              SelectEntryCell(0, 2);
@@ -172,6 +222,51 @@ TEST_F(CopyPathsTest, EveryCopyPutsTheWholeMarkedTextOnTheClipboardAndStartsTheC
     Messages().ClearLog();
 }
 
+// Selecting in an editor field offers nothing as X11's primary selection: by mouse
+// (drag, double click) or by keys. Only where the platform has one (under X11;
+// ctest runs this under Xvfb too).
+TEST_F(CopyPathsTest, TheEditorFieldsOfferNoPrimarySelection) {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard->supportsSelection()) GTEST_SKIP() << "no primary selection here";
+    ShowSample();
+    SelectEntryCell(0, 0);
+    struct Case {
+        const char* what;
+        std::function<void(QLineEdit*)> select;
+    };
+    const Case cases[] = {
+        {"drag",
+         [](QLineEdit* e) {
+             QTest::mousePress(e, Qt::LeftButton, {}, QPoint(3, e->height() / 2));
+             QMouseEvent move(QEvent::MouseMove, QPointF(e->width() - 3, e->height() / 2),
+                              e->mapToGlobal(QPointF(e->width() - 3, e->height() / 2)),
+                              Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+             QApplication::sendEvent(e, &move);
+             QTest::mouseRelease(e, Qt::LeftButton, {}, QPoint(e->width() - 3, e->height() / 2));
+         }},
+        {"double click", [](QLineEdit* e) { QTest::mouseDClick(e, Qt::LeftButton, {}, QPoint(5, 5)); }},
+        {"Shift+End",
+         [](QLineEdit* e) {
+             QTest::keyClick(e, Qt::Key_Home);
+             QTest::keyClick(e, Qt::Key_End, Qt::ShiftModifier);
+         }},
+        {"Ctrl+A", [](QLineEdit* e) { QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier); }},
+    };
+    for (QLineEdit* field : {static_cast<QLineEdit*>(Form().Edit_DataName),
+                             static_cast<QLineEdit*>(Form().Edit_Value),
+                             static_cast<QLineEdit*>(Form().Edit_Info)}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + " in " + field->text().toStdString());
+            clipboard->setText("vorher", QClipboard::Selection);
+            field->setFocus();
+            field->deselect();
+            c.select(field);
+            EXPECT_TRUE(field->hasSelectedText());
+            EXPECT_NE(clipboard->text(QClipboard::Selection), field->selectedText());
+        }
+    }
+}
+
 // The search dialog's copies share the window's delay: a short one clears them,
 // unless another program copied since.
 TEST_F(CopyPathsTest, TheWindowsClearingTakesASearchHitsCopyOffOnlyWhileItIsOurs) {
@@ -179,15 +274,39 @@ TEST_F(CopyPathsTest, TheWindowsClearingTakesASearchHitsCopyOffOnlyWhileItIsOurs
     QClipboard* clipboard = QGuiApplication::clipboard();
     Form().MenuItem_ClearClipboard->setChecked(true);
     Form().SetClipboardClearDelay(50);
-    for (const char* otherCopy : {"", "fremd"}) {
+    // The other program's copy: none, another text, or the same text with the same hint.
+    for (const char* otherCopy : {"", "fremd", "DE12"}) {
         SCOPED_TRACE(otherCopy);
         QTest::keyClick(SelectHit("DE12", 0, 1), Qt::Key_C, Qt::ControlModifier);
         ASSERT_EQ(clipboard->text(), "DE12");
-        if (*otherCopy) clipboard->setText(otherCopy);
+        if (*otherCopy) clipboard->setMimeData(TSecretClipboard::SecretMimeData(otherCopy));
         EXPECT_TRUE(QTest::qWaitFor([&] { return !Form().Clipboard().ClearPending(); }, 5000));
         EXPECT_EQ(clipboard->text(), otherCopy);
+        EXPECT_EQ(MarkedSecret(), *otherCopy != 0);
         Form().CloseSearchDialog();
     }
+}
+
+// Another program copies the same text with the same hint: the clearing leaves it.
+// Only where the clipboard has an owner (under X11).
+TEST_F(CopyPathsTest, TheClearingLeavesAnotherProgramsCopyOfTheSameText) {
+    ShowSample();
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    Form().MenuItem_ClearClipboard->setChecked(true);
+    Form().SetClipboardClearDelay(300);
+    QTest::keyClick(SelectEntryCell(0, 1), Qt::Key_C, Qt::ControlModifier);
+    if (!clipboard->ownsClipboard()) GTEST_SKIP() << "the clipboard has no owner here";
+    QProcess other;
+    other.start(DORVANTA_CLIPBOARD_HOLDER, {"DE12"});
+    ASSERT_TRUE(other.waitForReadyRead(10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !clipboard->ownsClipboard(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !Form().Clipboard().ClearPending(); }, 5000));
+    QTest::qWait(100);
+    EXPECT_FALSE(clipboard->ownsClipboard());
+    EXPECT_EQ(clipboard->text(), "DE12");
+    EXPECT_TRUE(MarkedSecret());
+    other.kill();
+    other.waitForFinished();
 }
 
 TEST_F(CopyPathsTest, TheDelayIsChosenInTheOptionsMenuAndKeptInTheSettings) {

@@ -276,6 +276,7 @@ TEST_F(DialogsTest, SettingsRefuseAStartFileTheStartCouldNotRead) {
     std::filesystem::create_directory_symlink(dir.File("ordner"), dir.File("zum-ordner"));
     std::filesystem::create_symlink(dir.File("fehlt.pdt"), dir.File("ins-leere"));
     std::filesystem::create_symlink(file, dir.File("zur-datei"));
+    testing::WriteBytes(dir.File("Z\xC5\x82oty.pdt"), "x");
     ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
     const std::string missing = "Die angegebene Datei existiert nicht.";
     const std::string folder = "Der angegebene Pfad ist ein Ordner, keine Datei.";
@@ -293,6 +294,7 @@ TEST_F(DialogsTest, SettingsRefuseAStartFileTheStartCouldNotRead) {
         {"/dev/null", unreadable},
         {locked, ::access(locked.c_str(), R_OK) == 0 ? "" : unreadable},
         {dir.File("zur-datei"), ""},
+        {dir.File("Z\xC5\x82oty.pdt"), ""},  // beyond Windows-1252
         {file, ""},
     };
     for (const auto& [path, refusal] : cases) {
@@ -314,7 +316,7 @@ TEST_F(DialogsTest, SettingsRefuseAStartFileTheStartCouldNotRead) {
         const bool stored = key.ValueExists("AutoLoadFile");
         EXPECT_EQ(stored, refusal.empty());
         if (stored) {
-            EXPECT_EQ(key.ReadString("AutoLoadFile"), path);
+            EXPECT_EQ(key.ReadPath("AutoLoadFile"), path);
             key.DeleteValue("AutoLoadFile");  // no start file for the tests after this one
         }
     }

@@ -127,9 +127,37 @@ class LockTest : public testing::MainWindowFixture {
         Form().OpenFile(QString::fromStdString(path_));
         ASSERT_EQ(Doc().Keys.size(), 2u);
     }
+    // Masked random texts, so that no earlier run or library holds them by chance.
+    struct TMarkers {
+        std::string title, value, info, password;
+    };
+    // Saves a collection of one entry of new markers under the password marker and
+    // opens it, typing the password; the entry shown in the lists and the editor,
+    // its value copied.
+    TMarkers OpenMarked(const TempDir& dir) {
+        const auto marker = [this](const char* kind) {
+            return Mask(std::string(kind) + "-" + std::to_string(random_()));
+        };
+        TMarkers m{marker("Titel"), marker("Wert"), marker("Info"), marker("Kennwort")};
+        TDocument doc;
+        doc.Password = Mask(m.password);
+        doc.Keys = {{"Giro", "Bank", {{Mask(m.title), Mask(m.value), Mask(m.info), 1.5}}}};
+        doc.Format = TDocument::TFormat::Encrypted;
+        path_ = dir.File("marken.pdt.age");
+        SaveDocument(doc, path_);
+        doc.Wipe();
+        Messages().QueueInput(QString::fromStdString(Mask(m.password)));
+        Form().OpenFile(QString::fromStdString(path_));
+        Form().SelectKeyRow(0);
+        Form().ListBox_KeysClick();
+        Form().SelectEntryRow(0);
+        Form().CopyField(1);
+        return m;
+    }
     bool ShowsLockedPage() { return Form().Pages->currentWidget() == Form().Panel_Locked; }
 
     std::string path_;
+    std::mt19937_64 random_{std::random_device{}()};
 };
 
 TEST_F(LockTest, LockingHidesEverythingAndUnlockingBringsItBackAsItWas) {
@@ -303,29 +331,9 @@ TEST_F(LockTest, NoTextOfALockedCollectionStaysInMemory) {
     GTEST_SKIP() << "the sanitizer's allocator keeps freed memory as it was";
 #endif
     TempDir dir;
-    // Random texts, so that no earlier run or library holds them by chance.
-    std::mt19937_64 random(std::random_device{}());
-    const auto marker = [&](const char* kind) {
-        return Mask(std::string(kind) + "-" + std::to_string(random()));
-    };
-    const std::string value = marker("Wert"), info = marker("Info"), password = marker("Kennwort");
-    {
-        TDocument doc;
-        doc.Password = Mask(password);
-        doc.Keys = {{"Giro", "Bank", {{"Zugang", Mask(value), Mask(info), 1.5}}}};
-        doc.Format = TDocument::TFormat::Encrypted;
-        path_ = dir.File("marken.pdt.age");
-        SaveDocument(doc, path_);
-        doc.Wipe();
-    }
-    Messages().QueueInput(QString::fromStdString(Mask(password)));
-    Form().OpenFile(QString::fromStdString(path_));
-    // The texts go everywhere a person takes them: the lists, the editor, the
-    // clipboard and the search.
-    Form().SelectKeyRow(0);
-    Form().ListBox_KeysClick();
-    Form().SelectEntryRow(0);
-    Form().CopyField(1);
+    const TMarkers m = OpenMarked(dir);
+    const std::string &value = m.value, &info = m.info, &password = m.password;
+    // The texts also go to the search.
     Form().MenuItem_SearchClick();
     Form().SearchDialog->Edit_SearchFor->setText(QStringLiteral("*"));
     Form().SearchDialog->Button_Search->click();
@@ -344,6 +352,46 @@ TEST_F(LockTest, NoTextOfALockedCollectionStaysInMemory) {
     Messages().QueueInput(QString::fromStdString(Mask(password)));
     EXPECT_TRUE(Form().UnlockWithPrompt());
     EXPECT_EQ(Doc().Keys[0].Data[0].Value, Mask(value));
+}
+
+// New, Open (taken or refused) and closing the window leave as little behind as a lock.
+TEST_F(LockTest, NoTextOfAReplacedOrClosedCollectionStaysInMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's allocator keeps freed memory as it was";
+#endif
+    TempDir dir;
+    {
+        TDocument other;  // a plain collection to open instead
+        other.Keys = {{"Andere", "", {{"Nichts", "x", "", 1.0}}}};
+        SaveDocument(other, dir.File("andere.pdt"));
+    }
+    struct Case {
+        const char* name;
+        std::function<void()> replace;
+    };
+    const Case cases[] = {
+        {"Neu", [this] { Form().MenuItem_NewClick(); }},
+        {"Öffnen", [&] { Form().OpenFile(QString::fromStdString(dir.File("andere.pdt"))); }},
+        {"abgelehntes Öffnen",
+         [&] {
+             Messages().QueueAnswer(MsgButton::Ok);  // the file cannot be opened
+             Form().OpenFile(QString::fromStdString(dir.File("fehlt.pdt")));
+         }},
+        {"Schließen", [this] { EXPECT_TRUE(Form().close()); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TMarkers m = OpenMarked(dir);
+        QApplication::processEvents();
+        for (const std::string* text : {&m.title, &m.value, &m.info, &m.password}) {
+            ASSERT_GT(PlacesInMemory(*text), 0) << "the scan must see the open collection";
+        }
+        c.replace();
+        QApplication::processEvents();
+        for (const std::string* text : {&m.title, &m.value, &m.info, &m.password}) {
+            EXPECT_EQ(PlacesInMemory(*text), 0) << Mask(*text);
+        }
+    }
 }
 
 }  // namespace

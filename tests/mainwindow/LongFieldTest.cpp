@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QKeyEvent>
@@ -10,7 +11,9 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QTableView>
+#include <QTest>
 #include <QToolButton>
+#include <QToolTip>
 
 #include "dialogs/SearchDialog.h"
 #include "mainwindow/EntryModel.h"
@@ -161,6 +164,67 @@ TEST_F(LongFieldTest, SelectingASubCategoryWithATwentyMegabyteValueIsQuick) {
         }
     }
     Form().SpeedButton_ShowData->setChecked(false);
+}
+
+// Counts the events of one type a widget gets.
+class EventCounter : public QObject {
+  public:
+    EventCounter(QObject* watched, QEvent::Type type, int& count)
+        : type_(type), count_(count) {
+        watched->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == type_) ++count_;
+        return false;
+    }
+
+  private:
+    QEvent::Type type_;
+    int& count_;
+};
+
+// A 10 MB paste: the search field keeps the first 100,000 characters it brought and
+// says so; no single-line field of the window or its dialogs keeps more, so an idle
+// repaint (the cursor's blink) lays out little.
+TEST_F(LongFieldTest, AHugePasteIsCutAndTheIdleFieldPaintsLittle) {
+    const QString huge = QString(10'000'000, QLatin1Char('a'));
+    const QString hint =
+        "Das Feld nimmt höchstens 100.000 Zeichen auf; der Rest wurde nicht übernommen.";
+    QLineEdit& field = *Form().SearchDialog->Edit_SearchFor;
+    Form().SearchDialog->Open();
+    struct Case {
+        const char* before;
+        int cursor;
+        QString expected;  // beginning and end
+    };
+    const Case cases[] = {{"", 0, QString(100'000, QLatin1Char('a'))},
+                          {"xy", 1, "x" + QString(99'998, QLatin1Char('a')) + "y"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.before);
+        field.setText(c.before);
+        field.setCursorPosition(c.cursor);
+        QToolTip::hideText();
+        QGuiApplication::clipboard()->setText(huge);
+        field.paste();
+        EXPECT_TRUE(field.text() == c.expected) << field.text().size();
+        EXPECT_EQ(QToolTip::text(), hint);
+    }
+    // Idle with the focus in the full field: a few blinks, each over its 100,000.
+    field.setFocus();
+    QApplication::processEvents();
+    int paints = 0;
+    EventCounter counter(&field, QEvent::Paint, paints);
+    QTest::qWait(1200);
+    EXPECT_LE(paints * field.text().size(), 4 * 100'000);
+
+    QGuiApplication::clipboard()->setText(huge);
+    for (QLineEdit* edit : Form().findChildren<QLineEdit*>()) {
+        SCOPED_TRACE(edit->objectName().toStdString() + " " + edit->accessibleName().toStdString());
+        edit->clear();
+        edit->paste();
+        EXPECT_LE(edit->text().size(), 100'000);
+    }
+    field.clear();
 }
 
 }  // namespace

@@ -458,13 +458,15 @@ TEST_F(MainWindowTest, EncryptedSaveAsAsksForAPasswordAndSaveKeepsTheFormat) {
               "Private Daten, verschlüsselt (*.pdt.age);;Alle Dateien (*)");
     EXPECT_EQ(Doc().Keys.size(), 2u);
     EXPECT_EQ(Doc().Format, TDocument::TFormat::Encrypted);
-    EXPECT_EQ(Doc().Password, "Sesam-\xF6");
-    // Save as a plain file: the type decides; the password stays the file's.
+    EXPECT_EQ(Doc().Password, "Sesam-\xC3\xB6");  // UTF-8 while encrypted
+    // Save as a plain file: the type decides; the password stays the file's, in
+    // Windows-1252.
     const QString plain = QString::fromStdString(dir.File("klar"));
     Messages().QueueFileName(plain);
     Messages().QueueFileFilter(QStringLiteral("Private Daten (*.pdt)"));
     EXPECT_TRUE(Form().MenuItem_SaveUnderClick());
     EXPECT_EQ(testing::ReadBytes(plain.toStdString() + ".pdt"), EncodeDocument(Doc()));
+    EXPECT_EQ(Doc().Password, "Sesam-\xF6");
     // A damaged encrypted file: the error box, then an empty untitled window.
     std::string bytes = testing::ReadBytes(path.toStdString());
     bytes.back() ^= 1;

@@ -50,7 +50,7 @@ class PassphraseTest : public testing::MainWindowFixture {
 TEST_F(PassphraseTest, OpeningAnEncryptedFileGivesThreeTries) {
     TempDir dir;
     TDocument sealed;
-    sealed.Password = "Sesam-\xE4";
+    sealed.Password = "Sesam-\xC3\xA4";  // an encrypted collection's password is UTF-8
     sealed.Format = TDocument::TFormat::Encrypted;
     sealed.Keys = {{"Giro", "Bank", {{"PIN", "4711", "", 1.0}}}};
     const std::string path = dir.File("g.pdt.age");
@@ -128,7 +128,7 @@ TEST_F(PassphraseTest, ANewPassphraseIsTypedTwiceAndAnythingElseChangesNothing) 
         QString warning;  // empty: none
     };
     const Case cases[] = {
-        {"equal", {"Neu-\u00e4", "Neu-\u00e4"}, "Neu-\xE4", {}},
+        {"equal", {"Neu-\u00e4", "Neu-\u00e4"}, "Neu-\xC3\xA4", {}},
         {"different",
          {"Neu-\u00e4", "Neu-\u00c4"},
          std::nullopt,
@@ -142,10 +142,7 @@ TEST_F(PassphraseTest, ANewPassphraseIsTypedTwiceAndAnythingElseChangesNothing) 
          std::nullopt,
          "Eine verschlüsselte Datei braucht ein Passwort. Legen Sie zuerst mit „Passwort...“ "
          "eines fest."},
-        {"not storable",
-         {"\u0141", "\u0141"},
-         std::nullopt,
-         "Der Text enthält Zeichen, die in der Datei nicht gespeichert werden können."},
+        {"beyond Windows-1252", {"\u0141", "\u0141"}, "\xC5\x81", {}},
         {"cancelled", {std::nullopt}, std::nullopt, {}},
         {"the repeat cancelled", {"Neu", std::nullopt}, std::nullopt, {}},
     };
@@ -240,6 +237,9 @@ TEST_F(PassphraseTest, PasswordCommandOnAnEncryptedCollectionNeverShowsThePassph
         for (QLineEdit* field : fields) {
             texts << field->text();
             masked.push_back(field->echoMode());
+            // Any character, and more than a plain file's 255.
+            EXPECT_EQ(field->maxLength(), 4096);
+            EXPECT_EQ(field->validator(), nullptr);
         }
         auto* show = dialog.findChild<QCheckBox*>();
         if (show) show->click();
@@ -256,6 +256,33 @@ TEST_F(PassphraseTest, PasswordCommandOnAnEncryptedCollectionNeverShowsThePassph
     EXPECT_FALSE(Doc().Modified);
     ASSERT_EQ(Messages().Asked().size(), 1u);
     EXPECT_FALSE(Messages().Asked()[0].textAnswer.has_value());
+}
+
+// A passphrase beyond Windows-1252 or beyond 255 characters opens the file it
+// was made with, the lock seals under it, and only it unlocks.
+TEST_F(PassphraseTest, AnyUnicodePassphraseOfAnyLengthOpensAndUnlocks) {
+    TempDir dir;
+    const QString passphrases[] = {QStringLiteral("\u0142\u00f3d\u017a"),
+                                   QStringLiteral("Ключ ") + QString(300, u'x')};
+    for (const QString& passphrase : passphrases) {
+        SCOPED_TRACE(passphrase.left(10).toStdString());
+        TDocument sealed;
+        sealed.Password = passphrase.toStdString();
+        sealed.Format = TDocument::TFormat::Encrypted;
+        sealed.Keys = {{"Giro", "Bank", {{"PIN", "4711", "", 1.0}}}};
+        const std::string path = dir.File("u.pdt.age");
+        SaveDocument(sealed, path);
+        Form().MenuItem_NewClick();
+        Queue({passphrase});
+        Form().OpenFile(QString::fromStdString(path), false);
+        ASSERT_EQ(Doc().Keys.size(), 1u);
+        Form().MenuItem_LockClick();
+        ASSERT_TRUE(Session().Locked());
+        Queue({passphrase.chopped(1), passphrase});
+        EXPECT_TRUE(Form().UnlockWithPrompt());
+        EXPECT_EQ(Doc().Keys.size(), 1u);
+        EXPECT_EQ(Doc().Password, sealed.Password);
+    }
 }
 
 }  // namespace

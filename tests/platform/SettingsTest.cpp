@@ -261,7 +261,7 @@ TEST_F(SettingsTest, ADamagedHiveIsReportedAndNeverOverwritten) {
         good + "\"Open=\"value\n",
         good + "\"Bad\"=\"\\n\"\n",
         good + "\"Name\"=-\n",
-        good + "\"Text\"=\"\xE2\x88\x9E\"\n",  // "∞", not in Windows-1252
+        good + "\"\xE2\x88\x9E\"=\"Text\"\n",  // a name "∞", not in Windows-1252
         "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n",
         "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\n",
     };
@@ -287,6 +287,44 @@ TEST_F(SettingsTest, ADamagedHiveIsReportedAndNeverOverwritten) {
     EXPECT_NE(ErrorOf([&] { reg.DeleteKey("\\Software"); }).find("beschädigt"), std::string::npos);
     EXPECT_NE(ErrorOf([&] { reg.ValueExists("A"); }).find("beschädigt"), std::string::npos);
     EXPECT_EQ(ReadBytes(HiveFile()), good + "\"A\"=\"1\n");
+}
+
+// File paths are no Windows-1252 texts: any string value may hold any character,
+// which a path reads whole and a text reader refuses as of the wrong type.
+TEST_F(SettingsTest, PathsKeepCharactersBeyondWindows1252) {
+    ::mkdir(dir_.File("reg").c_str(), 0700);
+    const std::string header = "REGEDIT4\n\n[HKEY_CURRENT_USER\\" + kKey + "]\n";
+    struct Case {
+        const char* path;  // UTF-8
+        const char* inFile;
+    };
+    for (const Case& c : {Case{"/home/a/Z\xC5\x82oty.pdt", "/home/a/Z\xC5\x82oty.pdt"},
+                          Case{"/tmp/\xE2\x88\x9E \xF0\x9F\x94\x91.pdt", "/tmp/\xE2\x88\x9E \xF0\x9F\x94\x91.pdt"},
+                          Case{"/tmp/M\xC3\xBCller \xE2\x82\xAC.pdt", "/tmp/M\xC3\xBCller \xE2\x82\xAC.pdt"}}) {
+        SCOPED_TRACE(c.path);
+        // Written by hand: the file is good, its other values count.
+        WriteBytes(HiveFile(), header + "\"AutoLoadFile\"=\"" + c.inFile +
+                                   "\"\n\"BackupOnSave\"=dword:00000001\n");
+        {
+            TSettingsStore reg;
+            ASSERT_TRUE(reg.OpenKey(kKey, false));
+            EXPECT_EQ(reg.ReadPath("AutoLoadFile"), c.path);
+            EXPECT_EQ(reg.GetDataType("AutoLoadFile"), RegDataType::String);
+            EXPECT_EQ(reg.ReadInteger("BackupOnSave"), 1);
+            reg.WriteInteger("N", 2);  // the path is written back unchanged
+            reg.WritePath("Other", c.path);
+        }
+        const std::string file = ReadBytes(HiveFile());
+        EXPECT_NE(file.find(std::string("\"AutoLoadFile\"=\"") + c.inFile + "\"\n"), std::string::npos)
+            << file;
+        EXPECT_NE(file.find(std::string("\"Other\"=\"") + c.inFile + "\"\n"), std::string::npos);
+        TSettingsStore reg;
+        ASSERT_TRUE(reg.OpenKey(kKey, false));
+        EXPECT_EQ(reg.ReadPath("Other"), c.path);
+    }
+    TSettingsStore reg;
+    ASSERT_TRUE(reg.OpenKey(kKey, false));
+    EXPECT_THROW(reg.WritePath("Bad", "/tmp/a\nb"), ESettingsError);
 }
 
 TEST_F(SettingsTest, ReadsWindows1252AndNamesTheUtf16Format) {

@@ -1,65 +1,15 @@
 // Merges in the session: the changed-file question's "Zusammenführen" and the
 // conflict copies a sync tool leaves beside a collection.
-#include <gtest/gtest.h>
-
-#include <deque>
-#include <filesystem>
-
-#include "session/DocumentSession.h"
-#include "store/AgeFile.h"
-#include "store/PdtFile.h"
-#include "support/TempDir.h"
+#include "SessionFixture.h"
 
 namespace dorvanta {
 namespace {
 
-using TFormat = TDocument::TFormat;
-using TChanged = TSessionDecisions::TChangedFile;
 using TCopies = TSessionDecisions::TConflictCopies;
-
-class TMergeDecisions final : public TSessionDecisions {
-  public:
-    std::deque<std::optional<std::string>> passwords;
-    std::deque<TChanged> changed;
-    std::deque<TCopies> copies;
-    std::vector<std::string> log;
-
-    std::optional<std::string> AskOpenPassword(const std::string&) override {
-        log.push_back("password");
-        if (passwords.empty()) return std::nullopt;
-        auto answer = passwords.front();
-        passwords.pop_front();
-        return answer;
-    }
-    void ShowWrongPassword() override { log.push_back("wrong password"); }
-    std::optional<std::string> AskNewPassword() override { return std::nullopt; }
-    TChangedFile AskChangedFile(const std::string&) override {
-        log.push_back("changed");
-        const TChanged answer = changed.empty() ? TChanged::Cancel : changed.front();
-        if (!changed.empty()) changed.pop_front();
-        return answer;
-    }
-    TConflictCopies AskMergeConflictCopies(const std::string&,
-                                           const std::vector<std::string>& found) override {
-        log.push_back("copies " + std::to_string(found.size()));
-        const TCopies answer = copies.empty() ? TCopies::Later : copies.front();
-        if (!copies.empty()) copies.pop_front();
-        return answer;
-    }
-    void ReportMergeConflicts(const std::vector<std::string>& lines) override {
-        log.push_back("conflicts " + std::to_string(lines.size()));
-    }
-    std::optional<TSaveTarget> AskSaveTarget(const std::string&, TFormat) override {
-        return std::nullopt;
-    }
-    void ReportBackupFailed(const std::string&) override { log.push_back("backup failed"); }
-    void ReportLoadError(std::exception_ptr) override { log.push_back("load error"); }
-    void RunBusy(const std::function<void()>& work) override { work(); }
-};
 
 // A collection of one sub-category "Bank" / "Giro" with the given entries
 // (title, value), dated in the order given.
-TDocument Collection(std::initializer_list<std::pair<const char*, const char*>> entries,
+TDocument Giro(std::initializer_list<std::pair<const char*, const char*>> entries,
                      const std::string& password = {}, TFormat format = TFormat::Plain) {
     TDocument doc;
     doc.Password = password;
@@ -83,18 +33,13 @@ std::vector<std::string> EntriesIn(const std::string& path, const std::string& p
     return found;
 }
 
-class SessionMergeTest : public ::testing::Test {
+class SessionMergeTest : public DocumentSessionTest {
   protected:
     void SetUp() override {
-        SetEncryptionWorkFactor(1);
+        DocumentSessionTest::SetUp();
         QObject::connect(&session, &TDocumentSession::Merged,
                          [this](const QString& summary) { merged.push_back(summary.toStdString()); });
     }
-    void TearDown() override { SetEncryptionWorkFactor(age::kWriteWorkFactor); }
-
-    testing::TempDir dir;
-    TDocumentSession session;
-    TMergeDecisions ask;
     std::vector<std::string> merged;
 };
 
@@ -109,26 +54,26 @@ TEST_F(SessionMergeTest, MergeAtTheChangedFileQuestionKeepsBothSidesAndSaves) {
         std::string summary;
     };
     const std::vector<Case> cases = {
-        {"plain", TFormat::Plain, "", {}, {"changed"},
+        {"plain", TFormat::Plain, "", {}, {"changed file"},
          {"Karte=1111", "Konto=neu", "PIN=9999"}, "1 Eintrag übernommen"},
-        {"encrypted, same passphrase", TFormat::Encrypted, "geheim", {}, {"changed"},
+        {"encrypted, same passphrase", TFormat::Encrypted, "geheim", {}, {"changed file"},
          {"Karte=1111", "Konto=neu", "PIN=9999"}, "1 Eintrag übernommen"},
         // The other program changed the passphrase: asked once, then taken.
         {"encrypted, other passphrase", TFormat::Encrypted, "neu-pw", {"falsch", "neu-pw"},
-         {"changed", "password", "password"},
+         {"changed file", "open password", "open password"},
          {"Karte=1111", "Konto=neu", "PIN=9999"}, "1 Eintrag übernommen"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = dir.File(std::string(c.name) + ".pdt");
         const std::string own = c.format == TFormat::Encrypted ? "geheim" : "";
-        SaveDocument(Collection({{"Konto", "alt"}, {"PIN", "1234"}}, own, c.format), path);
+        SaveDocument(Giro({{"Konto", "alt"}, {"PIN", "1234"}}, own, c.format), path);
         if (!own.empty()) ask.passwords = {own};
         ASSERT_TRUE(session.Open(path, ask));
         // Here: PIN changed and Karte added; there: Konto changed.
         session.UpdateEntry(0, 1, "PIN", "9999", "");
         session.AddEntry(0, "Karte", "1111", "");
-        TDocument other = Collection({{"Konto", "neu"}, {"PIN", "1234"}}, c.filePassword, c.format);
+        TDocument other = Giro({{"Konto", "neu"}, {"PIN", "1234"}}, c.filePassword, c.format);
         other.Keys[0].Data[0].Date = 46100.0;
         SaveDocument(other, path);
         ask.log.clear();
@@ -150,29 +95,29 @@ TEST_F(SessionMergeTest, MergeAtTheChangedFileQuestionKeepsBothSidesAndSaves) {
 
 TEST_F(SessionMergeTest, BothSidesChangingOneEntryKeepTheOlderAsACopyAndSayIt) {
     const std::string path = dir.File("Konten.pdt");
-    SaveDocument(Collection({{"Konto", "alt"}}), path);
+    SaveDocument(Giro({{"Konto", "alt"}}), path);
     ASSERT_TRUE(session.Open(path, ask));
     session.UpdateEntry(0, 0, "Konto", "hier", "");
-    TDocument other = Collection({{"Konto", "dort"}});
+    TDocument other = Giro({{"Konto", "dort"}});
     other.Keys[0].Data[0].Date = 40000.0;  // older than the change made here
     SaveDocument(other, path);
     ask.changed = {TChanged::Merge};
     ASSERT_TRUE(session.Save(ask));
-    EXPECT_EQ(ask.log, (std::vector<std::string>{"changed", "conflicts 1"}));
+    EXPECT_EQ(ask.log, (std::vector<std::string>{"changed file", "conflicts 1"}));
     EXPECT_EQ(EntriesIn(path),
               (std::vector<std::string>{"Konto=hier", "Konto (Konflikt vom 06.07.2009 00:00)=dort"}));
 }
 
 TEST_F(SessionMergeTest, AFileThatCannotBeMergedAsksAgain) {
     const std::string path = dir.File("Konten.pdt");
-    SaveDocument(Collection({{"Konto", "alt"}}), path);
+    SaveDocument(Giro({{"Konto", "alt"}}), path);
     ASSERT_TRUE(session.Open(path, ask));
     session.AddEntry(0, "PIN", "1234", "");
-    testing::WriteBytes(path, "kein Dokument");
+    WriteBytes(path, "kein Dokument");
     ask.changed = {TChanged::Merge, TChanged::Cancel};
     EXPECT_FALSE(session.Save(ask));
-    EXPECT_EQ(ask.log, (std::vector<std::string>{"changed", "load error", "changed"}));
-    EXPECT_EQ(testing::ReadBytes(path), "kein Dokument");
+    EXPECT_EQ(ask.log, (std::vector<std::string>{"changed file", "error: Ungültiger Eigenschaftswert", "changed file"}));
+    EXPECT_EQ(ReadBytes(path), "kein Dokument");
     EXPECT_TRUE(session.Modified());
 }
 
@@ -194,13 +139,13 @@ TEST_F(SessionMergeTest, ConflictCopiesAreOfferedAtOpenAndGoAfterTheSave) {
         const std::string path = dir.File("Konten.pdt");
         const std::string copy = dir.File("Konten (Laptop's conflicted copy 2026-12-08).pdt");
         std::filesystem::remove(copy + ".bak");
-        SaveDocument(Collection({{"Konto", "alt"}}), path);
-        SaveDocument(Collection({{"Konto", "alt"}, {"PIN", "1234"}}), copy);
+        SaveDocument(Giro({{"Konto", "alt"}}), path);
+        SaveDocument(Giro({{"Konto", "alt"}, {"PIN", "1234"}}), copy);
         ask.log.clear();
         ask.copies = {c.answer};
         session.SetBackupOnSave(c.backup);
         ASSERT_TRUE(session.Open(path, ask));
-        EXPECT_EQ(ask.log, std::vector<std::string>{"copies 1"});
+        EXPECT_EQ(ask.log, std::vector<std::string>{"conflict copies 1"});
         std::vector<std::string> shown;
         for (const TDataRec& rec : session.Document().Keys[0].Data) {
             shown.push_back(rec.Title + "=" + rec.Value);
@@ -217,7 +162,7 @@ TEST_F(SessionMergeTest, ConflictCopiesAreOfferedAtOpenAndGoAfterTheSave) {
 
 TEST_F(SessionMergeTest, TheBaseFollowsOpenSaveAndLock) {
     const std::string path = dir.File("Konten.pdt");
-    SaveDocument(Collection({{"Konto", "alt"}}, "pw"), path);
+    SaveDocument(Giro({{"Konto", "alt"}}, "pw"), path);
     EXPECT_FALSE(session.HasBase());
     ask.passwords = {"pw"};
     ASSERT_TRUE(session.Open(path, ask));

@@ -58,7 +58,7 @@ class EncryptedPdtTest : public ::testing::Test {
 
 TEST_F(EncryptedPdtTest, SavedFileHoldsThePlainBytesWithoutTheirPassphraseUnderItsUtf8) {
     TempDir dir;
-    const TDocument doc = Sample("Geheim-\xE4");  // "Geheim-ä" in Windows-1252
+    const TDocument doc = Sample("Geheim-\xC3\xA4");  // an encrypted document keeps UTF-8
     const std::string path = dir.File("a.pdt.age");
     SaveDocument(doc, path);
     const std::string file = ReadBytes(path);
@@ -77,15 +77,15 @@ TEST_F(EncryptedPdtTest, OpeningAnswersLikeAPlainProtectedFile) {
     TempDir dir;
     // Named like a plain file: the first line decides.
     const std::string path = dir.File("a.pdt");
-    SaveDocument(Sample("Geheim-\xE4"), path);
+    SaveDocument(Sample("Geheim-\xC3\xA4"), path);
     struct Case {
         std::optional<std::string> typed;
         bool loaded;
         int wrongMessages;
     };
     const Case cases[] = {
-        {"Geheim-\xE4", true, 0},
-        {"geheim-\xE4", false, 1},
+        {"Geheim-\xC3\xA4", true, 0},
+        {"geheim-\xC3\xA4", false, 1},
         {"", false, 1},
         {std::nullopt, false, 0},
     };

@@ -124,7 +124,7 @@ class CliPassword : public ::testing::Test {
         const int workFactor = EncryptionWorkFactor();
         SetEncryptionWorkFactor(1);
         doc.Format = TDocument::TFormat::Encrypted;
-        doc.Password = "Gehe\xEF";  // typed in UTF-8
+        doc.Password = "Gehe\xC3\xAF";  // an encrypted file's password is UTF-8
         SaveDocument(doc, sealed_);
         SetEncryptionWorkFactor(workFactor);
     }

@@ -12,6 +12,7 @@
 #include "store/Collation.h"
 #include "store/ErrorMessage.h"
 #include "store/Mask.h"
+#include "store/PdtEncrypted.h"
 #include "store/PdtFile.h"
 #include "support/CliRun.h"
 #include "support/SortCases.h"
@@ -97,6 +98,70 @@ TEST(Cli, PasswordMissingOrWrong) {
         EXPECT_EQ(r.err, std::string(kMsgWrongPassword) + "\n");
     }
     EXPECT_EQ(Cli({"dump", dir.File("p.pdt"), "--password=Geheim"}).code, kOk);
+}
+
+// An encrypted file takes any UTF-8 passphrase, a plain file only Windows-1252 of
+// at most 255 characters; no refusal shows the password. "--" ends the options.
+TEST(Cli, PasswordsOfEitherFormatAndFileNamesAfterTheOptions) {
+    TempDir dir;
+    const int workFactor = EncryptionWorkFactor();
+    SetEncryptionWorkFactor(1);
+    SaveDocument(TDocument(), dir.File("a.pdt"));
+    const std::string lodz = "\xC5\x82\xC3\xB3" "d\xC5\xBA", longOne(300, 'x');
+    const std::string notPlain =
+        "Das Passwort einer unverschl\xC3\xBCsselten Datei besteht aus h\xC3\xB6"
+        "chstens 255 Zeichen, die Windows-1252 darstellen kann; dieses Passwort passt nicht.\n";
+    const std::string notKept =
+        "Das Passwort der verschl\xC3\xBCsselten Datei passt nicht in eine unverschl\xC3\xBC"
+        "sselte Datei (h\xC3\xB6"
+        "chstens 255 Zeichen, die Windows-1252 darstellen kann). Geben Sie mit --password ein "
+        "anderes an. Es wurde nichts gespeichert.\n";
+    const std::string unknown = "Unbekannte Option \"--pasword\" (siehe --help; ein Dateiname, "
+                                "der mit - beginnt, folgt nach --)\n";
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        std::string err;
+        const char* written;  // the file the command writes, if any
+    };
+    const Case cases[] = {
+        {{"encrypt", dir.File("a.pdt"), "l.age", "--password", lodz}, kOk, "", "l.age"},
+        {{"dump", "l.age", "--password=" + lodz}, kOk, "", nullptr},
+        {{"dump", "l.age", "--password", "lodz"}, kWrongPassword, std::string(kMsgWrongPassword) + "\n", nullptr},
+        {{"encrypt", dir.File("a.pdt"), "long.age", "--password", longOne}, kOk, "", "long.age"},
+        {{"dump", "long.age", "--password", longOne}, kOk, "", nullptr},
+        {{"decrypt", "l.age", "l.pdt", "--password", lodz}, kError, notPlain, nullptr},
+        {{"decrypt", "long.age", "l.pdt", "--password", longOne}, kError, notPlain, nullptr},
+        {{"decrypt", "l.age", "l.pdt", "--password-stdin"}, kError, notPlain, nullptr},
+        {{"decrypt", "l.age", "l.pdt"}, kError, notKept, nullptr},  // typed to open it
+        {{"encrypt", dir.File("a.pdt"), "--password", lodz, "--"}, kError, "Falsche Anzahl Argumente f\xC3\xBCr \"encrypt\" (siehe --help)\n", nullptr},
+        {{"encrypt", dir.File("a.pdt"), "--password", lodz, "--", "--"}, kOk, "", "--"},
+        {{"encrypt", "--password", lodz, "--", dir.File("a.pdt"), "-b.age"}, kOk, "", "-b.age"},
+        {{"dump", dir.File("a.pdt"), "--pasword=" + lodz}, kError, unknown, nullptr},
+        {{"dump", dir.File("a.pdt"), "-x"}, kError, "Unbekannte Option \"-x\" (siehe --help; ein Dateiname, der mit - beginnt, folgt nach --)\n", nullptr},
+        {{"build", "--", "-", "x.pdt"}, kError, "Datei - kann nicht ge\xC3\xB6""ffnet werden\n", nullptr},
+        {{"match", "--", "-a*", "-abc"}, kOk, "", nullptr},
+        {{"match", "-a*", "-abc"}, kError, "Unbekannte Option \"-a*\" (siehe --help; ein Dateiname, der mit - beginnt, folgt nach --)\n", nullptr},
+    };
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.File(""));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1] + " " + c.args.back());
+        std::istringstream stdinLine(lodz + "\n");
+        TPasswordInput input;
+        input.Stdin = &stdinLine;
+        input.Ask = [&](const char*) { return TPrompted{TPrompted::TState::Typed, lodz}; };
+        std::ostringstream out, err;
+        EXPECT_EQ(cli::Run(c.args, out, err, input), c.code);
+        EXPECT_EQ(err.str(), c.err);
+        EXPECT_EQ(err.str().find(lodz), std::string::npos);  // never shown
+        if (c.written) {
+            EXPECT_TRUE(std::filesystem::exists(c.written));
+        }
+        EXPECT_FALSE(std::filesystem::exists("l.pdt"));
+    }
+    std::filesystem::current_path(cwd);
+    SetEncryptionWorkFactor(workFactor);
 }
 
 TEST(Cli, SortOrdersKeysAndEntries) {

@@ -110,6 +110,10 @@ def main():
         return subprocess.run([cli, *args], capture_output=True, timeout=TIMEOUT,
                               stdin=subprocess.DEVNULL, start_new_session=True)
 
+    def with_stdin(password, *args):
+        return subprocess.run([cli, *args, "--password-stdin"], input=password.encode() + b"\n",
+                              capture_output=True, timeout=TIMEOUT, start_new_session=True)
+
     def dump(path, password):
         r = dorvanta("dump", path, "--password", password)
         if r.returncode != 0:
@@ -211,6 +215,25 @@ def main():
         check("the passphrase becomes the document's password",
               isinstance(opened, dict) and opened.get("password") == "Schlüssel 3"
               and opened.get("keys") == plain_dump.get("keys"), opened)
+
+        # 4. Any passphrase age takes opens here and back, Windows-1252 or not, of
+        # any length; decrypt refuses what a plain file cannot hold, writing nothing.
+        for passphrase in ("łódź", "Ключ 🔑" * 40):
+            code, shown = age_encrypt(age, passphrase, f("open.pdt"), f("any.age"))
+            check("age -p encrypts", code == 0, shown)
+            opened = dump(f("any.age"), passphrase)
+            check(f"dump opens age's file under a {len(passphrase)}-character passphrase",
+                  isinstance(opened, dict) and opened.get("password") == passphrase, opened)
+            r = with_stdin(passphrase, "encrypt", f("any.age"), f("back.age"))
+            check("encrypt keeps it", r.returncode == 0, r.stderr.decode())
+            code, shown = age_decrypt(age, passphrase, f("back.age"), f("back.pdt"))
+            check("age -d opens it again", code == 0, shown)
+            r = with_stdin(passphrase, "decrypt", f("any.age"), f("refused.pdt"))
+            err = r.stderr.decode(errors="replace")
+            check("decrypt refuses it for a plain file: exit 2, nothing written, not shown",
+                  r.returncode == 2 and not os.path.exists(f("refused.pdt"))
+                  and "Windows-1252" in err and passphrase not in err, err)
+            os.remove(f("back.pdt"))
     except Exception as e:  # a hang or a crash of the script itself counts as a failure
         check("the checks ran to the end", False, repr(e))
     finally:
