@@ -237,8 +237,8 @@ class TDocumentSession : public QObject {
     // Reads the file at `path` (another version of this collection) into `other`,
     // trying the document's own password first, then asking. False when it was
     // not opened (cancelled, wrong password; a read error is reported).
-    bool ReadOtherVersion(TDocument& other, const std::string& path,
-                          TSessionDecisions& decisions, TFileStamp* stamp);
+    bool ReadOtherVersion(TDocument& other, const std::string& path, TSessionDecisions& decisions,
+                          TFileStamp* stamp);
     // Merges the file's current version into the document (three-way when the
     // base is known); `stamp` receives what the file was. False: not merged.
     bool MergeWithFile(const std::string& path, TSessionDecisions& decisions, TFileStamp* stamp);

@@ -30,7 +30,9 @@ bool TDocumentSession::ReadOtherVersion(TDocument& other, const std::string& pat
     };
     silent.RunBusy = BusyRunner(decisions);
     TLoadHooks asking;
-    asking.AskPassword = [&decisions](const std::string& p) { return decisions.AskOpenPassword(p); };
+    asking.AskPassword = [&decisions](const std::string& p) {
+        return decisions.AskOpenPassword(p);
+    };
     asking.AskPassphrase = [&decisions](const std::string& p, int attempt) {
         return decisions.AskOpenPassphrase(p, attempt);
     };
@@ -64,7 +66,8 @@ void TDocumentSession::TakeMerge(TMergeResult&& result, TSessionDecisions& decis
     if (!result.Conflicts.empty()) {
         std::vector<std::string> lines;
         lines.reserve(result.Conflicts.size());
-        for (const TMergeConflict& conflict : result.Conflicts) lines.push_back(ConflictLine(conflict));
+        for (const TMergeConflict& conflict : result.Conflicts)
+            lines.push_back(ConflictLine(conflict));
         decisions.ReportMergeConflicts(lines);
     }
 }
@@ -82,8 +85,8 @@ bool TDocumentSession::MergeWithFile(const std::string& path, TSessionDecisions&
 
 void TDocumentSession::OfferConflictCopies(const std::string& path, TSessionDecisions& decisions) {
     const std::vector<std::string> copies = FindConflictCopies(path);
-    if (copies.empty() ||
-        decisions.AskMergeConflictCopies(path, copies) != TSessionDecisions::TConflictCopies::Merge) {
+    if (copies.empty() || decisions.AskMergeConflictCopies(path, copies) !=
+                              TSessionDecisions::TConflictCopies::Merge) {
         return;
     }
     std::vector<std::string> merged;

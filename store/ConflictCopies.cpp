@@ -68,8 +68,8 @@ std::vector<std::string> FindConflictCopies(const std::string& path) {
     for (; !error && it != fs::directory_iterator() && seen < 100000; it.increment(error), ++seen) {
         const std::string name = it->path().filename().string();
         std::error_code typeError;
-        if (IsConflictCopyName(name, original) && it->symlink_status(typeError).type() ==
-                                                      fs::file_type::regular) {
+        if (IsConflictCopyName(name, original) &&
+            it->symlink_status(typeError).type() == fs::file_type::regular) {
             copies.push_back((folder / name).string());
         }
     }

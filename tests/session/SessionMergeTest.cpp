@@ -10,13 +10,14 @@ using TCopies = TSessionDecisions::TConflictCopies;
 // A collection of one sub-category "Bank" / "Giro" with the given entries
 // (title, value), dated in the order given.
 TDocument Giro(std::initializer_list<std::pair<const char*, const char*>> entries,
-                     const std::string& password = {}, TFormat format = TFormat::Plain) {
+               const std::string& password = {}, TFormat format = TFormat::Plain) {
     TDocument doc;
     doc.Password = password;
     doc.Format = format;
     doc.Keys = {{"Giro", "Bank", {}}};
     double date = 46000.0;
-    for (const auto& [title, value] : entries) doc.Keys[0].Data.push_back({title, value, "", date++});
+    for (const auto& [title, value] : entries)
+        doc.Keys[0].Data.push_back({title, value, "", date++});
     return doc;
 }
 
@@ -37,8 +38,9 @@ class SessionMergeTest : public DocumentSessionTest {
   protected:
     void SetUp() override {
         DocumentSessionTest::SetUp();
-        QObject::connect(&session, &TDocumentSession::Merged,
-                         [this](const QString& summary) { merged.push_back(summary.toStdString()); });
+        QObject::connect(&session, &TDocumentSession::Merged, [this](const QString& summary) {
+            merged.push_back(summary.toStdString());
+        });
     }
     std::vector<std::string> merged;
 };
@@ -54,14 +56,28 @@ TEST_F(SessionMergeTest, MergeAtTheChangedFileQuestionKeepsBothSidesAndSaves) {
         std::string summary;
     };
     const std::vector<Case> cases = {
-        {"plain", TFormat::Plain, "", {}, {"changed file"},
-         {"Karte=1111", "Konto=neu", "PIN=9999"}, "1 Eintrag übernommen"},
-        {"encrypted, same passphrase", TFormat::Encrypted, "geheim", {}, {"changed file"},
-         {"Karte=1111", "Konto=neu", "PIN=9999"}, "1 Eintrag übernommen"},
+        {"plain",
+         TFormat::Plain,
+         "",
+         {},
+         {"changed file"},
+         {"Karte=1111", "Konto=neu", "PIN=9999"},
+         "1 Eintrag übernommen"},
+        {"encrypted, same passphrase",
+         TFormat::Encrypted,
+         "geheim",
+         {},
+         {"changed file"},
+         {"Karte=1111", "Konto=neu", "PIN=9999"},
+         "1 Eintrag übernommen"},
         // The other program changed the passphrase: asked once, then taken.
-        {"encrypted, other passphrase", TFormat::Encrypted, "neu-pw", {"falsch", "neu-pw"},
+        {"encrypted, other passphrase",
+         TFormat::Encrypted,
+         "neu-pw",
+         {"falsch", "neu-pw"},
          {"changed file", "open password", "open password"},
-         {"Karte=1111", "Konto=neu", "PIN=9999"}, "1 Eintrag übernommen"},
+         {"Karte=1111", "Konto=neu", "PIN=9999"},
+         "1 Eintrag übernommen"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -104,8 +120,8 @@ TEST_F(SessionMergeTest, BothSidesChangingOneEntryKeepTheOlderAsACopyAndSayIt) {
     ask.changed = {TChanged::Merge};
     ASSERT_TRUE(session.Save(ask));
     EXPECT_EQ(ask.log, (std::vector<std::string>{"changed file", "conflicts 1"}));
-    EXPECT_EQ(EntriesIn(path),
-              (std::vector<std::string>{"Konto=hier", "Konto (Konflikt vom 06.07.2009 00:00)=dort"}));
+    EXPECT_EQ(EntriesIn(path), (std::vector<std::string>{
+                                   "Konto=hier", "Konto (Konflikt vom 06.07.2009 00:00)=dort"}));
 }
 
 TEST_F(SessionMergeTest, AFileThatCannotBeMergedAsksAgain) {
@@ -116,7 +132,8 @@ TEST_F(SessionMergeTest, AFileThatCannotBeMergedAsksAgain) {
     WriteBytes(path, "kein Dokument");
     ask.changed = {TChanged::Merge, TChanged::Cancel};
     EXPECT_FALSE(session.Save(ask));
-    EXPECT_EQ(ask.log, (std::vector<std::string>{"changed file", "error: Ungültiger Eigenschaftswert", "changed file"}));
+    EXPECT_EQ(ask.log, (std::vector<std::string>{
+                           "changed file", "error: Ungültiger Eigenschaftswert", "changed file"}));
     EXPECT_EQ(ReadBytes(path), "kein Dokument");
     EXPECT_TRUE(session.Modified());
 }

@@ -1,9 +1,9 @@
-#include "store/ConflictCopies.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+
+#include "store/ConflictCopies.h"
 
 namespace dorvanta {
 namespace {
