@@ -249,6 +249,7 @@ void TSearchDialog::Button_SearchClick() {
     busy.start(kBusyDelayMs);
     RunBeside(this, [&] {
         try {
+            if (BeforeSearching) BeforeSearching();
             SearchDocument(session_.Document(), searchText, options, hits, &stop_);
         } catch (...) {
             error = std::current_exception();

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <array>
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -95,6 +96,9 @@ class TSearchDialog : public TFixedDialog {
     bool Searching() const { return searching_; }
     // Asks a running search to end; Button_SearchClick then returns soon.
     void StopSearch() { stop_ = true; }
+    // Runs on the search's thread before the first field is examined, so that a
+    // test can stop a search at a known point.
+    std::function<void()> BeforeSearching;
     // Closes the dialog and forgets its hits, the searched text and its undo
     // history (a lock). Not while a search runs.
     void Forget();

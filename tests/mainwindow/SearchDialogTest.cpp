@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSemaphore>
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
@@ -409,6 +410,53 @@ TEST_F(SearchDialogTest, ALongSearchRunsBesideTheWindowAndStopsKeepingItsHits) {
         // Now closing closes.
         QTest::keyClick(&Search(), Qt::Key_Escape);
         EXPECT_FALSE(Search().isVisible());
+    }
+}
+
+// A search stopped before its first hit found nothing only because it stopped: like
+// one stopped after some hits it tells of none, and the dialog stays open. The only
+// hit lies in the last entry, and the stop comes before the first field is examined.
+TEST_F(SearchDialogTest, ASearchStoppedBeforeItsFirstHitDoesNotSayItFoundNothing) {
+    struct Case {
+        const char* name;
+        const char* text;
+        std::function<void(TSearchDialog&)> stop;  // none: the search runs to its end
+        std::vector<TSearchHit> found;
+        const char* told;  // the message afterwards; "" for none
+    };
+    const Case cases[] = {
+        {"Escape", "a@b.c", [](TSearchDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }, {}, ""},
+        {"Schließen", "a@b.c",
+         [](TSearchDialog& d) { QTest::mouseClick(d.Button_Close, Qt::LeftButton); }, {}, ""},
+        {"not stopped", "a@b.c", nullptr, {{2, 0, TSearchSource::Value}}, ""},
+        {"not stopped, no hit", "nirgends", nullptr, {},
+         "Die Suche hat keine Ergebnisse geliefert."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Messages().ClearLog();
+        QSemaphore stopped;
+        if (c.stop) {
+            // The search waits on its thread until the dialog has taken the stop.
+            Search().BeforeSearching = [&] { EXPECT_TRUE(stopped.tryAcquire(1, 10000)); };
+            QTimer::singleShot(0, &Search(), [&] {
+                EXPECT_TRUE(Search().Searching());
+                c.stop(Search());
+                stopped.release();
+            });
+        }
+        Find(QString::fromUtf8(c.text));
+        Search().BeforeSearching = nullptr;
+        EXPECT_FALSE(Search().Searching());
+        EXPECT_EQ(Search().SearchResults(), c.found);
+        EXPECT_TRUE(Search().isVisible());
+        EXPECT_FALSE(Search().Label_Searching->isVisible());
+        std::string told;
+        for (const AskedQuestion& q : Messages().Asked()) told += q.text.toStdString();
+        EXPECT_EQ(told, c.told);
+        Messages().ClearLog();
+        Search().close();
+        Form().MenuItem_SearchClick();
     }
 }
 
