@@ -39,8 +39,16 @@ bool TDocumentSession::ReadOtherVersion(TDocument& other, const std::string& pat
     asking.ShowWrongPassword = [&decisions] { decisions.ShowWrongPassword(); };
     asking.RunBusy = silent.RunBusy;
     try {
-        if (LoadDocument(other, path, silent, stamp)) return true;
-        if (LoadDocument(other, path, asking, stamp)) return true;
+        if (LoadDocument(other, path, silent, stamp) || LoadDocument(other, path, asking, stamp)) {
+            // The other version in the other format (a plain copy of an encrypted
+            // collection): its password as this document keeps passwords.
+            if (other.Format != document_.Format) {
+                other.Password = PasswordForFormat(other.Password, other.Format, document_.Format)
+                                     .value_or(document_.Password);
+                other.Format = document_.Format;
+            }
+            return true;
+        }
     } catch (...) {
         other.Wipe();
         decisions.ReportLoadError(std::current_exception());

@@ -54,6 +54,8 @@ TEST_F(SessionMergeTest, MergeAtTheChangedFileQuestionKeepsBothSidesAndSaves) {
         std::vector<std::string> log;
         std::vector<std::string> saved;
         std::string summary;
+        std::optional<TFormat> fileFormat = {};  // the other program's, when not the same
+        std::string savedPassword = {};          // when not the file's
     };
     const std::vector<Case> cases = {
         {"plain",
@@ -78,6 +80,16 @@ TEST_F(SessionMergeTest, MergeAtTheChangedFileQuestionKeepsBothSidesAndSaves) {
          {"changed file", "open password", "open password"},
          {"Karte=1111", "Konto=neu", "PIN=9999"},
          "1 Eintrag übernommen"},
+        // Replaced by a plain copy: its Windows-1252 password becomes the passphrase.
+        {"encrypted, replaced by a plain copy",
+         TFormat::Encrypted,
+         "p\xE4sse",
+         {"p\xE4sse"},
+         {"changed file", "open password"},
+         {"Karte=1111", "Konto=neu", "PIN=9999"},
+         "1 Eintrag übernommen",
+         TFormat::Plain,
+         "p\xC3\xA4sse"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -89,7 +101,8 @@ TEST_F(SessionMergeTest, MergeAtTheChangedFileQuestionKeepsBothSidesAndSaves) {
         // Here: PIN changed and Karte added; there: Konto changed.
         session.UpdateEntry(0, 1, "PIN", "9999", "");
         session.AddEntry(0, "Karte", "1111", "");
-        TDocument other = Giro({{"Konto", "neu"}, {"PIN", "1234"}}, c.filePassword, c.format);
+        TDocument other = Giro({{"Konto", "neu"}, {"PIN", "1234"}}, c.filePassword,
+                               c.fileFormat.value_or(c.format));
         other.Keys[0].Data[0].Date = 46100.0;
         SaveDocument(other, path);
         ask.log.clear();
@@ -100,7 +113,9 @@ TEST_F(SessionMergeTest, MergeAtTheChangedFileQuestionKeepsBothSidesAndSaves) {
         EXPECT_EQ(ask.log, c.log);
         EXPECT_EQ(merged, std::vector<std::string>{c.summary});
         EXPECT_FALSE(session.Modified());
-        const std::string filePassword = c.filePassword.empty() ? own : c.filePassword;
+        const std::string filePassword = !c.savedPassword.empty() ? c.savedPassword
+                                         : c.filePassword.empty() ? own
+                                                                  : c.filePassword;
         EXPECT_EQ(EntriesIn(path, filePassword), c.saved);
         // The base is now what was saved: saving again asks nothing.
         ask.log.clear();
