@@ -223,13 +223,15 @@ std::string Payload(std::size_t size) {
 
 TEST(AgeFile, RoundTripsAroundTheChunkSize) {
     TempDir dir;
-    for (const std::size_t size :
-         {std::size_t{0}, std::size_t{1}, kChunkSize, kChunkSize + 1, 3 * kChunkSize}) {
+    // The format's chunks hold 64 KiB of plaintext; an empty payload is one empty chunk.
+    const struct {
+        std::size_t size, chunks;
+    } cases[] = {{0, 1}, {1, 1}, {65535, 1}, {65536, 1}, {65537, 2}, {196608, 3}, {196609, 4}};
+    for (const auto [size, chunks] : cases) {
         SCOPED_TRACE(size);
         const std::string plain = Payload(size);
         const std::string file = Encrypt(plain, "Geheimnis-\xC3\x84" "1", kFastWork);
         // One stanza line, one body line, the MAC line; then nonce and sealed chunks.
-        const std::size_t chunks = std::max<std::size_t>(1, (size + kChunkSize - 1) / kChunkSize);
         EXPECT_EQ(file.size(), LineStart(file, 4) + 16 + size + 16 * chunks);
         EXPECT_TRUE(IsEncrypted(file));
 
@@ -280,9 +282,12 @@ TEST(AgeFile, RecognisesOnlyItsIntroLine) {
     for (const auto& c : cases) EXPECT_EQ(IsEncrypted(c.bytes), c.encrypted) << c.bytes;
 }
 
+// The format's chunk: 64 KiB of plaintext.
+constexpr std::size_t kFormatChunk = 65536;
+
 // A file of 2 full chunks and a short last one, encrypted once for all refusals.
 const std::string& ThreeChunkFile() {
-    static const std::string file = Encrypt(Payload(2 * kChunkSize + 1000), "richtig", kFastWork);
+    static const std::string file = Encrypt(Payload(2 * kFormatChunk + 1000), "richtig", kFastWork);
     return file;
 }
 
@@ -315,7 +320,7 @@ TEST(AgeFile, RefusesDamagedFiles) {
     const std::string& file = ThreeChunkFile();
     const std::size_t stanza = LineStart(file, 1), body = LineStart(file, 2),
                       mac = LineStart(file, 3) + 4, nonce = LineStart(file, 4),
-                      chunk0 = nonce + 16, sealed = kChunkSize + 16;
+                      chunk0 = nonce + 16, sealed = kFormatChunk + 16;
     const struct {
         const char* what;
         std::string bytes;
@@ -354,6 +359,34 @@ TEST(AgeFile, RefusesDamagedFiles) {
         const std::optional<Failure> got = Refusal(c.bytes, c.passphrase);
         ASSERT_TRUE(got.has_value()) << c.what << ": read without complaint";
         EXPECT_STREQ(Name(*got), Name(c.kind)) << c.what;
+    }
+}
+
+// The chunks decrypted before the failing one are wiped from the output, whose
+// memory stays allocated: none of its bytes, up to its capacity, hold plaintext.
+TEST(AgeFile, AFailingChunkLeavesNoPlaintextInTheOutput) {
+    std::string plain;
+    while (plain.size() < 2 * kFormatChunk + 1000) plain += "GEHEIM-";
+    const std::string file = Encrypt(plain, "richtig", kFastWork);
+    const std::size_t chunk0 = LineStart(file, 4) + 16, sealed = kFormatChunk + 16;
+    const struct {
+        const char* what;
+        std::string bytes;
+    } cases[] = {
+        {"middle chunk", Flip(file, chunk0 + sealed + 100)},
+        {"last chunk", Flip(file, file.size() - 1)},
+        {"cut in the last chunk", file.substr(0, file.size() - 17)},
+        {"one byte appended", file + 'x'},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TMemorySource source(c.bytes);
+        std::string out;
+        EXPECT_THROW(Decrypt(source, "richtig", out), EAgeError);
+        EXPECT_TRUE(out.empty());
+        ASSERT_GE(out.capacity(), kFormatChunk);  // the first chunk was appended
+        const std::string_view held(out.data(), out.capacity());
+        EXPECT_EQ(held.find("GEHEIM"), std::string_view::npos);
     }
 }
 
@@ -427,7 +460,7 @@ TEST(AgeFile, AHugeHeaderLineIsRefusedWithoutReadingIt) {
 // must still give its exact plaintext or a refusal, never a corrupt buffer.
 TEST(AgeFile, ASourceSizeThatIsWrongNeverCorruptsThePlaintext) {
     const std::string& file = ThreeChunkFile();
-    const std::string plain = Payload(2 * kChunkSize + 1000);
+    const std::string plain = Payload(2 * kFormatChunk + 1000);
     const std::int64_t whole = static_cast<std::int64_t>(file.size());
     for (const std::int64_t error : {std::int64_t{-1000}, std::int64_t{-70000}, -whole,
                                      std::int64_t{1}, std::int64_t{70000}}) {
