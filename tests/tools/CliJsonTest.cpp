@@ -33,6 +33,9 @@ using dorvanta::testing::ReadBytes;
 using dorvanta::testing::TempDir;
 using dorvanta::testing::WriteBytes;
 
+// The writer's output block: 1 MiB.
+constexpr std::size_t kOutputBlock = 1048576;
+
 // ---- the former writer, kept as the reference ----
 
 std::string OldJsonUtf8String(const std::string& utf8) {
@@ -236,7 +239,7 @@ TEST(CliJson, StringsAreEscapedAsQtDid) {
     std::string huge = RandomText(rng, 0) + std::string(300 * 1024, '\x01') + AllBytes();
     for (int i = 0; i < 40000; ++i) huge += static_cast<char>(rng());
     texts.push_back(huge);
-    texts.push_back(std::string(TJsonOut::kBlock + 3, 'a'));
+    texts.push_back(std::string(kOutputBlock + 3, 'a'));
     std::ostringstream stream;
     TJsonOut out(stream);
     std::string expectedStream;
@@ -336,11 +339,11 @@ TEST(CliJson, DumpOfHugeTextsAndEmptyCollectionsMatchesTheFormerWriter) {
     TDocument keyOnly;
     keyOnly.Keys.push_back({"\n", "\"", {}});
     TDocument huge;  // a parent past one output block, escaped to six bytes a byte
-    huge.Keys.push_back({"n", std::string(TJsonOut::kBlock / 2, '\x02') + AllBytes(), {}});
+    huge.Keys.push_back({"n", std::string(kOutputBlock / 2, '\x02') + AllBytes(), {}});
     huge.Keys.push_back({"m", huge.Keys[0].Parent, {}});
     TDataRec rec;
     rec.Title = RandomText(rng, 0) + std::string(200000, '"');
-    rec.Value = std::string(TJsonOut::kBlock + 1, '\x80');
+    rec.Value = std::string(kOutputBlock + 1, '\x80');
     rec.Date = 37622.5;
     huge.Keys[1].Data = {rec, rec};
     for (const TDocument* doc : {&empty, &keyOnly, &huge}) {
@@ -437,12 +440,12 @@ TEST(CliJson, AFailedWriteIsAnErrorAndNotSuccess) {
     doc.Keys[0].Data.assign(30000, TDataRec{"Titel \x80", std::string(100, 'v'), "Info", 1.5});
     WriteBytes(dir.File("big.pdt"), EncodeDocument(doc));
     const std::string full = OldWriteJson(doc);
-    ASSERT_GT(full.size(), 2 * TJsonOut::kBlock);
+    ASSERT_GT(full.size(), 2 * kOutputBlock);
     const std::vector<std::string> commands[] = {{"dump", dir.File("big.pdt")},
                                                  {"search", dir.File("big.pdt"), "v*"}};
     for (const auto& args : commands) {
-        for (const std::size_t limit : {std::size_t(0), std::size_t(10), TJsonOut::kBlock - 1,
-                                        TJsonOut::kBlock + 1, std::size_t(-1)}) {
+        for (const std::size_t limit : {std::size_t(0), std::size_t(10), kOutputBlock - 1,
+                                        kOutputBlock + 1, std::size_t(-1)}) {
             SCOPED_TRACE(args[0] + " " + std::to_string(limit));
             TLimitedBuffer buffer(limit);
             std::ostream out(&buffer);
