@@ -415,9 +415,11 @@ class TLimitedBuffer : public std::streambuf {
   public:
     explicit TLimitedBuffer(std::size_t limit) : limit_(limit) {}
     std::string text;
+    std::vector<std::size_t> writes;  // the size of each write
 
   protected:
     std::streamsize xsputn(const char* s, std::streamsize n) override {
+        writes.push_back(static_cast<std::size_t>(n));
         const std::size_t take = std::min(static_cast<std::size_t>(n), limit_ - text.size());
         text.append(s, take);
         return static_cast<std::streamsize>(take);
@@ -455,6 +457,12 @@ TEST(CliJson, AFailedWriteIsAnErrorAndNotSuccess) {
                 EXPECT_EQ(std::make_pair(code, err.str()), std::make_pair(int(kOk), std::string()));
                 if (args[0] == "dump") {
                     EXPECT_EQ(Difference(buffer.text, full), "");
+                    // Written in blocks of a little over 1 MiB, the last one less.
+                    EXPECT_GE(buffer.writes.size(), 2u);
+                    for (std::size_t i = 0; i + 1 < buffer.writes.size(); ++i) {
+                        EXPECT_GE(buffer.writes[i], kOutputBlock) << i;
+                        EXPECT_LT(buffer.writes[i], 2 * kOutputBlock) << i;
+                    }
                 }
             } else {
                 EXPECT_EQ(std::make_pair(code, err.str()),
