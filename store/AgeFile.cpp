@@ -298,8 +298,9 @@ void VerifyHeaderMac(const THeader& header, const unsigned char fileKey[kFileKey
 }
 
 TDecryptingSource::TDecryptingSource(TSource& source, const THeader& header,
-                                     const unsigned char fileKey[kFileKeySize])
-    : source_(source) {
+                                     const unsigned char fileKey[kFileKeySize],
+                                     std::string* buffer)
+    : source_(source), chunk_(buffer ? *buffer : ownChunk_) {
     InitSodium();
     unsigned char nonce[kNonceSize];
     if (ReadFull(source, reinterpret_cast<char*>(nonce), kNonceSize) != kNonceSize) {

@@ -127,11 +127,12 @@ void VerifyHeaderMac(const THeader& header, const unsigned char fileKey[kFileKey
 // the plaintext's length as the file's length gives it. A chunk that fails, is
 // short or missing throws Failure::Payload (a missing nonce Failure::Header); so
 // does Finish() when the chunks read so far were not all of them. Its buffers
-// are wiped when it ends.
+// are wiped when it ends. `buffer`, when given, is the one the chunks are
+// decrypted in (sized and wiped here all the same), so its owner can see that.
 class TDecryptingSource final : public TSource {
   public:
     TDecryptingSource(TSource& source, const THeader& header,
-                      const unsigned char fileKey[kFileKeySize]);
+                      const unsigned char fileKey[kFileKeySize], std::string* buffer = nullptr);
     ~TDecryptingSource() override;
     TDecryptingSource(const TDecryptingSource&) = delete;
     TDecryptingSource& operator=(const TDecryptingSource&) = delete;
@@ -150,7 +151,8 @@ class TDecryptingSource final : public TSource {
     std::uint64_t next_ = 0;  // the next chunk to decrypt
     std::uint64_t lastLength_ = 0;
     std::uint64_t plainSize_ = 0;
-    std::string chunk_;
+    std::string ownChunk_;
+    std::string& chunk_;
     std::size_t pos_ = 0, end_ = 0;  // the decrypted bytes of chunk_ not yet read
 };
 

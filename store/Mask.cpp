@@ -125,7 +125,7 @@ bool TMask::MatchesAt(const Segment& segment, const std::string& text, std::size
 // Shift-and: bit j of the state words is set when the segment's first j + 1 states
 // accept the bytes just read, so each byte costs one step per 64 states.
 std::size_t TMask::Find(const Segment& segment, const std::string& text, std::size_t from,
-                        const std::atomic<bool>* stop) const {
+                        const TStopCheck& stop) const {
     const std::size_t length = segment.last - segment.first;
     const std::size_t words = segment.words;
     const std::uint64_t top = std::uint64_t{1} << ((length - 1) % 64);
@@ -136,7 +136,7 @@ std::size_t TMask::Find(const Segment& segment, const std::string& text, std::si
     // In pieces of 1 MiB, between which a stop is noticed.
     constexpr std::size_t kPiece = std::size_t{1} << 20;
     for (std::size_t start = from; start < text.size(); start += kPiece) {
-        if (stop && stop->load(std::memory_order_relaxed)) return npos;
+        if (stop()) return npos;
         const std::size_t end = std::min(text.size(), start + kPiece);
         if (words == 1) {
             for (std::size_t i = start; i < end; ++i) {
@@ -166,7 +166,7 @@ std::size_t TMask::Find(const Segment& segment, const std::string& text, std::si
 // full backtracking over all skips, in one pass over the text per 64 states of
 // the longest segment. A text shorter than the number of consuming states cannot
 // match at all, which ends a long mask against a short field at once.
-bool TMask::Matches(const std::string& text, const std::atomic<bool>* stop) const {
+bool TMask::Matches(const std::string& text, const TStopCheck& stop) const {
     const std::size_t n = text.size();
     if (n < states_.size() - 1) return false;
     std::size_t p = 0;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "store/StopCheck.h"
+
 namespace dorvanta {
 
 // Message: kMsgInvalidMask (store/StoreMessages.h), "'%s' ist eine ungültige Maske für (%d)".
@@ -28,8 +30,8 @@ class TMask {
     // Compiles a Windows-1252 mask text; throws EMaskException when malformed.
     explicit TMask(const std::string& mask);
 
-    // `stop`, when given and set, ends a long match early with false.
-    bool Matches(const std::string& text, const std::atomic<bool>* stop = nullptr) const;
+    // `stop`, once it answers true, ends a long match early with false.
+    bool Matches(const std::string& text, const TStopCheck& stop = {}) const;
 
   private:
     enum class Kind { Literal, Any, Set, End };
@@ -65,7 +67,7 @@ class TMask {
     // The first position from `from` on where the segment matches; npos if none
     // (or when stopped).
     std::size_t Find(const Segment& segment, const std::string& text, std::size_t from,
-                     const std::atomic<bool>* stop) const;
+                     const TStopCheck& stop) const;
 
     std::vector<MaskState> states_;
     std::vector<Segment> segments_;

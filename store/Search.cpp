@@ -55,7 +55,7 @@ class FieldTester {
         }
     }
 
-    bool Test(const std::string& field, const std::atomic<bool>* stop) {
+    bool Test(const std::string& field, const TStopCheck& stop) {
         const std::string* tested = &field;
         if (!exact_) {
             UpperInto(field, buffer_);  // reused: no allocation per field
@@ -85,19 +85,18 @@ std::string UpperCaseCp1252(const std::string& text) {
 }
 
 void SearchDocument(const TDocument& doc, const std::string& text, const TSearchOptions& options,
-                    std::vector<TSearchHit>& hits, const std::atomic<bool>* stop) {
+                    std::vector<TSearchHit>& hits, const TStopCheck& stop) {
     ClearUpperVectorState();
     FieldTester tester(text, options);
     // A test cut short by the stop answers false: only whole tests give hits.
     auto test = [&](const std::string& field) { return tester.Test(field, stop); };
-    auto stopped = [stop] { return stop && stop->load(std::memory_order_relaxed); };
-    for (std::size_t k = 0; k < doc.Keys.size() && !stopped(); ++k) {
+    for (std::size_t k = 0; k < doc.Keys.size() && !stop(); ++k) {
         const TDataKey& key = doc.Keys[k];
         const auto keyIndex = static_cast<std::int32_t>(k);
         if (options.Names && test(key.Name)) {
             hits.push_back({keyIndex, -1, TSearchSource::Name});
         }
-        for (std::size_t e = 0; e < key.Data.size() && !stopped(); ++e) {
+        for (std::size_t e = 0; e < key.Data.size() && !stop(); ++e) {
             const TDataRec& rec = key.Data[e];
             const auto entry = static_cast<std::int32_t>(e);
             if (options.Titles && test(rec.Title)) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "store/Document.h"
+#include "store/StopCheck.h"
 
 namespace dorvanta {
 
@@ -42,9 +43,10 @@ std::string UpperCaseCp1252(const std::string& text);
 // title, value and info in that order, appending the hits to `hits`. A search
 // text that is a malformed mask throws EMaskException at the first tested field
 // that does not contain the text; the hits found before it stay in `hits`. Once
-// `stop` (when given) is set, the search ends soon, keeping the hits found so far.
+// `stop` answers true (asked between entries and between pieces of a long
+// field), the search ends, keeping the hits found so far.
 void SearchDocument(const TDocument& doc, const std::string& text, const TSearchOptions& options,
-                    std::vector<TSearchHit>& hits, const std::atomic<bool>* stop = nullptr);
+                    std::vector<TSearchHit>& hits, const TStopCheck& stop = {});
 
 // The field text of a hit, as stored.
 const std::string& HitText(const TDocument& doc, const TSearchHit& hit);

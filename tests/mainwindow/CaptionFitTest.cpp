@@ -241,7 +241,7 @@ TEST_F(CaptionFitTest, ToolButtonsWidenForAWiderFaceAndKeepTheirOrder) {
     form_->setFont(design);
     EXPECT_EQ(form_->SpeedButton_New->geometry(), QRect(4, 2, 69, 59));
     EXPECT_EQ(form_->SpeedButton_Exit->geometry(), QRect(564, 2, 77, 59));
-    EXPECT_EQ(form_->Panel_Main->width(), TMainWindow::kDesignClientWidth);
+    EXPECT_EQ(form_->Panel_Main->width(), 790);
 }
 
 // A window manager cuts a title that is wider than its window ("Neue Ru…

@@ -185,8 +185,10 @@ TEST_F(HostileSettingsTest, SizeAndLineLimitsAreDamageNamingTheReason) {
     const std::string prefix = "Die Einstellungsdatei '" + path + "' ist beschädigt (";
     const std::string suffix = "). Sie wird nicht verändert.";
     const std::string key = "[HKEY_CURRENT_USER\\" + kKey + "]\n";
-    const std::size_t line = reg::kMaxLineBytes;
-    const std::string fits(line - 6, 'x');  // "A"="..." of exactly kMaxLineBytes
+    // The limits: lines of 1 MiB, files of 64 MiB.
+    const std::size_t line = 1048576;
+    const std::uint64_t file = 67108864;
+    const std::string fits(line - 6, 'x');  // "A"="..." of exactly 1 MiB
     const std::string hexLine = "\"B\"=hex:" + std::string(line / 2, '0') + "\\\n";
     struct Case {
         const char* name;
@@ -195,10 +197,10 @@ TEST_F(HostileSettingsTest, SizeAndLineLimitsAreDamageNamingTheReason) {
         std::string reason;   // empty: the file reads
     };
     const Case cases[] = {
-        {"sparse, over the cap", "", reg::kMaxFileBytes + 1, "Datei größer als 64 MiB"},
-        {"header, then over the cap", "REGEDIT4\n\n" + key + "\"A\"=\"", reg::kMaxFileBytes,
+        {"sparse, over the cap", "", file + 1, "Datei größer als 64 MiB"},
+        {"header, then over the cap", "REGEDIT4\n\n" + key + "\"A\"=\"", file,
          "Datei größer als 64 MiB"},
-        {"no header, a long first line", std::string(100, 'x'), reg::kMaxFileBytes - 200,
+        {"no header, a long first line", std::string(100, 'x'), file - 200,
          "Zeile 1: Kopfzeile REGEDIT4 fehlt"},
         {"UTF-16", "\xFF\xFE", 1000, "Zeile 1: UTF-16-Datei im Format"},
         {"a value line one byte too long", "REGEDIT4\n\n" + key + "\"A\"=\"" + fits + "x\"\n", 0,
@@ -275,7 +277,7 @@ TEST_F(HostileSettingsTest, AHiveThatCouldNotBeReadBackIsNotWritten) {
     ASSERT_TRUE(reg.OpenKey(kKey, true));
     reg.WriteString("A", "1");
     const std::string before = ReadBytes(HiveFilePath(Hive::CurrentUser));
-    EXPECT_THROW(reg.WriteString("B", std::string(reg::kMaxLineBytes, 'x')), ESettingsError);
+    EXPECT_THROW(reg.WriteString("B", std::string(1048576, 'x')), ESettingsError);
     EXPECT_EQ(ReadBytes(HiveFilePath(Hive::CurrentUser)), before);
     TSettingsStore fresh;
     ASSERT_TRUE(fresh.OpenKey(kKey, false));

@@ -97,6 +97,45 @@ TEST(Search, AStopEndsTheSearchAndKeepsWhatItFound) {
     EXPECT_EQ(hits.size(), 1u);
 }
 
+// The stop is asked between entries and between the 1 MiB pieces of a long field:
+// stopped at a chosen ask, the search has examined exactly that far.
+TEST(Search, AStopIsNoticedBetweenEntriesAndBetweenPiecesOfAField) {
+    TDocument oneHugeField;  // "B" only at the end of its fourth MiB
+    oneHugeField.Keys = {{"K", "P", {{"t", std::string((4 << 20) - 1, 'x') + "b", "i"}}}};
+    TDocument manyEntries;
+    manyEntries.Keys = {{"K", "P", std::vector<TDataRec>(1000, {"a", "a", "a", 0.0})}};
+    struct Case {
+        const char* name;
+        const TDocument& doc;
+        const char* text;
+        const char* options;
+        int stopAtAsk;  // 0: never
+        std::size_t hits;
+        int asks;
+    };
+    const Case cases[] = {
+        // Asks: the key, entry 0, then one per piece: the "b" lies in the fourth.
+        {"huge field, unstopped", oneHugeField, "*b*", "TI", 0, 1, 6},
+        {"huge field, stopped after its first piece", oneHugeField, "*b*", "TI", 4, 0, 4},
+        // Asks: the key, then one per entry.
+        {"many entries, unstopped", manyEntries, "a", "", 0, 3000, 1001},
+        {"many entries, stopped after the first", manyEntries, "a", "", 3, 3, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        int asks = 0;
+        TStopCheck stop;
+        stop.Probe = [&] {
+            ++asks;
+            return c.stopAtAsk != 0 && asks >= c.stopAtAsk;
+        };
+        std::vector<TSearchHit> hits;
+        SearchDocument(c.doc, c.text, Options(c.options), hits, stop);
+        EXPECT_EQ(hits.size(), c.hits);
+        EXPECT_EQ(asks, c.asks);
+    }
+}
+
 TEST(Search, AgreesWithMatchesMaskFieldByField) {
     std::mt19937 rng(7);
     auto word = [&](int most) {
@@ -173,7 +212,7 @@ TEST(Import, AppendsWithOneTimeStampAndSortsOnceOrChangesNothing) {
     testing::TempDir dir;
     testing::WriteBytes(dir.File("in.txt"), "z\tv1\n\r\nb\ti\tx\ty\r\nA");
     testing::WriteBytes(dir.File("empty.txt"), "");
-    testing::WriteBytes(dir.File("long.txt"), std::string(kMaxEntriesAfterImport, '\n'));
+    testing::WriteBytes(dir.File("long.txt"), std::string(1000000, '\n'));
     testing::WriteBytes(dir.File("huge.txt"), "a\tb\n");
     std::filesystem::resize_file(dir.File("huge.txt"), 100ull << 30);  // sparse
     const std::array<std::string, 3> cases[] = {

@@ -33,6 +33,9 @@ using dorvanta::testing::ReadBytes;
 using dorvanta::testing::TempDir;
 using dorvanta::testing::WriteBytes;
 
+// The writer's output block: 1 MiB.
+constexpr std::size_t kOutputBlock = 1048576;
+
 // ---- the former writer, kept as the reference ----
 
 std::string OldJsonUtf8String(const std::string& utf8) {
@@ -236,7 +239,7 @@ TEST(CliJson, StringsAreEscapedAsQtDid) {
     std::string huge = RandomText(rng, 0) + std::string(300 * 1024, '\x01') + AllBytes();
     for (int i = 0; i < 40000; ++i) huge += static_cast<char>(rng());
     texts.push_back(huge);
-    texts.push_back(std::string(TJsonOut::kBlock + 3, 'a'));
+    texts.push_back(std::string(kOutputBlock + 3, 'a'));
     std::ostringstream stream;
     TJsonOut out(stream);
     std::string expectedStream;
@@ -336,11 +339,11 @@ TEST(CliJson, DumpOfHugeTextsAndEmptyCollectionsMatchesTheFormerWriter) {
     TDocument keyOnly;
     keyOnly.Keys.push_back({"\n", "\"", {}});
     TDocument huge;  // a parent past one output block, escaped to six bytes a byte
-    huge.Keys.push_back({"n", std::string(TJsonOut::kBlock / 2, '\x02') + AllBytes(), {}});
+    huge.Keys.push_back({"n", std::string(kOutputBlock / 2, '\x02') + AllBytes(), {}});
     huge.Keys.push_back({"m", huge.Keys[0].Parent, {}});
     TDataRec rec;
     rec.Title = RandomText(rng, 0) + std::string(200000, '"');
-    rec.Value = std::string(TJsonOut::kBlock + 1, '\x80');
+    rec.Value = std::string(kOutputBlock + 1, '\x80');
     rec.Date = 37622.5;
     huge.Keys[1].Data = {rec, rec};
     for (const TDocument* doc : {&empty, &keyOnly, &huge}) {
@@ -412,9 +415,11 @@ class TLimitedBuffer : public std::streambuf {
   public:
     explicit TLimitedBuffer(std::size_t limit) : limit_(limit) {}
     std::string text;
+    std::vector<std::size_t> writes;  // the size of each write
 
   protected:
     std::streamsize xsputn(const char* s, std::streamsize n) override {
+        writes.push_back(static_cast<std::size_t>(n));
         const std::size_t take = std::min(static_cast<std::size_t>(n), limit_ - text.size());
         text.append(s, take);
         return static_cast<std::streamsize>(take);
@@ -437,12 +442,12 @@ TEST(CliJson, AFailedWriteIsAnErrorAndNotSuccess) {
     doc.Keys[0].Data.assign(30000, TDataRec{"Titel \x80", std::string(100, 'v'), "Info", 1.5});
     WriteBytes(dir.File("big.pdt"), EncodeDocument(doc));
     const std::string full = OldWriteJson(doc);
-    ASSERT_GT(full.size(), 2 * TJsonOut::kBlock);
+    ASSERT_GT(full.size(), 2 * kOutputBlock);
     const std::vector<std::string> commands[] = {{"dump", dir.File("big.pdt")},
                                                  {"search", dir.File("big.pdt"), "v*"}};
     for (const auto& args : commands) {
-        for (const std::size_t limit : {std::size_t(0), std::size_t(10), TJsonOut::kBlock - 1,
-                                        TJsonOut::kBlock + 1, std::size_t(-1)}) {
+        for (const std::size_t limit : {std::size_t(0), std::size_t(10), kOutputBlock - 1,
+                                        kOutputBlock + 1, std::size_t(-1)}) {
             SCOPED_TRACE(args[0] + " " + std::to_string(limit));
             TLimitedBuffer buffer(limit);
             std::ostream out(&buffer);
@@ -452,6 +457,12 @@ TEST(CliJson, AFailedWriteIsAnErrorAndNotSuccess) {
                 EXPECT_EQ(std::make_pair(code, err.str()), std::make_pair(int(kOk), std::string()));
                 if (args[0] == "dump") {
                     EXPECT_EQ(Difference(buffer.text, full), "");
+                    // Written in blocks of a little over 1 MiB, the last one less.
+                    EXPECT_GE(buffer.writes.size(), 2u);
+                    for (std::size_t i = 0; i + 1 < buffer.writes.size(); ++i) {
+                        EXPECT_GE(buffer.writes[i], kOutputBlock) << i;
+                        EXPECT_LT(buffer.writes[i], 2 * kOutputBlock) << i;
+                    }
                 }
             } else {
                 EXPECT_EQ(std::make_pair(code, err.str()),
