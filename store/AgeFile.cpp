@@ -367,8 +367,9 @@ void DecryptPayload(TSource& source, const THeader& header,
                     const unsigned char fileKey[kFileKeySize], std::string& out) {
     Wipe(out);
     TDecryptingSource plain(source, header, fileKey);
+    // The last piece copied stays on the stack however the reading ends.
+    char piece[4096];
     try {
-        char piece[4096];
         while (const std::size_t n = plain.Read(piece, sizeof piece)) {
             // Room for the whole plaintext once the first chunk proved the file
             // genuine: a forged length costs nothing, and the text is never moved.
@@ -378,6 +379,7 @@ void DecryptPayload(TSource& source, const THeader& header,
         sodium_memzero(piece, sizeof piece);
         plain.Finish();
     } catch (...) {
+        sodium_memzero(piece, sizeof piece);
         Wipe(out);
         throw;
     }
