@@ -42,8 +42,9 @@ TLoadHooks Hooks() {
     return hooks;
 }
 
-// One operation: "save-plain", "save-encrypted" (the plain DOCUMENT read first, then
-// written to FILE), "open" (FILE read). Prints the peak in KiB.
+// One operation: "save-plain", "save-encrypted", "save-backup" (the plain DOCUMENT
+// read first, then written to FILE; the last keeping FILE's former bytes as its
+// backup copy first, as the session does), "open" (FILE read). Prints the peak in KiB.
 int RunCase(const std::string& op, const std::string& document, const std::string& file) {
     SetEncryptionWorkFactor(1);
     TDocument doc;
@@ -56,6 +57,7 @@ int RunCase(const std::string& op, const std::string& document, const std::strin
     }
     std::ofstream("/proc/self/clear_refs") << "5";
     if (save) {
+        if (op == "save-backup" && BackupFile(file) != TBackupResult::Made) return 1;
         SaveDocument(doc, file);
     } else if (!LoadDocument(doc, file, Hooks()) || doc.Keys.empty()) {
         return 1;
@@ -83,7 +85,9 @@ struct TFiles {
         SaveDocument(doc, encrypted);
     }
     ~TFiles() {
-        for (const std::string& p : {plain, encrypted, out}) std::filesystem::remove(p);
+        for (const std::string& p : {plain, encrypted, out, BackupPath(out)}) {
+            std::filesystem::remove(p);
+        }
     }
 };
 
@@ -128,6 +132,10 @@ void BM_Baseline_PeakSavePlain(benchmark::State& state) {
 void BM_PeakSaveEncrypted(benchmark::State& state) {
     Peak(state, "save-encrypted", Files().out);
 }
+// The former file (the baseline's) copied to its backup before the save.
+void BM_PeakSaveWithBackup(benchmark::State& state) {
+    Peak(state, "save-backup", Files().out);
+}
 void BM_PeakOpenPlain(benchmark::State& state) {
     Peak(state, "open", Files().plain);
 }
@@ -136,6 +144,7 @@ void BM_PeakOpenEncrypted(benchmark::State& state) {
 }
 BENCHMARK(BM_Baseline_PeakSavePlain)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PeakSaveEncrypted)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PeakSaveWithBackup)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PeakOpenPlain)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PeakOpenEncrypted)->Iterations(1)->Unit(benchmark::kMillisecond);
 

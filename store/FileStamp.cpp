@@ -165,19 +165,33 @@ std::string BackupPath(const std::string& path) {
 }
 
 TBackupResult BackupFile(const std::string& path) {
+    Descriptor file(-1);
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        return errno == ENOENT || errno == ENOTDIR ? TBackupResult::NoFile : TBackupResult::Failed;
+    switch (OpenRegular(path, file, st)) {
+        case Opened::Missing:
+            return TBackupResult::NoFile;
+        case Opened::Other:
+            // Not a regular file: nothing to keep; one that cannot be opened: a failure.
+            return file.fd >= 0 ? TBackupResult::NoFile : TBackupResult::Failed;
+        case Opened::Ok:
+            break;
     }
-    if (!S_ISREG(st.st_mode)) return TBackupResult::NoFile;
-    std::string bytes;
-    struct stat read {};
-    if (ReadWholeFile(path, bytes, UINT64_MAX, &read) != ReadFileResult::Ok) {
-        return TBackupResult::Failed;
-    }
+    // Copied piece by piece: a large collection is not held twice while it is saved.
+    TPreparedWrite copy;
     TWriteOptions options;
-    options.AttributesOf = &read;
-    return WriteFileAtomically(BackupPath(path), bytes, options) == AtomicWriteResult::Ok
+    options.AttributesOf = &st;
+    if (copy.Open(BackupPath(path), options) != AtomicWriteResult::Ok) return TBackupResult::Failed;
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+        const ssize_t n = ::read(file.fd, buffer.data(), buffer.size());
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return TBackupResult::Failed;
+        }
+        copy.Write(buffer.data(), static_cast<std::size_t>(n));
+    }
+    return copy.Finish() == AtomicWriteResult::Ok && copy.Commit() == AtomicWriteResult::Ok
                ? TBackupResult::Made
                : TBackupResult::Failed;
 }
