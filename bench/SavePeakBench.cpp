@@ -52,8 +52,8 @@ int RunCase(const std::string& op, const std::string& document, const std::strin
     if (save) {
         LoadDocument(doc, document, Hooks());
         doc.Password = kPassword;
-        doc.Format = op == "save-encrypted" ? TDocument::TFormat::Encrypted
-                                            : TDocument::TFormat::Plain;
+        doc.Format =
+            op == "save-encrypted" ? TDocument::TFormat::Encrypted : TDocument::TFormat::Plain;
     }
     std::ofstream("/proc/self/clear_refs") << "5";
     if (save) {
@@ -122,7 +122,8 @@ void Peak(benchmark::State& state, const std::string& op, const std::string& fil
     if (mb <= 0) state.SkipWithError("case failed");
     if (baseline) BaselineMb() = mb;
     state.counters["peak_MB"] = mb;
-    state.counters["file_MB"] = static_cast<double>(std::filesystem::file_size(Files().plain)) / 1e6;
+    state.counters["file_MB"] =
+        static_cast<double>(std::filesystem::file_size(Files().plain)) / 1e6;
     if (BaselineMb() > 0) state.counters["x_plain_save"] = mb / BaselineMb();
 }
 
