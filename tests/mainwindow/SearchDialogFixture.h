@@ -27,10 +27,10 @@
 #include "dialogs/SearchDialog.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
-#include "support/MainWindowFixture.h"
 #include "platform/MessageService.h"
 #include "platform/TextConv.h"
 #include "store/Search.h"
+#include "support/MainWindowFixture.h"
 #include "support/TempDir.h"
 
 namespace dorvanta {

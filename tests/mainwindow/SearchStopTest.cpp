@@ -13,7 +13,8 @@ TEST_F(SearchStopTest, ALongSearchRunsBesideTheWindowAndStopsKeepingItsHits) {
     const std::string hit = std::string(997, 'a') + "xb";
     Doc().Keys = {{"Treffer", "A", {{"t1", hit, "i", 1.0}, {"t2", hit, "i", 1.0}}},
                   {"Lang", "B", {}}};
-    for (int e = 0; e < 40; ++e) Doc().Keys[1].Data.push_back({"t", std::string(4 << 20, 'a'), "i", 1.0});
+    for (int e = 0; e < 40; ++e)
+        Doc().Keys[1].Data.push_back({"t", std::string(4 << 20, 'a'), "i", 1.0});
     Form().UpdtListBox(true, {});
     Form().SelectKeyRow(0);
     Form().ListBox_KeysClick();
@@ -25,7 +26,8 @@ TEST_F(SearchStopTest, ALongSearchRunsBesideTheWindowAndStopsKeepingItsHits) {
     };
     const Case cases[] = {
         {"Escape", [](TMainWindow&, TSearchDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }},
-        {"Schließen", [](TMainWindow&, TSearchDialog& d) { QTest::mouseClick(d.Button_Close, Qt::LeftButton); }},
+        {"Schließen",
+         [](TMainWindow&, TSearchDialog& d) { QTest::mouseClick(d.Button_Close, Qt::LeftButton); }},
         {"close box", [](TMainWindow&, TSearchDialog& d) { d.close(); }},
         {"main window closed", [](TMainWindow& f, TSearchDialog&) { f.close(); }},
     };
@@ -90,10 +92,16 @@ TEST_F(SearchStopTest, ASearchStoppedBeforeItsFirstHitDoesNotSayItFoundNothing) 
     };
     const Case cases[] = {
         {"Escape", "a@b.c", [](TSearchDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }, {}, ""},
-        {"Schließen", "a@b.c",
-         [](TSearchDialog& d) { QTest::mouseClick(d.Button_Close, Qt::LeftButton); }, {}, ""},
+        {"Schließen",
+         "a@b.c",
+         [](TSearchDialog& d) { QTest::mouseClick(d.Button_Close, Qt::LeftButton); },
+         {},
+         ""},
         {"not stopped", "a@b.c", nullptr, {{2, 0, TSearchSource::Value}}, ""},
-        {"not stopped, no hit", "nirgends", nullptr, {},
+        {"not stopped, no hit",
+         "nirgends",
+         nullptr,
+         {},
          "Die Suche hat keine Ergebnisse geliefert."},
     };
     for (const Case& c : cases) {

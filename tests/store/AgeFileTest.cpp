@@ -86,14 +86,20 @@ TEST(AgeFile, RoundTripsAroundTheChunkSize) {
     for (const auto [size, chunks] : cases) {
         SCOPED_TRACE(size);
         const std::string plain = Payload(size);
-        const std::string file = Encrypt(plain, "Geheimnis-\xC3\x84" "1", kFastWork);
+        const std::string file = Encrypt(plain,
+                                         "Geheimnis-\xC3\x84"
+                                         "1",
+                                         kFastWork);
         // One stanza line, one body line, the MAC line; then nonce and sealed chunks.
         EXPECT_EQ(file.size(), LineStart(file, 4) + 16 + size + 16 * chunks);
         EXPECT_TRUE(IsEncrypted(file));
 
         std::string out = "stale";
         TMemorySource memory(file);
-        Decrypt(memory, "Geheimnis-\xC3\x84" "1", out);
+        Decrypt(memory,
+                "Geheimnis-\xC3\x84"
+                "1",
+                out);
         EXPECT_TRUE(out == plain);
 
         // The same through a file descriptor, as the program reads a collection.
@@ -102,7 +108,10 @@ TEST(AgeFile, RoundTripsAroundTheChunkSize) {
         ASSERT_GE(fd, 0);
         TFdSource fdSource(fd, file.size());
         out = "stale";
-        Decrypt(fdSource, "Geheimnis-\xC3\x84" "1", out);
+        Decrypt(fdSource,
+                "Geheimnis-\xC3\x84"
+                "1",
+                out);
         ::close(fd);
         EXPECT_TRUE(out == plain);
     }
@@ -117,9 +126,9 @@ TEST(AgeFile, EveryFileGetsItsOwnSaltNonceAndKey) {
     EXPECT_EQ(ha.Stanzas[0].Type, "scrypt");
     EXPECT_EQ(ha.Stanzas[0].Args.at(1), "10");
     EXPECT_EQ(CheckPassphraseHeader(ha), kFastWork);
-    EXPECT_NE(ha.Stanzas[0].Args.at(0), hb.Stanzas[0].Args.at(0));        // salt
-    EXPECT_NE(a.substr(ha.Length, 16), b.substr(hb.Length, 16));          // nonce
-    EXPECT_NE(a.substr(ha.Length + 16), b.substr(hb.Length + 16));        // key stream
+    EXPECT_NE(ha.Stanzas[0].Args.at(0), hb.Stanzas[0].Args.at(0));  // salt
+    EXPECT_NE(a.substr(ha.Length, 16), b.substr(hb.Length, 16));    // nonce
+    EXPECT_NE(a.substr(ha.Length + 16), b.substr(hb.Length + 16));  // key stream
 }
 
 TEST(AgeFile, RecognisesOnlyItsIntroLine) {
@@ -175,8 +184,8 @@ std::string WithWorkFactor(const std::string& file, const std::string& factor) {
 TEST(AgeFile, RefusesDamagedFiles) {
     const std::string& file = ThreeChunkFile();
     const std::size_t stanza = LineStart(file, 1), body = LineStart(file, 2),
-                      mac = LineStart(file, 3) + 4, nonce = LineStart(file, 4),
-                      chunk0 = nonce + 16, sealed = kFormatChunk + 16;
+                      mac = LineStart(file, 3) + 4, nonce = LineStart(file, 4), chunk0 = nonce + 16,
+                      sealed = kFormatChunk + 16;
     const struct {
         const char* what;
         std::string bytes;
@@ -204,12 +213,13 @@ TEST(AgeFile, RefusesDamagedFiles) {
         {"wrong passphrase", file, Failure::NoMatch, "Richtig"},
         {"empty passphrase", file, Failure::NoMatch, ""},
         {"two stanzas",
-         file.substr(0, body + 44) + file.substr(stanza, body + 44 - stanza) + file.substr(body + 44),
+         file.substr(0, body + 44) + file.substr(stanza, body + 44 - stanza) +
+             file.substr(body + 44),
          Failure::Header},
         // 32 bytes are 43 characters whose last one carries two unused bits.
         {"body not canonical", WithUnusedBitSet(file, body + 42), Failure::Header},
-        {"body with padding",
-         file.substr(0, body + 43) + "=" + file.substr(body + 43), Failure::Header},
+        {"body with padding", file.substr(0, body + 43) + "=" + file.substr(body + 43),
+         Failure::Header},
     };
     for (const auto& c : cases) {
         const std::optional<Failure> got = Refusal(c.bytes, c.passphrase);
@@ -301,7 +311,8 @@ TEST(AgeFile, TheDecryptingSourceWipesItsBufferHoweverItEnds) {
 }
 
 bool LooksGerman(const std::string& message) {
-    for (const char* english : {"work factor", "too ", " the ", "invalid", "unsupported", "error"}) {
+    for (const char* english :
+         {"work factor", "too ", " the ", "invalid", "unsupported", "error"}) {
         if (message.find(english) != std::string::npos) return false;
     }
     for (const char* german : {"ä", "ö", "ü", "ß", "Datei", "nicht", " ist", " zu ", " der ",
@@ -318,7 +329,8 @@ TEST(AgeFile, RefusesWorkFactorsBeyondTheLimitBeforeDerivingAnything) {
         int limit;
         bool accepted;
     } cases[] = {
-        {"20", 20, true}, {"21", 20, false}, {"255", 20, false}, {"10", 10, true}, {"11", 10, false},
+        {"20", 20, true}, {"21", 20, false}, {"255", 20, false},
+        {"10", 10, true}, {"11", 10, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.factor);
