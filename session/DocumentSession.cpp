@@ -59,10 +59,7 @@ void TDocumentSession::AnnounceModified() {
 
 void TDocumentSession::Reset() {
     // Also a refused load's half-read document: its texts are overwritten too.
-    document_.Wipe();
-    base_.Wipe();
-    hasBase_ = false;
-    mergedCopies_.clear();
+    WipeDocuments();
     shownKey_ = -1;
     stamp_ = {};
     SetFileName({});
@@ -70,12 +67,15 @@ void TDocumentSession::Reset() {
     AnnounceModified();
 }
 
+void TDocumentSession::WipeDocuments() {
+    document_.Wipe();
+    ForgetBase();
+    mergedCopies_.clear();
+}
+
 void TDocumentSession::ReplaceDocument() {
     emit AboutToReplaceDocument();
-    document_.Wipe();
-    base_.Wipe();
-    hasBase_ = false;
-    mergedCopies_.clear();
+    WipeDocuments();
 }
 
 void TDocumentSession::New() {
@@ -454,8 +454,7 @@ bool TDocumentSession::Lock(TSessionDecisions& decisions) {
     sealedModified_ = document_.Modified;
     // The base is not kept while locked: unchanged, it is the document again on
     // unlocking; with unsaved changes a later merge goes without it.
-    base_.Wipe();
-    hasBase_ = false;
+    ForgetBase();
     sealedFormat_ = document_.Format;
     sealedKeyRow_ = selectedKeyRow_;
     sealedShownKey_ = shownKey_;

@@ -246,8 +246,11 @@ class TDocumentSession : public QObject {
     void OfferConflictCopies(const std::string& path, TSessionDecisions& decisions);
     // Puts a merge's result in place of the document and tells the views.
     void TakeMerge(TMergeResult&& result, TSessionDecisions& decisions);
-    // The base becomes the document as it is now.
+    // The base becomes the document as it is now; or there is none (wiped).
     void RememberBase();
+    void ForgetBase();
+    // Overwrites the document, the base and forgets merged conflict copies.
+    void WipeDocuments();
     // After a save: the base is what was written; merged conflict copies go.
     void Saved();
     void RemoveMergedCopies();

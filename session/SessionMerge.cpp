@@ -62,10 +62,9 @@ void TDocumentSession::TakeMerge(TMergeResult&& result, TSessionDecisions& decis
     // The result shares texts with its inputs, which are wiped.
     result.Document.OwnTexts();
     emit AboutToReplaceDocument();
-    const TFormat format = document_.Format;
     document_.Wipe();
+    // Format and clock are ours in the result already.
     document_ = std::move(result.Document);
-    document_.Format = format;
     document_.Modified = true;
     shownKey_ = -1;
     emit DocumentLoaded();
@@ -107,6 +106,11 @@ void TDocumentSession::OfferConflictCopies(const std::string& path, TSessionDeci
         merged.push_back(copy);
     }
     mergedCopies_ = std::move(merged);
+}
+
+void TDocumentSession::ForgetBase() {
+    base_.Wipe();
+    hasBase_ = false;
 }
 
 void TDocumentSession::RememberBase() {

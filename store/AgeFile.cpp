@@ -478,7 +478,8 @@ std::string Encrypt(std::string_view plaintext, std::string_view passphrase, int
 }
 
 void Wipe(std::string& secret) {
-    if (!secret.empty()) sodium_memzero(secret.data(), secret.size());
+    // The spare capacity too: a text that shrank leaves its former tail there.
+    sodium_memzero(secret.data(), secret.capacity());
     secret.clear();
 }
 

@@ -196,7 +196,8 @@ void Decrypt(TSource& source, std::string_view passphrase, std::string& plaintex
 std::string Encrypt(std::string_view plaintext, std::string_view passphrase,
                     int workFactor = kWriteWorkFactor);
 
-// Overwrites the string's bytes with zeros (and then empties it).
+// Overwrites the string's bytes, its spare capacity included, with zeros (and
+// then empties it).
 void Wipe(std::string& secret);
 
 // Wipes a string whenever the scope is left.

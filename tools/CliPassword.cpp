@@ -2,6 +2,7 @@
 
 #include <sodium.h>
 
+#include "store/AgeFile.h"
 #include "store/Cp1252.h"
 #include "store/Document.h"
 
@@ -25,27 +26,10 @@ std::string TooLongMessage() {
     return "Das Passwort ist länger als " + std::to_string(kMaxPasswordBytes) + " Bytes.";
 }
 
-// Zeroes all a string ever held, its spare capacity included, and empties it.
-void WipeAll(std::string& secret) {
-    sodium_memzero(secret.data(), secret.capacity());
-    secret.clear();
-}
-
-class TWipeOnExit {
-  public:
-    explicit TWipeOnExit(std::string& secret) : secret_(secret) {}
-    ~TWipeOnExit() { WipeAll(secret_); }
-    TWipeOnExit(const TWipeOnExit&) = delete;
-    TWipeOnExit& operator=(const TWipeOnExit&) = delete;
-
-  private:
-    std::string& secret_;
-};
-
 // The first line of `in` without its line ending (LF or CR LF).
 std::string ReadStdinLine(std::istream* in) {
     std::string line;
-    TWipeOnExit guard(line);
+    age::TWipeGuard guard(line);
     line.reserve(kMaxPasswordBytes + 1);  // never reallocated: no stray copies
     bool any = false;
     for (int c; in && (c = in->get()) != std::char_traits<char>::eof();) {
@@ -69,12 +53,12 @@ TPasswords::TPasswords(const std::optional<std::string>& given, bool fromStdin,
 }
 
 TPasswords::~TPasswords() {
-    if (given_) WipeAll(*given_);
+    if (given_) age::Wipe(*given_);
 }
 
 std::string TPasswords::Typed(const char* prompt) {
     TPrompted typed = input_.Ask(prompt);
-    TWipeOnExit guard(typed.Text);
+    age::TWipeGuard guard(typed.Text);
     switch (typed.State) {
         case TPrompted::TState::NoTerminal:
             throw ECliExit{kWrongPassword, kMsgNoTerminal};
@@ -108,17 +92,17 @@ std::optional<std::string> TPasswords::ForOpening(bool encrypted) {
     if (given_) return ToOpen(*given_, encrypted);
     if (!input_.Ask) return std::nullopt;
     std::string typed = Typed("Passwort: ");
-    TWipeOnExit guard(typed);
+    age::TWipeGuard guard(typed);
     return ToOpen(typed, encrypted);
 }
 
 std::optional<std::string> TPasswords::NewPassphrase() {
     if (!input_.Ask) return std::nullopt;
     std::string first = Typed("Passwort: ");
-    TWipeOnExit firstGuard(first);
+    age::TWipeGuard firstGuard(first);
     if (first.empty()) throw ECliExit{kWrongPassword, kMsgEmptyNew};
     std::string second = Typed("Passwort wiederholen: ");
-    TWipeOnExit secondGuard(second);
+    age::TWipeGuard secondGuard(second);
     if (first.size() != second.size() ||
         sodium_memcmp(first.data(), second.data(), first.size()) != 0) {
         throw ECliExit{kWrongPassword, kMsgMismatch};

@@ -22,9 +22,9 @@ std::string Trim(const std::string& text) {
 }
 
 // "pw:secret; A/k: Konto=1@5, Bank=2@5; B/m:" — entry title=value@day of March.
-TDocument Doc(const std::string& spec) {
+TDocument Doc(const std::string& outline) {
     TDocument doc;
-    std::istringstream keys(spec);
+    std::istringstream keys(outline);
     for (std::string part; std::getline(keys, part, ';');) {
         part = Trim(part);
         if (part.empty()) continue;
