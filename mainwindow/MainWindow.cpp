@@ -149,11 +149,6 @@ void TMainWindow::ReadSettings() {
         SetClientSize(size);
         ReadClipboardSettings();
         ReadLockSettings();
-        if (settings_->ValueExists(settings::kNoConflictMerge.name)) {
-            decisions_->SetNoMergeFiles(
-                QString::fromStdString(settings_->ReadString(settings::kNoConflictMerge.name))
-                    .split(QLatin1Char('\n'), Qt::SkipEmptyParts));
-        }
         // Last: a value of the wrong type is reported without losing the others
         // (a wrong ClearClipboard leaves BackupOnSave off, as it starts).
         if (settings_->ValueExists(settings::kClearClipboard.name)) {
@@ -211,8 +206,6 @@ void TMainWindow::FormDestroy() {
     WriteLockSettings();
     settings_->WriteInteger(settings::kBackupOnSave.name,
                             MenuItem_BackupOnSave->isChecked() ? 1 : 0);
-    settings_->WriteString(settings::kNoConflictMerge.name,
-                           decisions_->NoMergeFiles().join(QLatin1Char('\n')).toStdString());
     settings_->WriteInteger(settings::kWindowWidth.name, ClientSize().width());
     settings_->WriteInteger(settings::kWindowHeight.name, ClientSize().height());
 }

@@ -5,6 +5,8 @@
 #include "mainwindow/MainWindowShared.h"
 #include "platform/Application.h"
 #include "platform/MessageService.h"
+#include "platform/Settings.h"
+#include "platform/SettingsKeys.h"
 #include "platform/TextConv.h"
 #include "store/PdtFile.h"
 #include "store/PdtHooks.h"
@@ -32,6 +34,29 @@ QString WrongWithTriesLeft(int attempt) {
     const int left = kPassphraseTries - attempt + 1;
     return QStringLiteral("Das Passwort ist falsch. Sie haben noch %1.")
         .arg(left == 1 ? QStringLiteral("einen Versuch") : QStringLiteral("%1 Versuche").arg(left));
+}
+
+// Whether "Nie für diese Datei" was answered for the collection `path` (by any
+// copy of the program: the settings are read when asked).
+bool NeverMergeCopiesOf(const QString& path) {
+    TSettingsStore store(Hive::CurrentUser);
+    if (!store.OpenKey(std::string("\\") + settings::kNoConflictMergeKey, false)) return false;
+    for (const std::string& name : store.GetValueNames()) {
+        if (store.GetDataType(name) == RegDataType::String &&
+            QString::fromStdString(store.ReadPath(name)) == path) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Keeps the answer at once, in a value of its own.
+void RememberNeverMerge(const QString& path) {
+    TSettingsStore store(Hive::CurrentUser);
+    if (!store.OpenKey(std::string("\\") + settings::kNoConflictMergeKey, true)) return;
+    int number = 1;
+    while (store.ValueExists(std::to_string(number))) ++number;
+    store.WritePath(std::to_string(number), path.toStdString());
 }
 
 }  // namespace
@@ -148,7 +173,7 @@ TSessionDecisions::TChangedFile TWindowDecisions::AskChangedFile(const std::stri
 TSessionDecisions::TConflictCopies TWindowDecisions::AskMergeConflictCopies(
     const std::string& path, const std::vector<std::string>& copies) {
     const QString file = QString::fromStdString(path);
-    if (noMergeFiles_.contains(file)) return TConflictCopies::Later;
+    if (NeverMergeCopiesOf(file)) return TConflictCopies::Later;
     QStringList names;
     for (const std::string& copy : copies) names << QString::fromStdString(copy);
     const TNormalCursor normal;
@@ -163,7 +188,7 @@ TSessionDecisions::TConflictCopies TWindowDecisions::AskMergeConflictCopies(
         0, 1, true);
     if (answer == 0) return TConflictCopies::Merge;
     if (answer == 2) {
-        noMergeFiles_ << file;
+        RememberNeverMerge(file);
         return TConflictCopies::Never;
     }
     return TConflictCopies::Later;

@@ -5,7 +5,6 @@
 // while slow work runs.
 
 #include <QString>
-#include <QStringList>
 
 #include "session/DocumentSession.h"
 
@@ -43,14 +42,8 @@ class TWindowDecisions final : public TSessionDecisions {
     // stored (each of these said in a warning).
     static std::optional<std::string> AskNewPassphrase();
 
-    // The collections whose conflict copies are not to be offered again
-    // ("Nie für diese Datei"); the window keeps them in its settings.
-    const QStringList& NoMergeFiles() const { return noMergeFiles_; }
-    void SetNoMergeFiles(const QStringList& files) { noMergeFiles_ = files; }
-
   private:
     QWidget* window_;
-    QStringList noMergeFiles_;
 };
 
 }  // namespace dorvanta

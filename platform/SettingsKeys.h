@@ -56,10 +56,10 @@ inline constexpr TValueSpec kBackupOnSave{Hive::CurrentUser, kProgramKey, "Backu
 // The collection opened at start; missing: none.
 inline constexpr TValueSpec kAutoLoadFile{Hive::CurrentUser, kProgramKey, "AutoLoadFile",
                                           TValueType::String, 0};
-// The collections whose sync conflict copies are not offered for merging, one
-// path (UTF-8) per line.
-inline constexpr TValueSpec kNoConflictMerge{Hive::CurrentUser, kProgramKey, "NoConflictMerge",
-                                             TValueType::String, 0};
+// The collections whose sync conflict copies are not offered for merging: a key
+// of its own below the program's, one value per collection (named 1, 2, ...)
+// holding its path.
+inline constexpr const char* kNoConflictMergeKey = "Software\\QZ\\Dorvanta\\NoConflictMerge";
 
 // ---- the update (machine-wide unless the component says per-user) ----
 // The command line that started the program, for the installer to start it again.

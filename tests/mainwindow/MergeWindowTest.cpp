@@ -57,10 +57,16 @@ TEST_F(MergeWindowTest, NieFuerDieseDateiIsRememberedAcrossStarts) {
     SaveDocument(Collection({"Konto"}), path);
     SaveDocument(Collection({"Konto", "PIN"}),
                  dir.File("Konten.sync-conflict-20261208-101500-ABCDEF7.pdt"));
+    // A second collection, its path beyond Windows-1252.
+    const std::string zloty = dir.File("Złoty.pdt");
+    SaveDocument(Collection({"Konto"}), zloty);
+    SaveDocument(Collection({"PIN"}), dir.File("Złoty (conflicted copy 2026-12-08 101500).pdt"));
     const QString caption = QStringLiteral("Konfliktkopien");
-    Messages().QueueAnswer(QStringLiteral("Nie für diese Datei"));
-    Form().OpenFile(QString::fromStdString(path));
-    ASSERT_EQ(Asked(caption).size(), 1u);
+    for (const std::string& file : {path, zloty}) {
+        Messages().QueueAnswer(QStringLiteral("Nie für diese Datei"));
+        Form().OpenFile(QString::fromStdString(file));
+    }
+    ASSERT_EQ(Asked(caption).size(), 2u);
     EXPECT_EQ(Asked(caption)[0].choices,
               (QStringList{"Zusammenführen", "Später", "Nie für diese Datei"}));
     EXPECT_EQ(Doc().Keys[0].Data.size(), 1u);
@@ -69,6 +75,7 @@ TEST_F(MergeWindowTest, NieFuerDieseDateiIsRememberedAcrossStarts) {
     Messages().ClearLog();
     StartWindow(false);
     Form().OpenFile(QString::fromStdString(path));
+    Form().OpenFile(QString::fromStdString(zloty));
     EXPECT_TRUE(Asked(caption).empty());
     const std::string other = dir.File("Andere.pdt");
     SaveDocument(Collection({"Konto"}), other);
