@@ -12,6 +12,8 @@
 #include <filesystem>
 
 #include "bench/RealisticData.h"
+#include "mainwindow/CategoryPane.h"
+#include "mainwindow/EntryPane.h"
 #include "mainwindow/MainWindow.h"
 #include "platform/FreedMemory.h"
 #include "platform/MessageService.h"
@@ -42,9 +44,9 @@ TMainWindow& Window() {
         MessageService::Instance().QueueInput(ToQString(kPassword));
         w->OpenFile(QString::fromStdString(path));
         std::filesystem::remove(path);
-        w->SelectKeyRow(0);
-        w->ListBox_KeysClick();
-        w->SelectEntryRow(0);
+        w->CategoryPane().SelectKeyRow(0);
+        w->CategoryPane().ListBox_KeysClick();
+        w->EntryPane().SelectEntryRow(0);
         QApplication::processEvents();
         return w;
     }();
@@ -58,13 +60,13 @@ std::size_t Entries(const TDocument& doc) {
 }
 
 void Lock(TMainWindow& w) {
-    w.MenuItem_LockClick();
+    w.LockPane().MenuItem_LockClick();
     QApplication::processEvents();
 }
 
 void Unlock(TMainWindow& w) {
     MessageService::Instance().QueueInput(ToQString(kPassword));
-    w.UnlockWithPrompt();
+    w.LockPane().UnlockWithPrompt();
     QApplication::processEvents();
 }
 

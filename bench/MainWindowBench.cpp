@@ -3,7 +3,6 @@
 // 100,000 entries. Read every figure as a ratio to BM_Baseline_PaintEmptyList, which
 // paints the same list viewport with no rows, measured in the same run.
 #include <benchmark/benchmark.h>
-
 #include <malloc.h>
 
 #include <QApplication>
@@ -23,10 +22,12 @@
 
 #include "bench/RealisticData.h"
 #include "dialogs/SearchDialog.h"
+#include "mainwindow/CategoryPane.h"
+#include "mainwindow/EntryPane.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
-#include "session/DocumentSession.h"
 #include "platform/MessageService.h"
+#include "session/DocumentSession.h"
 #include "store/PdtFile.h"
 
 namespace {
@@ -107,14 +108,14 @@ TMainWindow& Window() {
 }
 
 void Paint(TMainWindow& form) {
-    QPixmap target(form.ListBox_Keys->viewport()->size());
-    form.ListBox_Keys->viewport()->render(&target);
+    QPixmap target(form.CategoryPane().List()->viewport()->size());
+    form.CategoryPane().List()->viewport()->render(&target);
     benchmark::DoNotOptimize(target.cacheKey());
 }
 
 // Scrolls in uneven steps through the whole list, repainting after each.
 void ScrollAndPaint(TMainWindow& form, benchmark::State& state) {
-    QScrollBar* bar = form.ListBox_Keys->verticalScrollBar();
+    QScrollBar* bar = form.CategoryPane().List()->verticalScrollBar();
     int position = 0;
     for (auto _ : state) {
         position = (position + 997 * 13) % std::max(1, bar->maximum());
@@ -145,10 +146,10 @@ void BM_Open(benchmark::State& state, TKind kind, int entries) {
 void BM_ScrollAndPaint(benchmark::State& state, TKind kind, bool showData) {
     TMainWindow& form = Window();
     form.OpenFile(BigFile(kind, 100000));
-    form.SpeedButton_ShowData->setChecked(showData);
-    form.SpeedButton_ShowDataClick();
+    form.CategoryPane().ShowDataAction()->setChecked(showData);
+    form.CategoryPane().SpeedButton_ShowDataClick();
     ScrollAndPaint(form, state);
-    form.SpeedButton_ShowData->setChecked(false);
+    form.CategoryPane().ShowDataAction()->setChecked(false);
 }
 
 // With "Daten zeigen..." down, the 100,000 entry lines of one row: a repaint draws
@@ -156,12 +157,12 @@ void BM_ScrollAndPaint(benchmark::State& state, TKind kind, bool showData) {
 void BM_ScrollAndPaint_OneSubCategoryOf100kEntries(benchmark::State& state, TKind kind) {
     TMainWindow& form = Window();
     form.OpenFile(OneLargeFile(kind));
-    form.SpeedButton_ShowData->setChecked(true);
-    form.SpeedButton_ShowDataClick();
-    form.ListBox_Keys->SetItemIndex(1);
-    form.ListBox_KeysClick();
+    form.CategoryPane().ShowDataAction()->setChecked(true);
+    form.CategoryPane().SpeedButton_ShowDataClick();
+    form.CategoryPane().List()->SetItemIndex(1);
+    form.CategoryPane().ListBox_KeysClick();
     ScrollAndPaint(form, state);
-    form.SpeedButton_ShowData->setChecked(false);
+    form.CategoryPane().ShowDataAction()->setChecked(false);
 }
 
 // Selecting the sub-category of 100,000 entries: the entry list shows them.
@@ -169,8 +170,8 @@ void BM_SelectSubCategoryOf100kEntries(benchmark::State& state, TKind kind) {
     TMainWindow& form = Window();
     form.OpenFile(OneLargeFile(kind));
     for (auto _ : state) {
-        form.SelectKeyRow(state.iterations() % 2 == 0 ? 1 : 0);
-        form.ListBox_KeysClick();
+        form.CategoryPane().SelectKeyRow(state.iterations() % 2 == 0 ? 1 : 0);
+        form.CategoryPane().ListBox_KeysClick();
         Paint(form);
         QApplication::processEvents();
     }
@@ -181,12 +182,12 @@ void BM_SelectSubCategoryOf100kEntries(benchmark::State& state, TKind kind) {
 void BM_StoreEntryIn100kSubCategory(benchmark::State& state, TKind kind) {
     TMainWindow& form = Window();
     form.OpenFile(OneLargeFile(kind));
-    form.SelectKeyRow(1);
-    form.ListBox_KeysClick();
+    form.CategoryPane().SelectKeyRow(1);
+    form.CategoryPane().ListBox_KeysClick();
     int n = 0;
     for (auto _ : state) {
-        form.Edit_DataName->setText(QStringLiteral("Neu %1").arg(n++));
-        form.Button_ApplyDataClick();
+        form.EntryPane().NameEdit()->setText(QStringLiteral("Neu %1").arg(n++));
+        form.EntryPane().Button_ApplyDataClick();
         QApplication::processEvents();
     }
     form.Session().Document().Modified = false;
@@ -197,16 +198,16 @@ void BM_StoreEntryIn100kSubCategory(benchmark::State& state, TKind kind) {
 void BM_SwitchSubCategory(benchmark::State& state, TKind kind, bool compressed) {
     TMainWindow& form = Window();
     form.OpenFile(BigFile(kind, 100000));
-    form.SpeedButton_CompressView->setChecked(compressed);
-    form.SpeedButton_ShowDataClick();
+    form.CategoryPane().CompressViewAction()->setChecked(compressed);
+    form.CategoryPane().SpeedButton_ShowDataClick();
     std::mt19937 rng(3);
-    const int rows = std::max(1, form.ListBox_Keys->Count());
+    const int rows = std::max(1, form.CategoryPane().List()->Count());
     for (auto _ : state) {
-        form.ListBox_Keys->SetItemIndex(static_cast<int>(rng() % rows));
-        form.ListBox_KeysClick();
+        form.CategoryPane().List()->SetItemIndex(static_cast<int>(rng() % rows));
+        form.CategoryPane().ListBox_KeysClick();
         Paint(form);
     }
-    form.SpeedButton_CompressView->setChecked(false);
+    form.CategoryPane().CompressViewAction()->setChecked(false);
 }
 
 // A sub-category holding one entry whose value is `megabytes` MB of realistic text,
@@ -246,29 +247,29 @@ long VmHwmKb() {
 void BM_SelectSubCategoryWithLongValue(benchmark::State& state, bool showData) {
     TMainWindow& form = Window();
     form.OpenFile(LongValueFile(20));
-    form.SpeedButton_ShowData->setChecked(showData);
-    form.SpeedButton_ShowDataClick();
+    form.CategoryPane().ShowDataAction()->setChecked(showData);
+    form.CategoryPane().SpeedButton_ShowDataClick();
     QApplication::processEvents();
     const long peakBefore = VmHwmKb();
     double seconds = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        form.SelectKeyRow(0);
-        form.ListBox_KeysClick();
+        form.CategoryPane().SelectKeyRow(0);
+        form.CategoryPane().ListBox_KeysClick();
         QApplication::processEvents();
         state.ResumeTiming();
         const auto start = std::chrono::steady_clock::now();
-        form.SelectKeyRow(1);
-        form.ListBox_KeysClick();
+        form.CategoryPane().SelectKeyRow(1);
+        form.CategoryPane().ListBox_KeysClick();
         Paint(form);
-        QPixmap entries(form.ListView_Data->viewport()->size());
-        form.ListView_Data->viewport()->render(&entries);
+        QPixmap entries(form.EntryPane().List()->viewport()->size());
+        form.EntryPane().List()->viewport()->render(&entries);
         QApplication::processEvents();
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
     state.counters["x_goal"] = seconds / static_cast<double>(state.iterations()) / 0.1;
     state.counters["peak_growth_MB"] = static_cast<double>(VmHwmKb() - peakBefore) / 1024;
-    form.SpeedButton_ShowData->setChecked(false);
+    form.CategoryPane().ShowDataAction()->setChecked(false);
     form.MenuItem_NewClick();
 }
 
@@ -288,7 +289,7 @@ void BM_SearchDialogAllHits(benchmark::State& state, TKind kind, int entries) {
     double hits = 0, perHit = 0, heldAfterClose = 0, seconds = 0;
     for (auto _ : state) {
         form.MenuItem_SearchClick();
-        TSearchDialog& search = *form.SearchDialog;
+        TSearchDialog& search = *form.SearchDialog();
         const std::array boxes{search.CheckBox_SubKeys, search.CheckBox_Titles,
                                search.CheckBox_Values, search.CheckBox_Info};
         std::array<bool, 4> were{};
@@ -339,18 +340,19 @@ void BM_SearchDialogLongFields(benchmark::State& state, bool longMask) {
         text = "*" + std::string(997, 'a') + "?b*";
     } else {
         for (int e = 0; e < 100; ++e)
-            key.Data.push_back({"Titel " + std::to_string(e), std::string(1 << 20, 'a'), "Info", 45000.5});
+            key.Data.push_back(
+                {"Titel " + std::to_string(e), std::string(1 << 20, 'a'), "Info", 45000.5});
         text = "a";
     }
     doc.Keys.push_back(std::move(key));
-    form.UpdtListBox(true, {});
-    form.ListBox_KeysClick();
+    form.CategoryPane().UpdtListBox(true, {});
+    form.CategoryPane().ListBox_KeysClick();
     QApplication::processEvents();
     const long peakBefore = VmHwmKb();
     double seconds = 0;
     for (auto _ : state) {
         form.MenuItem_SearchClick();
-        TSearchDialog& search = *form.SearchDialog;
+        TSearchDialog& search = *form.SearchDialog();
         search.Edit_SearchFor->setText(QString::fromLatin1(text.c_str()));
         QApplication::processEvents();
         const auto start = std::chrono::steady_clock::now();
@@ -390,19 +392,19 @@ void Register() {
             ->Iterations(2);
         if (kind == TKind::Today) {
             for (const bool showData : {false, true}) {
-                benchmark::RegisterBenchmark(
-                    showData ? "BM_SelectSubCategoryWithLongValue_ShowData/20MB"
-                             : "BM_SelectSubCategoryWithLongValue/20MB",
-                    BM_SelectSubCategoryWithLongValue, showData)
+                benchmark::RegisterBenchmark(showData
+                                                 ? "BM_SelectSubCategoryWithLongValue_ShowData/20MB"
+                                                 : "BM_SelectSubCategoryWithLongValue/20MB",
+                                             BM_SelectSubCategoryWithLongValue, showData)
                     ->Unit(benchmark::kMillisecond)
                     ->Iterations(3);
             }
         }
         if (kind == TKind::Today) {
             for (const bool longMask : {false, true}) {
-                benchmark::RegisterBenchmark(longMask ? "BM_SearchDialogLongMask/10MB"
-                                                      : "BM_SearchDialogLongFields/100x1MB",
-                                             BM_SearchDialogLongFields, longMask)
+                benchmark::RegisterBenchmark(
+                    longMask ? "BM_SearchDialogLongMask/10MB" : "BM_SearchDialogLongFields/100x1MB",
+                    BM_SearchDialogLongFields, longMask)
                     ->Unit(benchmark::kMillisecond)
                     ->UseManualTime()
                     ->Iterations(2);

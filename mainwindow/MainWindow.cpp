@@ -21,6 +21,8 @@
 #include "dialogs/ImportDialog.h"
 #include "dialogs/SearchDialog.h"
 #include "dialogs/SettingsDialog.h"
+#include "mainwindow/CategoryPane.h"
+#include "mainwindow/EntryPane.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindowShared.h"
 #include "mainwindow/WindowDecisions.h"
@@ -45,15 +47,15 @@ namespace {
 constexpr int kMaxStoredClientSize = 16384;
 }  // namespace
 
-const QColor TMainWindow::kHeaderColors[2] = {QColor(200, 200, 185), QColor(255, 157, 157)};
-
 TMainWindow::TMainWindow(TDocumentSession& session, const QStringList& arguments, QWidget* parent)
     : QMainWindow(parent),
       session_(session),
       decisions_(std::make_unique<TWindowDecisions>(this)),
       clipboard_(std::make_unique<TSecretClipboard>()) {
     setWindowTitle(kTitle);
-    ConnectSession();
+    // The frame's menus follow the lock before the panes show the collection
+    // again, so that a pane's own commands end as it sets them.
+    connect(&session_, &TDocumentSession::LockedChanged, this, &TMainWindow::ShowLocked);
     // The window is designed for an 8-point font in the message typeface (one with
     // Arial's metrics where installed).
     QFont designFont = font();
@@ -61,17 +63,23 @@ TMainWindow::TMainWindow(TDocumentSession& session, const QStringList& arguments
     designFont.setPointSize(8);
     setFont(designFont);
     setWindowIcon(AppIcon());
+    // The lock first: its page is in front before the panes take the focus back.
+    // The panes are made in the window, so that their dialogs take its font.
+    lockPane_ = new TLockPane(session_, *decisions_, *this, this);
+    categoryPane_ = new TCategoryPane(session_, *clipboard_, this);
+    entryPane_ = new TEntryPane(session_, *clipboard_, this);
+    ConnectSession();
     BuildToolBar();
     BuildMenus();
     BuildClientArea();
     LayoutToolBar();
-    UpdateComponent = new TUpdateComponent(this, arguments);
+    updateComponent_ = new TUpdateComponent(this, arguments);
     // Ending the program from the wizard goes through the close question.
-    UpdateComponent->OnRequestEnd = [this] { close(); };
+    updateComponent_->OnRequestEnd = [this] { close(); };
     // The setup component uninstalls during its construction when asked to.
-    Setup = new TSetup(arguments, this);
-    Setup->UpdateComponentUsed = true;
-    uninstallRun_ = Setup->UninstallRun();
+    setup_ = new TSetup(arguments, this);
+    setup_->UpdateComponentUsed = true;
+    uninstallRun_ = setup_->UninstallRun();
     // A file manager passes the file to open; any further argument is ignored.
     if (!arguments.isEmpty() && arguments.first() != QStringLiteral("/uninstall") &&
         !arguments.first().isEmpty()) {
@@ -79,14 +87,13 @@ TMainWindow::TMainWindow(TDocumentSession& session, const QStringList& arguments
     }
     FormCreate();
     // The dialogs, created once in this order and hidden between uses.
-    CategoryDialog = new TCategoryDialog(this, session_);
-    SettingsDialog = new TSettingsDialog(this, settings_.get());
-    SearchDialog = new TSearchDialog(this, session_, *clipboard_);
-    connect(SearchDialog, &TSearchDialog::SearchEnded, this, &TMainWindow::LockIfPending,
+    settingsDialog_ = new TSettingsDialog(this, settings_.get());
+    searchDialog_ = new TSearchDialog(this, session_, *clipboard_);
+    connect(searchDialog_, &TSearchDialog::SearchEnded, lockPane_, &TLockPane::LockIfPending,
             Qt::QueuedConnection);
     // Creating the about box gives the windows made so far the system's typeface.
-    AboutBox = new TAboutBox(this);
-    ImportDialog = new TImportDialog(this, session_);
+    aboutBox_ = new TAboutBox(this);
+    importDialog_ = new TImportDialog(this, session_);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         // A window larger than the screen keeps its title bar and menu on it.
@@ -97,28 +104,28 @@ TMainWindow::TMainWindow(TDocumentSession& session, const QStringList& arguments
 
 TMainWindow::~TMainWindow() {
     // An update-only start ends without the window's own closing work.
-    if (!UpdateComponent->OnlyUpdateRun()) RunGuarded([this] { FormDestroy(); });
+    if (!updateComponent_->OnlyUpdateRun()) RunGuarded([this] { FormDestroy(); });
     // The search dialog's list reads the document as it goes (a view may still lay
     // itself out while it is taken down), so it goes before the document does. (The
     // entry list's model, an earlier child, goes before its view.)
-    delete SearchDialog;
-    SearchDialog = nullptr;
+    delete searchDialog_;
+    searchDialog_ = nullptr;
 }
 
 bool TMainWindow::ExitRequested() const {
-    return Setup->ExitRequested() || UpdateComponent->ExitRequested();
+    return setup_->ExitRequested() || updateComponent_->ExitRequested();
 }
 
 // ---------------------------------------------------------------- life cycle
 
 void TMainWindow::FormCreate() {
     // A failed registration is reported; the window still reads its settings.
-    RunGuarded([this] { Setup->RegisterUninstall(); });
+    RunGuarded([this] { setup_->RegisterUninstall(); });
     session_.SetShownKey(-1);
     SetClientSize(QSize(kDesignClientWidth, kDesignClientHeight));
     if (!uninstallRun_) ReadSettings();
     // Last: a due update wizard shows before the window does.
-    RunGuarded([this] { UpdateComponent->AutomaticUpdate({}, false, 0); });
+    RunGuarded([this] { updateComponent_->AutomaticUpdate({}, false, 0); });
 }
 
 void TMainWindow::ReadSettings() {
@@ -128,12 +135,7 @@ void TMainWindow::ReadSettings() {
             settings_.reset();
             return;
         }
-        if (settings_->ValueExists(settings::kShowData.name)) {
-            SpeedButton_ShowData->setChecked(settings_->ReadBool(settings::kShowData.name));
-        }
-        if (settings_->ValueExists(settings::kCompressView.name)) {
-            SpeedButton_CompressView->setChecked(settings_->ReadBool(settings::kCompressView.name));
-        }
+        categoryPane_->ReadSettings(*settings_);
         // The stored size comes from a file anyone can edit: it is kept between the
         // smallest size the window allows and one no desktop exceeds, so adding the
         // menu bar cannot overflow and the window cannot vanish.
@@ -147,17 +149,16 @@ void TMainWindow::ReadSettings() {
                                       kMinClientHeight, kMaxStoredClientSize));
         }
         SetClientSize(size);
-        ReadClipboardSettings();
-        ReadLockSettings();
+        SetClearClipboardSeconds(settings::ReadClearClipboardSeconds(*settings_));
+        lockPane_->ReadSettings(*settings_);
         // Last: a value of the wrong type is reported without losing the others
         // (a wrong ClearClipboard leaves BackupOnSave off, as it starts).
         if (settings_->ValueExists(settings::kClearClipboard.name)) {
-            MenuItem_ClearClipboard->setChecked(
-                settings_->ReadInteger(settings::kClearClipboard.name) != 0);
+            clearClipboard_->setChecked(settings_->ReadInteger(settings::kClearClipboard.name) !=
+                                        0);
         }
         if (settings_->ValueExists(settings::kBackupOnSave.name)) {
-            MenuItem_BackupOnSave->setChecked(
-                settings_->ReadInteger(settings::kBackupOnSave.name) != 0);
+            backupOnSave_->setChecked(settings_->ReadInteger(settings::kBackupOnSave.name) != 0);
         }
     });
     if (settings_ && !settings_->HasCurrentKey()) settings_.reset();
@@ -172,7 +173,7 @@ void TMainWindow::showEvent(QShowEvent* event) {
 }
 
 void TMainWindow::FormShow() {
-    lineHeight_ = QFontMetrics(font()).height() + 1;
+    categoryPane_->UpdateLineHeight();
     UpdateMinimumSize();
     QString start = startFile_;
     if (start.isEmpty() && settings_ && settings_->ValueExists(settings::kAutoLoadFile.name)) {
@@ -198,14 +199,11 @@ void TMainWindow::FormDestroy() {
         TSettingsStore* r;
         ~Closer() { r->CloseKey(); }
     } closer{settings_.get()};
-    settings_->WriteBool(settings::kShowData.name, SpeedButton_ShowData->isChecked());
-    settings_->WriteBool(settings::kCompressView.name, SpeedButton_CompressView->isChecked());
-    settings_->WriteInteger(settings::kClearClipboard.name,
-                            MenuItem_ClearClipboard->isChecked() ? 1 : 0);
-    WriteClipboardSettings();
-    WriteLockSettings();
-    settings_->WriteInteger(settings::kBackupOnSave.name,
-                            MenuItem_BackupOnSave->isChecked() ? 1 : 0);
+    categoryPane_->WriteSettings(*settings_);
+    settings_->WriteInteger(settings::kClearClipboard.name, clearClipboard_->isChecked() ? 1 : 0);
+    settings_->WriteInteger(settings::kClearClipboardSeconds.name, ClearClipboardSeconds());
+    lockPane_->WriteSettings(*settings_);
+    settings_->WriteInteger(settings::kBackupOnSave.name, backupOnSave_->isChecked() ? 1 : 0);
     settings_->WriteInteger(settings::kWindowWidth.name, ClientSize().width());
     settings_->WriteInteger(settings::kWindowHeight.name, ClientSize().height());
 }
@@ -214,7 +212,7 @@ void TMainWindow::OpenStartFile(const QString& path) {
     repaint();  // on screen before the first byte is read
     OpenFile(path, true);
     startLoading_ = false;
-    LockIfPending();
+    lockPane_->LockIfPending();
 }
 
 void TMainWindow::closeEvent(QCloseEvent* event) {
@@ -224,8 +222,8 @@ void TMainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     // Or while the search dialog reads the document: the search stops, the window stays.
-    if (SearchDialog && SearchDialog->Searching()) {
-        SearchDialog->StopSearch();
+    if (Searching()) {
+        StopSearch();
         event->ignore();
         return;
     }
@@ -246,7 +244,7 @@ void TMainWindow::closeEvent(QCloseEvent* event) {
 bool TMainWindow::QuerySave() {
     if (!session_.Modified()) return true;
     // Unsaved changes of a locked collection can only be saved once it is open again.
-    if (session_.Locked() && !UnlockWithPrompt()) return false;
+    if (session_.Locked() && !lockPane_->UnlockWithPrompt()) return false;
     switch (MessageService::Instance().ConfirmWithCancel(
         QStringLiteral("Wollen Sie die aktuelle Datei speichern?"))) {
         case MsgButton::Yes:
@@ -291,9 +289,9 @@ void TMainWindow::FormCanResize(int& newWidth, int& newHeight) {
 void TMainWindow::SetListWidth(int width) {
     listWidth_ = std::max(0, width);
     // A list squeezed by the window may stay narrower than a drag could make it.
-    ListBox_Keys->setMinimumWidth(std::clamp(listWidth_, 1, kMinDragWidth));
-    const int rest = std::max(0, Splitter1->width() - listWidth_ - Splitter1->handleWidth());
-    Splitter1->setSizes({listWidth_, rest});
+    SetListMinimumWidth(std::clamp(listWidth_, 1, TCategoryPane::kMinDragWidth));
+    const int rest = std::max(0, splitter_->width() - listWidth_ - splitter_->handleWidth());
+    splitter_->setSizes({listWidth_, rest});
     UpdateMinimumSize();
 }
 
@@ -316,18 +314,17 @@ void TMainWindow::resizeEvent(QResizeEvent* event) {
     FormCanResize(w, h);
     if (w != width() || h != height()) resize(w, h);
     UpdateMinimumSize();
-    SizeEntryColumns();
 }
 
 void TMainWindow::Splitter1Moved() {
-    listWidth_ = Splitter1->sizes().value(0);
-    ListBox_Keys->setMinimumWidth(std::clamp(listWidth_, 1, kMinDragWidth));
+    listWidth_ = splitter_->sizes().value(0);
+    SetListMinimumWidth(std::clamp(listWidth_, 1, TCategoryPane::kMinDragWidth));
     UpdateMinimumSize();
-    ListBox_Keys->viewport()->update();
+    categoryPane_->List()->viewport()->update();
 }
 
 bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (Splitter1 && watched == Splitter1->handle(1)) {
+    if (splitter_ && watched == splitter_->handle(1)) {
         if (event->type() == QEvent::MouseButtonPress) {
             dividerDragged_ = true;
             UpdateMinimumSize();
@@ -335,74 +332,26 @@ bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
             dividerDragged_ = false;
             UpdateMinimumSize();
         }
-        return QMainWindow::eventFilter(watched, event);
-    }
-    if (watched == ListView_Data->viewport()) {
-        if (event->type() == QEvent::Resize) {
-            SizeEntryColumns();
-        } else if (event->type() == QEvent::MouseMove) {
-            ListView_DataMouseMove(static_cast<QMouseEvent*>(event)->position().toPoint());
-        } else if (event->type() == QEvent::Leave) {
-            statusBar()->clearMessage();
-        }
-    } else if (watched == Panel3 && event->type() == QEvent::Resize) {
-        LayoutEditorStrip();
-    } else if ((watched == Edit_DataName || watched == Edit_Value || watched == Edit_Info) &&
-               event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        // Enter is taken only when there is a sub-category to write into.
-        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && Button_ApplyData->isEnabled()) {
-            Edit_DatasKeyPress();
-            return true;
-        }
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TMainWindow::LayoutEditorStrip() {
-    // The fields stretch with the window; the button stays at the right edge.
-    const int w = Panel3->width();
-    Button_ApplyData->move(w - 94, 0);
-    for (QLineEdit* edit : {Edit_DataName, Edit_Value, Edit_Info}) {
-        edit->resize(std::max(20, w - 40 - 95), edit->height());
-    }
+// A list squeezed by the window may stay narrower than a drag could make it.
+void TMainWindow::SetListMinimumWidth(int width) {
+    categoryPane_->setMinimumWidth(width);
+    categoryPane_->List()->setMinimumWidth(width);
 }
 
-void TMainWindow::SizeEntryColumns() {
-    // Three equal columns; the remainder of the division goes to the first.
-    const int w = ListView_Data->viewport()->width();
-    const int third = w / 3;
-    ListView_Data->setColumnWidth(0, w - 2 * third);
-    ListView_Data->setColumnWidth(1, third);
-    ListView_Data->setColumnWidth(2, third);
+bool TMainWindow::Searching() const {
+    return searchDialog_ && searchDialog_->Searching();
 }
 
-void TMainWindow::ConnectSession() {
-    connect(&session_, &TDocumentSession::AboutToReplaceDocument, this,
-            [this] {
-                ListBox_Keys->SetItemIndex(-1);
-                DropTexts();
-            });
-    connect(&session_, &TDocumentSession::DocumentReset, this, &TMainWindow::DocumentReset);
-    connect(&session_, &TDocumentSession::DocumentLoaded, this, &TMainWindow::DocumentLoaded);
-    connect(&session_, &TDocumentSession::Merged, this,
-            [this](const QString& summary) { statusBar()->showMessage(summary); });
-    connect(&session_, &TDocumentSession::FileNameChanged, this, &TMainWindow::FileNameChanged);
-    connect(&session_, &TDocumentSession::KeysChanged, this, &TMainWindow::KeysChanged);
-    connect(&session_, &TDocumentSession::EntriesChanged, this, &TMainWindow::EntriesChanged);
-    connect(&session_, &TDocumentSession::AboutToLock, this, &TMainWindow::DropTexts);
-    connect(&session_, &TDocumentSession::LockedChanged, this, &TMainWindow::ShowLocked);
-    connect(&session_, &TDocumentSession::BusyEnded, this, &TMainWindow::LockIfPending,
-            Qt::QueuedConnection);
-    connect(&session_, &TDocumentSession::ShowRequested, this, [this](int key, int entry) {
-        SelectKeyRow(key);
-        ListBox_KeysClick();
-        if (entry >= 0) SelectEntryRow(entry);
-    });
+void TMainWindow::StopSearch() {
+    searchDialog_->StopSearch();
 }
 
 void TMainWindow::CloseSearchDialog() {
-    if (SearchDialog && SearchDialog->isVisible()) SearchDialog->close();
+    if (searchDialog_ && searchDialog_->isVisible()) searchDialog_->close();
 }
 
 }  // namespace dorvanta

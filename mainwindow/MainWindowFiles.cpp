@@ -1,17 +1,23 @@
-// The main window: the file commands, which the document session carries out.
+// The main window: the file commands, which the document session carries out, and
+// what the frame itself shows of the session.
+#include <QAction>
 #include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
 
 #include "dialogs/AboutBox.h"
 #include "dialogs/ImportDialog.h"
 #include "dialogs/SearchDialog.h"
 #include "dialogs/SettingsDialog.h"
-#include "mainwindow/EntryModel.h"
-#include "mainwindow/KeyListBox.h"
+#include "mainwindow/CategoryPane.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/MainWindowShared.h"
 #include "mainwindow/WindowDecisions.h"
 #include "platform/FreedMemory.h"
 #include "platform/MessageService.h"
+#include "platform/SecretClipboard.h"
+#include "platform/SettingsKeys.h"
 #include "platform/TextConv.h"
 #include "resources/Icons.h"
 
@@ -21,23 +27,35 @@ using namespace mainwindow;
 
 // ---------------------------------------------------------------- the session's news
 
-void TMainWindow::DocumentReset() {
-    ClearKeyRows();
-    EntryModel->Clear();
-    Edit_DataName->clear();
-    Edit_Value->clear();
-    ListBox_KeysClick();
+void TMainWindow::ConnectSession() {
+    // The panes drop their own texts; the frame drops the search's hits, our text
+    // on the clipboard and the status bar's date.
+    const auto dropTexts = [this] {
+        if (searchDialog_) searchDialog_->Forget();
+        clipboard_->ClearOwnText();
+        statusBar()->clearMessage();
+    };
+    connect(&session_, &TDocumentSession::AboutToReplaceDocument, this, dropTexts);
+    connect(&session_, &TDocumentSession::AboutToLock, this, dropTexts);
     // The former document's texts were freed on this thread: none stay for reuse.
-    ScrubFreedMemory();
+    connect(&session_, &TDocumentSession::DocumentReset, this, [] { ScrubFreedMemory(); });
+    connect(&session_, &TDocumentSession::DocumentLoaded, this, [] { ScrubFreedMemory(); });
+    connect(&session_, &TDocumentSession::Merged, this,
+            [this](const QString& summary) { statusBar()->showMessage(summary); });
+    connect(&session_, &TDocumentSession::FileNameChanged, this, &TMainWindow::UpdateCaption);
 }
 
-void TMainWindow::DocumentLoaded() {
-    ListBox_KeysClick();
-    UpdtListBox(false, {});
-    ScrubFreedMemory();
-}
-
-void TMainWindow::FileNameChanged(const QString&) {
+void TMainWindow::ShowLocked(bool locked) {
+    const QAction* lock = lockPane_->LockAction();
+    for (QAction* menu : menuBar()->actions()) {
+        if (!menu->menu()) continue;
+        for (QAction* action : menu->menu()->actions()) {
+            if (action != lock && action->objectName() != QLatin1String("MenuItem_Exit") &&
+                action->objectName() != QLatin1String("MenuItem_Info")) {
+                action->setEnabled(!locked);
+            }
+        }
+    }
     UpdateCaption();
 }
 
@@ -99,27 +117,48 @@ void TMainWindow::MenuItem_PasswordClick() {
 }
 
 void TMainWindow::MenuItem_SearchClick() {
-    SearchDialog->Open();
+    searchDialog_->Open();
 }
 
 void TMainWindow::EintrgefrUnterrubrikimportieren1Click() {
     // Without a selected sub-category there is nowhere to import to.
-    if (SelectedKeyRow() < 0) {
+    if (categoryPane_->SelectedKeyRow() < 0) {
         MessageService::Instance().Message(QString::fromUtf8(kMsgNoSubCategory),
                                            QStringLiteral("Ungültige oder unvollständige Angaben"),
                                            MsgIcon::Warning);
         return;
     }
-    ImportDialog->exec();
+    importDialog_->exec();
 }
 
 void TMainWindow::MenuItem_SettingsClick() {
     if (session_.Loading()) return;
-    SettingsDialog->exec();
+    settingsDialog_->exec();
 }
 
 void TMainWindow::MenuItem_InfoClick() {
-    AboutBox->ShowInfoDialog(kTitle, QStringLiteral("2003"), AppIcon());
+    aboutBox_->ShowInfoDialog(kTitle, QStringLiteral("2003"), AppIcon());
+}
+
+// ---------------------------------------------------------------- the clipboard
+
+void TMainWindow::SetClipboardClearDelay(int ms) {
+    clipboard_->SetClearDelay(ms);
+}
+
+int TMainWindow::ClearClipboardSeconds() const {
+    for (const QAction* choice : clearClipboardDelay_->actions()) {
+        if (choice->isChecked()) return choice->data().toInt();
+    }
+    return settings::kClearClipboardSeconds.defaultValue;
+}
+
+void TMainWindow::SetClearClipboardSeconds(int seconds) {
+    for (QAction* choice : clearClipboardDelay_->actions()) {
+        choice->setChecked(choice->data().toInt() == seconds);
+    }
+    clearClipboard_->setText(QStringLiteral("Zwischenablage nach %1 Sekunden leeren").arg(seconds));
+    clipboard_->SetClearDelay(seconds * 1000);
 }
 
 }  // namespace dorvanta

@@ -438,6 +438,11 @@ void TDocumentSession::ImportEntries(std::int32_t key, const std::string& path, 
     AnnounceModified();
 }
 
+void TDocumentSession::SetShownKey(int key) {
+    shownKey_ = key;
+    emit KeyShown(key);
+}
+
 void TDocumentSession::RequestShow(int key, int entry) {
     emit ShowRequested(key, entry);
 }

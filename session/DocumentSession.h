@@ -127,7 +127,8 @@ class TDocumentSession : public QObject {
     // The sub-category whose entries the entry list shows (-1: none); a new or
     // replaced document shows none.
     int ShownKey() const { return shownKey_; }
-    void SetShownKey(int key) { shownKey_ = key; }
+    // Also tells the views, which show that sub-category's entries (-1: none).
+    void SetShownKey(int key);
 
     // ---- the file ----
     // An empty untitled document; the former one's texts are overwritten.
@@ -201,6 +202,8 @@ class TDocumentSession : public QObject {
     void FileNameChanged(const QString& fileName);
     void ModifiedChanged(bool modified);
     void ShowRequested(int key, int entry);
+    // The sub-category whose entries are shown was chosen (again): -1 for none.
+    void KeyShown(int key);
     // The document is about to be wiped for a lock: views drop every copy of its
     // texts (lists, fields and their undo history, search hits, the clipboard).
     void AboutToLock();

@@ -26,10 +26,10 @@
 #include "dialogs/SearchDialog.h"
 #include "dialogs/SettingsDialog.h"
 #include "mainwindow/MainWindow.h"
-#include "support/MainWindowFixture.h"
 #include "platform/MessageService.h"
 #include "platform/Settings.h"
 #include "platform/System.h"
+#include "support/MainWindowFixture.h"
 #include "update/UpdateWizard.h"
 
 namespace dorvanta {
@@ -78,8 +78,7 @@ std::optional<Fit> Measure(QWidget* w) {
         if (push->isFlat()) opt.features |= QStyleOptionButton::Flat;
         int room = style->subElementRect(QStyle::SE_PushButtonContents, &opt, push).width();
         if (!push->icon().isNull()) room -= push->iconSize().width() + 4;
-        return Fit{Describe(w, push->text()), metrics.horizontalAdvance(Shown(push->text())),
-                   room};
+        return Fit{Describe(w, push->text()), metrics.horizontalAdvance(Shown(push->text())), room};
     }
     if (qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w)) {
         auto* button = static_cast<QAbstractButton*>(w);
@@ -89,9 +88,8 @@ std::optional<Fit> Measure(QWidget* w) {
         opt.text = button->text();
         opt.iconSize = button->iconSize();
         const auto element = qobject_cast<QCheckBox*>(w) ? QStyle::SE_CheckBoxContents
-                                                          : QStyle::SE_RadioButtonContents;
-        return Fit{Describe(w, button->text()),
-                   metrics.horizontalAdvance(Shown(button->text())),
+                                                         : QStyle::SE_RadioButtonContents;
+        return Fit{Describe(w, button->text()), metrics.horizontalAdvance(Shown(button->text())),
                    style->subElementRect(element, &opt, button).width()};
     }
     if (auto* group = qobject_cast<QGroupBox*>(w)) {
@@ -175,8 +173,9 @@ TEST_F(CaptionFitTest, TheWindowsUseAFaceWithArialMetricsWhereOneIsInstalled) {
         << MessageFontFamily().toStdString();
     EXPECT_EQ(QFontInfo(form_->font()).family(), MessageFontFamily());
     EXPECT_EQ(form_->font().pointSize(), 8);
-    EXPECT_EQ(QFontInfo(form_->SpeedButton_DelKey->font()).family(), MessageFontFamily());
-    EXPECT_EQ(QFontInfo(form_->CategoryDialog->font()).family(), MessageFontFamily());
+    EXPECT_EQ(QFontInfo(Named<QToolButton>(*form_, "SpeedButton_DelKey")->font()).family(),
+              MessageFontFamily());
+    EXPECT_EQ(QFontInfo(form_->CategoryPane().Dialog()->font()).family(), MessageFontFamily());
 }
 
 TEST_F(CaptionFitTest, EveryCaptionOfTheFixedLayoutsIsWhole) {
@@ -188,11 +187,11 @@ TEST_F(CaptionFitTest, EveryCaptionOfTheFixedLayoutsIsWhole) {
     };
     const Case cases[] = {
         {"main window", form_.get(), 8 + 1 + 3},
-        {"Neue Rubrik (TCategoryDialog)", form_->CategoryDialog, 4},
-        {"Einstellungen (TSettingsDialog)", form_->SettingsDialog, 5},
-        {"Suchen (TSearchDialog)", form_->SearchDialog, 11},
-        {"Einträge importieren (TImportDialog)", form_->ImportDialog, 9},
-        {"Info", form_->AboutBox, 4},
+        {"Neue Rubrik (TCategoryDialog)", form_->CategoryPane().Dialog(), 4},
+        {"Einstellungen (TSettingsDialog)", form_->SettingsDialog(), 5},
+        {"Suchen (TSearchDialog)", form_->SearchDialog(), 11},
+        {"Einträge importieren (TImportDialog)", form_->ImportDialog(), 9},
+        {"Info", form_->AboutBox(), 4},
         {"Updates installieren", &wizard, 10},
     };
     for (const Case& c : cases) {
@@ -204,10 +203,14 @@ TEST_F(CaptionFitTest, EveryCaptionOfTheFixedLayoutsIsWhole) {
 }
 
 TEST_F(CaptionFitTest, ToolButtonsWidenForAWiderFaceAndKeepTheirOrder) {
-    const QList<QToolButton*> buttons = {
-        form_->SpeedButton_New,    form_->SpeedButton_Open,     form_->SpeedButton_Save,
-        form_->SpeedButton_NewKey, form_->SpeedButton_DelKey,   form_->SpeedButton_ShowData,
-        form_->SpeedButton_CompressView, form_->SpeedButton_Exit};
+    const QList<QToolButton*> buttons = {Named<QToolButton>(*form_, "SpeedButton_New"),
+                                         Named<QToolButton>(*form_, "SpeedButton_Open"),
+                                         Named<QToolButton>(*form_, "SpeedButton_Save"),
+                                         Named<QToolButton>(*form_, "SpeedButton_NewKey"),
+                                         Named<QToolButton>(*form_, "SpeedButton_DelKey"),
+                                         Named<QToolButton>(*form_, "SpeedButton_ShowData"),
+                                         Named<QToolButton>(*form_, "SpeedButton_CompressView"),
+                                         Named<QToolButton>(*form_, "SpeedButton_Exit")};
     struct Case {
         const char* family;
         int pointSize;
@@ -222,26 +225,27 @@ TEST_F(CaptionFitTest, ToolButtonsWidenForAWiderFaceAndKeepTheirOrder) {
         SCOPED_TRACE(QFontInfo(font).family().toStdString() + " " + std::to_string(c.pointSize));
         int previousRight = 0;
         for (QToolButton* b : buttons) {
-            EXPECT_LE(b->fontMetrics().horizontalAdvance(b->text()), TMainWindow::ToolButtonTextSpace(b))
+            EXPECT_LE(b->fontMetrics().horizontalAdvance(b->text()),
+                      TMainWindow::ToolButtonTextSpace(b))
                 << b->text().toStdString();
             EXPECT_GT(b->x(), previousRight) << b->text().toStdString();
             previousRight = b->geometry().right();
         }
-        EXPECT_LE(previousRight, form_->Panel_Main->width());
+        EXPECT_LE(previousRight, Named<QWidget>(*form_, "Panel_Main")->width());
     }
     // The check itself sees a cut caption: DejaVu Sans in the designed width.
     const QFont design = form_->font();
     QFont wide = design;
     wide.setFamily(QStringLiteral("DejaVu Sans"));
     form_->setFont(wide);
-    form_->SpeedButton_DelKey->resize(77, 59);
+    Named<QToolButton>(*form_, "SpeedButton_DelKey")->resize(77, 59);
     const QStringList cut = Overflows(form_.get()).filter(QStringLiteral("QToolButton"));
     EXPECT_EQ(cut.size(), 1) << cut.join(' ').toStdString();
     // Back at the design font, the designed places.
     form_->setFont(design);
-    EXPECT_EQ(form_->SpeedButton_New->geometry(), QRect(4, 2, 69, 59));
-    EXPECT_EQ(form_->SpeedButton_Exit->geometry(), QRect(564, 2, 77, 59));
-    EXPECT_EQ(form_->Panel_Main->width(), 790);
+    EXPECT_EQ(Named<QToolButton>(*form_, "SpeedButton_New")->geometry(), QRect(4, 2, 69, 59));
+    EXPECT_EQ(Named<QToolButton>(*form_, "SpeedButton_Exit")->geometry(), QRect(564, 2, 77, 59));
+    EXPECT_EQ(Named<QWidget>(*form_, "Panel_Main")->width(), 790);
 }
 
 // A window manager cuts a title that is wider than its window ("Neue Ru…
@@ -254,15 +258,15 @@ TEST_F(CaptionFitTest, FixedDialogsAreWideEnoughForTheirTitles) {
         int designWidth;
     };
     const Case cases[] = {
-        {form_->CategoryDialog, "Neue Rubrik erstellen", 225},
-        {form_->SettingsDialog, "Einstellungen", 313},
-        {form_->SearchDialog, "Suchen", 273},
-        {form_->ImportDialog, "Einträge importieren", 338},
-        {form_->AboutBox, "Info über Dorvanta", 435},
+        {form_->CategoryPane().Dialog(), "Neue Rubrik erstellen", 225},
+        {form_->SettingsDialog(), "Einstellungen", 313},
+        {form_->SearchDialog(), "Suchen", 273},
+        {form_->ImportDialog(), "Einträge importieren", 338},
+        {form_->AboutBox(), "Info über Dorvanta", 435},
     };
     // The category dialog is titled for a new category when shown; the about box
     // as TAboutBox::ShowInfoDialog titles it, without its exec.
-    form_->AboutBox->setWindowTitle(QStringLiteral("Info über Dorvanta"));
+    form_->AboutBox()->setWindowTitle(QStringLiteral("Info über Dorvanta"));
     const QFont original = QApplication::font();
     const auto places = [](QWidget* dialog) {
         QList<QRect> out;
@@ -290,15 +294,15 @@ TEST_F(CaptionFitTest, FixedDialogsAreWideEnoughForTheirTitles) {
         }
     }
     // The large font widens the category dialog to the right only.
-    const QList<QRect> wide = places(form_->CategoryDialog);
-    EXPECT_GT(form_->CategoryDialog->width(), 300);
+    const QList<QRect> wide = places(form_->CategoryPane().Dialog());
+    EXPECT_GT(form_->CategoryPane().Dialog()->width(), 300);
     QApplication::setFont(original);
-    form_->CategoryDialog->show();
-    form_->CategoryDialog->hide();
-    EXPECT_EQ(places(form_->CategoryDialog), wide);
-    EXPECT_EQ(form_->CategoryDialog->Button_OK->geometry(), QRect(142, 80, 75, 25));
-    EXPECT_EQ(form_->CategoryDialog->height(), 112);
-    EXPECT_LT(form_->CategoryDialog->width(), 300);
+    form_->CategoryPane().Dialog()->show();
+    form_->CategoryPane().Dialog()->hide();
+    EXPECT_EQ(places(form_->CategoryPane().Dialog()), wide);
+    EXPECT_EQ(form_->CategoryPane().Dialog()->Button_OK->geometry(), QRect(142, 80, 75, 25));
+    EXPECT_EQ(form_->CategoryPane().Dialog()->height(), 112);
+    EXPECT_LT(form_->CategoryPane().Dialog()->width(), 300);
 }
 
 }  // namespace

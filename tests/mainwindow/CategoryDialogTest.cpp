@@ -10,8 +10,8 @@
 #include "dialogs/CategoryDialog.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
-#include "support/MainWindowFixture.h"
 #include "platform/MessageService.h"
+#include "support/MainWindowFixture.h"
 
 namespace dorvanta {
 namespace {
@@ -33,18 +33,19 @@ class CategoryDialogTest : public testing::MainWindowFixture {
     void WithDialog(const std::function<void()>& command,
                     const std::function<void(TCategoryDialog&)>& interact) {
         QTimer::singleShot(0, [this, interact] {
-            interact(*form_->CategoryDialog);
-            if (form_->CategoryDialog->isVisible()) form_->CategoryDialog->reject();
+            interact(*form_->CategoryPane().Dialog());
+            if (form_->CategoryPane().Dialog()->isVisible())
+                form_->CategoryPane().Dialog()->reject();
         });
         command();
     }
 };
 
 TEST_F(CategoryDialogTest, NewKeyIsPresetFromTheSelectedRow) {
-    form_->ListBox_Keys->SetItemIndex(3);
+    form_->CategoryPane().List()->SetItemIndex(3);
     QStringList parents;
     QString preset, caption;
-    WithDialog([this] { form_->SpeedButton_NewKeyClick(); },
+    WithDialog([this] { form_->CategoryPane().SpeedButton_NewKeyClick(); },
                [&](TCategoryDialog& d) {
                    caption = d.windowTitle();
                    preset = d.ComboBox_Key->currentText();
@@ -57,8 +58,8 @@ TEST_F(CategoryDialogTest, NewKeyIsPresetFromTheSelectedRow) {
     EXPECT_EQ(preset, "Mail");
     // Case-insensitively unique, spelled as first met, in key order.
     EXPECT_EQ(parents, (QStringList{"bank", "Mail"}));
-    EXPECT_EQ(Form().CategoryDialog->ParentFrom, -1);
-    const int sel = form_->ListBox_Keys->ItemIndex();
+    EXPECT_EQ(Form().CategoryPane().Dialog()->ParentFrom, -1);
+    const int sel = form_->CategoryPane().List()->ItemIndex();
     ASSERT_GE(sel, 0);
     EXPECT_EQ(Doc().Keys[sel].Name, "Neu");
     EXPECT_EQ(Doc().Keys[sel].Parent, "Mail");
@@ -67,18 +68,18 @@ TEST_F(CategoryDialogTest, NewKeyIsPresetFromTheSelectedRow) {
 }
 
 TEST_F(CategoryDialogTest, NewKeyWithoutSelectionStartsEmpty) {
-    form_->ListBox_Keys->SetItemIndex(-1);
+    form_->CategoryPane().List()->SetItemIndex(-1);
     QString preset = "x";
-    WithDialog([this] { form_->SpeedButton_NewKeyClick(); },
+    WithDialog([this] { form_->CategoryPane().SpeedButton_NewKeyClick(); },
                [&](TCategoryDialog& d) { preset = d.ComboBox_Key->currentText(); });
     EXPECT_EQ(preset, "");
     EXPECT_FALSE(Doc().Modified);
 }
 
 TEST_F(CategoryDialogTest, EditingWithoutChangesStillMarksModified) {
-    form_->ListBox_Keys->SetItemIndex(1);
+    form_->CategoryPane().List()->SetItemIndex(1);
     QString caption, parent, name;
-    WithDialog([this] { form_->ListBox_KeysDblClick(); },
+    WithDialog([this] { form_->CategoryPane().ListBox_KeysDblClick(); },
                [&](TCategoryDialog& d) {
                    caption = d.windowTitle();
                    parent = d.ComboBox_Key->currentText();
@@ -89,37 +90,37 @@ TEST_F(CategoryDialogTest, EditingWithoutChangesStillMarksModified) {
     EXPECT_EQ(parent, "Bank");
     EXPECT_EQ(name, "Giro");
     EXPECT_TRUE(Doc().Modified);
-    EXPECT_EQ(form_->ListBox_Keys->ItemIndex(), 1);
+    EXPECT_EQ(form_->CategoryPane().List()->ItemIndex(), 1);
 }
 
 TEST_F(CategoryDialogTest, DuplicateKeySelectsTheFirstAndCaseChangeSelectsTheChanged) {
-    form_->ListBox_Keys->SetItemIndex(-1);
-    WithDialog([this] { form_->SpeedButton_NewKeyClick(); },
+    form_->CategoryPane().List()->SetItemIndex(-1);
+    WithDialog([this] { form_->CategoryPane().SpeedButton_NewKeyClick(); },
                [&](TCategoryDialog& d) {
                    d.ComboBox_Key->setEditText("Bank");
                    d.Edit_Title->setText("Giro");
                    d.Button_OK->click();
                });
     EXPECT_EQ(Doc().Keys.size(), 5u);
-    EXPECT_EQ(form_->ListBox_Keys->ItemIndex(), 1);  // the first of the two
+    EXPECT_EQ(form_->CategoryPane().List()->ItemIndex(), 1);  // the first of the two
 
     const int spar = 0;
     ASSERT_EQ(Doc().Keys[spar].Name, "Spar");
-    form_->ListBox_Keys->SetItemIndex(spar);
-    WithDialog([this] { form_->ListBox_KeysDblClick(); },
+    form_->CategoryPane().List()->SetItemIndex(spar);
+    WithDialog([this] { form_->CategoryPane().ListBox_KeysDblClick(); },
                [&](TCategoryDialog& d) {
                    d.Edit_Title->setText("spar");
                    d.Button_OK->click();
                });
-    const int sel = form_->ListBox_Keys->ItemIndex();
+    const int sel = form_->CategoryPane().List()->ItemIndex();
     ASSERT_GE(sel, 0);
     EXPECT_EQ(Doc().Keys[sel].Name, "spar");
 }
 
 TEST_F(CategoryDialogTest, CancelChangesNothing) {
-    form_->ListBox_Keys->SetItemIndex(1);
+    form_->CategoryPane().List()->SetItemIndex(1);
     const auto before = Doc().Keys.size();
-    WithDialog([this] { form_->ListBox_KeysDblClick(); },
+    WithDialog([this] { form_->CategoryPane().ListBox_KeysDblClick(); },
                [&](TCategoryDialog& d) {
                    d.Edit_Title->setText("anders");
                    d.Button_Cancel->click();
@@ -141,9 +142,12 @@ TEST_F(CategoryDialogTest, TypedTextsAreKeptExactlyThroughFocusChangesAndEnter) 
     const Case cases[] = {{0, "", "bank"},      {1, "", "Bank"},      {1, "bAnk", "bAnk"},
                           {-1, "bank", "bank"}, {-1, "BANK", "BANK"}, {-1, "ma", "ma"}};
     for (const Case& c : cases) {
-        form_->ListBox_Keys->SetItemIndex(c.tag);
+        form_->CategoryPane().List()->SetItemIndex(c.tag);
         WithDialog(
-            [&] { c.tag < 0 ? form_->SpeedButton_NewKeyClick() : form_->ListBox_KeysDblClick(); },
+            [&] {
+                c.tag < 0 ? form_->CategoryPane().SpeedButton_NewKeyClick()
+                          : form_->CategoryPane().ListBox_KeysDblClick();
+            },
             [&](TCategoryDialog& d) {
                 QApplication::setActiveWindow(&d);
                 QLineEdit* edit = d.ComboBox_Key->lineEdit();
@@ -156,7 +160,7 @@ TEST_F(CategoryDialogTest, TypedTextsAreKeptExactlyThroughFocusChangesAndEnter) 
                 if (c.tag < 0) QTest::keyClicks(d.Edit_Title, "Neu");
                 QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
             });
-        const int sel = form_->ListBox_Keys->ItemIndex();
+        const int sel = form_->CategoryPane().List()->ItemIndex();
         ASSERT_GE(sel, 0) << c.typed.toStdString();
         EXPECT_EQ(Doc().Keys[sel].Parent, c.parent) << c.typed.toStdString();
     }

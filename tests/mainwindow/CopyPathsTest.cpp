@@ -41,19 +41,19 @@ class CopyPathsTest : public testing::MainWindowFixture {
 
     // The entry list, its cell at `row`, `column` selected as a click selects it.
     QWidget* SelectEntryCell(int row, int column) {
-        Form().SelectKeyRow(0);
-        Form().ListBox_KeysClick();
-        QTableView* list = Form().ListView_Data;
+        Form().CategoryPane().SelectKeyRow(0);
+        Form().CategoryPane().ListBox_KeysClick();
+        QTableView* list = Form().EntryPane().List();
         list->setFocus();
         list->selectionModel()->setCurrentIndex(
-            Form().EntryModel->index(row, column),
+            Form().EntryPane().Model()->index(row, column),
             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         return list;
     }
 
     // Searches the search dialog for `text` and makes hit `row`'s `column` current.
     QTreeView* SelectHit(const char* text, int row, int column) {
-        TSearchDialog& search = *Form().SearchDialog;
+        TSearchDialog& search = *Form().SearchDialog();
         search.Open();
         search.Edit_SearchFor->setText(QString::fromUtf8(text));
         search.Button_Search->click();
@@ -73,7 +73,8 @@ class CopyPathsTest : public testing::MainWindowFixture {
     // Opens the field's context menu as a right click does and chooses an item by
     // its German text.
     static void TriggerContextMenuAction(QLineEdit* field, const char* name) {
-        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), field->mapToGlobal(QPoint(2, 2)));
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
+                                field->mapToGlobal(QPoint(2, 2)));
         QApplication::sendEvent(field, &event);
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         ASSERT_NE(menu, nullptr);
@@ -117,21 +118,21 @@ TEST_F(CopyPathsTest, EveryCopyPutsTheWholeMarkedTextOnTheClipboardAndStartsTheC
         {"entry list without a selection",
          [&] {
              SelectEntryCell(0, 1);
-             Form().ListView_Data->clearSelection();
-             return Form().ListView_Data;
+             Form().EntryPane().List()->clearSelection();
+             return Form().EntryPane().List();
          },
          ctrlC, ""},
         {"category list",
          [&] {
-             Form().SelectKeyRow(1);
-             Form().ListBox_Keys->setFocus();
-             return Form().ListBox_Keys;
+             Form().CategoryPane().SelectKeyRow(1);
+             Form().CategoryPane().List()->setFocus();
+             return Form().CategoryPane().List();
          },
          ctrlC, "Privat"},
         {"category list without a selection",
          [&] {
-             Form().SelectKeyRow(-1);
-             return Form().ListBox_Keys;
+             Form().CategoryPane().SelectKeyRow(-1);
+             return Form().CategoryPane().List();
          },
          ctrlC, ""},
         {"search hit, source column", [&] { return SelectHit("aaaz", 0, 0); }, ctrlC, longValue},
@@ -139,36 +140,36 @@ TEST_F(CopyPathsTest, EveryCopyPutsTheWholeMarkedTextOnTheClipboardAndStartsTheC
         {"value field, its selection",
          [&] {
              SelectEntryCell(0, 1);
-             Form().Edit_Value->setSelection(0, 3);
-             return Form().Edit_Value;
+             Form().EntryPane().ValueEdit()->setSelection(0, 3);
+             return Form().EntryPane().ValueEdit();
          },
          ctrlC, "DE1"},
         {"value field, cut",
          [&] {
              SelectEntryCell(0, 1);
-             Form().Edit_Value->selectAll();
-             return Form().Edit_Value;
+             Form().EntryPane().ValueEdit()->selectAll();
+             return Form().EntryPane().ValueEdit();
          },
          QKeyCombination(Qt::ControlModifier, Qt::Key_X), "DE12"},
         {"name field, Ctrl+Insert",
          [&] {
              SelectEntryCell(0, 0);
-             Form().Edit_DataName->selectAll();
-             return Form().Edit_DataName;
+             Form().EntryPane().NameEdit()->selectAll();
+             return Form().EntryPane().NameEdit();
          },
          ctrlIns, "IBAN"},
         {"info field, Shift+Delete",
          [&] {
              SelectEntryCell(0, 2);
-             Form().Edit_Info->selectAll();
-             return Form().Edit_Info;
+             Form().EntryPane().InfoEdit()->selectAll();
+             return Form().EntryPane().InfoEdit();
          },
          QKeyCombination(Qt::ShiftModifier, Qt::Key_Delete), "Haus"},
         {"value field, context menu's copy",
          [&]() -> QWidget* {
              SelectEntryCell(0, 1);
-             Form().Edit_Value->setSelection(1, 3);
-             TriggerContextMenuAction(Form().Edit_Value, "Kopieren");
+             Form().EntryPane().ValueEdit()->setSelection(1, 3);
+             TriggerContextMenuAction(Form().EntryPane().ValueEdit(), "Kopieren");
              return nullptr;
          },
          {},
@@ -176,8 +177,8 @@ TEST_F(CopyPathsTest, EveryCopyPutsTheWholeMarkedTextOnTheClipboardAndStartsTheC
         {"info field, context menu's cut",
          [&]() -> QWidget* {
              SelectEntryCell(0, 2);
-             Form().Edit_Info->selectAll();
-             TriggerContextMenuAction(Form().Edit_Info, "Ausschneiden");
+             Form().EntryPane().InfoEdit()->selectAll();
+             TriggerContextMenuAction(Form().EntryPane().InfoEdit(), "Ausschneiden");
              return nullptr;
          },
          {},
@@ -185,21 +186,21 @@ TEST_F(CopyPathsTest, EveryCopyPutsTheWholeMarkedTextOnTheClipboardAndStartsTheC
         {"info field, nothing selected",
          [&] {
              SelectEntryCell(0, 2);
-             Form().Edit_Info->deselect();
-             return Form().Edit_Info;
+             Form().EntryPane().InfoEdit()->deselect();
+             return Form().EntryPane().InfoEdit();
          },
          ctrlC, ""},
         {"copy menu",
          [&]() -> QWidget* {
              SelectEntryCell(1, 0);
-             FindAction(Form().PopupMenu_Clipboard, "&Wert kopieren")->trigger();
+             FindAction(Form().EntryPane().CopyMenu(), "&Wert kopieren")->trigger();
              return nullptr;
          },
          {},
          longValue},
     };
     QClipboard* clipboard = QGuiApplication::clipboard();
-    Form().MenuItem_ClearClipboard->setChecked(true);
+    Named<QAction>(Form(), "MenuItem_ClearClipboard")->setChecked(true);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Form().Clipboard().ClearOwnText();
@@ -244,7 +245,8 @@ TEST_F(CopyPathsTest, TheEditorFieldsOfferNoPrimarySelection) {
              QApplication::sendEvent(e, &move);
              QTest::mouseRelease(e, Qt::LeftButton, {}, QPoint(e->width() - 3, e->height() / 2));
          }},
-        {"double click", [](QLineEdit* e) { QTest::mouseDClick(e, Qt::LeftButton, {}, QPoint(5, 5)); }},
+        {"double click",
+         [](QLineEdit* e) { QTest::mouseDClick(e, Qt::LeftButton, {}, QPoint(5, 5)); }},
         {"Shift+End",
          [](QLineEdit* e) {
              QTest::keyClick(e, Qt::Key_Home);
@@ -252,9 +254,9 @@ TEST_F(CopyPathsTest, TheEditorFieldsOfferNoPrimarySelection) {
          }},
         {"Ctrl+A", [](QLineEdit* e) { QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier); }},
     };
-    for (QLineEdit* field : {static_cast<QLineEdit*>(Form().Edit_DataName),
-                             static_cast<QLineEdit*>(Form().Edit_Value),
-                             static_cast<QLineEdit*>(Form().Edit_Info)}) {
+    for (QLineEdit* field : {static_cast<QLineEdit*>(Form().EntryPane().NameEdit()),
+                             static_cast<QLineEdit*>(Form().EntryPane().ValueEdit()),
+                             static_cast<QLineEdit*>(Form().EntryPane().InfoEdit())}) {
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(c.what) + " in " + field->text().toStdString());
             clipboard->setText("vorher", QClipboard::Selection);
@@ -272,7 +274,7 @@ TEST_F(CopyPathsTest, TheEditorFieldsOfferNoPrimarySelection) {
 TEST_F(CopyPathsTest, TheWindowsClearingTakesASearchHitsCopyOffOnlyWhileItIsOurs) {
     ShowSample();
     QClipboard* clipboard = QGuiApplication::clipboard();
-    Form().MenuItem_ClearClipboard->setChecked(true);
+    Named<QAction>(Form(), "MenuItem_ClearClipboard")->setChecked(true);
     Form().SetClipboardClearDelay(50);
     // The other program's copy: none, another text, or the same text with the same hint.
     for (const char* otherCopy : {"", "fremd", "DE12"}) {
@@ -292,7 +294,7 @@ TEST_F(CopyPathsTest, TheWindowsClearingTakesASearchHitsCopyOffOnlyWhileItIsOurs
 TEST_F(CopyPathsTest, TheClearingLeavesAnotherProgramsCopyOfTheSameText) {
     ShowSample();
     QClipboard* clipboard = QGuiApplication::clipboard();
-    Form().MenuItem_ClearClipboard->setChecked(true);
+    Named<QAction>(Form(), "MenuItem_ClearClipboard")->setChecked(true);
     Form().SetClipboardClearDelay(300);
     QTest::keyClick(SelectEntryCell(0, 1), Qt::Key_C, Qt::ControlModifier);
     if (!clipboard->ownsClipboard()) GTEST_SKIP() << "the clipboard has no owner here";
@@ -317,9 +319,9 @@ TEST_F(CopyPathsTest, TheDelayIsChosenInTheOptionsMenuAndKeptInTheSettings) {
     ASSERT_NE(options, nullptr);
     QAction* submenu = FindAction(options, "Zwischenablage leeren nach");
     ASSERT_NE(submenu, nullptr);
-    ASSERT_EQ(submenu->menu(), Form().Menu_ClearClipboardDelay);
+    ASSERT_EQ(submenu->menu(), Named<QMenu>(Form(), "Menu_ClearClipboardDelay"));
     QStringList choices;
-    for (const QAction* a : Form().Menu_ClearClipboardDelay->actions()) {
+    for (const QAction* a : Named<QMenu>(Form(), "Menu_ClearClipboardDelay")->actions()) {
         EXPECT_TRUE(a->isCheckable());
         if (a->isChecked())
             choices << "[" + a->text() + "]";
@@ -356,15 +358,16 @@ TEST_F(CopyPathsTest, TheDelayIsChosenInTheOptionsMenuAndKeptInTheSettings) {
             reg.DeleteValue("ClearClipboardSeconds");
         }
         NewWindow();
-        if (c.choose) FindAction(Form().Menu_ClearClipboardDelay, c.choose)->trigger();
+        if (c.choose)
+            FindAction(Named<QMenu>(Form(), "Menu_ClearClipboardDelay"), c.choose)->trigger();
         QStringList checked;
-        for (const QAction* a : Form().Menu_ClearClipboardDelay->actions()) {
+        for (const QAction* a : Named<QMenu>(Form(), "Menu_ClearClipboardDelay")->actions()) {
             if (a->isChecked()) checked << a->text();
         }
         EXPECT_EQ(checked, QStringList{c.checked});
-        EXPECT_EQ(Form().MenuItem_ClearClipboard->text(), c.option);
+        EXPECT_EQ(Named<QAction>(Form(), "MenuItem_ClearClipboard")->text(), c.option);
         EXPECT_EQ(Form().Clipboard().ClearDelay(), c.delayMs);
-        EXPECT_FALSE(Form().MenuItem_ClearClipboard->isChecked());
+        EXPECT_FALSE(Named<QAction>(Form(), "MenuItem_ClearClipboard")->isChecked());
         form_.reset();
         EXPECT_EQ(reg.GetDataType("ClearClipboardSeconds"), RegDataType::Integer);
         EXPECT_EQ(reg.ReadInteger("ClearClipboardSeconds"), c.written);

@@ -55,7 +55,7 @@ class DialogsTest : public testing::MainWindowFixture {
 };
 
 TEST_F(DialogsTest, SearchSelectsHitsWidensAndResetsOnClose) {
-    TSearchDialog& search = *Form().SearchDialog;
+    TSearchDialog& search = *Form().SearchDialog();
     Form().MenuItem_SearchClick();
     EXPECT_TRUE(search.isVisible());
     EXPECT_EQ(search.width(), TSearchDialog::kNarrowWidth);
@@ -73,14 +73,14 @@ TEST_F(DialogsTest, SearchSelectsHitsWidensAndResetsOnClose) {
 
     // Activating a hit selects the sub-category and the entry in the main window.
     search.ListView_Results->setCurrentIndex(rows.index(1, 0));
-    EXPECT_EQ(Form().SelectedKeyRow(), 2);
-    EXPECT_EQ(Form().SelectedEntryRow(), 0);
-    EXPECT_EQ(Form().Edit_Info->text(), "PIN-Brief");
+    EXPECT_EQ(Form().CategoryPane().SelectedKeyRow(), 2);
+    EXPECT_EQ(Form().EntryPane().SelectedEntryRow(), 0);
+    EXPECT_EQ(Form().EntryPane().InfoEdit()->text(), "PIN-Brief");
 
     // A change that moves entries while the dialog stays open empties the hits.
-    Form().SelectEntryRow(0);
+    Form().EntryPane().SelectEntryRow(0);
     Messages().QueueAnswer(MsgButton::Yes);
-    Form().SpeedButton_DeleteDataClick();
+    Form().EntryPane().SpeedButton_DeleteDataClick();
     EXPECT_EQ(rows.rowCount(), 0);
     EXPECT_TRUE(search.SearchResults().empty());
 
@@ -101,16 +101,16 @@ TEST_F(DialogsTest, SearchSelectsHitsWidensAndResetsOnClose) {
     EXPECT_TRUE(search.Edit_SearchFor->text().isEmpty());
     EXPECT_TRUE(search.CheckBox_SubKeys->isChecked());  // kept between openings
     // Storing an entry closes the dialog.
-    Form().SelectKeyRow(1);
-    Form().ListBox_KeysClick();
-    Form().Edit_DataName->setText("Neu");
-    Form().Button_ApplyDataClick();
+    Form().CategoryPane().SelectKeyRow(1);
+    Form().CategoryPane().ListBox_KeysClick();
+    Form().EntryPane().NameEdit()->setText("Neu");
+    Form().EntryPane().Button_ApplyDataClick();
     EXPECT_FALSE(search.isVisible());
 }
 
 TEST_F(DialogsTest, ImportChecksInOrderThenAddsSortedEntries) {
     TempDir dir;
-    TImportDialog& import = *Form().ImportDialog;
+    TImportDialog& import = *Form().ImportDialog();
     const std::string file = dir.File("neu.txt");
     testing::WriteBytes(file, "Zeta;1\r\nAlpha;2;x;y\n\n");
     struct Check {
@@ -124,8 +124,8 @@ TEST_F(DialogsTest, ImportChecksInOrderThenAddsSortedEntries) {
          "Die angegebene Quelldatei existiert nicht."},
         {QString::fromStdString(file), true, "Sie müssen ein Trennungszeichen angeben."},
     };
-    Form().SelectKeyRow(1);
-    Form().ListBox_KeysClick();
+    Form().CategoryPane().SelectKeyRow(1);
+    Form().CategoryPane().ListBox_KeysClick();
     for (const Check& c : checks) {
         Messages().QueueAnswer(MsgButton::Ok);
         WithModal(
@@ -166,11 +166,11 @@ TEST_F(DialogsTest, ImportChecksInOrderThenAddsSortedEntries) {
     EXPECT_EQ(data[1].Info, "x;y");
     EXPECT_EQ(data[2].Title, "Zeta");
     EXPECT_TRUE(Doc().Modified);
-    EXPECT_EQ(Form().EntryModel->rowCount(), 3);
+    EXPECT_EQ(Form().EntryPane().Model()->rowCount(), 3);
 
     // Without a selected sub-category nothing is imported anywhere.
-    Form().SelectKeyRow(-1);
-    Form().ListBox_KeysClick();
+    Form().CategoryPane().SelectKeyRow(-1);
+    Form().CategoryPane().ListBox_KeysClick();
     Messages().QueueAnswer(MsgButton::Ok);
     Form().EintrgefrUnterrubrikimportieren1Click();
     EXPECT_EQ(LastMessage().toStdString(), kMsgNoSubCategory);
@@ -179,11 +179,11 @@ TEST_F(DialogsTest, ImportChecksInOrderThenAddsSortedEntries) {
 
 TEST_F(DialogsTest, ImportShowsACharacterItCannotStoreAndTakesTheMendedUtf8File) {
     TempDir dir;
-    TImportDialog& import = *Form().ImportDialog;
+    TImportDialog& import = *Form().ImportDialog();
     const std::string file = dir.File("utf8.txt");
     testing::WriteBytes(file, "K\xC3\xA4se\t1\nZ\xC5\x82oty\t2\n");
-    Form().SelectKeyRow(1);
-    Form().ListBox_KeysClick();
+    Form().CategoryPane().SelectKeyRow(1);
+    Form().CategoryPane().ListBox_KeysClick();
     Messages().QueueAnswer(MsgButton::Ok);
     WithModal(
         &import, [&] { Form().EintrgefrUnterrubrikimportieren1Click(); },
@@ -210,7 +210,7 @@ TEST_F(DialogsTest, ImportShowsACharacterItCannotStoreAndTakesTheMendedUtf8File)
 
 TEST_F(DialogsTest, SettingsStoreDeleteAndCancel) {
     TempDir dir;
-    TSettingsDialog& settings = *Form().SettingsDialog;
+    TSettingsDialog& settings = *Form().SettingsDialog();
     const std::string file = dir.File("start.pdt");
     testing::WriteBytes(file, "x");
     auto stored = [&]() -> std::optional<std::string> {
@@ -267,7 +267,7 @@ TEST_F(DialogsTest, SettingsStoreDeleteAndCancel) {
 // regular file: a named pipe (reading would wait for a writer) or a device.
 TEST_F(DialogsTest, SettingsRefuseAStartFileTheStartCouldNotRead) {
     TempDir dir;
-    TSettingsDialog& settings = *Form().SettingsDialog;
+    TSettingsDialog& settings = *Form().SettingsDialog();
     const std::string file = dir.File("start.pdt"), locked = dir.File("gesperrt.pdt");
     testing::WriteBytes(file, "x");
     testing::WriteBytes(locked, "x");

@@ -301,21 +301,22 @@ TEST_F(FileChangeTest, BackupOptionIsInTheOptionsMenuAndKeptInTheSettings) {
         if (a->text() == "&Optionen") options = a->menu();
     }
     ASSERT_NE(options, nullptr);
-    EXPECT_TRUE(options->actions().contains(Form().MenuItem_BackupOnSave));
-    EXPECT_EQ(Form().MenuItem_BackupOnSave->text(), "Sicherungskopie beim Speichern");
-    EXPECT_TRUE(Form().MenuItem_BackupOnSave->isCheckable());
-    EXPECT_FALSE(Form().MenuItem_BackupOnSave->isChecked());
+    EXPECT_TRUE(options->actions().contains(Named<QAction>(Form(), "MenuItem_BackupOnSave")));
+    EXPECT_EQ(Named<QAction>(Form(), "MenuItem_BackupOnSave")->text(),
+              "Sicherungskopie beim Speichern");
+    EXPECT_TRUE(Named<QAction>(Form(), "MenuItem_BackupOnSave")->isCheckable());
+    EXPECT_FALSE(Named<QAction>(Form(), "MenuItem_BackupOnSave")->isChecked());
 
     TSettingsStore reg(Hive::CurrentUser);
     for (const bool on : {true, false, true}) {
-        Form().MenuItem_BackupOnSave->setChecked(on);
+        Named<QAction>(Form(), "MenuItem_BackupOnSave")->setChecked(on);
         form_.reset();
         ASSERT_TRUE(reg.OpenKey("Software\\QZ\\Dorvanta", false));
         EXPECT_EQ(reg.GetDataType("BackupOnSave"), RegDataType::Integer);
         EXPECT_EQ(reg.ReadInteger("BackupOnSave"), on ? 1 : 0);
         reg.CloseKey();
         NewWindow();
-        EXPECT_EQ(Form().MenuItem_BackupOnSave->isChecked(), on);
+        EXPECT_EQ(Named<QAction>(Form(), "MenuItem_BackupOnSave")->isChecked(), on);
     }
 }
 
@@ -342,7 +343,7 @@ TEST_F(FileChangeTest, BackupOnSave) {
         TempDir dir;
         const std::string path = dir.File(c.encrypted ? "a.pdt.age" : "a.pdt");
         const std::string bak = path + ".bak";
-        Form().MenuItem_BackupOnSave->setChecked(c.on);
+        Named<QAction>(Form(), "MenuItem_BackupOnSave")->setChecked(c.on);
         if (c.firstSave) {
             Doc().ClearDocument();
             Doc().Keys = Collection("Unsere").Keys;
@@ -416,7 +417,7 @@ TEST_F(FileChangeTest, BackupInAReadOnlyFolder) {
     ::chmod(inside.c_str(), 0666);
     fs::create_symlink(real, linked);
     ::chmod(ro.c_str(), 0555);
-    Form().MenuItem_BackupOnSave->setChecked(true);
+    Named<QAction>(Form(), "MenuItem_BackupOnSave")->setChecked(true);
 
     struct Case {
         std::string path;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "mainwindow/EntryPane.h"
 #include "mainwindow/FieldEdit.h"
 #include "mainwindow/MainWindow.h"
 #include "platform/GermanFormat.h"
@@ -62,7 +63,7 @@ TEST(GermanFormatsUnderLocale, ShowsGermanDatesAndNumbers) {
         {{2025, 12, 9, 0, 0, 0, 0}, "Datum des Eintrags: 09.12.2025"},
     };
     for (const auto& [parts, text] : dates) {
-        EXPECT_EQ(TMainWindow::EntryDateHint(EncodeDateTime(parts)), text);
+        EXPECT_EQ(TEntryPane::EntryDateHint(EncodeDateTime(parts)), text);
     }
     // The update wizard's sizes and time left.
     EXPECT_EQ(FormatSize(1536), "1,5 KB");

@@ -36,9 +36,9 @@ class KeyboardAccessTest : public testing::MainWindowFixture {
         StartWindow();
         ShowKeys({{"Giro", "Bank", {{"IBAN", "DE12", "", 1.0}, {"PIN", "4711", "", 2.0}}},
                   {"Privat", "Mail", {{"Adresse", "a@b.c", "", 3.0}}}});
-        Form().SelectKeyRow(0);
-        Form().ListBox_KeysClick();
-        Form().SelectEntryRow(0);
+        Form().CategoryPane().SelectKeyRow(0);
+        Form().CategoryPane().ListBox_KeysClick();
+        Form().EntryPane().SelectEntryRow(0);
         Form().activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&Form()));
         Messages().ClearLog();
@@ -51,14 +51,14 @@ class KeyboardAccessTest : public testing::MainWindowFixture {
 
 TEST_F(KeyboardAccessTest, TabWalksTheWindowAndLeavesTheEntryList) {
     const std::vector<std::pair<QWidget*, const char*>> order = {
-        {Form().ListBox_Keys, "category list"},
-        {Form().ListView_Data, "entry list"},
-        {Form().Edit_DataName, "Name"},
-        {Form().Edit_Value, "Wert"},
-        {Form().Edit_Info, "Info"},
-        {Form().Button_ApplyData, "apply button"},
+        {Form().CategoryPane().List(), "category list"},
+        {Form().EntryPane().List(), "entry list"},
+        {Form().EntryPane().NameEdit(), "Name"},
+        {Form().EntryPane().ValueEdit(), "Wert"},
+        {Form().EntryPane().InfoEdit(), "Info"},
+        {Form().EntryPane().ApplyButton(), "apply button"},
     };
-    Form().ListBox_Keys->setFocus();
+    Form().CategoryPane().List()->setFocus();
     for (std::size_t i = 1; i <= order.size(); ++i) {
         QTest::keyClick(Focused(), Qt::Key_Tab);
         EXPECT_EQ(Focused(), order[i % order.size()].first)
@@ -71,7 +71,7 @@ TEST_F(KeyboardAccessTest, TabWalksTheWindowAndLeavesTheEntryList) {
         EXPECT_EQ(Focused(), order[i].first) << "Shift+Tab back to the " << order[i].second;
     }
     // The selected entry stays selected: Tab does not walk its cells.
-    EXPECT_EQ(Form().SelectedEntryRow(), 0);
+    EXPECT_EQ(Form().EntryPane().SelectedEntryRow(), 0);
 }
 
 TEST_F(KeyboardAccessTest, DeleteAsksAsTheButtonsDoWhereTheFocusIs) {
@@ -92,37 +92,38 @@ TEST_F(KeyboardAccessTest, DeleteAsksAsTheButtonsDoWhereTheFocusIs) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetUp();
-        QWidget* const targets[] = {Form().ListView_Data, Form().ListBox_Keys,
-                                    Form().Edit_DataName};
+        QWidget* const targets[] = {Form().EntryPane().List(), Form().CategoryPane().List(),
+                                    Form().EntryPane().NameEdit()};
         QWidget* target = targets[c.target];
         target->setFocus();
         if (c.question) Messages().QueueAnswer(c.answer);
-        Form().Edit_DataName->setCursorPosition(0);
+        Form().EntryPane().NameEdit()->setCursorPosition(0);
         QTest::keyClick(target, Qt::Key_Delete);
         EXPECT_EQ(LastQuestion(), c.question ? QString::fromUtf8(c.question) : QString());
         EXPECT_EQ(Doc().Keys.size(), c.keys);
         EXPECT_EQ(Doc().Keys.front().Data.size(), c.entries);
-        EXPECT_EQ(Form().Edit_DataName->text(),
+        EXPECT_EQ(Form().EntryPane().NameEdit()->text(),
                   c.question ? (c.entries == 1 ? "" : "IBAN") : "BAN");
         EXPECT_TRUE(Unanswered().isEmpty()) << Unanswered().toStdString();
         CloseWindow(false);
     }
     SetUp();
     // Without a selection the key asks nothing, as the disabled buttons do not.
-    Form().SelectEntryRow(-1);
-    Form().ListView_Data->setFocus();
-    QTest::keyClick(Form().ListView_Data, Qt::Key_Delete);
+    Form().EntryPane().SelectEntryRow(-1);
+    Form().EntryPane().List()->setFocus();
+    QTest::keyClick(Form().EntryPane().List(), Qt::Key_Delete);
     EXPECT_TRUE(Messages().Asked().empty());
 }
 
 TEST_F(KeyboardAccessTest, SearchAndQuitKeys) {
-    EXPECT_EQ(Form().MenuItem_Search->shortcut(), QKeySequence(Qt::Key_F3));
-    EXPECT_EQ(Form().MenuItem_Exit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    EXPECT_EQ(Named<QAction>(Form(), "MenuItem_Search")->shortcut(), QKeySequence(Qt::Key_F3));
+    EXPECT_EQ(Named<QAction>(Form(), "MenuItem_Exit")->shortcut(),
+              QKeySequence(Qt::CTRL | Qt::Key_Q));
     for (const QKeyCombination key : {QKeyCombination(Qt::Key_F3), Qt::CTRL | Qt::Key_F}) {
         SCOPED_TRACE(QKeySequence(key).toString().toStdString());
-        Form().ListView_Data->setFocus();
+        Form().EntryPane().List()->setFocus();
         QTest::keyClick(Focused(), key.key(), key.keyboardModifiers());
-        EXPECT_TRUE(Form().SearchDialog->isVisible());
+        EXPECT_TRUE(Form().SearchDialog()->isVisible());
         Form().CloseSearchDialog();
         Form().activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&Form()));
@@ -144,7 +145,7 @@ TEST_F(KeyboardAccessTest, SearchAndQuitKeys) {
         SetUp();
         Doc().Modified = q.modified;
         if (q.answer) Messages().QueueAnswer(*q.answer);
-        Form().Edit_Info->setFocus();
+        Form().EntryPane().InfoEdit()->setFocus();
         QTest::keyClick(Focused(), Qt::Key_Q, Qt::ControlModifier);
         EXPECT_EQ(LastQuestion(), q.answer ? QString::fromUtf8(kSaveQuestion) : QString());
         EXPECT_EQ(Form().isVisible(), !q.closed);
@@ -188,10 +189,10 @@ TEST_F(KeyboardAccessTest, EveryControlHasAName) {
     TAboutBox about;
     const std::vector<std::pair<const char*, QWidget*>> roots = {
         {"main window", &Form()},
-        {"category dialog", Form().CategoryDialog},
-        {"settings", Form().SettingsDialog},
-        {"search", Form().SearchDialog},
-        {"import", Form().ImportDialog},
+        {"category dialog", Form().CategoryPane().Dialog()},
+        {"settings", Form().SettingsDialog()},
+        {"search", Form().SearchDialog()},
+        {"import", Form().ImportDialog()},
         {"about box", &about},
     };
     for (const auto& [name, root] : roots) {
@@ -200,16 +201,16 @@ TEST_F(KeyboardAccessTest, EveryControlHasAName) {
     }
     // Spot checks of the names read aloud, icon-only buttons and fields above all.
     const std::vector<std::pair<QWidget*, const char*>> names = {
-        {Form().SpeedButton_NewData, "Neuer Eintrag"},
-        {Form().SpeedButton_DeleteData, "Eintrag löschen"},
-        {Form().SpeedButton_Copy, "Kopieren"},
-        {Form().SpeedButton_DelKey, "Rubrik löschen"},
-        {Form().Edit_Value, "Wert"},
-        {Form().ListView_Data, "Einträge"},
-        {Form().ListBox_Keys, "Rubriken"},
+        {Form().EntryPane().NewButton(), "Neuer Eintrag"},
+        {Form().EntryPane().DeleteButton(), "Eintrag löschen"},
+        {Form().EntryPane().CopyButton(), "Kopieren"},
+        {Named<QToolButton>(Form(), "SpeedButton_DelKey"), "Rubrik löschen"},
+        {Form().EntryPane().ValueEdit(), "Wert"},
+        {Form().EntryPane().List(), "Einträge"},
+        {Form().CategoryPane().List(), "Rubriken"},
     };
     for (const auto& [widget, name] : names) EXPECT_EQ(NameOf(widget), QString::fromUtf8(name));
-    EXPECT_EQ(Form().SpeedButton_DeleteData->toolTip(), "Eintrag löschen");
+    EXPECT_EQ(Form().EntryPane().DeleteButton()->toolTip(), "Eintrag löschen");
 }
 
 }  // namespace

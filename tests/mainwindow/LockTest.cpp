@@ -148,13 +148,15 @@ class LockTest : public testing::MainWindowFixture {
         doc.Wipe();
         Messages().QueueInput(QString::fromStdString(Mask(m.password)));
         Form().OpenFile(QString::fromStdString(path_));
-        Form().SelectKeyRow(0);
-        Form().ListBox_KeysClick();
-        Form().SelectEntryRow(0);
-        Form().CopyField(1);
+        Form().CategoryPane().SelectKeyRow(0);
+        Form().CategoryPane().ListBox_KeysClick();
+        Form().EntryPane().SelectEntryRow(0);
+        Form().EntryPane().CopyField(1);
         return m;
     }
-    bool ShowsLockedPage() { return Form().Pages->currentWidget() == Form().Panel_Locked; }
+    bool ShowsLockedPage() {
+        return Form().LockPane().currentWidget() == Form().LockPane().LockedPage();
+    }
 
     std::string path_;
     std::mt19937_64 random_{std::random_device{}()};
@@ -172,40 +174,41 @@ TEST_F(LockTest, LockingHidesEverythingAndUnlockingBringsItBackAsItWas) {
                           Case{"changed, Privat selected", true, 1, -1}}) {
         SCOPED_TRACE(c.name);
         OpenSample(dir);
-        Form().SelectKeyRow(c.keyRow);
-        Form().ListBox_KeysClick();
-        Form().SelectEntryRow(c.entryRow);
+        Form().CategoryPane().SelectKeyRow(c.keyRow);
+        Form().CategoryPane().ListBox_KeysClick();
+        Form().EntryPane().SelectEntryRow(c.entryRow);
         if (c.changed) Session().AddKey("Neu", "Neu");
         const std::string file = ReadBytes(path_);
-        const int keyRow = Form().SelectedKeyRow();
+        const int keyRow = Form().CategoryPane().SelectedKeyRow();
 
-        Form().MenuItem_LockClick();
+        Form().LockPane().MenuItem_LockClick();
         EXPECT_TRUE(Session().Locked());
         EXPECT_TRUE(ShowsLockedPage());
         EXPECT_EQ(Form().windowTitle().toStdString(), "Dorvanta - [" + path_ + "] (gesperrt)");
-        EXPECT_TRUE(Form().Label_Locked->text().contains(QString::fromStdString(path_)));
-        EXPECT_EQ(Form().MenuItem_Lock->text(), "&Entsperren");
-        EXPECT_FALSE(Form().MenuItem_Save->isEnabled());
-        EXPECT_FALSE(Form().MenuItem_Search->isEnabled());
-        EXPECT_EQ(Form().ListBox_Keys->Count(), 0);
-        EXPECT_TRUE(Form().Edit_Value->text().isEmpty());
-        EXPECT_FALSE(Form().Edit_Value->isUndoAvailable());
+        EXPECT_TRUE(
+            Form().LockPane().LockedLabel()->text().contains(QString::fromStdString(path_)));
+        EXPECT_EQ(Form().LockPane().LockAction()->text(), "&Entsperren");
+        EXPECT_FALSE(Named<QAction>(Form(), "MenuItem_Save")->isEnabled());
+        EXPECT_FALSE(Named<QAction>(Form(), "MenuItem_Search")->isEnabled());
+        EXPECT_EQ(Form().CategoryPane().List()->Count(), 0);
+        EXPECT_TRUE(Form().EntryPane().ValueEdit()->text().isEmpty());
+        EXPECT_FALSE(Form().EntryPane().ValueEdit()->isUndoAvailable());
         EXPECT_TRUE(Doc().Keys.empty());
 
         // Two wrong tries, then the right one.
         for (const char* typed : {"falsch", "Geheim", "geheim"})
             Messages().QueueInput(QString(typed));
-        Form().Button_Unlock->click();
+        Form().LockPane().UnlockButton()->click();
         EXPECT_FALSE(Session().Locked());
         EXPECT_FALSE(ShowsLockedPage());
         EXPECT_EQ(Form().windowTitle().toStdString(), "Dorvanta - [" + path_ + "]");
-        EXPECT_EQ(Form().MenuItem_Lock->text(), "&Sperren");
-        EXPECT_TRUE(Form().MenuItem_Save->isEnabled());
+        EXPECT_EQ(Form().LockPane().LockAction()->text(), "&Sperren");
+        EXPECT_TRUE(Named<QAction>(Form(), "MenuItem_Save")->isEnabled());
         EXPECT_EQ(Doc().Keys.size(), c.changed ? 3u : 2u);
         EXPECT_EQ(Session().Modified(), c.changed);
-        EXPECT_EQ(Form().SelectedKeyRow(), keyRow);
-        EXPECT_EQ(Form().SelectedEntryRow(), c.entryRow);
-        EXPECT_EQ(Form().ListBox_Keys->Count(), c.changed ? 3 : 2);
+        EXPECT_EQ(Form().CategoryPane().SelectedKeyRow(), keyRow);
+        EXPECT_EQ(Form().EntryPane().SelectedEntryRow(), c.entryRow);
+        EXPECT_EQ(Form().CategoryPane().List()->Count(), c.changed ? 3 : 2);
         EXPECT_EQ(ReadBytes(path_), file);  // never saved
         Doc().Modified = false;
     }
@@ -216,26 +219,26 @@ TEST_F(LockTest, ThreeWrongPasswordsKeepItLockedAndADialogOpenAtLockTimeIsCancel
     OpenSample(dir);
     // The new-category dialog is open when the lock comes (as from the screen's lock).
     QTimer::singleShot(0, [this] {
-        Form().CategoryDialog->Edit_Title->setText(QStringLiteral("Halb getippt"));
-        Form().RequestLock();
+        Form().CategoryPane().Dialog()->Edit_Title->setText(QStringLiteral("Halb getippt"));
+        Form().LockPane().RequestLock();
     });
-    Form().SpeedButton_NewKeyClick();
-    EXPECT_FALSE(Form().CategoryDialog->isVisible());
+    Form().CategoryPane().SpeedButton_NewKeyClick();
+    EXPECT_FALSE(Form().CategoryPane().Dialog()->isVisible());
     EXPECT_TRUE(Session().Locked());
 
     for (int i = 0; i < 3; ++i) Messages().QueueInput(QStringLiteral("falsch"));
     Messages().QueueAnswer(MsgButton::Ok);
-    EXPECT_FALSE(Form().UnlockWithPrompt());
+    EXPECT_FALSE(Form().LockPane().UnlockWithPrompt());
     EXPECT_TRUE(Session().Locked());
     EXPECT_EQ(Messages().Asked().back().caption, "Ungültiges Passwort");
     Messages().QueueInput(QStringLiteral("geheim"));
-    EXPECT_TRUE(Form().UnlockWithPrompt());
+    EXPECT_TRUE(Form().LockPane().UnlockWithPrompt());
     EXPECT_EQ(Doc().Keys.size(), 2u);  // the cancelled dialog added nothing
 
     // A collection without a password cannot be locked: it says so.
     Form().MenuItem_NewClick();
     Messages().QueueAnswer(MsgButton::Ok);
-    Form().MenuItem_LockClick();
+    Form().LockPane().MenuItem_LockClick();
     EXPECT_FALSE(Session().Locked());
     EXPECT_EQ(Messages().Asked().back().caption, "Sperren");
 }
@@ -243,24 +246,27 @@ TEST_F(LockTest, ThreeWrongPasswordsKeepItLockedAndADialogOpenAtLockTimeIsCancel
 TEST_F(LockTest, IdleTimeAndTheScreenLockAndClosingALockedChangedCollectionAsksToUnlock) {
     TempDir dir;
     OpenSample(dir);
-    Form().SetIdleLockInterval(20);
+    Form().LockPane().SetIdleLockInterval(20);
     for (int i = 0; i < 100 && !Session().Locked(); ++i) QTest::qWait(10);
     EXPECT_TRUE(Session().Locked());
     Messages().QueueInput(QStringLiteral("geheim"));
-    ASSERT_TRUE(Form().UnlockWithPrompt());
-    Form().SetIdleLockInterval(0);
+    ASSERT_TRUE(Form().LockPane().UnlockWithPrompt());
+    Form().LockPane().SetIdleLockInterval(0);
     // The screen's lock, as the bus watcher tells it, follows the option.
     for (const bool on : {false, true}) {
-        Form().MenuItem_LockOnScreenLock->setChecked(on);
-        emit Form().ScreenLock->ScreenLocked();
-        emit Form().ScreenLock->ScreenLocked();  // one lock of the screen may come twice
+        Form().LockPane().LockOnScreenLockAction()->setChecked(on);
+        emit Form().LockPane().ScreenLock()->ScreenLocked();
+        emit Form()
+            .LockPane()
+            .ScreenLock()
+            ->ScreenLocked();  // one lock of the screen may come twice
         EXPECT_EQ(Session().Locked(), on);
     }
     Messages().QueueInput(QStringLiteral("geheim"));
-    ASSERT_TRUE(Form().UnlockWithPrompt());
+    ASSERT_TRUE(Form().LockPane().UnlockWithPrompt());
 
     Session().AddKey("Neu", "Neu");
-    Form().MenuItem_LockClick();
+    Form().LockPane().MenuItem_LockClick();
     Messages().QueueInput(std::nullopt);  // the unlock cancelled: the window stays
     EXPECT_FALSE(Form().close());
     EXPECT_TRUE(Session().Locked());
@@ -310,10 +316,10 @@ TEST_F(LockTest, TheLockOptionsAreReadAndKeptWhateverTheSettingsFileHolds) {
         }
         Messages().ClearLog();
         NewWindow();
-        EXPECT_EQ(Form().MenuItem_LockOnScreenLock->isChecked(), c.onScreenLock);
-        EXPECT_EQ(Form().LockAfterMinutes(), c.minutes);
+        EXPECT_EQ(Form().LockPane().LockOnScreenLockAction()->isChecked(), c.onScreenLock);
+        EXPECT_EQ(Form().LockPane().LockAfterMinutes(), c.minutes);
         QString checked;
-        for (QAction* a : Form().Menu_LockAfter->actions()) {
+        for (QAction* a : Form().LockPane().LockAfterMenu()->actions()) {
             if (a->isChecked()) checked = a->text();
         }
         EXPECT_EQ(checked, c.checked);
@@ -335,14 +341,14 @@ TEST_F(LockTest, NoTextOfALockedCollectionStaysInMemory) {
     const std::string &value = m.value, &info = m.info, &password = m.password;
     // The texts also go to the search.
     Form().MenuItem_SearchClick();
-    Form().SearchDialog->Edit_SearchFor->setText(QStringLiteral("*"));
-    Form().SearchDialog->Button_Search->click();
+    Form().SearchDialog()->Edit_SearchFor->setText(QStringLiteral("*"));
+    Form().SearchDialog()->Button_Search->click();
     QApplication::processEvents();
     for (const std::string* text : {&value, &info, &password}) {
         EXPECT_GT(PlacesInMemory(*text), 0) << "the scan must see the open collection";
     }
 
-    Form().MenuItem_LockClick();
+    Form().LockPane().MenuItem_LockClick();
     ASSERT_TRUE(Session().Locked());
     QApplication::processEvents();
     EXPECT_EQ(PlacesInMemory(value), 0);
@@ -350,7 +356,7 @@ TEST_F(LockTest, NoTextOfALockedCollectionStaysInMemory) {
     EXPECT_EQ(PlacesInMemory(password), 0);
 
     Messages().QueueInput(QString::fromStdString(Mask(password)));
-    EXPECT_TRUE(Form().UnlockWithPrompt());
+    EXPECT_TRUE(Form().LockPane().UnlockWithPrompt());
     EXPECT_EQ(Doc().Keys[0].Data[0].Value, Mask(value));
 }
 

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QClipboard>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -19,10 +19,10 @@
 #include "mainwindow/EntryModel.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
-#include "support/MainWindowFixture.h"
 #include "platform/MessageService.h"
 #include "platform/TextConv.h"
 #include "store/PdtFile.h"
+#include "support/MainWindowFixture.h"
 #include "support/TempDir.h"
 
 namespace dorvanta {
@@ -47,20 +47,23 @@ QString Shown(const std::string& text) {
 
 class LongFieldTest : public testing::MainWindowFixture {
   protected:
-    void SetUp() override { StartWindow(false, false); QApplication::processEvents(); }
+    void SetUp() override {
+        StartWindow(false, false);
+        QApplication::processEvents();
+    }
     void TearDown() override { CloseWindow(false); }
     void Show(const std::vector<TDataKey>& keys) {
         Doc().Keys = keys;
-        Form().UpdtListBox(true, {});
-        Form().SelectKeyRow(0);
-        Form().ListBox_KeysClick();
+        Form().CategoryPane().UpdtListBox(true, {});
+        Form().CategoryPane().SelectKeyRow(0);
+        Form().CategoryPane().ListBox_KeysClick();
     }
     // Paints the category list and the entry list as the screen would.
     void Paint() {
-        QPixmap keys(Form().ListBox_Keys->viewport()->size());
-        Form().ListBox_Keys->viewport()->render(&keys);
-        QPixmap entries(Form().ListView_Data->viewport()->size());
-        Form().ListView_Data->viewport()->render(&entries);
+        QPixmap keys(Form().CategoryPane().List()->viewport()->size());
+        Form().CategoryPane().List()->viewport()->render(&keys);
+        QPixmap entries(Form().EntryPane().List()->viewport()->size());
+        Form().EntryPane().List()->viewport()->render(&entries);
         QApplication::processEvents();
     }
 };
@@ -71,20 +74,20 @@ TEST_F(LongFieldTest, ListsAndSearchHitsShowTheFirstThousandCharacters) {
         const std::string title = LongText(n, 'T'), value = LongText(n, 'V'),
                           info = LongText(n, 'I');
         Show({{"K", "P", {{title, value, info, 1.0}}}});
-        const QAbstractItemModel& entries = *Form().EntryModel;
+        const QAbstractItemModel& entries = *Form().EntryPane().Model();
         ASSERT_EQ(entries.rowCount(), 1);
         EXPECT_EQ(entries.index(0, 0).data().toString(), Shown(title));
         EXPECT_EQ(entries.index(0, 1).data().toString(), Shown(value));
         EXPECT_EQ(entries.index(0, 2).data().toString(), Shown(info));
         // The category list's entry lines shorten what the list shows.
-        Form().SpeedButton_ShowData->setChecked(true);
-        Form().SpeedButton_ShowDataClick();
+        Form().CategoryPane().ShowDataAction()->setChecked(true);
+        Form().CategoryPane().SpeedButton_ShowDataClick();
         Paint();
-        Form().SpeedButton_ShowData->setChecked(false);
-        Form().SpeedButton_ShowDataClick();
+        Form().CategoryPane().ShowDataAction()->setChecked(false);
+        Form().CategoryPane().SpeedButton_ShowDataClick();
 
         Form().MenuItem_SearchClick();
-        TSearchDialog& search = *Form().SearchDialog;
+        TSearchDialog& search = *Form().SearchDialog();
         search.Edit_SearchFor->setText(QStringLiteral("*"));
         search.Button_SearchClick();
         const QAbstractItemModel& hits = *search.ResultModel;
@@ -109,27 +112,29 @@ TEST_F(LongFieldTest, TheEditorHoldsALongTextAndStoresItWhole) {
             Show({{"K", "P", {{"Titel", value, info, 1.0}}}});
             QElapsedTimer timer;
             timer.start();
-            Form().SelectEntryRow(0);
+            Form().EntryPane().SelectEntryRow(0);
             EXPECT_LT(timer.elapsed(), 2000) << "loading the editor";
             const bool held = n > 32767;
-            EXPECT_EQ(Form().Edit_Value->Holding(), held);
-            EXPECT_EQ(Form().Edit_Value->isReadOnly(), held);
-            EXPECT_EQ(Form().Edit_Value->text(), held ? Shown(value) : ToQString(value));
-            EXPECT_EQ(Form().Edit_Value->Field(), value);
-            EXPECT_EQ(Form().Edit_Info->Field(), info);
+            EXPECT_EQ(Form().EntryPane().ValueEdit()->Holding(), held);
+            EXPECT_EQ(Form().EntryPane().ValueEdit()->isReadOnly(), held);
+            EXPECT_EQ(Form().EntryPane().ValueEdit()->text(),
+                      held ? Shown(value) : ToQString(value));
+            EXPECT_EQ(Form().EntryPane().ValueEdit()->Field(), value);
+            EXPECT_EQ(Form().EntryPane().InfoEdit()->Field(), info);
 
-            Form().Edit_DataName->setText(QStringLiteral("Neu"));
+            Form().EntryPane().NameEdit()->setText(QStringLiteral("Neu"));
             if (enter) {
-                Form().Edit_DataName->setFocus();
+                Form().EntryPane().NameEdit()->setFocus();
                 QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-                QApplication::sendEvent(Form().Edit_DataName, &press);
+                QApplication::sendEvent(Form().EntryPane().NameEdit(), &press);
                 // The editor starts the next entry: the fields are empty and editable.
-                EXPECT_FALSE(Form().Edit_Value->Holding());
-                EXPECT_FALSE(Form().Edit_Value->isReadOnly());
-                EXPECT_TRUE(Form().Edit_Value->text().isEmpty());
+                EXPECT_FALSE(Form().EntryPane().ValueEdit()->Holding());
+                EXPECT_FALSE(Form().EntryPane().ValueEdit()->isReadOnly());
+                EXPECT_TRUE(Form().EntryPane().ValueEdit()->text().isEmpty());
             } else {
-                Form().Button_ApplyDataClick();
-                EXPECT_EQ(Form().Edit_Value->Field(), value);  // the fields keep their texts
+                Form().EntryPane().Button_ApplyDataClick();
+                EXPECT_EQ(Form().EntryPane().ValueEdit()->Field(),
+                          value);  // the fields keep their texts
             }
             ASSERT_EQ(Doc().Keys[0].Data.size(), 1u);
             EXPECT_EQ(Doc().Keys[0].Data[0].Title, "Neu");
@@ -149,28 +154,27 @@ TEST_F(LongFieldTest, TheEditorHoldsALongTextAndStoresItWhole) {
 TEST_F(LongFieldTest, SelectingASubCategoryWithATwentyMegabyteValueIsQuick) {
     for (const bool showData : {false, true}) {
         SCOPED_TRACE(showData);
-        Form().SpeedButton_ShowData->setChecked(showData);
+        Form().CategoryPane().ShowDataAction()->setChecked(showData);
         Show({{"Kurz", "P", {{"T", "v", "i", 1.0}}},
               {"Lang", "P", {{"T", LongText(20u << 20), "i", 1.0}}}});
         for (int round = 0; round < 3; ++round) {
             QElapsedTimer timer;
             timer.start();
-            Form().SelectKeyRow(1);
-            Form().ListBox_KeysClick();
+            Form().CategoryPane().SelectKeyRow(1);
+            Form().CategoryPane().ListBox_KeysClick();
             Paint();
             EXPECT_LT(timer.elapsed(), 1000);
-            Form().SelectKeyRow(0);
-            Form().ListBox_KeysClick();
+            Form().CategoryPane().SelectKeyRow(0);
+            Form().CategoryPane().ListBox_KeysClick();
         }
     }
-    Form().SpeedButton_ShowData->setChecked(false);
+    Form().CategoryPane().ShowDataAction()->setChecked(false);
 }
 
 // Counts the events of one type a widget gets.
 class EventCounter : public QObject {
   public:
-    EventCounter(QObject* watched, QEvent::Type type, int& count)
-        : type_(type), count_(count) {
+    EventCounter(QObject* watched, QEvent::Type type, int& count) : type_(type), count_(count) {
         watched->installEventFilter(this);
     }
     bool eventFilter(QObject*, QEvent* event) override {
@@ -190,8 +194,8 @@ TEST_F(LongFieldTest, AHugePasteIsCutAndTheIdleFieldPaintsLittle) {
     const QString huge = QString(10'000'000, QLatin1Char('a'));
     const QString hint =
         "Das Feld nimmt höchstens 100.000 Zeichen auf; der Rest wurde nicht übernommen.";
-    QLineEdit& field = *Form().SearchDialog->Edit_SearchFor;
-    Form().SearchDialog->Open();
+    QLineEdit& field = *Form().SearchDialog()->Edit_SearchFor;
+    Form().SearchDialog()->Open();
     struct Case {
         const char* before;
         int cursor;

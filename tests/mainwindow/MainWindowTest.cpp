@@ -71,41 +71,42 @@ class MainWindowTest : public testing::MainWindowFixture {
     }
 
     void SelectKey(int index) {
-        Form().ListBox_Keys->SetItemIndex(index);
-        Form().ListBox_KeysClick();
+        Form().CategoryPane().List()->SetItemIndex(index);
+        Form().CategoryPane().ListBox_KeysClick();
     }
 
     void TypeEntry(const QString& title, const QString& value = {}, const QString& info = {}) {
-        Form().Edit_DataName->setText(title);
-        Form().Edit_Value->setText(value);
-        Form().Edit_Info->setText(info);
+        Form().EntryPane().NameEdit()->setText(title);
+        Form().EntryPane().ValueEdit()->setText(value);
+        Form().EntryPane().InfoEdit()->setText(info);
     }
 };
 
 TEST_F(MainWindowTest, FirstStartShowsTheDesignedEmptyWindow) {
     EXPECT_EQ(Form().windowTitle(), "Dorvanta");
-    EXPECT_FALSE(Form().SpeedButton_ShowData->isChecked());
-    EXPECT_FALSE(Form().SpeedButton_CompressView->isChecked());
+    EXPECT_FALSE(Form().CategoryPane().ShowDataAction()->isChecked());
+    EXPECT_FALSE(Form().CategoryPane().CompressViewAction()->isChecked());
     EXPECT_EQ(Form().ClientSize().width(), 790);
-    EXPECT_FALSE(Form().SpeedButton_DelKey->isEnabled());
-    EXPECT_FALSE(Form().SpeedButton_NewData->isEnabled());
-    EXPECT_FALSE(Form().Button_ApplyData->isEnabled());
-    EXPECT_EQ(Form().ListBox_Keys->Count(), 0);
-    EXPECT_EQ(Form().LineHeight(), QFontMetrics(Form().font()).height() + 1);
+    EXPECT_FALSE(Named<QToolButton>(Form(), "SpeedButton_DelKey")->isEnabled());
+    EXPECT_FALSE(Form().EntryPane().NewButton()->isEnabled());
+    EXPECT_FALSE(Form().EntryPane().ApplyButton()->isEnabled());
+    EXPECT_EQ(Form().CategoryPane().List()->Count(), 0);
+    EXPECT_EQ(Form().CategoryPane().LineHeight(), QFontMetrics(Form().font()).height() + 1);
     // Clearing the clipboard is offered in the options menu, off until chosen.
     QMenu* options = nullptr;
     for (QAction* a : Form().menuBar()->actions()) {
         if (a->text() == "&Optionen") options = a->menu();
     }
     ASSERT_NE(options, nullptr);
-    EXPECT_TRUE(options->actions().contains(Form().MenuItem_ClearClipboard));
-    EXPECT_EQ(Form().MenuItem_ClearClipboard->text(), "Zwischenablage nach 30 Sekunden leeren");
-    EXPECT_TRUE(Form().MenuItem_ClearClipboard->isCheckable());
-    EXPECT_FALSE(Form().MenuItem_ClearClipboard->isChecked());
+    EXPECT_TRUE(options->actions().contains(Named<QAction>(Form(), "MenuItem_ClearClipboard")));
+    EXPECT_EQ(Named<QAction>(Form(), "MenuItem_ClearClipboard")->text(),
+              "Zwischenablage nach 30 Sekunden leeren");
+    EXPECT_TRUE(Named<QAction>(Form(), "MenuItem_ClearClipboard")->isCheckable());
+    EXPECT_FALSE(Named<QAction>(Form(), "MenuItem_ClearClipboard")->isChecked());
 }
 
 TEST_F(MainWindowTest, WindowSettingsAreWrittenAtTheEndAndReadAtTheStart) {
-    Form().SpeedButton_ShowData->setChecked(true);
+    Form().CategoryPane().ShowDataAction()->setChecked(true);
     Form().SetClientSize(QSize(900, 400));
     form_.reset();
     TSettingsStore reg(Hive::CurrentUser);
@@ -118,14 +119,14 @@ TEST_F(MainWindowTest, WindowSettingsAreWrittenAtTheEndAndReadAtTheStart) {
     EXPECT_EQ(reg.ReadInteger("ClearClipboard"), 0);
 
     NewWindow();
-    EXPECT_TRUE(Form().SpeedButton_ShowData->isChecked());
+    EXPECT_TRUE(Form().CategoryPane().ShowDataAction()->isChecked());
     EXPECT_EQ(Form().ClientSize(), QSize(900, 400));
-    EXPECT_FALSE(Form().MenuItem_ClearClipboard->isChecked());
-    Form().MenuItem_ClearClipboard->setChecked(true);
+    EXPECT_FALSE(Named<QAction>(Form(), "MenuItem_ClearClipboard")->isChecked());
+    Named<QAction>(Form(), "MenuItem_ClearClipboard")->setChecked(true);
     form_.reset();
     EXPECT_EQ(reg.ReadInteger("ClearClipboard"), 1);
     NewWindow();
-    EXPECT_TRUE(Form().MenuItem_ClearClipboard->isChecked());
+    EXPECT_TRUE(Named<QAction>(Form(), "MenuItem_ClearClipboard")->isChecked());
 }
 
 TEST_F(MainWindowTest, StoredSizesOutsideSaneBoundsAreClamped) {
@@ -220,8 +221,7 @@ TEST_F(MainWindowTest, AFileOnTheCommandLineOpensInPlaceOfTheStartFile) {
     // A protected one: its prompt is asked from the worker that reads the file.
     TempDir protectedDir;
     const std::string locked = SampleFile(protectedDir, "Geheim");
-    const QString relative =
-        QDir::current().relativeFilePath(QString::fromStdString(named));
+    const QString relative = QDir::current().relativeFilePath(QString::fromStdString(named));
     struct Case {
         QStringList arguments;
         QString title;
@@ -229,12 +229,15 @@ TEST_F(MainWindowTest, AFileOnTheCommandLineOpensInPlaceOfTheStartFile) {
         std::optional<QString> password = std::nullopt;
     };
     const Case cases[] = {
-        {{relative, QStringLiteral("ignored")}, QString::fromStdString("Dorvanta - [" + named + "]"),
+        {{relative, QStringLiteral("ignored")},
+         QString::fromStdString("Dorvanta - [" + named + "]"),
          false},
         {{}, QString::fromStdString("Dorvanta - [" + other + "]"), false},
         {{QString::fromStdString(dir.File("missing.pdt"))}, QStringLiteral("Dorvanta"), true},
-        {{QString::fromStdString(locked)}, QString::fromStdString("Dorvanta - [" + locked + "]"),
-         false, QStringLiteral("Geheim")},
+        {{QString::fromStdString(locked)},
+         QString::fromStdString("Dorvanta - [" + locked + "]"),
+         false,
+         QStringLiteral("Geheim")},
         {{QString::fromStdString(locked)}, QStringLiteral("Dorvanta"), true, QStringLiteral("x")},
     };
     for (const Case& c : cases) {
@@ -247,8 +250,10 @@ TEST_F(MainWindowTest, AFileOnTheCommandLineOpensInPlaceOfTheStartFile) {
         form_->show();
         WaitForStartFile();
         EXPECT_EQ(Form().windowTitle(), c.title);
-        const QString last = Messages().Asked().empty() ? QString() : Messages().Asked().back().caption;
-        EXPECT_EQ(last == "Dorvanta" || last == "Ungültiges Passwort", c.error) << last.toStdString();
+        const QString last =
+            Messages().Asked().empty() ? QString() : Messages().Asked().back().caption;
+        EXPECT_EQ(last == "Dorvanta" || last == "Ungültiges Passwort", c.error)
+            << last.toStdString();
         EXPECT_EQ(Doc().Keys.empty(), c.error);
     }
 }
@@ -336,7 +341,7 @@ TEST_F(MainWindowTest, OpenWithPasswordRightWrongCaseAndCancelled) {
     EXPECT_EQ(Messages().Asked().back().caption, "Ungültiges Passwort");
     EXPECT_TRUE(Doc().Keys.empty());
     EXPECT_EQ(Form().windowTitle(), "Dorvanta");
-    EXPECT_EQ(Form().ListBox_Keys->Count(), 0);
+    EXPECT_EQ(Form().CategoryPane().List()->Count(), 0);
 
     const auto before = Messages().Asked().size();
     Messages().QueueInput(std::nullopt);
@@ -367,8 +372,8 @@ TEST_F(MainWindowTest, FailedLoadResetsToAnEmptyUntitledWindow) {
     EXPECT_FALSE(Doc().Loading);
     EXPECT_TRUE(Session().FileName().empty());
     EXPECT_EQ(Form().windowTitle(), "Dorvanta");
-    EXPECT_EQ(Form().ListBox_Keys->Count(), 0);
-    EXPECT_EQ(Form().EntryModel->rowCount(), 0);
+    EXPECT_EQ(Form().CategoryPane().List()->Count(), 0);
+    EXPECT_EQ(Form().EntryPane().Model()->rowCount(), 0);
     // The file commands work again.
     Doc().Modified = true;
     Messages().QueueFileName(std::nullopt);
@@ -417,7 +422,8 @@ TEST_F(MainWindowTest, EncryptedSaveAsAsksForAPasswordAndSaveKeepsTheFormat) {
     const QString base = QString::fromStdString(dir.File("geheim"));
     const QString path = base + ".pdt.age";
     // No password yet: cancelling or leaving it empty (which is said) writes nothing.
-    for (const std::optional<QString>& answer : {std::optional<QString>(), std::optional(QString())}) {
+    for (const std::optional<QString>& answer :
+         {std::optional<QString>(), std::optional(QString())}) {
         Messages().QueueFileName(base);
         Messages().QueueFileFilter(QStringLiteral("Private Daten, verschlüsselt (*.pdt.age)"));
         Messages().QueueInput(answer);
@@ -440,8 +446,7 @@ TEST_F(MainWindowTest, EncryptedSaveAsAsksForAPasswordAndSaveKeepsTheFormat) {
     EXPECT_EQ(Form().windowTitle(), "Dorvanta - [" + path + "]");
     EXPECT_FALSE(Doc().Modified);
     const AskedQuestion& dialog = Messages().Asked()[Messages().Asked().size() - 2];
-    EXPECT_EQ(dialog.filter,
-              "Private Daten (*.pdt);;Private Daten, verschlüsselt (*.pdt.age)");
+    EXPECT_EQ(dialog.filter, "Private Daten (*.pdt);;Private Daten, verschlüsselt (*.pdt.age)");
     EXPECT_TRUE(age::IsEncrypted(testing::ReadBytes(path.toStdString())));
     // Save keeps the format without asking again.
     Doc().AddKey("Mail", "Privat");
@@ -511,21 +516,21 @@ TEST_F(MainWindowTest, BlockedCommandsDoNothingWhileLoading) {
 TEST_F(MainWindowTest, RowHeightsFollowTheViews) {
     TempDir dir;
     Form().OpenFile(QString::fromStdString(SampleFile(dir)));
-    const int line = Form().LineHeight();
-    const int header = Form().HeaderHeight();
-    TKeyListBox* list = Form().ListBox_Keys;
+    const int line = Form().CategoryPane().LineHeight();
+    const int header = Form().CategoryPane().HeaderHeight();
+    TKeyListBox* list = Form().CategoryPane().List();
     ASSERT_EQ(list->Count(), 3);
     EXPECT_EQ(list->RowHeight(0), header + line);
     EXPECT_EQ(list->RowHeight(1), line);
 
-    Form().SpeedButton_ShowData->setChecked(true);
-    Form().SpeedButton_ShowDataClick();
+    Form().CategoryPane().ShowDataAction()->setChecked(true);
+    Form().CategoryPane().SpeedButton_ShowDataClick();
     EXPECT_EQ(list->RowHeight(0), header + 4 * line);  // three entries
     EXPECT_EQ(list->RowHeight(1), line);
 
     // Filtered right after a load: nothing selected, only the header bands remain.
-    Form().SpeedButton_CompressView->setChecked(true);
-    Form().SpeedButton_ShowDataClick();
+    Form().CategoryPane().CompressViewAction()->setChecked(true);
+    Form().CategoryPane().SpeedButton_ShowDataClick();
     EXPECT_EQ(list->RowHeight(0), header);
     EXPECT_EQ(list->RowHeight(1), 0);
     EXPECT_EQ(list->RowHeight(2), header);
@@ -542,24 +547,24 @@ TEST_F(MainWindowTest, RowHeightsFollowTheViews) {
 TEST_F(MainWindowTest, EntryChangesShowInTheCategoryListAtOnce) {
     TempDir dir;
     Form().OpenFile(QString::fromStdString(SampleFile(dir)));
-    Form().SpeedButton_ShowData->setChecked(true);
-    Form().SpeedButton_ShowDataClick();
+    Form().CategoryPane().ShowDataAction()->setChecked(true);
+    Form().CategoryPane().SpeedButton_ShowDataClick();
     Form().SetClientSize(QSize(790, 329));
-    TKeyListBox* list = Form().ListBox_Keys;
-    const int line = Form().LineHeight();
+    TKeyListBox* list = Form().CategoryPane().List();
+    const int line = Form().CategoryPane().LineHeight();
     SelectKey(1);  // Bank/Spar, no entries yet
     for (int i = 0; i < 30; ++i) {
         TypeEntry(QString("E%1").arg(i, 2, 10, QChar('0')));
-        Form().Button_ApplyDataClick();
+        Form().EntryPane().Button_ApplyDataClick();
     }
     EXPECT_EQ(list->RowHeight(1), 31 * line);
     list->verticalScrollBar()->setValue(40);
-    Form().SelectEntryRow(3);
+    Form().EntryPane().SelectEntryRow(3);
     TypeEntry("Anders");
-    Form().Button_ApplyDataClick();  // change
-    Form().SelectEntryRow(0);
+    Form().EntryPane().Button_ApplyDataClick();  // change
+    Form().EntryPane().SelectEntryRow(0);
     Messages().QueueAnswer(MsgButton::Yes);
-    Form().SpeedButton_DeleteDataClick();
+    Form().EntryPane().SpeedButton_DeleteDataClick();
     EXPECT_EQ(list->RowHeight(1), 30 * line);
     EXPECT_EQ(list->ItemIndex(), 1);
     EXPECT_EQ(list->verticalScrollBar()->value(), 40);
@@ -572,51 +577,51 @@ TEST_F(MainWindowTest, KeysAndClicksReachTheirTargets) {
     TempDir dir;
     Form().OpenFile(QString::fromStdString(SampleFile(dir)));
     int returns = 0;
-    QObject::connect(Form().Edit_Value, &QLineEdit::returnPressed, [&] { ++returns; });
-    QTest::keyClick(Form().Edit_Value, Qt::Key_Return);
+    QObject::connect(Form().EntryPane().ValueEdit(), &QLineEdit::returnPressed, [&] { ++returns; });
+    QTest::keyClick(Form().EntryPane().ValueEdit(), Qt::Key_Return);
     EXPECT_EQ(returns, 1);
     SelectKey(2);
     TypeEntry("Neu");
-    QTest::keyClick(Form().Edit_Value, Qt::Key_Return);
+    QTest::keyClick(Form().EntryPane().ValueEdit(), Qt::Key_Return);
     EXPECT_EQ(returns, 1);
     EXPECT_EQ(Doc().Keys[2].Data.size(), 2u);
 
-    QWidget* viewport = Form().ListBox_Keys->viewport();
+    QWidget* viewport = Form().CategoryPane().List()->viewport();
     auto rightClick = [&] {
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
                                 viewport->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(viewport, &event);
-        const bool shown = Form().PopupMenu_Key->isVisible();
-        Form().PopupMenu_Key->hide();
+        const bool shown = Form().CategoryPane().ContextMenu()->isVisible();
+        Form().CategoryPane().ContextMenu()->hide();
         return shown;
     };
-    Form().ListBox_Keys->SetItemIndex(-1);
+    Form().CategoryPane().List()->SetItemIndex(-1);
     EXPECT_FALSE(rightClick());
-    Form().ListBox_Keys->SetItemIndex(0);
+    Form().CategoryPane().List()->SetItemIndex(0);
     EXPECT_TRUE(rightClick());
 
     SelectKey(1);
     QString caption;
     QTimer::singleShot(0, [&] {
-        caption = Form().CategoryDialog->windowTitle();
-        Form().CategoryDialog->reject();
+        caption = Form().CategoryPane().Dialog()->windowTitle();
+        Form().CategoryPane().Dialog()->reject();
     });
     QTest::mouseDClick(viewport, Qt::LeftButton, {}, QPoint(5, viewport->height() - 5));
     EXPECT_EQ(caption, "Rubrik bearbeiten");
-    EXPECT_EQ(Form().ListBox_Keys->ItemIndex(), 1);
+    EXPECT_EQ(Form().CategoryPane().List()->ItemIndex(), 1);
 }
 
 TEST_F(MainWindowTest, FilteredClickInTheSameGroupRefillsNothing) {
     TempDir dir;
     Form().OpenFile(QString::fromStdString(SampleFile(dir)));
-    Form().SpeedButton_CompressView->setChecked(true);
-    Form().SpeedButton_ShowDataClick();
+    Form().CategoryPane().CompressViewAction()->setChecked(true);
+    Form().CategoryPane().SpeedButton_ShowDataClick();
     SelectKey(0);
-    EXPECT_EQ(Form().LastFillIndex(), 0);
+    EXPECT_EQ(Form().CategoryPane().LastFillIndex(), 0);
     SelectKey(1);
-    EXPECT_EQ(Form().LastFillIndex(), 0);  // same group: no refill
+    EXPECT_EQ(Form().CategoryPane().LastFillIndex(), 0);  // same group: no refill
     SelectKey(2);
-    EXPECT_EQ(Form().LastFillIndex(), 2);
+    EXPECT_EQ(Form().CategoryPane().LastFillIndex(), 2);
 }
 
 TEST_F(MainWindowTest, RenameParentMergesGroupsAndKeepsTheSelection) {
@@ -624,7 +629,7 @@ TEST_F(MainWindowTest, RenameParentMergesGroupsAndKeepsTheSelection) {
     Form().OpenFile(QString::fromStdString(SampleFile(dir)));
     SelectKey(2);  // Mail / Privat
     Messages().QueueInput(QString("Bank"));
-    Form().MenuItem_ChangeKeyNameClick();
+    Form().CategoryPane().MenuItem_ChangeKeyNameClick();
     EXPECT_EQ(Messages().Asked().back().caption, "Neuer Rubrikname");
     EXPECT_EQ(Messages().Asked().back().initial, "Mail");
     EXPECT_TRUE(Doc().Modified);
@@ -632,7 +637,7 @@ TEST_F(MainWindowTest, RenameParentMergesGroupsAndKeepsTheSelection) {
     int starts = 0;
     for (int i = 0; i < 3; ++i) starts += Doc().IsGroupStart(i);
     EXPECT_EQ(starts, 1);
-    const int sel = Form().ListBox_Keys->ItemIndex();
+    const int sel = Form().CategoryPane().List()->ItemIndex();
     ASSERT_GE(sel, 0);
     EXPECT_EQ(Doc().Keys[sel].Name, "Privat");
     EXPECT_EQ(Session().ShownKey(), sel);
@@ -643,52 +648,52 @@ TEST_F(MainWindowTest, DeletingTheOnlyKeyOfAParentRemovesItsGroup) {
     Form().OpenFile(QString::fromStdString(SampleFile(dir)));
     SelectKey(2);
     Messages().QueueAnswer(MsgButton::No);
-    Form().SpeedButton_DelKeyClick();
+    Form().CategoryPane().SpeedButton_DelKeyClick();
     EXPECT_EQ(Doc().Keys.size(), 3u);
     Messages().QueueAnswer(MsgButton::Yes);
-    Form().SpeedButton_DelKeyClick();
+    Form().CategoryPane().SpeedButton_DelKeyClick();
     EXPECT_EQ(Messages().Asked().back().text,
               "Soll die markierte Rubrik wirklich gelöscht werden?");
     EXPECT_EQ(Doc().Keys.size(), 2u);
-    EXPECT_EQ(Form().ListBox_Keys->Count(), 2);
-    EXPECT_EQ(Form().ListBox_Keys->ItemIndex(), -1);
-    EXPECT_EQ(Form().EntryModel->rowCount(), 0);
-    EXPECT_FALSE(Form().SpeedButton_DelKey->isEnabled());
+    EXPECT_EQ(Form().CategoryPane().List()->Count(), 2);
+    EXPECT_EQ(Form().CategoryPane().List()->ItemIndex(), -1);
+    EXPECT_EQ(Form().EntryPane().Model()->rowCount(), 0);
+    EXPECT_FALSE(Named<QToolButton>(Form(), "SpeedButton_DelKey")->isEnabled());
 }
 
 TEST_F(MainWindowTest, CreatingAndChangingEntries) {
     TempDir dir;
     Form().OpenFile(QString::fromStdString(SampleFile(dir)));
     SelectKey(0);
-    ASSERT_EQ(Form().EntryModel->rowCount(), 3);
-    EXPECT_TRUE(Form().Button_ApplyData->isEnabled());
+    ASSERT_EQ(Form().EntryPane().Model()->rowCount(), 3);
+    EXPECT_TRUE(Form().EntryPane().ApplyButton()->isEnabled());
 
     // A duplicate title is refused when creating...
     TypeEntry("PIN", "0000");
     Messages().QueueAnswer(MsgButton::Ok);
-    Form().Button_ApplyDataClick();
+    Form().EntryPane().Button_ApplyDataClick();
     EXPECT_EQ(Messages().Asked().back().caption, "Ungültige oder unvollständige Eingaben");
     EXPECT_EQ(Doc().Keys[0].Data.size(), 3u);
-    EXPECT_EQ(Form().Edit_Value->text(), "0000");  // the input stays
+    EXPECT_EQ(Form().EntryPane().ValueEdit()->text(), "0000");  // the input stays
     // ...but one differing in case is a new title.
     TypeEntry("pin", "1");
-    Form().Button_ApplyDataClick();
+    Form().EntryPane().Button_ApplyDataClick();
     EXPECT_EQ(Doc().Keys[0].Data.size(), 4u);
-    EXPECT_EQ(Form().SelectedEntryRow(), -1);
-    EXPECT_EQ(Form().EntryModel->rowCount(), 4);
+    EXPECT_EQ(Form().EntryPane().SelectedEntryRow(), -1);
+    EXPECT_EQ(Form().EntryPane().Model()->rowCount(), 4);
 
     // Changing a title to an existing one is accepted, and the row follows its entry.
-    Form().SelectEntryRow(1);  // Online
-    EXPECT_EQ(Form().Button_ApplyData->text(), "Än&dern");
-    EXPECT_EQ(Form().Edit_DataName->text(), "Online");
+    Form().EntryPane().SelectEntryRow(1);  // Online
+    EXPECT_EQ(Form().EntryPane().ApplyButton()->text(), "Än&dern");
+    EXPECT_EQ(Form().EntryPane().NameEdit()->text(), "Online");
     TypeEntry("Aaa first", "moved");
-    Form().Button_ApplyDataClick();
-    EXPECT_EQ(Form().SelectedEntryRow(), 0);
+    Form().EntryPane().Button_ApplyDataClick();
+    EXPECT_EQ(Form().EntryPane().SelectedEntryRow(), 0);
     EXPECT_EQ(Doc().Keys[0].Data[0].Value, "moved");
-    EXPECT_EQ(Form().Edit_DataName->text(), "Aaa first");
-    Form().SelectEntryRow(0);
+    EXPECT_EQ(Form().EntryPane().NameEdit()->text(), "Aaa first");
+    Form().EntryPane().SelectEntryRow(0);
     TypeEntry("PIN");
-    Form().Button_ApplyDataClick();
+    Form().EntryPane().Button_ApplyDataClick();
     EXPECT_EQ(Doc().FindEntry(0, "PIN") >= 0, true);
     int pins = 0;
     for (const auto& rec : Doc().Keys[0].Data) pins += rec.Title == "PIN";
@@ -701,42 +706,42 @@ TEST_F(MainWindowTest, EnterCreatesAndStartsTheNextEntry) {
     Form().OpenFile(QString::fromStdString(SampleFile(dir)));
     SelectKey(1);  // Spar, no entries
     TypeEntry("Konto", "123", "info");
-    QTest::keyClick(Form().Edit_Info, Qt::Key_Return);
+    QTest::keyClick(Form().EntryPane().InfoEdit(), Qt::Key_Return);
     ASSERT_EQ(Doc().Keys[1].Data.size(), 1u);
     EXPECT_EQ(Doc().Keys[1].Data[0].Info, "info");
-    EXPECT_TRUE(Form().Edit_DataName->text().isEmpty());
-    EXPECT_EQ(Form().Button_ApplyData->text(), "Er&stellen");
+    EXPECT_TRUE(Form().EntryPane().NameEdit()->text().isEmpty());
+    EXPECT_EQ(Form().EntryPane().ApplyButton()->text(), "Er&stellen");
 
     // An empty title: the message, and the fields are emptied all the same.
     TypeEntry("", "lost");
     Messages().QueueAnswer(MsgButton::Ok);
-    QTest::keyClick(Form().Edit_Value, Qt::Key_Return);
+    QTest::keyClick(Form().EntryPane().ValueEdit(), Qt::Key_Return);
     EXPECT_EQ(Messages().Asked().back().text, "Sie müssen einen Titel für den Wert eingeben.");
-    EXPECT_TRUE(Form().Edit_Value->text().isEmpty());
+    EXPECT_TRUE(Form().EntryPane().ValueEdit()->text().isEmpty());
     EXPECT_EQ(Doc().Keys[1].Data.size(), 1u);
 }
 
 TEST_F(MainWindowTest, EnterWithoutASubCategoryDoesNothing) {
     TypeEntry("x");
-    QTest::keyClick(Form().Edit_DataName, Qt::Key_Return);
+    QTest::keyClick(Form().EntryPane().NameEdit(), Qt::Key_Return);
     EXPECT_TRUE(Messages().Asked().empty());
-    EXPECT_EQ(Form().Edit_DataName->text(), "x");
+    EXPECT_EQ(Form().EntryPane().NameEdit()->text(), "x");
 }
 
 TEST_F(MainWindowTest, DeleteAndCopyEntries) {
     TempDir dir;
     Form().OpenFile(QString::fromStdString(SampleFile(dir)));
     SelectKey(0);
-    Form().SelectEntryRow(2);  // PIN
-    EXPECT_TRUE(Form().SpeedButton_Copy->isEnabled());
-    Form().CopyField(1);
+    Form().EntryPane().SelectEntryRow(2);  // PIN
+    EXPECT_TRUE(Form().EntryPane().CopyButton()->isEnabled());
+    Form().EntryPane().CopyField(1);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "4711");
     Messages().QueueAnswer(MsgButton::Yes);
-    Form().SpeedButton_DeleteDataClick();
+    Form().EntryPane().SpeedButton_DeleteDataClick();
     EXPECT_EQ(Doc().Keys[0].Data.size(), 2u);
-    EXPECT_EQ(Form().EntryModel->rowCount(), 2);
-    EXPECT_FALSE(Form().SpeedButton_DeleteData->isEnabled());
-    EXPECT_FALSE(Form().SpeedButton_Copy->isEnabled());
+    EXPECT_EQ(Form().EntryPane().Model()->rowCount(), 2);
+    EXPECT_FALSE(Form().EntryPane().DeleteButton()->isEnabled());
+    EXPECT_FALSE(Form().EntryPane().CopyButton()->isEnabled());
 }
 
 // Whether the clipboard's content is marked for clipboard histories to leave out.
@@ -770,10 +775,10 @@ TEST_F(MainWindowTest, CopiedTextsAreMarkedSecretAndClearedOnlyWhileStillOurs) {
         NewWindow();
         Form().OpenFile(file);
         SelectKey(0);
-        Form().SelectEntryRow(2);  // PIN 4711
-        Form().MenuItem_ClearClipboard->setChecked(c.clearOption);
+        Form().EntryPane().SelectEntryRow(2);  // PIN 4711
+        Named<QAction>(Form(), "MenuItem_ClearClipboard")->setChecked(c.clearOption);
         Form().SetClipboardClearDelay(c.endProgram ? 30000 : 50);
-        Form().CopyField(1);
+        Form().EntryPane().CopyField(1);
         EXPECT_EQ(clipboard->text(), "4711");
         EXPECT_TRUE(clipboard->mimeData()->formats().contains("text/plain"));
         EXPECT_TRUE(ClipboardMarkedSecret());
@@ -795,13 +800,13 @@ TEST_F(MainWindowTest, ANewCopyRestartsTheClearingDelay) {
     TempDir dir;
     Form().OpenFile(QString::fromStdString(SampleFile(dir)));
     SelectKey(0);
-    Form().SelectEntryRow(2);
-    Form().MenuItem_ClearClipboard->setChecked(true);
+    Form().EntryPane().SelectEntryRow(2);
+    Named<QAction>(Form(), "MenuItem_ClearClipboard")->setChecked(true);
     Form().SetClipboardClearDelay(600);
     QClipboard* clipboard = QGuiApplication::clipboard();
-    Form().CopyField(1);
+    Form().EntryPane().CopyField(1);
     QTest::qWait(350);
-    Form().CopyField(1);
+    Form().EntryPane().CopyField(1);
     QElapsedTimer sinceSecondCopy;
     sinceSecondCopy.start();
     QTest::qWait(350);
@@ -811,8 +816,8 @@ TEST_F(MainWindowTest, ANewCopyRestartsTheClearingDelay) {
     }
     EXPECT_TRUE(QTest::qWaitFor([&] { return clipboard->text().isEmpty(); }, 5000));
     // Turning the option off keeps a copy on the clipboard.
-    Form().CopyField(1);
-    Form().MenuItem_ClearClipboard->setChecked(false);
+    Form().EntryPane().CopyField(1);
+    Named<QAction>(Form(), "MenuItem_ClearClipboard")->setChecked(false);
     QTest::qWait(800);
     EXPECT_EQ(clipboard->text(), "4711");
 }
@@ -820,8 +825,7 @@ TEST_F(MainWindowTest, ANewCopyRestartsTheClearingDelay) {
 // Types text one character (code point) at a time, as a keyboard with any layout would.
 void Type(QWidget* widget, const QString& text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const qsizetype length =
-            text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
         QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, text.mid(i, length));
         QApplication::sendEvent(widget, &press);
         i += length - 1;
@@ -836,20 +840,20 @@ TEST_F(MainWindowTest, RefusedCharactersAreNamedTypedOrPastedInTheWindowAndInDia
         "werden.");
     EXPECT_EQ(RefusedCharacterHint(QString::fromUtf8("\xC5\x82")), hintL);
 
-    TCategoryDialog* category = Form().CategoryDialog;
+    TCategoryDialog* category = Form().CategoryPane().Dialog();
     category->show();
-    Form().SearchDialog->Open();
+    Form().SearchDialog()->Open();
     struct Field {
         const char* name;
         QLineEdit* edit;
         bool inMainWindow;
     };
     const Field fields[] = {
-        {"main window: Name", Form().Edit_DataName, true},
-        {"main window: Info", Form().Edit_Info, true},
+        {"main window: Name", Form().EntryPane().NameEdit(), true},
+        {"main window: Info", Form().EntryPane().InfoEdit(), true},
         {"Neue Rubrik: Titel", category->Edit_Title, false},
         {"Neue Rubrik: Rubrik (combo box)", category->ComboBox_Key->lineEdit(), false},
-        {"Suchen: Suchen nach", Form().SearchDialog->Edit_SearchFor, false},
+        {"Suchen: Suchen nach", Form().SearchDialog()->Edit_SearchFor, false},
     };
     enum class How { Typed, Pasted };
     struct Case {
@@ -860,18 +864,33 @@ TEST_F(MainWindowTest, RefusedCharactersAreNamedTypedOrPastedInTheWindowAndInDia
         const char* refused;  // the character named, nullptr: no hint, no beep
     };
     const Case cases[] = {
-        {How::Typed, "ab", "\xC5\x82", "ab", "\xC5\x82"},                    // ł
-        {How::Typed, "", "a\xE2\x86\x92" "b", "ab", "\xE2\x86\x92"},         // →
+        {How::Typed, "ab", "\xC5\x82", "ab", "\xC5\x82"},  // ł
+        {How::Typed, "",
+         "a\xE2\x86\x92"
+         "b",
+         "ab", "\xE2\x86\x92"},  // →
         {How::Typed, "x", "\xE2\x82\xAC\xC3\xA4\xC3\x9F", "x\xE2\x82\xAC\xC3\xA4\xC3\x9F",
-         nullptr},                                                           // € ä ß fit
-        {How::Typed, "", "\xF0\x9F\x98\x80", "", "\xF0\x9F\x98\x80"},        // an emoji, whole
+         nullptr},                                                     // € ä ß fit
+        {How::Typed, "", "\xF0\x9F\x98\x80", "", "\xF0\x9F\x98\x80"},  // an emoji, whole
         // "łódź": ó and d stay.
-        {How::Pasted, "ab", "\xC5\x82\xC3\xB3" "d\xC5\xBA", "ab\xC3\xB3" "d", "\xC5\x82"},
+        {How::Pasted, "ab",
+         "\xC5\x82\xC3\xB3"
+         "d\xC5\xBA",
+         "ab\xC3\xB3"
+         "d",
+         "\xC5\x82"},
         // "x∞y→": the first refused one is named.
-        {How::Pasted, "", "x\xE2\x88\x9E" "y\xE2\x86\x92", "xy", "\xE2\x88\x9E"},
+        {How::Pasted, "",
+         "x\xE2\x88\x9E"
+         "y\xE2\x86\x92",
+         "xy", "\xE2\x88\x9E"},
         {How::Pasted, "a", "\xE2\x86\x92\xE2\x86\x92", "a", "\xE2\x86\x92"},  // nothing to keep
-        {How::Pasted, "", "Gr\xC3\xBC\xC3\x9F" "e \xE2\x80\x93 \xE2\x82\xAC",
-         "Gr\xC3\xBC\xC3\x9F" "e \xE2\x80\x93 \xE2\x82\xAC", nullptr},           // all fit
+        {How::Pasted, "",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e \xE2\x80\x93 \xE2\x82\xAC",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e \xE2\x80\x93 \xE2\x82\xAC",
+         nullptr},  // all fit
     };
     for (const Field& field : fields) {
         for (const Case& c : cases) {
@@ -906,12 +925,12 @@ TEST_F(MainWindowTest, RefusedCharactersAreNamedTypedOrPastedInTheWindowAndInDia
         }
     }
     QToolTip::hideText();
-    Form().SearchDialog->close();
+    Form().SearchDialog()->close();
     category->reject();
 }
 
 TEST_F(MainWindowTest, RefusingKeepsTheUndoHistoryAndTheProgramsOwnText) {
-    QLineEdit* edit = Form().Edit_Value;
+    QLineEdit* edit = Form().EntryPane().ValueEdit();
     edit->setText("a");
     Type(edit, "bc");
     Type(edit, QString::fromUtf8("\xC5\x82"));
@@ -942,7 +961,9 @@ TEST_F(MainWindowTest, RefusingKeepsTheUndoHistoryAndTheProgramsOwnText) {
     EXPECT_EQ(edit->cursorPosition(), 4);
     // Replacing a selection.
     edit->setSelection(1, 2);
-    QGuiApplication::clipboard()->setText(QString::fromUtf8("\xE2\x86\x92" "Z"));
+    QGuiApplication::clipboard()->setText(
+        QString::fromUtf8("\xE2\x86\x92"
+                          "Z"));
     edit->paste();
     EXPECT_EQ(edit->text(), "aZYcd");
     EXPECT_EQ(edit->cursorPosition(), 2);
@@ -951,23 +972,23 @@ TEST_F(MainWindowTest, RefusingKeepsTheUndoHistoryAndTheProgramsOwnText) {
 
 TEST_F(MainWindowTest, EntryDateHintIsGerman) {
     const double noon = EncodeDateTime({2003, 1, 1, 12, 0, 0, 0});
-    EXPECT_EQ(TMainWindow::EntryDateHint(noon), "Datum des Eintrags: 01.01.2003 12:00:00");
+    EXPECT_EQ(TEntryPane::EntryDateHint(noon), "Datum des Eintrags: 01.01.2003 12:00:00");
     // Midnight leaves the time out.
-    EXPECT_EQ(TMainWindow::EntryDateHint(EncodeDateTime({2003, 1, 1})),
+    EXPECT_EQ(TEntryPane::EntryDateHint(EncodeDateTime({2003, 1, 1})),
               "Datum des Eintrags: 01.01.2003");
 }
 
 TEST_F(MainWindowTest, EllipsisTextCutsAtLeastTwoCharacters) {
     const QFont font = Form().font();
     const QFontMetrics metrics(font);
-    EXPECT_EQ(TMainWindow::EllipsisText("kurz", font, 1000), "kurz");
+    EXPECT_EQ(TCategoryPane::EllipsisText("kurz", font, 1000), "kurz");
     const QString longText = "Ein recht langer Titel fuer die Liste";
     const QString cut =
-        TMainWindow::EllipsisText(longText, font, metrics.horizontalAdvance(longText) - 1);
+        TCategoryPane::EllipsisText(longText, font, metrics.horizontalAdvance(longText) - 1);
     EXPECT_TRUE(cut.endsWith("..."));
     EXPECT_LE(cut.size() - 3, longText.size() - 2);
     EXPECT_LE(metrics.horizontalAdvance(cut), metrics.horizontalAdvance(longText) - 1);
-    EXPECT_EQ(TMainWindow::EllipsisText(longText, font, 1), "...");
+    EXPECT_EQ(TCategoryPane::EllipsisText(longText, font, 1), "...");
 }
 
 TEST_F(MainWindowTest, TheRightPartKeepsTwoHundredPixels) {
@@ -982,7 +1003,7 @@ TEST_F(MainWindowTest, TheRightPartKeepsTwoHundredPixels) {
         {300, 400, true, 500, 300},
     };
     const int menu = Form().height() - Form().ClientSize().height();
-    QWidget* handle = Form().Splitter1->handle(1);
+    QWidget* handle = Named<QSplitter>(Form(), "Splitter1")->handle(1);
     for (const Case& c : cases) {
         Form().SetListWidth(c.list);
         if (c.dragging) QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(2, 20));
@@ -1001,7 +1022,7 @@ TEST_F(MainWindowTest, TheRightPartKeepsTwoHundredPixels) {
     Form().SetClientSize(QSize(250, 400));
     QApplication::processEvents();
     EXPECT_EQ(Form().ClientSize().width(), 250);
-    EXPECT_EQ(Form().Splitter1->sizes().value(0), 50);
+    EXPECT_EQ(Named<QSplitter>(Form(), "Splitter1")->sizes().value(0), 50);
 }
 
 }  // namespace

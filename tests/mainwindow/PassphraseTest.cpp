@@ -276,10 +276,10 @@ TEST_F(PassphraseTest, AnyUnicodePassphraseOfAnyLengthOpensAndUnlocks) {
         Queue({passphrase});
         Form().OpenFile(QString::fromStdString(path), false);
         ASSERT_EQ(Doc().Keys.size(), 1u);
-        Form().MenuItem_LockClick();
+        Form().LockPane().MenuItem_LockClick();
         ASSERT_TRUE(Session().Locked());
         Queue({passphrase.chopped(1), passphrase});
-        EXPECT_TRUE(Form().UnlockWithPrompt());
+        EXPECT_TRUE(Form().LockPane().UnlockWithPrompt());
         EXPECT_EQ(Doc().Keys.size(), 1u);
         EXPECT_EQ(Doc().Password, sealed.Password);
     }

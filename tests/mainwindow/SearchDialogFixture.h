@@ -49,7 +49,7 @@ class SearchDialogTest : public testing::MainWindowFixture {
         Form().MenuItem_SearchClick();
     }
     void TearDown() override { CloseWindow(false); }
-    TSearchDialog& Search() { return *form_->SearchDialog; }
+    TSearchDialog& Search() { return *form_->SearchDialog(); }
     QAbstractItemModel& Model() { return *Search().ResultModel; }
 
     // Searches with the dialog's default boxes, sub-category names included.

@@ -16,12 +16,15 @@ TEST_F(SearchDialogTest, RowsShowKindAndTextInDocumentOrder) {
     const Case cases[] = {
         // Each key's name before its entries; title, value, info per entry.
         {"pin", none, {{"Titel", "PIN"}, {"Unterrubrikname", "Pin-Ablage"}, {"Info", brief}}},
-        {"pin", [](TSearchDialog& d) { d.CheckBox_SubKeys->setChecked(false); },
+        {"pin",
+         [](TSearchDialog& d) { d.CheckBox_SubKeys->setChecked(false); },
          {{"Titel", "PIN"}, {"Info", brief}}},
         {"IN", none, {{"Titel", "PIN"}, {"Unterrubrikname", "Pin-Ablage"}, {"Info", brief}}},
-        {"IN", [](TSearchDialog& d) { d.CheckBox_Exact->setChecked(true); },
+        {"IN",
+         [](TSearchDialog& d) { d.CheckBox_Exact->setChecked(true); },
          {{"Titel", "PIN"}, {"Info", brief}}},
-        {"pin", [](TSearchDialog& d) { d.CheckBox_Info->setChecked(false); },
+        {"pin",
+         [](TSearchDialog& d) { d.CheckBox_Info->setChecked(false); },
          {{"Titel", "PIN"}, {"Unterrubrikname", "Pin-Ablage"}}},
         // Texts leave the code page both ways: the search text and the shown value.
         {"*€", none, {{"Wert", "DE12 €"}}},
@@ -33,9 +36,9 @@ TEST_F(SearchDialogTest, RowsShowKindAndTextInDocumentOrder) {
         SCOPED_TRACE(c.text.toStdString());
         Search().close();
         Form().MenuItem_SearchClick();
-        for (QCheckBox* box : {Search().CheckBox_Exact, Search().CheckBox_Titles,
-                               Search().CheckBox_Values, Search().CheckBox_Info,
-                               Search().CheckBox_Wildcard}) {
+        for (QCheckBox* box :
+             {Search().CheckBox_Exact, Search().CheckBox_Titles, Search().CheckBox_Values,
+              Search().CheckBox_Info, Search().CheckBox_Wildcard}) {
             box->setChecked(box != Search().CheckBox_Exact);
         }
         Search().CheckBox_SubKeys->setChecked(true);
@@ -59,7 +62,7 @@ TEST_F(SearchDialogTest, RowsShowKindAndTextInDocumentOrder) {
 TEST_F(SearchDialogTest, EachScopeBoxControlsItsOwnFieldAlone) {
     Doc().Keys = {{"Anderes", "P", {{"x", "y", "z", 1.0}}},
                   {"Treffer-Name", "P", {{"Treffer-Titel", "Treffer-Wert", "Treffer-Info", 2.0}}}};
-    Form().UpdtListBox(true, {});
+    Form().CategoryPane().UpdtListBox(true, {});
     QCheckBox* const boxes[] = {Search().CheckBox_SubKeys, Search().CheckBox_Titles,
                                 Search().CheckBox_Values, Search().CheckBox_Info};
     const Rows hits = {{"Unterrubrikname", "Treffer-Name"},
@@ -127,12 +130,12 @@ TEST_F(SearchDialogTest, ActivatingARowSelectsItsSubCategoryAndEntry) {
     for (const Step& s : steps) {
         SCOPED_TRACE(s.how);
         // Somewhere else first, so each step has to move the selection.
-        Form().SelectKeyRow(-1);
-        Form().ListBox_KeysClick();
+        Form().CategoryPane().SelectKeyRow(-1);
+        Form().CategoryPane().ListBox_KeysClick();
         s.act(*Search().ListView_Results);
-        EXPECT_EQ(Form().SelectedKeyRow(), s.key);
-        EXPECT_EQ(Form().SelectedEntryRow(), s.entry);
-        EXPECT_EQ(Form().Edit_Info->text(), s.info);
+        EXPECT_EQ(Form().CategoryPane().SelectedKeyRow(), s.key);
+        EXPECT_EQ(Form().EntryPane().SelectedEntryRow(), s.entry);
+        EXPECT_EQ(Form().EntryPane().InfoEdit()->text(), s.info);
     }
 }
 
@@ -144,22 +147,22 @@ TEST_F(SearchDialogTest, RowsReadTheDocumentAndNeverReachPastIt) {
     EXPECT_EQ(Model().index(0, 1).data().toString(), "PIN ä");
     // A position the document no longer has shows nothing and selects nothing.
     Doc().Keys.pop_back();
-    Form().UpdtListBox(true, {});
-    Form().SelectKeyRow(1);
-    Form().ListBox_KeysClick();
+    Form().CategoryPane().UpdtListBox(true, {});
+    Form().CategoryPane().SelectKeyRow(1);
+    Form().CategoryPane().ListBox_KeysClick();
     EXPECT_EQ(Model().index(2, 0).data().toString(), "Info");
     EXPECT_EQ(Model().index(2, 1).data().toString(), "");
     Search().ListView_Results->setCurrentIndex(Model().index(2, 0));
-    EXPECT_EQ(Form().SelectedKeyRow(), 1);
+    EXPECT_EQ(Form().CategoryPane().SelectedKeyRow(), 1);
     Doc().Keys[0].Data.pop_back();  // the entry of row 0
     EXPECT_EQ(Model().index(0, 1).data().toString(), "");
     Search().ListView_Results->setCurrentIndex(Model().index(0, 0));
-    EXPECT_EQ(Form().SelectedKeyRow(), 1);
+    EXPECT_EQ(Form().CategoryPane().SelectedKeyRow(), 1);
     // Row 1, the name of key 1, is still good.
-    Form().SelectKeyRow(0);
-    Form().ListBox_KeysClick();
+    Form().CategoryPane().SelectKeyRow(0);
+    Form().CategoryPane().ListBox_KeysClick();
     Search().ListView_Results->setCurrentIndex(Model().index(1, 0));
-    EXPECT_EQ(Form().SelectedKeyRow(), 1);
+    EXPECT_EQ(Form().CategoryPane().SelectedKeyRow(), 1);
 }
 
 // Runs `command`, which shows `dialog` modally; `work` acts in it, and a dialog
@@ -185,49 +188,59 @@ TEST_F(SearchDialogTest, ChangesThatMoveEntriesEmptyTheList) {
     const Case cases[] = {
         {"delete an entry",
          [&] {
-             Form().SelectEntryRow(0);
+             Form().EntryPane().SelectEntryRow(0);
              Messages().QueueAnswer(MsgButton::Yes);
-             Form().SpeedButton_DeleteDataClick();
+             Form().EntryPane().SpeedButton_DeleteDataClick();
          },
          true},
         {"the category dialog's OK",
          [&] {
-             WithModal(*Form().CategoryDialog, [&] { Form().ListBox_KeysDblClick(); }, [&] {
-                 Form().CategoryDialog->Edit_Title->setText("Zeta");
-                 Form().CategoryDialog->Button_OK->click();
-             });
+             WithModal(
+                 *Form().CategoryPane().Dialog(),
+                 [&] { Form().CategoryPane().ListBox_KeysDblClick(); },
+                 [&] {
+                     Form().CategoryPane().Dialog()->Edit_Title->setText("Zeta");
+                     Form().CategoryPane().Dialog()->Button_OK->click();
+                 });
          },
          true},
         {"the category dialog cancelled",
-         [&] { WithModal(*Form().CategoryDialog, [&] { Form().ListBox_KeysDblClick(); }, [] {}); }, false},
+         [&] {
+             WithModal(
+                 *Form().CategoryPane().Dialog(),
+                 [&] { Form().CategoryPane().ListBox_KeysDblClick(); }, [] {});
+         },
+         false},
         {"rename the parent",
          [&] {
              Messages().QueueInput(QString("Aaa"));
-             Form().MenuItem_ChangeKeyNameClick();
+             Form().CategoryPane().MenuItem_ChangeKeyNameClick();
          },
          true},
         {"an import",
          [&] {
-             TImportDialog& import = *Form().ImportDialog;
-             WithModal(import, [&] { Form().EintrgefrUnterrubrikimportieren1Click(); }, [&] {
-                 import.Edit_File->setText(QString::fromStdString(file));
-                 import.RadioButton_OtherChar->setChecked(true);
-                 import.Edit_OtherChar->setText(";");
-                 import.Button_OK->click();
-             });
+             TImportDialog& import = *Form().ImportDialog();
+             WithModal(
+                 import, [&] { Form().EintrgefrUnterrubrikimportieren1Click(); },
+                 [&] {
+                     import.Edit_File->setText(QString::fromStdString(file));
+                     import.RadioButton_OtherChar->setChecked(true);
+                     import.Edit_OtherChar->setText(";");
+                     import.Button_OK->click();
+                 });
          },
          true},
         {"select another sub-category",
          [&] {
-             Form().SelectKeyRow(2);
-             Form().ListBox_KeysClick();
+             Form().CategoryPane().SelectKeyRow(2);
+             Form().CategoryPane().ListBox_KeysClick();
          },
          false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.change);
-        Form().SelectKeyRow(0);
-        Form().ListBox_KeysClick();
+        Form().CategoryPane().SelectKeyRow(0);
+        Form().CategoryPane().ListBox_KeysClick();
         Find("*");
         ASSERT_GT(Model().rowCount(), 0);
         c.act();
@@ -269,8 +282,8 @@ TEST_F(SearchDialogTest, ClosingFreesTheHitsAndTheListWorksAfterwards) {
         Find("müller");
         ASSERT_EQ(Model().rowCount(), 1);
         view.setCurrentIndex(Model().index(0, 0));
-        EXPECT_EQ(Form().SelectedKeyRow(), 2);
-        EXPECT_EQ(Form().SelectedEntryRow(), 0);
+        EXPECT_EQ(Form().CategoryPane().SelectedKeyRow(), 2);
+        EXPECT_EQ(Form().EntryPane().SelectedEntryRow(), 0);
         Search().close();
         Form().MenuItem_SearchClick();
     }
@@ -327,8 +340,8 @@ TEST_F(SearchDialogTest, APastedTextLongerThanQtsDefaultLimitIsKeptAndMatched) {
         std::string text;  // pasted; the value is the only hit
     };
     std::string mask = value;
-    mask[0] = '?';                              // not a substring: matched as a mask
-    mask.replace(20000, 5, "*");                // a skip in the middle
+    mask[0] = '?';                // not a substring: matched as a mask
+    mask.replace(20000, 5, "*");  // a skip in the middle
     const Case cases[] = {{"the whole value", value},
                           {"a mask with ? and *", mask},
                           {"the value in other case", UpperCaseCp1252(value)}};

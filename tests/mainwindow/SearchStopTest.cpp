@@ -15,9 +15,9 @@ TEST_F(SearchStopTest, ALongSearchRunsBesideTheWindowAndStopsKeepingItsHits) {
                   {"Lang", "B", {}}};
     for (int e = 0; e < 40; ++e)
         Doc().Keys[1].Data.push_back({"t", std::string(4 << 20, 'a'), "i", 1.0});
-    Form().UpdtListBox(true, {});
-    Form().SelectKeyRow(0);
-    Form().ListBox_KeysClick();
+    Form().CategoryPane().UpdtListBox(true, {});
+    Form().CategoryPane().SelectKeyRow(0);
+    Form().CategoryPane().ListBox_KeysClick();
     const std::vector<TSearchHit> found = {{0, 0, TSearchSource::Value},
                                            {0, 1, TSearchSource::Value}};
     struct Case {
@@ -48,12 +48,12 @@ TEST_F(SearchStopTest, ALongSearchRunsBesideTheWindowAndStopsKeepingItsHits) {
             EXPECT_FALSE(Search().Button_Search->isEnabled());
             EXPECT_TRUE(Search().Button_Close->isEnabled());
             // The main window's commands take no input: nothing is asked or deleted.
-            QTest::mouseClick(Form().SpeedButton_DelKey, Qt::LeftButton);
-            QTest::keyClick(Form().ListBox_Keys, Qt::Key_Down);
+            QTest::mouseClick(Named<QToolButton>(Form(), "SpeedButton_DelKey"), Qt::LeftButton);
+            QTest::keyClick(Form().CategoryPane().List(), Qt::Key_Down);
             QTest::keyClick(&Form(), Qt::Key_N, Qt::ControlModifier);
             EXPECT_TRUE(Messages().Asked().empty());
             EXPECT_EQ(Doc().Keys.size(), 2u);
-            EXPECT_EQ(Form().SelectedKeyRow(), 0);
+            EXPECT_EQ(Form().CategoryPane().SelectedKeyRow(), 0);
             sinceStop.start();
             c.stop(Form(), Search());
         });

@@ -5,6 +5,8 @@
 
 #include <QApplication>
 
+#include "mainwindow/CategoryPane.h"
+#include "mainwindow/EntryPane.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
 #include "session/DocumentSession.h"
@@ -35,16 +37,16 @@ TEST(WindowMemoryTest, CategoryRowsCostAHeightAndNoCopiesOfTheirTexts) {
         }
         malloc_trim(0);
         const std::size_t before = HeapInUse();
-        form.UpdtListBox(true, {});
+        form.CategoryPane().UpdtListBox(true, {});
         const double perRow = (static_cast<double>(HeapInUse()) - before) / kKeys;
-        ASSERT_EQ(form.ListBox_Keys->Count(), kKeys);
+        ASSERT_EQ(form.CategoryPane().List()->Count(), kKeys);
         EXPECT_LT(perRow, 12.0) << "bytes per row";
         // The selection still finds its sub-category again after a refill that moves it.
-        form.SelectKeyRow(kKeys - 1);
-        form.ListBox_KeysClick();
+        form.CategoryPane().SelectKeyRow(kKeys - 1);
+        form.CategoryPane().ListBox_KeysClick();
         doc.Keys.insert(doc.Keys.begin(), TDataKey{"A", parent, {}});
-        form.UpdtListBox(true, {});
-        EXPECT_EQ(form.SelectedKeyRow(), kKeys);
+        form.CategoryPane().UpdtListBox(true, {});
+        EXPECT_EQ(form.CategoryPane().SelectedKeyRow(), kKeys);
     }
     form.Session().Document().Modified = false;
 }

@@ -4,11 +4,13 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "mainwindow/CategoryPane.h"
+#include "mainwindow/EntryPane.h"
 #include "mainwindow/MainWindow.h"
-#include "session/DocumentSession.h"
 #include "platform/MessageService.h"
 #include "platform/Settings.h"
 #include "platform/System.h"
+#include "session/DocumentSession.h"
 #include "setup/Setup.h"
 
 namespace dorvanta {
@@ -154,7 +156,7 @@ TEST_F(SetupTest, UninstallRunOfTheMainWindowWritesNoSettingsOnItsWayOut) {
     {
         TDocumentSession session;
         TMainWindow form(session, QStringList{"/uninstall"});
-        EXPECT_TRUE(form.Setup->ExitRequested());
+        EXPECT_TRUE(form.Setup()->ExitRequested());
     }
     for (Hive hive : {Hive::CurrentUser, Hive::LocalMachine}) {
         EXPECT_FALSE(KeyExists(hive, "SOFTWARE\\QZ\\Dorvanta"));

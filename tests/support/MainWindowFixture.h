@@ -7,11 +7,14 @@
 #include <QApplication>
 #include <memory>
 
+#include "mainwindow/CategoryPane.h"
+#include "mainwindow/EntryPane.h"
 #include "mainwindow/MainWindow.h"
 #include "platform/MessageService.h"
 #include "platform/Settings.h"
 #include "platform/SettingsKeys.h"
 #include "session/DocumentSession.h"
+#include "support/Named.h"
 
 namespace dorvanta::testing {
 
@@ -55,8 +58,8 @@ class MainWindowFixture : public ::testing::Test {
     // Shows `keys` as if they had been loaded, the first row unselected.
     void ShowKeys(const std::vector<TDataKey>& keys) {
         Doc().Keys = keys;
-        form_->UpdtListBox(true, {});
-        form_->ListBox_KeysClick();
+        form_->CategoryPane().UpdtListBox(true, {});
+        form_->CategoryPane().ListBox_KeysClick();
     }
 
     static MessageService& Messages() { return MessageService::Instance(); }
