@@ -288,8 +288,8 @@ void BM_SearchDialogAllHits(benchmark::State& state, TKind kind, int entries) {
     QApplication::processEvents();
     double hits = 0, perHit = 0, heldAfterClose = 0, seconds = 0;
     for (auto _ : state) {
-        form.MenuItem_SearchClick();
-        TSearchDialog& search = *form.SearchDialog();
+        form.Dialogs().MenuItem_SearchClick();
+        TSearchDialog& search = *form.Dialogs().SearchDialog();
         const std::array boxes{search.CheckBox_SubKeys, search.CheckBox_Titles,
                                search.CheckBox_Values, search.CheckBox_Info};
         std::array<bool, 4> were{};
@@ -351,8 +351,8 @@ void BM_SearchDialogLongFields(benchmark::State& state, bool longMask) {
     const long peakBefore = VmHwmKb();
     double seconds = 0;
     for (auto _ : state) {
-        form.MenuItem_SearchClick();
-        TSearchDialog& search = *form.SearchDialog();
+        form.Dialogs().MenuItem_SearchClick();
+        TSearchDialog& search = *form.Dialogs().SearchDialog();
         search.Edit_SearchFor->setText(QString::fromLatin1(text.c_str()));
         QApplication::processEvents();
         const auto start = std::chrono::steady_clock::now();

@@ -16,15 +16,13 @@
 #include <QToolButton>
 #include <algorithm>
 
-#include "dialogs/AboutBox.h"
-#include "dialogs/CategoryDialog.h"
-#include "dialogs/ImportDialog.h"
-#include "dialogs/SearchDialog.h"
-#include "dialogs/SettingsDialog.h"
 #include "mainwindow/CategoryPane.h"
+#include "mainwindow/ClipboardOptions.h"
+#include "mainwindow/DialogCommands.h"
 #include "mainwindow/EntryPane.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindowShared.h"
+#include "mainwindow/ToolBar.h"
 #include "mainwindow/WindowDecisions.h"
 #include "platform/Application.h"
 #include "platform/FreedMemory.h"
@@ -45,13 +43,19 @@ using namespace mainwindow;
 namespace {
 // Wider and higher than any desktop; far enough from INT_MAX for any frame or menu.
 constexpr int kMaxStoredClientSize = 16384;
+
+// A list squeezed by the window may stay narrower than a drag could make it.
+void SetListMinimumWidth(TCategoryPane& pane, int width) {
+    pane.setMinimumWidth(width);
+    pane.List()->setMinimumWidth(width);
+}
 }  // namespace
 
 TMainWindow::TMainWindow(TDocumentSession& session, const QStringList& arguments, QWidget* parent)
     : QMainWindow(parent),
       session_(session),
       decisions_(std::make_unique<TWindowDecisions>(this)),
-      clipboard_(std::make_unique<TSecretClipboard>()) {
+      clipboardOptions_(std::make_unique<TClipboardOptions>(this)) {
     setWindowTitle(kTitle);
     // The frame's menus follow the lock before the panes show the collection
     // again, so that a pane's own commands end as it sets them.
@@ -66,13 +70,13 @@ TMainWindow::TMainWindow(TDocumentSession& session, const QStringList& arguments
     // The lock first: its page is in front before the panes take the focus back.
     // The panes are made in the window, so that their dialogs take its font.
     lockPane_ = new TLockPane(session_, *decisions_, *this, this);
-    categoryPane_ = new TCategoryPane(session_, *clipboard_, this);
-    entryPane_ = new TEntryPane(session_, *clipboard_, this);
+    categoryPane_ = new TCategoryPane(session_, Clipboard(), this);
+    entryPane_ = new TEntryPane(session_, Clipboard(), this);
     ConnectSession();
-    BuildToolBar();
+    toolBar_ = new TToolBar(this);
+    ConnectToolBar();
     BuildMenus();
     BuildClientArea();
-    LayoutToolBar();
     updateComponent_ = new TUpdateComponent(this, arguments);
     // Ending the program from the wizard goes through the close question.
     updateComponent_->OnRequestEnd = [this] { close(); };
@@ -86,14 +90,10 @@ TMainWindow::TMainWindow(TDocumentSession& session, const QStringList& arguments
         startFile_ = QFileInfo(arguments.first()).absoluteFilePath();
     }
     FormCreate();
-    // The dialogs, created once in this order and hidden between uses.
-    settingsDialog_ = new TSettingsDialog(this, settings_.get());
-    searchDialog_ = new TSearchDialog(this, session_, *clipboard_);
-    connect(searchDialog_, &TSearchDialog::SearchEnded, lockPane_, &TLockPane::LockIfPending,
+    // The dialogs, created once (after the category pane's) and hidden between uses.
+    dialogs_ = std::make_unique<TDialogCommands>(this, session_, settings_.get(), Clipboard());
+    connect(dialogs_.get(), &TDialogCommands::SearchEnded, lockPane_, &TLockPane::LockIfPending,
             Qt::QueuedConnection);
-    // Creating the about box gives the windows made so far the system's typeface.
-    aboutBox_ = new TAboutBox(this);
-    importDialog_ = new TImportDialog(this, session_);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         // A window larger than the screen keeps its title bar and menu on it.
@@ -105,11 +105,9 @@ TMainWindow::TMainWindow(TDocumentSession& session, const QStringList& arguments
 TMainWindow::~TMainWindow() {
     // An update-only start ends without the window's own closing work.
     if (!updateComponent_->OnlyUpdateRun()) RunGuarded([this] { FormDestroy(); });
-    // The search dialog's list reads the document as it goes (a view may still lay
-    // itself out while it is taken down), so it goes before the document does. (The
-    // entry list's model, an earlier child, goes before its view.)
-    delete searchDialog_;
-    searchDialog_ = nullptr;
+    // The search dialog goes before the document does. (The entry list's model, an
+    // earlier child, goes before its view.)
+    dialogs_.reset();
 }
 
 bool TMainWindow::ExitRequested() const {
@@ -149,14 +147,11 @@ void TMainWindow::ReadSettings() {
                                       kMinClientHeight, kMaxStoredClientSize));
         }
         SetClientSize(size);
-        SetClearClipboardSeconds(settings::ReadClearClipboardSeconds(*settings_));
+        clipboardOptions_->ReadDelay(*settings_);
         lockPane_->ReadSettings(*settings_);
         // Last: a value of the wrong type is reported without losing the others
         // (a wrong ClearClipboard leaves BackupOnSave off, as it starts).
-        if (settings_->ValueExists(settings::kClearClipboard.name)) {
-            clearClipboard_->setChecked(settings_->ReadInteger(settings::kClearClipboard.name) !=
-                                        0);
-        }
+        clipboardOptions_->ReadClearing(*settings_);
         if (settings_->ValueExists(settings::kBackupOnSave.name)) {
             backupOnSave_->setChecked(settings_->ReadInteger(settings::kBackupOnSave.name) != 0);
         }
@@ -200,8 +195,7 @@ void TMainWindow::FormDestroy() {
         ~Closer() { r->CloseKey(); }
     } closer{settings_.get()};
     categoryPane_->WriteSettings(*settings_);
-    settings_->WriteInteger(settings::kClearClipboard.name, clearClipboard_->isChecked() ? 1 : 0);
-    settings_->WriteInteger(settings::kClearClipboardSeconds.name, ClearClipboardSeconds());
+    clipboardOptions_->WriteSettings(*settings_);
     lockPane_->WriteSettings(*settings_);
     settings_->WriteInteger(settings::kBackupOnSave.name, backupOnSave_->isChecked() ? 1 : 0);
     settings_->WriteInteger(settings::kWindowWidth.name, ClientSize().width());
@@ -231,7 +225,7 @@ void TMainWindow::closeEvent(QCloseEvent* event) {
     // A failed save must keep the window open, or the changes would be lost.
     RunGuarded([&] { ok = QuerySave(); });
     if (ok) {
-        CloseSearchDialog();
+        dialogs_->CloseSearchDialog();
         // Nothing of the collection outlives the window in memory.
         session_.Forget();
         ScrubFreedMemory();
@@ -289,7 +283,7 @@ void TMainWindow::FormCanResize(int& newWidth, int& newHeight) {
 void TMainWindow::SetListWidth(int width) {
     listWidth_ = std::max(0, width);
     // A list squeezed by the window may stay narrower than a drag could make it.
-    SetListMinimumWidth(std::clamp(listWidth_, 1, TCategoryPane::kMinDragWidth));
+    SetListMinimumWidth(*categoryPane_, std::clamp(listWidth_, 1, TCategoryPane::kMinDragWidth));
     const int rest = std::max(0, splitter_->width() - listWidth_ - splitter_->handleWidth());
     splitter_->setSizes({listWidth_, rest});
     UpdateMinimumSize();
@@ -302,12 +296,6 @@ void TMainWindow::UpdateMinimumSize() {
     setMinimumSize(minWidth, kMinClientHeight + MenuHeight());
 }
 
-void TMainWindow::changeEvent(QEvent* event) {
-    QMainWindow::changeEvent(event);
-    // The about box gives the window the message font after construction.
-    if (event->type() == QEvent::FontChange) LayoutToolBar();
-}
-
 void TMainWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     int w = width(), h = height();
@@ -318,7 +306,7 @@ void TMainWindow::resizeEvent(QResizeEvent* event) {
 
 void TMainWindow::Splitter1Moved() {
     listWidth_ = splitter_->sizes().value(0);
-    SetListMinimumWidth(std::clamp(listWidth_, 1, TCategoryPane::kMinDragWidth));
+    SetListMinimumWidth(*categoryPane_, std::clamp(listWidth_, 1, TCategoryPane::kMinDragWidth));
     UpdateMinimumSize();
     categoryPane_->List()->viewport()->update();
 }
@@ -336,22 +324,16 @@ bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-// A list squeezed by the window may stay narrower than a drag could make it.
-void TMainWindow::SetListMinimumWidth(int width) {
-    categoryPane_->setMinimumWidth(width);
-    categoryPane_->List()->setMinimumWidth(width);
+TSecretClipboard& TMainWindow::Clipboard() const {
+    return clipboardOptions_->Clipboard();
 }
 
 bool TMainWindow::Searching() const {
-    return searchDialog_ && searchDialog_->Searching();
+    return dialogs_ && dialogs_->Searching();
 }
 
 void TMainWindow::StopSearch() {
-    searchDialog_->StopSearch();
-}
-
-void TMainWindow::CloseSearchDialog() {
-    if (searchDialog_ && searchDialog_->isVisible()) searchDialog_->close();
+    dialogs_->StopSearch();
 }
 
 }  // namespace dorvanta

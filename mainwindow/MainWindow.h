@@ -5,7 +5,6 @@
 // entry pane and the lock, each refreshing itself from the session's signals.
 
 #include <QMainWindow>
-#include <array>
 #include <memory>
 
 #include "mainwindow/LockPane.h"
@@ -19,27 +18,20 @@ class QToolButton;
 
 namespace dorvanta {
 
-class TAboutBox;
 class TCategoryPane;
+class TClipboardOptions;
+class TDialogCommands;
 class TEntryPane;
-class TImportDialog;
-class TSearchDialog;
 class TSecretClipboard;
-class TSettingsDialog;
 class TSettingsStore;
 class TSetup;
+class TToolBar;
 class TUpdateComponent;
 class TWindowDecisions;
 
 class TMainWindow : public QMainWindow, private TLockHost {
     Q_OBJECT
   public:
-    static constexpr int kDesignClientWidth = 790;
-    static constexpr int kDesignClientHeight = 327;
-    static constexpr int kMinClientHeight = 329;
-    static constexpr int kMinRightPart = 200;
-    static constexpr int kMinListShrink = 100;
-
     // `arguments`: the command line after the program name.
     // `session`: the open collection, which outlives the window.
     explicit TMainWindow(TDocumentSession& session,
@@ -53,17 +45,15 @@ class TMainWindow : public QMainWindow, private TLockHost {
     TCategoryPane& CategoryPane() const { return *categoryPane_; }
     TEntryPane& EntryPane() const { return *entryPane_; }
     TLockPane& LockPane() const { return *lockPane_; }
-    // The dialogs, created once and hidden between uses.
-    TSearchDialog* SearchDialog() const { return searchDialog_; }
-    TSettingsDialog* SettingsDialog() const { return settingsDialog_; }
-    TImportDialog* ImportDialog() const { return importDialog_; }
-    TAboutBox* AboutBox() const { return aboutBox_; }
+    // Search, import, settings and info.
+    TDialogCommands& Dialogs() const { return *dialogs_; }
+    TClipboardOptions& ClipboardOptions() const { return *clipboardOptions_; }
+    // The one clipboard of the program, lent to the panes and dialogs.
+    TSecretClipboard& Clipboard() const;
     TSetup* Setup() const { return setup_; }
 
     // Asks whether to save unsaved changes; false when the pending action must not go on.
     bool QuerySave();
-    // Hides the search dialog if it is open.
-    void CloseSearchDialog();
     // The open settings key, nothing when it could not be opened.
     TSettingsStore* SettingsKey() { return settings_.get(); }
 
@@ -76,8 +66,6 @@ class TMainWindow : public QMainWindow, private TLockHost {
     void FormCanResize(int& newWidth, int& newHeight);
     int ListWidth() const { return listWidth_; }
     void SetListWidth(int width);
-    // The width a tool button's style leaves for its caption, which it elides past that.
-    static int ToolButtonTextSpace(const QToolButton* button);
 
     // ---- File commands (MainWindowFiles.cpp) ----
     void MenuItem_NewClick();
@@ -93,24 +81,8 @@ class TMainWindow : public QMainWindow, private TLockHost {
     void OpenFile(const QString& path, bool background = false);
     // True while the start file is being read.
     bool StartLoading() const override { return startLoading_; }
-    void MenuItem_SearchClick();
-    void EintrgefrUnterrubrikimportieren1Click();
-    void MenuItem_SettingsClick();
-    void MenuItem_InfoClick();
-
-    // ---- The clipboard (MainWindowFiles.cpp) ----
-    // The one clipboard of the program, lent to the panes and dialogs.
-    TSecretClipboard& Clipboard() { return *clipboard_; }
-    // How long a copied text stays on the clipboard while the clearing option is
-    // on: the chosen delay until the next choice (shorter in tests).
-    void SetClipboardClearDelay(int ms);
-    // The delay chosen in "Zwischenablage leeren nach", in seconds; choosing one
-    // renames the clearing option after it.
-    int ClearClipboardSeconds() const;
-    void SetClearClipboardSeconds(int seconds);
 
   protected:
-    void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -121,11 +93,8 @@ class TMainWindow : public QMainWindow, private TLockHost {
     bool Searching() const override;
     void StopSearch() override;
     // Construction (MainWindowBuild.cpp).
-    void BuildToolBar();
-    // Widens a tool button whose caption the font makes too wide for it.
-    void LayoutToolBar();
+    void ConnectToolBar();
     void BuildMenus();
-    void BuildClipboardOptions(QMenu* options);
     void BuildClientArea();
     // Start-up, settings and size rules (MainWindow.cpp).
     void FormCreate();
@@ -133,7 +102,6 @@ class TMainWindow : public QMainWindow, private TLockHost {
     void FormShow();
     void FormDestroy();
     void UpdateMinimumSize();
-    void SetListMinimumWidth(int width);
     void Splitter1Moved();
     int MenuHeight() const;
     // Opens the start file once the window has been painted.
@@ -149,20 +117,14 @@ class TMainWindow : public QMainWindow, private TLockHost {
     std::unique_ptr<TWindowDecisions> decisions_;
     std::unique_ptr<TSettingsStore> settings_;  // open from creation to destruction
     // Destroyed after the window's closing work; takes our text off the clipboard.
-    std::unique_ptr<TSecretClipboard> clipboard_;
+    std::unique_ptr<TClipboardOptions> clipboardOptions_;
+    std::unique_ptr<TDialogCommands> dialogs_;
     TLockPane* lockPane_ = nullptr;
     TCategoryPane* categoryPane_ = nullptr;
     TEntryPane* entryPane_ = nullptr;
-    QWidget* toolBar_ = nullptr;  // the row of tool buttons, in a scroller
-    std::array<QToolButton*, 8> toolButtons_{};
+    TToolBar* toolBar_ = nullptr;
     QSplitter* splitter_ = nullptr;
-    QAction* clearClipboard_ = nullptr;
-    QMenu* clearClipboardDelay_ = nullptr;  // "Zwischenablage leeren nach"
-    QAction* backupOnSave_ = nullptr;       // "Sicherungskopie beim Speichern"
-    TSettingsDialog* settingsDialog_ = nullptr;
-    TSearchDialog* searchDialog_ = nullptr;
-    TAboutBox* aboutBox_ = nullptr;
-    TImportDialog* importDialog_ = nullptr;
+    QAction* backupOnSave_ = nullptr;  // "Sicherungskopie beim Speichern"
     TSetup* setup_ = nullptr;
     TUpdateComponent* updateComponent_ = nullptr;
     int listWidth_ = 217;  // the divider's left edge, as the size rules see it

@@ -1,25 +1,18 @@
 // The main window: the file commands, which the document session carries out, and
 // what the frame itself shows of the session.
-#include <QAction>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
 
-#include "dialogs/AboutBox.h"
-#include "dialogs/ImportDialog.h"
-#include "dialogs/SearchDialog.h"
-#include "dialogs/SettingsDialog.h"
-#include "mainwindow/CategoryPane.h"
+#include "mainwindow/DialogCommands.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/MainWindowShared.h"
 #include "mainwindow/WindowDecisions.h"
 #include "platform/FreedMemory.h"
 #include "platform/MessageService.h"
 #include "platform/SecretClipboard.h"
-#include "platform/SettingsKeys.h"
 #include "platform/TextConv.h"
-#include "resources/Icons.h"
 
 namespace dorvanta {
 
@@ -31,8 +24,8 @@ void TMainWindow::ConnectSession() {
     // The panes drop their own texts; the frame drops the search's hits, our text
     // on the clipboard and the status bar's date.
     const auto dropTexts = [this] {
-        if (searchDialog_) searchDialog_->Forget();
-        clipboard_->ClearOwnText();
+        if (dialogs_) dialogs_->ForgetSearch();
+        Clipboard().ClearOwnText();
         statusBar()->clearMessage();
     };
     connect(&session_, &TDocumentSession::AboutToReplaceDocument, this, dropTexts);
@@ -70,7 +63,7 @@ void TMainWindow::UpdateCaption() {
 
 void TMainWindow::MenuItem_NewClick() {
     if (!QuerySave()) return;
-    CloseSearchDialog();
+    dialogs_->CloseSearchDialog();
     session_.New();
 }
 
@@ -79,7 +72,7 @@ void TMainWindow::MenuItem_OpenClick() {
     const auto path = MessageService::Instance().OpenFileName(this, QStringLiteral("Öffnen"),
                                                               kOpenFilter, QStringLiteral("pdt"));
     if (!path) return;
-    CloseSearchDialog();
+    dialogs_->CloseSearchDialog();
     if (!QuerySave()) return;
     OpenFile(*path);
 }
@@ -114,51 +107,6 @@ void TMainWindow::MenuItem_PasswordClick() {
         return;
     }
     session_.SetPassword(*password);
-}
-
-void TMainWindow::MenuItem_SearchClick() {
-    searchDialog_->Open();
-}
-
-void TMainWindow::EintrgefrUnterrubrikimportieren1Click() {
-    // Without a selected sub-category there is nowhere to import to.
-    if (categoryPane_->SelectedKeyRow() < 0) {
-        MessageService::Instance().Message(QString::fromUtf8(kMsgNoSubCategory),
-                                           QStringLiteral("Ungültige oder unvollständige Angaben"),
-                                           MsgIcon::Warning);
-        return;
-    }
-    importDialog_->exec();
-}
-
-void TMainWindow::MenuItem_SettingsClick() {
-    if (session_.Loading()) return;
-    settingsDialog_->exec();
-}
-
-void TMainWindow::MenuItem_InfoClick() {
-    aboutBox_->ShowInfoDialog(kTitle, QStringLiteral("2003"), AppIcon());
-}
-
-// ---------------------------------------------------------------- the clipboard
-
-void TMainWindow::SetClipboardClearDelay(int ms) {
-    clipboard_->SetClearDelay(ms);
-}
-
-int TMainWindow::ClearClipboardSeconds() const {
-    for (const QAction* choice : clearClipboardDelay_->actions()) {
-        if (choice->isChecked()) return choice->data().toInt();
-    }
-    return settings::kClearClipboardSeconds.defaultValue;
-}
-
-void TMainWindow::SetClearClipboardSeconds(int seconds) {
-    for (QAction* choice : clearClipboardDelay_->actions()) {
-        choice->setChecked(choice->data().toInt() == seconds);
-    }
-    clearClipboard_->setText(QStringLiteral("Zwischenablage nach %1 Sekunden leeren").arg(seconds));
-    clipboard_->SetClearDelay(seconds * 1000);
 }
 
 }  // namespace dorvanta

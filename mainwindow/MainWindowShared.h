@@ -9,6 +9,13 @@
 
 namespace dorvanta::mainwindow {
 
+// The client area's designed size and the limits of the size rules.
+inline constexpr int kDesignClientWidth = 790;
+inline constexpr int kDesignClientHeight = 327;
+inline constexpr int kMinClientHeight = 329;
+inline constexpr int kMinRightPart = 200;
+inline constexpr int kMinListShrink = 100;
+
 inline const QString kTitle = QStringLiteral("Dorvanta");
 inline const QString kFileFilter = QStringLiteral("Private Daten (*.pdt)");
 inline const QString kEncryptedFilter = QStringLiteral("Private Daten, verschlüsselt (*.pdt.age)");

@@ -26,6 +26,7 @@
 #include "dialogs/SearchDialog.h"
 #include "dialogs/SettingsDialog.h"
 #include "mainwindow/MainWindow.h"
+#include "mainwindow/ToolBar.h"
 #include "platform/MessageService.h"
 #include "platform/Settings.h"
 #include "platform/System.h"
@@ -64,7 +65,7 @@ std::optional<Fit> Measure(QWidget* w) {
             (tool->toolButtonStyle() == Qt::ToolButtonFollowStyle))
             return std::nullopt;
         return Fit{Describe(w, tool->text()), metrics.horizontalAdvance(Shown(tool->text())),
-                   TMainWindow::ToolButtonTextSpace(tool)};
+                   TToolBar::ToolButtonTextSpace(tool)};
     }
     if (auto* push = qobject_cast<QPushButton*>(w)) {
         if (push->text().isEmpty()) return std::nullopt;
@@ -188,10 +189,10 @@ TEST_F(CaptionFitTest, EveryCaptionOfTheFixedLayoutsIsWhole) {
     const Case cases[] = {
         {"main window", form_.get(), 8 + 1 + 3},
         {"Neue Rubrik (TCategoryDialog)", form_->CategoryPane().Dialog(), 4},
-        {"Einstellungen (TSettingsDialog)", form_->SettingsDialog(), 5},
-        {"Suchen (TSearchDialog)", form_->SearchDialog(), 11},
-        {"Einträge importieren (TImportDialog)", form_->ImportDialog(), 9},
-        {"Info", form_->AboutBox(), 4},
+        {"Einstellungen (TSettingsDialog)", form_->Dialogs().SettingsDialog(), 5},
+        {"Suchen (TSearchDialog)", form_->Dialogs().SearchDialog(), 11},
+        {"Einträge importieren (TImportDialog)", form_->Dialogs().ImportDialog(), 9},
+        {"Info", form_->Dialogs().AboutBox(), 4},
         {"Updates installieren", &wizard, 10},
     };
     for (const Case& c : cases) {
@@ -226,7 +227,7 @@ TEST_F(CaptionFitTest, ToolButtonsWidenForAWiderFaceAndKeepTheirOrder) {
         int previousRight = 0;
         for (QToolButton* b : buttons) {
             EXPECT_LE(b->fontMetrics().horizontalAdvance(b->text()),
-                      TMainWindow::ToolButtonTextSpace(b))
+                      TToolBar::ToolButtonTextSpace(b))
                 << b->text().toStdString();
             EXPECT_GT(b->x(), previousRight) << b->text().toStdString();
             previousRight = b->geometry().right();
@@ -259,14 +260,14 @@ TEST_F(CaptionFitTest, FixedDialogsAreWideEnoughForTheirTitles) {
     };
     const Case cases[] = {
         {form_->CategoryPane().Dialog(), "Neue Rubrik erstellen", 225},
-        {form_->SettingsDialog(), "Einstellungen", 313},
-        {form_->SearchDialog(), "Suchen", 273},
-        {form_->ImportDialog(), "Einträge importieren", 338},
-        {form_->AboutBox(), "Info über Dorvanta", 435},
+        {form_->Dialogs().SettingsDialog(), "Einstellungen", 313},
+        {form_->Dialogs().SearchDialog(), "Suchen", 273},
+        {form_->Dialogs().ImportDialog(), "Einträge importieren", 338},
+        {form_->Dialogs().AboutBox(), "Info über Dorvanta", 435},
     };
     // The category dialog is titled for a new category when shown; the about box
     // as TAboutBox::ShowInfoDialog titles it, without its exec.
-    form_->AboutBox()->setWindowTitle(QStringLiteral("Info über Dorvanta"));
+    form_->Dialogs().AboutBox()->setWindowTitle(QStringLiteral("Info über Dorvanta"));
     const QFont original = QApplication::font();
     const auto places = [](QWidget* dialog) {
         QList<QRect> out;

@@ -53,7 +53,7 @@ class CopyPathsTest : public testing::MainWindowFixture {
 
     // Searches the search dialog for `text` and makes hit `row`'s `column` current.
     QTreeView* SelectHit(const char* text, int row, int column) {
-        TSearchDialog& search = *Form().SearchDialog();
+        TSearchDialog& search = *Form().Dialogs().SearchDialog();
         search.Open();
         search.Edit_SearchFor->setText(QString::fromUtf8(text));
         search.Button_Search->click();
@@ -218,7 +218,7 @@ TEST_F(CopyPathsTest, EveryCopyPutsTheWholeMarkedTextOnTheClipboardAndStartsTheC
             EXPECT_TRUE(Form().Clipboard().ClearPending());
             EXPECT_TRUE(Form().Clipboard().HoldsOwnText());
         }
-        Form().CloseSearchDialog();
+        Form().Dialogs().CloseSearchDialog();
     }
     Messages().ClearLog();
 }
@@ -275,7 +275,7 @@ TEST_F(CopyPathsTest, TheWindowsClearingTakesASearchHitsCopyOffOnlyWhileItIsOurs
     ShowSample();
     QClipboard* clipboard = QGuiApplication::clipboard();
     Named<QAction>(Form(), "MenuItem_ClearClipboard")->setChecked(true);
-    Form().SetClipboardClearDelay(50);
+    Form().ClipboardOptions().SetClipboardClearDelay(50);
     // The other program's copy: none, another text, or the same text with the same hint.
     for (const char* otherCopy : {"", "fremd", "DE12"}) {
         SCOPED_TRACE(otherCopy);
@@ -285,7 +285,7 @@ TEST_F(CopyPathsTest, TheWindowsClearingTakesASearchHitsCopyOffOnlyWhileItIsOurs
         EXPECT_TRUE(QTest::qWaitFor([&] { return !Form().Clipboard().ClearPending(); }, 5000));
         EXPECT_EQ(clipboard->text(), otherCopy);
         EXPECT_EQ(MarkedSecret(), *otherCopy != 0);
-        Form().CloseSearchDialog();
+        Form().Dialogs().CloseSearchDialog();
     }
 }
 
@@ -295,7 +295,7 @@ TEST_F(CopyPathsTest, TheClearingLeavesAnotherProgramsCopyOfTheSameText) {
     ShowSample();
     QClipboard* clipboard = QGuiApplication::clipboard();
     Named<QAction>(Form(), "MenuItem_ClearClipboard")->setChecked(true);
-    Form().SetClipboardClearDelay(300);
+    Form().ClipboardOptions().SetClipboardClearDelay(300);
     QTest::keyClick(SelectEntryCell(0, 1), Qt::Key_C, Qt::ControlModifier);
     if (!clipboard->ownsClipboard()) GTEST_SKIP() << "the clipboard has no owner here";
     QProcess other;

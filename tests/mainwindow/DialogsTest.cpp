@@ -55,8 +55,8 @@ class DialogsTest : public testing::MainWindowFixture {
 };
 
 TEST_F(DialogsTest, SearchSelectsHitsWidensAndResetsOnClose) {
-    TSearchDialog& search = *Form().SearchDialog();
-    Form().MenuItem_SearchClick();
+    TSearchDialog& search = *Form().Dialogs().SearchDialog();
+    Form().Dialogs().MenuItem_SearchClick();
     EXPECT_TRUE(search.isVisible());
     EXPECT_EQ(search.width(), TSearchDialog::kNarrowWidth);
     EXPECT_FALSE(search.Button_Search->isEnabled());
@@ -96,7 +96,7 @@ TEST_F(DialogsTest, SearchSelectsHitsWidensAndResetsOnClose) {
     EXPECT_THROW(search.Button_SearchClick(), EMaskException);
 
     search.close();
-    Form().MenuItem_SearchClick();
+    Form().Dialogs().MenuItem_SearchClick();
     EXPECT_EQ(search.width(), TSearchDialog::kNarrowWidth);
     EXPECT_TRUE(search.Edit_SearchFor->text().isEmpty());
     EXPECT_TRUE(search.CheckBox_SubKeys->isChecked());  // kept between openings
@@ -110,7 +110,7 @@ TEST_F(DialogsTest, SearchSelectsHitsWidensAndResetsOnClose) {
 
 TEST_F(DialogsTest, ImportChecksInOrderThenAddsSortedEntries) {
     TempDir dir;
-    TImportDialog& import = *Form().ImportDialog();
+    TImportDialog& import = *Form().Dialogs().ImportDialog();
     const std::string file = dir.File("neu.txt");
     testing::WriteBytes(file, "Zeta;1\r\nAlpha;2;x;y\n\n");
     struct Check {
@@ -129,7 +129,7 @@ TEST_F(DialogsTest, ImportChecksInOrderThenAddsSortedEntries) {
     for (const Check& c : checks) {
         Messages().QueueAnswer(MsgButton::Ok);
         WithModal(
-            &import, [&] { Form().EintrgefrUnterrubrikimportieren1Click(); },
+            &import, [&] { Form().Dialogs().EintrgefrUnterrubrikimportieren1Click(); },
             [&] {
                 import.Edit_File->setText(c.path);
                 if (c.otherChar) {
@@ -145,7 +145,7 @@ TEST_F(DialogsTest, ImportChecksInOrderThenAddsSortedEntries) {
     EXPECT_TRUE(Doc().Keys[1].Data.empty());
 
     WithModal(
-        &import, [&] { Form().EintrgefrUnterrubrikimportieren1Click(); },
+        &import, [&] { Form().Dialogs().EintrgefrUnterrubrikimportieren1Click(); },
         [&] {
             // Every showing starts from the tab and a disabled "?".
             EXPECT_TRUE(import.RadioButton_Tab->isChecked());
@@ -172,21 +172,21 @@ TEST_F(DialogsTest, ImportChecksInOrderThenAddsSortedEntries) {
     Form().CategoryPane().SelectKeyRow(-1);
     Form().CategoryPane().ListBox_KeysClick();
     Messages().QueueAnswer(MsgButton::Ok);
-    Form().EintrgefrUnterrubrikimportieren1Click();
+    Form().Dialogs().EintrgefrUnterrubrikimportieren1Click();
     EXPECT_EQ(LastMessage().toStdString(), kMsgNoSubCategory);
     EXPECT_FALSE(import.isVisible());
 }
 
 TEST_F(DialogsTest, ImportShowsACharacterItCannotStoreAndTakesTheMendedUtf8File) {
     TempDir dir;
-    TImportDialog& import = *Form().ImportDialog();
+    TImportDialog& import = *Form().Dialogs().ImportDialog();
     const std::string file = dir.File("utf8.txt");
     testing::WriteBytes(file, "K\xC3\xA4se\t1\nZ\xC5\x82oty\t2\n");
     Form().CategoryPane().SelectKeyRow(1);
     Form().CategoryPane().ListBox_KeysClick();
     Messages().QueueAnswer(MsgButton::Ok);
     WithModal(
-        &import, [&] { Form().EintrgefrUnterrubrikimportieren1Click(); },
+        &import, [&] { Form().Dialogs().EintrgefrUnterrubrikimportieren1Click(); },
         [&] {
             import.Edit_File->setText(QString::fromStdString(file));
             import.Button_OK->click();
@@ -210,7 +210,7 @@ TEST_F(DialogsTest, ImportShowsACharacterItCannotStoreAndTakesTheMendedUtf8File)
 
 TEST_F(DialogsTest, SettingsStoreDeleteAndCancel) {
     TempDir dir;
-    TSettingsDialog& settings = *Form().SettingsDialog();
+    TSettingsDialog& settings = *Form().Dialogs().SettingsDialog();
     const std::string file = dir.File("start.pdt");
     testing::WriteBytes(file, "x");
     auto stored = [&]() -> std::optional<std::string> {
@@ -221,7 +221,7 @@ TEST_F(DialogsTest, SettingsStoreDeleteAndCancel) {
     };
     auto run = [&](const std::function<void()>& work) {
         WithModal(
-            &settings, [&] { Form().MenuItem_SettingsClick(); }, work);
+            &settings, [&] { Form().Dialogs().MenuItem_SettingsClick(); }, work);
     };
     run([&] {
         EXPECT_FALSE(settings.CheckBox_AutoFile->isChecked());
@@ -256,7 +256,7 @@ TEST_F(DialogsTest, SettingsStoreDeleteAndCancel) {
 
     // Ignored while a file is being read.
     Doc().Loading = true;
-    Form().MenuItem_SettingsClick();
+    Form().Dialogs().MenuItem_SettingsClick();
     Doc().Loading = false;
     EXPECT_FALSE(settings.isVisible());
 }
@@ -267,7 +267,7 @@ TEST_F(DialogsTest, SettingsStoreDeleteAndCancel) {
 // regular file: a named pipe (reading would wait for a writer) or a device.
 TEST_F(DialogsTest, SettingsRefuseAStartFileTheStartCouldNotRead) {
     TempDir dir;
-    TSettingsDialog& settings = *Form().SettingsDialog();
+    TSettingsDialog& settings = *Form().Dialogs().SettingsDialog();
     const std::string file = dir.File("start.pdt"), locked = dir.File("gesperrt.pdt");
     testing::WriteBytes(file, "x");
     testing::WriteBytes(locked, "x");
@@ -304,7 +304,7 @@ TEST_F(DialogsTest, SettingsRefuseAStartFileTheStartCouldNotRead) {
         if (!refusal.empty()) Messages().QueueAnswer(MsgButton::Ok);
         bool open = false;
         WithModal(
-            &settings, [&] { Form().MenuItem_SettingsClick(); },
+            &settings, [&] { Form().Dialogs().MenuItem_SettingsClick(); },
             [&] {
                 settings.CheckBox_AutoFile->setChecked(true);
                 settings.Edit_AutoFile->setText(QString::fromStdString(path));

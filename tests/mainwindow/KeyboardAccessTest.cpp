@@ -123,8 +123,8 @@ TEST_F(KeyboardAccessTest, SearchAndQuitKeys) {
         SCOPED_TRACE(QKeySequence(key).toString().toStdString());
         Form().EntryPane().List()->setFocus();
         QTest::keyClick(Focused(), key.key(), key.keyboardModifiers());
-        EXPECT_TRUE(Form().SearchDialog()->isVisible());
-        Form().CloseSearchDialog();
+        EXPECT_TRUE(Form().Dialogs().SearchDialog()->isVisible());
+        Form().Dialogs().CloseSearchDialog();
         Form().activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&Form()));
     }
@@ -190,9 +190,9 @@ TEST_F(KeyboardAccessTest, EveryControlHasAName) {
     const std::vector<std::pair<const char*, QWidget*>> roots = {
         {"main window", &Form()},
         {"category dialog", Form().CategoryPane().Dialog()},
-        {"settings", Form().SettingsDialog()},
-        {"search", Form().SearchDialog()},
-        {"import", Form().ImportDialog()},
+        {"settings", Form().Dialogs().SettingsDialog()},
+        {"search", Form().Dialogs().SearchDialog()},
+        {"import", Form().Dialogs().ImportDialog()},
         {"about box", &about},
     };
     for (const auto& [name, root] : roots) {

@@ -340,9 +340,9 @@ TEST_F(LockTest, NoTextOfALockedCollectionStaysInMemory) {
     const TMarkers m = OpenMarked(dir);
     const std::string &value = m.value, &info = m.info, &password = m.password;
     // The texts also go to the search.
-    Form().MenuItem_SearchClick();
-    Form().SearchDialog()->Edit_SearchFor->setText(QStringLiteral("*"));
-    Form().SearchDialog()->Button_Search->click();
+    Form().Dialogs().MenuItem_SearchClick();
+    Form().Dialogs().SearchDialog()->Edit_SearchFor->setText(QStringLiteral("*"));
+    Form().Dialogs().SearchDialog()->Button_Search->click();
     QApplication::processEvents();
     for (const std::string* text : {&value, &info, &password}) {
         EXPECT_GT(PlacesInMemory(*text), 0) << "the scan must see the open collection";

@@ -86,8 +86,8 @@ TEST_F(LongFieldTest, ListsAndSearchHitsShowTheFirstThousandCharacters) {
         Form().CategoryPane().ShowDataAction()->setChecked(false);
         Form().CategoryPane().SpeedButton_ShowDataClick();
 
-        Form().MenuItem_SearchClick();
-        TSearchDialog& search = *Form().SearchDialog();
+        Form().Dialogs().MenuItem_SearchClick();
+        TSearchDialog& search = *Form().Dialogs().SearchDialog();
         search.Edit_SearchFor->setText(QStringLiteral("*"));
         search.Button_SearchClick();
         const QAbstractItemModel& hits = *search.ResultModel;
@@ -194,8 +194,8 @@ TEST_F(LongFieldTest, AHugePasteIsCutAndTheIdleFieldPaintsLittle) {
     const QString huge = QString(10'000'000, QLatin1Char('a'));
     const QString hint =
         "Das Feld nimmt höchstens 100.000 Zeichen auf; der Rest wurde nicht übernommen.";
-    QLineEdit& field = *Form().SearchDialog()->Edit_SearchFor;
-    Form().SearchDialog()->Open();
+    QLineEdit& field = *Form().Dialogs().SearchDialog()->Edit_SearchFor;
+    Form().Dialogs().SearchDialog()->Open();
     struct Case {
         const char* before;
         int cursor;

@@ -777,7 +777,7 @@ TEST_F(MainWindowTest, CopiedTextsAreMarkedSecretAndClearedOnlyWhileStillOurs) {
         SelectKey(0);
         Form().EntryPane().SelectEntryRow(2);  // PIN 4711
         Named<QAction>(Form(), "MenuItem_ClearClipboard")->setChecked(c.clearOption);
-        Form().SetClipboardClearDelay(c.endProgram ? 30000 : 50);
+        Form().ClipboardOptions().SetClipboardClearDelay(c.endProgram ? 30000 : 50);
         Form().EntryPane().CopyField(1);
         EXPECT_EQ(clipboard->text(), "4711");
         EXPECT_TRUE(clipboard->mimeData()->formats().contains("text/plain"));
@@ -802,7 +802,7 @@ TEST_F(MainWindowTest, ANewCopyRestartsTheClearingDelay) {
     SelectKey(0);
     Form().EntryPane().SelectEntryRow(2);
     Named<QAction>(Form(), "MenuItem_ClearClipboard")->setChecked(true);
-    Form().SetClipboardClearDelay(600);
+    Form().ClipboardOptions().SetClipboardClearDelay(600);
     QClipboard* clipboard = QGuiApplication::clipboard();
     Form().EntryPane().CopyField(1);
     QTest::qWait(350);
@@ -842,7 +842,7 @@ TEST_F(MainWindowTest, RefusedCharactersAreNamedTypedOrPastedInTheWindowAndInDia
 
     TCategoryDialog* category = Form().CategoryPane().Dialog();
     category->show();
-    Form().SearchDialog()->Open();
+    Form().Dialogs().SearchDialog()->Open();
     struct Field {
         const char* name;
         QLineEdit* edit;
@@ -853,7 +853,7 @@ TEST_F(MainWindowTest, RefusedCharactersAreNamedTypedOrPastedInTheWindowAndInDia
         {"main window: Info", Form().EntryPane().InfoEdit(), true},
         {"Neue Rubrik: Titel", category->Edit_Title, false},
         {"Neue Rubrik: Rubrik (combo box)", category->ComboBox_Key->lineEdit(), false},
-        {"Suchen: Suchen nach", Form().SearchDialog()->Edit_SearchFor, false},
+        {"Suchen: Suchen nach", Form().Dialogs().SearchDialog()->Edit_SearchFor, false},
     };
     enum class How { Typed, Pasted };
     struct Case {
@@ -925,7 +925,7 @@ TEST_F(MainWindowTest, RefusedCharactersAreNamedTypedOrPastedInTheWindowAndInDia
         }
     }
     QToolTip::hideText();
-    Form().SearchDialog()->close();
+    Form().Dialogs().SearchDialog()->close();
     category->reject();
 }
 

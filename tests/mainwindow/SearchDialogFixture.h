@@ -46,10 +46,10 @@ class SearchDialogTest : public testing::MainWindowFixture {
         ShowKeys({{"Giro", "Bank", {{"IBAN", "DE12 \x80", "Haus", 1.0}, {"PIN", "4711", "", 2.0}}},
                   {"Pin-Ablage", "Bank", {}},
                   {"Privat", "Mail", {{"Adresse", "a@b.c", "PIN-Brief f\xFCr M\xFCller", 3.0}}}});
-        Form().MenuItem_SearchClick();
+        Form().Dialogs().MenuItem_SearchClick();
     }
     void TearDown() override { CloseWindow(false); }
-    TSearchDialog& Search() { return *form_->SearchDialog(); }
+    TSearchDialog& Search() { return *form_->Dialogs().SearchDialog(); }
     QAbstractItemModel& Model() { return *Search().ResultModel; }
 
     // Searches with the dialog's default boxes, sub-category names included.

@@ -35,7 +35,7 @@ TEST_F(SearchDialogTest, RowsShowKindAndTextInDocumentOrder) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
         Search().close();
-        Form().MenuItem_SearchClick();
+        Form().Dialogs().MenuItem_SearchClick();
         for (QCheckBox* box :
              {Search().CheckBox_Exact, Search().CheckBox_Titles, Search().CheckBox_Values,
               Search().CheckBox_Info, Search().CheckBox_Wildcard}) {
@@ -219,9 +219,9 @@ TEST_F(SearchDialogTest, ChangesThatMoveEntriesEmptyTheList) {
          true},
         {"an import",
          [&] {
-             TImportDialog& import = *Form().ImportDialog();
+             TImportDialog& import = *Form().Dialogs().ImportDialog();
              WithModal(
-                 import, [&] { Form().EintrgefrUnterrubrikimportieren1Click(); },
+                 import, [&] { Form().Dialogs().EintrgefrUnterrubrikimportieren1Click(); },
                  [&] {
                      import.Edit_File->setText(QString::fromStdString(file));
                      import.RadioButton_OtherChar->setChecked(true);
@@ -267,7 +267,7 @@ TEST_F(SearchDialogTest, ClosingFreesTheHitsAndTheListWorksAfterwards) {
         EXPECT_TRUE(shown.isNull());
         EXPECT_EQ(Search().GroupBox2->findChildren<QTreeView*>().size(), 1);
 
-        Form().MenuItem_SearchClick();
+        Form().Dialogs().MenuItem_SearchClick();
         QTreeView& view = *Search().ListView_Results;
         EXPECT_EQ(view.model(), &Model());
         EXPECT_TRUE(view.isVisibleTo(&Search()));
@@ -285,7 +285,7 @@ TEST_F(SearchDialogTest, ClosingFreesTheHitsAndTheListWorksAfterwards) {
         EXPECT_EQ(Form().CategoryPane().SelectedKeyRow(), 2);
         EXPECT_EQ(Form().EntryPane().SelectedEntryRow(), 0);
         Search().close();
-        Form().MenuItem_SearchClick();
+        Form().Dialogs().MenuItem_SearchClick();
     }
 }
 

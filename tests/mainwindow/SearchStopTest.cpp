@@ -34,7 +34,7 @@ TEST_F(SearchStopTest, ALongSearchRunsBesideTheWindowAndStopsKeepingItsHits) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Messages().ClearLog();
-        Form().MenuItem_SearchClick();
+        Form().Dialogs().MenuItem_SearchClick();
         Search().Edit_SearchFor->setText(QString::fromLatin1(mask.c_str()));
         bool seen = false;
         QElapsedTimer sinceStop;
@@ -128,7 +128,7 @@ TEST_F(SearchStopTest, ASearchStoppedBeforeItsFirstHitDoesNotSayItFoundNothing) 
         EXPECT_EQ(told, c.told);
         Messages().ClearLog();
         Search().close();
-        Form().MenuItem_SearchClick();
+        Form().Dialogs().MenuItem_SearchClick();
     }
 }
 

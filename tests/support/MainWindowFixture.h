@@ -7,7 +7,10 @@
 #include <QApplication>
 #include <memory>
 
+#include "dialogs/SearchDialog.h"
 #include "mainwindow/CategoryPane.h"
+#include "mainwindow/ClipboardOptions.h"
+#include "mainwindow/DialogCommands.h"
 #include "mainwindow/EntryPane.h"
 #include "mainwindow/MainWindow.h"
 #include "platform/MessageService.h"
