@@ -23,6 +23,7 @@
 #include "bench/RealisticData.h"
 #include "dialogs/SearchDialog.h"
 #include "mainwindow/CategoryPane.h"
+#include "mainwindow/DialogCommands.h"
 #include "mainwindow/EntryPane.h"
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
