@@ -37,7 +37,17 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     bool handled = false;
     // An error leaves the command it ended; the program goes on.
-    RunGuarded([&] { handled = QApplication::notify(receiver, event); });
+    RunGuarded([&] {
+        // The fit comes after the window's own show handling: a dialog centres
+        // itself over its owner there, and a message box takes its size.
+        if (!screenFit_.Watches(receiver, event)) {
+            handled = QApplication::notify(receiver, event);
+            return;
+        }
+        const QPointer<QObject> alive(receiver);
+        handled = QApplication::notify(receiver, event);
+        if (alive) screenFit_.Delivered(receiver, event);
+    });
     return handled;
 }
 

@@ -7,6 +7,8 @@
 #include <functional>
 #include <utility>
 
+#include "platform/ScreenFit.h"
+
 namespace dorvanta {
 
 class TApplication : public QApplication {
@@ -17,8 +19,12 @@ class TApplication : public QApplication {
     TApplication(int& argc, char** argv);
 
     // Delivers the event; a std::exception (UTF-8 message) escaping a handler is
-    // shown with ShowApplicationError and the event counts as handled.
+    // shown with ShowApplicationError and the event counts as handled. A window
+    // that is shown is then fitted into its screen (ScreenFit.h).
     bool notify(QObject* receiver, QEvent* event) override;
+
+  private:
+    TScreenFit screenFit_;
 };
 
 // Runs `action`; an error it raises is shown in the application error box.
