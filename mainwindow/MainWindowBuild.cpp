@@ -19,6 +19,7 @@
 
 #include "mainwindow/EntryModel.h"
 #include "mainwindow/KeyListBox.h"
+#include "mainwindow/ListAccessibility.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/MainWindowShared.h"
 #include "mainwindow/PageScroller.h"
@@ -231,6 +232,7 @@ void TMainWindow::BuildEntryList() {
     // Tab leaves the list for the next field; the arrow keys move inside it.
     ListView_Data->setTabKeyNavigation(false);
     ListView_Data->setAccessibleName(QStringLiteral("Einträge"));
+    FocusCurrentCellForReaders(ListView_Data);
     ListView_Data->verticalHeader()->hide();
     ListView_Data->verticalHeader()->setDefaultSectionSize(ListView_Data->fontMetrics().height() +
                                                            4);
@@ -308,6 +310,13 @@ void TMainWindow::BuildClientArea() {
     });
     ListBox_Keys->SetDrawItem([this](QPainter& p, int i, const QRect& r, bool selected) {
         ListBox_KeysDrawItem(p, i, r, selected);
+    });
+    // A screen reader reads a row as "Oberrubrik – Unterrubrik".
+    ListBox_Keys->SetItemText([this](int i) {
+        const auto& keys = Doc().Keys;
+        return i < static_cast<int>(keys.size())
+                   ? ShownText(keys[i].Parent) + QStringLiteral(" – ") + ShownText(keys[i].Name)
+                   : QString();
     });
     connect(ListBox_Keys, &TKeyListBox::ItemIndexChanged, this,
             Guarded([this](int row) { KeyRowSelected(row); }));
