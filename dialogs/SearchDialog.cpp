@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -196,6 +197,7 @@ QTreeView* TSearchDialog::NewResultView() {
         return ToQString(HitText(session_.Document(), *hit));
     });
     view->show();  // a child added to a shown dialog stays hidden otherwise
+    view->installEventFilter(this);
     connect(view, &QTreeView::clicked, this, Guarded([this] { ListView_ResultsClick(); }));
     // A row becoming selected, by mouse or keyboard; losing the selection does nothing.
     connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -304,6 +306,27 @@ void TSearchDialog::ListView_ResultsClick() {
     if (const std::optional<TSearchHit> hit = SelectedHit()) {
         session_.RequestShow(hit->KeyIndex, hit->DataIndex);
     }
+}
+
+bool TSearchDialog::eventFilter(QObject* watched, QEvent* event) {
+    // Taken before the list sees the key: it would pass Enter on to the dialog,
+    // whose default button would start a new search and drop the hits.
+    if (watched == ListView_Results && event->type() == QEvent::KeyPress) {
+        const auto* press = static_cast<QKeyEvent*>(event);
+        const bool key = press->key() == Qt::Key_Return || press->key() == Qt::Key_Enter ||
+                         press->key() == Qt::Key_Space;
+        // Ctrl+Space keeps its meaning in the list (it unselects the row).
+        const bool plain = (press->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+        const QModelIndex current = ListView_Results->currentIndex();
+        if (key && plain && current.isValid()) {
+            // The row the keyboard is on becomes the selected one, as under a click.
+            ListView_Results->selectionModel()->select(
+                current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            RunGuarded([this] { ListView_ResultsClick(); });
+            return true;
+        }
+    }
+    return TFixedDialog::eventFilter(watched, event);
 }
 
 void TSearchDialog::ShowSearching(bool searching) {

@@ -110,6 +110,8 @@ class TSearchDialog : public TFixedDialog {
   protected:
     // While a search runs, closing stops it instead.
     void done(int result) override;
+    // Enter, Return and Space on a hit show it, as a click does.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void FormClose();

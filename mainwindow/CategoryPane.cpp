@@ -38,6 +38,7 @@ TCategoryPane::TCategoryPane(TDocumentSession& session, TSecretClipboard& clipbo
     list_->SetDrawItem([this](QPainter& p, int i, const QRect& r, bool selected) {
         ListBox_KeysDrawItem(p, i, r, selected);
     });
+    list_->SetItemText([this](int i) { return ItemText(i); });
     connect(list_, &TKeyListBox::ItemIndexChanged, this,
             Guarded([this](int row) { KeyRowSelected(row); }));
     connect(list_, &TKeyListBox::Clicked, this, Guarded([this] { ListBox_KeysClick(); }));

@@ -15,6 +15,7 @@
 #include "mainwindow/EntryModel.h"
 #include "mainwindow/EntryPane.h"
 #include "mainwindow/FieldEdit.h"
+#include "mainwindow/ListAccessibility.h"
 #include "platform/Application.h"
 #include "platform/SecretClipboard.h"
 #include "resources/Icons.h"
@@ -39,6 +40,11 @@ TEntryPane::TEntryPane(TDocumentSession& session, TSecretClipboard& clipboard, Q
     upper->addWidget(column);
     right->addLayout(upper, 1);
     right->addWidget(BuildEditorStrip(clipboard));
+    // The keyboard walks the pane as it reads: the list, then the editor.
+    setTabOrder(list_, editName_);
+    setTabOrder(editName_, editValue_);
+    setTabOrder(editValue_, editInfo_);
+    setTabOrder(editInfo_, applyButton_);
     ConnectSession();
 }
 
@@ -53,6 +59,7 @@ void TEntryPane::BuildList(TSecretClipboard& clipboard) {
     // Tab leaves the list for the next field; the arrow keys move inside it.
     list_->setTabKeyNavigation(false);
     list_->setAccessibleName(QStringLiteral("Einträge"));
+    FocusCurrentCellForReaders(list_);
     list_->verticalHeader()->hide();
     list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 4);
     list_->horizontalHeader()->setHighlightSections(false);
@@ -162,10 +169,6 @@ QWidget* TEntryPane::BuildEditorStrip(TSecretClipboard& clipboard) {
     applyButton_->setEnabled(false);
     connect(applyButton_, &QPushButton::clicked, this,
             Guarded([this] { Button_ApplyDataClick(); }));
-    setTabOrder(list_, editName_);
-    setTabOrder(editName_, editValue_);
-    setTabOrder(editValue_, editInfo_);
-    setTabOrder(editInfo_, applyButton_);
     return editorStrip_;
 }
 

@@ -1,14 +1,19 @@
 #include "mainwindow/KeyListBox.h"
 
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyleOptionFocusRect>
 #include <algorithm>
+#include <utility>
+
+#include "mainwindow/ListAccessibility.h"
 
 namespace dorvanta {
 
 TKeyListBox::TKeyListBox(QWidget* parent) : QAbstractScrollArea(parent) {
+    InstallKeyListAccessibility();
     setFocusPolicy(Qt::StrongFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -17,7 +22,21 @@ TKeyListBox::TKeyListBox(QWidget* parent) : QAbstractScrollArea(parent) {
     verticalScrollBar()->setSingleStep(16);
 }
 
+TKeyListBox::~TKeyListBox() = default;
+
+QString TKeyListBox::RowText(int index) const {
+    if (!text_ || index < 0 || index >= Count()) return {};
+    return text_(index);
+}
+
+TKeyListItems& TKeyListBox::AccessibleItems() {
+    if (!accessibleItems_) accessibleItems_ = std::make_unique<TKeyListItems>(*this);
+    return *accessibleItems_;
+}
+
 void TKeyListBox::Clear() {
+    // The items a reader holds stand for rows that are going.
+    if (accessibleItems_) accessibleItems_->Forget();
     std::vector<int>{0}.swap(tops_);
     SetIndex(-1);
     UpdateScrollBar();
@@ -100,7 +119,24 @@ void TKeyListBox::SelectByUser(int index) {
 void TKeyListBox::SetIndex(int index) {
     if (index == itemIndex_) return;
     itemIndex_ = index;
+    AnnounceLater(false);
     emit ItemIndexChanged(index);
+}
+
+void TKeyListBox::AnnounceLater(bool focus) {
+    // Without a screen reader nothing is made or sent.
+    if (!QAccessible::isActive()) return;
+    announceFocus_ = announceFocus_ || focus;
+    if (announcePending_) return;
+    announcePending_ = true;
+    QMetaObject::invokeMethod(this, &TKeyListBox::Announce, Qt::QueuedConnection);
+}
+
+void TKeyListBox::Announce() {
+    announcePending_ = false;
+    const bool focus = std::exchange(announceFocus_, false);
+    if (!QAccessible::isActive()) return;
+    AccessibleItems().Announce(itemIndex_, hasFocus(), focus);
 }
 
 void TKeyListBox::paintEvent(QPaintEvent* event) {
@@ -192,6 +228,8 @@ void TKeyListBox::contextMenuEvent(QContextMenuEvent* event) {
 void TKeyListBox::focusInEvent(QFocusEvent* event) {
     QAbstractScrollArea::focusInEvent(event);
     viewport()->update();
+    // After Qt's own focus notice for the list: the reader then speaks the row.
+    AnnounceLater(true);
 }
 
 void TKeyListBox::focusOutEvent(QFocusEvent* event) {

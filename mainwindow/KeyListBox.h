@@ -2,21 +2,32 @@
 // An owner-drawn list box whose rows have individual heights, zero included.
 // Heights are fixed when a row is added and change only by a refill; only the
 // rows inside the viewport are painted, so thousands of tall rows scroll smoothly.
+// A screen reader sees one item per row (ListAccessibility.h), named by SetItemText.
 
 #include <QAbstractScrollArea>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace dorvanta {
+
+class TKeyListItems;
 
 class TKeyListBox : public QAbstractScrollArea {
     Q_OBJECT
   public:
     using DrawItem = std::function<void(QPainter&, int index, const QRect& rect, bool selected)>;
+    using ItemText = std::function<QString(int index)>;
 
     explicit TKeyListBox(QWidget* parent = nullptr);
+    ~TKeyListBox() override;
 
     void SetDrawItem(DrawItem draw) { draw_ = std::move(draw); }
+    // The text a screen reader reads for a row; asked only for rows the list has.
+    void SetItemText(ItemText text) { text_ = std::move(text); }
+    QString RowText(int index) const;
+    // The row items a screen reader has asked for.
+    TKeyListItems& AccessibleItems();
 
     // Removes every row (and the selection), giving their memory back.
     void Clear();
@@ -61,10 +72,19 @@ class TKeyListBox : public QAbstractScrollArea {
     void EnsureVisible(int index);
     void SelectByUser(int index);
     void SetIndex(int index);
+    // A screen reader hears of the selected row once the event at hand is done: a
+    // selection the filtered view answers with a refill (and a reselection) is then
+    // announced once, as it ends. `focus`: the list has just taken the focus.
+    void AnnounceLater(bool focus);
+    void Announce();
 
     DrawItem draw_;
+    ItemText text_;
     std::vector<int> tops_{0};  // tops_[i] = top of row i; tops_.back() = total height
     int itemIndex_ = -1;
+    std::unique_ptr<TKeyListItems> accessibleItems_;  // made when a reader first asks
+    bool announcePending_ = false;
+    bool announceFocus_ = false;
 };
 
 }  // namespace dorvanta

@@ -27,6 +27,7 @@
 #include "platform/Application.h"
 #include "platform/FreedMemory.h"
 #include "platform/MessageService.h"
+#include "platform/ScreenFit.h"
 #include "platform/SecretClipboard.h"
 #include "platform/Settings.h"
 #include "platform/SettingsKeys.h"
@@ -120,7 +121,11 @@ void TMainWindow::FormCreate() {
     // A failed registration is reported; the window still reads its settings.
     RunGuarded([this] { setup_->RegisterUninstall(); });
     session_.SetShownKey(-1);
-    SetClientSize(QSize(kDesignClientWidth, kDesignClientHeight));
+    // A first start uses the screen sensibly; stored settings then override this.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    SetClientSize(FirstWindowSize(screen ? screen->availableGeometry() : QRect(),
+                                  QSize(kDesignClientWidth, kDesignClientHeight),
+                                  QSize(0, MenuHeight())));
     if (!uninstallRun_) ReadSettings();
     // Last: a due update wizard shows before the window does.
     RunGuarded([this] { updateComponent_->AutomaticUpdate({}, false, 0); });

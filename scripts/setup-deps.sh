@@ -14,8 +14,8 @@ PACKAGES=(
   xvfb xauth imagemagick xdotool x11-utils
   # the screen lock watcher's test runs a private message bus
   dbus-daemon
-  # the end-to-end test reads the accessibility tree over AT-SPI
-  at-spi2-core python3-gi gir1.2-glib-2.0
+  # the end-to-end tests read the accessibility tree over AT-SPI and listen to its events
+  at-spi2-core python3-gi gir1.2-glib-2.0 python3-pyatspi
   # the desktop files, the Debian package and its test
   librsvg2-bin dpkg-dev file lintian man-db libxml2-utils desktop-file-utils
   appstream shared-mime-info xdg-utils libfile-mimeinfo-perl

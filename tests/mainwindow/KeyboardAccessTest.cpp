@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTableView>
@@ -22,6 +23,7 @@
 #include "mainwindow/KeyListBox.h"
 #include "mainwindow/MainWindow.h"
 #include "support/MainWindowFixture.h"
+#include "support/ModalDriver.h"
 
 namespace dorvanta {
 namespace {
@@ -150,6 +152,61 @@ TEST_F(KeyboardAccessTest, SearchAndQuitKeys) {
         EXPECT_EQ(LastQuestion(), q.answer ? QString::fromUtf8(kSaveQuestion) : QString());
         EXPECT_EQ(Form().isVisible(), !q.closed);
         CloseWindow();
+    }
+    SetUp();
+}
+
+TEST_F(KeyboardAccessTest, NewCategoriesAndEntriesHaveKeysOfTheirOwn) {
+    // The menu shows the keys, and the new-entry button's tip names its key.
+    QAction* newKey = Form().CategoryPane().NewKeyAction();
+    QAction* newEntry = Form().EntryPane().NewEntryAction();
+    EXPECT_EQ(newKey->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+    EXPECT_EQ(newEntry->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
+    const QList<QAction*> edit = Form().menuBar()->actions().at(1)->menu()->actions();
+    EXPECT_TRUE(edit.contains(newKey) && edit.contains(newEntry));
+    EXPECT_EQ(
+        Form().EntryPane().NewButton()->toolTip(),
+        "Neuer Eintrag (" + QKeySequence("Ctrl+Shift+N").toString(QKeySequence::NativeText) + ")");
+
+    struct Case {
+        const char* name;
+        enum { Entries, Keys, Field } focus;
+        QKeyCombination key;
+        bool category;  // opens the category dialog; otherwise a new entry
+    };
+    const Case cases[] = {
+        {"Ctrl+R in the entry list", Case::Entries, Qt::CTRL | Qt::Key_R, true},
+        {"Ctrl+R in a field", Case::Field, Qt::CTRL | Qt::Key_R, true},
+        {"Insert in the category list", Case::Keys, QKeyCombination(Qt::Key_Insert), true},
+        {"Ctrl+Shift+N in the entry list", Case::Entries, Qt::CTRL | Qt::SHIFT | Qt::Key_N, false},
+        {"Ctrl+Shift+N in a field", Case::Field, Qt::CTRL | Qt::SHIFT | Qt::Key_N, false},
+        {"Insert in the entry list", Case::Entries, QKeyCombination(Qt::Key_Insert), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        QWidget* const targets[] = {Form().EntryPane().List(), Form().CategoryPane().List(),
+                                    Form().EntryPane().ValueEdit()};
+        targets[c.focus]->setFocus();
+        int opened = 0;
+        testing::TModalDriver<TCategoryDialog> driver([&](TCategoryDialog& dialog) {
+            opened += dialog.Tag == -1 ? 1 : 100;  // -1: a new sub-category
+            dialog.reject();
+        });
+        QTest::keyClick(Focused(), c.key.key(), c.key.keyboardModifiers());
+        EXPECT_EQ(opened, c.category ? 1 : 0);
+        if (!c.category) {
+            // The selected entry is left alone; the editor is empty for a new one.
+            EXPECT_EQ(Form().EntryPane().SelectedEntryRow(), -1);
+            EXPECT_EQ(Focused(), Form().EntryPane().NameEdit());
+            EXPECT_EQ(Form().EntryPane().ValueEdit()->text(), "");
+            QTest::keyClicks(Focused(), "TAN");
+            QTest::keyClick(Focused(), Qt::Key_Return);
+            ASSERT_EQ(Doc().Keys.front().Data.size(), 3u);
+            EXPECT_EQ(Doc().Keys.front().Data[0].Value, "DE12");
+            EXPECT_EQ(Doc().FindEntry(0, "TAN"), 2);
+        }
+        CloseWindow(false);
     }
     SetUp();
 }

@@ -370,5 +370,52 @@ TEST_F(SearchDialogTest, APastedTextLongerThanQtsDefaultLimitIsKeptAndMatched) {
     Messages().ClearLog();  // "Die Suche hat keine Ergebnisse geliefert."
 }
 
+// Enter, Return and Space on a hit show it in the main window as a click does, also
+// on a row the keyboard is on but has not selected (as after tabbing into the list)
+// and on one that is selected already; the dialog stays open, and its default
+// button does not search anew (the field holds a text without hits by then).
+TEST_F(SearchDialogTest, EnterAndSpaceOnAHitShowIt) {
+    struct Step {
+        const char* how;
+        int row;
+        bool selected;  // the row is selected before the key
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int keyRow;
+        int entry;
+        std::string title;
+    };
+    const Step steps[] = {
+        {"Return on the info row", 2, false, Qt::Key_Return, Qt::NoModifier, 2, 0, "Adresse"},
+        {"Space on the title row", 0, false, Qt::Key_Space, Qt::NoModifier, 0, 1, "PIN"},
+        {"keypad Enter on the name row", 1, false, Qt::Key_Enter, Qt::KeypadModifier, 1, -1, ""},
+        {"Return on the selected title row", 0, true, Qt::Key_Return, Qt::NoModifier, 0, 1, "PIN"},
+        {"Space on the selected info row", 2, true, Qt::Key_Space, Qt::NoModifier, 2, 0, "Adresse"},
+    };
+    Find("pin");
+    ASSERT_EQ(Model().rowCount(), 3);
+    Search().Edit_SearchFor->setText("xyz");
+    QTreeView& view = *Search().ListView_Results;
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.how);
+        view.selectionModel()->setCurrentIndex(
+            Model().index(s.row, 0),
+            s.selected ? QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows
+                       : QItemSelectionModel::Clear);
+        // Somewhere else in the main window, so that only the key can bring the hit back.
+        Form().CategoryPane().SelectKeyRow(-1);
+        Form().CategoryPane().ListBox_KeysClick();
+        ASSERT_EQ(Form().CategoryPane().SelectedKeyRow(), -1);
+        QTest::keyClick(&view, s.key, s.modifiers);
+        EXPECT_EQ(Form().CategoryPane().SelectedKeyRow(), s.keyRow);
+        EXPECT_EQ(Form().EntryPane().SelectedEntryRow(), s.entry);
+        EXPECT_EQ(Form().EntryPane().NameEdit()->text().toStdString(), s.title);
+        EXPECT_TRUE(view.selectionModel()->isRowSelected(s.row));
+        EXPECT_TRUE(Search().isVisible());
+        EXPECT_EQ(Search().SearchResults().size(), 3u);
+        EXPECT_TRUE(Unanswered().isEmpty()) << Unanswered().toStdString();
+    }
+}
+
 }  // namespace
 }  // namespace dorvanta
