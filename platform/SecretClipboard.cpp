@@ -45,6 +45,18 @@ class TCopyRoute : public QObject {
     TSecretClipboard::TCopyText text_;
 };
 
+// Takes our text off the clipboard. A Wayland compositor may keep a copy of every
+// clipboard text and offer it again as soon as the clipboard is unset, so that a
+// copy outlives its program (weston does, without the hint): unsetting would
+// bring our text back. An empty content in its place leaves nothing to keep.
+void EmptyClipboard(QClipboard& clipboard) {
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        clipboard.setMimeData(new QMimeData);
+    } else {
+        clipboard.clear();
+    }
+}
+
 }  // namespace
 
 TSecretClipboard::TSecretClipboard(QObject* parent) : QObject(parent) {
@@ -103,7 +115,7 @@ bool TSecretClipboard::HoldsOwnText() const {
 
 void TSecretClipboard::ClearOwnText() {
     timer_.stop();
-    if (HoldsOwnText()) QGuiApplication::clipboard()->clear();
+    if (HoldsOwnText()) EmptyClipboard(*QGuiApplication::clipboard());
     text_.clear();
     own_ = nullptr;
     copied_ = false;

@@ -16,6 +16,9 @@ PACKAGES=(
   dbus-daemon
   # the end-to-end tests read the accessibility tree over AT-SPI and listen to its events
   at-spi2-core python3-gi gir1.2-glib-2.0 python3-pyatspi
+  # the program as a native Wayland client (Qt's wayland platform); its test runs
+  # it under weston and reads the clipboard with wl-paste
+  qt6-wayland weston wl-clipboard
   # the desktop files, the Debian package and its test
   librsvg2-bin dpkg-dev file lintian man-db libxml2-utils desktop-file-utils
   appstream shared-mime-info xdg-utils libfile-mimeinfo-perl

@@ -91,7 +91,7 @@ fi
 
 depends=$(dpkg-deb -f "$deb" Depends)
 missing_deps=
-for d in qt6-translations-l10n fonts-liberation2 libqt6widgets6 libqt6svg6; do
+for d in qt6-translations-l10n fonts-liberation2 qt6-wayland libqt6widgets6 libqt6svg6; do
     [[ ", $depends," == *", $d "* || ", $depends," == *", $d,"* ]] || missing_deps+=" $d"
 done
 if [ -z "$missing_deps" ]; then pass "Depends names the run-time packages"; else fail "Depends lacks$missing_deps" "$depends"; fi
