@@ -297,7 +297,8 @@ xdotool mousemove $((X + 14)) $((Y + 106)) click 1
 sleep 0.3
 xdotool mousemove $((X + 310)) $((Y + 111)) click 1
 sleep 0.3
-xdotool mousemove $((X + 759)) $((Y + 224)) click 1
+# The copy button stands at the window's right edge, whatever its width.
+xdotool mousemove $((X + WIDTH - 31)) $((Y + 224)) click 1
 sleep 0.3
 xdotool key w
 sleep 0.3
