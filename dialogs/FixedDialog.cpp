@@ -57,7 +57,8 @@ void TFixedDialog::showEvent(QShowEvent* event) {
     // A window does not hear of a change of the application font; it is measured again here.
     FitTitle();
     if (!placed_) {
-        QRect area = parentWidget() ? parentWidget()->frameGeometry() : QRect();
+        // Over the owner's window: an owner inside a window has no global frame.
+        QRect area = parentWidget() ? parentWidget()->window()->frameGeometry() : QRect();
         if (firstPlace_ == FirstPlace::ScreenCentre || area.isNull()) {
             if (const QScreen* screen = this->screen()) area = screen->availableGeometry();
         }
