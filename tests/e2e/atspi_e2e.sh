@@ -24,18 +24,8 @@ fail() {
     exit 1
 }
 
-# A display of the server's own choosing (-displayfd), as in gui_e2e.sh.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
-    3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    kill -0 "$xvfb_pid" 2>/dev/null || break
-    sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start: $(tail -n 3 "$work/xvfb.log" | tr '\n' ' ')"
-export DISPLAY=":$(head -n1 "$work/display")"
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+source "$(dirname "$0")/xvfb.sh"
+start_private_xvfb
 
 # Sub-categories under three parents, umlauts in both; two with entries.
 cat >"$work/lists.json" <<'JSON'

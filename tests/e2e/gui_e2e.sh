@@ -32,33 +32,8 @@ fail() {
     exit 1
 }
 
-# A display of the server's own choosing: with -displayfd it takes a free number
-# and writes it to fd 3 when it is ready, so parallel runs never race for one.
-# -noreset: the server would otherwise reset when the last program closes, and
-# a program starting during that reset cannot connect.
-start_xvfb() {
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
-        3>"$work/display" >"$work/xvfb.log" 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 100); do
-        [ -s "$work/display" ] && break
-        kill -0 "$xvfb_pid" 2>/dev/null || return 1
-        sleep 0.1
-    done
-    [ -s "$work/display" ] || return 1
-    DISPLAY=":$(head -n1 "$work/display")"
-    # Accepting connections, not merely listening.
-    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
-    return 1
-}
-export DISPLAY=
-if ! start_xvfb; then
-    # Once more, from scratch: a busy machine may have been too slow the first time.
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-    DISPLAY=
-    start_xvfb || fail "Xvfb did not start: $(tail -n 3 "$work/xvfb.log" | tr '\n' ' ')"
-fi
+source "$(dirname "$0")/xvfb.sh"
+start_private_xvfb
 
 # The window whose name is exactly $1 (other than window $2), waited for up to 10 s;
 # $3 "--onlyvisible" skips unmapped ones (Qt keeps one named after the program).

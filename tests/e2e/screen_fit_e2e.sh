@@ -29,29 +29,8 @@ fail() {
     exit 1
 }
 
-# A display of the server's own choosing (see gui_e2e.sh): -displayfd writes its
-# number when it is ready; -noreset keeps it from resetting between programs.
-start_xvfb() {
-    Xvfb -displayfd 3 -screen 0 "${screen_w}x${screen_h}x24" -nolisten tcp -noreset \
-        3>"$work/display" >"$work/xvfb.log" 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 100); do
-        [ -s "$work/display" ] && break
-        kill -0 "$xvfb_pid" 2>/dev/null || return 1
-        sleep 0.1
-    done
-    [ -s "$work/display" ] || return 1
-    DISPLAY=":$(head -n1 "$work/display")"
-    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
-    return 1
-}
-export DISPLAY=
-if ! start_xvfb; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-    DISPLAY=
-    start_xvfb || fail "Xvfb did not start: $(tail -n 3 "$work/xvfb.log" | tr '\n' ' ')"
-fi
+source "$(dirname "$0")/xvfb.sh"
+start_private_xvfb "${screen_w}x${screen_h}"
 
 # The mapped window named exactly $1, waited for up to $2 tenths of a second (100).
 shown() {

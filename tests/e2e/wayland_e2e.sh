@@ -56,32 +56,8 @@ fail() {
     exit 1
 }
 
-# A display of the server's own choosing: with -displayfd it takes a free number
-# and writes it to fd 3 when it is ready, so parallel runs never race for one.
-# -noreset: the server would otherwise reset when the last program closes, and
-# a program starting during that reset cannot connect.
-start_xvfb() {
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
-        3>"$work/display" >"$work/xvfb.log" 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 100); do
-        [ -s "$work/display" ] && break
-        kill -0 "$xvfb_pid" 2>/dev/null || return 1
-        sleep 0.1
-    done
-    [ -s "$work/display" ] || return 1
-    DISPLAY=":$(head -n1 "$work/display")"
-    # Accepting connections, not merely listening.
-    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
-    return 1
-}
-export DISPLAY=
-if ! start_xvfb; then
-    # Once more, from scratch: a busy machine may have been too slow the first time.
-    stop "$xvfb_pid"
-    DISPLAY=
-    start_xvfb || fail "Xvfb did not start: $(tail -n 3 "$work/xvfb.log" | tr '\n' ' ')"
-fi
+source "$(dirname "$0")/xvfb.sh"
+start_private_xvfb
 
 # Weston ends at once without XDG_RUNTIME_DIR (root, as in CI, often has none)
 # and wants it its user's alone: a folder of our own, 0700, whose socket no
