@@ -59,8 +59,8 @@ void TCategoryPane::BuildActions() {
     delKey_ = new QAction(QStringLiteral("Rubrik &löschen"), this);
     delKey_->setEnabled(false);
     connect(delKey_, &QAction::triggered, this, Guarded([this] { SpeedButton_DelKeyClick(); }));
-    showData_ = new QAction(QStringLiteral("Daten zeigen..."), this);
-    compressView_ = new QAction(QStringLiteral("Ansicht filtern"), this);
+    showData_ = new QAction(QStringLiteral("&Daten zeigen..."), this);
+    compressView_ = new QAction(QStringLiteral("Ansicht &filtern"), this);
     for (QAction* option : {showData_, compressView_}) {
         option->setCheckable(true);
         connect(option, &QAction::triggered, this,

@@ -49,7 +49,14 @@ void Mirror(QToolButton* button, QAction* action) {
     follow();
     QObject::connect(action, &QAction::changed, button, follow);
     QObject::connect(action, &QAction::toggled, button, follow);
-    QObject::connect(button, &QToolButton::clicked, action, [action] { action->trigger(); });
+    if (action->isCheckable()) {
+        // Toggled, not clicked: a screen reader toggles the button without a click.
+        QObject::connect(button, &QToolButton::toggled, action, [action](bool on) {
+            if (action->isChecked() != on) action->trigger();
+        });
+    } else {
+        QObject::connect(button, &QToolButton::clicked, action, [action] { action->trigger(); });
+    }
 }
 
 }  // namespace
@@ -107,6 +114,11 @@ void TMainWindow::BuildMenus() {
     edit->addSeparator();
     add(edit, "MenuItem_Import", "Einträge &importieren", {QKeySequence(Qt::CTRL | Qt::Key_I)},
         [this] { dialogs_->EintrgefrUnterrubrikimportieren1Click(); });
+
+    // The view options of the tool bar, here also for the keyboard.
+    QMenu* view = menuBar()->addMenu(QStringLiteral("A&nsicht"));
+    view->addAction(categoryPane_->ShowDataAction());
+    view->addAction(categoryPane_->CompressViewAction());
 
     QMenu* options = menuBar()->addMenu(QStringLiteral("&Optionen"));
     add(options, "MenuItem_Password", "Pass&wort...", {QKeySequence(Qt::CTRL | Qt::Key_P)},

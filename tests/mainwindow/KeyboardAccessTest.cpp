@@ -14,6 +14,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
+#include <functional>
 
 #include "dialogs/AboutBox.h"
 #include "dialogs/CategoryDialog.h"
@@ -213,6 +214,29 @@ TEST_F(KeyboardAccessTest, NewCategoriesAndEntriesHaveKeysOfTheirOwn) {
         CloseWindow(false);
     }
     SetUp();
+}
+
+TEST_F(KeyboardAccessTest, TheViewOptionsFollowMenuButtonAndScreenReaderAlike) {
+    QToolButton* button = Named<QToolButton>(Form(), "SpeedButton_ShowData");
+    QAction* option = Form().CategoryPane().ShowDataAction();
+    const int plain = Form().CategoryPane().List()->RowHeight(0);
+    const std::pair<const char*, std::function<void()>> ways[] = {
+        {"menu item", [&] { option->trigger(); }},
+        {"click", [&] { button->click(); }},
+        {"a reader's toggle", [&] { button->toggle(); }},
+    };
+    for (const auto& [name, toggle] : ways) {
+        SCOPED_TRACE(name);
+        toggle();
+        EXPECT_TRUE(option->isChecked());
+        EXPECT_TRUE(button->isChecked());
+        // Giro's row now shows its two entries below its name.
+        EXPECT_EQ(Form().CategoryPane().List()->RowHeight(0),
+                  plain + 2 * Form().CategoryPane().LineHeight());
+        toggle();
+        EXPECT_FALSE(button->isChecked());
+        EXPECT_EQ(Form().CategoryPane().List()->RowHeight(0), plain);
+    }
 }
 
 // Controls a person works with; the parts inside a compound one (a combo box's
