@@ -4,16 +4,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
-#include <QKeyEvent>
-#include <QLineEdit>
 #include <QMenuBar>
-#include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QTableView>
 #include <QTimer>
-#include <QToolButton>
 #include <algorithm>
 
 #include "mainwindow/CategoryPane.h"
@@ -28,11 +23,9 @@
 #include "platform/FreedMemory.h"
 #include "platform/MessageService.h"
 #include "platform/ScreenFit.h"
-#include "platform/SecretClipboard.h"
 #include "platform/Settings.h"
 #include "platform/SettingsKeys.h"
 #include "platform/System.h"
-#include "platform/TextConv.h"
 #include "resources/Icons.h"
 #include "setup/Setup.h"
 #include "update/UpdateComponent.h"

@@ -1,21 +1,11 @@
 // The main window: its controls, menus and tool bar.
-#include <QActionGroup>
-#include <QHBoxLayout>
-#include <QHeaderView>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
-#include <QPushButton>
-#include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <algorithm>
 
 #include "mainwindow/CategoryPane.h"
 #include "mainwindow/ClipboardOptions.h"
@@ -27,10 +17,6 @@
 #include "mainwindow/PageScroller.h"
 #include "mainwindow/ToolBar.h"
 #include "platform/Application.h"
-#include "platform/Cp1252Validator.h"
-#include "platform/SecretClipboard.h"
-#include "platform/SettingsKeys.h"
-#include "resources/Icons.h"
 
 namespace dorvanta {
 
