@@ -1,6 +1,8 @@
 // The entry pane: the shown sub-category's entries and the editor's commands.
 #include "mainwindow/EntryPane.h"
 
+#include <sodium.h>
+
 #include <QAction>
 #include <QDate>
 #include <QMenu>
@@ -30,13 +32,14 @@ void TEntryPane::ConnectSession() {
             [this](int, TDocumentSession::TEntryChange change, int row) {
                 EntriesChanged(change, row);
             });
+    connect(&session_, &TDocumentSession::AboutToSeal, this, &TEntryPane::HandOverDraft);
     connect(&session_, &TDocumentSession::AboutToLock, this, [this] {
         lockedRow_ = SelectedEntryRow();
         DropTexts();
     });
     // The category pane has shown the sub-category again by now.
     connect(&session_, &TDocumentSession::LockedChanged, this, [this](bool locked) {
-        if (!locked) SelectEntryRow(lockedRow_);
+        if (!locked) TakeBackDraft();
     });
     connect(&session_, &TDocumentSession::ShowRequested, this, [this](int, int entry) {
         if (entry >= 0) SelectEntryRow(entry);
@@ -49,6 +52,30 @@ void TEntryPane::KeyShown(int key) {
     applyButton_->setEnabled(has);
     model_->Fill(has ? key : -1);
     ListView_DataClick();
+}
+
+// An edit not yet stored goes into the seal with the document: what the fields
+// hold when they differ from the entry they show, or any text for a new one.
+void TEntryPane::HandOverDraft() {
+    if (session_.ShownKey() < 0) return;
+    TDocumentSession::TDraft draft{editName_->Field(), editValue_->Field(), editInfo_->Field()};
+    const TDataRec* rec = model_->Entry(SelectedEntryRow());
+    const bool edited =
+        rec ? draft.title != rec->Title || draft.value != rec->Value || draft.info != rec->Info
+            : !(draft.title.empty() && draft.value.empty() && draft.info.empty());
+    if (edited) session_.SetDraft(std::move(draft));
+}
+
+void TEntryPane::TakeBackDraft() {
+    SelectEntryRow(lockedRow_);
+    auto draft = session_.TakeDraft();
+    if (!draft) return;
+    editName_->SetField(draft->title);
+    editValue_->SetField(draft->value);
+    editInfo_->SetField(draft->info);
+    for (std::string* text : {&draft->title, &draft->value, &draft->info}) {
+        if (!text->empty()) sodium_memzero(text->data(), text->size());
+    }
 }
 
 void TEntryPane::DropTexts() {

@@ -79,6 +79,9 @@ class TEntryPane : public QWidget {
     void KeyShown(int key);
     void EntriesChanged(TDocumentSession::TEntryChange change, int row);
     void DropTexts();
+    // The lock seals an edit not yet stored and gives it back.
+    void HandOverDraft();
+    void TakeBackDraft();
     void Edit_DatasKeyPress();
     void ListView_DataMouseMove(const QPoint& pos);
     // The whole text of a field of an entry (0 title, 1 value, 2 info), and of the

@@ -142,25 +142,34 @@ void TLockPane::MenuItem_LockClick() {
 }
 
 void TLockPane::RequestLock() {
-    if (session_.Locked()) return;
-    // The start file is still being read: the lock follows it.
+    if (session_.Locked()) return SetPending(false);
+    // The start file is still being read: its questions are cancelled and the
+    // lock follows the load.
     if (host_.StartLoading()) {
-        lockPending_ = true;
+        SetPending(true);
+        CloseModalDialogs();
         return;
     }
     // Without a password there is nothing to lock with: nothing is cancelled either.
-    if (!session_.HasPassword()) return;
-    // Questions open now are answered as if cancelled; an open or a save that
-    // asked them ends first, and the lock follows it.
-    CloseModalDialogs();
+    if (!session_.HasPassword()) return SetPending(false);
+    // Questions open now are answered as if cancelled, and so is every further one
+    // until the lock: an open or a save that asked them ends at once, writing
+    // nothing, and the lock follows it.
     if (host_.Searching()) host_.StopSearch();
     if (session_.Busy() || host_.Searching()) {
-        lockPending_ = true;
+        SetPending(true);
+        CloseModalDialogs();
         return;
     }
-    lockPending_ = false;
+    CloseModalDialogs();
+    SetPending(false);
     if (!session_.CanLock()) return;
     session_.Lock(decisions_);
+}
+
+void TLockPane::SetPending(bool pending) {
+    lockPending_ = pending;
+    MessageService::Instance().SetCancelQuestions(pending);
 }
 
 void TLockPane::LockIfPending() {

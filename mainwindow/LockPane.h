@@ -73,6 +73,8 @@ class TLockPane : public QStackedWidget {
 
   private:
     void CloseModalDialogs();
+    // A lock waits for what runs; meanwhile every question is cancelled.
+    void SetPending(bool pending);
     void ShowLocked(bool locked);
 
     TDocumentSession& session_;

@@ -208,6 +208,16 @@ void MessageService::Record(AskedQuestion question) {
     asked_.push_back(std::move(question));
 }
 
+bool MessageService::Cancelled(AskedQuestion& q) const {
+    if (!cancelQuestions_) return false;
+    q.answer = q.escapeButton;
+    q.choice = q.escapeChoice;
+    q.textAnswer.reset();
+    q.repeatAnswer.reset();
+    q.answered = true;  // by the program: nobody is left waiting for it
+    return true;
+}
+
 MsgButton MessageService::Ask(const QString& text, const QString& caption, MsgIcon icon,
                               std::vector<MsgButton> buttons, MsgButton defaultButton,
                               MsgButton escapeButton, bool beep) {
@@ -216,7 +226,8 @@ MsgButton MessageService::Ask(const QString& text, const QString& caption, MsgIc
     q.buttons = std::move(buttons);
     q.defaultButton = defaultButton;
     q.escapeButton = escapeButton;
-    if (scripted_->Answers(q.kind)) {
+    if (Cancelled(q)) {
+    } else if (scripted_->Answers(q.kind)) {
         scripted_->AnswerMessage(q);
     } else {
         ShowMessageBox(q);
@@ -234,7 +245,8 @@ int MessageService::AskChoice(const QString& text, const QString& caption, MsgIc
     q.defaultChoice = defaultButton;
     q.escapeChoice = escapeButton;
     q.choice = escapeButton;
-    if (scripted_->Answers(q.kind)) {
+    if (Cancelled(q)) {
+    } else if (scripted_->Answers(q.kind)) {
         scripted_->AnswerChoice(q);
     } else {
         ShowChoiceBox(q);
@@ -266,7 +278,8 @@ std::optional<QString> MessageService::InputText(const QString& caption, const Q
     q.initial = initial;
     q.maxLength = maxLength;
     q.password = password;
-    if (scripted_->Answers(q.kind)) {
+    if (Cancelled(q)) {
+    } else if (scripted_->Answers(q.kind)) {
         scripted_->AnswerInput(q);
     } else {
         ShowInputBox(q);
@@ -283,7 +296,8 @@ std::optional<TPassphraseAnswer> MessageService::AskPassphrase(const QString& ca
     q.maxLength = maxLength;
     q.password = true;
     q.repeat = repeat;
-    if (scripted_->Answers(q.kind)) {
+    if (Cancelled(q)) {
+    } else if (scripted_->Answers(q.kind)) {
         scripted_->AnswerPassphrase(q);
     } else {
         ShowPassphraseBox(q);
@@ -329,7 +343,8 @@ std::optional<QString> MessageService::FileName(bool save, QWidget* parent, cons
     q.filter = filter;
     q.defaultSuffix = defaultSuffix;
     q.initial = initialPath;
-    if (scripted_->Answers(q.kind)) {
+    if (Cancelled(q)) {
+    } else if (scripted_->Answers(q.kind)) {
         scripted_->AnswerFileName(q, initialFilter, selectedFilter);
     } else {
         ShowFileDialog(q, parent, initialFilter, selectedFilter, scripted_->FileListLogPath());
@@ -340,6 +355,7 @@ std::optional<QString> MessageService::FileName(bool save, QWidget* parent, cons
 }
 
 int MessageService::RunModal(QDialog& dialog) {
+    if (cancelQuestions_) return QDialog::Rejected;
     if (!scripted_->Answers(AskedQuestion::Kind::Dialog)) return dialog.exec();
     AskedQuestion q = Question(AskedQuestion::Kind::Dialog, dialog.windowTitle());
     q.answered = true;

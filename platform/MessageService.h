@@ -176,6 +176,14 @@ class MessageService {
     // ApplicationErrorText.
     void ShowApplicationError(const QString& message);
 
+    // While on, every question is answered at once with its Escape answer (an
+    // input or file dialog as cancelled, a window of the program's own as
+    // rejected) without being shown, also in test mode. A lock that waits for a
+    // running open or save ends it this way: a question it asks again cannot
+    // hold the lock off, and a cancel writes nothing.
+    void SetCancelQuestions(bool on) { cancelQuestions_ = on; }
+    bool CancelsQuestions() const { return cancelQuestions_; }
+
     // Test hooks.
     void SetTestMode(bool on);
     bool TestMode() const;
@@ -201,6 +209,8 @@ class MessageService {
     ~MessageService();
     // Logs the question: the answer file of an end-to-end run, the hook, Asked().
     void Record(AskedQuestion question);
+    // Gives `q` its Escape answer when questions are being cancelled.
+    bool Cancelled(AskedQuestion& q) const;
     std::optional<QString> FileName(bool save, QWidget* parent, const QString& caption,
                                     const QString& filter, const QString& defaultSuffix,
                                     const QString& initialPath, const QString& initialFilter = {},
@@ -211,6 +221,7 @@ class MessageService {
     std::unique_ptr<TScriptedAnswers> scripted_;
     std::vector<AskedQuestion> asked_;
     std::function<void(const AskedQuestion&)> askedHook_;
+    bool cancelQuestions_ = false;
 };
 
 }  // namespace dorvanta

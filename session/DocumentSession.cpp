@@ -70,6 +70,7 @@ void TDocumentSession::Reset() {
 void TDocumentSession::WipeDocuments() {
     document_.Wipe();
     ForgetBase();
+    WipeDraft();
     mergedCopies_.clear();
 }
 
@@ -445,48 +446,6 @@ void TDocumentSession::SetShownKey(int key) {
 
 void TDocumentSession::RequestShow(int key, int entry) {
     emit ShowRequested(key, entry);
-}
-
-// ---------------------------------------------------------------- lock
-
-bool TDocumentSession::CanLock() const {
-    return !locked_ && busy_ == 0 && !Loading() && !document_.Password.empty();
-}
-
-bool TDocumentSession::Lock(TSessionDecisions& decisions) {
-    if (!CanLock()) return false;
-    sealed_ = SealDocument(document_, BusyRunner(decisions));
-    sealedModified_ = document_.Modified;
-    // The base is not kept while locked: unchanged, it is the document again on
-    // unlocking; with unsaved changes a later merge goes without it.
-    ForgetBase();
-    sealedFormat_ = document_.Format;
-    sealedKeyRow_ = selectedKeyRow_;
-    sealedShownKey_ = shownKey_;
-    locked_ = true;
-    emit AboutToLock();
-    document_.Wipe();
-    selectedKeyRow_ = -1;
-    shownKey_ = -1;
-    emit LockedChanged(true);
-    return true;
-}
-
-bool TDocumentSession::Unlock(const std::string& password, TSessionDecisions& decisions) {
-    if (!locked_) return true;
-    const bool opened = UnsealDocument(document_, sealed_, password, BusyRunner(decisions));
-    if (!opened) return false;
-    age::Wipe(sealed_);
-    sealed_.shrink_to_fit();
-    document_.Format = sealedFormat_;
-    document_.Modified = sealedModified_;
-    selectedKeyRow_ = sealedKeyRow_;
-    shownKey_ = sealedShownKey_;
-    if (!sealedModified_ && stamp_.Known) RememberBase();
-    locked_ = false;
-    emit LockedChanged(false);
-    AnnounceModified();
-    return true;
 }
 
 }  // namespace dorvanta

@@ -183,6 +183,15 @@ class TDocumentSession : public QObject {
     // Opens the seal with `password`: the document, Modified and the selection
     // come back as they were. False (still locked) when the password is wrong.
     bool Unlock(const std::string& password, TSessionDecisions& decisions);
+    // An edit the window has not stored yet (the editor's fields, Windows-1252 as
+    // the document keeps texts): a view hands it over when the lock is about to
+    // seal (AboutToSeal); it is sealed with the document, never kept readable, and
+    // the unlock gives it back once (TakeDraft).
+    struct TDraft {
+        std::string title, value, info;
+    };
+    void SetDraft(TDraft draft);
+    std::optional<TDraft> TakeDraft();
 
   signals:
     // Before New or a load empties the document: views drop their selection and
@@ -204,6 +213,9 @@ class TDocumentSession : public QObject {
     void ShowRequested(int key, int entry);
     // The sub-category whose entries are shown was chosen (again): -1 for none.
     void KeyShown(int key);
+    // The lock is about to seal the document: a view with an edit not yet stored
+    // hands it over (SetDraft).
+    void AboutToSeal();
     // The document is about to be wiped for a lock: views drop every copy of its
     // texts (lists, fields and their undo history, search hits, the clipboard).
     void AboutToLock();
@@ -285,6 +297,9 @@ class TDocumentSession : public QObject {
     TFormat sealedFormat_ = TFormat::Plain;
     int sealedKeyRow_ = -1;
     int sealedShownKey_ = -1;
+    bool sealedDraft_ = false;  // the seal's last sub-category holds the draft
+    std::optional<TDraft> draft_;
+    void WipeDraft();
     // Counts an operation as busy for its whole run, questions included.
     class TBusyScope;
 };

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -243,6 +244,122 @@ TEST_F(LockTest, ThreeWrongPasswordsKeepItLockedAndADialogOpenAtLockTimeIsCancel
     EXPECT_EQ(Messages().Asked().back().caption, "Sperren");
 }
 
+// A lock asked for while an open or a save waits at a question wins within the
+// event loop's turn: the question is closed, every further one is cancelled, the
+// work ends writing nothing, and the lock follows.
+TEST_F(LockTest, ALockWinsOverTheQuestionsOfARunningSave) {
+    TempDir dir;
+    // A save: the file was replaced by a version under another password;
+    // "Zusammenführen" asks for it, the lock comes at the first (wrong) answer.
+    OpenSample(dir);
+    Session().AddKey("Neu", "Neu");
+    TDocument other;
+    other.Password = "anders";
+    other.Format = TDocument::TFormat::Encrypted;
+    other.Keys = {{"Fremd", "Bank", {{"TAN", "1", "", 4.0}}}};
+    SaveDocument(other, path_);
+    const std::string theirs = ReadBytes(path_);
+    bool requested = false;
+    Messages().SetAskedHook([&](const AskedQuestion& q) {
+        if (q.kind == AskedQuestion::Kind::Input && !requested) {
+            requested = true;
+            Form().LockPane().RequestLock();
+        }
+    });
+    Messages().QueueAnswer(QStringLiteral("Zusammenführen"));
+    Messages().QueueInput(QStringLiteral("falsch"));
+    Messages().QueueInput(QStringLiteral("anders"));  // a second try would have merged
+    EXPECT_FALSE(Form().MenuItem_SaveClick());
+    Messages().SetAskedHook(nullptr);
+    QApplication::processEvents();
+    EXPECT_TRUE(requested);
+    EXPECT_TRUE(Session().Locked());
+    EXPECT_TRUE(Session().Modified());
+    EXPECT_EQ(ReadBytes(path_), theirs);
+    EXPECT_FALSE(Messages().CancelsQuestions());
+    Messages().QueueInput(QStringLiteral("geheim"));
+    ASSERT_TRUE(Form().LockPane().UnlockWithPrompt());
+    EXPECT_EQ(Doc().Keys.size(), 3u);  // nothing of theirs came in
+    Doc().Modified = false;
+}
+
+// The start file's conflict copy question is open when the screen locks: the
+// question closes at once (not after anyone answers), the lock follows the load.
+TEST_F(LockTest, ALockClosesAQuestionOfTheStartLoad) {
+    TempDir dir;
+    CloseWindow(false);
+    TDocument doc;
+    doc.Password = "geheim";
+    doc.Format = TDocument::TFormat::Encrypted;
+    doc.Keys = {{"Giro", "Bank", {{"IBAN", "DE12", "", 1.5}}}};
+    path_ = dir.File("daten.pdt.age");
+    SaveDocument(doc, path_);
+    doc.Password = "anders";
+    SaveDocument(doc, dir.File("daten.sync-conflict-20261210-120000-ABCDEFG.pdt.age"));
+    StartWindow(true, false, {QString::fromStdString(path_)});
+    bool closedByTheLock = false;
+    Messages().SetAskedHook([&](const AskedQuestion& q) {
+        if (q.caption != QStringLiteral("Konfliktkopien")) return;
+        // Stands in for the box while it waits for an answer.
+        QDialog open(&Form());
+        QTimer::singleShot(0, [this] { Form().LockPane().RequestLock(); });
+        QTimer::singleShot(5000, &open, [&open] { open.done(2); });
+        closedByTheLock = open.exec() == QDialog::Rejected;
+    });
+    Messages().QueueInput(QStringLiteral("geheim"));
+    Messages().QueueAnswer(QStringLiteral("Zusammenführen"));
+    Messages().QueueInput(QStringLiteral("anders"));  // the copy's password: cancelled
+    for (int i = 0; i < 50 && !Session().Locked(); ++i) QTest::qWait(20);
+    Messages().SetAskedHook(nullptr);
+    EXPECT_TRUE(closedByTheLock);
+    EXPECT_TRUE(Session().Locked());
+    EXPECT_FALSE(Session().Modified());  // the copy was not merged
+    Messages().ClearLog();
+}
+
+// Text typed into the editor but not yet stored survives a lock, sealed with the
+// collection, and is back in the fields after unlocking.
+TEST_F(LockTest, AnEditNotYetStoredComesBackAfterUnlocking) {
+    TempDir dir;
+    struct Case {
+        const char* name;
+        int row;                    // the entry selected (-1: a new one)
+        const char* value;          // typed into Wert (nullptr: nothing typed)
+        const char* expectedValue;  // Wert after unlocking
+        const char* button;
+    };
+    const Case cases[] = {
+        {"PIN changed", 1, "9999", "9999", "Än&dern"},
+        {"PIN as it is", 1, nullptr, "4711", "Än&dern"},
+        {"a new entry", -1, "neu getippt", "neu getippt", "Er&stellen"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        OpenSample(dir);
+        Form().CategoryPane().SelectKeyRow(0);
+        Form().CategoryPane().ListBox_KeysClick();
+        Form().EntryPane().SelectEntryRow(c.row);
+        if (c.row < 0) Form().EntryPane().NameEdit()->setText(QStringLiteral("TAN"));
+        if (c.value) Form().EntryPane().ValueEdit()->setText(QString::fromUtf8(c.value));
+        Form().LockPane().MenuItem_LockClick();
+        ASSERT_TRUE(Session().Locked());
+        EXPECT_TRUE(Form().EntryPane().ValueEdit()->text().isEmpty());
+        Messages().QueueInput(QStringLiteral("geheim"));
+        ASSERT_TRUE(Form().LockPane().UnlockWithPrompt());
+        EXPECT_EQ(Form().EntryPane().SelectedEntryRow(), c.row);
+        EXPECT_EQ(Form().EntryPane().ValueEdit()->text(), QString::fromUtf8(c.expectedValue));
+        EXPECT_EQ(Form().EntryPane().NameEdit()->text(), c.row < 0 ? "TAN" : "PIN");
+        EXPECT_EQ(Form().EntryPane().ApplyButton()->text(), c.button);
+        EXPECT_EQ(Doc().Keys.size(), 2u);  // the edit is no sub-category
+        EXPECT_EQ(Doc().Keys[0].Data.size(), 2u);
+        EXPECT_FALSE(Session().TakeDraft());
+        // Stored as any edit is.
+        Form().EntryPane().Button_ApplyDataClick();
+        EXPECT_EQ(Doc().FindEntry(0, c.row < 0 ? "TAN" : "PIN") >= 0, true);
+        Doc().Modified = false;
+    }
+}
+
 TEST_F(LockTest, IdleTimeAndTheScreenLockAndClosingALockedChangedCollectionAsksToUnlock) {
     TempDir dir;
     OpenSample(dir);
@@ -348,16 +465,22 @@ TEST_F(LockTest, NoTextOfALockedCollectionStaysInMemory) {
         EXPECT_GT(PlacesInMemory(*text), 0) << "the scan must see the open collection";
     }
 
+    // An edit not yet stored is sealed with the collection, not kept readable.
+    const std::string draft = Mask("Entwurf-" + std::to_string(random_()));
+    Form().EntryPane().InfoEdit()->setText(QString::fromStdString(Mask(draft)));
+
     Form().LockPane().MenuItem_LockClick();
     ASSERT_TRUE(Session().Locked());
     QApplication::processEvents();
     EXPECT_EQ(PlacesInMemory(value), 0);
     EXPECT_EQ(PlacesInMemory(info), 0);
     EXPECT_EQ(PlacesInMemory(password), 0);
+    EXPECT_EQ(PlacesInMemory(draft), 0);
 
     Messages().QueueInput(QString::fromStdString(Mask(password)));
     EXPECT_TRUE(Form().LockPane().UnlockWithPrompt());
     EXPECT_EQ(Doc().Keys[0].Data[0].Value, Mask(value));
+    EXPECT_EQ(Form().EntryPane().InfoEdit()->text().toStdString(), Mask(draft));
 }
 
 // New, Open (taken or refused) and closing the window leave as little behind as a lock.
