@@ -78,6 +78,10 @@ TLockPane::TLockPane(TDocumentSession& session, TSessionDecisions& decisions, TL
             Qt::QueuedConnection);
 }
 
+TLockPane::~TLockPane() {
+    if (lockPending_) SetPending(false);
+}
+
 void TLockPane::SetUnlockedPage(QWidget* page) {
     insertWidget(0, page);
     setCurrentIndex(0);

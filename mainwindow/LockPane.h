@@ -35,6 +35,8 @@ class TLockPane : public QStackedWidget {
   public:
     TLockPane(TDocumentSession& session, TSessionDecisions& decisions, TLockHost& host,
               QWidget* parent = nullptr);
+    // A lock still waiting cancels no more questions.
+    ~TLockPane() override;
 
     // The page shown while unlocked: the collection's panes.
     void SetUnlockedPage(QWidget* page);

@@ -193,6 +193,7 @@ void MessageService::QueueDialogDriver(std::function<void(QDialog&)> driver) {
 void MessageService::ClearLog() {
     asked_.clear();
     askedHook_ = nullptr;
+    cancelQuestions_ = false;
     scripted_->Clear();
 }
 

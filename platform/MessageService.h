@@ -199,7 +199,7 @@ class MessageService {
     void SetAskedHook(std::function<void(const AskedQuestion&)> hook) {
         askedHook_ = std::move(hook);
     }
-    // Forgets the log and every queued answer.
+    // Forgets the log and every queued answer; questions are no longer cancelled.
     void ClearLog();
     // Reads the DORVANTA_TEST_* variables; done once by Instance().
     void LoadTestAnswersFromEnvironment();
