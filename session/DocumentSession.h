@@ -106,9 +106,14 @@ class TDocumentSession : public QObject {
     // after a lock with unsaved changes (a merge is then two-way).
     bool HasBase() const { return hasBase_; }
     const TDocument& Base() const { return base_; }
+    // A conflict copy merged into the document, and what it was when it was read.
+    struct TMergedCopy {
+        std::string Path;
+        TFileStamp Stamp;
+    };
     // Conflict copies merged into the document; the next save to its file removes
-    // them (as NAME.bak when backups are on).
-    const std::vector<std::string>& MergedCopies() const { return mergedCopies_; }
+    // each that still holds what was merged (as NAME.bak when backups are on).
+    const std::vector<TMergedCopy>& MergedCopies() const { return mergedCopies_; }
     // While locked: whether the sealed document had unsaved changes.
     bool Modified() const { return locked_ ? sealedModified_ : document_.Modified; }
     bool Loading() const { return document_.Loading; }
@@ -272,7 +277,7 @@ class TDocumentSession : public QObject {
     TFileStamp stamp_;
     TDocument base_;
     bool hasBase_ = false;
-    std::vector<std::string> mergedCopies_;
+    std::vector<TMergedCopy> mergedCopies_;
     bool backupOnSave_ = false;
     bool announcedModified_ = false;
     int selectedKeyRow_ = -1;
