@@ -8,6 +8,7 @@
 #include "platform/Application.h"
 #include "platform/FreedMemory.h"
 #include "platform/System.h"
+#include "platform/TerminationWatch.h"
 #include "session/DocumentSession.h"
 
 int main(int argc, char** argv) {
@@ -31,6 +32,13 @@ int main(int argc, char** argv) {
     dorvanta::TMainWindow window(session);
     // A start that only uninstalled or only updated ends without showing the window.
     if (window.ExitRequested()) return 0;
+    // SIGTERM (logout, shutdown) ends the program as a logout does, from the event
+    // loop: unsaved changes go into the recovery file, not lost without a word.
+    dorvanta::TTerminationWatch termination;
+    QObject::connect(&termination, &dorvanta::TTerminationWatch::Terminated, &window, [&window] {
+        window.EndOfSession(false);
+        dorvanta::TApplication::quit();
+    });
     window.show();
     return dorvanta::TApplication::exec();
 }

@@ -6,10 +6,12 @@
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QScreen>
+#include <QSessionManager>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
 
 #include "mainwindow/CategoryPane.h"
 #include "mainwindow/ClipboardOptions.h"
@@ -54,6 +56,17 @@ TMainWindow::TMainWindow(TDocumentSession& session, const QStringList& arguments
     // The frame's menus follow the lock before the panes show the collection
     // again, so that a pane's own commands end as it sets them.
     connect(&session_, &TDocumentSession::LockedChanged, this, &TMainWindow::ShowLocked);
+    // The desktop session ends: the session manager asks first (with or without
+    // leave to ask the user); a quit nobody asked about keeps what it can.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+        const bool canAsk = manager.allowsInteraction();
+        bool closed = false;
+        RunGuarded([&] { closed = EndOfSession(canAsk); });
+        if (canAsk) manager.release();
+        if (!closed) manager.cancel();
+    });
+    connect(qApp, &QCoreApplication::aboutToQuit, this,
+            [this] { RunGuarded([this] { EndOfSession(false); }); });
     // The window is designed for an 8-point font in the message typeface (one with
     // Arial's metrics where installed).
     QFont designFont = font();
@@ -176,6 +189,8 @@ void TMainWindow::FormShow() {
     if (!start.isEmpty()) {
         startLoading_ = true;
         QTimer::singleShot(0, this, [this, start] { OpenStartFile(start); });
+    } else {
+        QTimer::singleShot(0, this, [this] { RunGuarded([this] { OfferUntitledRecovery(); }); });
     }
 }
 
@@ -204,6 +219,7 @@ void TMainWindow::OpenStartFile(const QString& path) {
     repaint();  // on screen before the first byte is read
     OpenFile(path, true);
     startLoading_ = false;
+    OfferUntitledRecovery();
     lockPane_->LockIfPending();
 }
 
@@ -221,7 +237,7 @@ void TMainWindow::closeEvent(QCloseEvent* event) {
     }
     bool ok = false;
     // A failed save must keep the window open, or the changes would be lost.
-    RunGuarded([&] { ok = QuerySave(); });
+    RunGuarded([&] { ok = sessionEnded_ || QuerySave(); });
     if (ok) {
         dialogs_->CloseSearchDialog();
         // Nothing of the collection outlives the window in memory.
@@ -231,6 +247,27 @@ void TMainWindow::closeEvent(QCloseEvent* event) {
     } else {
         event->ignore();
     }
+}
+
+bool TMainWindow::EndOfSession(bool canAsk) {
+    if (sessionEnded_) return true;
+    // A locked collection is not opened for a question at logout; its seal is kept.
+    if (session_.Modified() && !session_.Busy() && (!canAsk || session_.Locked())) {
+        try {
+            sessionEnded_ = session_.KeepForRecovery(SettingsFolder()).has_value();
+        } catch (const std::exception& e) {
+            // No box: nobody may be there to close it, and the logout must go on.
+            std::fprintf(stderr, "Dorvanta: Ungespeicherte Änderungen nicht aufbewahrt: %s\n",
+                         e.what());
+        }
+    }
+    // Nobody can answer: whatever could not be kept is lost, as before.
+    if (!canAsk) sessionEnded_ = true;
+    if (sessionEnded_) {
+        close();
+        return true;
+    }
+    return close();
 }
 
 bool TMainWindow::QuerySave() {

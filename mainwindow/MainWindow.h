@@ -54,6 +54,11 @@ class TMainWindow : public QMainWindow, private TLockHost {
 
     // Asks whether to save unsaved changes; false when the pending action must not go on.
     bool QuerySave();
+    // The desktop session ends (logout, shutdown, SIGTERM): the window closes as
+    // its close box closes it, but where nobody can answer (`canAsk` false) or the
+    // collection is locked, unsaved changes go into the recovery file instead of
+    // a question. True when the window closed.
+    bool EndOfSession(bool canAsk);
     // The open settings key, nothing when it could not be opened.
     TSettingsStore* SettingsKey() { return settings_.get(); }
 
@@ -106,6 +111,9 @@ class TMainWindow : public QMainWindow, private TLockHost {
     int MenuHeight() const;
     // Opens the start file once the window has been painted.
     void OpenStartFile(const QString& path);
+    // At start: offers the unsaved changes of an untitled collection kept at a
+    // logout, unless the document has changes of its own (MainWindowFiles.cpp).
+    void OfferUntitledRecovery();
     // The session's news for the frame (MainWindowFiles.cpp).
     void ConnectSession();
     void ShowLocked(bool locked);
@@ -135,6 +143,8 @@ class TMainWindow : public QMainWindow, private TLockHost {
     // place of the settings' start file.
     QString startFile_;
     bool startLoading_ = false;
+    // The desktop session has ended: the window closes without a question.
+    bool sessionEnded_ = false;
 };
 
 }  // namespace dorvanta

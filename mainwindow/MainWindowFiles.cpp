@@ -12,6 +12,7 @@
 #include "platform/FreedMemory.h"
 #include "platform/MessageService.h"
 #include "platform/SecretClipboard.h"
+#include "platform/Settings.h"
 #include "platform/TextConv.h"
 
 namespace dorvanta {
@@ -79,6 +80,11 @@ void TMainWindow::MenuItem_OpenClick() {
 
 void TMainWindow::OpenFile(const QString& path, bool background) {
     session_.Open(path.toStdString(), *decisions_, background);
+}
+
+void TMainWindow::OfferUntitledRecovery() {
+    if (session_.Modified() || session_.Locked()) return;
+    session_.OfferRecovery(TDocumentSession::RecoveryPath({}, SettingsFolder()), *decisions_, true);
 }
 
 bool TMainWindow::MenuItem_SaveClick() {

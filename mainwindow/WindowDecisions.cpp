@@ -1,6 +1,7 @@
 #include "mainwindow/WindowDecisions.h"
 
 #include <QApplication>
+#include <QDateTime>
 
 #include "mainwindow/MainWindowShared.h"
 #include "platform/Application.h"
@@ -192,6 +193,24 @@ TSessionDecisions::TConflictCopies TWindowDecisions::AskMergeConflictCopies(
         return TConflictCopies::Never;
     }
     return TConflictCopies::Later;
+}
+
+TSessionDecisions::TRecovery TWindowDecisions::AskRecovery(const std::string& path,
+                                                           std::int64_t written) {
+    const TNormalCursor normal;
+    const QString when =
+        QDateTime::fromSecsSinceEpoch(written).toString(QStringLiteral("dd.MM.yyyy hh:mm"));
+    const int answer = MessageService::Instance().AskChoice(
+        QStringLiteral("Ungespeicherte Änderungen vom %1 wiederherstellen?\n\nDorvanta hat sie "
+                       "beim Abmelden verschlüsselt in %2 aufbewahrt. \"Verwerfen\" löscht "
+                       "diese Datei, \"Später\" lässt sie liegen.")
+            .arg(when, QString::fromStdString(path)),
+        QStringLiteral("Wiederherstellen"), MsgIcon::Question,
+        {QStringLiteral("Wiederherstellen"), QStringLiteral("Verwerfen"), QStringLiteral("Später")},
+        0, 2, true);
+    if (answer == 0) return TRecovery::Restore;
+    if (answer == 1) return TRecovery::Discard;
+    return TRecovery::Later;
 }
 
 void TWindowDecisions::ReportMergeConflicts(const std::vector<std::string>& lines) {

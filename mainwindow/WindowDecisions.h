@@ -24,6 +24,7 @@ class TWindowDecisions final : public TSessionDecisions {
     TChangedFile AskChangedFile(const std::string& path) override;
     TConflictCopies AskMergeConflictCopies(const std::string& path,
                                            const std::vector<std::string>& copies) override;
+    TRecovery AskRecovery(const std::string& path, std::int64_t written) override;
     void ReportMergeConflicts(const std::vector<std::string>& lines) override;
     std::optional<TSaveTarget> AskSaveTarget(const std::string& current, TFormat format) override;
     bool AskDeletePlainFile(const std::string& path) override;

@@ -137,7 +137,11 @@ bool TDocumentSession::Open(const std::string& path, TSessionDecisions& decision
         RememberBase();
     }
     AnnounceModified();
-    if (loaded) OfferConflictCopies(path, decisions);
+    if (loaded) {
+        // Changes kept at a logout first: the conflict copies merge into them.
+        OfferRecovery(RecoveryPath(path, {}), decisions);
+        OfferConflictCopies(path, decisions);
+    }
     return loaded;
 }
 

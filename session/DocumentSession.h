@@ -62,6 +62,16 @@ class TSessionDecisions {
         (void)copies;
         return TConflictCopies::Later;
     }
+    // Unsaved changes kept when the desktop session ended (see
+    // TDocumentSession::KeepForRecovery) lie in the recovery file `path`, written
+    // at `written` (seconds since 1970). Restore brings them back; Discard deletes
+    // the file; Later keeps it for the next open. By default it is kept.
+    enum class TRecovery { Restore, Discard, Later };
+    virtual TRecovery AskRecovery(const std::string& path, std::int64_t written) {
+        (void)path;
+        (void)written;
+        return TRecovery::Later;
+    }
     // A merge kept both versions of something: one German line (UTF-8) each.
     virtual void ReportMergeConflicts(const std::vector<std::string>& lines) { (void)lines; }
     // Name and format for "Speichern unter"; nothing: cancelled.
@@ -106,9 +116,14 @@ class TDocumentSession : public QObject {
     // after a lock with unsaved changes (a merge is then two-way).
     bool HasBase() const { return hasBase_; }
     const TDocument& Base() const { return base_; }
+    // A conflict copy merged into the document, and what it was when it was read.
+    struct TMergedCopy {
+        std::string Path;
+        TFileStamp Stamp;
+    };
     // Conflict copies merged into the document; the next save to its file removes
-    // them (as NAME.bak when backups are on).
-    const std::vector<std::string>& MergedCopies() const { return mergedCopies_; }
+    // each that still holds what was merged (as NAME.bak when backups are on).
+    const std::vector<TMergedCopy>& MergedCopies() const { return mergedCopies_; }
     // While locked: whether the sealed document had unsaved changes.
     bool Modified() const { return locked_ ? sealedModified_ : document_.Modified; }
     bool Loading() const { return document_.Loading; }
@@ -193,6 +208,25 @@ class TDocumentSession : public QObject {
     void SetDraft(TDraft draft);
     std::optional<TDraft> TakeDraft();
 
+    // ---- the recovery file (SessionRecovery.cpp) ----
+    // Where unsaved changes of the collection in `fileName` are kept when nobody can
+    // be asked about them: NAME.wiederherstellen.age beside it; an untitled one's
+    // in `untitledFolder`.
+    static std::string RecoveryPath(const std::string& fileName, const std::string& untitledFolder);
+    // When the desktop session ends (logout, shutdown) and nobody can answer: keeps
+    // unsaved changes in the recovery file, sealed as a lock seals them (the
+    // locked document's seal as it is; an unlocked one is sealed first, which
+    // needs its password). Its path when written; nothing when there was nothing
+    // to keep or no password to seal with; EStoreError when it cannot be written.
+    std::optional<std::string> KeepForRecovery(const std::string& untitledFolder);
+    // Offers the recovery file `recoveryPath`, if there is one: Restore asks for the
+    // password it was sealed under (the document's own is tried first), replaces
+    // the document with it, modified, and deletes the file. `untitled`: the
+    // changes were of an untitled collection, which the document then is.
+    // Also run by Open for the file it opened.
+    void OfferRecovery(const std::string& recoveryPath, TSessionDecisions& decisions,
+                       bool untitled = false);
+
   signals:
     // Before New or a load empties the document: views drop their selection and
     // every copy of its texts, as for a lock.
@@ -270,6 +304,10 @@ class TDocumentSession : public QObject {
     void Saved();
     void RemoveMergedCopies();
     bool Load(const std::string& path, TSessionDecisions& decisions, bool background);
+    // Opens a recovery file's seal into `doc`, asking for its password; false when
+    // it was not opened (cancelled, wrong three times, damaged: reported).
+    bool UnsealRecovery(TDocument& doc, const std::string& sealed, const std::string& path,
+                        TSessionDecisions& decisions);
     void Reset();
     void SetFileName(const std::string& fileName);
     // Emits ModifiedChanged when Modified differs from what was last announced.
@@ -284,7 +322,7 @@ class TDocumentSession : public QObject {
     TFileStamp stamp_;
     TDocument base_;
     bool hasBase_ = false;
-    std::vector<std::string> mergedCopies_;
+    std::vector<TMergedCopy> mergedCopies_;
     bool backupOnSave_ = false;
     bool announcedModified_ = false;
     int selectedKeyRow_ = -1;
@@ -298,6 +336,8 @@ class TDocumentSession : public QObject {
     int sealedKeyRow_ = -1;
     int sealedShownKey_ = -1;
     bool sealedDraft_ = false;  // the seal's last sub-category holds the draft
+    // Takes the draft a seal carries out of the document it was opened into.
+    static std::optional<TDraft> TakeSealedDraft(TDocument& doc);
     std::optional<TDraft> draft_;
     void WipeDraft();
     // Counts an operation as busy for its whole run, questions included.

@@ -44,6 +44,17 @@ void TDocumentSession::WipeDraft() {
     draft_.reset();
 }
 
+std::optional<TDocumentSession::TDraft> TDocumentSession::TakeSealedDraft(TDocument& doc) {
+    if (doc.Keys.empty() || doc.Keys.back().Name != kDraftName ||
+        doc.Keys.back().Parent.str() != kDraftName || doc.Keys.back().Data.size() != 1) {
+        return std::nullopt;
+    }
+    TDataRec& rec = doc.Keys.back().Data.front();
+    TDraft draft{std::move(rec.Title), std::move(rec.Value), std::move(rec.Info)};
+    doc.Keys.pop_back();
+    return draft;
+}
+
 bool TDocumentSession::Lock(TSessionDecisions& decisions) {
     if (!CanLock()) return false;
     emit AboutToSeal();
@@ -92,12 +103,7 @@ bool TDocumentSession::Unlock(const std::string& password, TSessionDecisions& de
     if (!opened) return false;
     age::Wipe(sealed_);
     sealed_.shrink_to_fit();
-    if (sealedDraft_ && !document_.Keys.empty() && document_.Keys.back().Name == kDraftName &&
-        document_.Keys.back().Data.size() == 1) {
-        TDataRec& rec = document_.Keys.back().Data.front();
-        draft_ = TDraft{std::move(rec.Title), std::move(rec.Value), std::move(rec.Info)};
-        document_.Keys.pop_back();
-    }
+    if (sealedDraft_) draft_ = TakeSealedDraft(document_);
     sealedDraft_ = false;
     document_.Format = sealedFormat_;
     document_.Modified = sealedModified_;

@@ -2,6 +2,8 @@
 // changed-file question's "Zusammenführen"), and sync tools' conflict copies
 // found when a collection is opened.
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <exception>
@@ -96,14 +98,15 @@ void TDocumentSession::OfferConflictCopies(const std::string& path, TSessionDeci
                               TSessionDecisions::TConflictCopies::Merge) {
         return;
     }
-    std::vector<std::string> merged;
+    std::vector<TMergedCopy> merged;
     for (const std::string& copy : copies) {
         TDocument theirs;
-        if (!ReadOtherVersion(theirs, copy, decisions, nullptr)) continue;
+        TFileStamp read;
+        if (!ReadOtherVersion(theirs, copy, decisions, &read)) continue;
         TMergeResult result = MergeWithoutBase(document_, theirs);
         TakeMerge(std::move(result), decisions);
         theirs.Wipe();
-        merged.push_back(copy);
+        merged.push_back({copy, read});
     }
     mergedCopies_ = std::move(merged);
 }
@@ -127,12 +130,23 @@ void TDocumentSession::Saved() {
 }
 
 void TDocumentSession::RemoveMergedCopies() {
-    for (const std::string& copy : mergedCopies_) {
-        // Kept as NAME.bak when backups are on; a copy already gone is fine.
+    for (const TMergedCopy& copy : mergedCopies_) {
+        // A sync tool may have written the copy again since it was merged: only
+        // what was merged goes, anything newer stays to be offered at the next open.
+        // A copy already gone is fine.
+        TFileStamp now;
+        if (!copy.Stamp.Known ||
+            CompareWithDisk(copy.Path, copy.Stamp, &now) != TDiskState::Unchanged) {
+            continue;
+        }
+        // Comparing read the file: a change during it shows in its status.
+        struct stat st {};
+        if (::lstat(copy.Path.c_str(), &st) != 0 || !StatusUnmoved(now, st)) continue;
+        // Kept as NAME.bak when backups are on.
         if (backupOnSave_) {
-            std::rename(copy.c_str(), BackupPath(copy).c_str());
+            std::rename(copy.Path.c_str(), BackupPath(copy.Path).c_str());
         } else {
-            std::remove(copy.c_str());
+            std::remove(copy.Path.c_str());
         }
     }
     mergedCopies_.clear();

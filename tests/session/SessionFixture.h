@@ -29,8 +29,9 @@ class TScriptedDecisions final : public TSessionDecisions {
     std::deque<std::optional<std::string>> passwords;  // opening and new passwords
     std::deque<TChanged> changed;
     std::deque<std::optional<TSaveTarget>> targets;
-    std::deque<bool> deletes;  // the plain file left beside an encrypted one
+    std::deque<bool> deletes;            // the plain file left beside an encrypted one
     std::deque<TConflictCopies> copies;  // the sync tools' conflict copies found at an open
+    std::deque<TRecovery> recoveries;    // a recovery file found at an open
     std::string deleteAsked;
     std::vector<std::string> log;
 
@@ -49,6 +50,13 @@ class TScriptedDecisions final : public TSessionDecisions {
         if (copies.empty()) return Unanswered("conflict copies", TConflictCopies::Later);
         const TConflictCopies answer = copies.front();
         copies.pop_front();
+        return answer;
+    }
+    TRecovery AskRecovery(const std::string&, std::int64_t) override {
+        log.push_back("recovery");
+        if (recoveries.empty()) return Unanswered("recovery", TRecovery::Later);
+        const TRecovery answer = recoveries.front();
+        recoveries.pop_front();
         return answer;
     }
     void ReportMergeConflicts(const std::vector<std::string>& lines) override {
@@ -154,7 +162,6 @@ class DocumentSessionTest : public ::testing::Test {
     TScriptedDecisions ask;
     std::vector<std::string> heard;
 };
-
 
 }  // namespace
 }  // namespace dorvanta

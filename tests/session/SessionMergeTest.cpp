@@ -1,5 +1,10 @@
 // Merges in the session: the changed-file question's "Zusammenführen" and the
 // conflict copies a sync tool leaves beside a collection.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <ctime>
+
 #include "SessionFixture.h"
 
 namespace dorvanta {
@@ -153,26 +158,47 @@ TEST_F(SessionMergeTest, AFileThatCannotBeMergedAsksAgain) {
     EXPECT_TRUE(session.Modified());
 }
 
-TEST_F(SessionMergeTest, ConflictCopiesAreOfferedAtOpenAndGoAfterTheSave) {
+// Sets a file's modification time to the whole second `seconds`.
+void SetModified(const std::string& path, std::time_t seconds) {
+    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+TEST_F(SessionMergeTest, ConflictCopiesAreOfferedAtOpenAndGoAfterTheSaveUnlessChanged) {
+    // What the sync tool does to the copy between the merge and the save.
+    enum class TMeanwhile { Nothing, Rewrite, Delete };
     struct Case {
+        const char* name;
         TCopies answer;
         bool backup;
+        TMeanwhile meanwhile;
         std::vector<std::string> entries;  // in the window after the open
-        bool copyStays;
-        bool copyAsBackup;
+        std::string copyHolds;             // "": gone
+        std::string backupHolds;           // "": no KOPIE.bak
     };
+    const std::vector<std::string> merged = {"Konto=alt", "PIN=1234"};
     const Case cases[] = {
-        {TCopies::Merge, false, {"Konto=alt", "PIN=1234"}, false, false},
-        {TCopies::Merge, true, {"Konto=alt", "PIN=1234"}, false, true},
-        {TCopies::Later, false, {"Konto=alt"}, true, false},
-        {TCopies::Never, false, {"Konto=alt"}, true, false},
+        {"merged", TCopies::Merge, false, TMeanwhile::Nothing, merged, "", ""},
+        {"merged, backups", TCopies::Merge, true, TMeanwhile::Nothing, merged, "", "PIN=1234"},
+        {"later", TCopies::Later, false, TMeanwhile::Nothing, {"Konto=alt"}, "PIN=1234", ""},
+        {"never", TCopies::Never, false, TMeanwhile::Nothing, {"Konto=alt"}, "PIN=1234", ""},
+        // Same size and modification time, within the same second: only the
+        // bytes tell, and the newer copy stays.
+        {"rewritten", TCopies::Merge, false, TMeanwhile::Rewrite, merged, "PIN=9876", ""},
+        {"rewritten, backups", TCopies::Merge, true, TMeanwhile::Rewrite, merged, "PIN=9876", ""},
+        {"deleted", TCopies::Merge, false, TMeanwhile::Delete, merged, "", ""},
+        {"deleted, backups", TCopies::Merge, true, TMeanwhile::Delete, merged, "", ""},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         const std::string path = dir.File("Konten.pdt");
         const std::string copy = dir.File("Konten (Laptop's conflicted copy 2026-12-08).pdt");
+        std::filesystem::remove(copy);
         std::filesystem::remove(copy + ".bak");
         SaveDocument(Giro({{"Konto", "alt"}}), path);
         SaveDocument(Giro({{"Konto", "alt"}, {"PIN", "1234"}}), copy);
+        const std::time_t second = std::time(nullptr);
+        SetModified(copy, second);
         ask.log.clear();
         ask.copies = {c.answer};
         session.SetBackupOnSave(c.backup);
@@ -184,11 +210,35 @@ TEST_F(SessionMergeTest, ConflictCopiesAreOfferedAtOpenAndGoAfterTheSave) {
         }
         EXPECT_EQ(shown, c.entries);
         EXPECT_EQ(session.Modified(), c.answer == TCopies::Merge);
+        if (c.meanwhile == TMeanwhile::Rewrite) {
+            // In place, the same length, the same second.
+            const std::string scratch = dir.File("scratch.pdt");
+            SaveDocument(Giro({{"Konto", "alt"}, {"PIN", "9876"}}), scratch);
+            const std::string bytes = ReadBytes(scratch);
+            ASSERT_EQ(bytes.size(), std::filesystem::file_size(copy));
+            WriteBytes(copy, bytes);
+            SetModified(copy, second);
+        } else if (c.meanwhile == TMeanwhile::Delete) {
+            std::filesystem::remove(copy);
+        }
+        ask.log.clear();
         ASSERT_TRUE(session.Save(ask));
-        EXPECT_EQ(std::filesystem::exists(copy), c.copyStays);
-        EXPECT_EQ(std::filesystem::exists(copy + ".bak"), c.copyAsBackup);
+        EXPECT_TRUE(ask.log.empty());
         EXPECT_EQ(EntriesIn(path), c.entries);
-        std::filesystem::remove(copy);
+        EXPECT_EQ(std::filesystem::exists(copy), !c.copyHolds.empty());
+        if (!c.copyHolds.empty() && std::filesystem::exists(copy)) {
+            EXPECT_EQ(EntriesIn(copy).back(), c.copyHolds);
+        }
+        EXPECT_EQ(std::filesystem::exists(copy + ".bak"), !c.backupHolds.empty());
+        if (!c.backupHolds.empty()) {
+            EXPECT_EQ(EntriesIn(copy + ".bak").back(), c.backupHolds);
+        }
+        // A copy that stays is offered again at the next open.
+        ask.log.clear();
+        ask.copies = {TCopies::Later};
+        ASSERT_TRUE(session.Open(path, ask));
+        EXPECT_EQ(ask.log.size(), c.copyHolds.empty() ? 0u : 1u);
+        ask.copies.clear();
     }
 }
 
