@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "store/Cp1252.h"
 #include "store/DateTime.h"
@@ -98,10 +99,18 @@ bool SameEntries(const TDataKey& a, const TDataKey& b) {
 // what the other side deleted.
 void PairRenamedParents(TKeyPairing& pairing, int s) {
     std::vector<TSlot>& slots = pairing.Slots;
+    // Only a name that is new somewhere on that side can have moved; most merges
+    // have none, and compare no entries here.
+    std::unordered_set<std::string_view> addedNames;
+    for (const TSlot& slot : slots) {
+        if (!slot.Side[kBase] && slot.Side[s]) addedNames.insert(slot.Side[s]->Name);
+    }
+    if (addedNames.empty()) return;
     std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> gone;  // reversed, by content
     for (std::uint32_t i = static_cast<std::uint32_t>(slots.size()); i-- > 0;) {
         const TSlot& slot = slots[i];
-        if (slot.Side[kBase] && (!slot.Side[s] || !SameEntries(*slot.Side[kBase], *slot.Side[s]))) {
+        if (slot.Side[kBase] && addedNames.contains(slot.Side[kBase]->Name) &&
+            (!slot.Side[s] || !SameEntries(*slot.Side[kBase], *slot.Side[s]))) {
             gone[HashEntries(*slot.Side[kBase])].push_back(i);
         }
     }
@@ -132,23 +141,27 @@ void PairRenamedParents(TKeyPairing& pairing, int s) {
 }
 
 // New sub-categories that took a moved one's place on both sides are one, as
-// they would have been paired by parent and name.
+// they would have been paired by parent and name (equal ones in their order).
 void PairTakenPlaces(TKeyPairing& pairing) {
     std::vector<TSlot>& slots = pairing.Slots;
-    for (const std::uint32_t o : pairing.Taken) {
-        if (!slots[o].Side[kOurs]) continue;
-        for (const std::uint32_t t : pairing.Taken) {
-            TSlot& theirs = slots[t];
-            if (!theirs.Side[kTheirs] || theirs.Side[kOurs] ||
-                theirs.Parent[kTheirs] != slots[o].Parent[kOurs] ||
-                theirs.Side[kTheirs]->Name != slots[o].Side[kOurs]->Name)
-                continue;
-            slots[o].Side[kTheirs] = theirs.Side[kTheirs],
-            slots[o].Pos[kTheirs] = theirs.Pos[kTheirs];
-            slots[o].Parent[kTheirs] = theirs.Parent[kTheirs];
-            theirs = TSlot{};
-            break;
+    std::unordered_map<TIdentity, std::vector<std::uint32_t>, TIdentityHash> theirs;
+    for (auto t = pairing.Taken.rbegin(); t != pairing.Taken.rend(); ++t) {
+        if (const TDataKey* key = slots[*t].Side[kTheirs]) {
+            theirs[{slots[*t].Parent[kTheirs], key->Name}].push_back(*t);
         }
+    }
+    if (theirs.empty()) return;
+    for (const std::uint32_t o : pairing.Taken) {
+        const TDataKey* key = slots[o].Side[kOurs];
+        if (!key) continue;
+        const auto it = theirs.find({slots[o].Parent[kOurs], key->Name});
+        if (it == theirs.end() || it->second.empty()) continue;
+        TSlot& other = slots[it->second.back()];
+        it->second.pop_back();
+        TSlot& ours = slots[o];
+        ours.Side[kTheirs] = other.Side[kTheirs], ours.Pos[kTheirs] = other.Pos[kTheirs];
+        ours.Parent[kTheirs] = other.Parent[kTheirs];
+        other = TSlot{};
     }
 }
 
