@@ -317,7 +317,14 @@ TDocumentSession::TOverwrite TDocumentSession::WriteFile(const std::string& path
             ask = true;
             continue;
         }
-        stamp_ = prepared->Commit();
+        // Replaced only if it is still the file looked at: one written in the
+        // moment since stays, and is asked about.
+        try {
+            stamp_ = prepared->Commit(seen.Known ? &seen : nullptr);
+        } catch (const EFileChangedMeanwhile&) {
+            ask = true;
+            continue;
+        }
         Saved();
         if (backedUp == TBackupResult::Failed) decisions.ReportBackupFailed(BackupPath(path));
         return TOverwrite::Write;

@@ -17,7 +17,9 @@
 
 namespace dorvanta {
 
-enum class AtomicWriteResult { Ok, CannotCreate, WriteFailed };
+// Changed: the file to be replaced was not the one the caller expected (see
+// TPreparedWrite::Commit); it was left in place.
+enum class AtomicWriteResult { Ok, CannotCreate, WriteFailed, Changed };
 
 class TContentDigest;
 
@@ -50,6 +52,10 @@ namespace detail {
 enum class TempFileKind { Anonymous, Named };
 AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view bytes,
                                       TempFileKind kind, const TWriteOptions& options = {});
+// Runs in every Commit right before the new file is put in place, with the name
+// of the file it replaces: tests change that file there, as another program
+// could. None by default.
+void SetBeforeCommitHook(std::function<void(const std::string& name)> hook);
 }  // namespace detail
 
 // The same replacement in steps, so that the new file can be complete before the
@@ -57,9 +63,10 @@ AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view 
 // target (CannotCreate as above), the bytes are written to it as they come,
 // Finish flushes them (WriteFailed when any write or the flush failed), and
 // Commit renames it over the target. Destroyed before Commit, it leaves no trace.
-// A named temporary file is locked while it exists, and Open first removes the
-// ones of the target and its backup copy (".NAME.XXXXXX", ".NAME.bak.XXXXXX")
-// that saves killed over a minute ago left behind.
+// A named temporary file (".NAME.dorvanta-XXXXXX.tmp") is locked while it exists,
+// and Open first removes the ones of the target and its backup copy
+// (".NAME.bak.dorvanta-XXXXXX.tmp") that saves killed over a minute ago left
+// behind; files named otherwise are never touched.
 class TPreparedWrite final : public TByteSink {
   public:
     TPreparedWrite();
@@ -71,7 +78,14 @@ class TPreparedWrite final : public TByteSink {
                            detail::TempFileKind kind = detail::TempFileKind::Anonymous);
     void Write(const char* data, std::size_t size) override;
     AtomicWriteResult Finish();
-    AtomicWriteResult Commit();
+    // A file the user may no longer write is kept (CannotCreate). With `expected`
+    // (the target's status at the caller's last look), the new file is exchanged
+    // with the target in one step and whatever was swapped out is checked: when it
+    // is not that file (device, inode, size, modification time), it is put back
+    // and Commit answers Changed; the prepared file stays, for another Commit.
+    // Where the file system cannot exchange, the file is renamed over the target
+    // as without `expected`.
+    AtomicWriteResult Commit(const struct stat* expected = nullptr);
     // The bytes written so far.
     std::uint64_t Size() const;
 

@@ -2,20 +2,22 @@
 // being redirected by someone else's link, and replacing it in one step.
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <ctime>
-#include <memory>
 #include <cerrno>
+#include <ctime>
 #include <deque>
+#include <functional>
+#include <memory>
 #include <random>
 #include <utility>
 
-#include "store/FileIO.h"
 #include "store/ContentDigest.h"
+#include "store/FileIO.h"
 
 namespace dorvanta {
 namespace {
@@ -149,15 +151,27 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-// ".name.XXXXXX" with a random suffix; long names are cut to stay a valid name.
+// Our own mark in a temporary name: ".NAME.dorvanta-XXXXXX.tmp". Other programs'
+// temporary files (rsync's ".NAME.XXXXXX", editors' ".NAME.backup") never carry
+// it, so the clean-up of killed saves can tell ours from theirs.
+constexpr std::string_view kTempMark = ".dorvanta-";
+constexpr std::string_view kTempEnd = ".tmp";
+constexpr std::size_t kTempRandom = 6;
+
+// The part of a temporary name before its random letters; long names are cut to
+// stay a valid name.
+std::string TempPrefix(const std::string& name) {
+    return "." + name.substr(0, 200) + std::string(kTempMark);
+}
+
 std::string TempName(const std::string& name) {
     static constexpr char kChars[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     thread_local std::mt19937 random{std::random_device{}()};
     std::uniform_int_distribution<std::size_t> pick(0, sizeof kChars - 2);
-    std::string temp = "." + name.substr(0, 200) + ".";
-    for (int i = 0; i < 6; ++i) temp += kChars[pick(random)];
-    return temp;
+    std::string temp = TempPrefix(name);
+    for (std::size_t i = 0; i < kTempRandom; ++i) temp += kChars[pick(random)];
+    return temp + std::string(kTempEnd);
 }
 
 // Gives the new file the permissions of the file it replaces (or of `like`), and
@@ -185,13 +199,24 @@ void TakeOverAttributes(const Target& target, int fd, const struct stat* like) {
 // remains of a save that was killed.
 constexpr time_t kStaleSeconds = 60;
 
-// True for ".NAME.XXXXXX", the temporary names TempName gives for `name`.
+// True for the temporary names TempName gives for `name`, and only for them.
 bool IsTempNameOf(std::string_view entry, const std::string& name) {
-    const std::string prefix = "." + name.substr(0, 200) + ".";
-    if (entry.size() != prefix.size() + 6 || !entry.starts_with(prefix)) return false;
-    return std::all_of(entry.end() - 6, entry.end(), [](char c) {
+    const std::string prefix = TempPrefix(name);
+    if (entry.size() != prefix.size() + kTempRandom + kTempEnd.size() ||
+        !entry.starts_with(prefix) || !entry.ends_with(kTempEnd))
+        return false;
+    const std::string_view random = entry.substr(prefix.size(), kTempRandom);
+    return std::all_of(random.begin(), random.end(), [](char c) {
         return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
     });
+}
+
+// True when another descriptor has the file open: the kernel grants a write lease
+// only to the one open descriptor (held until `fd` is closed). Where the file
+// system has no leases (network ones), the lock alone has told.
+bool OpenElsewhere(int fd) {
+    if (::fcntl(fd, F_SETLEASE, F_WRLCK) == 0) return false;
+    return errno == EAGAIN || errno == EBUSY;
 }
 
 // Removes what killed saves of `name` (and of its backup copy) left in the folder:
@@ -216,15 +241,16 @@ void RemoveStaleTemps(int folderPath, const std::string& name) {
             continue;
         const Fd file(::openat(fd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat opened {};
-        // Still that file, and no save holds it.
+        // Still that file, no save holds it, and no one has it open.
         if (file.Valid() && ::fstat(file.Get(), &opened) == 0 && opened.st_dev == st.st_dev &&
-            opened.st_ino == st.st_ino && ::flock(file.Get(), LOCK_EX | LOCK_NB) == 0)
+            opened.st_ino == st.st_ino && ::flock(file.Get(), LOCK_EX | LOCK_NB) == 0 &&
+            !OpenElsewhere(file.Get()))
             ::unlinkat(fd, entry->d_name, 0);
     }
     ::closedir(folder);
 }
 
-// Creates the named temporary file ".name.XXXXXX" beside the target.
+// Creates a named temporary file (TempName) beside the target.
 bool CreateNamed(const Target& target, Fd& file, std::string& temp) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         temp = TempName(target.name);
@@ -304,8 +330,7 @@ AtomicWriteResult TPreparedWrite::Open(const std::string& path, const TWriteOpti
         return AtomicWriteResult::CannotCreate;
     if (kind == detail::TempFileKind::Anonymous) {
         // Without a name, it vanishes with the process if the save is killed.
-        state->file =
-            Fd(::openat(target.folder.Get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+        state->file = Fd(::openat(target.folder.Get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
     }
     if (!state->file.Valid()) {
         // What saves killed here before left behind goes now.
@@ -336,7 +361,52 @@ AtomicWriteResult TPreparedWrite::Finish() {
     return AtomicWriteResult::Ok;
 }
 
-AtomicWriteResult TPreparedWrite::Commit() {
+namespace {
+
+std::function<void(const std::string&)>& BeforeCommitHook() {
+    static std::function<void(const std::string&)> hook;
+    return hook;
+}
+
+// The file `expected` describes, not rewritten since: device, inode, size and
+// modification time. (A rename may set the status-change time, so it is not compared.)
+bool SameFile(const struct stat& st, const struct stat& expected) {
+    return st.st_dev == expected.st_dev && st.st_ino == expected.st_ino &&
+           st.st_size == expected.st_size && st.st_mtim.tv_sec == expected.st_mtim.tv_sec &&
+           st.st_mtim.tv_nsec == expected.st_mtim.tv_nsec;
+}
+
+enum class Swap { Done, Unsupported, Changed, Failed };
+
+// Exchanges the complete file `temp` with the target in one step and checks what
+// came out: the file the caller last looked at, which then goes; anything else
+// (another program wrote it after that look) is put back at once, and the new file
+// keeps its temporary name. Unsupported where the file system cannot exchange.
+Swap SwapIntoPlace(const Target& target, std::string& temp, const struct stat& expected) {
+    const int at = target.folder.Get();
+    const char* name = target.name.c_str();
+    if (::renameat2(at, temp.c_str(), at, name, RENAME_EXCHANGE) != 0) {
+        if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) return Swap::Unsupported;
+        // Gone since the look: a change too, which the caller looks at again.
+        return errno == ENOENT ? Swap::Changed : Swap::Failed;
+    }
+    struct stat old {};
+    if (::fstatat(at, temp.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(old, expected)) {
+        ::unlinkat(at, temp.c_str(), 0);
+        temp.clear();
+        return Swap::Done;
+    }
+    if (::renameat2(at, temp.c_str(), at, name, RENAME_EXCHANGE) != 0) {
+        // Their file back in place at any price; ours then has no name left.
+        ::renameat(at, temp.c_str(), at, name);
+        temp.clear();
+    }
+    return Swap::Changed;
+}
+
+}  // namespace
+
+AtomicWriteResult TPreparedWrite::Commit(const struct stat* expected) {
     if (!state_ || state_->failed) return AtomicWriteResult::WriteFailed;
     TState& s = *state_;
     if (s.temp.empty() && !LinkAnonymous(s.target, s.file.Get(), s.temp)) {
@@ -348,10 +418,22 @@ AtomicWriteResult TPreparedWrite::Commit() {
     }
     // Only now, so that a file readable by others holds nothing until it is complete.
     TakeOverAttributes(s.target, s.file.Get(), s.options.AttributesOf);
-    if (::renameat(s.target.folder.Get(), s.temp.c_str(), s.target.folder.Get(),
-                   s.target.name.c_str()) != 0)
+    if (const auto hook = BeforeCommitHook()) hook(s.target.name);
+    // Checked again as at Open: the file may have been made read-only meanwhile
+    // (an encrypted save takes seconds).
+    if (::faccessat(s.target.folder.Get(), s.target.name.c_str(), W_OK,
+                    AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0 &&
+        errno != ENOENT)
         return AtomicWriteResult::CannotCreate;
-    s.temp.clear();
+    Swap swap = expected ? SwapIntoPlace(s.target, s.temp, *expected) : Swap::Unsupported;
+    if (swap == Swap::Changed) return AtomicWriteResult::Changed;
+    if (swap == Swap::Failed) return AtomicWriteResult::CannotCreate;
+    if (swap == Swap::Unsupported) {
+        if (::renameat(s.target.folder.Get(), s.temp.c_str(), s.target.folder.Get(),
+                       s.target.name.c_str()) != 0)
+            return AtomicWriteResult::CannotCreate;
+        s.temp.clear();
+    }
     // After the rename, which may set the file's status-change time.
     if (s.options.Written) ::fstat(s.file.Get(), s.options.Written);
     s.file.Close();  // flushed already; the file has its name
@@ -362,6 +444,10 @@ AtomicWriteResult TPreparedWrite::Commit() {
 }
 
 namespace detail {
+
+void SetBeforeCommitHook(std::function<void(const std::string& name)> hook) {
+    BeforeCommitHook() = std::move(hook);
+}
 
 AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view bytes,
                                       TempFileKind kind, const TWriteOptions& options) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "store/Cp1252.h"
 #include "store/DateTime.h"
@@ -27,7 +28,7 @@ struct TSlot {
 
 struct TKeyPairing {
     std::vector<TSlot> Slots;
-    std::vector<bool> HasParent[3];  // by parent number
+    std::vector<std::uint32_t> Taken;  // slots of new sub-categories that held a moved one's place
 };
 
 struct TIdentity {
@@ -63,9 +64,6 @@ TKeyPairing PairKeys(const TDocument* const docs[3]) {
                 parent =
                     parentNumber.try_emplace(key.Parent.str(), parentNumber.size()).first->second;
             }
-            auto& has = pairing.HasParent[side];
-            if (has.size() <= parent) has.resize(parent + 1);
-            has[parent] = true;
             TEqual& same = slotsOf[{parent, key.Name}];
             const std::uint32_t occurrence = same.Seen[side]++;
             if (occurrence == same.Slots.size()) {
@@ -78,7 +76,6 @@ TKeyPairing PairKeys(const TDocument* const docs[3]) {
             slot.Parent[side] = parent;
         }
     }
-    for (auto& has : pairing.HasParent) has.resize(parentNumber.size());
     return pairing;
 }
 
@@ -88,35 +85,83 @@ std::uint64_t HashEntries(const TDataKey& key) {
     return h;
 }
 
+bool SameEntries(const TDataKey& a, const TDataKey& b) {
+    return a.Data.size() == b.Data.size() &&
+           std::equal(a.Data.begin(), a.Data.end(), b.Data.begin(), SameEntry);
+}
+
 // A renamed parent makes its sub-categories look deleted and added on that side.
-// A sub-category gone from base's group whose parent no longer exists there pairs
-// with a new one of the same name and the same entries under a parent new there.
+// A sub-category of base that side no longer holds as it was pairs with a new one
+// of the same name and the same entries under another parent: it moved there with
+// its parent's rename, whether the new name is new or joins a group base had. A
+// sub-category made since under the old name, which took the place by its name,
+// then counts as new. Unpaired, the moved one would look added, and bring back
+// what the other side deleted.
 void PairRenamedParents(TKeyPairing& pairing, int s) {
     std::vector<TSlot>& slots = pairing.Slots;
-    const auto& baseHas = pairing.HasParent[kBase];
-    const auto& sideHas = pairing.HasParent[s];
+    // Only a name that is new somewhere on that side can have moved; most merges
+    // have none, and compare no entries here.
+    std::unordered_set<std::string_view> addedNames;
+    for (const TSlot& slot : slots) {
+        if (!slot.Side[kBase] && slot.Side[s]) addedNames.insert(slot.Side[s]->Name);
+    }
+    if (addedNames.empty()) return;
     std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> gone;  // reversed, by content
     for (std::uint32_t i = static_cast<std::uint32_t>(slots.size()); i-- > 0;) {
         const TSlot& slot = slots[i];
-        if (slot.Side[kBase] && !slot.Side[s] && !sideHas[slot.Parent[kBase]]) {
+        if (slot.Side[kBase] && addedNames.contains(slot.Side[kBase]->Name) &&
+            (!slot.Side[s] || !SameEntries(*slot.Side[kBase], *slot.Side[s]))) {
             gone[HashEntries(*slot.Side[kBase])].push_back(i);
         }
     }
     if (gone.empty()) return;
-    for (TSlot& added : slots) {
-        if (added.Side[kBase] || !added.Side[s] || baseHas[added.Parent[s]]) continue;
+    const std::size_t count = slots.size();
+    for (std::size_t a = 0; a < count; ++a) {
+        const TSlot added = slots[a];
+        if (added.Side[kBase] || !added.Side[s]) continue;
         const auto it = gone.find(HashEntries(*added.Side[s]));
         if (it == gone.end() || it->second.empty()) continue;
-        TSlot& renamed = slots[it->second.back()];
-        const TDataKey& was = *renamed.Side[kBase];
-        if (was.Name != added.Side[s]->Name || was.Data.size() != added.Side[s]->Data.size() ||
-            !std::equal(was.Data.begin(), was.Data.end(), added.Side[s]->Data.begin(), SameEntry)) {
-            continue;
-        }
+        const std::uint32_t r = it->second.back();
+        const TDataKey& was = *slots[r].Side[kBase];
+        if (was.Name != added.Side[s]->Name || !SameEntries(was, *added.Side[s])) continue;
         it->second.pop_back();
+        if (slots[r].Side[s]) {
+            // The one that took the place: new, in a slot of its own.
+            TSlot other;
+            other.Side[s] = slots[r].Side[s], other.Pos[s] = slots[r].Pos[s];
+            other.Parent[s] = slots[r].Parent[s];
+            pairing.Taken.push_back(static_cast<std::uint32_t>(slots.size()));
+            slots.push_back(other);
+        }
+        TSlot& renamed = slots[r];
         renamed.Side[s] = added.Side[s], renamed.Pos[s] = added.Pos[s];
         renamed.Parent[s] = added.Parent[s];
-        added.Side[s] = nullptr, added.Pos[s] = -1;
+        slots[a].Side[s] = nullptr, slots[a].Pos[s] = -1;
+    }
+}
+
+// New sub-categories that took a moved one's place on both sides are one, as
+// they would have been paired by parent and name (equal ones in their order).
+void PairTakenPlaces(TKeyPairing& pairing) {
+    std::vector<TSlot>& slots = pairing.Slots;
+    std::unordered_map<TIdentity, std::vector<std::uint32_t>, TIdentityHash> theirs;
+    for (auto t = pairing.Taken.rbegin(); t != pairing.Taken.rend(); ++t) {
+        if (const TDataKey* key = slots[*t].Side[kTheirs]) {
+            theirs[{slots[*t].Parent[kTheirs], key->Name}].push_back(*t);
+        }
+    }
+    if (theirs.empty()) return;
+    for (const std::uint32_t o : pairing.Taken) {
+        const TDataKey* key = slots[o].Side[kOurs];
+        if (!key) continue;
+        const auto it = theirs.find({slots[o].Parent[kOurs], key->Name});
+        if (it == theirs.end() || it->second.empty()) continue;
+        TSlot& other = slots[it->second.back()];
+        it->second.pop_back();
+        TSlot& ours = slots[o];
+        ours.Side[kTheirs] = other.Side[kTheirs], ours.Pos[kTheirs] = other.Pos[kTheirs];
+        ours.Parent[kTheirs] = other.Parent[kTheirs];
+        other = TSlot{};
     }
 }
 
@@ -177,6 +222,7 @@ TMergeResult MergeDocuments(const TDocument& base, const TDocument& ours, const 
     TKeyPairing pairing = PairKeys(docs);
     PairRenamedParents(pairing, kOurs);
     PairRenamedParents(pairing, kTheirs);
+    PairTakenPlaces(pairing);
 
     TMergeResult result;
     // The order of ties before the sort follows the side that changed the list, so

@@ -94,15 +94,24 @@ TPreparedSave::TPreparedSave(const TDocument& doc, const std::string& path,
     if (write_.Finish() != AtomicWriteResult::Ok) throw EStoreError(kMsgWriteError);
 }
 
-TFileStamp TPreparedSave::Commit() {
+TFileStamp TPreparedSave::Commit(const TFileStamp* expected) {
     const std::uint64_t size = write_.Size();
-    switch (write_.Commit()) {
+    struct stat was {};
+    if (expected) {
+        was.st_dev = static_cast<dev_t>(expected->Device);
+        was.st_ino = static_cast<ino_t>(expected->Inode);
+        was.st_size = static_cast<off_t>(expected->Size);
+        was.st_mtim = expected->Modified;
+    }
+    switch (write_.Commit(expected && expected->Known ? &was : nullptr)) {
         case AtomicWriteResult::Ok:
             return MakeStamp(written_, written_, digest_.Final(), size);
         case AtomicWriteResult::CannotCreate:
             throw EStoreError(FormatMessage(kMsgCannotCreate, path_));
         case AtomicWriteResult::WriteFailed:
             throw EStoreError(kMsgWriteError);
+        case AtomicWriteResult::Changed:
+            throw EFileChangedMeanwhile(FormatMessage(kMsgChangedMeanwhile, path_));
     }
     throw EStoreError(kMsgWriteError);
 }

@@ -34,6 +34,12 @@ namespace dorvanta {
 // (EStoreError when it has none).
 std::string EncodeFile(const TDocument& doc, const TBusyRunner& runBusy = {});
 
+// The file a save was to replace changed after the caller's last look at it.
+class EFileChangedMeanwhile : public EStoreError {
+  public:
+    using EStoreError::EStoreError;
+};
+
 // A save made ready but not yet done: the document in its Format, encoded (for
 // an encrypted one, its key derived through `runBusy` and each chunk encrypted
 // as it is made) straight into a temporary file beside `path`, flushed to disk.
@@ -46,8 +52,10 @@ class TPreparedSave {
                   detail::TempFileKind kind = detail::TempFileKind::Anonymous);
     // Puts the file in place; returns the stamp of the file written (its status
     // and the digest of its bytes, taken as they were written). EStoreError when
-    // the rename fails (the previous file stays).
-    TFileStamp Commit();
+    // the rename fails (the previous file stays). With `expected` (the file as the
+    // caller last looked at it, Known), a file found in its place that is not that
+    // one stays and EFileChangedMeanwhile is thrown; the save may be committed again.
+    TFileStamp Commit(const TFileStamp* expected = nullptr);
 
   private:
     std::string path_;

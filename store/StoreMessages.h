@@ -8,6 +8,8 @@ namespace dorvanta {
 // ---- file operations (load, save, whole-file reads) ----
 inline constexpr const char* kMsgCannotOpen = "Datei %s kann nicht geöffnet werden";
 inline constexpr const char* kMsgCannotCreate = "Datei %s kann nicht erstellt werden";
+inline constexpr const char* kMsgChangedMeanwhile =
+    "Datei %s wurde soeben von einem anderen Programm geändert und nicht überschrieben";
 inline constexpr const char* kMsgReadError = "Stream-Lesefehler";
 inline constexpr const char* kMsgBadValue = "Ungültiger Eigenschaftswert";
 inline constexpr const char* kMsgWriteError = "Stream-Schreibfehler";

@@ -343,17 +343,22 @@ TEST_F(DocumentSessionTest, BackupOnSaveKeepsTheReplacedFile) {
     EXPECT_EQ(KeyIn(path), "Nachher");
 }
 
+// Another program replaces the file while the key is derived, or in the very
+// moment the save puts its file in place, after its last look at the file.
 TEST_F(DocumentSessionTest, AFileReplacedWhileTheSaveEncryptsIsAskedAboutAndBackedUp) {
     struct Case {
         const char* name;
+        bool atCommit;
         TChanged answer;
         bool saved;
         std::string inFile;  // afterwards
         std::string inBackup;
     };
     const Case cases[] = {
-        {"overwrite", TChanged::Overwrite, true, "Unsere", "Fremde"},
-        {"cancel", TChanged::Cancel, false, "Fremde", ""},
+        {"overwrite", false, TChanged::Overwrite, true, "Unsere", "Fremde"},
+        {"cancel", false, TChanged::Cancel, false, "Fremde", ""},
+        {"overwrite at the commit", true, TChanged::Overwrite, true, "Unsere", "Fremde"},
+        {"cancel at the commit", true, TChanged::Cancel, false, "Fremde", "Giro"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -363,16 +368,28 @@ TEST_F(DocumentSessionTest, AFileReplacedWhileTheSaveEncryptsIsAskedAboutAndBack
         ASSERT_TRUE(session.Open(path, ask));
         session.SetBackupOnSave(true);
         session.UpdateKey(0, "Bank", "Unsere");
-        // Another program replaces the file while the key is derived.
-        ask.afterBusy = [&] {
-            ask.afterBusy = nullptr;
+        const auto replace = [&] {
             Collection("e.pdt.age", "Fremde", "Sesam", TFormat::Encrypted);
         };
+        if (c.atCommit) {
+            detail::SetBeforeCommitHook([&](const std::string& name) {
+                if (name != "e.pdt.age") return;
+                detail::SetBeforeCommitHook(nullptr);
+                replace();
+            });
+        } else {
+            ask.afterBusy = [&] {
+                ask.afterBusy = nullptr;
+                replace();
+            };
+        }
         ask.log.clear();
         ask.changed = {c.answer};
         EXPECT_EQ(session.Save(ask), c.saved);
+        detail::SetBeforeCommitHook(nullptr);
         EXPECT_EQ(ask.log, Strings{"changed file"});
         EXPECT_EQ(KeyIn(path, "Sesam"), c.inFile);
+        EXPECT_EQ(session.Modified(), !c.saved);
         const bool backedUp = std::filesystem::exists(path + ".bak");
         EXPECT_EQ(backedUp ? KeyIn(path + ".bak", "Sesam") : "", c.inBackup);
         // Nothing else is left in the folder (a cancelled save's file is gone).

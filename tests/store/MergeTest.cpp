@@ -111,6 +111,25 @@ const MergeCase kCases[] = {
     {"key deleted in ours keeps theirs' change", "A/k: x=1@1, w=1@1; A/m: z=1@1", "A/m: z=1@1",
      "A/k: w=1@1, x=3@3; A/m: z=1@1", "A/k: x=3@3; A/m: z=1@1",
      "0 Einträge übernommen, 1 Konflikt"},
+    {"parent renamed in ours, a key deleted and another changed in theirs",
+     "Bank/A: x=1@1; Bank/B: y=1@1", "Geld/A: x=1@1; Geld/B: y=1@1", "Bank/A: x=2@2",
+     "Geld/A: x=2@2", "2 Einträge, 1 Unterrubrik übernommen"},
+    {"parent renamed in theirs, a key deleted and another changed in ours",
+     "Bank/A: x=1@1; Bank/B: y=1@1", "Bank/A: x=2@2", "Geld/A: x=1@1; Geld/B: y=1@1",
+     "Geld/A: x=2@2", "0 Einträge, 1 Unterrubrik übernommen"},
+    {"parent renamed in ours, the only key emptied and one deleted in theirs", "Bank/A:; Bank/B:",
+     "Geld/A:; Geld/B:", "Bank/A:", "Geld/A:", "0 Einträge, 1 Unterrubrik übernommen"},
+    {"parent renamed in ours onto an existing one, a key deleted in theirs",
+     "Bank/A: x=1@1; Bank/B: y=1@1; Geld/C: z=1@1", "Geld/A: x=1@1; Geld/B: y=1@1; Geld/C: z=1@1",
+     "Bank/A: x=2@2; Geld/C: z=1@1", "Geld/A: x=2@2; Geld/C: z=1@1",
+     "2 Einträge, 1 Unterrubrik übernommen"},
+    {"parent renamed in theirs onto an existing one, a key deleted in ours",
+     "Bank/A: x=1@1; Bank/B: y=1@1; Geld/C: z=1@1", "Bank/A: x=2@2; Geld/C: z=1@1",
+     "Geld/A: x=1@1; Geld/B: y=1@1; Geld/C: z=1@1", "Geld/A: x=2@2; Geld/C: z=1@1",
+     "0 Einträge, 1 Unterrubrik übernommen"},
+    {"parent renamed in ours, a key added under the old name, a key deleted in theirs",
+     "Bank/A: x=1@1; Bank/B: y=1@1", "Bank/N:; Geld/A: x=1@1; Geld/B: y=1@1", "Bank/A: x=2@2",
+     "Bank/N:; Geld/A: x=2@2", "2 Einträge, 1 Unterrubrik übernommen"},
     {"password changed in ours", "pw:a", "pw:b", "pw:a", "pw:b", "0 Einträge übernommen"},
     {"password changed in theirs", "pw:a", "pw:a", "pw:c", "pw:c", "0 Einträge übernommen"},
     {"password changed on both sides", "pw:a", "pw:b", "pw:c", "pw:b",
@@ -220,14 +239,68 @@ void ExpectWritesKept(const TDocument& result, const TDocument& side, const TDoc
     }
 }
 
+// Two sub-categories of one parent and name: they pair in their order, whatever
+// their entries, so which one a side deleted is not told.
+bool HasTwins(const TDocument& doc) {
+    return std::adjacent_find(doc.Keys.begin(), doc.Keys.end(),
+                              [](const TDataKey& a, const TDataKey& b) {
+                                  return a.Parent == b.Parent && a.Name == b.Name;
+                              }) != doc.Keys.end();
+}
+
+// One side renames a parent while the other deletes a sub-category of its group
+// (or the renamed one itself), which it returns; the random edits come after.
+TDataKey RenameAndDelete(TDocument& renaming, TDocument& deleting, std::mt19937& rng) {
+    if (renaming.Keys.empty()) return {};
+    static const char* kParents[] = {"A", "\xC4", "B", "Neu"};
+    const std::size_t renamed = rng() % renaming.Keys.size();
+    std::size_t first = renamed, last = renamed;
+    const auto& keys = renaming.Keys;
+    while (first > 0 && keys[first - 1].Parent == keys[renamed].Parent) --first;
+    while (last + 1 < keys.size() && keys[last + 1].Parent == keys[renamed].Parent) ++last;
+    const std::size_t deleted = first + rng() % (last - first + 1);
+    TDataKey gone = deleting.Keys[deleted];
+    deleting.DeleteKey(static_cast<std::int32_t>(deleted));
+    renaming.RenameParent(static_cast<std::int32_t>(renamed), kParents[rng() % 4]);
+    return HasTwins(renaming) ? TDataKey{} : gone;
+}
+
+// That sub-category, left as it was by the renaming side (but for its parent), is
+// gone from the result under whatever name: none of its entries' values (each
+// written once) is found there.
+void ExpectDeletedStayGone(const TDocument& result, const TDataKey& deleted,
+                           const TDocument& renaming) {
+    const auto sameEntries = [](const TDataRec& a, const TDataRec& b) {
+        return a.Title == b.Title && a.Value == b.Value;
+    };
+    const bool unchanged =
+        std::any_of(renaming.Keys.begin(), renaming.Keys.end(), [&](const TDataKey& k) {
+            return k.Name == deleted.Name &&
+                   std::equal(k.Data.begin(), k.Data.end(), deleted.Data.begin(),
+                              deleted.Data.end(), sameEntries);
+        });
+    if (deleted.Data.empty() || !unchanged || HasTwins(renaming)) return;
+    for (const TDataKey& key : result.Keys) {
+        for (const TDataRec& rec : key.Data) {
+            ASSERT_FALSE(std::any_of(deleted.Data.begin(), deleted.Data.end(),
+                                     [&](const TDataRec& d) { return d.Value == rec.Value; }))
+                << deleted.Parent.str() << "/" << deleted.Name << " came back in " << Dump(result);
+        }
+    }
+}
+
 TEST(Merge, RandomEditsOnBothSides) {
-    for (unsigned seed = 1; seed <= 300; ++seed) {
+    for (unsigned seed = 1; seed <= 1000; ++seed) {
         SCOPED_TRACE(seed);
         std::mt19937 rng(seed);
         int serial = 0;
         TDocument base;
         for (int i = 0; i < 4; ++i) Edit(base, rng, serial);
         TDocument ours = base, theirs = base;
+        const bool ourRename = rng() % 2;
+        TDocument& renaming = ourRename ? ours : theirs;
+        const TDataKey deleted =
+            rng() % 2 ? RenameAndDelete(renaming, ourRename ? theirs : ours, rng) : TDataKey{};
         Edit(ours, rng, serial);
         Edit(theirs, rng, serial);
         if (rng() % 4 == 0) ours.Password = "o";
@@ -241,6 +314,7 @@ TEST(Merge, RandomEditsOnBothSides) {
         ExpectSorted(r.Document);
         ExpectWritesKept(r.Document, ours, &base);
         ExpectWritesKept(r.Document, theirs, &base);
+        ExpectDeletedStayGone(r.Document, deleted, renaming);
         const TMergeResult two = MergeWithoutBase(ours, theirs);
         ExpectSorted(two.Document);
         ExpectWritesKept(two.Document, ours, nullptr);

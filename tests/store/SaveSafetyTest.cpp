@@ -1,7 +1,8 @@
 // A failed save must leave the previous file exactly as it was.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "store/AgeFile.h"
 #include "store/FileIO.h"
 #include "store/PdtFile.h"
 #include "support/TempDir.h"
@@ -186,28 +188,51 @@ TEST(SaveSafety, APreparedSaveLeavesNothingUntilCommittedAndClearsKilledSavesLef
         const timespec times[2] = {{::time(nullptr) - seconds, 0}, {::time(nullptr) - seconds, 0}};
         ASSERT_EQ(::utimensat(AT_FDCWD, dir.File(name).c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
     };
+    enum Hold { None, Open, Locked };  // how this process holds the file meanwhile
     struct Case {
         const char* name;
         int age;
+        Hold hold;
         bool removed;
     };
     const Case leftovers[] = {
-        {".a.pdt.Ab3xY9", 120, true},     {".a.pdt.bak.Qz09aZ", 120, true},
-        {".a.pdt.Ab3xY8", 10, false},     {".a.pdt.Ab3xY", 120, false},
-        {".a.pdt.Ab3xY9z", 120, false},   {".a.pdt.Ab-xY9", 120, false},
-        {".b.pdt.Ab3xY9", 120, false},    {"a.pdt.Ab3xY9", 120, false},
-        {".a.pdt.bak.Qz09a", 120, false}, {".a.pdtx.Ab3xY9", 120, false},
+        {".a.pdt.dorvanta-Ab3xY9.tmp", 120, None, true},
+        {".a.pdt.bak.dorvanta-Qz09aZ.tmp", 120, None, true},
+        {".a.pdt.dorvanta-Ab3xY8.tmp", 10, None, false},
+        {".a.pdt.dorvanta-Ab3xY7.tmp", 120, Open, false},
+        {".a.pdt.dorvanta-Ab3xY6.tmp", 120, Locked, false},
+        {".a.pdt.dorvanta-Ab3xY.tmp", 120, None, false},
+        {".a.pdt.dorvanta-Ab3xY9z.tmp", 120, None, false},
+        {".a.pdt.dorvanta-Ab-xY9.tmp", 120, None, false},
+        {".a.pdt.dorvanta-Ab3xY9", 120, None, false},
+        {".a.pdt.dorvanta-Ab3xY9.tmpx", 120, None, false},
+        {".b.pdt.dorvanta-Ab3xY9.tmp", 120, None, false},
+        {"a.pdt.dorvanta-Ab3xY9.tmp", 120, None, false},
+        {".a.pdtx.dorvanta-Ab3xY9.tmp", 120, None, false},
+        // Other programs' files beside it, named as our temporary files were once.
+        {".a.pdt.Ab3xY9", 120, None, false},
+        {".a.pdt.bak.Qz09aZ", 120, None, false},
+        {".a.pdt.Ab12Cd", 120, Open, false},
+        {".a.pdt.backup", 120, None, false},
+        {".a.pdt.kopie1", 120, None, false},
+        {".a.pdt.bak.sicher", 120, None, false},
     };
+    std::vector<int> held;
     for (const Case& c : leftovers) {
         WriteBytes(dir.File(c.name), "REST");
         age(c.name, c.age);
+        if (c.hold == None) continue;
+        held.push_back(::open(dir.File(c.name).c_str(), O_RDONLY | O_CLOEXEC));
+        if (c.hold == Locked) {
+            ASSERT_EQ(::flock(held.back(), LOCK_EX | LOCK_NB), 0);
+        }
     }
     // Of the pattern, but a link (not followed, the file it names untouched) and a folder.
     WriteBytes(dir.File("ziel"), "ZIEL");
-    ASSERT_EQ(::symlink("ziel", dir.File(".a.pdt.Link01").c_str()), 0);
-    age(".a.pdt.Link01", 120);
-    fs::create_directory(dir.File(".a.pdt.Ordner"));
-    age(".a.pdt.Ordner", 120);
+    ASSERT_EQ(::symlink("ziel", dir.File(".a.pdt.dorvanta-Link01.tmp").c_str()), 0);
+    age(".a.pdt.dorvanta-Link01.tmp", 120);
+    fs::create_directory(dir.File(".a.pdt.dorvanta-Ordner.tmp"));
+    age(".a.pdt.dorvanta-Ordner.tmp", 120);
     for (const auto kind : {detail::TempFileKind::Anonymous, detail::TempFileKind::Named}) {
         SCOPED_TRACE(kind == detail::TempFileKind::Anonymous ? "anonymous" : "named");
         const std::size_t before = FilesIn(dir.Path());
@@ -226,9 +251,66 @@ TEST(SaveSafety, APreparedSaveLeavesNothingUntilCommittedAndClearsKilledSavesLef
     for (const Case& c : leftovers) {
         EXPECT_EQ(fs::exists(dir.File(c.name)), !c.removed) << c.name;
     }
-    EXPECT_TRUE(fs::is_symlink(dir.File(".a.pdt.Link01")));
-    EXPECT_TRUE(fs::is_directory(dir.File(".a.pdt.Ordner")));
+    EXPECT_TRUE(fs::is_symlink(dir.File(".a.pdt.dorvanta-Link01.tmp")));
+    EXPECT_TRUE(fs::is_directory(dir.File(".a.pdt.dorvanta-Ordner.tmp")));
     EXPECT_EQ(ReadBytes(dir.File("ziel")), "ZIEL");
+    for (const int fd : held) ::close(fd);
+}
+
+// Another program's file put in place after the caller's last look at the target
+// (renamed over it, as editors and sync tools save, written into it, or removed)
+// is not overwritten: the commit leaves it and reports the change. Looked at
+// again, the same prepared save is committed.
+TEST(SaveSafety, AFileChangedAfterTheLastLookIsKeptAndReported) {
+    const struct {
+        const char* name;
+        std::function<void(const std::string& path)> change;
+        const char* left;  // what the other program left at the path; nullptr: nothing
+    } cases[] = {
+        {"renamed over",
+         [](const std::string& path) {
+             WriteBytes(path + ".neu", "FREMD");
+             ASSERT_EQ(rename((path + ".neu").c_str(), path.c_str()), 0);
+         },
+         "FREMD"},
+        {"written into", [](const std::string& path) { WriteBytes(path, "FREMD UND MEHR"); },
+         "FREMD UND MEHR"},
+        {"removed", [](const std::string& path) { ASSERT_EQ(unlink(path.c_str()), 0); }, nullptr},
+    };
+    for (const auto kind : {detail::TempFileKind::Anonymous, detail::TempFileKind::Named}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) +
+                         (kind == detail::TempFileKind::Anonymous ? ", anonymous" : ", named"));
+            TempDir dir;
+            const std::string path = dir.File("daten.pdt");
+            WriteBytes(path, "ALT");
+            // An hour old, so that a rewrite now gives another modification time.
+            const timespec old[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+            ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
+            TPreparedSave save(BigDocument(), path, {}, kind);
+            const TFileStamp looked = StampOfFile(path);
+            c.change(path);
+            try {
+                save.Commit(&looked);
+                ADD_FAILURE() << "committed over the other program's file";
+            } catch (const EFileChangedMeanwhile& e) {
+                EXPECT_EQ(std::string(e.what()), "Datei " + path +
+                                                     " wurde soeben von einem anderen Programm "
+                                                     "geändert und nicht überschrieben");
+            }
+            if (c.left) {
+                EXPECT_EQ(ReadBytes(path), c.left);
+            } else {
+                EXPECT_FALSE(fs::exists(path));
+            }
+            const TFileStamp again = StampOfFile(path);
+            save.Commit(&again);
+            TDocument loaded;
+            ASSERT_TRUE(LoadDocument(loaded, path));
+            EXPECT_EQ(loaded.Keys.at(0).Data.size(), 2000u);
+            EXPECT_EQ(FilesIn(dir.Path()), 1u);
+        }
+    }
 }
 
 // A link in a sticky folder that everyone may write (like /tmp) is followed only
@@ -346,6 +428,55 @@ TEST(SaveSafety, FilesTheUserMayNotWriteAreKept) {
     EXPECT_EQ(WriteFileAtomically(readOnly, "ROOT"), AtomicWriteResult::Ok);
     EXPECT_EQ(ReadBytes(readOnly), "ROOT");
     EXPECT_EQ(FilesIn(folder), 3u);
+}
+
+// A file made read-only while an encrypted save derives its key is kept, with the
+// message a read-only file gets at the start; nothing of the save stays. Run as
+// an ordinary user, as root may write anything.
+TEST(SaveSafety, AFileMadeReadOnlyDuringTheSaveIsKept) {
+    const bool root = geteuid() == 0;
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0711), 0);
+    const fs::path folder = dir.Path() / "user";
+    fs::create_directory(folder);
+    if (root) {
+        ASSERT_EQ(chown(folder.c_str(), kNobody, kNobody), 0);
+    }
+    for (const auto kind : {detail::TempFileKind::Anonymous, detail::TempFileKind::Named}) {
+        SCOPED_TRACE(kind == detail::TempFileKind::Anonymous ? "anonymous" : "named");
+        const std::string path = (folder / "daten.pdt").string();
+        WriteBytes(path, "OLD");
+        ASSERT_EQ(chmod(path.c_str(), 0644), 0);
+        if (root) {
+            ASSERT_EQ(chown(path.c_str(), kNobody, kNobody), 0);
+        }
+        const auto save = [&] {
+            SetEncryptionWorkFactor(1);
+            TDocument doc;
+            doc.Keys.push_back({"k", "p", {{"Konto", "1", "", 1.0}}});
+            doc.Format = TDocument::TFormat::Encrypted;
+            doc.Password = "geheim";
+            const TBusyRunner derive = [&](const std::function<void()>& work) {
+                work();
+                ::chmod(path.c_str(), 0444);
+            };
+            try {
+                TPreparedSave(doc, path, derive, kind).Commit();
+            } catch (const EStoreError& e) {
+                return std::string(e.what()) == "Datei " + path + " kann nicht erstellt werden" ? 0
+                                                                                                : 2;
+            }
+            return 1;
+        };
+        EXPECT_EQ(root ? RunAs(kNobody, save) : save(), 0);
+        SetEncryptionWorkFactor(age::kWriteWorkFactor);
+        EXPECT_EQ(ReadBytes(path), "OLD");
+        EXPECT_EQ(FilesIn(folder), 1u);
+        struct stat st {};
+        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0444u);
+        ASSERT_EQ(unlink(path.c_str()), 0);
+    }
 }
 
 }  // namespace
