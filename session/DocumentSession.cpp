@@ -36,8 +36,9 @@ TDocumentSession::TDocumentSession(QObject* parent) : QObject(parent) {
 
 TDocumentSession::~TDocumentSession() {
     document_.Wipe();
-    base_.Wipe();
+    ForgetBase();
     age::Wipe(sealed_);
+    age::Wipe(sealedFilePassword_);
 }
 
 // ---------------------------------------------------------------- state
@@ -457,6 +458,7 @@ bool TDocumentSession::Lock(TSessionDecisions& decisions) {
     if (!CanLock()) return false;
     sealed_ = SealDocument(document_, BusyRunner(decisions));
     sealedModified_ = document_.Modified;
+    SealFilePassword(decisions);
     // The base is not kept while locked: unchanged, it is the document again on
     // unlocking; with unsaved changes a later merge goes without it.
     ForgetBase();
@@ -480,6 +482,7 @@ bool TDocumentSession::Unlock(const std::string& password, TSessionDecisions& de
     sealed_.shrink_to_fit();
     document_.Format = sealedFormat_;
     document_.Modified = sealedModified_;
+    UnsealFilePassword(password, decisions);
     selectedKeyRow_ = sealedKeyRow_;
     shownKey_ = sealedShownKey_;
     if (!sealedModified_ && stamp_.Known) RememberBase();
