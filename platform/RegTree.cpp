@@ -182,8 +182,9 @@ void WriteValueLine(std::string& out, const RegValue& value) {
     if (value.type == kRegSz && !NeedsHexForm(value.data)) {
         line += "\"" + EscapeQuoted(ToUtf8(value.data)) + "\"";
         out += line;
-    } else if (value.type == kRegSzUtf8) {
-        // WritePath keeps control characters out of these.
+    } else if (value.type == kRegSzUtf8 && !NeedsHexForm(value.data)) {
+        // One with control characters (a path may hold a line feed) goes out as
+        // hex(10001), its UTF-8 bytes, which the parser reads back as this type.
         out += line + "\"" + EscapeQuoted(value.data) + "\"";
     } else if (value.type == kRegDword && value.data.size() == 4) {
         std::uint32_t v = 0;

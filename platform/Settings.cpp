@@ -255,10 +255,9 @@ void TSettingsStore::WriteString(const std::string& name, const std::string& val
 }
 
 void TSettingsStore::WritePath(const std::string& name, const std::string& utf8) {
-    const bool control = std::any_of(utf8.begin(), utf8.end(), [](char c) {
-        return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
-    });
-    if (control || !IsValidUtf8(utf8)) throw SetError(name);
+    // A path may hold any character but NUL; the file keeps control characters in
+    // the hex form.
+    if (utf8.find('\0') != std::string::npos || !IsValidUtf8(utf8)) throw SetError(name);
     if (auto cp1252 = Utf8ToCp1252Strict(utf8)) {
         WriteValue(name, kRegSz, *cp1252);
     } else {

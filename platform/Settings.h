@@ -91,7 +91,8 @@ class TSettingsStore {
     // meanwhile, or when the file cannot be stored throws "Fehler beim Setzen der
     // Daten für '<name>'". Value names are case-preserving.
     void WriteString(const std::string& name, const std::string& value);
-    // A file path in UTF-8, kept as it is (control characters are refused).
+    // A file path in UTF-8, kept as it is, control characters too (only NUL and
+    // malformed UTF-8 are refused).
     void WritePath(const std::string& name, const std::string& utf8);
     void WriteInteger(const std::string& name, std::int32_t value);
     void WriteBool(const std::string& name, bool value);

@@ -36,8 +36,9 @@ TDocumentSession::TDocumentSession(QObject* parent) : QObject(parent) {
 
 TDocumentSession::~TDocumentSession() {
     document_.Wipe();
-    base_.Wipe();
+    ForgetBase();
     age::Wipe(sealed_);
+    age::Wipe(sealedFilePassword_);
 }
 
 // ---------------------------------------------------------------- state

@@ -298,6 +298,12 @@ class TDocumentSession : public QObject {
     // The base becomes the document as it is now; or there is none (wiped).
     void RememberBase();
     void ForgetBase();
+    // The file's password while locked, for a merge without base after unlocking
+    // (session/SessionFilePassword.cpp): sealed with the document, and back with it.
+    void SealFilePassword(TSessionDecisions& decisions);
+    void UnsealFilePassword(const std::string& password, TSessionDecisions& decisions);
+    // In a merge without base: the password as a merge with the file's would take it.
+    void TakeFilePassword(TMergeResult& result, const TDocument& theirs) const;
     // Overwrites the document, the base and forgets merged conflict copies.
     void WipeDocuments();
     // After a save: the base is what was written; merged conflict copies go.
@@ -322,6 +328,13 @@ class TDocumentSession : public QObject {
     TFileStamp stamp_;
     TDocument base_;
     bool hasBase_ = false;
+    // The file's password as last read or written, once the base is gone (after
+    // unlocking with unsaved changes); while locked, sealed under the document's
+    // password when it differs from it.
+    std::optional<std::string> filePassword_;
+    enum class TSealedFilePassword { Unknown, Same, Sealed };
+    TSealedFilePassword sealedFilePasswordKind_ = TSealedFilePassword::Unknown;
+    std::string sealedFilePassword_;
     std::vector<TMergedCopy> mergedCopies_;
     bool backupOnSave_ = false;
     bool announcedModified_ = false;

@@ -82,6 +82,7 @@ bool TDocumentSession::Lock(TSessionDecisions& decisions) {
     sealed_ = SealDocument(document_, BusyRunner(decisions));
     dropDraft.Drop();
     sealedModified_ = document_.Modified;
+    SealFilePassword(decisions);
     // The base is not kept while locked: unchanged, it is the document again on
     // unlocking; with unsaved changes a later merge goes without it.
     ForgetBase();
@@ -107,6 +108,7 @@ bool TDocumentSession::Unlock(const std::string& password, TSessionDecisions& de
     sealedDraft_ = false;
     document_.Format = sealedFormat_;
     document_.Modified = sealedModified_;
+    UnsealFilePassword(password, decisions);
     selectedKeyRow_ = sealedKeyRow_;
     shownKey_ = sealedShownKey_;
     if (!sealedModified_ && stamp_.Known) RememberBase();

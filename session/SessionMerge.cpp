@@ -87,6 +87,7 @@ bool TDocumentSession::MergeWithFile(const std::string& path, TSessionDecisions&
     if (!ReadOtherVersion(theirs, path, decisions, stamp)) return false;
     TMergeResult result =
         hasBase_ ? Merge(base_, document_, theirs) : MergeWithoutBase(document_, theirs);
+    if (!hasBase_) TakeFilePassword(result, theirs);
     TakeMerge(std::move(result), decisions);
     theirs.Wipe();
     return true;
@@ -114,10 +115,12 @@ void TDocumentSession::OfferConflictCopies(const std::string& path, TSessionDeci
 void TDocumentSession::ForgetBase() {
     base_.Wipe();
     hasBase_ = false;
+    if (filePassword_) age::Wipe(*filePassword_);
+    filePassword_.reset();
 }
 
 void TDocumentSession::RememberBase() {
-    base_.Wipe();
+    ForgetBase();
     base_ = document_;
     base_.OwnTexts();
     base_.Modified = false;

@@ -55,6 +55,7 @@ std::optional<std::string> TDocumentSession::KeepForRecovery(const std::string& 
         case AtomicWriteResult::CannotCreate:
             throw EStoreError(FormatMessage(kMsgCannotCreate, path));
         case AtomicWriteResult::WriteFailed:
+        case AtomicWriteResult::Changed:  // no stamp is given: not expected
             break;
     }
     throw EStoreError(kMsgWriteError);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 
 #include "store/AgeFile.h"
@@ -76,6 +77,9 @@ std::string EncodeFile(const TDocument& doc, const TBusyRunner& runBusy) {
 TPreparedSave::TPreparedSave(const TDocument& doc, const std::string& path,
                              const TBusyRunner& runBusy, detail::TempFileKind kind)
     : path_(path) {
+    // The folder is walked piece by piece and would take a longer path, but no
+    // open() could read the file back (ENAMETOOLONG).
+    if (path.size() >= PATH_MAX) throw EStoreError(kMsgPathTooLong);
     // A missing password fails before any file is made.
     if (doc.Format == TDocument::TFormat::Encrypted && doc.Password.empty()) {
         throw EStoreError(kMsgNoPassphrase);

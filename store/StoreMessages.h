@@ -13,6 +13,9 @@ inline constexpr const char* kMsgChangedMeanwhile =
 inline constexpr const char* kMsgReadError = "Stream-Lesefehler";
 inline constexpr const char* kMsgBadValue = "Ungültiger Eigenschaftswert";
 inline constexpr const char* kMsgWriteError = "Stream-Schreibfehler";
+inline constexpr const char* kMsgPathTooLong =
+    "Der Pfad der Datei ist zu lang (höchstens 4.095 Bytes): unter ihm ließe sich die Datei "
+    "nicht wieder öffnen. Es wurde nichts gespeichert.";
 inline constexpr const char* kMsgWrongPassword =
     "Das angegebene Passwort ist nicht gültig. Die Datei kann nicht angezeigt werden.";
 

@@ -4,8 +4,11 @@
 
 #include <filesystem>
 
+#include "store/AgeFile.h"
+#include "store/Cp1252.h"
 #include "store/Merge.h"
 #include "store/PdtFile.h"
+#include "tools/CliPassword.h"
 
 namespace dorvanta::cli {
 
@@ -29,6 +32,19 @@ bool IsEmptyFile(const std::string& path) {
     return std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) == 0;
 }
 
+constexpr const char* kMsgPasswordNotPlain =
+    "Das Passwort des Ergebnisses passt nicht in eine unverschlüsselte Datei (höchstens 255 "
+    "Zeichen, die Windows-1252 darstellen kann). Es wurde nichts gespeichert.";
+
+// A plain file keeps its password in Windows-1252, an encrypted one in UTF-8:
+// the sides are compared as text, so the same password in both formats is equal.
+void PasswordAsText(TDocument& doc) {
+    if (doc.Format == TDocument::TFormat::Encrypted) return;
+    std::string text = Cp1252ToUtf8(doc.Password);
+    age::Wipe(doc.Password);
+    doc.Password = std::move(text);
+}
+
 }  // namespace
 
 int RunMerge(const std::vector<std::string>& files, std::ostream& err, const TLoadInput& load) {
@@ -38,6 +54,7 @@ int RunMerge(const std::vector<std::string>& files, std::ostream& err, const TLo
         err << kMsgWrongPassword << "\n";
         return kWrongPassword;
     }
+    for (TDocument* doc : {&base, &ours, &theirs}) PasswordAsText(*doc);
     TMergeResult result = withBase ? Merge(base, ours, theirs) : MergeWithoutBase(ours, theirs);
     TDocument& merged = result.Document;
     merged.Format = ours.Format;
@@ -46,6 +63,11 @@ int RunMerge(const std::vector<std::string>& files, std::ostream& err, const TLo
     if (merged.Format == TDocument::TFormat::Encrypted && merged.Password.empty()) {
         merged.Password = ours.Password;
     }
+    auto password =
+        PasswordForFormat(merged.Password, TDocument::TFormat::Encrypted, merged.Format);
+    age::Wipe(merged.Password);
+    if (!password) throw ECliExit{kError, kMsgPasswordNotPlain};
+    merged.Password = std::move(*password);
     SaveDocument(merged, files[3]);
     if (result.Conflicts.empty()) return kOk;
     for (const TMergeConflict& conflict : result.Conflicts) err << ConflictLine(conflict) << "\n";

@@ -14,8 +14,6 @@ constexpr const char* kMsgNoTerminal =
     "könnte. Geben Sie es mit --password-stdin auf der Standardeingabe an.";
 constexpr const char* kMsgNothingTyped = "Es wurde kein Passwort eingegeben.";
 constexpr const char* kMsgNoStdinLine = "Auf der Standardeingabe steht kein Passwort.";
-constexpr const char* kMsgNot1252 =
-    "Das Passwort enthält Zeichen, die Windows-1252 nicht darstellen kann.";
 constexpr const char* kMsgMismatch =
     "Die beiden Passwörter stimmen nicht überein. Es wurde nichts gespeichert.";
 constexpr const char* kMsgEmptyNew =
@@ -80,12 +78,11 @@ std::string PasswordOfFormat(const std::string& utf8, bool encrypted, const char
     return std::move(*text);
 }
 
-// A password to try on a file: one too long for a plain file is merely wrong.
-static std::string ToOpen(const std::string& utf8, bool encrypted) {
+// A password to try on a file: one a plain file cannot hold (too long, or beyond
+// Windows-1252) can never be its password, so it is merely wrong.
+static std::optional<std::string> ToOpen(const std::string& utf8, bool encrypted) {
     if (encrypted) return utf8;
-    auto text = Utf8ToCp1252Strict(utf8);
-    if (!text) throw ECliExit{kError, kMsgNot1252};  // the password itself is not shown
-    return std::move(*text);
+    return Utf8ToCp1252Strict(utf8);
 }
 
 std::optional<std::string> TPasswords::ForOpening(bool encrypted) {

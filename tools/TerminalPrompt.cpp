@@ -17,11 +17,28 @@ namespace {
 // The signals that end the program while it waits: each is caught, the echo
 // restored, and the signal raised again with its former handler.
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGQUIT, SIGHUP};
+// Ctrl+Z and the shell's fg: the echo goes back on while the program is stopped,
+// and off again when it goes on.
+constexpr int kPausingSignals[] = {SIGTSTP, SIGCONT};
+constexpr std::size_t kCaughtCount = std::size(kEndingSignals) + std::size(kPausingSignals);
 
 volatile std::sig_atomic_t g_caught = 0;
+volatile std::sig_atomic_t g_stop = 0;
+volatile std::sig_atomic_t g_continued = 0;
 
 extern "C" void RememberSignal(int signal) {
-    g_caught = signal;
+    if (signal == SIGTSTP) {
+        g_stop = 1;
+    } else if (signal == SIGCONT) {
+        g_continued = 1;
+    } else {
+        g_caught = signal;
+    }
+}
+
+int CaughtSignal(std::size_t i) {
+    return i < std::size(kEndingSignals) ? kEndingSignals[i]
+                                         : kPausingSignals[i - std::size(kEndingSignals)];
 }
 
 void WriteAll(int fd, const char* text) {
@@ -35,29 +52,32 @@ void WriteAll(int fd, const char* text) {
     }
 }
 
-// Catches the ending signals that are not ignored, and blocks them except while
-// the prompt waits for a key (ppoll), so none slips in between a check and a wait.
+// Catches the ending and pausing signals that are not ignored, and blocks them
+// except while the prompt waits for a key (ppoll), so none slips in between a
+// check and a wait.
 class TSignalCatcher {
   public:
     TSignalCatcher() {
         g_caught = 0;
-        sigset_t ending;
-        sigemptyset(&ending);
-        for (int signal : kEndingSignals) sigaddset(&ending, signal);
-        ::sigprocmask(SIG_BLOCK, &ending, &waiting_);
+        g_stop = 0;
+        g_continued = 0;
+        sigset_t caught;
+        sigemptyset(&caught);
+        for (std::size_t i = 0; i < kCaughtCount; ++i) sigaddset(&caught, CaughtSignal(i));
+        ::sigprocmask(SIG_BLOCK, &caught, &waiting_);
         struct sigaction catcher {};
         catcher.sa_handler = RememberSignal;
         sigemptyset(&catcher.sa_mask);
-        for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
-            ::sigaction(kEndingSignals[i], nullptr, &former_[i]);
-            if (former_[i].sa_handler != SIG_IGN) ::sigaction(kEndingSignals[i], &catcher, nullptr);
+        for (std::size_t i = 0; i < kCaughtCount; ++i) {
+            ::sigaction(CaughtSignal(i), nullptr, &former_[i]);
+            if (former_[i].sa_handler != SIG_IGN) ::sigaction(CaughtSignal(i), &catcher, nullptr);
         }
     }
     // Restores the handlers, then the mask: a signal still pending goes to its
     // former handler. One caught meanwhile is raised again.
     ~TSignalCatcher() {
-        for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
-            ::sigaction(kEndingSignals[i], &former_[i], nullptr);
+        for (std::size_t i = 0; i < kCaughtCount; ++i) {
+            ::sigaction(CaughtSignal(i), &former_[i], nullptr);
         }
         ::sigprocmask(SIG_SETMASK, &waiting_, nullptr);
         if (g_caught) ::raise(g_caught);
@@ -67,21 +87,67 @@ class TSignalCatcher {
 
     const sigset_t* WaitingMask() const { return &waiting_; }
 
+    // Stops the program as Ctrl+Z would have (SIGTSTP's former handler), with the
+    // echo on meanwhile; returns once it goes on.
+    void StopHere(int fd, const termios& saved) const {
+        g_stop = 0;
+        ::tcsetattr(fd, TCSANOW, &saved);
+        const std::size_t tstp = std::size(kEndingSignals);
+        struct sigaction ours {};
+        ::sigaction(SIGTSTP, &former_[tstp], &ours);
+        ::raise(SIGTSTP);  // pending while blocked: delivered just below
+        sigset_t only;
+        sigemptyset(&only);
+        sigaddset(&only, SIGTSTP);
+        ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
+        ::sigprocmask(SIG_BLOCK, &only, nullptr);
+        ::sigaction(SIGTSTP, &ours, nullptr);
+        // The SIGCONT that woke it is taken here, so that the prompt comes back once;
+        // not stopped at all (an orphaned process group), it goes on just the same.
+        sigset_t cont;
+        sigemptyset(&cont);
+        sigaddset(&cont, SIGCONT);
+        const timespec now{};
+        ::sigtimedwait(&cont, nullptr, &now);
+        g_continued = 1;
+    }
+
   private:
     sigset_t waiting_{};
-    struct sigaction former_[std::size(kEndingSignals)]{};
+    struct sigaction former_[kCaughtCount] {};
+};
+
+// The terminal while the prompt waits, and as it was before.
+struct TQuietTerminal {
+    int Fd;
+    termios Saved;
+    termios Quiet;
+    const char* Prompt;
 };
 
 // Reads up to the line's end; TooLong keeps reading it to its end, so nothing of
 // it is left for the shell. Stops when a caught signal interrupts the wait.
-TPrompted ReadLine(int fd, const sigset_t* waitingMask) {
+TPrompted ReadLine(const TQuietTerminal& tty, const TSignalCatcher& catcher) {
+    const int fd = tty.Fd;
     TPrompted result;
     result.Text.reserve(kMaxPasswordBytes);  // never reallocated: no stray copies
     bool tooLong = false;
     result.State = TPrompted::TState::Cancelled;
     while (!g_caught) {
+        if (g_stop) catcher.StopHere(fd, tty.Saved);
+        if (g_continued) {
+            // The shell may have set its own modes meanwhile; what was typed then
+            // was shown, so it is dropped, and the prompt is asked afresh.
+            g_continued = 0;
+            sodium_memzero(result.Text.data(), result.Text.size());
+            result.Text.clear();
+            tooLong = false;
+            ::tcsetattr(fd, TCSAFLUSH, &tty.Quiet);
+            WriteAll(fd, tty.Prompt);
+            continue;
+        }
         pollfd ready{fd, POLLIN, 0};
-        if (::ppoll(&ready, 1, nullptr, waitingMask) < 0) {
+        if (::ppoll(&ready, 1, nullptr, catcher.WaitingMask()) < 0) {
             if (errno == EINTR) continue;
             break;
         }
@@ -123,7 +189,7 @@ TPrompted AskOnTerminal(const char* prompt) {
     // TCSAFLUSH drops what was typed ahead, before anyone could see the prompt.
     ::tcsetattr(fd, TCSAFLUSH, &quiet);
     WriteAll(fd, prompt);
-    TPrompted typed = ReadLine(fd, catcher.WaitingMask());
+    TPrompted typed = ReadLine({fd, saved, quiet, prompt}, catcher);
     ::tcsetattr(fd, TCSAFLUSH, &saved);
     WriteAll(fd, "\n");  // the user's Enter was not echoed
     ::close(fd);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/Settings.h"
 #include "support/TempDir.h"
@@ -298,9 +299,10 @@ TEST_F(SettingsTest, PathsKeepCharactersBeyondWindows1252) {
         const char* path;  // UTF-8
         const char* inFile;
     };
-    for (const Case& c : {Case{"/home/a/Z\xC5\x82oty.pdt", "/home/a/Z\xC5\x82oty.pdt"},
-                          Case{"/tmp/\xE2\x88\x9E \xF0\x9F\x94\x91.pdt", "/tmp/\xE2\x88\x9E \xF0\x9F\x94\x91.pdt"},
-                          Case{"/tmp/M\xC3\xBCller \xE2\x82\xAC.pdt", "/tmp/M\xC3\xBCller \xE2\x82\xAC.pdt"}}) {
+    for (const Case& c :
+         {Case{"/home/a/Z\xC5\x82oty.pdt", "/home/a/Z\xC5\x82oty.pdt"},
+          Case{"/tmp/\xE2\x88\x9E \xF0\x9F\x94\x91.pdt", "/tmp/\xE2\x88\x9E \xF0\x9F\x94\x91.pdt"},
+          Case{"/tmp/M\xC3\xBCller \xE2\x82\xAC.pdt", "/tmp/M\xC3\xBCller \xE2\x82\xAC.pdt"}}) {
         SCOPED_TRACE(c.path);
         // Written by hand: the file is good, its other values count.
         WriteBytes(HiveFile(), header + "\"AutoLoadFile\"=\"" + c.inFile +
@@ -315,7 +317,8 @@ TEST_F(SettingsTest, PathsKeepCharactersBeyondWindows1252) {
             reg.WritePath("Other", c.path);
         }
         const std::string file = ReadBytes(HiveFile());
-        EXPECT_NE(file.find(std::string("\"AutoLoadFile\"=\"") + c.inFile + "\"\n"), std::string::npos)
+        EXPECT_NE(file.find(std::string("\"AutoLoadFile\"=\"") + c.inFile + "\"\n"),
+                  std::string::npos)
             << file;
         EXPECT_NE(file.find(std::string("\"Other\"=\"") + c.inFile + "\"\n"), std::string::npos);
         TSettingsStore reg;
@@ -324,7 +327,49 @@ TEST_F(SettingsTest, PathsKeepCharactersBeyondWindows1252) {
     }
     TSettingsStore reg;
     ASSERT_TRUE(reg.OpenKey(kKey, false));
-    EXPECT_THROW(reg.WritePath("Bad", "/tmp/a\nb"), ESettingsError);
+    EXPECT_THROW(reg.WritePath("Bad", "/tmp/a\xC3("), ESettingsError);  // no UTF-8
+}
+
+// A collection's path may hold any character but NUL, a line feed too: each is
+// kept as one value ("Nie für diese Datei") and read back whole, also by a parse
+// of the file written.
+TEST_F(SettingsTest, PathsWithControlCharactersRoundTrip) {
+    ::mkdir(dir_.File("reg").c_str(), 0700);
+    const std::string merge = "\\" + kKey + "\\NoConflictMerge";
+    const std::vector<std::string> paths = {
+        "/tmp/a\nb.pdt",
+        "/tmp/a\rb.pdt",
+        "/tmp/a\tb.pdt",
+        "/tmp/a\\b.pdt",
+        "/tmp/a=b.pdt",
+        "/tmp/\"a\".pdt",
+        "/tmp/a\\\n\"=hex:00\\",
+        "/tmp/\x01\x7F\x1B.pdt",
+        "/tmp/Z\xC5\x82oty\n.pdt",  // beyond Windows-1252, with a line feed
+        "/tmp/Z\xC5\x82oty\r\n\"=\\.pdt",
+        "/tmp/M\xC3\xBCller\n\xE2\x82\xAC.pdt",  // Windows-1252, with a line feed
+    };
+    {
+        TSettingsStore reg;
+        ASSERT_TRUE(reg.OpenKey(merge, true));
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            reg.WritePath(std::to_string(i + 1), paths[i]);
+        }
+    }
+    // One more line by hand: the file is parsed again, not taken from the last write.
+    WriteBytes(HiveFile(), ReadBytes(HiveFile()) + "\"Hand\"=\"1\"\n");
+    TSettingsStore reg;
+    ASSERT_TRUE(reg.OpenKey(merge, false));
+    EXPECT_EQ(reg.ReadString("Hand"), "1");
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        SCOPED_TRACE(i + 1);
+        EXPECT_EQ(reg.GetDataType(std::to_string(i + 1)), RegDataType::String);
+        EXPECT_EQ(reg.ReadPath(std::to_string(i + 1)), paths[i]);
+    }
+    const std::string file = ReadBytes(HiveFile());
+    EXPECT_NE(file.find("\"9\"=hex(10001):2f,74,6d,70,2f,5a,c5,82,6f,74,79,0a,2e,70,64,74\n"),
+              std::string::npos)
+        << file;
 }
 
 TEST_F(SettingsTest, ReadsWindows1252AndNamesTheUtf16Format) {

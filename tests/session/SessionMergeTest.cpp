@@ -265,5 +265,88 @@ TEST_F(SessionMergeTest, TheBaseFollowsOpenSaveAndLock) {
     EXPECT_FALSE(session.HasBase());
 }
 
+// Locked with unsaved changes, the session merges without base, but it still
+// knows the file's password: a password changed on one side only is no conflict.
+TEST_F(SessionMergeTest, AfterALockThePasswordIsMergedAgainstTheFiles) {
+    struct Case {
+        const char* name;
+        std::string window;  // the window's new password ("": kept "alt")
+        bool changedAfterLock;
+        int locks;
+        std::string theirs;  // the other program's password
+        std::vector<std::string> log;
+        std::string summary;
+        std::string saved;  // the password of the file saved
+    };
+    const std::vector<Case> cases = {
+        {"window changed it",
+         "neu",
+         false,
+         1,
+         "alt",
+         {"changed file", "open password"},
+         "1 Eintrag übernommen",
+         "neu"},
+        {"window changed it, locked twice",
+         "neu",
+         false,
+         2,
+         "alt",
+         {"changed file", "open password"},
+         "1 Eintrag übernommen",
+         "neu"},
+        {"window changed it after the lock",
+         "neu",
+         true,
+         1,
+         "alt",
+         {"changed file", "open password"},
+         "1 Eintrag übernommen",
+         "neu"},
+        {"the other program changed it",
+         "",
+         false,
+         1,
+         "anders",
+         {"changed file", "open password"},
+         "1 Eintrag übernommen",
+         "anders"},
+        {"both changed it",
+         "neu",
+         false,
+         1,
+         "anders",
+         {"changed file", "open password", "conflicts 1"},
+         "1 Eintrag übernommen, 1 Konflikt",
+         "neu"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.File(std::string(c.name) + ".pdt");
+        SaveDocument(Giro({{"Konto", "alt"}}, "alt"), path);
+        ask.passwords = {"alt"};
+        ASSERT_TRUE(session.Open(path, ask));
+        session.AddEntry(0, "PIN", "1", "");
+        if (!c.window.empty() && !c.changedAfterLock) session.SetPassword(c.window);
+        for (int i = 0; i < c.locks; ++i) {
+            const std::string password = session.Password();
+            ASSERT_TRUE(session.Lock(ask));
+            ASSERT_TRUE(session.Unlock(password, ask));
+        }
+        ASSERT_FALSE(session.HasBase());
+        if (!c.window.empty() && c.changedAfterLock) session.SetPassword(c.window);
+        SaveDocument(Giro({{"Konto", "alt"}, {"Karte", "2"}}, c.theirs), path);
+        ask.log.clear();
+        merged.clear();
+        ask.changed = {TChanged::Merge};
+        ask.passwords = {c.theirs};
+        ASSERT_TRUE(session.Save(ask));
+        EXPECT_EQ(ask.log, c.log);
+        EXPECT_EQ(merged, std::vector<std::string>{c.summary});
+        EXPECT_EQ(EntriesIn(path, c.saved),
+                  (std::vector<std::string>{"Karte=2", "Konto=alt", "PIN=1"}));
+    }
+}
+
 }  // namespace
 }  // namespace dorvanta

@@ -129,6 +129,73 @@ TEST(SaveSafety, MissingFolderCannotBeCreated) {
     }
 }
 
+// A path of exactly `length` bytes under `dir`: folders of 200-byte names, made
+// one inside the other (mkdir takes no path that long), and a file name.
+std::string PathOfLength(const std::string& dir, std::size_t length) {
+    std::string path = dir;
+    int folder = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    while (length - path.size() > 250) {
+        const std::string name(200, 'd');
+        ::mkdirat(folder, name.c_str(), 0700);
+        const int inner = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(folder);
+        folder = inner;
+        path += "/" + name;
+    }
+    ::close(folder);
+    return path + "/" + std::string(length - path.size() - 1, 'f');
+}
+
+// A path that open() cannot take (PATH_MAX, 4096 bytes with its end) is refused
+// before anything is written, in either format; one byte less saves and reopens.
+TEST(SaveSafety, PathsTooLongToReopenAreRefused) {
+    TempDir dir;
+    const std::string refusal =
+        "Der Pfad der Datei ist zu lang (höchstens 4.095 Bytes): unter ihm ließe sich die "
+        "Datei nicht wieder öffnen. Es wurde nichts gespeichert.";
+    const int workFactor = EncryptionWorkFactor();
+    SetEncryptionWorkFactor(1);
+    struct Case {
+        std::size_t length;
+        bool encrypted;
+        bool saved;
+    };
+    for (const Case& c : {Case{4095, false, true}, Case{4095, true, true}, Case{4096, false, false},
+                          Case{4096, true, false}, Case{4100, false, false}}) {
+        SCOPED_TRACE(std::to_string(c.length) + (c.encrypted ? " age" : " pdt"));
+        const std::string path = PathOfLength(dir.Path().string(), c.length);
+        ASSERT_EQ(path.size(), c.length);
+        TDocument doc;
+        doc.Keys.push_back({"Unter", TSharedText("Ober"), {}});
+        doc.Password = "Geheim";
+        if (c.encrypted) doc.Format = TDocument::TFormat::Encrypted;
+        std::string error;
+        try {
+            SaveDocument(doc, path);
+        } catch (const EStoreError& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(error, c.saved ? "" : refusal);
+        int files = 0;  // no temporary file either
+        for (const auto& entry :
+             std::filesystem::directory_iterator(path.substr(0, path.rfind('/')))) {
+            files += entry.is_directory() ? 0 : 1;
+        }
+        EXPECT_EQ(files, c.saved ? 1 : 0);
+        if (!c.saved) continue;
+        TDocument read;
+        TLoadHooks hooks;
+        hooks.AskPassword = [](const std::string&) { return std::optional<std::string>("Geheim"); };
+        hooks.AskPassphrase = [](const std::string&, int) {
+            return std::optional<std::string>("Geheim");
+        };
+        EXPECT_TRUE(LoadDocument(read, path, hooks));
+        EXPECT_EQ(read.Keys.size(), 1u);
+        std::filesystem::remove(path);
+    }
+    SetEncryptionWorkFactor(workFactor);
+}
+
 // The exit code of `action` run in a child with the user and group `id`
 // (root may write anything, so rights are checked without privileges).
 int RunAs(uid_t id, const std::function<int()>& action) {

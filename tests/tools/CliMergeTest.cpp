@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "store/Cp1252.h"
 #include "store/PdtFile.h"
 #include "support/CliRun.h"
 #include "support/TempDir.h"
@@ -161,6 +162,71 @@ TEST_F(CliMerge, ExitStatusMessagesAndWrittenFile) {
         } else {
             EXPECT_EQ(Contents(target), c.written);
         }
+        std::filesystem::remove(out);
+    }
+}
+
+// The same password read from a plain file (Windows-1252) and from an encrypted
+// one (UTF-8) is one password: the result opens with it in either format.
+TEST_F(CliMerge, PasswordsAcrossFormats) {
+    const auto save = [&](const std::string& name, const std::string& utf8) {
+        TDocument doc;
+        doc.Keys.push_back({"Unter", TSharedText("Ober"), kBase});
+        doc.Format =
+            name.ends_with(".age") ? TDocument::TFormat::Encrypted : TDocument::TFormat::Plain;
+        doc.Password = name.ends_with(".age") ? utf8 : *Utf8ToCp1252Strict(utf8);
+        SaveDocument(doc, dir_.File(name));
+        return dir_.File(name);
+    };
+    // Whether `path` opens with `utf8` (as its format keeps it), and its format.
+    const auto opensWith = [](const std::string& path, const std::string& utf8) {
+        TDocument doc;
+        TLoadHooks hooks;
+        hooks.AskPassword = [&](const std::string&) { return Utf8ToCp1252Strict(utf8); };
+        hooks.AskPassphrase = [&](const std::string&, int attempt) {
+            return attempt == 1 ? std::optional<std::string>(utf8) : std::nullopt;
+        };
+        if (!LoadDocument(doc, path, hooks)) return std::string("?");
+        return std::string(doc.Format == TDocument::TFormat::Encrypted ? "age" : "pdt");
+    };
+    const std::string pw = "Zq7ä";
+    const std::string plainBase = save("b.pdt", pw), plainOurs = save("o.pdt", pw),
+                      plainTheirs = save("t.pdt", pw), ageOurs = save("o.age", pw),
+                      ageTheirs = save("t.age", pw), bareBase = save("bare-b.pdt", ""),
+                      bareOurs = save("bare-o.pdt", ""), polish = save("pl.age", "Zq7ł");
+    const std::string out = dir_.File("out");
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;  // after "merge"
+        int code;
+        std::string err;
+        std::string opens;  // opensWith(OUT, "Zq7ä"); "" when nothing was written
+    };
+    const Case cases[] = {
+        {"plain/plain", {plainBase, plainOurs, plainTheirs, out, "--password", pw}, 0, "", "pdt"},
+        {"plain/encrypted", {plainBase, plainOurs, ageTheirs, out, "--password", pw}, 0, "", "pdt"},
+        {"encrypted/plain", {plainBase, ageOurs, plainTheirs, out, "--password", pw}, 0, "", "age"},
+        {"no base, plain/encrypted",
+         {dir_.File("empty"), plainOurs, ageTheirs, out, "--password", pw},
+         0,
+         "",
+         "pdt"},
+        {"theirs' new password beyond Windows-1252, plain ours",
+         {bareBase, bareOurs, polish, out, "--password", "Zq7ł"},
+         2,
+         "Das Passwort des Ergebnisses passt nicht in eine unverschlüsselte Datei (höchstens"
+         " 255 Zeichen, die Windows-1252 darstellen kann). Es wurde nichts gespeichert.\n",
+         ""},
+    };
+    WriteBytes(dir_.File("empty"), "");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> args{"merge"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const auto r = Cli(args);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(std::filesystem::exists(out) ? opensWith(out, pw) : "", c.opens);
         std::filesystem::remove(out);
     }
 }

@@ -53,6 +53,33 @@ std::vector<char*> Argv(std::vector<std::string>& all) {
     ::_exit(127);
 }
 
+// In the child: a shell with job control. The program runs as its own job in the
+// foreground; each time it stops (Ctrl+Z), the echo as it is then is noted in the
+// file "stopped" ("an"/"aus"), and the job is continued (fg).
+[[noreturn]] void ExecAsJob(const std::vector<std::string>& args, const TempDir& dir) {
+    const pid_t job = ::fork();
+    if (job == 0) {
+        ::setpgid(0, 0);
+        sigset_t ttou, former;
+        sigemptyset(&ttou);
+        sigaddset(&ttou, SIGTTOU);
+        ::sigprocmask(SIG_BLOCK, &ttou, &former);  // a background group may take the terminal
+        ::tcsetpgrp(0, ::getpid());
+        ::sigprocmask(SIG_SETMASK, &former, nullptr);
+        ExecCli(args, dir);
+    }
+    std::string stopped;
+    int status = 0;
+    while (::waitpid(job, &status, WUNTRACED) == job && WIFSTOPPED(status)) {
+        termios now{};
+        ::tcgetattr(0, &now);
+        stopped += (now.c_lflag & ECHO) ? "an" : "aus";
+        WriteBytes(dir.File("stopped"), stopped);
+        ::kill(job, SIGCONT);
+    }
+    ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+}
+
 int ExitCode(pid_t pid) {
     int status = 0;
     ::waitpid(pid, &status, 0);
@@ -62,9 +89,11 @@ int ExitCode(pid_t pid) {
 // Runs the program on a pseudo-terminal; each keystroke string is typed once the
 // next prompt (ending in ": ") shows. Gives up after 60 s instead of hanging.
 Ran RunOnTty(const std::vector<std::string>& args, const std::vector<std::string>& keys,
-             const TempDir& dir) {
+             const TempDir& dir, bool asJob = false) {
+    std::filesystem::remove(dir.File("stopped"));
     int master = -1;
     const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0 && asJob) ExecAsJob(args, dir);
     if (pid == 0) ExecCli(args, dir);
     std::string shown;
     std::size_t typed = 0;
@@ -153,9 +182,25 @@ TEST_F(CliPassword, TypedAtTheTerminalWithoutEcho) {
         std::string shown;
         std::string err;
         const char* opens;
+        const char* stopped = nullptr;  // under a shell: the echo at each Ctrl+Z
     };
     const Case cases[] = {
         {{"dump", closed_}, {"Geheim\n"}, kOk, "Passwort: \r\n", "", nullptr},
+        // Ctrl+Z gives the shell its echo; fg asks again, without echo.
+        {{"dump", closed_},
+         {"\x1A", "Geheim\n"},
+         kOk,
+         "Passwort: Passwort: \r\n",
+         "",
+         nullptr,
+         "an"},
+        {{"dump", closed_},
+         {"\x1A", "\x1A", "geheim\n"},
+         kWrongPassword,
+         "Passwort: Passwort: Passwort: \r\n",
+         kWrong,
+         nullptr,
+         "anan"},
         {{"dump", closed_}, {"geheim\n"}, kWrongPassword, "Passwort: \r\n", kWrong, nullptr},
         {{"dump", closed_},
          {"\x04"},
@@ -201,7 +246,10 @@ TEST_F(CliPassword, TypedAtTheTerminalWithoutEcho) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[0] + " " + (c.keys.empty() ? "" : c.keys[0]));
-        const Ran r = RunOnTty(c.args, c.keys, dir_);
+        const Ran r = RunOnTty(c.args, c.keys, dir_, c.stopped != nullptr);
+        if (c.stopped) {
+            EXPECT_EQ(ReadBytes(dir_.File("stopped")), c.stopped);
+        }
         EXPECT_EQ(r.code, c.code);
         EXPECT_EQ(r.shown, c.shown);  // nothing typed comes back
         EXPECT_EQ(r.err, c.err);
@@ -237,10 +285,9 @@ TEST_F(CliPassword, StandardInputOrNoTerminalAtAll) {
          tooLong + "\n",
          kError,
          "Das Passwort ist länger als 4096 Bytes.\n"},
-        {{"dump", closed_, "--password-stdin"},
-         "\xCE\xA9\n",
-         kError,
-         "Das Passwort enthält Zeichen, die Windows-1252 nicht darstellen kann.\n"},
+        // A plain file's password is Windows-1252: "Ω" is simply not it.
+        {{"dump", closed_, "--password-stdin"}, "\xCE\xA9\n", kWrongPassword, kWrong},
+        {{"dump", closed_, "--password", "Geheim\xC5\x82"}, "", kWrongPassword, kWrong},
         {{"decrypt", sealed_, written_, "--password-stdin"},
          "Gehe\xC3\xAF\n",
          kOk,
