@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 
+#include "platform/FreedMemory.h"
 #include "platform/MessageWidgets.h"
 #include "platform/ScriptedAnswers.h"
 #include "platform/System.h"
@@ -196,16 +197,38 @@ void MessageService::ClearLog() {
     scripted_->Clear();
 }
 
+void MessageService::ForgetTexts() {
+    for (AskedQuestion& q : asked_) {
+        for (QString* text : {&q.text, &q.caption, &q.initial, &q.filter, &q.defaultSuffix}) {
+            WipeText(*text);
+        }
+        for (QString& choice : q.choices) WipeText(choice);
+        for (auto* answer : {&q.textAnswer, &q.repeatAnswer}) {
+            if (*answer) WipeText(**answer);
+        }
+    }
+    asked_.clear();
+}
+
 void MessageService::Record(AskedQuestion question) {
     // A password is told to no log, not even the tests'.
-    if (question.password) {
+    if (question.password || question.secret) {
+        const QString hidden = QStringLiteral("<hidden>");
         for (auto* answer : {&question.textAnswer, &question.repeatAnswer}) {
-            if (*answer) *answer = QStringLiteral("<hidden>");
+            if (!*answer) continue;
+            WipeText(**answer);
+            *answer = hidden;
+        }
+        if (!question.initial.isEmpty()) {
+            WipeText(question.initial);
+            question.initial = hidden;
         }
     }
     scripted_->Log(question);
     if (askedHook_) askedHook_(question);
-    asked_.push_back(std::move(question));
+    // Only tests read the log; kept in normal use it would hold every question's
+    // texts until the program ends.
+    if (scripted_->TestMode()) asked_.push_back(std::move(question));
 }
 
 MsgButton MessageService::Ask(const QString& text, const QString& caption, MsgIcon icon,
@@ -261,11 +284,12 @@ MsgButton MessageService::ConfirmWithCancel(const QString& text) {
 
 std::optional<QString> MessageService::InputText(const QString& caption, const QString& prompt,
                                                  const QString& initial, int maxLength,
-                                                 bool password) {
+                                                 bool password, bool secret) {
     AskedQuestion q = Question(AskedQuestion::Kind::Input, caption, prompt);
     q.initial = initial;
     q.maxLength = maxLength;
     q.password = password;
+    q.secret = secret;
     if (scripted_->Answers(q.kind)) {
         scripted_->AnswerInput(q);
     } else {
