@@ -198,16 +198,15 @@ void MessageService::ClearLog() {
 }
 
 void MessageService::ForgetTexts() {
+    // Captions, buttons and file types are the program's own; a message text, an
+    // initial text or an answer may be the collection's.
     for (AskedQuestion& q : asked_) {
-        for (QString* text : {&q.text, &q.caption, &q.initial, &q.filter, &q.defaultSuffix}) {
-            WipeText(*text);
-        }
-        for (QString& choice : q.choices) WipeText(choice);
+        WipeText(q.text);
+        WipeText(q.initial);
         for (auto* answer : {&q.textAnswer, &q.repeatAnswer}) {
             if (*answer) WipeText(**answer);
         }
     }
-    asked_.clear();
 }
 
 void MessageService::Record(AskedQuestion question) {

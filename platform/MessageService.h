@@ -12,7 +12,7 @@
 // (Cancel for inputs and file dialogs). Outside test mode a queued answer is still
 // used first. In test mode every question is logged (Asked()); outside it nothing
 // is kept, since a question's text and answer may be a collection's secrets.
-// ForgetTexts overwrites the log (a lock, New, Open). A passphrase box takes one
+// ForgetTexts overwrites the log's texts (a lock, New, Open). A passphrase box takes one
 // queued input per field: the first answers its first field (a cancel there
 // cancels the box and takes no more), the next one "Passwort wiederholen".
 // A password is never logged, masked or not: its answer and initial text are
@@ -192,8 +192,10 @@ class MessageService {
     void QueueFileName(std::optional<QString> path);
     void QueueFileFilter(QString filter);
     const std::vector<AskedQuestion>& Asked() const { return asked_; }
-    // Overwrites and forgets the log's texts (the queued answers stay): a lock,
-    // New and Open leave no text of the collection behind in it.
+    // Overwrites the logged questions' texts, initial texts and answers; the
+    // questions stay without them (with their captions, buttons and whether and
+    // how they were answered), and so do the queued answers: a lock, New and
+    // Open leave no text of the collection in the log.
     void ForgetTexts();
     // Called with every question as it is answered, in test mode or not, while its
     // caller still waits: tests look at the program's state at that moment.

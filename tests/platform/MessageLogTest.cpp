@@ -75,15 +75,19 @@ TEST_F(MessageLogTest, NoPasswordReachesEitherLogMaskedOrShown) {
               "Input\tPasswort\tText:\tNeu-1\n");
 }
 
-TEST_F(MessageLogTest, ForgettingTheLogKeepsTheQueuedAnswersAndOutsideTestModeNothingIsKept) {
+TEST_F(MessageLogTest,
+       ForgettingKeepsTheQuestionsWithoutTheirTextsAndOutsideTestModeNothingIsKept) {
     service().QueueAnswer(MsgButton::No);
     service().QueueAnswer(MsgButton::Yes);
     EXPECT_FALSE(service().Confirm(QStringLiteral("„Bank / Giro“: „PIN“ geändert")));
     service().ForgetTexts();
-    EXPECT_TRUE(service().Asked().empty());
     EXPECT_TRUE(service().Confirm(QStringLiteral("Weiter?")));
-    ASSERT_EQ(service().Asked().size(), 1u);
-    EXPECT_EQ(service().Asked()[0].text, "Weiter?");
+    ASSERT_EQ(service().Asked().size(), 2u);
+    const AskedQuestion& forgotten = service().Asked()[0];
+    EXPECT_TRUE(forgotten.text.isEmpty());
+    EXPECT_EQ(forgotten.caption, "Warnung");
+    EXPECT_EQ(forgotten.answer, MsgButton::No);
+    EXPECT_EQ(service().Asked()[1].text, "Weiter?");
 
     // The real box, as in normal use: the caller has the answer, the log nothing.
     service().ClearLog();

@@ -97,7 +97,7 @@ TEST_F(MessageServiceTest, InputsAndFileNames) {
               "geheim");
     EXPECT_EQ(service().InputText({}, {}, {}), std::nullopt);
     EXPECT_TRUE(service().Asked()[0].password);
-    EXPECT_EQ(service().Asked()[0].initial, "alt");
+    EXPECT_EQ(service().Asked()[0].initial, "<hidden>");  // a password too
     EXPECT_EQ(service().Asked()[0].text, "Bitte eingeben:");
 
     const QString filter = QStringLiteral("Private Daten (*.pdt)");
