@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QComboBox>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
@@ -144,7 +143,7 @@ TEST_F(ForgottenTextsTest, TheRealPasswordBoxesLeaveNothingTypedBehind) {
     const std::string password = Marker("Kennwort"), replaced = Marker("Neu");
     const std::string path = SavePlain(dir, password, Marker("Rubrik"), Marker("Name"), "1");
     Messages().SetTestMode(false);
-    // Types `text` after whatever the field holds, and OK.
+    // Types `text` in place of what the field holds, and Enter (OK).
     const auto typeAndAccept = [](const std::string& text) {
         return [text](QDialog& box) {
             auto* field = box.findChild<QLineEdit*>();
