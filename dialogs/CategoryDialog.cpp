@@ -8,6 +8,7 @@
 
 #include "platform/Application.h"
 #include "platform/Cp1252Validator.h"
+#include "platform/FreedMemory.h"
 #include "platform/TextConv.h"
 #include "session/DocumentSession.h"
 
@@ -104,6 +105,11 @@ void TCategoryDialog::Button_OKClick() {
         session_.AddKey(parent, name);
     }
     accept();
+}
+
+void TCategoryDialog::Forget() {
+    ForgetItems(ComboBox_Key);
+    ForgetText(Edit_Title);
 }
 
 }  // namespace dorvanta

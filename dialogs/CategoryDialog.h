@@ -31,6 +31,9 @@ class TCategoryDialog : public TFixedDialog {
 
     void FormShow();
     void Button_OKClick();
+    // Empties the fields and the list of parents, their texts overwritten: the
+    // dialog is kept between uses, and a lock, New or Open leaves no name behind.
+    void Forget();
 
   protected:
     void showEvent(QShowEvent* event) override;

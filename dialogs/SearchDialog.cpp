@@ -18,6 +18,7 @@
 #include "platform/Cp1252Validator.h"
 #include "platform/FreedMemory.h"
 #include "platform/MessageService.h"
+#include "platform/NoPrimaryLineEdit.h"
 #include "platform/SecretClipboard.h"
 #include "platform/TextConv.h"
 #include "session/DocumentSession.h"
@@ -103,7 +104,8 @@ TSearchDialog::TSearchDialog(QWidget* parent, TDocumentSession& session,
 
     auto* label = new QLabel(QStringLiteral("Suchen &nach:"), this);
     label->setGeometry(8, 10, 78, 17);
-    Edit_SearchFor = new QLineEdit(this);
+    // What is searched for is often a secret itself: no primary selection.
+    Edit_SearchFor = new TNoPrimaryLineEdit(this);
     Edit_SearchFor->setGeometry(88, 8, 177, 21);
     // Qt's default of 32,767 characters would cut a pasted text without a word; the
     // validator's limit says so. A limit there must be: the field lays out its
@@ -285,7 +287,7 @@ void TSearchDialog::Button_SearchClick() {
 void TSearchDialog::Forget() {
     if (isVisible()) close();  // FormClose empties the hits and the field
     ClearSearch();
-    Edit_SearchFor->setText(QString());  // also empties the undo history
+    ForgetText(Edit_SearchFor);
     ForgetPaintedItems(ListView_Results);
 }
 

@@ -100,7 +100,7 @@ class TSearchDialog : public TFixedDialog {
     // test can stop a search at a known point.
     std::function<void()> BeforeSearching;
     // Closes the dialog and forgets its hits, the searched text and its undo
-    // history (a lock). Not while a search runs.
+    // history, all overwritten (a lock, New, Open). Not while a search runs.
     void Forget();
 
   signals:

@@ -119,6 +119,7 @@ void TCategoryPane::ConnectSession() {
 
 void TCategoryPane::DropTexts() {
     list_->Clear();
+    dialog_->Forget();
     if (!selectedRow_.name.empty()) {
         sodium_memzero(selectedRow_.name.data(), selectedRow_.name.size());
     }

@@ -2,13 +2,9 @@
 
 #include <sodium.h>
 
-#include <QClipboard>
 #include <QContextMenuEvent>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QMimeData>
-#include <QMouseEvent>
 
 #include "platform/Cp1252Validator.h"
 #include "platform/GermanFormat.h"
@@ -17,7 +13,7 @@
 
 namespace dorvanta {
 
-TFieldEdit::TFieldEdit(QWidget* parent) : QLineEdit(parent) {
+TFieldEdit::TFieldEdit(QWidget* parent) : TNoPrimaryLineEdit(parent) {
     setMaxLength(kMaxEditChars);
     RestrictToCp1252(this);
     connect(this, &QLineEdit::textChanged, this, [this](const QString& text) {
@@ -60,34 +56,7 @@ void TFieldEdit::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
-    // Every key the line edit handles offers its selection as the primary one.
-    QLineEdit::keyPressEvent(event);
-    WithdrawPrimary();
-}
-
-void TFieldEdit::mouseReleaseEvent(QMouseEvent* event) {
-    // The line edit's release of the left button offers the selection as the
-    // primary one, and does nothing else a field without dragging needs.
-    if (event->button() == Qt::LeftButton) {
-        event->accept();
-        return;
-    }
-    QLineEdit::mouseReleaseEvent(event);
-}
-
-void TFieldEdit::mouseDoubleClickEvent(QMouseEvent* event) {
-    QLineEdit::mouseDoubleClickEvent(event);
-    WithdrawPrimary();
-}
-
-void TFieldEdit::WithdrawPrimary() {
-    // Before the event loop runs again, so no other program gets to read it.
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    if (!clipboard || !clipboard->supportsSelection() || !clipboard->ownsSelection()) return;
-    const QMimeData* data = clipboard->mimeData(QClipboard::Selection);
-    if (data && data->hasText() && data->text() == selectedText()) {
-        clipboard->clear(QClipboard::Selection);
-    }
+    TNoPrimaryLineEdit::keyPressEvent(event);
 }
 
 void TFieldEdit::contextMenuEvent(QContextMenuEvent* event) {

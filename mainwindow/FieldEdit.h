@@ -5,15 +5,16 @@
 // read-only meanwhile. Storing the entry takes the held text unchanged; any other
 // text put into the field (emptying it included) ends the holding.
 
-#include <QLineEdit>
 #include <optional>
 #include <string>
+
+#include "platform/NoPrimaryLineEdit.h"
 
 namespace dorvanta {
 
 class TSecretClipboard;
 
-class TFieldEdit : public QLineEdit {
+class TFieldEdit : public TNoPrimaryLineEdit {
     Q_OBJECT
   public:
     // The longest text the field edits (what a line edit takes by default).
@@ -30,21 +31,16 @@ class TFieldEdit : public QLineEdit {
     void Forget();
     // Copy and cut (keys and the context menu) go through `clipboard`, which marks
     // the text secret and clears it after its delay: the line edit's own do not.
-    // A selection is never offered as X11's primary selection, which no clipboard
-    // history could tell from any other text and nothing would clear.
+    // A selection is never offered as X11's primary selection (TNoPrimaryLineEdit).
     void SetClipboard(TSecretClipboard* clipboard) { clipboard_ = clipboard; }
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
   private:
     void Release();
     void CopySelection(bool cut);
-    // Takes back the primary selection the line edit has just offered.
-    void WithdrawPrimary();
 
     TSecretClipboard* clipboard_ = nullptr;
 

@@ -23,9 +23,10 @@ using namespace mainwindow;
 
 void TMainWindow::ConnectSession() {
     // The panes drop their own texts; the frame drops the search's hits, our text
-    // on the clipboard and the status bar's date.
+    // on the clipboard, the status bar's date and the questions' log.
     const auto dropTexts = [this] {
         if (dialogs_) dialogs_->ForgetSearch();
+        MessageService::Instance().ForgetTexts();
         Clipboard().ClearOwnText();
         statusBar()->clearMessage();
     };

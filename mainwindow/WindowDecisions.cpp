@@ -64,12 +64,13 @@ void RememberNeverMerge(const QString& path) {
 
 std::optional<std::string> TWindowDecisions::AskOpenPassword(const std::string& path) {
     const TNormalCursor normal;
+    // The plain format's password is typed in clear; the log hides it all the same.
     const auto typed = MessageService::Instance().InputText(
         QStringLiteral("Passwort"),
         QStringLiteral("Die Datei \"") + QString::fromStdString(path) +
             QStringLiteral("\" ist passwortgeschützt. Geben Sie das erforderliche Passwort "
                            "ein, um die Daten zu laden."),
-        QString(), 255, false);
+        QString(), 255, false, true);
     if (!typed) return std::nullopt;
     // A character the file cannot hold can never match: the empty text never
     // equals a password that is asked for, so it counts as wrong.
@@ -116,11 +117,12 @@ std::optional<QString> TWindowDecisions::AskUnlockPassword(const std::string& pa
 }
 
 std::optional<QString> TWindowDecisions::AskPassword(const QString& current) {
+    // Shows the current password in clear; the log hides it and the answer.
     return MessageService::Instance().InputText(
         QStringLiteral("Passwort"),
         QStringLiteral("Geben Sie ein Passwort ein, um die Daten zu schützen, oder "
                        "lassen Sie das Feld leer, um kein Passwort zu verwenden."),
-        current, 255, false);
+        current, 255, false, true);
 }
 
 std::optional<std::string> TWindowDecisions::AskNewPassphrase() {

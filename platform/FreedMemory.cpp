@@ -5,6 +5,8 @@
 
 #include <QAbstractItemDelegate>
 #include <QAbstractItemView>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QStandardItemModel>
 #include <QStyle>
 #include <QStyleOptionViewItem>
@@ -54,6 +56,30 @@ void ForgetPaintedItems(QAbstractItemView* view) {
         delegate->sizeHint(option, empty.index(0, 0));
     }
     view->style()->subElementRect(QStyle::SE_ItemViewItemText, &option, view);
+}
+
+void WipeText(QString& text) {
+    // data() would copy a shared text first and overwrite only the copy.
+    if (text.isDetached() && !text.isEmpty()) {
+        sodium_memzero(text.data(), static_cast<std::size_t>(text.size()) * sizeof(QChar));
+    }
+    text = QString();
+}
+
+void ForgetText(QLineEdit* edit) {
+    // A filler of the same length replaces the text in the field and in its
+    // layout first; glibc fills the buffers they let go of.
+    const qsizetype length = edit->text().size();
+    if (length > 0) edit->setText(QString(length, QLatin1Char(' ')));
+    edit->setText(QString());  // unlike clear(), also empties the undo history
+}
+
+void ForgetItems(QComboBox* combo) {
+    for (int i = 0; i < combo->count(); ++i) {
+        combo->setItemText(i, QString(combo->itemText(i).size(), QLatin1Char(' ')));
+    }
+    combo->clear();
+    if (QLineEdit* edit = combo->lineEdit()) ForgetText(edit);
 }
 
 }  // namespace dorvanta

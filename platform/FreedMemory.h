@@ -3,6 +3,9 @@
 // what it frees, and what it keeps aside for reuse is overwritten on demand.
 
 class QAbstractItemView;
+class QComboBox;
+class QLineEdit;
+class QString;
 
 namespace dorvanta {
 
@@ -20,5 +23,17 @@ void ScrubFreedMemory();
 // included) to paint the next one faster; this makes them keep an empty one
 // instead. For a view whose model no longer holds the texts.
 void ForgetPaintedItems(QAbstractItemView* view);
+
+// Overwrites the characters of `text` when it holds them alone (a shared or
+// constant text belongs to others too and is only let go of), then empties it.
+void WipeText(QString& text);
+
+// Empties a line edit and its undo history, its text overwritten first: a
+// widget kept between uses would otherwise hold it, and one destroyed leaves
+// freed copies behind that only the filling of freed memory would cover.
+void ForgetText(QLineEdit* edit);
+
+// The same for a combo box: its items and its edit text.
+void ForgetItems(QComboBox* combo);
 
 }  // namespace dorvanta

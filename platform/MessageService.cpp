@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 
+#include "platform/FreedMemory.h"
 #include "platform/MessageWidgets.h"
 #include "platform/ScriptedAnswers.h"
 #include "platform/System.h"
@@ -197,16 +198,37 @@ void MessageService::ClearLog() {
     scripted_->Clear();
 }
 
+void MessageService::ForgetTexts() {
+    // Captions, buttons and file types are the program's own; a message text, an
+    // initial text or an answer may be the collection's.
+    for (AskedQuestion& q : asked_) {
+        WipeText(q.text);
+        WipeText(q.initial);
+        for (auto* answer : {&q.textAnswer, &q.repeatAnswer}) {
+            if (*answer) WipeText(**answer);
+        }
+    }
+}
+
 void MessageService::Record(AskedQuestion question) {
     // A password is told to no log, not even the tests'.
-    if (question.password) {
+    if (question.password || question.secret) {
+        const QString hidden = QStringLiteral("<hidden>");
         for (auto* answer : {&question.textAnswer, &question.repeatAnswer}) {
-            if (*answer) *answer = QStringLiteral("<hidden>");
+            if (!*answer) continue;
+            WipeText(**answer);
+            *answer = hidden;
+        }
+        if (!question.initial.isEmpty()) {
+            WipeText(question.initial);
+            question.initial = hidden;
         }
     }
     scripted_->Log(question);
     if (askedHook_) askedHook_(question);
-    asked_.push_back(std::move(question));
+    // Only tests read the log; kept in normal use it would hold every question's
+    // texts until the program ends.
+    if (scripted_->TestMode()) asked_.push_back(std::move(question));
 }
 
 bool MessageService::Cancelled(AskedQuestion& q) const {
@@ -274,11 +296,12 @@ MsgButton MessageService::ConfirmWithCancel(const QString& text) {
 
 std::optional<QString> MessageService::InputText(const QString& caption, const QString& prompt,
                                                  const QString& initial, int maxLength,
-                                                 bool password) {
+                                                 bool password, bool secret) {
     AskedQuestion q = Question(AskedQuestion::Kind::Input, caption, prompt);
     q.initial = initial;
     q.maxLength = maxLength;
     q.password = password;
+    q.secret = secret;
     if (Cancelled(q)) {
     } else if (scripted_->Answers(q.kind)) {
         scripted_->AnswerInput(q);

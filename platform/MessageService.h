@@ -10,10 +10,13 @@
 // and with buttons of their own captions are one kind). In test mode a question with nothing
 // queued does not block: it is logged as unanswered and returns its Escape answer
 // (Cancel for inputs and file dialogs). Outside test mode a queued answer is still
-// used first. Every question is logged (Asked()). A passphrase box takes one
+// used first. In test mode every question is logged (Asked()); outside it nothing
+// is kept, since a question's text and answer may be a collection's secrets.
+// ForgetTexts overwrites the log's texts (a lock, New, Open). A passphrase box takes one
 // queued input per field: the first answers its first field (a cancel there
 // cancels the box and takes no more), the next one "Passwort wiederholen".
-// What is typed into a password field is never logged: its answer is "<hidden>".
+// A password is never logged, masked or not: its answer and initial text are
+// "<hidden>".
 //
 // For end-to-end tests of the real program only, the environment can switch test
 // mode on at start:
@@ -86,6 +89,7 @@ struct AskedQuestion {
     QString defaultSuffix;
     int maxLength = 0;                    // input
     bool password = false;                // the input is masked (a passphrase box always is)
+    bool secret = false;                  // the input is a password, though its field shows it
     bool repeat = false;                  // a passphrase box with the field "Passwort wiederholen"
     bool answered = false;                // false: nothing queued in test mode (or a queued answer
                                           // that was not one of the offered buttons)
@@ -135,10 +139,12 @@ class MessageService {
     // The same with "Abbrechen" added, which Escape and the close box answer.
     MsgButton ConfirmWithCancel(const QString& text);
 
-    // A one-line text input ("OK"/"Abbrechen"); nothing when cancelled.
+    // A one-line text input ("OK"/"Abbrechen"); nothing when cancelled. `password`
+    // masks the field; `secret` keeps a password shown in clear (the plain
+    // format's) out of the log, as a masked one is.
     std::optional<QString> InputText(const QString& caption, const QString& prompt,
                                      const QString& initial, int maxLength = 255,
-                                     bool password = false);
+                                     bool password = false, bool secret = false);
 
     // A passphrase box ("OK"/"Abbrechen"): a masked field that starts empty, with
     // `repeat` a second one, "Passwort wiederholen", and the check box "Passwort
@@ -194,8 +200,13 @@ class MessageService {
     void QueueFileName(std::optional<QString> path);
     void QueueFileFilter(QString filter);
     const std::vector<AskedQuestion>& Asked() const { return asked_; }
-    // Called with every question as it is logged, while its caller still waits:
-    // tests look at the program's state at that moment.
+    // Overwrites the logged questions' texts, initial texts and answers; the
+    // questions stay without them (with their captions, buttons and whether and
+    // how they were answered), and so do the queued answers: a lock, New and
+    // Open leave no text of the collection in the log.
+    void ForgetTexts();
+    // Called with every question as it is answered, in test mode or not, while its
+    // caller still waits: tests look at the program's state at that moment.
     void SetAskedHook(std::function<void(const AskedQuestion&)> hook) {
         askedHook_ = std::move(hook);
     }

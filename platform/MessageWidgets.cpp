@@ -25,6 +25,7 @@
 #include <utility>
 
 #include "platform/Cp1252Validator.h"
+#include "platform/FreedMemory.h"
 #include "platform/GermanFormat.h"
 
 namespace dorvanta {
@@ -263,6 +264,8 @@ void ShowInputBox(AskedQuestion& question) {
     edit->selectAll();
     AddOkCancel(dialog, *layout);
     if (dialog.exec() == QDialog::Accepted) question.textAnswer = edit->text();
+    // The answer is the caller's now; the field's copy goes (it may be a password).
+    ForgetText(edit);
     question.answered = true;
 }
 
@@ -289,6 +292,7 @@ void ShowPassphraseBox(AskedQuestion& question) {
         question.textAnswer = fields.front()->text();
         if (question.repeat) question.repeatAnswer = fields.back()->text();
     }
+    for (QLineEdit* field : fields) ForgetText(field);
     question.answered = true;
 }
 

@@ -223,9 +223,9 @@ TEST_F(CopyPathsTest, EveryCopyPutsTheWholeMarkedTextOnTheClipboardAndStartsTheC
     Messages().ClearLog();
 }
 
-// Selecting in an editor field offers nothing as X11's primary selection: by mouse
-// (drag, double click) or by keys. Only where the platform has one (under X11;
-// ctest runs this under Xvfb too).
+// Selecting in an editor field or the search field offers nothing as X11's
+// primary selection: by mouse (drag, double click) or by keys. Only where the
+// platform has one (under X11; ctest runs this under Xvfb too).
 TEST_F(CopyPathsTest, TheEditorFieldsOfferNoPrimarySelection) {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (!clipboard->supportsSelection()) GTEST_SKIP() << "no primary selection here";
@@ -254,9 +254,13 @@ TEST_F(CopyPathsTest, TheEditorFieldsOfferNoPrimarySelection) {
          }},
         {"Ctrl+A", [](QLineEdit* e) { QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier); }},
     };
+    // The search field too: what is searched for is often a value.
+    Form().Dialogs().MenuItem_SearchClick();
+    QLineEdit* search = Form().Dialogs().SearchDialog()->Edit_SearchFor;
+    search->setText(QStringLiteral("Gesuchte PIN"));
     for (QLineEdit* field : {static_cast<QLineEdit*>(Form().EntryPane().NameEdit()),
                              static_cast<QLineEdit*>(Form().EntryPane().ValueEdit()),
-                             static_cast<QLineEdit*>(Form().EntryPane().InfoEdit())}) {
+                             static_cast<QLineEdit*>(Form().EntryPane().InfoEdit()), search}) {
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(c.what) + " in " + field->text().toStdString());
             clipboard->setText("vorher", QClipboard::Selection);
