@@ -1,8 +1,6 @@
 // The entry pane: the shown sub-category's entries and the editor's commands.
 #include "mainwindow/EntryPane.h"
 
-#include <sodium.h>
-
 #include <QAction>
 #include <QDate>
 #include <QMenu>
@@ -73,9 +71,7 @@ void TEntryPane::TakeBackDraft() {
     editName_->SetField(draft->title);
     editValue_->SetField(draft->value);
     editInfo_->SetField(draft->info);
-    for (std::string* text : {&draft->title, &draft->value, &draft->info}) {
-        if (!text->empty()) sodium_memzero(text->data(), text->size());
-    }
+    draft->Wipe();
 }
 
 void TEntryPane::DropTexts() {

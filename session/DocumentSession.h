@@ -204,6 +204,8 @@ class TDocumentSession : public QObject {
     // the unlock gives it back once (TakeDraft).
     struct TDraft {
         std::string title, value, info;
+        // Overwrites the three texts.
+        void Wipe();
     };
     void SetDraft(TDraft draft);
     std::optional<TDraft> TakeDraft();

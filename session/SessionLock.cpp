@@ -38,9 +38,13 @@ std::optional<TDocumentSession::TDraft> TDocumentSession::TakeDraft() {
     return draft;
 }
 
+void TDocumentSession::TDraft::Wipe() {
+    for (std::string* text : {&title, &value, &info}) WipeText(*text);
+}
+
 void TDocumentSession::WipeDraft() {
     if (!draft_) return;
-    for (std::string* text : {&draft_->title, &draft_->value, &draft_->info}) WipeText(*text);
+    draft_->Wipe();
     draft_.reset();
 }
 

@@ -111,9 +111,7 @@ void TDocumentSession::OfferRecovery(const std::string& recoveryPath, TSessionDe
     if (!UnsealRecovery(recovered, sealed, recoveryPath, decisions)) return;
     // A seal made while an edit was in the fields carries it; the recovered
     // collection is what was saved with it, without the edit.
-    if (auto draft = TakeSealedDraft(recovered)) {
-        for (std::string* text : {&draft->title, &draft->value, &draft->info}) age::Wipe(*text);
-    }
+    if (auto draft = TakeSealedDraft(recovered)) draft->Wipe();
     // The seal keeps no format: the changes belong to the file just opened.
     recovered.Format = untitled ? TFormat::Plain : document_.Format;
     ReplaceDocument();
